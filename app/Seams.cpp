@@ -1,0 +1,87 @@
+#include "app/Seams.h"
+
+#include <QFileDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace DialogoArquivo {
+namespace {
+Gravador* ativo = nullptr;
+}
+Gravador::Gravador() { ativo = this; }
+Gravador::~Gravador()
+{
+    if (ativo == this)
+        ativo = nullptr;
+}
+
+QString salvar(QWidget* dono, const QString& titulo, const QString& filtro, const QString& nomeSugerido)
+{
+    if (ativo) {
+        ativo->titulos.append(titulo);
+        ativo->filtros.append(filtro);
+        return ativo->m_arquivos.isEmpty() ? QString() : ativo->m_arquivos.takeFirst();
+    }
+    return QFileDialog::getSaveFileName(dono, titulo, nomeSugerido, filtro);
+}
+} // namespace DialogoArquivo
+
+namespace Impressoras {
+namespace {
+Gravador* ativo = nullptr;
+}
+Gravador::Gravador(QString arquivo) : arquivoPdf(std::move(arquivo)) { ativo = this; }
+Gravador::~Gravador()
+{
+    if (ativo == this)
+        ativo = nullptr;
+}
+
+std::unique_ptr<QPrinter> padrao()
+{
+    if (ativo) {
+        if (ativo->arquivoPdf.isEmpty())
+            return nullptr;
+        QString caminho = ativo->arquivoPdf;
+        if (!ativo->trabalhos.isEmpty()) {
+            const qsizetype ponto = caminho.lastIndexOf(u'.');
+            const QString sufixo = QStringLiteral("-%1").arg(ativo->trabalhos.size() + 1);
+            caminho = ponto > 0 ? caminho.left(ponto) + sufixo + caminho.mid(ponto) : caminho + sufixo;
+        }
+        ativo->trabalhos.append(caminho);
+        auto impressora = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        impressora->setOutputFormat(QPrinter::PdfFormat);
+        impressora->setOutputFileName(caminho);
+        return impressora;
+    }
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        return nullptr;
+    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+}
+} // namespace Impressoras
+
+namespace Encerramento {
+namespace {
+Gravador* ativo = nullptr;
+}
+Gravador::Gravador() { ativo = this; }
+Gravador::~Gravador()
+{
+    if (ativo == this)
+        ativo = nullptr;
+}
+
+void encerraAgora(int codigo)
+{
+    if (ativo) {
+        ++ativo->pedidos;
+        return;
+    }
+    std::fflush(nullptr);
+    std::_Exit(codigo);
+}
+} // namespace Encerramento

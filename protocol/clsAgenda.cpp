@@ -1,0 +1,94 @@
+#include "protocol/clsAgenda.h"
+#include "protocol/FormatoBR.h"
+#include "protocol/Pecas.h"
+
+#include <array>
+
+DadosDaFicha::DadosDaFicha() : Data(FormatoBR::dataZero()) {}
+
+namespace {
+
+using T = CampoDaFicha::Tipo;
+
+#define TEXTO(campo) CampoDaFicha{#campo, T::Texto, &clsAgenda::campo}
+
+const std::array<CampoDaFicha, 65> camposNoFio = {{
+    {"numeroFicha", T::Inteiro, nullptr},
+    TEXTO(nome), TEXTO(endereco), TEXTO(bairro), TEXTO(cidade), TEXTO(cep), TEXTO(uf),
+    TEXTO(telResidencial), TEXTO(telComercial),
+    {"Data", T::Data, nullptr},
+    {"Valor", T::Valor, nullptr},
+    TEXTO(ocorrencia), TEXTO(sistema), TEXTO(registro), TEXTO(Ficha), TEXTO(IGREJA),
+    TEXTO(civil), TEXTO(n), TEXTO(fone), TEXTO(uf2), TEXTO(nascido), TEXTO(niver),
+    TEXTO(nascidade), {"filiacao", T::Texto, &clsAgenda::filiacao}, TEXTO(filiacaomae),
+    TEXTO(conjugue), TEXTO(datacas), TEXTO(filhos), TEXTO(maiores), TEXTO(menores), TEXTO(grau),
+    TEXTO(profissao), TEXTO(firma), TEXTO(endfirma), TEXTO(rg), TEXTO(cic), TEXTO(titulo),
+    TEXTO(zona), TEXTO(secao), TEXTO(consagrado), TEXTO(ondefoi), TEXTO(datacons), TEXTO(qual),
+    TEXTO(dia), TEXTO(mes), TEXTO(ano), TEXTO(batismo2), TEXTO(local1), TEXTO(local2),
+    TEXTO(admitidopor), TEXTO(em), TEXTO(jafoimembro), TEXTO(obs), TEXTO(dataadmissao),
+    TEXTO(validade), TEXTO(codcong), TEXTO(setor), TEXTO(setornome), TEXTO(cidadecong),
+    TEXTO(ufcong), TEXTO(usuario), TEXTO(datausuario), TEXTO(datausuariohora),
+    TEXTO(statuscod), TEXTO(status),
+}};
+
+#undef TEXTO
+
+} // namespace
+
+std::span<const CampoDaFicha> clsAgenda::campos()
+{
+    return camposNoFio;
+}
+
+QString clsAgenda::toPipeString() const
+{
+    QString texto;
+    escreveEm(texto);
+    return texto;
+}
+
+void clsAgenda::escreveEm(QString& texto) const
+{
+    for (const CampoDaFicha& campo : camposNoFio) {
+        switch (campo.tipo) {
+        case T::Inteiro:
+            texto += QString::number(numeroFicha);
+            break;
+        case T::Data:
+            texto += FormatoBR::formataData(Data);
+            break;
+        case T::Valor:
+            texto += FormatoBR::formataValor(Valor);
+            break;
+        case T::Texto:
+            texto += this->*campo.texto;
+            break;
+        }
+        texto += u'|';
+    }
+    departamento.escreveEm(texto);
+}
+
+void clsAgenda::fromPipeString(QStringView pipeString)
+{
+    const QString origem = QString::fromLatin1(nomeDaClasse);
+    Pecas pecas(pipeString, origem);
+    for (const CampoDaFicha& campo : camposNoFio) {
+        const QStringView peca = pecas.proxima(campo.nome);
+        switch (campo.tipo) {
+        case T::Inteiro:
+            numeroFicha = FormatoBR::converteInteiro(peca, origem);
+            break;
+        case T::Data:
+            Data = FormatoBR::converteData(peca, origem);
+            break;
+        case T::Valor:
+            Valor = FormatoBR::converteValor(peca, origem);
+            break;
+        case T::Texto:
+            this->*campo.texto = peca.toString();
+            break;
+        }
+    }
+    departamento.fromPipeString(pecas.resto());
+}

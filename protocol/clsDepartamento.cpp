@@ -1,0 +1,26 @@
+#include "protocol/clsDepartamento.h"
+#include "protocol/FormatoBR.h"
+#include "protocol/Pecas.h"
+
+QString clsDepartamento::toPipeString() const
+{
+    QString texto;
+    escreveEm(texto);
+    return texto;
+}
+
+void clsDepartamento::escreveEm(QString& texto) const
+{
+    texto += QString::number(idDepartamento);
+    texto += u'|';
+    texto += dsDepartamento;
+}
+
+void clsDepartamento::fromPipeString(QStringView pipeString)
+{
+    const QString origem = QString::fromLatin1(nomeDaClasse);
+    Pecas pecas(pipeString, origem);
+    idDepartamento = FormatoBR::converteInteiro(pecas.proxima("idDepartamento"), origem);
+    dsDepartamento = pecas.proxima("dsDepartamento").toString();
+    // further pieces are ignored
+}

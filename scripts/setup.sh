@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Zelto needs on Debian 12.
+# Safe to run again: it only calls apt-get when a package is missing.
+set -euo pipefail
+
+pacotes=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libqt6opengl6-dev
+  libgl-dev libsodium-dev libbenchmark-dev sqlite3
+  poppler-utils xvfb xauth imagemagick
+  fonts-dejavu-core fonts-liberation
+  postgresql
+)
+
+faltando=()
+for p in "${pacotes[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    faltando+=("$p")
+  fi
+done
+
+if [ ${#faltando[@]} -gt 0 ]; then
+  echo "Instalando: ${faltando[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo_cmd apt-get update -qq
+  $sudo_cmd apt-get install -y -qq --no-install-recommends "${faltando[@]}" >/dev/null
+fi
