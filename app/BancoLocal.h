@@ -1,0 +1,26 @@
+#pragma once
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+// The local lookup file (congregations, member statuses, card layout): an SQLite file at a
+// path fixed when the program is configured.
+namespace BancoLocal {
+
+QString caminho();
+// Tests point the program at their own copy.
+void defineCaminhoParaTeste(const QString& caminho);
+
+// Opens the file under the connection name `nomeConexao` (one per window that uses it).
+// Returns an invalid/closed database when the file is missing or unreadable; the caller
+// shows the message. Never creates the file.
+QSqlDatabase abre(const QString& nomeConexao);
+
+// Builds a lookup file at `destino` from the seed SQL files (statements separated by ";"
+// at line ends), replacing any file there. Returns an error text, or empty on success.
+QString criaDeSementes(const QString& destino, const QStringList& arquivosSql);
+
+// The seed files shipped in the source tree's data/ folder, in the order to run them.
+QStringList sementesPadrao(const QString& pastaData);
+
+} // namespace BancoLocal
