@@ -73,7 +73,7 @@ QString criaDeSementes(const QString& destino, const QStringList& arquivosSql)
                     comando = comando.trimmed();
                     if (comando.endsWith(u';'))
                         comando.chop(1);
-                    if (comando.isEmpty() || comando.startsWith(QStringLiteral("--")) && !comando.contains(u'\n'))
+                    if (comando.isEmpty() || (comando.startsWith(QStringLiteral("--")) && !comando.contains(u'\n')))
                         continue;
                     QSqlQuery q(db);
                     if (!q.exec(comando)) {

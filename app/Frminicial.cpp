@@ -1,0 +1,3 @@
+#include "app/Frminicial.h"
+
+Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent) {}

@@ -1,0 +1,3 @@
+#include "cards/FrmConfig.h"
+
+FrmConfig::FrmConfig(QWidget* parent) : QDialog(parent) {}

@@ -1,0 +1,3 @@
+#include "cards/frmPrincipal3.h"
+
+frmPrincipal3::frmPrincipal3(QWidget* parent) : QMainWindow(parent) {}

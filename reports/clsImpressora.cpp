@@ -1,0 +1,3 @@
+#include "reports/clsImpressora.h"
+
+void clsImpressora::Imprime(const QString&) {}

@@ -1,0 +1,3 @@
+#include "reports/frmRelatorio.h"
+
+frmRelatorio::frmRelatorio(QWidget* parent) : QWidget(parent) {}
