@@ -1,8 +1,23 @@
 #pragma once
+#include <QFont>
 #include <QString>
 
-// Text output to the default printer (placeholder until the reports are built).
+// Sends a block of text to the default printer as one job, in a fixed-pitch font, from the
+// top-left corner of the printable area. One instance lives in globais().impressora.
 class clsImpressora {
 public:
-    void Imprime(const QString& texto);
+    clsImpressora();
+
+    // Prints the text; lines are separated by CR LF (a lone LF or CR also breaks the line)
+    // and never wrapped. A text taller than a page continues on the following pages.
+    // Raises ErroDeExecucao ("clsImpressora", "Erro ao realizar impressão") on any failure,
+    // including a machine without a default printer.
+    void Imprime(const QString& TextoImpressao);
+
+    // The font every job is printed in (10 pt "Lucida Console", or the system's monospace
+    // face where that one is not installed).
+    const QFont& fonte() const { return m_fonte; }
+
+private:
+    QFont m_fonte;
 };
