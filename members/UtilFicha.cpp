@@ -1,0 +1,107 @@
+#include "members/UtilFicha.h"
+#include "protocol/ErroDeExecucao.h"
+#include "protocol/FormatoBR.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <limits>
+
+namespace UtilFicha {
+
+std::optional<qint32> numeroInteiro(const QString& texto)
+{
+    const QString t = texto.trimmed();
+    if (t.isEmpty() || t.size() > 10)
+        return std::nullopt;
+    for (const QChar c : t)
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+    const qint64 v = t.toLongLong();
+    if (v > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return qint32(v);
+}
+
+std::optional<QDate> leData(const QString& texto)
+{
+    try {
+        return FormatoBR::converteData(texto, QString());
+    } catch (const ErroDeExecucao&) {
+        return std::nullopt;
+    }
+}
+
+QDate leDataValidada(const QString& texto, const QString& origem)
+{
+    if (ValidaData(texto)) {
+        const QDate d(texto.mid(6, 4).toInt(), texto.mid(3, 2).toInt(), texto.mid(0, 2).toInt());
+        if (d.isValid())
+            return d;
+    }
+    return FormatoBR::converteData(texto, origem);
+}
+
+bool ehNumerico(const QString& texto)
+{
+    try {
+        FormatoBR::converteValor(texto, QString());
+        return true;
+    } catch (const ErroDeExecucao&) {
+        return false;
+    }
+}
+
+bool ValidaData(const QString& texto)
+{
+    bool okD = false, okM = false, okA = false;
+    const int dia = texto.mid(0, 2).toInt(&okD);
+    const int mes = texto.mid(3, 2).toInt(&okM);
+    const int ano = texto.mid(6, 4).toInt(&okA);
+    if (!okD || !okM || !okA)
+        return false;
+    int ultimo = 0;
+    switch (mes) {
+    case 1: case 3: case 5: case 7: case 8: case 10: case 12:
+        ultimo = 31;
+        break;
+    case 4: case 6: case 9: case 11:
+        ultimo = 30;
+        break;
+    case 2:
+        ultimo = ano % 4 == 0 ? 29 : 28;
+        break;
+    default:
+        return false;
+    }
+    return dia >= 1 && dia <= ultimo;
+}
+
+QString ExtraiDDD(const QString& telefone)
+{
+    return telefone.left(2);
+}
+
+QString ExtraiTelefone(const QString& telefone)
+{
+    return telefone.mid(2);
+}
+
+void LimpaLabelsDeErro(QWidget* janela)
+{
+    if (!janela)
+        return;
+    for (QLabel* l : janela->findChildren<QLabel*>())
+        if (l->property("tag").toString() == QStringLiteral("labelDeErro"))
+            l->clear();
+}
+
+void marcaComoLabelDeErro(QLabel* rotulo)
+{
+    rotulo->setProperty("tag", QStringLiteral("labelDeErro"));
+}
+
+void instalaFiltro(QLineEdit*, ControleDaFicha::Filtro)
+{
+}
+
+} // namespace UtilFicha
