@@ -1,10 +1,42 @@
 #pragma once
-// Placeholder: the window is built in its own subsystem.
-
+#include <QPointer>
 #include <QWidget>
 
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class frmPrincipal;
+
+// "Relatório": prints the department report for a date range and exports the department's
+// names to a CSV file. The member window opens it beside itself, not modally:
+//     (new frmRelatorio(this))->show();
+// It reads the operator's department from `principal->membros` and waits on
+// `principal->timerTimeOut`. It is a top-level window owned by `principal` and deletes itself
+// when closed ("Fechar" or the close box); keep it in a QPointer to know whether it is open.
 class frmRelatorio : public QWidget {
     Q_OBJECT
 public:
-    explicit frmRelatorio(QWidget* parent = nullptr);
+    explicit frmRelatorio(frmPrincipal* principal);
+
+    QGroupBox* frameFiltroPesquisa;
+    QLabel* lblDataInicial;
+    QLineEdit* txtDataInicial;
+    QLabel* lblDataInicialErro;
+    QLabel* lblDataFinal;
+    QLineEdit* txtDataFinal;
+    QLabel* lblDataFinalErro;
+    QPushButton* btnOk;
+    QPushButton* btnExportarCSV;
+    QPushButton* btnFechar;
+
+private:
+    void btnOk_Click();
+    void btnExportarCSV_Click();
+    void btnFechar_Click();
+    bool ValidaFiltro();
+    // The member window, which may have been closed meanwhile (then it raises).
+    frmPrincipal* principal() const;
+
+    QPointer<frmPrincipal> m_principal;
 };
