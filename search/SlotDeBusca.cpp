@@ -1,0 +1,131 @@
+#include "search/SlotDeBusca.h"
+#include "app/Caixas.h"
+#include "app/modGlobais.h"
+#include "connection/Requisicao.h"
+#include "members/UtilFicha.h"
+#include "protocol/FormatoBR.h"
+#include "protocol/modCommands.h"
+#include "search/PainelFiltroBusca.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTextOption>
+
+namespace {
+
+// Draws the result lines with their tabs as column stops (number, date, name).
+class ItemComTabulacao : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QString texto = opt.text;
+        opt.text.clear();
+        const QWidget* w = opt.widget;
+        QStyle* estilo = w ? w->style() : QApplication::style();
+        estilo->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
+
+        const QRect area = estilo->subElementRect(QStyle::SE_ItemViewItemText, &opt, w).adjusted(2, 0, -2, 0);
+        QTextOption to(Qt::AlignLeft | Qt::AlignVCenter);
+        to.setWrapMode(QTextOption::NoWrap);
+        const int zero = opt.fontMetrics.horizontalAdvance(QLatin1Char('0'));
+        to.setTabArray({double(zero * 9), double(zero * 21)});
+        painter->save();
+        painter->setPen(opt.palette.color(opt.state & QStyle::State_Selected ? QPalette::HighlightedText
+                                                                             : QPalette::Text));
+        painter->drawText(area, texto, to);
+        painter->restore();
+    }
+};
+
+} // namespace
+
+SlotDeBusca::SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, QListWidget* lista,
+                         std::function<QTimer*()> timerTimeOut, std::function<qint32()> idDepartamento)
+    : QObject(dono), m_dono(dono), m_filtro(filtro), m_botao(botao), m_lista(lista),
+      m_timer(std::move(timerTimeOut)), m_idDepartamento(std::move(idDepartamento))
+{
+    m_lista->setSortingEnabled(false);
+    m_lista->setUniformItemSizes(true);
+    m_lista->setItemDelegate(new ItemComTabulacao(m_lista));
+    connect(m_botao, &QPushButton::clicked, this, &SlotDeBusca::Localiza);
+}
+
+void SlotDeBusca::Localiza()
+{
+    const QString origem = m_dono->objectName() + QStringLiteral(".") + m_botao->objectName() + QStringLiteral("_Click");
+    bool validou = false;
+    protegido(m_dono, origem, [&] {
+        if (antesDeBuscar)
+            antesDeBuscar();
+        if (!m_filtro->ValidaFiltro())
+            return;
+        validou = true;
+        const clsFiltroBusca filtro = m_filtro->montaFiltro(m_idDepartamento());
+        membrosEncontrados.reset();
+        membrosEncontrados = EnviaBusca(m_dono, m_timer(), filtro);
+    });
+    if (validou)
+        PreencheLista();
+}
+
+std::optional<QList<clsAgenda>> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* timerTimeOut, const clsFiltroBusca& filtro)
+{
+    const std::optional<RespostaDoServidor> resposta =
+        Requisita(dono, timerTimeOut, filtro.toPipeStringWithCommand(Codigo::Busca),
+                  {Codigo::Encontrados, Codigo::NadaEncontrado});
+    if (!resposta)
+        return std::nullopt;
+    if (resposta->codigo == Codigo::Encontrados)
+        return clsAgenda::collectionFromPipeStringWithCommand(resposta->texto);
+    Caixas::mostra(dono, QStringLiteral("Nenhum registro foi encontrado atendendo o critério informado"),
+                   QStringLiteral("Nenhum Registro"), Caixas::Icone::Informacao);
+    return QList<clsAgenda>();
+}
+
+QString SlotDeBusca::FormataItemLista(const clsAgenda& membro)
+{
+    QString linha = QString::number(membro.numeroFicha);
+    linha += u'\t';
+    linha += FormatoBR::formataData(membro.Data);
+    linha += u'\t';
+    linha += membro.nome;
+    return linha;
+}
+
+void SlotDeBusca::PreencheLista()
+{
+    m_lista->setUpdatesEnabled(false);
+    m_lista->clear();
+    if (membrosEncontrados) {
+        QStringList linhas;
+        linhas.reserve(membrosEncontrados->size());
+        for (const clsAgenda& m : *membrosEncontrados)
+            linhas.append(FormataItemLista(m));
+        m_lista->addItems(linhas);
+    }
+    m_lista->setUpdatesEnabled(true);
+    UtilFicha::LimpaLabelsDeErro(m_dono);
+}
+
+const clsAgenda* SlotDeBusca::escolhido()
+{
+    if (!membrosEncontrados || membrosEncontrados->isEmpty()) {
+        Caixas::mostra(m_dono, QStringLiteral("Não há registros na listagem"), QStringLiteral("Lista Vazia"),
+                       Caixas::Icone::Aviso);
+        return nullptr;
+    }
+    const int linha = m_lista->currentRow();
+    if (m_lista->selectedItems().isEmpty() || linha < 0 || linha >= membrosEncontrados->size()) {
+        Caixas::mostra(m_dono, QStringLiteral("Selecione um registro para carregar"),
+                       QStringLiteral("Selecione um Registro"), Caixas::Icone::Aviso);
+        return nullptr;
+    }
+    return &(*membrosEncontrados)[linha];
+}

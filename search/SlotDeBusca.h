@@ -1,0 +1,76 @@
+#pragma once
+// One search slot of a member search dialog: a "Localizar" button, a result list box and the
+// stored result list `membrosEncontrados`, sharing the dialog's filter frame. The member
+// search (frmLocalizar) has one slot, the renewal search two, the card search five; each
+// dialog only says what happens with a chosen member.
+//
+// How a dialog uses it:
+//
+//     m_filtro = new PainelFiltroBusca(true, this);               // frameFiltroPesquisa
+//     auto* slot = new SlotDeBusca(this, m_filtro, btnLocalizar2, lstResultados2,
+//                                  [] { return frmprincipal2::instancia()->timerTimeOut; },
+//                                  [] { return frmprincipal2::instancia()->membros.departamento.idDepartamento; });
+//     slot->antesDeBuscar = [] { ... };        // optional, e.g. close the member window first
+//     // the button's click runs slot->Localiza() (ValidaFiltro, EnviaBusca, PreencheLista)
+//     connect(lstResultados2, &QListWidget::itemClicked, this, [=] {
+//         if (const clsAgenda* m = slot->escolhido())       // "Lista Vazia" / "Selecione um Registro"
+//             janela->AtualizaGUI2(*m);
+//         close();
+//     });
+//
+// List lines are never sorted: line n is member n+1 of `membrosEncontrados`.
+#include "protocol/clsAgenda.h"
+#include "protocol/clsFiltroBusca.h"
+
+#include <QObject>
+#include <functional>
+#include <optional>
+
+class PainelFiltroBusca;
+class QListWidget;
+class QPushButton;
+class QTimer;
+class QWidget;
+
+class SlotDeBusca : public QObject {
+    Q_OBJECT
+public:
+    SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, QListWidget* lista,
+                std::function<QTimer*()> timerTimeOut, std::function<qint32()> idDepartamento);
+
+    // The slot's last result, in the server's order; absent before the first search and
+    // after a search that failed (time-out, 0, unknown code, no connection).
+    std::optional<QList<clsAgenda>> membrosEncontrados;
+
+    // Runs before every search of this slot (after nothing else), if set.
+    std::function<void()> antesDeBuscar;
+
+    // The button's click: validate, build the filter, send, keep the result, fill the list.
+    void Localiza();
+
+    // Code 12 with `filtro`; 13 = the list, 14 = "Nenhum Registro" and an empty list, anything
+    // else (and no connection) nothing, the shared messages shown by the request cycle.
+    static std::optional<QList<clsAgenda>> EnviaBusca(QWidget* dono, QTimer* timerTimeOut,
+                                                      const clsFiltroBusca& filtro);
+
+    // Sheet number, tab, dd/MM/yyyy, tab, name.
+    static QString FormataItemLista(const clsAgenda& membro);
+
+    // Fills the list box from membrosEncontrados, then clears the dialog's error labels.
+    void PreencheLista();
+
+    // The member of the selected line, after the two checks with their messages ("Lista
+    // Vazia", "Selecione um Registro"); nullptr when a check stopped it.
+    const clsAgenda* escolhido();
+
+    QPushButton* botao() const { return m_botao; }
+    QListWidget* lista() const { return m_lista; }
+
+private:
+    QWidget* m_dono;
+    PainelFiltroBusca* m_filtro;
+    QPushButton* m_botao;
+    QListWidget* m_lista;
+    std::function<QTimer*()> m_timer;
+    std::function<qint32()> m_idDepartamento;
+};
