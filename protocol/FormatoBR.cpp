@@ -54,7 +54,8 @@ bool lePortugues(QStringView texto, double& valor)
 
 QString formataData(const QDate& data)
 {
-    const QDate d = data.isValid() ? data : dataZero();
+    // Years outside 1..9999 cannot be written in four digits: they travel as the zero date.
+    const QDate d = data.isValid() && data.year() >= 1 && data.year() <= 9999 ? data : dataZero();
     // Built by hand: QDate::toString would follow the locale for some patterns.
     return QStringLiteral("%1/%2/%3")
         .arg(d.day(), 2, 10, QLatin1Char('0'))
@@ -67,8 +68,18 @@ QString formataValor(double valor)
     if (!std::isfinite(valor))
         valor = 0;
     const bool negativo = valor < 0;
-    const qint64 centavos = qRound64(std::fabs(valor) * 100.0);
-    const QString inteiros = QString::number(centavos / 100);
+    QString inteiros;
+    int resto = 0;
+    if (std::fabs(valor) < 1e15) {
+        const qint64 centavos = qRound64(std::fabs(valor) * 100.0);
+        inteiros = QString::number(centavos / 100);
+        resto = int(centavos % 100);
+    } else {
+        // Beyond what whole cents in 64 bits can hold: let the text conversion round.
+        const QString fixo = QString::number(std::fabs(valor), 'f', 2);
+        inteiros = fixo.left(fixo.size() - 3);
+        resto = fixo.right(2).toInt();
+    }
     QString agrupado;
     agrupado.reserve(inteiros.size() + inteiros.size() / 3 + 4);
     const qsizetype n = inteiros.size();
@@ -77,8 +88,7 @@ QString formataValor(double valor)
             agrupado += u'.';
         agrupado += inteiros[i];
     }
-    const int resto = int(centavos % 100);
-    QString resultado = negativo && centavos != 0 ? QStringLiteral("-") : QString();
+    QString resultado = negativo && (resto != 0 || inteiros != u"0") ? QStringLiteral("-") : QString();
     resultado += agrupado;
     resultado += u',';
     resultado += QChar(u'0' + resto / 10);

@@ -22,6 +22,9 @@ public:
         return codigoDaMensagem(codigo, QString::fromLatin1(Registro::nomeDaClasse));
     }
 
+    // No state of its own: lets the records compare field by field with "= default".
+    bool operator==(const ComComando&) const = default;
+
 private:
     const Registro& self() const { return static_cast<const Registro&>(*this); }
     Registro& self() { return static_cast<Registro&>(*this); }
@@ -31,6 +34,8 @@ private:
 template <class Registro>
 struct ListaDoFio {
     static constexpr QStringView separador = u"@@@";
+
+    bool operator==(const ListaDoFio&) const = default;
 
     static QString collectionToPipeString(const QList<Registro>& colecao)
     {

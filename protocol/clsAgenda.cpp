@@ -12,7 +12,7 @@ using T = CampoDaFicha::Tipo;
 
 #define TEXTO(campo) CampoDaFicha{#campo, T::Texto, &clsAgenda::campo}
 
-const std::array<CampoDaFicha, 65> camposNoFio = {{
+constexpr std::array<CampoDaFicha, 65> camposNoFio = {{
     {"numeroFicha", T::Inteiro, nullptr},
     TEXTO(nome), TEXTO(endereco), TEXTO(bairro), TEXTO(cidade), TEXTO(cep), TEXTO(uf),
     TEXTO(telResidencial), TEXTO(telComercial),
@@ -32,6 +32,17 @@ const std::array<CampoDaFicha, 65> camposNoFio = {{
 }};
 
 #undef TEXTO
+
+// A short initializer list would leave empty rows at the end: refuse to build instead.
+constexpr bool tabelaCompleta()
+{
+    for (const CampoDaFicha& c : camposNoFio)
+        if (c.nome == nullptr || (c.tipo == T::Texto) != (c.texto != nullptr))
+            return false;
+    return true;
+}
+static_assert(tabelaCompleta());
+static_assert(camposNoFio.size() + 2 == clsAgenda::pecasNoFio);
 
 } // namespace
 

@@ -25,6 +25,10 @@ int Codigo::pecasDaMensagem(int codigo)
 
 int LeComando(QStringView mensagem)
 {
+    // The split of an empty message has no first piece at all.
+    if (mensagem.isEmpty())
+        throw ErroDeExecucao(QStringLiteral("LeComando"),
+                             QStringLiteral("Subscrito fora do intervalo: a mensagem está vazia"));
     const qsizetype barra = mensagem.indexOf(u'|');
     return FormatoBR::converteInteiro(barra < 0 ? mensagem : mensagem.left(barra), QStringLiteral("LeComando"));
 }

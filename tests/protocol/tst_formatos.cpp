@@ -1,0 +1,201 @@
+// Fixed pt-BR dates and numbers, and the Windows-1252 bytes of the wire.
+#include "protocol/ErroDeExecucao.h"
+#include "protocol/FormatoBR.h"
+#include "protocol/Wire.h"
+
+#include <QLocale>
+#include <QStringDecoder>
+#include <QTest>
+#include <limits>
+
+using namespace FormatoBR;
+
+class tst_Formatos : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        // The machine's locale must not matter.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+
+    void datas_data()
+    {
+        QTest::addColumn<QDate>("data");
+        QTest::addColumn<QString>("texto");
+        QTest::newRow("zero") << dataZero() << "30/12/1899";
+        QTest::newRow("invalida vira zero") << QDate() << "30/12/1899";
+        QTest::newRow("comum") << QDate(2007, 3, 5) << "05/03/2007";
+        QTest::newRow("bissexto") << QDate(2000, 2, 29) << "29/02/2000";
+    }
+    void datas()
+    {
+        QFETCH(QDate, data);
+        QFETCH(QString, texto);
+        QCOMPARE(formataData(data), texto);
+        if (data.isValid())
+            QCOMPARE(converteData(texto, QStringLiteral("t")), data);
+    }
+
+    void anoForaDaFaixa()
+    {
+        QCOMPARE(formataData(QDate(-5, 1, 1)), u"30/12/1899");
+        QCOMPARE(formataData(QDate(12000, 1, 1)), u"30/12/1899");
+    }
+
+    void datasLidas_data()
+    {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<QDate>("data");   // invalid = conversion error
+        QTest::newRow("um digito") << "5/3/2007" << QDate(2007, 3, 5);
+        QTest::newRow("espacos") << " 05/03/2007 " << QDate(2007, 3, 5);
+        QTest::newRow("vazia") << "" << QDate();
+        QTest::newRow("29/02/1900") << "29/02/1900" << QDate();
+        QTest::newRow("mes 13") << "01/13/2005" << QDate();
+        QTest::newRow("ano curto") << "01/01/05" << QDate();
+        QTest::newRow("hifens") << "01-01-2005" << QDate();
+        QTest::newRow("letras") << "aa/bb/cccc" << QDate();
+    }
+    void datasLidas()
+    {
+        QFETCH(QString, texto);
+        QFETCH(QDate, data);
+        if (data.isValid()) {
+            QCOMPARE(converteData(texto, QStringLiteral("t")), data);
+        } else {
+            try {
+                converteData(texto, QStringLiteral("origem"));
+                QFAIL("no error raised");
+            } catch (const ErroDeExecucao& e) {
+                QCOMPARE(e.origem(), u"origem");
+                QVERIFY(e.descricao().contains(u"Tipo incompatível"));
+            }
+        }
+    }
+
+    void valores_data()
+    {
+        QTest::addColumn<double>("valor");
+        QTest::addColumn<QString>("texto");
+        QTest::newRow("zero") << 0.0 << "0,00";
+        QTest::newRow("milhar") << 1234.5 << "1.234,50";
+        QTest::newRow("milhoes") << 1234567.891 << "1.234.567,89";
+        QTest::newRow("centena") << 999.999 << "1.000,00";
+        QTest::newRow("negativo") << -0.5 << "-0,50";
+        QTest::newRow("menos zero") << -0.001 << "0,00";
+        QTest::newRow("enorme") << 1e20 << "100.000.000.000.000.000.000,00";
+        QTest::newRow("nao numero") << std::numeric_limits<double>::quiet_NaN() << "0,00";
+    }
+    void valores()
+    {
+        QFETCH(double, valor);
+        QFETCH(QString, texto);
+        QCOMPARE(formataValor(valor), texto);
+    }
+
+    void valoresLidos_data()
+    {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<double>("valor");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("milhar") << "1.234,50" << 1234.5 << true;
+        QTest::newRow("sem grupo") << "1234,5" << 1234.5 << true;
+        QTest::newRow("arredonda") << "0,125" << 0.13 << true;
+        QTest::newRow("negativo") << "-12" << -12.0 << true;
+        QTest::newRow("ponto apos virgula") << "1,234.5" << 0.0 << false;
+        QTest::newRow("duas virgulas") << "1,2,3" << 0.0 << false;
+        QTest::newRow("vazio") << "" << 0.0 << false;
+        QTest::newRow("sinal so") << "-" << 0.0 << false;
+        QTest::newRow("letras") << "12a" << 0.0 << false;
+    }
+    void valoresLidos()
+    {
+        QFETCH(QString, texto);
+        QFETCH(double, valor);
+        QFETCH(bool, ok);
+        if (ok)
+            QCOMPARE(converteValor(texto, QStringLiteral("t")), valor);
+        else
+            QVERIFY_THROWS_EXCEPTION(ErroDeExecucao, converteValor(texto, QStringLiteral("t")));
+    }
+
+    void inteiros16_data()
+    {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<int>("valor");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("10") << "10" << 10 << true;
+        QTest::newRow("fracao par") << "10,5" << 10 << true;
+        QTest::newRow("fracao impar") << "11,5" << 12 << true;
+        QTest::newRow("limite") << "32767" << 32767 << true;
+        QTest::newRow("estouro") << "32768" << 0 << false;
+        QTest::newRow("estouro negativo") << "-32769" << 0 << false;
+        QTest::newRow("abc") << "abc" << 0 << false;
+        QTest::newRow("vazio") << "" << 0 << false;
+    }
+    void inteiros16()
+    {
+        QFETCH(QString, texto);
+        QFETCH(int, valor);
+        QFETCH(bool, ok);
+        if (ok)
+            QCOMPARE(int(converteInteiro16(texto, QStringLiteral("t"))), valor);
+        else
+            QVERIFY_THROWS_EXCEPTION(ErroDeExecucao, converteInteiro16(texto, QStringLiteral("t")));
+    }
+
+    void inteiros32()
+    {
+        QCOMPARE(converteInteiro(u" 42 ", QStringLiteral("t")), 42);
+        QCOMPARE(converteInteiro(u"-2147483648", QStringLiteral("t")), std::numeric_limits<qint32>::min());
+        QVERIFY_THROWS_EXCEPTION(ErroDeExecucao, converteInteiro(u"2147483648", QStringLiteral("t")));
+        QVERIFY_THROWS_EXCEPTION(ErroDeExecucao, converteInteiro(u"4,5", QStringLiteral("t")));
+    }
+
+    // --- Windows-1252 ---
+    void bytes_data()
+    {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("cedilha") << "ç" << QByteArray("\xE7");
+        QTest::newRow("euro") << "€" << QByteArray("\x80");
+        QTest::newRow("nome") << "Conceição" << QByteArray("Concei\xE7\xE3o");
+        QTest::newRow("aspas") << "“ok”" << QByteArray("\x93ok\x94");
+        QTest::newRow("fora da pagina") << "中文" << QByteArray("??");
+        QTest::newRow("par substituto") << "a😀b" << QByteArray("a?b");
+        QTest::newRow("vazio") << "" << QByteArray();
+    }
+    void bytes()
+    {
+        QFETCH(QString, texto);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(Wire::codifica(texto), bytes);
+        if (!bytes.contains('?'))
+            QCOMPARE(Wire::decodifica(bytes), texto);
+    }
+
+    void todosOsBytesVoltamIguais()
+    {
+        QByteArray todos;
+        for (int i = 0; i < 256; ++i)
+            todos.append(char(i));
+        QCOMPARE(Wire::codifica(Wire::decodifica(todos)), todos);
+    }
+
+    // Our table agrees with the system's codec wherever the code page defines a character.
+    void comoOCodecDoSistema()
+    {
+        QStringDecoder sistema("windows-1252");
+        if (!sistema.isValid())
+            QSKIP("no windows-1252 codec available");
+        for (int i = 0; i < 256; ++i) {
+            if (i == 0x81 || i == 0x8D || i == 0x8F || i == 0x90 || i == 0x9D)
+                continue;
+            const QByteArray b(1, char(i));
+            QCOMPARE(Wire::decodifica(b), QString(sistema(b)));
+        }
+    }
+};
+
+QTEST_APPLESS_MAIN(tst_Formatos)
+#include "tst_formatos.moc"
