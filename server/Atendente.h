@@ -1,0 +1,36 @@
+#pragma once
+#include <QHostAddress>
+#include <QString>
+#include <QStringView>
+
+class Armazem;
+class Sessoes;
+
+// Turns one complete request (saves, inclusions, deletions, searches) into its one reply.
+// Runs inside the transaction the server opens around a batch of requests; each change sits
+// in a savepoint of its own, so a failed request leaves nothing behind and does not spoil
+// the others. Logins are the server's business (their password check runs off the loop).
+class Atendente {
+public:
+    Atendente(Armazem& armazem, Sessoes& sessoes) : m_armazem(armazem), m_sessoes(sessoes) {}
+
+    struct Resposta {
+        QString texto;      // the reply message
+        QString desfecho;   // what happened, for the log: never member data
+        bool alterou = false;
+    };
+
+    Resposta atende(int codigo, QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
+
+    // Longest text accepted in one field of a sheet; the client's boxes hold far less.
+    static constexpr qsizetype maiorCampo = 10'000;
+
+private:
+    Resposta salva(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
+    Resposta inclui(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
+    Resposta exclui(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
+    Resposta busca(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
+
+    Armazem& m_armazem;
+    Sessoes& m_sessoes;
+};

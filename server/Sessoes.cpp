@@ -1,0 +1,81 @@
+#include "server/Sessoes.h"
+
+QString Sessoes::chave(const QHostAddress& endereco)
+{
+    bool ok = false;
+    const quint32 v4 = endereco.toIPv4Address(&ok);
+    return ok ? QHostAddress(v4).toString() : endereco.toString();
+}
+
+void Sessoes::abre(const QHostAddress& endereco, qint32 idDepartamento, const QString& dsDepartamento, qint64 agoraMs)
+{
+    esquecaAsVencidas(agoraMs);
+    Sessao& s = m_porEndereco[chave(endereco)];
+    if (agoraMs - s.ultimaAtividadeMs > m_expiracaoMs)
+        s.departamentos.clear();
+    s.departamentos.insert(idDepartamento, dsDepartamento);
+    s.ultimaAtividadeMs = agoraMs;
+}
+
+std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs)
+{
+    esquecaAsVencidas(agoraMs);
+    const auto it = m_porEndereco.find(chave(endereco));
+    if (it == m_porEndereco.end())
+        return std::nullopt;
+    if (agoraMs - it->ultimaAtividadeMs > m_expiracaoMs) {
+        m_porEndereco.erase(it);
+        return std::nullopt;
+    }
+    const auto dep = it->departamentos.constFind(idDepartamento);
+    if (dep == it->departamentos.cend())
+        return std::nullopt;
+    it->ultimaAtividadeMs = agoraMs;
+    return *dep;
+}
+
+void Sessoes::esquecaAsVencidas(qint64 agoraMs)
+{
+    // A sweep a minute is plenty: a stale entry is refused on use anyway.
+    if (agoraMs - m_ultimaLimpezaMs < 60'000)
+        return;
+    m_ultimaLimpezaMs = agoraMs;
+    for (auto it = m_porEndereco.begin(); it != m_porEndereco.end();) {
+        if (agoraMs - it->ultimaAtividadeMs > m_expiracaoMs)
+            it = m_porEndereco.erase(it);
+        else
+            ++it;
+    }
+}
+
+QString TentativasDeLogin::chave(const QString& usuario, const QHostAddress& endereco)
+{
+    return Sessoes::chave(endereco) + QLatin1Char('\n') + usuario;
+}
+
+bool TentativasDeLogin::bloqueado(const QString& usuario, const QHostAddress& endereco, qint64 agoraMs) const
+{
+    const auto it = m_registros.constFind(chave(usuario, endereco));
+    return it != m_registros.cend() && agoraMs < it->liberadoEmMs;
+}
+
+void TentativasDeLogin::cobra(const QString& usuario, const QHostAddress& endereco, qint64 agoraMs)
+{
+    // Pairs quiet for a day are forgotten, so the table cannot grow without bound.
+    if (m_registros.size() > 10'000) {
+        for (auto it = m_registros.begin(); it != m_registros.end();)
+            it = agoraMs - it->ultimaMs > 24 * 3600'000LL ? m_registros.erase(it) : std::next(it);
+    }
+    Registro& r = m_registros[chave(usuario, endereco)];
+    ++r.falhas;
+    r.ultimaMs = agoraMs;
+    if (r.falhas >= m_livres) {
+        const int excesso = std::min(r.falhas - m_livres, 20);
+        r.liberadoEmMs = agoraMs + std::min(m_bloqueioInicialMs << excesso, m_bloqueioMaximoMs);
+    }
+}
+
+void TentativasDeLogin::acertou(const QString& usuario, const QHostAddress& endereco)
+{
+    m_registros.remove(chave(usuario, endereco));
+}

@@ -1,0 +1,157 @@
+#include "ServidorReal.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <csignal>
+
+QString ServidorReal::binario()
+{
+#ifdef ZELTO_SERVIDOR_BINARIO
+    if (QFile::exists(QStringLiteral(ZELTO_SERVIDOR_BINARIO)))
+        return QStringLiteral(ZELTO_SERVIDOR_BINARIO);
+#endif
+    return qEnvironmentVariable("ZELTO_BINARY_DIR") + QStringLiteral("/server/zelto-server");
+}
+
+ServidorReal::ServidorReal(Conta conta, int fichasDemo) : m_conta(std::move(conta)), m_fichasDemo(fichasDemo) {}
+
+ServidorReal::~ServidorReal()
+{
+    para();
+}
+
+QString ServidorReal::caminhoDoBanco() const
+{
+    return m_pasta.filePath(QStringLiteral("registro.db"));
+}
+
+QString ServidorReal::diario() const
+{
+    QFile f(m_pasta.filePath(QStringLiteral("servidor.log")));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+bool ServidorReal::administra(const QStringList& argumentos, const QByteArray& entrada)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(binario(), QStringList(argumentos) << QStringLiteral("--db") << conexaoDoBanco());
+    if (!p.waitForStarted(10'000)) {
+        m_erro = QStringLiteral("não foi possível executar %1: %2").arg(binario(), p.errorString());
+        return false;
+    }
+    p.write(entrada);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60'000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        m_erro = QStringLiteral("zelto-server %1 falhou: %2").arg(argumentos.join(u' '), QString::fromUtf8(p.readAll()));
+        return false;
+    }
+    return true;
+}
+
+bool ServidorReal::adicionaConta(const Conta& conta)
+{
+    return administra({QStringLiteral("departamento"), QStringLiteral("--id"), QString::number(conta.idDepartamento),
+                       QStringLiteral("--nome"), conta.dsDepartamento})
+        && administra({QStringLiteral("operador"), QStringLiteral("--usuario"), conta.usuario, QStringLiteral("--departamento"),
+                       QString::number(conta.idDepartamento), QStringLiteral("--custo-senha"), QStringLiteral("minimo")},
+                      conta.senha.toUtf8() + '\n');
+}
+
+bool ServidorReal::criaBanco()
+{
+    if (!m_pasta.isValid()) {
+        m_erro = QStringLiteral("não foi possível criar a pasta temporária");
+        return false;
+    }
+    if (!administra({QStringLiteral("criar-banco")}) || !adicionaConta(m_conta))
+        return false;
+    if (m_fichasDemo > 0
+        && !administra({QStringLiteral("gerar-fichas"), QStringLiteral("--departamento"), QString::number(m_conta.idDepartamento),
+                        QStringLiteral("--quantidade"), QString::number(m_fichasDemo)}))
+        return false;
+    m_bancoCriado = true;
+    return true;
+}
+
+bool ServidorReal::rodando() const
+{
+    return m_processo && m_processo->state() != QProcess::NotRunning;
+}
+
+bool ServidorReal::inicia()
+{
+    if (rodando())
+        return true;
+    if (!m_bancoCriado && !criaBanco())
+        return false;
+    const QString caminhoDiario = m_pasta.filePath(QStringLiteral("servidor.log"));
+    m_inicioDoDiario = QFile(caminhoDiario).size();
+    m_processo = std::make_unique<QProcess>();
+    m_processo->setStandardOutputFile(QProcess::nullDevice());
+    m_processo->setStandardErrorFile(caminhoDiario, QIODevice::Append);
+    m_processo->start(binario(), QStringList{QStringLiteral("servir"), QStringLiteral("--db"), conexaoDoBanco(),
+                                             QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} + m_extras);
+    if (!m_processo->waitForStarted(10'000)) {
+        m_erro = QStringLiteral("não foi possível executar %1: %2").arg(binario(), m_processo->errorString());
+        m_processo.reset();
+        return false;
+    }
+    // The server writes "zelto-server: ouvindo em 127.0.0.1:PORT" once it listens.
+    static const QRegularExpression ouvindo(QStringLiteral("zelto-server: ouvindo em 127\\.0\\.0\\.1:(\\d+)"));
+    const QDeadlineTimer prazo(15'000);
+    while (!prazo.hasExpired()) {
+        QFile f(caminhoDiario);
+        if (f.open(QIODevice::ReadOnly) && f.seek(m_inicioDoDiario)) {
+            const auto achado = ouvindo.match(QString::fromUtf8(f.readAll()));
+            if (achado.hasMatch()) {
+                m_porta = quint16(achado.captured(1).toUInt());
+                return true;
+            }
+        }
+        if (m_processo->waitForFinished(20)) {
+            m_erro = QStringLiteral("o servidor terminou ao iniciar: %1").arg(diario());
+            m_processo.reset();
+            return false;
+        }
+    }
+    m_erro = QStringLiteral("o servidor não começou a atender em 15 s: %1").arg(diario());
+    mata();
+    return false;
+}
+
+void ServidorReal::para()
+{
+    if (!m_processo)
+        return;
+    if (m_processo->state() != QProcess::NotRunning) {
+        m_processo->terminate();
+        if (!m_processo->waitForFinished(5'000)) {
+            m_processo->kill();
+            m_processo->waitForFinished(5'000);
+        }
+    }
+    m_processo.reset();
+    m_porta = 0;
+}
+
+void ServidorReal::mata()
+{
+    if (!m_processo)
+        return;
+    if (m_processo->state() != QProcess::NotRunning) {
+        m_processo->kill();
+        m_processo->waitForFinished(5'000);
+    }
+    m_processo.reset();
+    m_porta = 0;
+}
+
+bool ServidorReal::reinicia()
+{
+    para();
+    return inicia();
+}

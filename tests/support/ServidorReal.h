@@ -1,0 +1,79 @@
+#pragma once
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// The real registry server for tests: a temporary folder with a fresh SQLite database
+// holding one department and one operator (and, if asked, demo member sheets), and the
+// built zelto-server program serving it on 127.0.0.1 at a free port.
+//
+//     ServidorReal servidor;                       // department 1 "Secretaria", operator "operador" / "senha123"
+//     QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+//     socket.connectToHost(servidor.host(), servidor.porta());
+//
+// The operator's password hash is made at libsodium's lowest cost, so logins are fast.
+// The program is found through the compile definition ZELTO_SERVIDOR_BINARIO or, failing
+// that, $ZELTO_BINARY_DIR/server/zelto-server. Its standard error (one line per connection
+// and per request) goes to servidor.log in the temporary folder; `diario()` returns it.
+// Nothing here uses Qt Test: benchmarks use the same class.
+class ServidorReal {
+public:
+    struct Conta {
+        qint32 idDepartamento = 1;
+        QString dsDepartamento = QStringLiteral("Secretaria");
+        QString usuario = QStringLiteral("operador");
+        QString senha = QStringLiteral("senha123");
+    };
+
+    // `fichasDemo` demo sheets (numbers 1..N) are added to the account's department.
+    explicit ServidorReal(Conta conta = Conta(), int fichasDemo = 0);
+    ~ServidorReal();   // stops the server; the temporary folder goes with the object
+    ServidorReal(const ServidorReal&) = delete;
+    ServidorReal& operator=(const ServidorReal&) = delete;
+
+    // Extra options for the server, from the next start on (e.g. {"--sessao-horas", "0.001"}).
+    void defineArgumentos(const QStringList& extras) { m_extras = extras; }
+
+    // Creates the database the first time, then starts the server and waits until it
+    // listens. False (with `erro()`) when anything fails.
+    bool inicia();
+    // SIGTERM and wait; SIGKILL if it does not end within 5 s.
+    void para();
+    // SIGKILL at once, as a crash would.
+    void mata();
+    // Stops (gently) and starts again on the same database; the port changes.
+    bool reinicia();
+    bool rodando() const;
+
+    // Another department and operator in the same database (also while the server runs).
+    bool adicionaConta(const Conta& conta);
+    // Runs zelto-server with `argumentos` (the --db option is added); `entrada` goes to its stdin.
+    bool administra(const QStringList& argumentos, const QByteArray& entrada = QByteArray());
+
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    quint16 porta() const { return m_porta; }
+    const Conta& conta() const { return m_conta; }
+    QString caminhoDoBanco() const;
+    QString conexaoDoBanco() const { return QStringLiteral("sqlite:") + caminhoDoBanco(); }
+    QString pasta() const { return m_pasta.path(); }
+    QString diario() const;
+    const QString& erro() const { return m_erro; }
+
+    static QString binario();
+
+private:
+    bool criaBanco();
+
+    Conta m_conta;
+    int m_fichasDemo;
+    QTemporaryDir m_pasta;
+    QStringList m_extras;
+    std::unique_ptr<QProcess> m_processo;
+    quint16 m_porta = 0;
+    bool m_bancoCriado = false;
+    qint64 m_inicioDoDiario = 0;
+    QString m_erro;
+};
