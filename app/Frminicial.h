@@ -1,10 +1,39 @@
 #pragma once
-// Placeholder: the window is built in its own subsystem.
-
 #include <QMainWindow>
 
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QTimer;
+
+// The main menu after login: who is logged in, the organisation's banner scrolling, the
+// way to the member window and out of the program. Closing it ends the program.
 class Frminicial : public QMainWindow {
     Q_OBJECT
 public:
     explicit Frminicial(QWidget* parent = nullptr);
+
+    // The banner: asterisk, organisation, address and phone, asterisk, verse, asterisk and
+    // blanks, always exactly this long.
+    static constexpr int tamanhoDoLetreiro = 355;
+    static QString textoDoLetreiro();
+
+    QMenu* mnuSecretaria;
+    QAction* mnumembros;
+    QAction* mnusair;
+    QLabel* sbStatusBarPainel1;   // first panel of sbStatusBar
+    QLabel* Label3;
+    QTimer* Timer3;
+    QFrame* Frame1;
+    QLabel* Label1;
+    QLabel* Image1;
+
+protected:
+    void closeEvent(QCloseEvent* evento) override;
+
+private:
+    void Timer3_Timer();
+    void mnumembros_Click();
+    void mnusair_Click();
 };

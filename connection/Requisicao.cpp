@@ -1,6 +1,211 @@
 #include "connection/Requisicao.h"
+#include "app/Caixas.h"
+#include "app/modGlobais.h"
+#include "connection/Espera.h"
+#include "connection/MontadorDeResposta.h"
+#include "connection/frmLogin.h"
+#include "protocol/modCommands.h"
 
-std::optional<RespostaDoServidor> Requisita(QWidget*, QTimer*, const QString&, std::initializer_list<int>)
+#include <QApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+enum class Fim { Nenhum, Completa, TempoEsgotado, FalhaDoSocket, Encerrada };
+
+struct EsperaCorrente {
+    QEventLoop laco;
+    MontadorDeResposta montador;
+    QTimer silencio;
+    Fim fim = Fim::Nenhum;
+    QString origemDaFalha;
+    QString descricaoDaFalha;
+    bool mostraFalha = true;
+
+    void termina(Fim motivo)
+    {
+        if (fim != Fim::Nenhum)
+            return;
+        fim = motivo;
+        silencio.stop();
+        laco.quit();
+    }
+};
+
+EsperaCorrente* corrente = nullptr;
+MontadorDeResposta::Silencios silencios;
+bool ultimaInterrompida = false;
+
+constexpr int timeOutPadraoSegundos = 10;
+
+} // namespace
+
+namespace MensagensDoServidor {
+void semResposta(QWidget* dono)
 {
-    return std::nullopt;   // placeholder until the connection is built
+    Caixas::mostra(dono, QStringLiteral("O servidor não respondeu a requisição, tente novamente"),
+                   QStringLiteral("Sem Resposta"), Caixas::Icone::Erro);
+}
+void falhaNoComando(QWidget* dono)
+{
+    Caixas::mostra(dono, QStringLiteral("Ocorreu uma falha no servidor ao efetuar a ação, tente novamente"),
+                   QStringLiteral("Falha no Comando"), Caixas::Icone::Erro);
+}
+void comandoDesconhecido(QWidget* dono)
+{
+    Caixas::mostra(dono, QStringLiteral("O servidor retornou um comando desconhecido"),
+                   QStringLiteral("Comando Desconhecido"), Caixas::Icone::Erro);
+}
+} // namespace MensagensDoServidor
+
+namespace Espera {
+
+bool ativa() { return corrente != nullptr; }
+
+void recebe(QStringView pedaco)
+{
+    if (!corrente || corrente->fim != Fim::Nenhum)
+        return;
+    corrente->montador.acrescenta(pedaco);
+    corrente->silencio.start(corrente->montador.silencioMs(silencios));
+}
+
+bool falhaDoSocket(const QString& origem, const QString& descricao, bool fechadaPeloServidor, bool mostrar)
+{
+    if (!corrente)
+        return false;
+    if (corrente->fim != Fim::Nenhum)
+        return true;
+    // A server that answers and then hangs up has said all it had to say.
+    if (fechadaPeloServidor && corrente->montador.formaCompleta()) {
+        corrente->termina(Fim::Completa);
+        return true;
+    }
+    corrente->origemDaFalha = origem;
+    corrente->descricaoDaFalha = descricao;
+    corrente->mostraFalha = mostrar;
+    corrente->termina(Fim::FalhaDoSocket);
+    return true;
+}
+
+void conexaoEncerrada()
+{
+    if (corrente)
+        corrente->termina(Fim::Encerrada);
+}
+
+} // namespace Espera
+
+bool RequisicaoEmCurso() { return corrente != nullptr; }
+
+bool EsperaInterrompida() { return ultimaInterrompida; }
+
+void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs)
+{
+    if (registroMs >= 0)
+        silencios.registro = registroMs;
+    if (listaMs >= 0)
+        silencios.lista = listaMs;
+    if (incompletaMs >= 0)
+        silencios.incompleta = incompletaMs;
+}
+
+int AguardaResposta(QTimer* timerTimeOut)
+{
+    EstadoGlobal& g = globais();
+    g.respostaServidor.clear();
+    g.tempoEsgotado = false;
+    ultimaInterrompida = false;
+    if (corrente) {
+        // Never two waits on one buffer; the callers refuse before getting here.
+        ultimaInterrompida = true;
+        return RespostaInterrompida;
+    }
+
+    EsperaCorrente espera;
+    espera.silencio.setSingleShot(true);
+    espera.silencio.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&espera.silencio, &QTimer::timeout, [&espera] { espera.termina(Fim::Completa); });
+
+    // The window's timer, or one of our own when the window has none to lend.
+    QTimer reserva;
+    QPointer<QTimer> relogio = timerTimeOut ? timerTimeOut : &reserva;
+    const int segundos = g.timeOutSegundos > 0 ? g.timeOutSegundos : timeOutPadraoSegundos;
+    relogio->setInterval(segundos * 1000);
+    const QMetaObject::Connection ligacao = QObject::connect(relogio.data(), &QTimer::timeout, [&espera, &g, relogio] {
+        g.tempoEsgotado = true;
+        if (relogio)
+            relogio->stop();
+        espera.termina(Fim::TempoEsgotado);
+    });
+    relogio->start();
+
+    corrente = &espera;
+    espera.laco.exec();
+    corrente = nullptr;
+
+    QObject::disconnect(ligacao);
+    if (relogio)
+        relogio->stop();
+
+    switch (espera.fim) {
+    case Fim::Completa:
+        g.tempoEsgotado = false;
+        g.respostaServidor = espera.montador.texto();
+        return LeComando(g.respostaServidor);
+    case Fim::TempoEsgotado:
+        // Whatever the server still sends for this request must not pass for the reply of
+        // the next one: drop the connection, the next request reconnects.
+        if (frmLogin* login = frmLogin::existente())
+            login->EncerraConexaoNoServidor();
+        return 0;
+    case Fim::FalhaDoSocket:
+        ultimaInterrompida = true;
+        if (espera.mostraFalha)
+            Caixas::mostra(QApplication::activeWindow(),
+                           espera.origemDaFalha + QStringLiteral("\r\n") + espera.descricaoDaFalha,
+                           QStringLiteral("Erro no Socket"), Caixas::Icone::Erro);
+        return RespostaInterrompida;
+    case Fim::Encerrada:
+    case Fim::Nenhum:
+        break;
+    }
+    ultimaInterrompida = true;
+    return RespostaInterrompida;
+}
+
+std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
+                                            std::initializer_list<int> esperados)
+{
+    if (RequisicaoEmCurso())
+        return std::nullopt;
+    const QPointer<QWidget> guarda = dono;
+    const bool temDono = dono != nullptr;
+    const auto donoSumiu = [&] { return temDono && !guarda; };
+
+    QPointer<frmLogin> login = frmLogin::instancia();
+    login->ConectaNoServidor();
+    if (donoSumiu() || !login || !login->conectado())
+        return std::nullopt;
+
+    login->enviaMensagem(mensagem);
+    const int codigo = AguardaResposta(timerTimeOut);
+    if (donoSumiu())
+        return std::nullopt;
+    if (globais().tempoEsgotado) {
+        MensagensDoServidor::semResposta(dono);
+        return std::nullopt;
+    }
+    if (ultimaInterrompida)
+        return std::nullopt;
+    for (const int esperado : esperados)
+        if (codigo == esperado)
+            return RespostaDoServidor{codigo, globais().respostaServidor};
+    if (codigo == Codigo::Falha)
+        MensagensDoServidor::falhaNoComando(dono);
+    else
+        MensagensDoServidor::comandoDesconhecido(dono);
+    return std::nullopt;
 }

@@ -20,5 +20,38 @@ struct RespostaDoServidor {
 // of its own, when the connection could not be made (the attempt reported it), on a socket
 // error (reported once), and when another request is already waiting.
 // Raises ErroDeExecucao when the reply's code is not a number.
+// The wait runs the event loop: `dono` may be closed meanwhile; when it is destroyed during
+// the wait, nothing is shown and nothing is returned.
 std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
                                             std::initializer_list<int> esperados);
+
+// What AguardaResposta returns when the wait ended because the connection failed or was
+// closed (already reported to the operator; the connection is closed).
+inline constexpr int RespostaInterrompida = -1;
+
+// Waits for the reply to the message just sent: empties respostaServidor, clears
+// tempoEsgotado, arms `timerTimeOut` with timeOutSegundos and runs the event loop until a
+// whole reply has arrived (it is then in respostaServidor), the timer fires or the
+// connection fails. Returns 0 on time-out (tempoEsgotado set; the connection is then closed
+// so that a late reply cannot pass for the next request's), RespostaInterrompida on a
+// connection failure, otherwise the reply's code (LeComando; raises when not a number).
+// Windows do not call this directly: Requisita does.
+int AguardaResposta(QTimer* timerTimeOut);
+
+// The last wait ended because the connection failed or was closed (AguardaResposta then
+// returned RespostaInterrompida).
+bool EsperaInterrompida();
+
+// A wait is running: no other request or connection attempt may start now.
+bool RequisicaoEmCurso();
+
+// The three shared messages of a request that went wrong (error icon).
+namespace MensagensDoServidor {
+void semResposta(QWidget* dono);          // "Sem Resposta"
+void falhaNoComando(QWidget* dono);       // "Falha no Comando"
+void comandoDesconhecido(QWidget* dono);  // "Comando Desconhecido"
+} // namespace MensagensDoServidor
+
+// Tuning of the quiet intervals that close a reply (see MontadorDeResposta). For tests and
+// benchmarks; negative values keep the current setting.
+void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs = -1);

@@ -1,12 +1,109 @@
 #pragma once
-// Placeholder until the login window is built.
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 
+class Figura;
+class Frminicial;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTcpSocket;
+class QTimer;
+class frmPrincipal;
+
+// The login window: the first window of the run, hidden (never destroyed) after login. It
+// owns the one connection to the registry server and what keeps it: the poll of the server
+// until it accepts, the keep-alive, the socket handlers feeding the request wait.
+//
+// Other windows talk to the server only through Requisita (connection/Requisicao.h), handing
+// it their own `timerTimeOut` (a plain disabled QTimer: the wait arms and stops it).
 class frmLogin : public QWidget {
     Q_OBJECT
 public:
     explicit frmLogin(QWidget* parent = nullptr);
+    ~frmLogin() override;
+
     // Creates the one login window of the run (its load steps run) and shows it.
     static frmLogin* abre();
+    // The login window of the run, created hidden (and polling) when there is none yet.
     static frmLogin* instancia();
+    // The login window when it exists, else null.
+    static frmLogin* existente();
+
+    // Makes sure the connection is up: when it is not, opens a new one and waits for the
+    // server's acceptance (code 2). Reports its own failures; the caller tests conectado().
+    // Does nothing while a request is waiting.
+    void ConectaNoServidor();
+    // Closes the connection (and stops the keep-alive) when it is not closed.
+    void EncerraConexaoNoServidor();
+    bool conectado() const;
+    // Sends one whole message (Windows-1252), right before the caller's wait.
+    void enviaMensagem(const QString& mensagem);
+
+    // Log-off, for the windows' "Logoff" button: forgets the logged-in operator, shows this
+    // window again, closes the connection, and discards the main menu and the member window
+    // of that login (deleted later, without their close handling), so the next login opens
+    // fresh ones. The caller should return right after it.
+    void Logoff();
+
+    // The member window created by the last successful login (hidden until the menu's
+    // "Membros" shows it), null before a login and after log-off.
+    frmPrincipal* janelaMembros() const;
+    Frminicial* menuPrincipal() const;
+
+    // Test hook: the address and port the window takes as its built-in ones (empty host =
+    // back to the deployment values). Applies to the boxes at once when the window exists.
+    static void defineServidorParaTeste(const QString& host, quint16 porta);
+
+    // Controls (named as the window has them; tests drive them).
+    QGroupBox* frameLogin;
+    QLabel* lblUsuario;
+    QLineEdit* txtUsuario;
+    QLabel* lblSenha;
+    QLineEdit* txtSenha;
+    QPushButton* btnEfetuarLogin;
+    Figura* Image2;
+    QGroupBox* frameConexao;
+    QLabel* Label1;
+    QLineEdit* txtIpServidor;
+    QLabel* lblPortaServidor;
+    QLineEdit* txtPortaServidor;
+    QPushButton* btnTestarConexao;
+    QLabel* Label2;
+    QPushButton* Command1;
+    Figura* Image3;
+    QLabel* lblSite;
+    Figura* Image5;
+    QLabel* Image1;
+    QLabel* Image4;
+    QTimer* Timer1;
+    QTimer* timerTimeOut;
+    QTimer* timerKeepAlive;
+    QTcpSocket* wskClient;
+
+protected:
+    void closeEvent(QCloseEvent* evento) override;
+
+private:
+    void VerificaServidor();
+    void EfetuaLogin();
+    void GravaServidorNaConfiguracao();
+    void ExibeServidorDaConfiguracao();
+    void MostraServidorPadrao();
+    void Timer1_Timer();
+    void timerKeepAlive_Timer();
+    void wskClient_DataArrival();
+    void wskClient_Error();
+    void MostraSuporte();
+    void AbreSite();
+    void abreJanelasDoLogin();
+
+    bool m_verificando = false;   // a VerificaServidor run is under way
+    bool m_sondando = false;      // the poll is connecting: its socket errors are not shown
+    bool m_erroTratado = false;   // this connection's failure was already handled
+    QElapsedTimer m_ultimoKeepAlive;
+    QPointer<frmPrincipal> m_janelaMembros;
+    QPointer<Frminicial> m_menu;
 };

@@ -1,0 +1,45 @@
+#pragma once
+#include <QString>
+#include <QStringView>
+
+// Puts together a reply that may reach us in several arrivals. The wire has no end marker,
+// so a reply is taken as complete when two things hold:
+//  - its shape is whole: the code is known and the text has every "|" piece a message of
+//    that code has (for a list of sheets: it ends on a sheet boundary);
+//  - nothing more has arrived for a short quiet interval (the last piece might still be
+//    growing). The caller times that interval; `silencioMs` says how long it should be.
+class MontadorDeResposta {
+public:
+    // Quiet intervals, in milliseconds. A record is whole once its pieces are all there, so
+    // only its last field can still be growing: a short interval does. A long list crosses
+    // many reads and the sender may pause between them, so it waits longer. A text whose
+    // shape is not (yet) whole is taken as it stands only after a long silence, so a reply
+    // the server cut short is reported as a bad reply instead of a time-out.
+    struct Silencios {
+        int registro = 2;
+        int lista = 25;
+        int incompleta = 1000;
+    };
+
+    void reinicia();
+    void acrescenta(QStringView pedaco);
+
+    const QString& texto() const { return m_texto; }
+    bool vazio() const { return m_texto.isEmpty(); }
+
+    // The reply's shape is whole (see above).
+    bool formaCompleta() const;
+    // How long the stream must stay quiet, from the last arrival, before the text is the
+    // whole reply; -1 while nothing has arrived.
+    int silencioMs(const Silencios& s) const;
+
+private:
+    void leCodigo();
+
+    QString m_texto;
+    qsizetype m_barras = 0;        // "|" seen so far
+    qsizetype m_ultimaBarra = -1;  // position of the last "|"
+    bool m_codigoLido = false;     // the text before the first "|" has been examined
+    bool m_codigoValido = false;
+    int m_codigo = 0;
+};
