@@ -4,7 +4,8 @@ set -euo pipefail
 raiz="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$raiz/scripts/setup.sh"
 build="$raiz/build"
-cmake -S "$raiz" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Same settings as scripts/run.sh, so switching between the two does not rebuild.
+cmake -S "$raiz" -B "$build" -DZELTO_BANCO_LOCAL="$raiz/.run/ruduza.db" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "$@"
