@@ -1,6 +1,7 @@
 #include "protocol/FormatoBR.h"
 #include "protocol/ErroDeExecucao.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -15,19 +16,20 @@ ErroDeExecucao erroDeConversao(QStringView texto, const QString& origem, const c
 }
 
 // Reads a pt-BR number ("1.234,50", "-3", "12,5"); "." groups and "," is the decimal mark.
+// Works on a stack buffer: a member list converts one of these per record.
 bool lePortugues(QStringView texto, double& valor)
 {
     texto = texto.trimmed();
-    if (texto.isEmpty())
+    if (texto.isEmpty() || texto.size() > 400)
         return false;
-    QString normalizado;
-    normalizado.reserve(texto.size());
+    char normalizado[401];
+    qsizetype n = 0;
     bool temDigito = false;
     bool temVirgula = false;
     for (qsizetype i = 0; i < texto.size(); ++i) {
-        const QChar c = texto[i];
-        if (c.isDigit() && c.unicode() < 128) {
-            normalizado += c;
+        const char16_t c = texto[i].unicode();
+        if (c >= u'0' && c <= u'9') {
+            normalizado[n++] = char(c);
             temDigito = true;
         } else if (c == u'.') {
             if (temVirgula)
@@ -36,64 +38,119 @@ bool lePortugues(QStringView texto, double& valor)
             if (temVirgula)
                 return false;
             temVirgula = true;
-            normalizado += u'.';
-        } else if ((c == u'-' || c == u'+') && i == 0) {
-            normalizado += c;
+            normalizado[n++] = '.';
+        } else if (c == u'-' && i == 0) {
+            normalizado[n++] = '-';
+        } else if (c == u'+' && i == 0) {
+            // from_chars takes no plus sign
         } else {
             return false;
         }
     }
     if (!temDigito)
         return false;
-    bool ok = false;
-    valor = normalizado.toDouble(&ok);
-    return ok && std::isfinite(valor);
+    const auto [fim, erro] = std::from_chars(normalizado, normalizado + n, valor);
+    return erro == std::errc() && fim == normalizado + n && std::isfinite(valor);
+}
+
+// Two-digit and four-digit fields of a date, straight into the text.
+void doisDigitos(char16_t* saida, int v)
+{
+    saida[0] = char16_t(u'0' + v / 10 % 10);
+    saida[1] = char16_t(u'0' + v % 10);
 }
 
 } // namespace
 
-QString formataData(const QDate& data)
+void escreveData(QString& saida, const QDate& data)
 {
     // Years outside 1..9999 cannot be written in four digits: they travel as the zero date.
     const QDate d = data.isValid() && data.year() >= 1 && data.year() <= 9999 ? data : dataZero();
     // Built by hand: QDate::toString would follow the locale for some patterns.
-    return QStringLiteral("%1/%2/%3")
-        .arg(d.day(), 2, 10, QLatin1Char('0'))
-        .arg(d.month(), 2, 10, QLatin1Char('0'))
-        .arg(d.year(), 4, 10, QLatin1Char('0'));
+    int ano = 0, mes = 0, dia = 0;
+    d.getDate(&ano, &mes, &dia);
+    char16_t texto[10];
+    doisDigitos(texto, dia);
+    texto[2] = u'/';
+    doisDigitos(texto + 3, mes);
+    texto[5] = u'/';
+    doisDigitos(texto + 6, ano / 100);
+    doisDigitos(texto + 8, ano % 100);
+    saida.append(QStringView(texto, 10));
+}
+
+QString formataData(const QDate& data)
+{
+    QString texto;
+    escreveData(texto, data);
+    return texto;
+}
+
+void escreveValor(QString& saida, double valor)
+{
+    if (!std::isfinite(valor))
+        valor = 0;
+    const double absoluto = std::fabs(valor);
+    if (absoluto >= 1e15) {
+        // Beyond what whole cents in 64 bits can hold: let the text conversion round.
+        const QString fixo = QString::number(absoluto, 'f', 2);
+        const QStringView inteiros = QStringView(fixo).left(fixo.size() - 3);
+        if (valor < 0)
+            saida += u'-';
+        const qsizetype n = inteiros.size();
+        for (qsizetype i = 0; i < n; ++i) {
+            if (i > 0 && (n - i) % 3 == 0)
+                saida += u'.';
+            saida += inteiros[i];
+        }
+        saida += u',';
+        saida += QStringView(fixo).right(2);
+        return;
+    }
+    const qint64 centavos = qRound64(absoluto * 100.0);
+    // Written backwards into a buffer: two decimals, ",", then groups of three digits.
+    char16_t texto[32];
+    int p = 32;
+    qint64 resto = centavos;
+    texto[--p] = char16_t(u'0' + resto % 10);
+    resto /= 10;
+    texto[--p] = char16_t(u'0' + resto % 10);
+    resto /= 10;
+    texto[--p] = u',';
+    int digitos = 0;
+    do {
+        if (digitos > 0 && digitos % 3 == 0)
+            texto[--p] = u'.';
+        texto[--p] = char16_t(u'0' + resto % 10);
+        resto /= 10;
+        ++digitos;
+    } while (resto > 0);
+    if (valor < 0 && centavos != 0)
+        texto[--p] = u'-';
+    saida.append(QStringView(texto + p, 32 - p));
+}
+
+void escreveInteiro(QString& saida, qint64 valor)
+{
+    char16_t texto[24];
+    int p = 24;
+    // Negated digit by digit, so the lowest value has no positive counterpart to overflow.
+    const bool negativo = valor < 0;
+    do {
+        const int digito = int(valor % 10);
+        texto[--p] = char16_t(u'0' + (negativo ? -digito : digito));
+        valor /= 10;
+    } while (valor != 0);
+    if (negativo)
+        texto[--p] = u'-';
+    saida.append(QStringView(texto + p, 24 - p));
 }
 
 QString formataValor(double valor)
 {
-    if (!std::isfinite(valor))
-        valor = 0;
-    const bool negativo = valor < 0;
-    QString inteiros;
-    int resto = 0;
-    if (std::fabs(valor) < 1e15) {
-        const qint64 centavos = qRound64(std::fabs(valor) * 100.0);
-        inteiros = QString::number(centavos / 100);
-        resto = int(centavos % 100);
-    } else {
-        // Beyond what whole cents in 64 bits can hold: let the text conversion round.
-        const QString fixo = QString::number(std::fabs(valor), 'f', 2);
-        inteiros = fixo.left(fixo.size() - 3);
-        resto = fixo.right(2).toInt();
-    }
-    QString agrupado;
-    agrupado.reserve(inteiros.size() + inteiros.size() / 3 + 4);
-    const qsizetype n = inteiros.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (i > 0 && (n - i) % 3 == 0)
-            agrupado += u'.';
-        agrupado += inteiros[i];
-    }
-    QString resultado = negativo && (resto != 0 || inteiros != u"0") ? QStringLiteral("-") : QString();
-    resultado += agrupado;
-    resultado += u',';
-    resultado += QChar(u'0' + resto / 10);
-    resultado += QChar(u'0' + resto % 10);
-    return resultado;
+    QString texto;
+    escreveValor(texto, valor);
+    return texto;
 }
 
 QDate converteData(QStringView texto, const QString& origem)

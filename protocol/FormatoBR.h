@@ -13,6 +13,10 @@ inline QDate dataZero() { return QDate(1899, 12, 30); }
 
 QString formataData(const QDate& data);            // an invalid date is written as the zero date
 QString formataValor(double valor);                 // 1234.5 -> "1.234,50"
+// The same, appended to `saida` without a text of their own (records write many of them).
+void escreveData(QString& saida, const QDate& data);
+void escreveValor(QString& saida, double valor);
+void escreveInteiro(QString& saida, qint64 valor);
 
 // These raise ErroDeExecucao with `origem` as the error's source.
 QDate converteData(QStringView texto, const QString& origem);

@@ -1,6 +1,7 @@
 #pragma once
 #include "protocol/modCommands.h"
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -39,7 +40,11 @@ struct ListaDoFio {
 
     static QString collectionToPipeString(const QList<Registro>& colecao)
     {
+        qsizetype tamanho = 0;
+        for (const Registro& r : colecao)
+            tamanho += r.tamanhoNoFio() + separador.size();
         QString texto;
+        texto.reserve(tamanho);
         bool primeiro = true;
         for (const Registro& r : colecao) {
             if (!primeiro)
@@ -60,17 +65,36 @@ struct ListaDoFio {
         QList<Registro> colecao;
         if (pipeString.isEmpty())
             return colecao;
+        // Room for every record at once: a search reply can hold thousands.
+        qsizetype registros = 1;
+        for (qsizetype p = proximoSeparador(pipeString, 0); p >= 0; p = proximoSeparador(pipeString, p + 3))
+            ++registros;
+        colecao.reserve(registros);
         qsizetype inicio = 0;
         for (;;) {
-            const qsizetype fim = pipeString.indexOf(separador, inicio);
-            Registro r;
-            r.fromPipeString(fim < 0 ? pipeString.mid(inicio) : pipeString.mid(inicio, fim - inicio));
-            colecao.append(std::move(r));
+            const qsizetype fim = proximoSeparador(pipeString, inicio);
+            // Filled in place; when it fails the whole list is dropped with the error.
+            colecao.emplace_back().fromPipeString(fim < 0 ? pipeString.mid(inicio)
+                                                          : pipeString.mid(inicio, fim - inicio));
             if (fim < 0)
                 break;
             inicio = fim + separador.size();
         }
         return colecao;
+    }
+
+    // The first "@@@" from `inicio` on, or -1. Looks for the rare "@" with the fast character
+    // search and checks the two after it, which is far quicker than a generic substring search.
+    static qsizetype proximoSeparador(QStringView texto, qsizetype inicio)
+    {
+        for (;;) {
+            const qsizetype p = texto.indexOf(u'@', inicio);
+            if (p < 0 || p + 3 > texto.size())
+                return -1;
+            if (texto[p + 1] == u'@' && texto[p + 2] == u'@')
+                return p;
+            inicio = p + 1;
+        }
     }
 
     // The code is not read here: the caller has already taken it with LeComando.

@@ -4,8 +4,6 @@
 
 #include <array>
 
-DadosDaFicha::DadosDaFicha() : Data(FormatoBR::dataZero()) {}
-
 namespace {
 
 using T = CampoDaFicha::Tipo;
@@ -51,9 +49,20 @@ std::span<const CampoDaFicha> clsAgenda::campos()
     return camposNoFio;
 }
 
+qsizetype clsAgenda::tamanhoNoFio() const
+{
+    // Number, date and amount at their longest, one separator per piece.
+    qsizetype n = 11 + 10 + 32 + pecasNoFio + 11 + departamento.dsDepartamento.size();
+    for (const CampoDaFicha& campo : camposNoFio)
+        if (campo.tipo == T::Texto)
+            n += (this->*campo.texto).size();
+    return n;
+}
+
 QString clsAgenda::toPipeString() const
 {
     QString texto;
+    texto.reserve(tamanhoNoFio());
     escreveEm(texto);
     return texto;
 }
@@ -63,13 +72,13 @@ void clsAgenda::escreveEm(QString& texto) const
     for (const CampoDaFicha& campo : camposNoFio) {
         switch (campo.tipo) {
         case T::Inteiro:
-            texto += QString::number(numeroFicha);
+            FormatoBR::escreveInteiro(texto, numeroFicha);
             break;
         case T::Data:
-            texto += FormatoBR::formataData(Data);
+            FormatoBR::escreveData(texto, Data);
             break;
         case T::Valor:
-            texto += FormatoBR::formataValor(Valor);
+            FormatoBR::escreveValor(texto, Valor);
             break;
         case T::Texto:
             texto += this->*campo.texto;
@@ -82,7 +91,7 @@ void clsAgenda::escreveEm(QString& texto) const
 
 void clsAgenda::fromPipeString(QStringView pipeString)
 {
-    const QString origem = QString::fromLatin1(nomeDaClasse);
+    static const QString origem = QString::fromLatin1(nomeDaClasse);
     Pecas pecas(pipeString, origem);
     for (const CampoDaFicha& campo : camposNoFio) {
         const QStringView peca = pecas.proxima(campo.nome);

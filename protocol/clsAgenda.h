@@ -17,7 +17,8 @@ struct DadosDaFicha {
         local2, admitidopor, em, jafoimembro, obs, dataadmissao, validade, codcong, setor,
         setornome, cidadecong, ufcong, usuario, datausuario;
 
-    DadosDaFicha();
+    // The zero date, 30/12/1899, as a day number: built for every record of a list.
+    DadosDaFicha() : Data(QDate::fromJulianDay(2415019)) {}
     bool operator==(const DadosDaFicha&) const = default;
 };
 
@@ -48,6 +49,10 @@ public:
     QString toPipeString() const;
     void fromPipeString(QStringView pipeString);
     void escreveEm(QString& texto) const;
+    qsizetype tamanhoNoFio() const;   // at least the length of toPipeString()
 
     bool operator==(const clsAgenda&) const = default;
 };
+
+// Every member is relocatable: lists of sheets grow by moving memory, not record by record.
+Q_DECLARE_TYPEINFO(clsAgenda, Q_RELOCATABLE_TYPE);

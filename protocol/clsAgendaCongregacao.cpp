@@ -11,7 +11,7 @@ QString clsAgendaCongregacao::toPipeString() const
 
 void clsAgendaCongregacao::escreveEm(QString& texto) const
 {
-    texto += QString::number(numeroFicha);
+    FormatoBR::escreveInteiro(texto, numeroFicha);
     texto += u'|';
     texto += nome;
     texto += u'|';
@@ -20,7 +20,7 @@ void clsAgendaCongregacao::escreveEm(QString& texto) const
 
 void clsAgendaCongregacao::fromPipeString(QStringView pipeString)
 {
-    const QString origem = QString::fromLatin1(nomeDaClasse);
+    static const QString origem = QString::fromLatin1(nomeDaClasse);
     Pecas pecas(pipeString, origem);
     numeroFicha = FormatoBR::converteInteiro(pecas.proxima("numeroFicha"), origem);
     nome = pecas.proxima("nome").toString();

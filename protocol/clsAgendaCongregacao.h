@@ -16,4 +16,7 @@ public:
     QString toPipeString() const;
     void fromPipeString(QStringView pipeString);
     void escreveEm(QString& texto) const;
+    qsizetype tamanhoNoFio() const { return 11 + 1 + nome.size() + 1 + 11 + 1 + departamento.dsDepartamento.size(); }
 };
+
+Q_DECLARE_TYPEINFO(clsAgendaCongregacao, Q_RELOCATABLE_TYPE);

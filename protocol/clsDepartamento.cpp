@@ -11,14 +11,14 @@ QString clsDepartamento::toPipeString() const
 
 void clsDepartamento::escreveEm(QString& texto) const
 {
-    texto += QString::number(idDepartamento);
+    FormatoBR::escreveInteiro(texto, idDepartamento);
     texto += u'|';
     texto += dsDepartamento;
 }
 
 void clsDepartamento::fromPipeString(QStringView pipeString)
 {
-    const QString origem = QString::fromLatin1(nomeDaClasse);
+    static const QString origem = QString::fromLatin1(nomeDaClasse);
     Pecas pecas(pipeString, origem);
     idDepartamento = FormatoBR::converteInteiro(pecas.proxima("idDepartamento"), origem);
     dsDepartamento = pecas.proxima("dsDepartamento").toString();

@@ -16,3 +16,5 @@ public:
 
     bool operator==(const clsDepartamento&) const = default;
 };
+
+Q_DECLARE_TYPEINFO(clsDepartamento, Q_RELOCATABLE_TYPE);

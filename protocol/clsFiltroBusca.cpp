@@ -6,7 +6,8 @@ clsFiltroBusca::clsFiltroBusca() : dataInicial(FormatoBR::dataZero()), dataFinal
 
 QString clsFiltroBusca::toPipeString() const
 {
-    QString texto = QString::number(numeroFicha);
+    QString texto;
+    FormatoBR::escreveInteiro(texto, numeroFicha);
     texto += u'|';
     texto += nome;
     texto += u'|';
@@ -20,7 +21,7 @@ QString clsFiltroBusca::toPipeString() const
 
 void clsFiltroBusca::fromPipeString(QStringView pipeString)
 {
-    const QString origem = QString::fromLatin1(nomeDaClasse);
+    static const QString origem = QString::fromLatin1(nomeDaClasse);
     Pecas pecas(pipeString, origem);
     numeroFicha = FormatoBR::converteInteiro(pecas.proxima("numeroFicha"), origem);
     nome = pecas.proxima("nome").toString();

@@ -13,7 +13,8 @@ QString clsUsuario::toPipeString() const
 
 void clsUsuario::fromPipeString(QStringView pipeString)
 {
-    Pecas pecas(pipeString, QString::fromLatin1(nomeDaClasse));
+    static const QString origem = QString::fromLatin1(nomeDaClasse);
+    Pecas pecas(pipeString, origem);
     usuario = pecas.proxima("usuario").toString();
     senha = pecas.proxima("senha").toString();
     departamento.fromPipeString(pecas.resto());
