@@ -16,6 +16,10 @@ QString ServidorReal::binario()
     return qEnvironmentVariable("ZELTO_BINARY_DIR") + QStringLiteral("/server/zelto-server");
 }
 
+ServidorReal::ServidorReal() : ServidorReal(Conta(), 0) {}
+
+ServidorReal::ServidorReal(int fichasDemo) : ServidorReal(Conta(), fichasDemo) {}
+
 ServidorReal::ServidorReal(Conta conta, int fichasDemo) : m_conta(std::move(conta)), m_fichasDemo(fichasDemo) {}
 
 ServidorReal::~ServidorReal()

@@ -29,7 +29,9 @@ public:
     };
 
     // `fichasDemo` demo sheets (numbers 1..N) are added to the account's department.
-    explicit ServidorReal(Conta conta = Conta(), int fichasDemo = 0);
+    ServidorReal();
+    explicit ServidorReal(int fichasDemo);
+    explicit ServidorReal(Conta conta, int fichasDemo = 0);
     ~ServidorReal();   // stops the server; the temporary folder goes with the object
     ServidorReal(const ServidorReal&) = delete;
     ServidorReal& operator=(const ServidorReal&) = delete;
