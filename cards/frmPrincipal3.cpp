@@ -1,3 +1,547 @@
 #include "cards/frmPrincipal3.h"
+#include "app/Caixas.h"
+#include "app/Seams.h"
+#include "app/modGlobais.h"
+#include "cards/FrmConfig.h"
+#include "cards/frmlocalizarcarteira2.h"
+#include "connection/Requisicao.h"
+#include "connection/frmLogin.h"
+#include "members/FormularioFicha.h"
+#include "members/frmPrincipal.h"
+#include "protocol/modCommands.h"
 
-frmPrincipal3::frmPrincipal3(QWidget* parent) : QMainWindow(parent) {}
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTimeEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+using V = ControleDaFicha::Conversao;
+
+const QString origem = QStringLiteral("frmPrincipal3");
+
+QPointer<frmPrincipal3>& daExecucao()
+{
+    static QPointer<frmPrincipal3> janela;
+    return janela;
+}
+
+QFont arial()
+{
+    QFont f(QStringLiteral("Arial"));
+    f.setStyleHint(QFont::SansSerif);
+    return f;
+}
+
+// The member sheet as this window has it: the sheet-number boxes show `sistema` (front and
+// back of card 1), the congregation box is a plain text box, `txtcidadecong` carries the
+// sector name, dates are shown as stored and only the member window's placeholders of an
+// include remain.
+QList<ControleDaFicha> camposDaJanela()
+{
+    QList<ControleDaFicha> t = CamposDaFicha::padrao();
+    CamposDaFicha::remove(t, {"lblSelecioneCongregacao", "lblSelecioneStatus", "txtsetornome", "txtstatus",
+                              "txtstatuscod", "txtdatausuariohora", "txtNFicha2"});
+    CamposDaFicha::altera(t, QStringLiteral("txtNFicha"), [](ControleDaFicha& c) {
+        c.conversao = V::Texto;
+        c.mostraTexto(&clsAgenda::sistema).gravaEm(nullptr).semCopia().semMarcador();
+    });
+    ControleDaFicha verso;
+    verso.nome = QStringLiteral("txtNFichaverso");
+    verso.rotulo = QStringLiteral("Verso:");
+    verso.conversao = V::Texto;
+    verso.mostraTexto(&clsAgenda::sistema).semCopia().na(0, 9);
+    CamposDaFicha::insere(t, QStringLiteral("txtNFicha"), verso);
+    CamposDaFicha::altera(t, QStringLiteral("txtIGREJA"), [](ControleDaFicha& c) {
+        c.tipo = ControleDaFicha::Tipo::Texto;
+        c.itens.clear();
+        c.max(100);
+    });
+    CamposDaFicha::altera(t, QStringLiteral("txtcidadecong"), [](ControleDaFicha& c) {
+        c.mostraTexto(&clsAgenda::setornome).gravaEm(nullptr).semCopia().semMarcador();
+    });
+    for (const char* n : {"txtcodcong", "txtufcong"})
+        CamposDaFicha::altera(t, QString::fromLatin1(n), [](ControleDaFicha& c) { c.semMarcador(); });
+    CamposDaFicha::altera(t, QStringLiteral("txtuf"), [](ControleDaFicha& c) { c.max(0); });
+    for (ControleDaFicha& c : t) {
+        if (c.conversao == V::DataTexto) {
+            c.conversao = V::Texto;
+            c.semMarcador();
+        }
+        c.limpaNaFalha = false;
+    }
+    // The birth date box shows `niver`, which the original refresh writes last.
+    CamposDaFicha::altera(t, QStringLiteral("txtnascido"), [](ControleDaFicha& c) { c.mostraTexto(&clsAgenda::niver); });
+    return t;
+}
+
+frmLogin* login()
+{
+    return frmLogin::existente();
+}
+
+} // namespace
+
+frmPrincipal3::frmPrincipal3(QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmPrincipal3"));
+    setWindowTitle(QStringLiteral("Carteirinha de Membros"));
+    timerTimeOut = new QTimer(this);
+    timerTimeOut->setObjectName(QStringLiteral("timerTimeOut"));
+    timerTimeOut->setSingleShot(true);
+    montaTela();
+    if (!daExecucao())
+        daExecucao() = this;
+}
+
+frmPrincipal3::~frmPrincipal3() = default;
+
+frmPrincipal3* frmPrincipal3::existente()
+{
+    return daExecucao();
+}
+
+frmPrincipal3* frmPrincipal3::instancia()
+{
+    if (!daExecucao())
+        new frmPrincipal3;   // registers itself
+    return daExecucao();
+}
+
+void frmPrincipal3::abre()
+{
+    frmPrincipal3* janela = instancia();
+    janela->show();
+    janela->raise();
+    janela->activateWindow();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building the window
+
+void frmPrincipal3::montaTela()
+{
+    OpcoesDaFicha opcoes;
+    opcoes.filtrosDeTecla = true;
+    opcoes.reformataDatas = false;
+    opcoes.limpaNaFalha = false;
+    opcoes.origem = origem;
+    ficha = new FormularioFicha(camposDaJanela(), opcoes);
+    ficha->setObjectName(QStringLiteral("frameFicha"));
+    ficha->setFrameShape(QFrame::StyledPanel);
+
+    for (int i = 0; i < camposPorCarteira; ++i) {
+        auto* caixa = ficha->controle<QLineEdit>(QString::fromLatin1(camposDaCarteira()[size_t(i)].caixaCarteira1));
+        m_caixas[0][size_t(i)] = caixa;
+        if (caixa)
+            caixa->setFont(arial());
+    }
+
+    btnLimparFormulario = new QPushButton(QStringLiteral("Limpar Formulario"));
+    btnLimparFormulario->setObjectName(QStringLiteral("btnLimparFormulario"));
+    connect(btnLimparFormulario, &QPushButton::clicked, this,
+            [this] { protegido(this, origem + QStringLiteral(".btnLimparFormulario_Click"), [this] { limpaFormulario(); }); });
+    ficha->adicionaApos(QStringLiteral("txtusuario"), btnLimparFormulario);
+
+    auto* central = new QWidget;
+    auto* vertical = new QVBoxLayout(central);
+    vertical->setContentsMargins(6, 6, 6, 6);
+    vertical->addWidget(ficha);
+    vertical->addWidget(montaCarteiras());
+    vertical->addStretch(1);
+    auto* rolagem = new QScrollArea;
+    rolagem->setWidgetResizable(true);
+    rolagem->setFrameShape(QFrame::NoFrame);
+    rolagem->setWidget(central);
+    setCentralWidget(rolagem);
+
+    // Toolbar: the commands are told apart by their key.
+    toolMenu = new QToolBar(QStringLiteral("toolMenu"), this);
+    toolMenu->setObjectName(QStringLiteral("toolMenu"));
+    toolMenu->setMovable(false);
+    toolMenu->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolMenu->setIconSize(QSize(24, 24));
+    struct Botao {
+        const char* legenda;
+        const char* chave;
+        QStyle::StandardPixmap imagem;
+    };
+    const Botao botoes[] = {
+        {"limpar Cadastro", "btnlimpa", QStyle::SP_FileIcon},
+        {"Membros", "Membros", QStyle::SP_FileDialogContentsView},
+        {"Imprimir", "BtnImprimi", QStyle::SP_DesktopIcon},
+        {"Incluir Cadastro", "btnIncluir", QStyle::SP_FileDialogNewFolder},
+        {"Alterar Cadastro", "btnSalvar", QStyle::SP_DialogSaveButton},
+        {"Localizar Cadastro", "btnLocalizar", QStyle::SP_FileDialogDetailedView},
+        {"Excluir Cadastro", "btnExcluir", QStyle::SP_TrashIcon},
+        {"Localizar Igrejas", "btnLocalizarcong", QStyle::SP_DirHomeIcon},
+        {"Renovar Carteira", "btnRelatorio", QStyle::SP_BrowserReload},
+        {"Logoff", "btnLogoff", QStyle::SP_DialogResetButton},
+        {"Sair", "btnSair", QStyle::SP_DialogCloseButton},
+    };
+    for (const Botao& b : botoes) {
+        QAction* acao = toolMenu->addAction(style()->standardIcon(b.imagem), QString::fromUtf8(b.legenda));
+        acao->setObjectName(QString::fromLatin1(b.chave));
+        acao->setData(QString::fromLatin1(b.chave));
+    }
+    connect(toolMenu, &QToolBar::actionTriggered, this,
+            [this](QAction* acao) { executaComando(acao->data().toString()); });
+    addToolBar(Qt::TopToolBarArea, toolMenu);
+
+    sbStatusBar = new QLabel;
+    sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
+    sbStatusBar->setMinimumWidth(260);
+    statusBar()->addWidget(sbStatusBar);
+
+    resize(1240, 960);
+}
+
+QWidget* frmPrincipal3::montaCarteiras()
+{
+    auto* painel = new QWidget;
+    auto* vertical = new QVBoxLayout(painel);
+    vertical->setContentsMargins(0, 0, 0, 0);
+
+    static const char* legendas[] = {"IMPRIMIR 01", "IMPRIMIR 01 E 02", "IMPRIMIR 01 A 03", "IMPRIMIR 01 A 04",
+                                     "IMPRIMIR 01 A 05"};
+    auto* botoes = new QHBoxLayout;
+    for (int k = 1; k <= carteirasPorFolha; ++k) {
+        auto* b = new QPushButton(QString::fromLatin1(legendas[k - 1]));
+        b->setObjectName(QStringLiteral("Command%1").arg(k));
+        b->setAutoDefault(false);
+        connect(b, &QPushButton::clicked, this, [this, k] { ImprimeCarteiras(k); });
+        Command[size_t(k - 1)] = b;
+        botoes->addWidget(b);
+    }
+    botoes->addStretch(1);
+    vertical->addLayout(botoes);
+
+    // Cards 2 to 5, each with its front and back texts side by side.
+    auto* cartoes = new QHBoxLayout;
+    for (int k = 2; k <= carteirasPorFolha; ++k) {
+        auto* grupo = new QGroupBox(QStringLiteral("Carteirinha %1").arg(k, 2, 10, QLatin1Char('0')));
+        grupo->setObjectName(QStringLiteral("frameCarteira%1").arg(k));
+        auto* grade = new QGridLayout(grupo);
+        grade->setHorizontalSpacing(4);
+        grade->setVerticalSpacing(2);
+        for (int i = 0; i < camposPorCarteira; ++i) {
+            const CampoDaCarteira& campo = camposDaCarteira()[size_t(i)];
+            auto* caixa = new QLineEdit;
+            caixa->setObjectName(::caixaDaCarteira(campo, k));
+            caixa->setFont(arial());
+            if (QLatin1String(campo.campo) == QLatin1String("nome") || QLatin1String(campo.campo) == QLatin1String("igreja"))
+                caixa->setMaxLength(100);
+            m_caixas[size_t(k - 1)][size_t(i)] = caixa;
+            auto* rotulo = new QLabel(QString::fromUtf8(campo.legenda).trimmed() + u':');
+            rotulo->setBuddy(caixa);
+            const int lado = i < 5 ? 0 : 2;
+            grade->addWidget(rotulo, i % 5, lado);
+            grade->addWidget(caixa, i % 5, lado + 1);
+        }
+        grade->setColumnStretch(1, 3);
+        grade->setColumnStretch(3, 2);
+        cartoes->addWidget(grupo);
+    }
+    vertical->addLayout(cartoes);
+    return painel;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading and refreshing
+
+void frmPrincipal3::showEvent(QShowEvent* evento)
+{
+    QMainWindow::showEvent(evento);
+    if (!evento->spontaneous())
+        carregaJanela();
+}
+
+void frmPrincipal3::carregaJanela()
+{
+    AtualizaGUI();
+    const QString usuario = globais().usuarioLogado ? globais().usuarioLogado->usuario : QString();
+    ficha->defineTexto(QStringLiteral("txtusuario"), QStringLiteral("Usuario OnLine: ") + usuario);
+    if (auto* data = ficha->controle<QDateTimeEdit>(QStringLiteral("txtdatausuario")))
+        data->setDate(QDate::currentDate());
+}
+
+void frmPrincipal3::mostraUsuarioNaBarra()
+{
+    const QString usuario = globais().usuarioLogado ? globais().usuarioLogado->usuario : QString();
+    sbStatusBar->setText(QStringLiteral("Usuario: ") + usuario);
+}
+
+void frmPrincipal3::AtualizaGUI()
+{
+    if (ficha->atualiza(membros))
+        mostraUsuarioNaBarra();
+}
+
+void frmPrincipal3::AtualizaCarteira(int carteira, clsAgenda registro)
+{
+    if (carteira < 2 || carteira > carteirasPorFolha)
+        return;
+    protegido(this, origem + QStringLiteral(".AtualizaGUI%1").arg(carteira), [&] {
+        if (!globais().usuarioLogado)
+            throw ErroDeExecucao(origem + QStringLiteral(".AtualizaGUI%1").arg(carteira),
+                                 QStringLiteral("Nenhum operador conectado (usuarioLogado vazio)"));
+        registro.departamento = globais().usuarioLogado->departamento;
+        for (int i = 0; i < camposPorCarteira; ++i)
+            caixaDaCarteira(carteira, i)->setText(registro.*(camposDaCarteira()[size_t(i)].propriedade));
+        LimpaLabelsDeErro(this);
+        mostraUsuarioNaBarra();
+    });
+}
+
+QLineEdit* frmPrincipal3::caixaDaCarteira(int carteira, int campo) const
+{
+    if (carteira < 1 || carteira > carteirasPorFolha || campo < 0 || campo >= camposPorCarteira)
+        return nullptr;
+    return m_caixas[size_t(carteira - 1)][size_t(campo)];
+}
+
+ImpressaoCarteiras::TextosDaCarteira frmPrincipal3::textosDaCarteira(int carteira) const
+{
+    ImpressaoCarteiras::TextosDaCarteira textos;
+    for (int i = 0; i < camposPorCarteira; ++i)
+        if (const QLineEdit* c = caixaDaCarteira(carteira, i))
+            textos[size_t(i)] = c->text();
+    return textos;
+}
+
+void frmPrincipal3::limpaFormulario()
+{
+    membros = clsAgenda();
+    AtualizaGUI();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void frmPrincipal3::executaComando(const QString& chave)
+{
+    const QString nome = origem + QStringLiteral(".toolMenu_ButtonClick");
+    protegido(this, nome, [&] {
+        if (chave == QLatin1String("btnlimpa")) {
+            limpaFormulario();
+        } else if (chave == QLatin1String("Membros")) {
+            frmlocalizarcarteira2 dialogo(this);
+            dialogo.exec();
+        } else if (chave == QLatin1String("BtnImprimi")) {
+            ImprimeJanela();
+        } else if (chave == QLatin1String("btnIncluir")) {
+            IncluirCadastro();
+        } else if (chave == QLatin1String("btnSalvar")) {
+            AlterarCadastro();
+        } else if (chave == QLatin1String("btnLocalizar")) {
+            // TODO member search dialog
+        } else if (chave == QLatin1String("btnExcluir")) {
+            ExcluirCadastro();
+        } else if (chave == QLatin1String("btnLocalizarcong")) {
+            // TODO congregation search window
+        } else if (chave == QLatin1String("btnRelatorio")) {
+            // TODO renewal search dialog
+        } else if (chave == QLatin1String("btnLogoff")) {
+            Logoff();
+        } else if (chave == QLatin1String("btnSair")) {
+            Sair();
+        }
+    });
+}
+
+void frmPrincipal3::IncluirCadastro()
+{
+    ficha->escreveMarcadores(AcaoDaFicha::IncluiNovo);
+    if (!ficha->ValidaFormulario())
+        return;
+    if (!ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
+        Caixas::mostra(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"),
+                       QStringLiteral("Opção Inválida"), Caixas::Icone::Aviso);
+        return;
+    }
+    if (!ficha->verificaSeparadores(AcaoDaFicha::IncluiNovo, this))
+        return;
+    ficha->copiaPara(membros, AcaoDaFicha::IncluiNovo);
+    EnviaFicha();
+    AtualizaGUI();
+}
+
+void frmPrincipal3::AlterarCadastro()
+{
+    if (auto* data = ficha->controle<QDateTimeEdit>(QStringLiteral("txtdatausuario")))
+        data->setDate(QDate::currentDate());
+    if (!ficha->ValidaFormulario())
+        return;
+    if (ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
+        Caixas::mostra(this, QStringLiteral("Primeiro localize um cadastro"), QStringLiteral("Opção Inválida"),
+                       Caixas::Icone::Aviso);
+        return;
+    }
+    if (!ficha->verificaSeparadores(AcaoDaFicha::Altera, this))
+        return;
+    ficha->copiaPara(membros, AcaoDaFicha::Altera);
+    EnviaFicha();
+    AtualizaGUI();
+}
+
+void frmPrincipal3::EnviaFicha()
+{
+    const auto resposta =
+        Requisita(this, timerTimeOut, membros.toPipeStringWithCommand(Codigo::Salva), {Codigo::Salvo});
+    if (!resposta)
+        return;
+    clsAgenda gravado;
+    gravado.fromPipeStringWithCommand(resposta->texto);
+    if (gravado.numeroFicha != membros.numeroFicha) {
+        Caixas::mostra(this, QStringLiteral("Registro SALVO com sucesso"), QStringLiteral("SALVOU"),
+                       Caixas::Icone::Informacao);
+        membros.numeroFicha = gravado.numeroFicha;
+    } else {
+        Caixas::mostra(this, QStringLiteral("Registro ALTERADO com sucesso"), QStringLiteral("ALTERADO"),
+                       Caixas::Icone::Informacao);
+    }
+}
+
+void frmPrincipal3::ExcluirCadastro()
+{
+    if (membros.numeroFicha == 0) {
+        Caixas::mostra(this, QStringLiteral("Primeiro localize um cadastro"), QStringLiteral("Opção Inválida"),
+                       Caixas::Icone::Aviso);
+        return;
+    }
+    const Caixas::Resposta r =
+        Caixas::mostra(this, QStringLiteral("Deseja realmente excluir a ficha de número: %1 ?").arg(membros.numeroFicha),
+                       QStringLiteral("Confirmar Exclusão..."), Caixas::Icone::Pergunta, true);
+    if (r != Caixas::Resposta::Sim)
+        return;
+    EnviaExclusao();
+    AtualizaGUI();
+}
+
+void frmPrincipal3::EnviaExclusao()
+{
+    const auto resposta =
+        Requisita(this, timerTimeOut, membros.toPipeStringWithCommand(Codigo::Exclui), {Codigo::Excluido});
+    if (!resposta)
+        return;
+    Caixas::mostra(this, QStringLiteral("Registro excluido com sucesso"), QStringLiteral("Excluiu"),
+                   Caixas::Icone::Informacao);
+    limpaFormulario();
+}
+
+void frmPrincipal3::ImprimeCarteiras(int k)
+{
+    protegido(this, origem + QStringLiteral(".Command%1_Click").arg(k), [&] {
+        FrmConfig* configuracao = FrmConfig::instancia();
+        if (!configuracao->carregado()) {
+            Caixas::mostra(this, configuracao->erro() + QStringLiteral("\nNada foi impresso."),
+                           QStringLiteral("Configurações da Carteirinha"), Caixas::Icone::Erro);
+            return;
+        }
+        QList<ImpressaoCarteiras::TextosDaCarteira> carteiras;
+        for (int c = 1; c <= k; ++c)
+            carteiras.append(textosDaCarteira(c));
+        ImpressaoCarteiras::imprime(this, carteiras,
+                                    [configuracao](const QString& nome) { return configuracao->valor(nome); });
+    });
+}
+
+void frmPrincipal3::ImprimeJanela()
+{
+    // The window is printed at 11820 x 12480 twips, then given back its size.
+    const QSize antes = size();
+    resize(qRound(11820.0 * logicalDpiX() / 1440), qRound(12480.0 * logicalDpiY() / 1440));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const QPixmap imagem = grab();
+    resize(antes);
+
+    std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
+    if (!impressora) {
+        Caixas::mostra(this, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
+                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
+        return;
+    }
+    QPainter pintor;
+    if (!pintor.begin(impressora.get()))
+        throw ErroDeExecucao(origem + QStringLiteral(".BtnImprimi"),
+                             QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
+    // Printed at its size on screen, reduced when it would not fit the page.
+    const QRect area = pintor.viewport();
+    const double escalaTela = double(impressora->resolution()) / logicalDpiX();
+    QSizeF tamanho = QSizeF(imagem.size()) / imagem.devicePixelRatio() * escalaTela;
+    if (tamanho.width() > area.width() || tamanho.height() > area.height())
+        tamanho.scale(area.size(), Qt::KeepAspectRatio);
+    pintor.drawPixmap(QRectF(QPointF(0, 0), tamanho), imagem, QRectF(imagem.rect()));
+    pintor.end();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Leaving
+
+void frmPrincipal3::fechaPeloPrograma()
+{
+    m_fechandoPeloPrograma = true;
+    close();
+    m_fechandoPeloPrograma = false;
+}
+
+void frmPrincipal3::Logoff()
+{
+    globais().usuarioLogado.reset();
+    m_fechandoPeloPrograma = true;
+    hide();
+    if (frmLogin* l = frmLogin::instancia())
+        l->Logoff();
+    // The window is discarded: the next opening starts with an empty sheet and empty cards.
+    if (daExecucao() == this)
+        daExecucao() = nullptr;
+    deleteLater();
+}
+
+void frmPrincipal3::Sair()
+{
+    fechaPeloPrograma();
+    // Cards 2 to 5 start empty at the next opening; the sheet's member is kept.
+    for (int k = 2; k <= carteirasPorFolha; ++k)
+        for (int i = 0; i < camposPorCarteira; ++i)
+            caixaDaCarteira(k, i)->clear();
+    if (frmLogin* l = login())
+        if (frmPrincipal* membrosJanela = l->janelaMembros())
+            membrosJanela->show();
+}
+
+void frmPrincipal3::closeEvent(QCloseEvent* evento)
+{
+    if (m_fechandoPeloPrograma || encerrandoAplicacao()) {
+        if (frmLogin* l = login())
+            l->EncerraConexaoNoServidor();
+        evento->accept();
+        return;
+    }
+    const Caixas::Resposta r = Caixas::mostra(this, QStringLiteral("Deseja realmente encerrar o programa ?"),
+                                              QStringLiteral("Sair..."), Caixas::Icone::Pergunta, true);
+    if (r != Caixas::Resposta::Sim) {
+        evento->ignore();
+        return;
+    }
+    if (frmLogin* l = login())
+        l->EncerraConexaoNoServidor();
+    evento->accept();
+    EncerraAplicacao();
+}

@@ -1,0 +1,100 @@
+#include "cards/frmlocalizarcarteira2.h"
+#include "cards/frmPrincipal3.h"
+#include "connection/frmLogin.h"
+#include "members/frmPrincipal.h"
+#include "search/PainelFiltroBusca.h"
+#include "search/SlotDeBusca.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString sufixo(int k)
+{
+    return k == 1 ? QString() : QString::number(k);
+}
+
+} // namespace
+
+frmlocalizarcarteira2::frmlocalizarcarteira2(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmlocalizarcarteira2"));
+    setWindowTitle(QStringLiteral("Localizar Membros para Carteirinha"));
+    setModal(true);
+
+    auto* vertical = new QVBoxLayout(this);
+    frameFiltroPesquisa = new PainelFiltroBusca(true, this);
+    vertical->addWidget(frameFiltroPesquisa);
+
+    auto* grade = new QGridLayout;
+    grade->setHorizontalSpacing(8);
+    for (int k = 1; k <= 5; ++k) {
+        auto* botao = new QPushButton(QStringLiteral("Localizar_%1").arg(k, 2, 10, QLatin1Char('0')), this);
+        botao->setObjectName(QStringLiteral("btnLocalizar") + sufixo(k));
+        botao->setAutoDefault(false);
+        auto* lista = new QListWidget(this);
+        lista->setObjectName(QStringLiteral("lstResultados") + sufixo(k));
+        lista->setMinimumWidth(210);
+        lista->setMinimumHeight(220);
+        btnLocalizar[size_t(k - 1)] = botao;
+        lstResultados[size_t(k - 1)] = lista;
+        // The card window lends its time-out and its operator's department.
+        busca[size_t(k - 1)] = new SlotDeBusca(
+            this, frameFiltroPesquisa, botao, lista, [] { return frmPrincipal3::instancia()->timerTimeOut; },
+            [] { return frmPrincipal3::instancia()->membros.departamento.idDepartamento; });
+        grade->addWidget(botao, 0, k - 1);
+        grade->addWidget(lista, 1, k - 1);
+    }
+    vertical->addLayout(grade, 1);
+
+    // A search for card 1 loads the sheet, so the member window goes first.
+    busca[0]->antesDeBuscar = [] {
+        if (frmLogin* l = frmLogin::existente())
+            if (frmPrincipal* membros = l->janelaMembros())
+                membros->close();
+    };
+
+    btnOk = new QPushButton(QStringLiteral("OK"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setAutoDefault(false);
+    btnCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
+    btnCancelar->setObjectName(QStringLiteral("btnCancelar"));
+    btnCancelar->setAutoDefault(false);
+    auto* botoes = new QHBoxLayout;
+    botoes->addStretch(1);
+    botoes->addWidget(btnOk);
+    botoes->addWidget(btnCancelar);
+    vertical->addLayout(botoes);
+
+    connect(btnOk, &QPushButton::clicked, this, [this] { escolhe(1); });
+    connect(btnCancelar, &QPushButton::clicked, this, &QDialog::reject);
+    connect(lstResultados[0], &QListWidget::itemDoubleClicked, this, [this] {
+        escolhe(1);
+        reject();
+    });
+    for (int k = 2; k <= 5; ++k) {
+        connect(lstResultados[size_t(k - 1)], &QListWidget::itemClicked, this, [this, k] {
+            escolhe(k);
+            reject();
+        });
+    }
+}
+
+bool frmlocalizarcarteira2::escolhe(int k)
+{
+    const clsAgenda* membro = busca[size_t(k - 1)]->escolhido();
+    if (!membro)
+        return false;
+    frmPrincipal3* janela = frmPrincipal3::instancia();
+    if (k == 1) {
+        janela->membros = *membro;
+        janela->AtualizaGUI();
+    } else {
+        janela->AtualizaCarteira(k, *membro);
+    }
+    return true;
+}
