@@ -1,4 +1,5 @@
 #include "members/UtilFicha.h"
+#include "app/FiltroDeTeclas.h"
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/FormatoBR.h"
 
@@ -100,8 +101,37 @@ void marcaComoLabelDeErro(QLabel* rotulo)
     rotulo->setProperty("tag", QStringLiteral("labelDeErro"));
 }
 
-void instalaFiltro(QLineEdit*, ControleDaFicha::Filtro)
+void instalaFiltro(QLineEdit* caixa, ControleDaFicha::Filtro filtro)
 {
+    using F = ControleDaFicha::Filtro;
+    FiltroDeTeclas::Alfabetico letras;
+    FiltroDeTeclas::Numerico numeros;
+    letras.ctrlC = numeros.ctrlC = true;
+    switch (filtro) {
+    case F::Nenhum:
+        return;
+    case F::Nome:           // letters as typed, ".", blank, copy, paste
+    case F::LetrasDigitos:  // the same and digits
+        letras.digitos = filtro == F::LetrasDigitos;
+        letras.ponto = letras.espaco = letras.ctrlV = true;
+        FiltroDeTeclas::instalaAlfabetico(caixa, letras);
+        return;
+    case F::UF:             // letters turned to upper case, copy
+        letras.maiusculas = true;
+        FiltroDeTeclas::instalaAlfabetico(caixa, letras);
+        return;
+    case F::Digitos:
+        FiltroDeTeclas::instalaNumerico(caixa, numeros);
+        return;
+    case F::Data:
+        numeros.barra = true;
+        FiltroDeTeclas::instalaNumerico(caixa, numeros);
+        return;
+    case F::Valor:
+        numeros.virgula = true;
+        FiltroDeTeclas::instalaNumerico(caixa, numeros);
+        return;
+    }
 }
 
 } // namespace UtilFicha

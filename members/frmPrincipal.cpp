@@ -1,8 +1,581 @@
 #include "members/frmPrincipal.h"
+#include "app/BancoLocal.h"
+#include "app/Caixas.h"
+#include "app/modGlobais.h"
+#include "cards/FrmConfig.h"
+#include "connection/Requisicao.h"
+#include "connection/frmLogin.h"
+#include "members/CaixaDeLista.h"
+#include "members/ConsultasLocais.h"
+#include "members/UtilFicha.h"
+#include "protocol/modCommands.h"
+#include "reports/frmRelatorio.h"
+#include "search/frmLocalizar.h"
+#include "search/frmlocalizarigreja.h"
 
+#include <QAction>
+#include <QCloseEvent>
+#include <QDateTimeEdit>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
 
-frmPrincipal::frmPrincipal(QWidget* parent) : QMainWindow(parent), timerTimeOut(new QTimer(this))
+namespace {
+
+QPointer<frmPrincipal>& janelaAtual()
+{
+    static QPointer<frmPrincipal> janela;
+    return janela;
+}
+
+const QString origem = QStringLiteral("frmPrincipal");
+
+void aviso(QWidget* dono, const QString& texto)
+{
+    Caixas::mostra(dono, texto, QStringLiteral("Opção Inválida"), Caixas::Icone::Aviso);
+}
+
+void informa(QWidget* dono, const QString& texto, const QString& titulo)
+{
+    Caixas::mostra(dono, texto, titulo, Caixas::Icone::Informacao);
+}
+
+// The toolbar, in order: caption, key (empty = separator), tool tip.
+struct BotaoDaBarra {
+    const char* legenda;
+    const char* chave;
+    const char* dica;
+};
+const BotaoDaBarra botoesDaBarra[] = {
+    {"limpar Cadastro", "btnlimpa", nullptr},
+    {"Incluir Novo", "btnIncluir", nullptr},
+    {"Incluir Cadastro", "btnIncluir2", nullptr},
+    {"Alterar Cadastro", "btnSalvar", nullptr},
+    {"Localizar Cadastro", "btnLocalizar", nullptr},
+    {nullptr, nullptr, nullptr},
+    {"Excluir Cadastro", "btnExcluir", nullptr},
+    {"Localizar Igrejas", "btnLocalizarcong", nullptr},
+    {"Renovar Carteira", "btnRelatorio", nullptr},
+    {"Imprimir Carteira", "btnRelatorio2", nullptr},
+    {"Logoff", "btnLogoff", nullptr},
+    {"Config", "Config", "Configurar Carteirinha de Membro"},
+    {"Sair", "btnSair", nullptr},
+};
+
+} // namespace
+
+frmPrincipal::frmPrincipal(QWidget* parent)
+    : QMainWindow(parent), timerTimeOut(new QTimer(this))
+{
+    janelaAtual() = this;
+    m_conexaoBanco = QStringLiteral("frmPrincipal-%1").arg(quintptr(this));
+    timerTimeOut->setObjectName(QStringLiteral("timerTimeOut"));
+    timerTimeOut->setSingleShot(true);
+    // Its Timer event: the wait gave up.
+    connect(timerTimeOut, &QTimer::timeout, this, [this] {
+        globais().tempoEsgotado = true;
+        timerTimeOut->stop();
+    });
+    montaTela();
+    carregaJanela();
+}
+
+frmPrincipal::~frmPrincipal()
+{
+    QSqlDatabase::removeDatabase(m_conexaoBanco);
+}
+
+frmPrincipal* frmPrincipal::instancia()
+{
+    if (!janelaAtual())
+        new frmPrincipal;
+    return janelaAtual();
+}
+
+frmPrincipal* frmPrincipal::existente()
+{
+    return janelaAtual();
+}
+
+void frmPrincipal::montaTela()
 {
     setWindowTitle(QStringLiteral("Cadastro de Membros"));
+    setObjectName(QStringLiteral("frmPrincipal"));
+
+    toolMenu = new QToolBar(this);
+    toolMenu->setObjectName(QStringLiteral("toolMenu"));
+    toolMenu->setMovable(false);
+    toolMenu->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (const BotaoDaBarra& b : botoesDaBarra) {
+        if (!b.chave) {
+            toolMenu->addSeparator();
+            continue;
+        }
+        QAction* a = toolMenu->addAction(QString::fromUtf8(b.legenda));
+        a->setObjectName(QString::fromLatin1(b.chave));
+        a->setData(QString::fromLatin1(b.chave));
+        if (b.dica)
+            a->setToolTip(QString::fromUtf8(b.dica));
+    }
+    connect(toolMenu, &QToolBar::actionTriggered, this,
+            [this](QAction* a) { executaComando(a->data().toString()); });
+    addToolBar(Qt::TopToolBarArea, toolMenu);
+
+    auto* central = new QWidget(this);
+    auto* vertical = new QVBoxLayout(central);
+    vertical->setContentsMargins(4, 4, 4, 4);
+    ficha = new FormularioFicha(CamposDaFicha::padrao(), OpcoesDaFicha{}, central);
+    ficha->setObjectName(QStringLiteral("frameFicha"));
+    ficha->setFrameShape(QFrame::StyledPanel);
+    vertical->addWidget(ficha, 1);
+
+    Command1 = new QPushButton(QStringLiteral("Command1"), ficha);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    ficha->adicionaApos(QStringLiteral("txtNFicha2"), Command1);
+
+    auto* botoes = new QHBoxLayout;
+    btnLimparFormulario = new QPushButton(QStringLiteral("Limpar Formulario"), central);
+    btnLimparFormulario->setObjectName(QStringLiteral("btnLimparFormulario"));
+    Command2 = new QPushButton(QStringLiteral("Command2"), central);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    botoes->addWidget(btnLimparFormulario);
+    botoes->addStretch(1);
+    botoes->addWidget(Command2);
+    vertical->addLayout(botoes);
+    setCentralWidget(central);
+
+    auto* barra = new QStatusBar(this);
+    barra->setObjectName(QStringLiteral("sbStatusBar"));
+    sbStatusBar = new QLabel(barra);
+    sbStatusBar->setObjectName(QStringLiteral("sbStatusBarPainel1"));
+    barra->addWidget(sbStatusBar, 1);
+    setStatusBar(barra);
+
+    connect(btnLimparFormulario, &QPushButton::clicked, this, [this] {
+        protegido(this, origem + QStringLiteral(".btnLimparFormulario_Click"), [this] { limpaFormulario(); });
+    });
+    connect(Command1, &QPushButton::clicked, this, [this] {
+        protegido(this, origem + QStringLiteral(".Command1_Click"), [this] { VerificaFicha(); });
+    });
+    connect(Command2, &QPushButton::clicked, this, [this] {
+        protegido(this, origem + QStringLiteral(".Command2_Click"), [this] { abreRelatorio(); });
+    });
+
+    // Lookups of the two lists.
+    if (auto* igreja = ficha->controle<CaixaDeLista>(QStringLiteral("txtIGREJA"))) {
+        connect(igreja, &CaixaDeLista::abrindoLista, this, [this] { listaCongregacoes(); });
+        connect(igreja, &QComboBox::activated, this, [this, igreja](int i) { escolheCongregacao(igreja->itemText(i)); });
+        connect(igreja, &CaixaDeLista::recebeuFoco, this, [igreja] { igreja->defineTravado(false); });
+    }
+    if (auto* status = ficha->controle<CaixaDeLista>(QStringLiteral("txtstatus"))) {
+        connect(status, &CaixaDeLista::abrindoLista, this, [this] { listaStatus(); });
+        connect(status, &QComboBox::activated, this, [this, status](int i) { escolheStatus(status->itemText(i)); });
+        connect(status, &CaixaDeLista::recebeuFoco, this, [status] { status->defineTravado(false); });
+    }
+
+    resize(1180, 860);
+}
+
+// Load steps: refresh from the record, the operator's stamp, the pickers, the lookup file.
+void frmPrincipal::carregaJanela()
+{
+    ficha->defineTexto(QStringLiteral("txtNFicha2"), QString());
+    AtualizaGUI();
+    const std::optional<clsUsuario>& usuario = globais().usuarioLogado;
+    ficha->defineTexto(QStringLiteral("txtusuario"),
+                       QStringLiteral("Usuario OnLine: ") + (usuario ? usuario->usuario : QString()));
+    const QDateTime agora = QDateTime::currentDateTime();
+    for (const char* nome : {"txtdatausuario", "txtdatausuariohora"})
+        if (auto* e = ficha->controle<QDateTimeEdit>(QString::fromLatin1(nome)))
+            e->setDateTime(agora);
+    AbreDB();
+}
+
+void frmPrincipal::AbreDB()
+{
+    if (ConsultasLocais::disponivel(m_conexaoBanco) || m_avisouBanco)
+        return;
+    m_avisouBanco = true;
+    Caixas::mostra(this,
+                   QStringLiteral("Não foi possível abrir o banco de dados local:\r\n%1\r\n"
+                                  "As listas de congregações e de status ficarão vazias; o restante do cadastro "
+                                  "funciona normalmente.")
+                       .arg(BancoLocal::caminho()),
+                   QStringLiteral("Banco de Dados Local"), Caixas::Icone::Aviso);
+}
+
+void frmPrincipal::showEvent(QShowEvent* evento)
+{
+    if (m_precisaCarregar) {
+        m_precisaCarregar = false;
+        carregaJanela();
+    }
+    QMainWindow::showEvent(evento);
+}
+
+void frmPrincipal::closeEvent(QCloseEvent* evento)
+{
+    // The operator's close box (a close from the window system) asks first; a close by the
+    // program (Sair, the switches, log-off, the end of the program) does not.
+    if (evento->spontaneous() && !encerrandoAplicacao()) {
+        const Caixas::Resposta r = Caixas::mostra(this, QStringLiteral("Deseja realmente encerrar o programa ?"),
+                                                  QStringLiteral("Sair..."), Caixas::Icone::Pergunta, true);
+        if (r != Caixas::Resposta::Sim) {
+            evento->ignore();
+            return;
+        }
+        if (frmLogin* login = frmLogin::existente())
+            login->EncerraConexaoNoServidor();
+        evento->accept();
+        m_precisaCarregar = true;
+        EncerraAplicacao();
+        return;
+    }
+    if (frmLogin* login = frmLogin::existente())
+        login->EncerraConexaoNoServidor();
+    m_precisaCarregar = true;
+    evento->accept();
+}
+
+void frmPrincipal::fechaPorCodigo()
+{
+    close();
+}
+
+void frmPrincipal::mostraStatus()
+{
+    const std::optional<clsUsuario>& usuario = globais().usuarioLogado;
+    sbStatusBar->setText(QStringLiteral("Usuario: ") + (usuario ? usuario->usuario : QString()));
+}
+
+void frmPrincipal::AtualizaGUI()
+{
+    if (ficha->atualiza(membros, FormularioFicha::Atualizacao::Completa))
+        mostraStatus();
+}
+
+void frmPrincipal::AtualizaGUI2()
+{
+    if (ficha->atualiza(membros, FormularioFicha::Atualizacao::MantemNumero))
+        mostraStatus();
+}
+
+void frmPrincipal::AtualizaGUISalVar()
+{
+    if (ficha->atualiza(membros, FormularioFicha::Atualizacao::SalVar))
+        mostraStatus();
+}
+
+void frmPrincipal::executaComando(const QString& chave)
+{
+    protegido(this, origem + QStringLiteral(".toolMenu_ButtonClick"), [&] {
+        if (chave == QLatin1String("btnlimpa"))
+            limpaComStatus();
+        else if (chave == QLatin1String("btnIncluir"))
+            IncluiNovo();
+        else if (chave == QLatin1String("btnIncluir2"))
+            IncluiCadastro();
+        else if (chave == QLatin1String("btnSalvar"))
+            AlteraCadastro();
+        else if (chave == QLatin1String("btnLocalizar"))
+            abreLocalizar();
+        else if (chave == QLatin1String("btnExcluir"))
+            ExcluiCadastro();
+        else if (chave == QLatin1String("btnLocalizarcong"))
+            abreLocalizarIgreja();
+        else if (chave == QLatin1String("btnRelatorio"))
+            trocaDeJanela(true);
+        else if (chave == QLatin1String("btnRelatorio2"))
+            trocaDeJanela(false);
+        else if (chave == QLatin1String("btnLogoff"))
+            Logoff();
+        else if (chave == QLatin1String("Config"))
+            abreConfig();
+        else if (chave == QLatin1String("btnSair"))
+            fechaPorCodigo();
+    });
+}
+
+void frmPrincipal::limpaFormulario()
+{
+    membros = clsAgenda();
+    AtualizaGUI();
+}
+
+void frmPrincipal::limpaComStatus()
+{
+    limpaFormulario();
+    ficha->defineTexto(QStringLiteral("txtstatus"), QStringLiteral("ATIVO"));
+    ficha->defineTexto(QStringLiteral("txtstatuscod"), QStringLiteral("1"));
+    ficha->defineTexto(QStringLiteral("txtsetornome"), QString());
+}
+
+void frmPrincipal::avisaNumeroInvalido()
+{
+    aviso(this, QStringLiteral("Número de ficha inválido: digite somente algarismos (no máximo 2147483647)."));
+}
+
+void frmPrincipal::IncluiNovo()
+{
+    ficha->escreveMarcadores(AcaoDaFicha::IncluiNovo);
+    ficha->defineTexto(QStringLiteral("txtsetor"), QString::number(membros.departamento.idDepartamento));
+    if (!ficha->ValidaFormulario())
+        return;
+    if (!ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
+        aviso(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
+        return;
+    }
+    if (!ficha->verificaSeparadores(AcaoDaFicha::IncluiNovo, this))
+        return;
+    ficha->copiaPara(membros, AcaoDaFicha::IncluiNovo);
+    EnviaSalvar();
+    AtualizaGUI();
+}
+
+void frmPrincipal::AlteraCadastro()
+{
+    if (auto* e = ficha->controle<QDateTimeEdit>(QStringLiteral("txtdatausuario")))
+        e->setDateTime(QDateTime::currentDateTime());
+    if (!ficha->ValidaFormulario())
+        return;
+    if (ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
+        aviso(this, QStringLiteral("Primeiro localize um cadastro"));
+        return;
+    }
+    if (!ficha->verificaSeparadores(AcaoDaFicha::Altera, this))
+        return;
+    ficha->copiaPara(membros, AcaoDaFicha::Altera);
+    EnviaSalvar();
+    AtualizaGUI();
+}
+
+void frmPrincipal::EnviaSalvar()
+{
+    const std::optional<RespostaDoServidor> resposta =
+        Requisita(this, timerTimeOut, membros.toPipeStringWithCommand(Codigo::Salva), {Codigo::Salvo});
+    if (!resposta)
+        return;
+    clsAgenda gravado;
+    gravado.fromPipeStringWithCommand(resposta->texto);
+    if (gravado.numeroFicha != membros.numeroFicha) {
+        informa(this, QStringLiteral("Registro SALVO com sucesso"), QStringLiteral("SALVOU"));
+        membros.numeroFicha = gravado.numeroFicha;
+    } else {
+        informa(this, QStringLiteral("Registro ALTERADO com sucesso"), QStringLiteral("ALTERADO"));
+    }
+}
+
+void frmPrincipal::IncluiCadastro()
+{
+    ficha->escreveMarcadores(AcaoDaFicha::IncluiCadastro);
+    ficha->defineTexto(QStringLiteral("txtsetor"), QString::number(membros.departamento.idDepartamento));
+    if (!ficha->ValidaFormulario()) {
+        aviso(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
+        return;
+    }
+    const std::optional<qint32> numero = ficha->numeroDe(QStringLiteral("txtNFicha"));
+    if (!numero) {
+        avisaNumeroInvalido();
+        if (QWidget* w = ficha->controle(QStringLiteral("txtNFicha")))
+            w->setFocus();
+        return;
+    }
+    if (!ficha->verificaSeparadores(AcaoDaFicha::IncluiCadastro, this))
+        return;
+    membros.numeroFicha = *numero;
+    ficha->copiaPara(membros, AcaoDaFicha::IncluiCadastro);
+    EnviaIncluir();
+    AtualizaGUI2();
+}
+
+void frmPrincipal::EnviaIncluir()
+{
+    const std::optional<RespostaDoServidor> resposta =
+        Requisita(this, timerTimeOut, membros.toPipeStringWithCommand(Codigo::Inclui), {Codigo::Incluido});
+    if (!resposta)
+        return;
+    clsAgenda gravado;
+    gravado.fromPipeStringWithCommand(resposta->texto);
+    if (gravado.numeroFicha == membros.numeroFicha) {
+        informa(this, QStringLiteral("Ficha já Exixtente. Não foi Salvo"), QStringLiteral("Duplicidade de Ficha"));
+        membros = clsAgenda();
+        AtualizaGUI();
+    } else {
+        informa(this, QStringLiteral("Registro de MEMBRO SALVO com sucesso"), QStringLiteral("SALVOU"));
+        membros.numeroFicha = gravado.numeroFicha;
+    }
+    membros = clsAgenda();
+    AtualizaGUI();
+    if (QWidget* w = ficha->controle(QStringLiteral("txtNFicha")))
+        w->setFocus();
+}
+
+void frmPrincipal::ExcluiCadastro()
+{
+    if (membros.numeroFicha == 0) {
+        aviso(this, QStringLiteral("Primeiro localize um cadastro"));
+        return;
+    }
+    const Caixas::Resposta r =
+        Caixas::mostra(this,
+                       QStringLiteral("Deseja realmente excluir a ficha de número: ") +
+                           QString::number(membros.numeroFicha) + QStringLiteral(" ?"),
+                       QStringLiteral("Confirmar Exclusão..."), Caixas::Icone::Pergunta, true);
+    if (r != Caixas::Resposta::Sim)
+        return;
+    EnviaExcluir();
+    AtualizaGUI();
+}
+
+void frmPrincipal::EnviaExcluir()
+{
+    const std::optional<RespostaDoServidor> resposta =
+        Requisita(this, timerTimeOut, membros.toPipeStringWithCommand(Codigo::Exclui), {Codigo::Excluido});
+    if (!resposta)
+        return;
+    informa(this, QStringLiteral("Registro excluido com sucesso"), QStringLiteral("Excluiu"));
+    limpaFormulario();
+}
+
+// Command1: is the number typed in txtNFicha2 free for a new sheet?
+void frmPrincipal::VerificaFicha()
+{
+    if (!ficha->ValidaFormulario())
+        return;
+    clsFiltroBusca filtro;
+    const QString numero = ficha->texto(QStringLiteral("txtNFicha2"));
+    if (!numero.isEmpty()) {
+        const std::optional<qint32> n = UtilFicha::numeroInteiro(numero);
+        if (!n) {
+            avisaNumeroInvalido();
+            return;
+        }
+        filtro.numeroFicha = *n;
+    }
+    filtro.departamento.idDepartamento = membros.departamento.idDepartamento;
+
+    fichasEncontradas = EnviaBuscaFicha(filtro);
+    if (!fichasEncontradas)
+        return;
+    // The walk uses its own variable: `membros` stays the sheet on screen unless a match
+    // empties it.
+    for (const clsAgenda& encontrado : *fichasEncontradas) {
+        ficha->defineTexto(QStringLiteral("txtNFicha2"), QString::number(encontrado.numeroFicha));
+        ficha->defineTexto(QStringLiteral("txtNome"), encontrado.nome);
+        const QString nomeNaTela = ficha->texto(QStringLiteral("txtNome"));
+        if (nomeNaTela == encontrado.nome || nomeNaTela.isEmpty()) {
+            informa(this, QStringLiteral("Membro já cadastrado."), QStringLiteral("ZevorUzEdar"));
+            ficha->defineTexto(QStringLiteral("txtNFicha2"), QString());
+            membros = clsAgenda();
+            AtualizaGUI();
+            return;
+        }
+    }
+    UtilFicha::LimpaLabelsDeErro(this);
+}
+
+std::optional<QList<clsAgenda>> frmPrincipal::EnviaBuscaFicha(const clsFiltroBusca& filtro)
+{
+    const std::optional<RespostaDoServidor> resposta =
+        Requisita(this, timerTimeOut, filtro.toPipeStringWithCommand(Codigo::Busca),
+                  {Codigo::Encontrados, Codigo::NadaEncontrado});
+    if (!resposta)
+        return std::nullopt;
+    if (resposta->codigo == Codigo::Encontrados)
+        return clsAgenda::collectionFromPipeStringWithCommand(resposta->texto);
+    informa(this, QStringLiteral("Ficha Autorizada para Cadastro."), QStringLiteral("ZevorUzEdar"));
+    ficha->defineTexto(QStringLiteral("txtNFicha2"), QString());
+    membros = clsAgenda();
+    AtualizaGUI();
+    return QList<clsAgenda>();
+}
+
+void frmPrincipal::abreLocalizar()
+{
+    frmLocalizar::mostra(this);
+}
+
+void frmPrincipal::abreLocalizarIgreja()
+{
+    frmlocalizarigreja::mostra(this);
+}
+
+void frmPrincipal::abreConfig()
+{
+    FrmConfig::mostra(this);
+}
+
+void frmPrincipal::abreRelatorio()
+{
+    (new frmRelatorio(this))->show();
+}
+
+void frmPrincipal::trocaDeJanela(bool renovacao)
+{
+    fechaPorCodigo();
+    if (renovacao)
+        mostraJanelaDeRenovacao();
+    else
+        mostraJanelaDeCarteiras();
+}
+
+// Hooks of the switches: one line each to create (or reuse) and show the other window.
+void frmPrincipal::mostraJanelaDeRenovacao()
+{
+}
+
+void frmPrincipal::mostraJanelaDeCarteiras()
+{
+}
+
+void frmPrincipal::Logoff()
+{
+    // The login window forgets the operator, shows itself, closes the connection and
+    // discards this window (deleted later, without the close question).
+    frmLogin::instancia()->Logoff();
+}
+
+void frmPrincipal::listaCongregacoes()
+{
+    auto* igreja = ficha->controle<CaixaDeLista>(QStringLiteral("txtIGREJA"));
+    igreja->defineTravado(false);
+    igreja->substituiItens(ConsultasLocais::congregacoes(m_conexaoBanco));
+}
+
+void frmPrincipal::escolheCongregacao(const QString& nome)
+{
+    auto* igreja = ficha->controle<CaixaDeLista>(QStringLiteral("txtIGREJA"));
+    if (const std::optional<ConsultasLocais::Congregacao> c = ConsultasLocais::congregacao(m_conexaoBanco, nome)) {
+        ficha->defineTexto(QStringLiteral("txtcodcong"), c->COD);
+        ficha->defineTexto(QStringLiteral("txtIGREJA"), c->congregacao);
+        ficha->defineTexto(QStringLiteral("txtsetor"), c->setor);
+        ficha->defineTexto(QStringLiteral("txtsetornome"), c->setornome);
+        ficha->defineTexto(QStringLiteral("txtcidadecong"), c->cidade);
+        ficha->defineTexto(QStringLiteral("txtufcong"), c->uf);
+    }
+    igreja->defineTravado(false);
+}
+
+void frmPrincipal::listaStatus()
+{
+    auto* status = ficha->controle<CaixaDeLista>(QStringLiteral("txtstatus"));
+    status->defineTravado(false);
+    status->substituiItens(ConsultasLocais::status(m_conexaoBanco));
+    status->defineTravado(false);
+}
+
+void frmPrincipal::escolheStatus(const QString& descricao)
+{
+    auto* status = ficha->controle<CaixaDeLista>(QStringLiteral("txtstatus"));
+    if (const std::optional<QString> codigo = ConsultasLocais::codigoDoStatus(m_conexaoBanco, descricao)) {
+        ficha->defineTexto(QStringLiteral("txtstatus"), descricao);
+        ficha->defineTexto(QStringLiteral("txtstatuscod"), *codigo);
+    }
+    status->defineTravado(true);
 }
