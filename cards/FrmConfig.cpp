@@ -117,8 +117,8 @@ void FrmConfig::montaTela()
             ++linha;
         }
         linhas->setColumnStretch(7, 1);
-        // Three groups on the first row, two on the second.
-        grade->addWidget(grupo, (carteira - 1) / 3, (carteira - 1) % 3, Qt::AlignTop);
+        // Two groups a row: 01 02 / 03 04 / 05.
+        grade->addWidget(grupo, (carteira - 1) / 2, (carteira - 1) % 2, Qt::AlignTop);
     }
 
     auto* rodape = new QHBoxLayout;
@@ -128,8 +128,8 @@ void FrmConfig::montaTela()
     fechar->setAutoDefault(false);
     connect(fechar, &QPushButton::clicked, this, &QDialog::accept);
     rodape->addWidget(fechar);
-    // The bottom-right cell of the 3 + 2 grid holds the close button.
-    grade->addLayout(rodape, 1, 2, Qt::AlignBottom | Qt::AlignRight);
+    // The cell beside group 05 holds the close button.
+    grade->addLayout(rodape, 2, 1, Qt::AlignBottom | Qt::AlignRight);
 }
 
 void FrmConfig::abreTabela()

@@ -9,6 +9,8 @@
 #include "members/FormularioFicha.h"
 #include "members/frmPrincipal.h"
 #include "protocol/modCommands.h"
+#include "search/frmLocalizar.h"
+#include "search/frmlocalizarigreja.h"
 
 #include <QAction>
 #include <QApplication>
@@ -215,25 +217,26 @@ void frmPrincipal3::montaTela()
 QWidget* frmPrincipal3::montaCarteiras()
 {
     auto* painel = new QWidget;
-    auto* vertical = new QVBoxLayout(painel);
-    vertical->setContentsMargins(0, 0, 0, 0);
+    auto* cartoes = new QHBoxLayout(painel);
+    cartoes->setContentsMargins(0, 0, 0, 0);
 
+    // The print buttons in a column, then cards 2 to 5 side by side.
     static const char* legendas[] = {"IMPRIMIR 01", "IMPRIMIR 01 E 02", "IMPRIMIR 01 A 03", "IMPRIMIR 01 A 04",
                                      "IMPRIMIR 01 A 05"};
-    auto* botoes = new QHBoxLayout;
+    auto* botoes = new QVBoxLayout;
+    botoes->addSpacing(12);
     for (int k = 1; k <= carteirasPorFolha; ++k) {
         auto* b = new QPushButton(QString::fromLatin1(legendas[k - 1]));
         b->setObjectName(QStringLiteral("Command%1").arg(k));
         b->setAutoDefault(false);
+        b->setMinimumHeight(34);
         connect(b, &QPushButton::clicked, this, [this, k] { ImprimeCarteiras(k); });
         Command[size_t(k - 1)] = b;
         botoes->addWidget(b);
     }
     botoes->addStretch(1);
-    vertical->addLayout(botoes);
+    cartoes->addLayout(botoes);
 
-    // Cards 2 to 5, each with its front and back texts side by side.
-    auto* cartoes = new QHBoxLayout;
     for (int k = 2; k <= carteirasPorFolha; ++k) {
         auto* grupo = new QGroupBox(QStringLiteral("Carteirinha %1").arg(k, 2, 10, QLatin1Char('0')));
         grupo->setObjectName(QStringLiteral("frameCarteira%1").arg(k));
@@ -250,15 +253,12 @@ QWidget* frmPrincipal3::montaCarteiras()
             m_caixas[size_t(k - 1)][size_t(i)] = caixa;
             auto* rotulo = new QLabel(QString::fromUtf8(campo.legenda).trimmed() + u':');
             rotulo->setBuddy(caixa);
-            const int lado = i < 5 ? 0 : 2;
-            grade->addWidget(rotulo, i % 5, lado);
-            grade->addWidget(caixa, i % 5, lado + 1);
+            grade->addWidget(rotulo, i, 0);
+            grade->addWidget(caixa, i, 1);
         }
-        grade->setColumnStretch(1, 3);
-        grade->setColumnStretch(3, 2);
-        cartoes->addWidget(grupo);
+        grade->setColumnStretch(1, 1);
+        cartoes->addWidget(grupo, 1);
     }
-    vertical->addLayout(cartoes);
     return painel;
 }
 
@@ -350,11 +350,11 @@ void frmPrincipal3::executaComando(const QString& chave)
         } else if (chave == QLatin1String("btnSalvar")) {
             AlterarCadastro();
         } else if (chave == QLatin1String("btnLocalizar")) {
-            // TODO member search dialog
+            frmLocalizar::mostra(this);   // the member chosen goes to the member window
         } else if (chave == QLatin1String("btnExcluir")) {
             ExcluirCadastro();
         } else if (chave == QLatin1String("btnLocalizarcong")) {
-            // TODO congregation search window
+            frmlocalizarigreja::mostra(this);
         } else if (chave == QLatin1String("btnRelatorio")) {
             // TODO renewal search dialog
         } else if (chave == QLatin1String("btnLogoff")) {
@@ -521,9 +521,7 @@ void frmPrincipal3::Sair()
     for (int k = 2; k <= carteirasPorFolha; ++k)
         for (int i = 0; i < camposPorCarteira; ++i)
             caixaDaCarteira(k, i)->clear();
-    if (frmLogin* l = login())
-        if (frmPrincipal* membrosJanela = l->janelaMembros())
-            membrosJanela->show();
+    frmPrincipal::instancia()->show();
 }
 
 void frmPrincipal3::closeEvent(QCloseEvent* evento)

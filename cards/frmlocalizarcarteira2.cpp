@@ -1,6 +1,5 @@
 #include "cards/frmlocalizarcarteira2.h"
 #include "cards/frmPrincipal3.h"
-#include "connection/frmLogin.h"
 #include "members/frmPrincipal.h"
 #include "search/PainelFiltroBusca.h"
 #include "search/SlotDeBusca.h"
@@ -53,9 +52,8 @@ frmlocalizarcarteira2::frmlocalizarcarteira2(QWidget* parent) : QDialog(parent)
 
     // A search for card 1 loads the sheet, so the member window goes first.
     busca[0]->antesDeBuscar = [] {
-        if (frmLogin* l = frmLogin::existente())
-            if (frmPrincipal* membros = l->janelaMembros())
-                membros->close();
+        if (frmPrincipal* membros = frmPrincipal::existente())
+            membros->close();
     };
 
     btnOk = new QPushButton(QStringLiteral("OK"), this);
