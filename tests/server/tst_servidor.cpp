@@ -1,0 +1,598 @@
+// The registry server over real sockets on loopback, against a real database file.
+#include "protocol/Wire.h"
+#include "protocol/clsAgenda.h"
+#include "protocol/clsFiltroBusca.h"
+#include "protocol/clsUsuario.h"
+#include "protocol/modCommands.h"
+#include "support/ServidorReal.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace {
+
+// A client socket that sends raw bytes and reads one whole reply.
+class Cliente {
+public:
+    explicit Cliente(const ServidorReal& servidor, const QString& origem = QStringLiteral("127.0.0.1"))
+    {
+        m_socket.bind(QHostAddress(origem));
+        m_socket.connectToHost(servidor.host(), servidor.porta());
+        m_conectado = m_socket.waitForConnected(5000);
+        m_saudacao = le();
+    }
+    bool conectado() const { return m_conectado; }
+    const QByteArray& saudacao() const { return m_saudacao; }
+
+    void envia(const QByteArray& bytes)
+    {
+        m_socket.write(bytes);
+        m_socket.waitForBytesWritten(5000);
+    }
+    QByteArray pede(const QString& mensagem)
+    {
+        envia(Wire::codifica(mensagem));
+        return le();
+    }
+    // One reply: complete by its code's piece count, or after a short quiet for lists.
+    QByteArray le(int prazoMs = 5000)
+    {
+        QByteArray r;
+        QDeadlineTimer prazo(prazoMs);
+        while (!prazo.hasExpired()) {
+            r += m_socket.readAll();   // an event loop (qWait) may already have buffered it
+            if (completa(r))
+                return r;
+            const bool lista = r.startsWith("13|");
+            if (!m_socket.waitForReadyRead(lista ? 150 : int(std::max<qint64>(1, prazo.remainingTime())))) {
+                if (lista || m_socket.state() != QAbstractSocket::ConnectedState)
+                    return r;
+                continue;
+            }
+        }
+        return r + m_socket.readAll();
+    }
+    // Whatever arrives within `ms` (a keep-alive must get nothing).
+    QByteArray nadaEm(int ms)
+    {
+        if (m_socket.bytesAvailable() == 0)
+            m_socket.waitForReadyRead(ms);
+        return m_socket.readAll();
+    }
+    bool fechadoPeloServidor(int ms = 3000)
+    {
+        if (m_socket.state() == QAbstractSocket::UnconnectedState)
+            return true;
+        return m_socket.waitForDisconnected(ms);
+    }
+
+private:
+    static bool completa(const QByteArray& r)
+    {
+        const qsizetype barras = r.count('|');
+        if (r == "0" || r == "2" || r == "5" || r == "11" || r == "14")
+            return true;
+        if (r.startsWith("4|"))
+            return barras >= 4;
+        if (r.startsWith("7|") || r.startsWith("9|"))
+            return barras >= 67;
+        return false;
+    }
+
+    QTcpSocket m_socket;
+    bool m_conectado = false;
+    QByteArray m_saudacao;
+};
+
+clsAgenda ficha(qint32 numero, const QString& nome, const QDate& data = QDate(2021, 5, 10), qint32 dep = 1)
+{
+    clsAgenda f;
+    f.numeroFicha = numero;
+    f.nome = nome;
+    f.Data = data;
+    f.Valor = 123.45;
+    f.cidade = QStringLiteral("São Paulo");
+    f.obs = QStringLiteral("anotação");
+    f.status = QStringLiteral("ATIVO");
+    f.statuscod = QStringLiteral("1");
+    f.departamento.idDepartamento = dep;
+    f.departamento.dsDepartamento = QStringLiteral("qualquer coisa");   // the server ignores it
+    return f;
+}
+
+QString busca(qint32 numero, const QString& nome = QString(), const QDate& de = QDate(), const QDate& ate = QDate(), qint32 dep = 1)
+{
+    clsFiltroBusca f;
+    f.numeroFicha = numero;
+    f.nome = nome;
+    if (de.isValid())
+        f.dataInicial = de;
+    if (ate.isValid())
+        f.dataFinal = ate;
+    f.departamento.idDepartamento = dep;
+    return f.toPipeStringWithCommand(Codigo::Busca);
+}
+
+QString pedidoDeLogin(const QString& usuario, const QString& senha)
+{
+    clsUsuario u;
+    u.usuario = usuario;
+    u.senha = senha;
+    return u.toPipeStringWithCommand(Codigo::Login);
+}
+
+QList<clsAgenda> lista(const QByteArray& resposta)
+{
+    return clsAgenda::collectionFromPipeStringWithCommand(Wire::decodifica(resposta));
+}
+
+QList<qint32> numeros(const QByteArray& resposta)
+{
+    QList<qint32> n;
+    for (const clsAgenda& f : lista(resposta))
+        n << f.numeroFicha;
+    return n;
+}
+
+clsAgenda uma(const QByteArray& resposta)
+{
+    clsAgenda f;
+    f.fromPipeStringWithCommand(Wire::decodifica(resposta));
+    return f;
+}
+
+} // namespace
+
+class tst_Servidor : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void aceitaComDoisENaoRespondeKeepAlive();
+    void login_data();
+    void login();
+    void salvar();
+    void incluir();
+    void excluir();
+    void buscar_data();
+    void buscar();
+    void textoWindows1252();
+    void pedidoEmPedacosEColado_data();
+    void pedidoEmPedacosEColado();
+    void malformados_data();
+    void malformados();
+    void pedidoAcimaDe1MiBFechaConexao();
+    void sessaoPorEnderecoDoCliente();
+    void departamentoDeOutroOperador();
+    void sessaoExpira();
+    void loginsErradosSaoRetardados();
+    void reinicioMantemFichasConfirmadas();
+    void administracao();
+
+private:
+    QByteArray pedeLogado(const QString& mensagem);
+    qint64 fichasNoBanco(const ServidorReal& s);
+
+    std::unique_ptr<ServidorReal> m_servidor;
+    std::unique_ptr<Cliente> m_cliente;
+};
+
+void tst_Servidor::initTestCase()
+{
+    m_servidor = std::make_unique<ServidorReal>();
+    QVERIFY2(m_servidor->inicia(), qPrintable(m_servidor->erro()));
+    QVERIFY(m_servidor->adicionaConta({2, QStringLiteral("Tesouraria"), QStringLiteral("tesoureiro"), QStringLiteral("moedas")}));
+    m_cliente = std::make_unique<Cliente>(*m_servidor);
+    QCOMPARE(m_cliente->pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).left(2), QByteArray("4|"));
+}
+
+void tst_Servidor::cleanupTestCase()
+{
+    m_cliente.reset();
+    // The log carries no member data: names used by these tests never appear in it.
+    const QString diario = m_servidor->diario();
+    QVERIFY(!diario.contains(QStringLiteral("Conceição")));
+    QVERIFY(!diario.contains(QStringLiteral("senha123")));
+    m_servidor.reset();
+}
+
+QByteArray tst_Servidor::pedeLogado(const QString& mensagem)
+{
+    return m_cliente->pede(mensagem);
+}
+
+qint64 tst_Servidor::fichasNoBanco(const ServidorReal& s)
+{
+    qint64 n = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("contagem"));
+        db.setDatabaseName(s.caminhoDoBanco());
+        if (db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("SELECT COUNT(*) FROM fichas")) && q.next())
+                n = q.value(0).toLongLong();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("contagem"));
+    return n;
+}
+
+void tst_Servidor::aceitaComDoisENaoRespondeKeepAlive()
+{
+    Cliente c(*m_servidor);
+    QVERIFY(c.conectado());
+    QCOMPARE(c.saudacao(), QByteArray("2"));
+    c.envia("1");
+    QCOMPARE(c.nadaEm(400), QByteArray());
+    c.envia("1");
+    c.envia("1");
+    QCOMPARE(c.nadaEm(400), QByteArray());
+}
+
+void tst_Servidor::login_data()
+{
+    QTest::addColumn<QString>("mensagem");
+    QTest::addColumn<QByteArray>("resposta");
+    QTest::newRow("certo") << pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123")) << QByteArray("4|operador||1|Secretaria");
+    QTest::newRow("outro departamento") << pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas"))
+                                        << QByteArray("4|tesoureiro||2|Tesouraria");
+    QTest::newRow("senha errada") << pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha12")) << QByteArray("5");
+    QTest::newRow("caixa diferente") << pedidoDeLogin(QStringLiteral("OPERADOR"), QStringLiteral("senha123")) << QByteArray("5");
+    QTest::newRow("usuario desconhecido") << pedidoDeLogin(QStringLiteral("ninguem"), QStringLiteral("x")) << QByteArray("5");
+    QTest::newRow("senha vazia") << pedidoDeLogin(QStringLiteral("operador"), QString()) << QByteArray("5");
+    QTest::newRow("departamento do cliente ignorado") << QStringLiteral("3|operador|senha123|77|Outro") << QByteArray("4|operador||1|Secretaria");
+    QTest::newRow("falta parte") << QStringLiteral("3|operador|senha123") << QByteArray("0");
+}
+
+void tst_Servidor::login()
+{
+    QFETCH(QString, mensagem);
+    Cliente c(*m_servidor, QStringLiteral("127.0.0.3"));
+    QTEST(c.pede(mensagem), "resposta");
+}
+
+void tst_Servidor::salvar()
+{
+    // A new sheet gets the department's next number.
+    const clsAgenda nova = uma(pedeLogado(ficha(0, QStringLiteral("Primeira Pessoa")).toPipeStringWithCommand(Codigo::Salva)));
+    QVERIFY(nova.numeroFicha > 0);
+    QCOMPARE(nova.nome, QStringLiteral("Primeira Pessoa"));
+    QCOMPARE(nova.departamento.idDepartamento, 1);
+    QCOMPARE(nova.departamento.dsDepartamento, QStringLiteral("Secretaria"));
+    QCOMPARE(nova.Valor, 123.45);
+
+    // Same number: altered in place, every field as sent.
+    clsAgenda alterada = nova;
+    alterada.nome = QStringLiteral("Primeira Pessoa Alterada");
+    alterada.Valor = 1234.5;
+    alterada.Data = QDate(2019, 12, 31);
+    const QByteArray r = pedeLogado(alterada.toPipeStringWithCommand(Codigo::Salva));
+    QVERIFY(r.startsWith("7|"));
+    QCOMPARE(uma(r).numeroFicha, nova.numeroFicha);
+    const QList<clsAgenda> achadas = lista(pedeLogado(busca(nova.numeroFicha)));
+    QCOMPARE(achadas.size(), 1);
+    clsAgenda esperada = alterada;
+    esperada.departamento.dsDepartamento = QStringLiteral("Secretaria");
+    QCOMPARE(achadas[0], esperada);
+
+    // A number not yet used: stored under it; the next new one follows it.
+    QCOMPARE(uma(pedeLogado(ficha(5000, QStringLiteral("Numerada")).toPipeStringWithCommand(Codigo::Salva))).numeroFicha, 5000);
+    QCOMPARE(uma(pedeLogado(ficha(0, QStringLiteral("Seguinte")).toPipeStringWithCommand(Codigo::Salva))).numeroFicha, 5001);
+    QCOMPARE(pedeLogado(ficha(-4, QStringLiteral("Negativa")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
+}
+
+void tst_Servidor::incluir()
+{
+    const QByteArray r = pedeLogado(ficha(6000, QStringLiteral("Incluída")).toPipeStringWithCommand(Codigo::Inclui));
+    QVERIFY(r.startsWith("9|"));
+    QCOMPARE(uma(r).numeroFicha, 0);    // 0 back: stored
+    QCOMPARE(uma(r).nome, QStringLiteral("Incluída"));
+
+    // Again: the stored sheet comes back under its own number, unchanged.
+    const clsAgenda dup = uma(pedeLogado(ficha(6000, QStringLiteral("Outra")).toPipeStringWithCommand(Codigo::Inclui)));
+    QCOMPARE(dup.numeroFicha, 6000);
+    QCOMPARE(dup.nome, QStringLiteral("Incluída"));
+    QCOMPARE(lista(pedeLogado(busca(6000)))[0].nome, QStringLiteral("Incluída"));
+
+    QCOMPARE(pedeLogado(ficha(0, QStringLiteral("Sem número")).toPipeStringWithCommand(Codigo::Inclui)), QByteArray("0"));
+    QCOMPARE(pedeLogado(ficha(-1, QStringLiteral("Negativa")).toPipeStringWithCommand(Codigo::Inclui)), QByteArray("0"));
+}
+
+void tst_Servidor::excluir()
+{
+    QCOMPARE(uma(pedeLogado(ficha(7000, QStringLiteral("Vai Sair")).toPipeStringWithCommand(Codigo::Salva))).numeroFicha, 7000);
+    QCOMPARE(pedeLogado(ficha(7000, QString()).toPipeStringWithCommand(Codigo::Exclui)), QByteArray("11"));
+    QCOMPARE(pedeLogado(ficha(7000, QString()).toPipeStringWithCommand(Codigo::Exclui)), QByteArray("0"));
+    QCOMPARE(pedeLogado(busca(7000)), QByteArray("14"));
+}
+
+void tst_Servidor::buscar_data()
+{
+    QTest::addColumn<QString>("filtro");
+    QTest::addColumn<QList<qint32>>("esperados");
+    // Sheets 8001..8006 of department 1 (made on the first row), one of department 2.
+    const QList<qint32> todas{8001, 8002, 8003, 8004, 8005, 8006};
+    QTest::newRow("por numero") << busca(8003) << QList<qint32>{8003};
+    QTest::newRow("numero inexistente") << busca(8999) << QList<qint32>{};
+    QTest::newRow("nome sem acento acha acentuado") << busca(0, QStringLiteral("jose")) << QList<qint32>{8001, 8002};
+    QTest::newRow("nome maiusculo acentuado") << busca(0, QStringLiteral("CONCEIÇÃO")) << QList<qint32>{8003, 8005};
+    QTest::newRow("meio do nome") << busca(0, QStringLiteral("ncei")) << QList<qint32>{8003, 8005};
+    QTest::newRow("curinga do LIKE e literal") << busca(0, QStringLiteral("100%")) << QList<qint32>{8006};
+    QTest::newRow("sublinhado e literal") << busca(0, QStringLiteral("a_b")) << QList<qint32>{};
+    QTest::newRow("datas inclusivas") << busca(0, QString(), QDate(2020, 1, 1), QDate(2020, 12, 31)) << QList<qint32>{8002, 8003, 8004};
+    QTest::newRow("so inicio") << busca(0, QString(), QDate(2021, 1, 1)) << QList<qint32>{8005, 8006};
+    QTest::newRow("so fim") << busca(0, QString(), QDate(), QDate(2020, 1, 1)) << QList<qint32>{8001, 8002};
+    QTest::newRow("nome e datas") << busca(0, QStringLiteral("josé"), QDate(2020, 1, 1)) << QList<qint32>{8002};
+    QTest::newRow("numero e nome que nao casa") << busca(8001, QStringLiteral("maria")) << QList<qint32>{};
+    QTest::newRow("datas invertidas") << busca(0, QString(), QDate(2021, 1, 1), QDate(2020, 1, 1)) << QList<qint32>{};
+    QTest::newRow("tudo do departamento") << busca(0) << todas;
+}
+
+void tst_Servidor::buscar()
+{
+    static bool feito = false;
+    if (!feito) {
+        feito = true;
+        // Searches run on a department of their own, so the other tests' sheets stay out.
+        QVERIFY(m_servidor->adicionaConta({3, QStringLiteral("Buscas"), QStringLiteral("buscador"), QStringLiteral("b")}));
+    }
+    Cliente c(*m_servidor, QStringLiteral("127.0.0.4"));
+    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("buscador"), QStringLiteral("b"))).left(2), QByteArray("4|"));
+    if (c.pede(busca(0, QString(), QDate(), QDate(), 3)) == "14") {
+        const QList<clsAgenda> fichas{
+            ficha(8006, QStringLiteral("Desconto 100% Silva"), QDate(2022, 3, 1), 3),
+            ficha(8001, QStringLiteral("José Pereira"), QDate(2019, 5, 5), 3),
+            ficha(8002, QStringLiteral("Maria Josefa Souza"), QDate(2020, 1, 1), 3),
+            ficha(8003, QStringLiteral("Ana da Conceição"), QDate(2020, 6, 15), 3),
+            ficha(8004, QStringLiteral("Pedro Álvares"), QDate(2020, 12, 31), 3),
+            ficha(8005, QStringLiteral("CONCEICAO LIMA"), QDate(2021, 1, 1), 3),
+        };
+        for (const clsAgenda& f : fichas)
+            QVERIFY(c.pede(f.toPipeStringWithCommand(Codigo::Salva)).startsWith("7|"));
+    }
+    QFETCH(QString, filtro);
+    QFETCH(QList<qint32>, esperados);
+    // The rows are written for department 1; they run against department 3.
+    clsFiltroBusca f;
+    f.fromPipeStringWithCommand(filtro);
+    f.departamento.idDepartamento = 3;
+    const QByteArray r = c.pede(f.toPipeStringWithCommand(Codigo::Busca));
+    if (esperados.isEmpty())
+        QCOMPARE(r, QByteArray("14"));
+    else
+        QCOMPARE(numeros(r), esperados);   // always in ascending sheet number
+}
+
+void tst_Servidor::textoWindows1252()
+{
+    clsAgenda f = ficha(9000, QStringLiteral("Conceição Güell"));
+    QByteArray bytes = Wire::codifica(f.toPipeStringWithCommand(Codigo::Salva));
+    QVERIFY(bytes.contains("Concei\xe7\xe3o"));
+    m_cliente->envia(bytes);
+    const QByteArray r = m_cliente->le();
+    QVERIFY(r.contains("Concei\xe7\xe3o G\xfc" "ell"));
+    QCOMPARE(lista(pedeLogado(busca(0, QStringLiteral("guell")))).value(0).nome, QStringLiteral("Conceição Güell"));
+}
+
+void tst_Servidor::pedidoEmPedacosEColado_data()
+{
+    QTest::addColumn<QByteArrayList>("pedacos");
+    QTest::addColumn<int>("codigoDaResposta");
+    const QByteArray salvar = Wire::codifica(ficha(9100, QStringLiteral("Em Pedaços")).toPipeStringWithCommand(Codigo::Salva));
+    const QByteArray procurar = Wire::codifica(busca(9100));
+    QTest::newRow("tres pedacos") << QByteArrayList{salvar.left(10), salvar.mid(10, 200), salvar.mid(210)} << 7;
+    QTest::newRow("um byte e o resto") << QByteArrayList{salvar.left(1), salvar.mid(1)} << 7;
+    QTest::newRow("keep-alive colado antes") << QByteArrayList{"1" + salvar} << 7;
+    QTest::newRow("keep-alive antes da busca") << QByteArrayList{"1" + procurar} << 13;
+    QTest::newRow("keep-alive separado e busca") << QByteArrayList{"1", procurar} << 13;
+    QTest::newRow("dois keep-alives e busca") << QByteArrayList{"11" + procurar} << 13;
+    QTest::newRow("keep-alive colado depois") << QByteArrayList{procurar + "1"} << 13;
+    QTest::newRow("busca cortada na ultima barra") << QByteArrayList{procurar.chopped(1), "|"} << 13;
+}
+
+void tst_Servidor::pedidoEmPedacosEColado()
+{
+    QFETCH(QByteArrayList, pedacos);
+    for (const QByteArray& p : pedacos) {
+        m_cliente->envia(p);
+        QTest::qWait(30);
+    }
+    const QByteArray r = m_cliente->le();
+    QTEST(LeComando(Wire::decodifica(r)), "codigoDaResposta");
+    if (r.startsWith("13|"))
+        QCOMPARE(numeros(r), QList<qint32>{9100});
+    QCOMPARE(m_cliente->nadaEm(100), QByteArray());   // exactly one reply
+}
+
+void tst_Servidor::malformados_data()
+{
+    QTest::addColumn<QByteArray>("pedido");
+    QTest::addColumn<QByteArray>("resposta");
+    QTest::addColumn<int>("fichasAMais");
+    const QString valida = ficha(9200, QStringLiteral("Válida")).toPipeStringWithCommand(Codigo::Salva);
+    QStringList pecas = valida.split(u'|');
+
+    QTest::newRow("lixo") << QByteArray("\x00\xff\xfe lixo \x01", 10) << QByteArray("0") << 0;
+    QTest::newRow("so texto") << QByteArray("ola servidor") << QByteArray("0") << 0;
+    QTest::newRow("codigo de resposta") << Wire::codifica(QString(valida).replace(0, 1, u'7')) << QByteArray("0") << 0;
+    QTest::newRow("codigo desconhecido") << QByteArray("99|1|2|3") << QByteArray("0") << 0;
+    QTest::newRow("codigo sem partes") << QByteArray("6") << QByteArray("0") << 0;
+    QStringList p = pecas;
+    p[2] = QString(200'000, u'x');
+    QTest::newRow("nome enorme") << Wire::codifica(p.join(u'|')) << QByteArray("0") << 0;
+    p = pecas;
+    p[10] = QStringLiteral("31/02/2020");
+    QTest::newRow("31/02/2020") << Wire::codifica(p.join(u'|')) << QByteArray("0") << 0;
+    p = pecas;
+    p[1] = QStringLiteral("abc");
+    QTest::newRow("numero nao numerico") << Wire::codifica(p.join(u'|')) << QByteArray("0") << 0;
+    p = pecas;
+    p[11] = QStringLiteral("muito");
+    QTest::newRow("valor nao numerico") << Wire::codifica(p.join(u'|')) << QByteArray("0") << 0;
+    p = pecas;
+    p[11] = QStringLiteral("9") + QString(40, u'9') + QStringLiteral(",00");
+    QTest::newRow("valor absurdo") << Wire::codifica(p.join(u'|')) << QByteArray("0") << 0;
+    p = pecas;
+    p.removeAt(30);
+    p.removeLast();
+    QTest::newRow("falta uma parte") << Wire::codifica(p.join(u'|')) << QByteArray("0") << 0;
+    p = pecas;
+    p[66] = QStringLiteral("um");
+    QTest::newRow("departamento nao numerico") << Wire::codifica(p.join(u'|')) << QByteArray("0") << 0;
+    QTest::newRow("busca com data invalida") << QByteArray("12|0||30/02/2020|30/12/1899|1|") << QByteArray("0") << 0;
+    p = pecas;
+    p[2] = QStringLiteral("O'Brien'); DROP TABLE fichas; --");
+    QTest::newRow("aspas no nome") << Wire::codifica(p.join(u'|')) << QByteArray("7|") << 1;
+}
+
+void tst_Servidor::malformados()
+{
+    QFETCH(QByteArray, pedido);
+    QFETCH(QByteArray, resposta);
+    QFETCH(int, fichasAMais);
+    const qint64 antes = fichasNoBanco(*m_servidor);
+    m_cliente->envia(pedido);
+    QVERIFY(m_cliente->le().startsWith(resposta));
+    QCOMPARE(fichasNoBanco(*m_servidor), antes + fichasAMais);
+    // The connection is still good for the next request.
+    QVERIFY(m_cliente->pede(busca(0)).startsWith("13|"));
+    if (fichasAMais) {
+        QCOMPARE(lista(m_cliente->pede(busca(9200))).value(0).nome, QStringLiteral("O'Brien'); DROP TABLE fichas; --"));
+        QCOMPARE(m_cliente->pede(ficha(9200, QString()).toPipeStringWithCommand(Codigo::Exclui)), QByteArray("11"));
+    }
+}
+
+void tst_Servidor::pedidoAcimaDe1MiBFechaConexao()
+{
+    Cliente c(*m_servidor);
+    QByteArray enorme = "6|0|";
+    enorme += QByteArray((1 << 20) + 10, 'a');
+    c.envia(enorme);
+    QCOMPARE(c.le(), QByteArray("0"));
+    QVERIFY(c.fechadoPeloServidor());
+}
+
+void tst_Servidor::sessaoPorEnderecoDoCliente()
+{
+    // 127.0.0.2 plays a second machine: the login made from 127.0.0.1 does not cover it.
+    Cliente outro(*m_servidor, QStringLiteral("127.0.0.2"));
+    QCOMPARE(outro.saudacao(), QByteArray("2"));
+    const qint64 antes = fichasNoBanco(*m_servidor);
+    QCOMPARE(outro.pede(busca(0)), QByteArray("0"));
+    QCOMPARE(outro.pede(ficha(0, QStringLiteral("Intrusa")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
+    QCOMPARE(outro.pede(ficha(9300, QStringLiteral("Intrusa")).toPipeStringWithCommand(Codigo::Inclui)), QByteArray("0"));
+    QCOMPARE(outro.pede(ficha(1, QString()).toPipeStringWithCommand(Codigo::Exclui)), QByteArray("0"));
+    QCOMPARE(fichasNoBanco(*m_servidor), antes);
+
+    QVERIFY(outro.pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).startsWith("4|"));
+    QVERIFY(outro.pede(busca(0)).startsWith("13|"));
+    // A new connection from the same address needs no new login (the client reconnects).
+    Cliente deNovo(*m_servidor, QStringLiteral("127.0.0.2"));
+    QVERIFY(deNovo.pede(busca(0)).startsWith("13|"));
+}
+
+void tst_Servidor::departamentoDeOutroOperador()
+{
+    Cliente c(*m_servidor, QStringLiteral("127.0.0.5"));
+    QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas"))).startsWith("4|"));
+    QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 1)), QByteArray("0"));
+    QCOMPARE(c.pede(ficha(0, QStringLiteral("Noutro")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
+    QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 2)), QByteArray("14"));
+    QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 0)), QByteArray("0"));
+    // A second operator logging in from the same machine adds his department.
+    QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).startsWith("4|"));
+    QVERIFY(c.pede(busca(0, QString(), QDate(), QDate(), 1)).startsWith("13|"));
+    QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 2)), QByteArray("14"));
+}
+
+void tst_Servidor::sessaoExpira()
+{
+    ServidorReal s;
+    s.defineArgumentos({QStringLiteral("--sessao-horas"), QStringLiteral("0.0003")});   // about a second
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s);
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+    QTest::qWait(1600);
+    QCOMPARE(c.pede(busca(0)), QByteArray("0"));
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+}
+
+void tst_Servidor::loginsErradosSaoRetardados()
+{
+    Cliente c(*m_servidor, QStringLiteral("127.0.0.6"));
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("chute%1").arg(i))), QByteArray("5"));
+    // Locked now, even with the right password; another machine is not affected.
+    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas"))), QByteArray("5"));
+    Cliente outro(*m_servidor, QStringLiteral("127.0.0.7"));
+    QVERIFY(outro.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas"))).startsWith("4|"));
+}
+
+void tst_Servidor::reinicioMantemFichasConfirmadas()
+{
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    QList<clsAgenda> confirmadas;
+    {
+        Cliente c(s);
+        QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+        for (int i = 0; i < 40; ++i) {
+            clsAgenda f = ficha(0, QStringLiteral("Membro nº %1 – Ação").arg(i), QDate(2018, 1, 1).addDays(i * 17));
+            f.Valor = i * 10.25;
+            const QByteArray r = c.pede(f.toPipeStringWithCommand(Codigo::Salva));
+            QVERIFY(r.startsWith("7|"));
+            confirmadas << uma(r);
+        }
+    }
+    s.mata();   // no clean shutdown: what was acknowledged must be on disk already
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s);
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QCOMPARE(lista(c.pede(busca(0))), confirmadas);
+}
+
+void tst_Servidor::administracao()
+{
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    // A new operator while the server runs; the password comes from standard input only.
+    QVERIFY(s.administra({QStringLiteral("operador"), QStringLiteral("--usuario"), QStringLiteral("novo"), QStringLiteral("--departamento"),
+                          QStringLiteral("1")},
+                         "Sénha-1\n"));
+    Cliente c(s, QStringLiteral("127.0.0.8"));
+    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("novo"), QStringLiteral("Sénha-1"))), QByteArray("4|novo||1|Secretaria"));
+    QVERIFY(!s.administra({QStringLiteral("operador"), QStringLiteral("--usuario"), QStringLiteral("x"), QStringLiteral("--departamento"),
+                           QStringLiteral("9")},
+                          "a\n"));   // no such department
+    QVERIFY(!s.administra({QStringLiteral("operador"), QStringLiteral("--usuario"), QStringLiteral("y"), QStringLiteral("--departamento"),
+                           QStringLiteral("1")}));   // no password given
+    QVERIFY(s.administra({QStringLiteral("gerar-fichas"), QStringLiteral("--departamento"), QStringLiteral("1"), QStringLiteral("--quantidade"),
+                          QStringLiteral("25")}));
+    QCOMPARE(fichasNoBanco(s), 25);
+
+    QProcess p;
+    p.start(ServidorReal::binario(), {QStringLiteral("listar"), QStringLiteral("--db"), s.conexaoDoBanco()});
+    QVERIFY(p.waitForFinished(10000));
+    const QString lido = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY(lido.contains(QStringLiteral("Secretaria")));
+    QVERIFY(lido.contains(QStringLiteral("25 fichas")));
+    QVERIFY(lido.contains(QStringLiteral("novo")));
+    QVERIFY(!lido.contains(QStringLiteral("argon2")));   // hashes are never shown
+
+    p.start(ServidorReal::binario(), {QStringLiteral("--help")});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString ajuda = QString::fromUtf8(p.readAllStandardOutput());
+    for (const char* comando : {"servir", "criar-banco", "departamento", "operador", "listar", "demo", "gerar-fichas", "--listen", "--db"})
+        QVERIFY2(ajuda.contains(QString::fromLatin1(comando)), comando);
+}
+
+QTEST_GUILESS_MAIN(tst_Servidor)
+#include "tst_servidor.moc"
