@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+class QLabel;
 class QWidget;
 class clsImpressora;
 
@@ -35,3 +36,24 @@ void ExibeErro(const QString& origem, const QString& descricao, QWidget* dono = 
 // Runs an event handler's body and shows whatever it raises through ExibeErro, so no
 // handler lets an error escape into the event loop. Returns false when something was raised.
 bool protegido(QWidget* dono, const QString& origem, const std::function<void()>& corpo);
+
+// Reads config.ini from the program's folder into globais() and creates the shared printer
+// output. Called once, first thing at start-up. Time values that cannot be read are
+// reported (one box, the first failure) and replaced by 10 s (time-out) and 30 s
+// (keep-alive); readable ones are kept within 1..64 s (time-out) and 0..64 s (keep-alive,
+// 0 = off; a negative one takes the 30 s default). The printer output is always created.
+void CarregaConfiguracao();
+
+// Test hook: the folder CarregaConfiguracao takes as the program's own (empty text = the real one).
+void definePastaDoProgramaParaTeste(const QString& pasta);
+
+// Closes every top-level window in the order the application lists them, each running its
+// own close handling, then ends the program. While it runs, encerrandoAplicacao() is true, so
+// a window's close handler can tell this from the operator's close box and not ask again.
+void EncerraAplicacao();
+bool encerrandoAplicacao();
+
+// Empties every label of `janela` tagged as an inline error label (property "tag" equal to
+// "labelDeErro", exactly); every other control is left alone.
+void LimpaLabelsDeErro(QWidget* janela);
+void marcaComoLabelDeErro(QLabel* label);
