@@ -57,6 +57,7 @@ public:
 
     QString host() const { return QStringLiteral("127.0.0.1"); }
     quint16 porta() const { return m_porta; }
+    qint64 pid() const { return m_processo ? m_processo->processId() : 0; }
     const Conta& conta() const { return m_conta; }
     QString caminhoDoBanco() const;
     QString conexaoDoBanco() const { return QStringLiteral("sqlite:") + caminhoDoBanco(); }

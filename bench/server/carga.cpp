@@ -1,0 +1,340 @@
+// zelto_carga_servidor [--conexoes N] [--pedidos M]
+//
+// Starts zelto-server on 127.0.0.1 (temporary database, 300 demo sheets) and measures, with
+// N concurrent connections making M requests each, one request at a time per connection:
+//   - saves of new sheets (code 6),
+//   - searches by sheet number (code 12, one sheet back),
+//   - searches of the whole department (code 12, 300 sheets back; M/10 per connection);
+// printing throughput and the p50/p99 latency of each. Then the crash check: a save load,
+// SIGKILL of the server in the middle of it, a restart, and the count of acknowledged sheets
+// that are missing from the database.
+#include "protocol/Wire.h"
+#include "protocol/clsAgenda.h"
+#include "protocol/clsFiltroBusca.h"
+#include "protocol/clsUsuario.h"
+#include "protocol/modCommands.h"
+#include "server/FichasDemo.h"
+#include "support/ServidorReal.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+
+namespace {
+
+constexpr int fichasDemo = 300;
+
+// When the reply in `r` is whole: by the piece count its code implies.
+bool respostaCompleta(const QByteArray& r, int fichasEsperadas)
+{
+    if (r == "0" || r == "5" || r == "11" || r == "14")
+        return true;
+    const qsizetype barras = r.count('|');
+    if (r.startsWith("4|"))
+        return barras >= 4;
+    if (r.startsWith("7|") || r.startsWith("9|"))
+        return barras >= 67;
+    if (r.startsWith("13|"))
+        return barras >= 1 + 66 * fichasEsperadas;
+    return false;
+}
+
+struct Resultado {
+    QList<qint64> latenciasNs;
+    qint64 duracaoNs = 0;
+    int falhas = 0;
+    QList<QByteArray> respostas;   // kept only when asked
+    bool concluido = false;
+};
+
+// N connections, each sending its requests one after the other, all in one event loop.
+class Rodada : public QObject {
+public:
+    using Gerador = std::function<QByteArray(int conexao, int indice)>;
+
+    Rodada(const ServidorReal& servidor, int conexoes, int pedidos, Gerador gerador, int fichasEsperadas, bool guardaRespostas,
+           int pararAposMs = 0)
+        : m_servidor(servidor), m_pedidos(pedidos), m_gerador(std::move(gerador)), m_fichasEsperadas(fichasEsperadas),
+          m_guarda(guardaRespostas), m_pararAposMs(pararAposMs)
+    {
+        for (int i = 0; i < conexoes; ++i)
+            m_conexoes.append(Conexao{});
+    }
+
+    Resultado executa(int prazoMs = 180'000)
+    {
+        QEventLoop laco;
+        m_laco = &laco;
+        m_ativas = int(m_conexoes.size());
+        for (int i = 0; i < m_conexoes.size(); ++i) {
+            Conexao& c = m_conexoes[i];
+            c.socket = new QTcpSocket(this);
+            c.socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+            connect(c.socket, &QTcpSocket::readyRead, this, [this, i] { chegou(i); });
+            connect(c.socket, &QTcpSocket::disconnected, this, [this, i] { termina(i); });
+            connect(c.socket, &QTcpSocket::errorOccurred, this, [this, i] { termina(i); });
+            c.socket->connectToHost(m_servidor.host(), m_servidor.porta());
+        }
+        QTimer::singleShot(prazoMs, &laco, &QEventLoop::quit);
+        m_relogio.start();
+        if (m_pararAposMs > 0)
+            QTimer::singleShot(m_pararAposMs, this, [this] { m_aoPrazo(); });
+        if (m_ativas > 0)
+            laco.exec();
+        m_r.duracaoNs = m_relogio.nsecsElapsed();
+        m_r.concluido = m_ativas == 0;
+        for (Conexao& c : m_conexoes)
+            if (c.socket)
+                c.socket->abort();
+        return m_r;
+    }
+
+    std::function<void()> m_aoPrazo = [] {};
+
+private:
+    struct Conexao {
+        QTcpSocket* socket = nullptr;
+        QByteArray recebido;
+        bool saudado = false;
+        bool encerrada = false;
+        int feitos = 0;
+        qint64 enviadoNs = 0;
+    };
+
+    void envia(int i)
+    {
+        Conexao& c = m_conexoes[i];
+        if (c.feitos >= m_pedidos) {
+            termina(i);
+            return;
+        }
+        c.enviadoNs = m_relogio.nsecsElapsed();
+        c.socket->write(m_gerador(i, c.feitos));
+    }
+
+    void chegou(int i)
+    {
+        Conexao& c = m_conexoes[i];
+        c.recebido += c.socket->readAll();
+        if (!c.saudado) {
+            if (!c.recebido.startsWith('2'))
+                return;
+            c.recebido.remove(0, 1);
+            c.saudado = true;
+            envia(i);
+            return;
+        }
+        if (!respostaCompleta(c.recebido, m_fichasEsperadas))
+            return;
+        m_r.latenciasNs.append(m_relogio.nsecsElapsed() - c.enviadoNs);
+        if (c.recebido == "0" || c.recebido == "5")
+            ++m_r.falhas;
+        if (m_guarda)
+            m_r.respostas.append(c.recebido);
+        c.recebido.clear();
+        ++c.feitos;
+        envia(i);
+    }
+
+    void termina(int i)
+    {
+        Conexao& c = m_conexoes[i];
+        if (c.encerrada)
+            return;
+        c.encerrada = true;
+        if (--m_ativas == 0 && m_laco)
+            m_laco->quit();
+    }
+
+    const ServidorReal& m_servidor;
+    int m_pedidos;
+    Gerador m_gerador;
+    int m_fichasEsperadas;
+    bool m_guarda;
+    int m_pararAposMs;
+    QList<Conexao> m_conexoes;
+    QEventLoop* m_laco = nullptr;
+    int m_ativas = 0;
+    QElapsedTimer m_relogio;
+    Resultado m_r;
+};
+
+// CPU seconds (user + system) the process has used so far, from /proc.
+double cpuDoProcesso(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray linha = f.readAll();
+    const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
+    return campos.size() > 13 ? double(campos[11].toLongLong() + campos[12].toLongLong()) / double(sysconf(_SC_CLK_TCK)) : 0;
+}
+
+double percentil(QList<qint64> v, double p)
+{
+    if (v.isEmpty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const qsizetype i = std::min<qsizetype>(v.size() - 1, qsizetype(p * double(v.size() - 1) + 0.5));
+    return double(v[i]) / 1e6;
+}
+
+void relata(const char* nome, int conexoes, const Resultado& r, double cpuServidor)
+{
+    const double segundos = double(r.duracaoNs) / 1e9;
+    std::printf("%-28s %3d conexões %7lld pedidos  %9.0f /s   p50 %7.2f ms   p99 %7.2f ms   falhas %d%s\n", nome, conexoes,
+                static_cast<long long>(r.latenciasNs.size()), double(r.latenciasNs.size()) / segundos, percentil(r.latenciasNs, 0.50),
+                percentil(r.latenciasNs, 0.99), r.falhas, r.concluido ? "" : "  (NÃO CONCLUÍDO)");
+    if (!r.latenciasNs.isEmpty())
+        std::printf("%-28s CPU do servidor: %.0f µs por pedido (%.0f pedidos/s por núcleo livre)\n", "", cpuServidor * 1e6 / double(r.latenciasNs.size()),
+                    double(r.latenciasNs.size()) / std::max(cpuServidor, 1e-9));
+    std::fflush(stdout);
+}
+
+QByteArray login(const ServidorReal::Conta& conta)
+{
+    clsUsuario u;
+    u.usuario = conta.usuario;
+    u.senha = conta.senha;
+    return Wire::codifica(u.toPipeStringWithCommand(Codigo::Login));
+}
+
+bool entra(const ServidorReal& servidor, const ServidorReal::Conta& conta)
+{
+    Rodada r(servidor, 1, 1, [&](int, int) { return login(conta); }, 0, true);
+    const Resultado res = r.executa(30'000);
+    return res.respostas.size() == 1 && res.respostas[0].startsWith("4|");
+}
+
+QByteArray buscaPorNumero(qint32 numero, qint32 dep)
+{
+    clsFiltroBusca f;
+    f.numeroFicha = numero;
+    f.departamento.idDepartamento = dep;
+    return Wire::codifica(f.toPipeStringWithCommand(Codigo::Busca));
+}
+
+int valorDe(const QStringList& args, const char* nome, int padrao)
+{
+    const qsizetype i = args.indexOf(QString::fromLatin1(nome));
+    return i >= 0 && i + 1 < args.size() ? args[i + 1].toInt() : padrao;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int conexoes = std::max(1, valorDe(args, "--conexoes", 50));
+    const int pedidos = std::max(10, valorDe(args, "--pedidos", 200));
+    if (qEnvironmentVariableIsEmpty("ZELTO_BINARY_DIR"))
+        qputenv("ZELTO_BINARY_DIR", QCoreApplication::applicationDirPath().toUtf8() + "/../..");
+
+    const ServidorReal::Conta secretaria;   // department 1, with the demo sheets
+    const ServidorReal::Conta cadastro{2, QStringLiteral("Cadastro"), QStringLiteral("cadastro"), QStringLiteral("c")};
+    const ServidorReal::Conta queda{3, QStringLiteral("Queda"), QStringLiteral("queda"), QStringLiteral("q")};
+    ServidorReal servidor(secretaria, fichasDemo);
+    if (!servidor.inicia() || !servidor.adicionaConta(cadastro) || !servidor.adicionaConta(queda)) {
+        std::fprintf(stderr, "não foi possível iniciar o servidor: %s\n", qPrintable(servidor.erro()));
+        return 1;
+    }
+    if (!entra(servidor, secretaria) || !entra(servidor, cadastro) || !entra(servidor, queda)) {
+        std::fprintf(stderr, "login recusado\n");
+        return 1;
+    }
+    std::printf("zelto-server em %s:%u, banco SQLite (WAL, sincronia total), %d fichas de demonstração\n", qPrintable(servidor.host()),
+                servidor.porta(), fichasDemo);
+
+    // Save payloads: realistic sheets, new each time (number 0), in department 2.
+    QList<QByteArray> salvamentos;
+    for (clsAgenda f : FichasDemo::gera(500, 7)) {
+        f.departamento.idDepartamento = cadastro.idDepartamento;
+        salvamentos << Wire::codifica(f.toPipeStringWithCommand(Codigo::Salva));
+    }
+    const auto salvar = [&](int c, int i) { return salvamentos[(c * 31 + i) % salvamentos.size()]; };
+
+    Rodada gravacoes(servidor, conexoes, pedidos, salvar, 0, false);
+    {
+        const double antes = cpuDoProcesso(servidor.pid());
+        const Resultado r = gravacoes.executa();
+        relata("gravações (6)", conexoes, r, cpuDoProcesso(servidor.pid()) - antes);
+    }
+
+    QRandomGenerator sorteio(11);
+    Rodada porNumero(servidor, conexoes, pedidos * 2,
+                     [&](int, int) { return buscaPorNumero(qint32(sorteio.bounded(1, fichasDemo + 1)), secretaria.idDepartamento); }, 1, false);
+    {
+        const double antes = cpuDoProcesso(servidor.pid());
+        const Resultado r = porNumero.executa();
+        relata("buscas por número (12)", conexoes, r, cpuDoProcesso(servidor.pid()) - antes);
+    }
+
+    Rodada departamento(servidor, conexoes, std::max(2, pedidos / 10), [&](int, int) { return buscaPorNumero(0, secretaria.idDepartamento); },
+                        fichasDemo, false);
+    {
+        const double antes = cpuDoProcesso(servidor.pid());
+        const Resultado r = departamento.executa();
+        relata("buscas do departamento (12)", conexoes, r, cpuDoProcesso(servidor.pid()) - antes);
+    }
+
+    // Crash check: saves in department 3 until the server is killed 1.5 s in.
+    QList<QByteArray> quedas;
+    for (clsAgenda f : FichasDemo::gera(200, 13)) {
+        f.departamento.idDepartamento = queda.idDepartamento;
+        quedas << Wire::codifica(f.toPipeStringWithCommand(Codigo::Salva));
+    }
+    Rodada sobQueda(servidor, conexoes, 1'000'000, [&](int c, int i) { return quedas[(c * 7 + i) % quedas.size()]; }, 0, true, 1500);
+    sobQueda.m_aoPrazo = [&] { servidor.mata(); };
+    const Resultado r = sobQueda.executa(60'000);
+    QSet<qint32> confirmadas;
+    for (const QByteArray& resposta : r.respostas) {
+        if (!resposta.startsWith("7|"))
+            continue;
+        clsAgenda f;
+        f.fromPipeStringWithCommand(Wire::decodifica(resposta));
+        confirmadas.insert(f.numeroFicha);
+    }
+    if (!servidor.inicia()) {
+        std::fprintf(stderr, "o servidor não voltou depois do SIGKILL: %s\n", qPrintable(servidor.erro()));
+        return 1;
+    }
+    QSet<qint32> noBanco;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("conferencia"));
+        db.setDatabaseName(servidor.caminhoDoBanco());
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("SELECT numeroficha FROM fichas WHERE iddepartamento = ?"));
+            q.addBindValue(queda.idDepartamento);
+            q.exec();
+            while (q.next())
+                noBanco.insert(q.value(0).toInt());
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("conferencia"));
+    int faltando = 0;
+    for (qint32 n : confirmadas)
+        faltando += noBanco.contains(n) ? 0 : 1;
+    // And the restarted server serves them (the session is gone with the process: log in).
+    const bool serve = entra(servidor, queda) && !confirmadas.isEmpty() && [&] {
+        Rodada uma(servidor, 1, 1, [&](int, int) { return buscaPorNumero(*confirmadas.cbegin(), queda.idDepartamento); }, 1, true);
+        const Resultado u = uma.executa(10'000);
+        return u.respostas.size() == 1 && u.respostas[0].startsWith("13|");
+    }();
+    std::printf("queda (SIGKILL após 1,5 s de gravações): %lld confirmadas, %lld no banco, %d confirmadas faltando; servidor reiniciado %s\n",
+                static_cast<long long>(confirmadas.size()), static_cast<long long>(noBanco.size()), faltando,
+                serve ? "atende" : "NÃO atende");
+    return faltando == 0 && serve ? 0 : 2;
+}
