@@ -1,0 +1,74 @@
+#include "ServidorReal.h"
+#include "app/Caixas.h"
+#include "app/Frminicial.h"
+#include "app/modGlobais.h"
+#include "connection/Requisicao.h"
+#include "connection/frmLogin.h"
+#include "members/frmPrincipal.h"
+#include "protocol/clsAgenda.h"
+#include "protocol/clsFiltroBusca.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The whole way in, against the registry server itself.
+class tst_LoginServidorReal : public QObject {
+    Q_OBJECT
+private slots:
+    void loginEBusca()
+    {
+        ServidorReal servidor(3);
+        QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+        QTemporaryDir pasta;
+        Caixas::Gravador caixas;
+        globais().timeOutSegundos = 10;
+        globais().keepAliveSegundos = 30;
+        globais().arquivoConfiguracao = pasta.filePath(QStringLiteral("config.ini"));
+        frmLogin::defineServidorParaTeste(servidor.host(), servidor.porta());
+        frmLogin* login = frmLogin::abre();
+
+        QTRY_VERIFY_WITH_TIMEOUT(login->txtUsuario->isEnabled(), 10000);
+        QCOMPARE(login->Label2->text(), QStringLiteral("SERVIDOR ON-LINE"));
+
+        // A wrong password first, then the right one.
+        QTest::keyClicks(login->txtUsuario, servidor.conta().usuario);
+        QTest::keyClicks(login->txtSenha, QStringLiteral("errada"));
+        QTest::keyClick(login->txtSenha, Qt::Key_Return);
+        QCOMPARE(caixas.caixas().size(), 1);
+        QCOMPARE(caixas.caixas().first().titulo, QStringLiteral("Login Negado"));
+        QVERIFY(!globais().usuarioLogado);
+        caixas.limpa();
+
+        login->txtSenha->clear();
+        QTest::keyClicks(login->txtSenha, servidor.conta().senha);
+        QTest::keyClick(login->txtSenha, Qt::Key_Return);
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(caixas.caixas().value(0).texto));
+        QVERIFY(globais().usuarioLogado);
+        QCOMPARE(globais().usuarioLogado->usuario, servidor.conta().usuario);
+        QCOMPARE(globais().usuarioLogado->departamento.dsDepartamento, servidor.conta().dsDepartamento);
+        QVERIFY(!login->isVisible());
+        QVERIFY(login->menuPrincipal()->isVisible());
+        QCOMPARE(login->menuPrincipal()->sbStatusBarPainel1->text(),
+                 QStringLiteral("Usuario OnLine: ") + servidor.conta().usuario);
+
+        // A search of the department's sheets on the same connection.
+        clsFiltroBusca filtro;
+        filtro.departamento = globais().usuarioLogado->departamento;
+        QTimer timer;
+        const auto resposta = Requisita(nullptr, &timer, filtro.toPipeStringWithCommand(12), {13, 14});
+        QVERIFY2(resposta, qPrintable(caixas.caixas().value(0).titulo));
+        QCOMPARE(resposta->codigo, 13);
+        QCOMPARE(clsAgenda::collectionFromPipeStringWithCommand(resposta->texto).size(), 3);
+
+        QPointer<Frminicial> menu = login->menuPrincipal();
+        QPointer<frmPrincipal> membros = login->janelaMembros();
+        delete login;
+        delete menu;
+        delete membros;
+    }
+};
+
+QTEST_MAIN(tst_LoginServidorReal)
+#include "tst_LoginServidorReal.moc"

@@ -1,0 +1,314 @@
+#include "ServidorRoteirizado.h"
+#include "app/Caixas.h"
+#include "app/modGlobais.h"
+#include "connection/Requisicao.h"
+#include "connection/frmLogin.h"
+#include "protocol/clsAgenda.h"
+#include "protocol/clsUsuario.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QtTest>
+
+using Roteiro = ServidorRoteirizado::Roteiro;
+Q_DECLARE_METATYPE(ServidorRoteirizado::Roteiro)
+
+namespace {
+
+const QString pedidoDeLogin = QStringLiteral("3|ana|segredo|0|");
+const QString respostaDeLogin = QStringLiteral("4|ana|segredo|3|Tesouraria");
+
+QString listaDeFichas(int quantas)
+{
+    QList<clsAgenda> fichas;
+    for (int i = 1; i <= quantas; ++i) {
+        clsAgenda a;
+        a.numeroFicha = i;
+        a.nome = QStringLiteral("Membro %1 Conceição").arg(i);
+        a.departamento.idDepartamento = 3;
+        a.departamento.dsDepartamento = QStringLiteral("Tesouraria");
+        fichas.append(a);
+    }
+    return clsAgenda::collectionToPipeStringWithCommand(fichas, 13);
+}
+
+// A scripted server, the login window pointed at it (its poll stopped: the tests connect
+// through the requests themselves), recorded boxes and a window timer to lend the wait.
+struct Ambiente {
+    ServidorRoteirizado servidor;
+    Caixas::Gravador caixas;
+    QTimer timerTimeOut;
+    frmLogin* login = nullptr;
+
+    explicit Ambiente(int timeOutSegundos = 1)
+    {
+        globais().timeOutSegundos = qint16(timeOutSegundos);
+        globais().keepAliveSegundos = 0;
+        frmLogin::defineServidorParaTeste(servidor.host(), servidor.porta());
+        login = frmLogin::instancia();
+        login->Timer1->stop();
+    }
+    ~Ambiente()
+    {
+        delete login;
+        defineSilenciosDaResposta(2, 25, 1000);
+    }
+    std::optional<RespostaDoServidor> pede(const QString& mensagem, std::initializer_list<int> esperados)
+    {
+        return Requisita(nullptr, &timerTimeOut, mensagem, esperados);
+    }
+    QStringList titulos() const
+    {
+        QStringList t;
+        for (const auto& c : caixas.caixas())
+            t.append(c.titulo);
+        return t;
+    }
+};
+
+} // namespace
+
+// The request cycle against a server that misbehaves on purpose.
+class tst_Requisicao : public QObject {
+    Q_OBJECT
+private slots:
+    // However the reply is cut, the request gets it whole.
+    void respostaEmPedacos_data()
+    {
+        QTest::addColumn<Roteiro>("roteiro");
+        QTest::addColumn<QString>("esperada");
+        QTest::addColumn<int>("silencioMs");   // quiet interval for this row, 0 = as shipped
+        const QString lista = listaDeFichas(3);
+        QTest::newRow("inteira") << ServidorRoteirizado::responde(respostaDeLogin) << respostaDeLogin << 0;
+        QTest::newRow("um byte por vez") << ServidorRoteirizado::emPedacos(respostaDeLogin, 1, 1) << respostaDeLogin
+                                         << 250;
+        QTest::newRow("pausa longa antes do ultimo campo")
+            << ServidorRoteirizado::lixo("4|ana|segredo|3") + ServidorRoteirizado::pausa(300) +
+                   ServidorRoteirizado::responde(QStringLiteral("|Tesouraria"))
+            << respostaDeLogin << 0;
+        QTest::newRow("lista em pedacos de 7 bytes") << ServidorRoteirizado::emPedacos(lista, 7, 1) << lista << 250;
+        const qsizetype meioDaSegunda = lista.indexOf(QStringLiteral("Membro 2")) + 3;
+        QTest::newRow("lista pausada no meio de uma ficha")
+            << ServidorRoteirizado::responde(lista.left(meioDaSegunda)) + ServidorRoteirizado::pausa(300) +
+                   ServidorRoteirizado::responde(lista.mid(meioDaSegunda))
+            << lista << 0;
+    }
+    void respostaEmPedacos()
+    {
+        QFETCH(Roteiro, roteiro);
+        QFETCH(QString, esperada);
+        QFETCH(int, silencioMs);
+        Ambiente a(10);
+        if (silencioMs > 0)
+            defineSilenciosDaResposta(silencioMs, silencioMs);
+        a.servidor.aoProximoPedido(roteiro);
+        const auto resposta = a.pede(pedidoDeLogin, {4, 13});
+        QVERIFY2(resposta, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(resposta->texto, esperada);
+        QCOMPARE(globais().respostaServidor, esperada);
+        QVERIFY(a.caixas.caixas().isEmpty());
+        if (resposta->codigo == 13)
+            QCOMPARE(clsAgenda::collectionFromPipeStringWithCommand(resposta->texto).size(), 3);
+    }
+
+    // No reply: "Sem Resposta" once; the next request starts clean and gets its own reply.
+    void tempoEsgotado()
+    {
+        Ambiente a;
+        a.servidor.aoProximoPedido(ServidorRoteirizado::silencio());
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(respostaDeLogin));
+        QVERIFY(!a.pede(pedidoDeLogin, {4}));
+        QCOMPARE(a.caixas.caixas().size(), 1);
+        const auto caixa = a.caixas.caixas().first();
+        QCOMPARE(caixa.texto, QStringLiteral("O servidor não respondeu a requisição, tente novamente"));
+        QCOMPARE(caixa.titulo, QStringLiteral("Sem Resposta"));
+        QCOMPARE(caixa.icone, Caixas::Icone::Erro);
+        QVERIFY(globais().tempoEsgotado);
+        QVERIFY(!a.timerTimeOut.isActive());
+
+        a.caixas.limpa();
+        const auto resposta = a.pede(pedidoDeLogin, {4});
+        QVERIFY(resposta);
+        QCOMPARE(resposta->texto, respostaDeLogin);
+        QVERIFY(!globais().tempoEsgotado);
+        QVERIFY(a.caixas.caixas().isEmpty());
+        QCOMPARE(a.servidor.recebidas(), QStringList({pedidoDeLogin, pedidoDeLogin}));
+    }
+
+    // A reply that comes after its request gave up never passes for the next one's, even
+    // when it lands while the next request is waiting.
+    void respostaAtrasadaDescartada()
+    {
+        Ambiente a;
+        a.servidor.aoProximoPedido(ServidorRoteirizado::atrasada(QStringLiteral("4|velha|x|1|Antiga"), 1400));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::atrasada(respostaDeLogin, 700));
+        QVERIFY(!a.pede(pedidoDeLogin, {4}));
+        QCOMPARE(a.titulos(), QStringList({QStringLiteral("Sem Resposta")}));
+        const auto resposta = a.pede(pedidoDeLogin, {4});
+        QVERIFY(resposta);
+        QCOMPARE(resposta->texto, respostaDeLogin);
+        // And what arrives between requests is dropped too.
+        const QString busca = QStringLiteral("12|0||30/12/1899|30/12/1899|3|Tesouraria");
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(QStringLiteral("14")) +
+                                   ServidorRoteirizado::pausa(150) + ServidorRoteirizado::responde(QStringLiteral("99")));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(QStringLiteral("14")));
+        a.caixas.limpa();
+        QVERIFY(a.pede(busca, {14}));
+        QTest::qWait(400);   // "99" arrives now, between requests
+        const auto outra = a.pede(busca, {14});
+        QVERIFY(outra);
+        QCOMPARE(outra->texto, QStringLiteral("14"));
+        QVERIFY(a.caixas.caixas().isEmpty());
+    }
+
+    // The connection fails during the wait: the wait ends at once, with one "Erro no Socket".
+    void falhaDoSocketNaEspera_data()
+    {
+        QTest::addColumn<Roteiro>("roteiro");
+        QTest::newRow("derrubada no meio da resposta") << ServidorRoteirizado::derrubaNoMeio(respostaDeLogin, 6);
+        QTest::newRow("fechada sem resposta") << ServidorRoteirizado::fecha();
+    }
+    void falhaDoSocketNaEspera()
+    {
+        QFETCH(Roteiro, roteiro);
+        Ambiente a(8);
+        a.servidor.aoProximoPedido(roteiro);
+        QElapsedTimer relogio;
+        relogio.start();
+        QVERIFY(!a.pede(pedidoDeLogin, {4}));
+        QVERIFY2(relogio.elapsed() < 6000, "the wait ran into its time-out");
+        QCOMPARE(a.titulos(), QStringList({QStringLiteral("Erro no Socket")}));
+        QVERIFY(a.caixas.caixas().first().texto.startsWith(QStringLiteral("wskClient\r\n")));
+        QVERIFY(!globais().tempoEsgotado);
+        QVERIFY(!a.login->conectado());
+        QVERIFY(!a.timerTimeOut.isActive());
+        QTest::qWait(200);
+        QCOMPARE(a.caixas.caixas().size(), 1);
+        // The next request reconnects.
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(respostaDeLogin));
+        QVERIFY(a.pede(pedidoDeLogin, {4}));
+        QCOMPARE(a.servidor.conexoes(), 2);
+    }
+
+    // A server that answers and hangs up has answered.
+    void respostaSeguidaDeFechamento()
+    {
+        Ambiente a(8);
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(respostaDeLogin) + ServidorRoteirizado::fecha());
+        const auto resposta = a.pede(pedidoDeLogin, {4});
+        QVERIFY(resposta);
+        QCOMPARE(resposta->texto, respostaDeLogin);
+        QVERIFY(a.caixas.caixas().isEmpty());
+    }
+
+    // While one request waits, no other request, connection attempt or keep-alive starts.
+    void umaRequisicaoPorVez()
+    {
+        globais().keepAliveSegundos = 1;
+        Ambiente a(5);
+        globais().keepAliveSegundos = 1;
+        delete a.login;
+        a.login = frmLogin::instancia();   // created again to take the 1 s keep-alive
+        a.login->Timer1->stop();
+        a.servidor.aoProximoPedido(ServidorRoteirizado::atrasada(respostaDeLogin, 1500));
+        std::optional<RespostaDoServidor> dentro = RespostaDoServidor{-5, {}};
+        bool emCurso = false;
+        QTimer::singleShot(300, [&] {
+            emCurso = RequisicaoEmCurso();
+            dentro = a.pede(QStringLiteral("3|bia|outra|0|"), {4});
+            a.login->ConectaNoServidor();
+            a.login->Timer1->start(10);   // the poll ticks too, and must keep out
+        });
+        const auto resposta = a.pede(pedidoDeLogin, {4});
+        a.login->Timer1->stop();
+        QVERIFY(emCurso);
+        QVERIFY(!dentro);
+        QVERIFY(resposta);
+        QCOMPARE(resposta->texto, respostaDeLogin);
+        QCOMPARE(a.servidor.recebidas(), QStringList({pedidoDeLogin}));   // no second request, no "1"
+        QCOMPARE(a.servidor.conexoes(), 1);
+        QVERIFY(a.caixas.caixas().isEmpty());
+        QVERIFY(!RequisicaoEmCurso());
+    }
+
+    // How each reply code is classified.
+    void classificacao_data()
+    {
+        QTest::addColumn<QString>("resposta");
+        QTest::addColumn<QList<int>>("esperados");
+        QTest::addColumn<bool>("devolvida");
+        QTest::addColumn<QString>("titulo");
+        QTest::addColumn<QString>("texto");
+        const QString falha = QStringLiteral("Ocorreu uma falha no servidor ao efetuar a ação, tente novamente");
+        const QString desconhecido = QStringLiteral("O servidor retornou um comando desconhecido");
+        QTest::newRow("esperado") << "11" << QList<int>{11} << true << QString() << QString();
+        QTest::newRow("falha") << "0" << QList<int>{11} << false << "Falha no Comando" << falha;
+        QTest::newRow("falha esperada") << "0" << QList<int>{0, 11} << true << QString() << QString();
+        QTest::newRow("outro codigo") << "14" << QList<int>{11} << false << "Comando Desconhecido" << desconhecido;
+        QTest::newRow("codigo fora da tabela") << "99" << QList<int>{11} << false << "Comando Desconhecido"
+                                               << desconhecido;
+        QTest::newRow("acentos do fio") << "4|joão|çé|1|Ação Social" << QList<int>{4} << true << QString() << QString();
+    }
+    void classificacao()
+    {
+        QFETCH(QString, resposta);
+        QFETCH(QList<int>, esperados);
+        QFETCH(bool, devolvida);
+        QFETCH(QString, titulo);
+        QFETCH(QString, texto);
+        Ambiente a;
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(resposta));
+        std::optional<RespostaDoServidor> r;
+        if (esperados.size() == 1)
+            r = a.pede(QStringLiteral("10|ação"), {esperados[0]});
+        else
+            r = a.pede(QStringLiteral("10|ação"), {esperados[0], esperados[1]});
+        QCOMPARE(bool(r), devolvida);
+        if (devolvida) {
+            QCOMPARE(r->texto, resposta);
+            QVERIFY(a.caixas.caixas().isEmpty());
+        } else {
+            QCOMPARE(a.caixas.caixas().size(), 1);
+            QCOMPARE(a.caixas.caixas().first().titulo, titulo);
+            QCOMPARE(a.caixas.caixas().first().texto, texto);
+            QCOMPARE(a.caixas.caixas().first().icone, Caixas::Icone::Erro);
+        }
+        QCOMPARE(a.servidor.recebidas(), QStringList({QStringLiteral("10|ação")}));
+    }
+
+    // A reply whose code is no number is the requesting window's run-time error.
+    void codigoQueNaoENumero()
+    {
+        Ambiente a;
+        a.servidor.aoProximoPedido(ServidorRoteirizado::lixo("xyz|1|2"));
+        QVERIFY_THROWS_EXCEPTION(ErroDeExecucao, a.pede(pedidoDeLogin, {4}));
+        QVERIFY(!RequisicaoEmCurso());
+        // The cycle still works afterwards.
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(respostaDeLogin));
+        QVERIFY(a.pede(pedidoDeLogin, {4}));
+    }
+
+    // The window that asked went away during the wait: nothing is shown, nothing returned.
+    void donoFechadoNaEspera()
+    {
+        Ambiente a(1);
+        auto* janela = new QWidget;
+        a.servidor.aoProximoPedido(ServidorRoteirizado::silencio());
+        QTimer::singleShot(100, janela, [janela] { janela->deleteLater(); });
+        QVERIFY(!Requisita(janela, &a.timerTimeOut, pedidoDeLogin, {4}));
+        QVERIFY(a.caixas.caixas().isEmpty());
+    }
+
+    // The request goes out as one Windows-1252 message, with no delay on the socket.
+    void mensagemNoFio()
+    {
+        Ambiente a;
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(QStringLiteral("11")));
+        QVERIFY(a.pede(QStringLiteral("10|São João|é"), {11}));
+        QCOMPARE(a.servidor.recebidas(), QStringList({QStringLiteral("10|São João|é")}));
+        QCOMPARE(a.login->wskClient->socketOption(QAbstractSocket::LowDelayOption).toInt(), 1);
+    }
+};
+
+QTEST_MAIN(tst_Requisicao)
+#include "tst_Requisicao.moc"
