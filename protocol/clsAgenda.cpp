@@ -42,6 +42,37 @@ constexpr bool tabelaCompleta()
 static_assert(tabelaCompleta());
 static_assert(camposNoFio.size() + 2 == clsAgenda::pecasNoFio);
 
+// The text pieces of one parsed sheet share a single block instead of one allocation each:
+// a search reply brings thousands of sheets of some fifty texts. The block is a copy of the
+// record text with every "|" turned into a terminator, so each piece is an ordinary,
+// terminated QString whose data sits inside the block. Qt's copy-on-write takes care of the
+// rest: while several pieces share the block, changing one copies it out first; once a
+// piece is the block's only user, it may grow in place over the dead pieces around it.
+class BlocoDePecas {
+public:
+    explicit BlocoDePecas(QStringView texto) : m_bloco(texto.size(), Qt::Uninitialized), m_inicio(texto.utf16())
+    {
+        char16_t* destino = reinterpret_cast<char16_t*>(m_bloco.data());
+        const char16_t* origem = texto.utf16();
+        for (qsizetype i = 0, n = texto.size(); i < n; ++i)
+            destino[i] = origem[i] == u'|' ? u'\0' : origem[i];
+    }
+
+    // `peca` must be a piece of the text the block was made from.
+    QString texto(QStringView peca)
+    {
+        if (peca.isEmpty())
+            return peca.toString();
+        QString::DataPointer& d = m_bloco.data_ptr();
+        d.d_ptr()->ref();   // the new string owns one reference to the block
+        return QString(QString::DataPointer(d.d_ptr(), d.data() + (peca.utf16() - m_inicio), peca.size()));
+    }
+
+private:
+    QString m_bloco;
+    const char16_t* m_inicio;
+};
+
 } // namespace
 
 std::span<const CampoDaFicha> clsAgenda::campos()
@@ -93,6 +124,7 @@ void clsAgenda::fromPipeString(QStringView pipeString)
 {
     static const QString origem = QString::fromLatin1(nomeDaClasse);
     Pecas pecas(pipeString, origem);
+    BlocoDePecas bloco(pipeString);
     for (const CampoDaFicha& campo : camposNoFio) {
         const QStringView peca = pecas.proxima(campo.nome);
         switch (campo.tipo) {
@@ -106,7 +138,7 @@ void clsAgenda::fromPipeString(QStringView pipeString)
             Valor = FormatoBR::converteValor(peca, origem);
             break;
         case T::Texto:
-            this->*campo.texto = peca.toString();
+            this->*campo.texto = bloco.texto(peca);
             break;
         }
     }

@@ -7,7 +7,6 @@
 
 #include <QRandomGenerator>
 #include <cstring>
-#include <malloc.h>
 
 namespace {
 
@@ -139,23 +138,4 @@ BENCHMARK(BM_LeLista)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EscreveLista)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CopiaSimples)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-    // "--heap-quente": keep freed memory in the process, as a long-running client's heap
-    // is, instead of returning it to the system after every iteration.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--heap-quente") == 0) {
-            mallopt(M_TRIM_THRESHOLD, 512 << 20);
-            mallopt(M_MMAP_THRESHOLD, 256 << 20);
-            std::memmove(argv + i, argv + i + 1, sizeof(char*) * size_t(argc - i));
-            --argc;
-            break;
-        }
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+BENCHMARK_MAIN();

@@ -159,6 +159,41 @@ private slots:
         QCOMPARE(pecasDe(a)[9], u"05/03/2007");
     }
 
+    // The texts of a parsed sheet are independent strings: changing one never shows in another.
+    void textosLidosSaoIndependentes()
+    {
+        clsAgenda a;
+        a.fromPipeString(fichaCompleta().toPipeString());
+        const clsAgenda original = a;
+        a.nome += QStringLiteral(" Filho");
+        a.endereco.data()[0] = u'X';
+        a.bairro.prepend(QStringLiteral("Vila "));
+        a.cidade.resize(200, u'z');
+        QCOMPARE(a.nome, fichaCompleta().nome + QStringLiteral(" Filho"));
+        QCOMPARE(a.endereco, u"Xua São João, 45");
+        QCOMPARE(a.bairro, u"Vila Jardim Paulistânia");
+        QCOMPARE(a.cep, original.cep);
+        QCOMPARE(a.uf, original.uf);
+        QCOMPARE(original.endereco, fichaCompleta().endereco);
+        // each text ends where it should, for the APIs that read up to the terminator
+        QCOMPARE(QString::fromUtf16(reinterpret_cast<const char16_t*>(original.uf.utf16())), u"SP");
+        QCOMPARE(QString::fromUtf16(reinterpret_cast<const char16_t*>(original.status.utf16())), original.status);
+
+        // a text kept after its sheet is gone still grows and shrinks correctly
+        QString nome;
+        {
+            clsAgenda b;
+            b.fromPipeString(fichaCompleta().toPipeString());
+            nome = b.nome;
+        }
+        nome.prepend(QStringLiteral(">> "));
+        nome.append(QString(3000, u'y'));
+        QCOMPARE(nome.left(6), u">> Jos");
+        QCOMPARE(nome.size(), 3 + fichaCompleta().nome.size() + 3000);
+        nome.squeeze();
+        QCOMPARE(nome.right(1), u"y");
+    }
+
     void comComando()
     {
         const clsAgenda a = fichaCompleta(12);
