@@ -1,0 +1,253 @@
+#include "../members/EntradaDeTeste.h"
+#include "ServidorReal.h"
+#include "ServidorRoteirizado.h"
+#include "connection/Requisicao.h"
+#include "protocol/FormatoBR.h"
+#include "search/PainelFiltroBusca.h"
+#include "search/SlotDeBusca.h"
+#include "search/frmLocalizar.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+
+// The member search as an operator uses it: against the registry server for what it finds,
+// against a scripted server for the failures.
+class tst_frmLocalizar : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ServidorReal> servidor;
+    std::unique_ptr<EntradaDeTeste> entrada;
+    std::unique_ptr<Caixas::Gravador> caixas;
+    frmPrincipal* principal = nullptr;
+
+    void inclui(qint32 numero, const QString& nome, const QDate& data)
+    {
+        clsAgenda f;
+        f.numeroFicha = numero;
+        f.nome = nome;
+        f.Data = data;
+        f.departamento = globais().usuarioLogado->departamento;
+        QVERIFY(Requisita(nullptr, principal->timerTimeOut, f.toPipeStringWithCommand(8), {9}));
+    }
+    static QStringList linhas(QListWidget* l)
+    {
+        QStringList r;
+        for (int i = 0; i < l->count(); ++i)
+            r << l->item(i)->text();
+        return r;
+    }
+    static void preenche(frmLocalizar& d, const QString& numero, const QString& nome, const QString& ini, const QString& fim)
+    {
+        PainelFiltroBusca* f = d.frameFiltroPesquisa;
+        for (auto [caixa, t] : {std::pair{f->txtNFicha, numero}, {f->txtNome, nome}, {f->txtDataInicial, ini}, {f->txtDataFinal, fim}}) {
+            caixa->clear();
+            digitaTexto(caixa, t);
+        }
+    }
+    int pedidos() const { return servidor->diario().count(u'\n'); }
+
+private slots:
+    void initTestCase()
+    {
+        servidor = std::make_unique<ServidorReal>(0);
+        QVERIFY2(servidor->inicia(), qPrintable(servidor->erro()));
+        entrada = std::make_unique<EntradaDeTeste>();
+        QCOMPARE(entrada->preparaBancoLocal(), QString());
+        caixas = std::make_unique<Caixas::Gravador>();
+        principal = entrada->entra(servidor->host(), servidor->porta(), servidor->conta().usuario, servidor->conta().senha);
+        QVERIFY(principal);
+        // Inserted out of name order, so the server's order is visible in the list.
+        inclui(12, QStringLiteral("Carlos Prado Nunes"), QDate(2023, 1, 1));
+        inclui(10, QStringLiteral("Abigail Nunes"), QDate(2021, 3, 5));
+        inclui(11, QStringLiteral("Bruno Ribeiro"), QDate(2022, 6, 10));
+        caixas->limpa();
+    }
+    void cleanupTestCase()
+    {
+        entrada.reset();
+        caixas.reset();
+        servidor.reset();
+    }
+    void init() { caixas->limpa(); }
+
+    void busca_data()
+    {
+        QTest::addColumn<QString>("numero");
+        QTest::addColumn<QString>("nome");
+        QTest::addColumn<QString>("inicial");
+        QTest::addColumn<QString>("final_");
+        QTest::addColumn<QStringList>("esperado");
+        QTest::newRow("por nome") << "" << "Nunes" << "" << ""
+                                  << QStringList{"10\t05/03/2021\tAbigail Nunes", "12\t01/01/2023\tCarlos Prado Nunes"};
+        QTest::newRow("por periodo") << "" << "" << "01/01/2022" << "01/01/2023"
+                                     << QStringList{"11\t10/06/2022\tBruno Ribeiro", "12\t01/01/2023\tCarlos Prado Nunes"};
+        QTest::newRow("mesmo dia") << "" << "" << "05/03/2021" << "05/03/2021" << QStringList{"10\t05/03/2021\tAbigail Nunes"};
+        QTest::newRow("por numero") << "11" << "" << "" << "" << QStringList{"11\t10/06/2022\tBruno Ribeiro"};
+    }
+    void busca()
+    {
+        QFETCH(QString, numero);
+        QFETCH(QString, nome);
+        QFETCH(QString, inicial);
+        QFETCH(QString, final_);
+        QFETCH(QStringList, esperado);
+        frmLocalizar d(principal);
+        d.show();
+        preenche(d, numero, nome, inicial, final_);
+        d.btnLocalizar->click();
+        QCOMPARE(caixas->caixas().size(), 0);
+        // The list keeps the server's order, whatever it is.
+        QStringList lista = linhas(d.lstResultados);
+        QStringList ordenada = lista;
+        ordenada.sort();
+        QCOMPARE(ordenada, esperado);
+        QCOMPARE(d.slot->membrosEncontrados->size(), lista.size());
+        for (int i = 0; i < lista.size(); ++i)
+            QCOMPARE(lista[i], SlotDeBusca::FormataItemLista(d.slot->membrosEncontrados->at(i)));
+    }
+
+    void nenhumRegistroEsvaziaALista()
+    {
+        frmLocalizar d(principal);
+        d.show();
+        preenche(d, QString(), QStringLiteral("Nunes"), QString(), QString());
+        d.btnLocalizar->click();
+        QCOMPARE(d.lstResultados->count(), 2);
+        preenche(d, QString(), QStringLiteral("Ninguém"), QString(), QString());
+        d.btnLocalizar->click();
+        QCOMPARE(caixas->caixas().size(), 1);
+        QCOMPARE(caixas->caixas().first().titulo, QStringLiteral("Nenhum Registro"));
+        QCOMPARE(caixas->caixas().first().texto, QStringLiteral("Nenhum registro foi encontrado atendendo o critério informado"));
+        QCOMPARE(d.lstResultados->count(), 0);
+    }
+
+    void okCarregaOMembro()
+    {
+        frmLocalizar d(principal);
+        d.show();
+        d.btnOk->click();
+        QCOMPARE(caixas->caixas().value(0).titulo, QStringLiteral("Lista Vazia"));
+        preenche(d, QString(), QStringLiteral("Bruno"), QString(), QString());
+        d.btnLocalizar->click();
+        d.btnOk->click();
+        QCOMPARE(caixas->caixas().value(1).titulo, QStringLiteral("Selecione um Registro"));
+        QVERIFY(d.isVisible());
+
+        d.lstResultados->setCurrentRow(0);
+        d.btnOk->click();
+        QCOMPARE(caixas->caixas().size(), 2);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(principal->membros.numeroFicha, 11);
+        QCOMPARE(principal->ficha->texto(QStringLiteral("txtNome")), QStringLiteral("Bruno Ribeiro"));
+        QCOMPARE(principal->ficha->texto(QStringLiteral("txtNFicha")), QStringLiteral("11"));
+        QCOMPARE(principal->ficha->texto(QStringLiteral("txtData")), QStringLiteral("10/06/2022"));
+    }
+
+    void validacao_data()
+    {
+        QTest::addColumn<QString>("numero");
+        QTest::addColumn<QString>("inicial");
+        QTest::addColumn<QString>("final_");
+        QTest::addColumn<QString>("erroNumero");
+        QTest::addColumn<QString>("erroInicial");
+        QTest::addColumn<QString>("erroFinal");
+        const QString intervalo = QStringLiteral("Intervalo Inválido"), data = QStringLiteral("Valor de data inválido");
+        QTest::newRow("so inicial") << "" << "01/01/2022" << "" << "" << intervalo << intervalo;
+        QTest::newRow("so final") << "" << "" << "01/01/2022" << "" << intervalo << intervalo;
+        QTest::newRow("31 de fevereiro") << "" << "31/02/2020" << "" << "" << data << "";
+        QTest::newRow("final invalida") << "" << "01/01/2020" << "1/1/2021" << "" << "" << data;
+        QTest::newRow("invertido") << "" << "10/01/2022" << "01/01/2022" << "" << intervalo << intervalo;
+        QTest::newRow("numero com letras") << "1a" << "" << "" << "Valor numérico inválido" << "" << "";
+        QTest::newRow("numero grande") << "3000000000" << "" << "" << "Valor numérico inválido" << "" << "";
+    }
+    void validacao()
+    {
+        QFETCH(QString, numero);
+        QFETCH(QString, inicial);
+        QFETCH(QString, final_);
+        QFETCH(QString, erroNumero);
+        QFETCH(QString, erroInicial);
+        QFETCH(QString, erroFinal);
+        frmLocalizar d(principal);
+        d.show();
+        const int antes = pedidos();
+        preenche(d, numero, QString(), inicial, final_);
+        d.btnLocalizar->click();
+        QCOMPARE(d.frameFiltroPesquisa->lblNFichaErro->text(), erroNumero);
+        QCOMPARE(d.frameFiltroPesquisa->lblDataInicialErro->text(), erroInicial);
+        QCOMPARE(d.frameFiltroPesquisa->lblDataFinalErro->text(), erroFinal);
+        QCOMPARE(caixas->caixas().size(), 0);
+        QCOMPARE(pedidos(), antes);
+        QVERIFY(!d.slot->membrosEncontrados);
+    }
+};
+
+// The same dialog against a scripted server: the failures of the request.
+class tst_frmLocalizarFalhas : public QObject {
+    Q_OBJECT
+private slots:
+    void falhas_data()
+    {
+        QTest::addColumn<ServidorRoteirizado::Roteiro>("roteiro");
+        QTest::addColumn<QString>("titulo");
+        QTest::newRow("tempo esgotado") << ServidorRoteirizado::silencio() << "Sem Resposta";
+        QTest::newRow("falha") << ServidorRoteirizado::responde(QStringLiteral("0")) << "Falha no Comando";
+        QTest::newRow("desconhecido") << ServidorRoteirizado::responde(QStringLiteral("55|x")) << "Comando Desconhecido";
+    }
+    void falhas()
+    {
+        QFETCH(ServidorRoteirizado::Roteiro, roteiro);
+        QFETCH(QString, titulo);
+        ServidorRoteirizado servidor;
+        servidor.aoProximoPedido(ServidorRoteirizado::responde(QStringLiteral("4|operador|x|1|Secretaria")));
+        const clsAgenda um = [] {
+            clsAgenda a;
+            a.numeroFicha = 7;
+            a.nome = QStringLiteral("Débora");
+            a.Data = QDate(2020, 2, 29);
+            return a;
+        }();
+        servidor.aoProximoPedido(ServidorRoteirizado::responde(clsAgenda::collectionToPipeStringWithCommand({um}, 13)));
+        servidor.aoProximoPedido(roteiro);
+        Caixas::Gravador caixas;
+        EntradaDeTeste entrada;
+        // No lookup file here: one message when the member window loads, and nothing else.
+        BancoLocal::defineCaminhoParaTeste(entrada.pasta.filePath(QStringLiteral("nao-existe.db")));
+        frmPrincipal* principal = entrada.entra(servidor.host(), servidor.porta(), QStringLiteral("operador"),
+                                                QStringLiteral("x"), 1);
+        QVERIFY(principal);
+        QCOMPARE(caixas.caixas().size(), 1);
+        QCOMPARE(caixas.caixas().first().titulo, QStringLiteral("Banco de Dados Local"));
+        caixas.limpa();
+        frmLocalizar d(principal);
+        d.show();
+        d.btnLocalizar->click();
+        QCOMPARE(d.lstResultados->count(), 1);
+        QCOMPARE(d.lstResultados->item(0)->text(), QStringLiteral("7\t29/02/2020\tDébora"));
+        QVERIFY(servidor.recebidas().last().startsWith(QStringLiteral("12|0||30/12/1899|30/12/1899|1|")));
+
+        d.btnLocalizar->click();
+        QCOMPARE(caixas.caixas().size(), 1);
+        QCOMPARE(caixas.caixas().first().titulo, titulo);
+        QCOMPARE(caixas.caixas().first().icone, Caixas::Icone::Erro);
+        QCOMPARE(d.lstResultados->count(), 0);
+        QVERIFY(!d.slot->membrosEncontrados);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    int r = 0;
+    {
+        tst_frmLocalizar t;
+        r |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        tst_frmLocalizarFalhas t;
+        r |= QTest::qExec(&t, argc, argv);
+    }
+    return r;
+}
+#include "tst_frmLocalizar.moc"
