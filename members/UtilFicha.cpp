@@ -1,5 +1,10 @@
 #include "members/UtilFicha.h"
 #include "app/FiltroDeTeclas.h"
+#include "app/modGlobais.h"
+#include "app/modUtil.h"
+#include "app/FiltroDeTeclas.h"
+#include "app/modGlobais.h"
+#include "app/modUtil.h"
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/FormatoBR.h"
 
@@ -34,7 +39,7 @@ std::optional<QDate> leData(const QString& texto)
 
 QDate leDataValidada(const QString& texto, const QString& origem)
 {
-    if (ValidaData(texto)) {
+    if (::ValidaData(texto)) {
         const QDate d(texto.mid(6, 4).toInt(), texto.mid(3, 2).toInt(), texto.mid(0, 2).toInt());
         if (d.isValid())
             return d;
@@ -54,51 +59,27 @@ bool ehNumerico(const QString& texto)
 
 bool ValidaData(const QString& texto)
 {
-    bool okD = false, okM = false, okA = false;
-    const int dia = texto.mid(0, 2).toInt(&okD);
-    const int mes = texto.mid(3, 2).toInt(&okM);
-    const int ano = texto.mid(6, 4).toInt(&okA);
-    if (!okD || !okM || !okA)
-        return false;
-    int ultimo = 0;
-    switch (mes) {
-    case 1: case 3: case 5: case 7: case 8: case 10: case 12:
-        ultimo = 31;
-        break;
-    case 4: case 6: case 9: case 11:
-        ultimo = 30;
-        break;
-    case 2:
-        ultimo = ano % 4 == 0 ? 29 : 28;
-        break;
-    default:
-        return false;
-    }
-    return dia >= 1 && dia <= ultimo;
+    return ::ValidaData(texto);
 }
 
 QString ExtraiDDD(const QString& telefone)
 {
-    return telefone.left(2);
+    return ::ExtraiDDD(telefone);
 }
 
 QString ExtraiTelefone(const QString& telefone)
 {
-    return telefone.mid(2);
+    return ::ExtraiTelefone(telefone);
 }
 
 void LimpaLabelsDeErro(QWidget* janela)
 {
-    if (!janela)
-        return;
-    for (QLabel* l : janela->findChildren<QLabel*>())
-        if (l->property("tag").toString() == QStringLiteral("labelDeErro"))
-            l->clear();
+    ::LimpaLabelsDeErro(janela);
 }
 
 void marcaComoLabelDeErro(QLabel* rotulo)
 {
-    rotulo->setProperty("tag", QStringLiteral("labelDeErro"));
+    ::marcaComoLabelDeErro(rotulo);
 }
 
 void instalaFiltro(QLineEdit* caixa, ControleDaFicha::Filtro filtro)
