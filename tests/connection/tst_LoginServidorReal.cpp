@@ -1,4 +1,5 @@
 #include "ServidorReal.h"
+#include "app/BancoLocal.h"
 #include "app/Caixas.h"
 #include "app/Frminicial.h"
 #include "app/modGlobais.h"
@@ -11,12 +12,24 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The whole way in, against the registry server itself.
 class tst_LoginServidorReal : public QObject {
     Q_OBJECT
 private slots:
+    // The member window made at login reads the local lookup file: give it one.
+    void initTestCase()
+    {
+        QVERIFY(m_local.isValid());
+        const QString arquivo = m_local.filePath(QStringLiteral("ruduza.db"));
+        const QString erro = BancoLocal::criaDeSementes(
+            arquivo, BancoLocal::sementesPadrao(qEnvironmentVariable("ZELTO_SOURCE_DIR") + QStringLiteral("/data")));
+        QVERIFY2(erro.isEmpty(), qPrintable(erro));
+        BancoLocal::defineCaminhoParaTeste(arquivo);
+    }
+
     void loginEBusca()
     {
         ServidorReal servidor(3);
@@ -68,6 +81,9 @@ private slots:
         delete menu;
         delete membros;
     }
+
+private:
+    QTemporaryDir m_local;
 };
 
 QTEST_MAIN(tst_LoginServidorReal)
