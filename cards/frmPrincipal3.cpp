@@ -9,6 +9,7 @@
 #include "members/FormularioFicha.h"
 #include "members/frmPrincipal.h"
 #include "protocol/modCommands.h"
+#include "renewal/frmlocalizarcarteira.h"
 #include "search/frmLocalizar.h"
 #include "search/frmlocalizarigreja.h"
 
@@ -356,7 +357,7 @@ void frmPrincipal3::executaComando(const QString& chave)
         } else if (chave == QLatin1String("btnLocalizarcong")) {
             frmlocalizarigreja::mostra(this);
         } else if (chave == QLatin1String("btnRelatorio")) {
-            // TODO renewal search dialog
+            frmlocalizarcarteira::mostra(this);
         } else if (chave == QLatin1String("btnLogoff")) {
             Logoff();
         } else if (chave == QLatin1String("btnSair")) {

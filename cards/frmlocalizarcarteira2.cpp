@@ -1,5 +1,6 @@
 #include "cards/frmlocalizarcarteira2.h"
 #include "cards/frmPrincipal3.h"
+#include "app/modGlobais.h"
 #include "members/frmPrincipal.h"
 #include "search/PainelFiltroBusca.h"
 #include "search/SlotDeBusca.h"
@@ -7,6 +8,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -70,16 +72,31 @@ frmlocalizarcarteira2::frmlocalizarcarteira2(QWidget* parent) : QDialog(parent)
 
     connect(btnOk, &QPushButton::clicked, this, [this] { escolhe(1); });
     connect(btnCancelar, &QPushButton::clicked, this, &QDialog::reject);
-    connect(lstResultados[0], &QListWidget::itemDoubleClicked, this, [this] {
-        escolhe(1);
-        reject();
-    });
-    for (int k = 2; k <= 5; ++k) {
-        connect(lstResultados[size_t(k - 1)], &QListWidget::itemClicked, this, [this, k] {
-            escolhe(k);
+    // Clicks anywhere in a list (an empty one included) reach its handler, so an empty slot
+    // says so instead of ignoring the click.
+    for (QListWidget* lista : lstResultados)
+        lista->viewport()->installEventFilter(this);
+}
+
+bool frmlocalizarcarteira2::eventFilter(QObject* objeto, QEvent* evento)
+{
+    const bool soltou = evento->type() == QEvent::MouseButtonRelease;
+    const bool duplo = evento->type() == QEvent::MouseButtonDblClick;
+    if ((soltou || duplo) && static_cast<QMouseEvent*>(evento)->button() == Qt::LeftButton) {
+        if (duplo && objeto == lstResultados[0]->viewport()) {
+            escolhe(1);
             reject();
-        });
+            return true;
+        }
+        for (int k = 2; k <= 5; ++k) {
+            if (soltou && objeto == lstResultados[size_t(k - 1)]->viewport()) {
+                escolhe(k);
+                reject();
+                return true;
+            }
+        }
     }
+    return QDialog::eventFilter(objeto, evento);
 }
 
 bool frmlocalizarcarteira2::escolhe(int k)

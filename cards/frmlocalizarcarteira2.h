@@ -22,6 +22,9 @@ public:
     QPushButton* btnOk;
     QPushButton* btnCancelar;
 
+protected:
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
+
 private:
     // Hands the member chosen in slot k to the card window; false when a check stopped it.
     bool escolhe(int k);
