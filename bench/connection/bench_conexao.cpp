@@ -12,6 +12,7 @@
 #include "protocol/clsUsuario.h"
 
 #include <QApplication>
+#include <QTcpSocket>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <benchmark/benchmark.h>
@@ -60,15 +61,21 @@ bool prepara()
     return true;
 }
 
-void percentis(benchmark::State& state, std::vector<double>& amostrasMs)
+// p50/p99 of the whole round trip, and the p50 of its two parts: until the whole reply is
+// in (send, server, transfer, the quiet interval that closes the reply) and the parse.
+void percentis(benchmark::State& state, std::vector<double>& totalMs, std::vector<double>& respostaMs,
+               std::vector<double>& parseMs)
 {
-    if (amostrasMs.empty())
+    if (totalMs.empty())
         return;
-    std::sort(amostrasMs.begin(), amostrasMs.end());
-    const auto em = [&](double q) { return amostrasMs[std::min(amostrasMs.size() - 1, size_t(q * amostrasMs.size()))]; };
-    state.counters["p50_ms"] = em(0.50);
-    state.counters["p99_ms"] = em(0.99);
-    state.counters["max_ms"] = amostrasMs.back();
+    const auto em = [](std::vector<double>& v, double q) {
+        std::sort(v.begin(), v.end());
+        return v[std::min(v.size() - 1, size_t(q * v.size()))];
+    };
+    state.counters["p50_ms"] = em(totalMs, 0.50);
+    state.counters["p99_ms"] = em(totalMs, 0.99);
+    state.counters["reply_p50_ms"] = em(respostaMs, 0.50);
+    state.counters["parse_p50_ms"] = em(parseMs, 0.50);
 }
 
 void BM_Salva(benchmark::State& state)
@@ -82,7 +89,7 @@ void BM_Salva(benchmark::State& state)
     ficha.nome = QStringLiteral("José da Conceição");
     ficha.cidade = QStringLiteral("São Paulo");
     ficha.departamento = ambiente->operador.departamento;
-    std::vector<double> amostras;
+    std::vector<double> amostras, respostas, parses;
     int n = 0;
     for (auto _ : state) {
         ficha.obs = QStringLiteral("alteração %1").arg(++n);
@@ -93,12 +100,15 @@ void BM_Salva(benchmark::State& state)
             state.SkipWithError("save failed");
             break;
         }
+        const double resposta = t.nsecsElapsed() / 1e6;
         clsAgenda salva;
         salva.fromPipeStringWithCommand(r->texto);
         amostras.push_back(t.nsecsElapsed() / 1e6);
+        respostas.push_back(resposta);
+        parses.push_back(amostras.back() - resposta);
         benchmark::DoNotOptimize(salva.numeroFicha);
     }
-    percentis(state, amostras);
+    percentis(state, amostras, respostas, parses);
 }
 
 void BM_Busca10000(benchmark::State& state)
@@ -109,23 +119,43 @@ void BM_Busca10000(benchmark::State& state)
     }
     clsFiltroBusca filtro;
     filtro.departamento = ambiente->operador.departamento;
-    std::vector<double> amostras;
+    std::vector<double> amostras, respostas, parses, primeiros, ultimos;
+    QElapsedTimer t;
+    double primeiro = -1, ultimo = 0;
+    const auto chegada = QObject::connect(frmLogin::instancia()->wskClient, &QIODevice::readyRead, [&] {
+        ultimo = t.nsecsElapsed() / 1e6;
+        if (primeiro < 0)
+            primeiro = ultimo;
+    });
     for (auto _ : state) {
-        QElapsedTimer t;
+        primeiro = -1;
         t.start();
         const auto r = Requisita(nullptr, &ambiente->timerTimeOut, filtro.toPipeStringWithCommand(12), {13});
         if (!r) {
             state.SkipWithError("search failed");
             break;
         }
+        const double resposta = t.nsecsElapsed() / 1e6;
         const auto lista = clsAgenda::collectionFromPipeStringWithCommand(r->texto);
         amostras.push_back(t.nsecsElapsed() / 1e6);
+        respostas.push_back(resposta);
+        parses.push_back(amostras.back() - resposta);
+        primeiros.push_back(primeiro);
+        ultimos.push_back(ultimo);
         if (lista.size() != fichasNaBusca) {
             state.SkipWithError("wrong number of sheets");
             break;
         }
     }
-    percentis(state, amostras);
+    QObject::disconnect(chegada);
+    percentis(state, amostras, respostas, parses);
+    // When the server's bytes came: the first and the last arrival.
+    std::sort(primeiros.begin(), primeiros.end());
+    std::sort(ultimos.begin(), ultimos.end());
+    if (!primeiros.empty()) {
+        state.counters["first_byte_p50_ms"] = primeiros[primeiros.size() / 2];
+        state.counters["last_byte_p50_ms"] = ultimos[ultimos.size() / 2];
+    }
 }
 
 BENCHMARK(BM_Salva)->Iterations(500)->Unit(benchmark::kMillisecond)->UseRealTime();
