@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace {
 
@@ -305,7 +306,10 @@ private slots:
 
     void pedidos()
     {
-        frmRelatorio janela(principal);
+        // Heap-allocated: the window deletes itself when closed.
+        const QPointer<frmRelatorio> aberta = new frmRelatorio(principal);
+        const auto fecha = qScopeGuard([aberta] { delete aberta; });
+        frmRelatorio& janela = *aberta;
         janela.show();
         Impressoras::Gravador impressora(pasta.filePath(QStringLiteral("r.pdf")));
         DialogoArquivo::Gravador dialogo;
@@ -345,7 +349,10 @@ private slots:
     {
         QFETCH(ServidorRoteirizado::Roteiro, roteiro);
         QFETCH(QString, titulo);
-        frmRelatorio janela(principal);
+        // Heap-allocated: the window deletes itself when closed.
+        const QPointer<frmRelatorio> aberta = new frmRelatorio(principal);
+        const auto fecha = qScopeGuard([aberta] { delete aberta; });
+        frmRelatorio& janela = *aberta;
         janela.show();
         Impressoras::Gravador impressora(pasta.filePath(QStringLiteral("f.pdf")));
         DialogoArquivo::Gravador dialogo;
