@@ -1,3 +1,510 @@
 #include "renewal/frmprincipal2.h"
+#include "app/Caixas.h"
+#include "app/Seams.h"
+#include "app/modGlobais.h"
+#include "connection/frmLogin.h"
+#include "members/FormularioFicha.h"
+#include "members/PedidosDaFicha.h"
+#include "members/frmPrincipal.h"
+#include "renewal/frmlocalizarcarteira.h"
+#include "reports/BuscaDeMembros.h"
+#include "search/frmLocalizar.h"
+#include "search/frmlocalizarigreja.h"
 
-frmprincipal2::frmprincipal2(QWidget* parent) : QMainWindow(parent) {}
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTimeEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPicture>
+#include <QPointer>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+using V = ControleDaFicha::Conversao;
+
+const QString origem = QStringLiteral("frmprincipal2");
+
+QPointer<frmprincipal2>& daExecucao()
+{
+    static QPointer<frmprincipal2> janela;
+    return janela;
+}
+
+// The member sheet as this window has it. No status, congregation lookup, time picker or
+// sheet check; the number box shows the system number and is never written to the record;
+// dates are shown as stored (the birth date box shows `niver`); an include fills only the
+// "." boxes and the post code; the operator's stamp is the picker's date and time as text.
+QList<ControleDaFicha> camposDaJanela()
+{
+    QList<ControleDaFicha> t = CamposDaFicha::padrao();
+    CamposDaFicha::remove(t, {"lblSelecioneCongregacao", "txtsetornome", "lblSelecioneStatus", "txtstatus",
+                              "txtstatuscod", "txtdatausuariohora", "txtNFicha2"});
+    CamposDaFicha::altera(t, QStringLiteral("txtNFicha"), [](ControleDaFicha& c) {
+        c.conversao = V::Texto;
+        c.mostraTexto(&clsAgenda::sistema).gravaEm(nullptr).semCopia().semMarcador();
+    });
+    CamposDaFicha::altera(t, QStringLiteral("txtIGREJA"), [](ControleDaFicha& c) {
+        c.tipo = ControleDaFicha::Tipo::Texto;
+        c.itens.clear();
+    });
+    CamposDaFicha::altera(t, QStringLiteral("txtnascido"), [](ControleDaFicha& c) { c.mostraTexto(&clsAgenda::niver); });
+    for (ControleDaFicha& c : t)
+        if (c.conversao == V::DataTexto)
+            c.semMarcador();
+    for (const char* n : {"txtcodcong", "txtufcong", "txtcidadecong"})
+        CamposDaFicha::altera(t, QString::fromLatin1(n), [](ControleDaFicha& c) { c.semMarcador(); });
+    CamposDaFicha::altera(t, QStringLiteral("txtdatausuario"),
+                          [](ControleDaFicha& c) { c.conversao = V::DataUsuarioComoTexto; });
+    return t;
+}
+
+// The toolbar, in order: caption, key.
+struct BotaoDaBarra {
+    const char* legenda;
+    const char* chave;
+};
+const BotaoDaBarra botoesDaBarra[] = {
+    {"limpar Cadastro", "btnlimpa"},
+    {"Membros", "Membros"},
+    {"Imprimir", "BtnImprimi"},
+    {"Incluir Cadastro", "btnIncluir"},
+    {"Alterar Cadastro", "btnSalvar"},
+    {"Localizar Cadastro", "btnLocalizar"},
+    {"Excluir Cadastro", "btnExcluir"},
+    {"Localizar Igrejas", "btnLocalizarcong"},
+    {"Renovar Carteira", "btnRelatorio"},
+    {"Logoff", "btnLogoff"},
+    {"Sair", "btnSair"},
+};
+
+QString loginDoOperador()
+{
+    const std::optional<clsUsuario>& usuario = globais().usuarioLogado;
+    return usuario ? usuario->usuario : QString();
+}
+
+} // namespace
+
+frmprincipal2::frmprincipal2(QWidget* parent) : QMainWindow(parent), timerTimeOut(new QTimer(this))
+{
+    if (!daExecucao())
+        daExecucao() = this;
+    setObjectName(origem);
+    setWindowTitle(QStringLiteral(" Renovação de Carteira de Membro"));
+    timerTimeOut->setObjectName(QStringLiteral("timerTimeOut"));
+    timerTimeOut->setSingleShot(true);
+    // Its Timer event: the wait gave up.
+    connect(timerTimeOut, &QTimer::timeout, this, [this] {
+        globais().tempoEsgotado = true;
+        timerTimeOut->stop();
+    });
+    montaTela();
+    carregaJanela();
+}
+
+frmprincipal2::~frmprincipal2() = default;
+
+void frmprincipal2::abre()
+{
+    frmprincipal2* janela = instancia();
+    janela->show();
+    janela->raise();
+    janela->activateWindow();
+}
+
+frmprincipal2* frmprincipal2::instancia()
+{
+    if (!daExecucao())
+        new frmprincipal2;   // registers itself
+    return daExecucao();
+}
+
+frmprincipal2* frmprincipal2::existente()
+{
+    return daExecucao();
+}
+
+int frmprincipal2::twipsParaPixels(int twips) const
+{
+    return qRound(double(twips) * logicalDpiY() / 1440.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building the window
+
+QGroupBox* frmprincipal2::montaFaixa()
+{
+    auto* faixa = new QGroupBox;
+    faixa->setObjectName(QStringLiteral("frameFicha"));
+    auto caixa = [faixa](const char* nome, int largura) {
+        auto* e = new QLineEdit(faixa);
+        e->setObjectName(QString::fromLatin1(nome));
+        if (largura > 0)
+            e->setFixedWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('0')) * largura + 14);
+        return e;
+    };
+    txtNFicha2 = caixa("txtNFicha2", 10);
+    txtIGREJA2 = caixa("txtIGREJA2", 0);
+    txtvalidade2 = caixa("txtvalidade2", 11);
+    txtcidadecong2 = caixa("txtcidadecong2", 0);
+    txtufcong2 = caixa("txtufcong2", 3);
+    txtufcong2->setAlignment(Qt::AlignCenter);
+
+    auto* grade = new QGridLayout(faixa);
+    grade->setContentsMargins(8, 6, 8, 6);
+    grade->setVerticalSpacing(4);
+    auto rotulo = [faixa](const QString& texto, QWidget* caixa) {
+        auto* l = new QLabel(texto, faixa);
+        l->setObjectName(QStringLiteral("lbl_") + caixa->objectName());
+        l->setBuddy(caixa);
+        return l;
+    };
+    grade->addWidget(rotulo(QStringLiteral("Sistema:"), txtNFicha2), 0, 0);
+    grade->addWidget(txtNFicha2, 0, 1);
+    grade->addWidget(rotulo(QStringLiteral("Igreja:"), txtIGREJA2), 0, 2);
+    grade->addWidget(txtIGREJA2, 0, 3, 1, 3);
+    grade->addWidget(rotulo(QStringLiteral("Validade:"), txtvalidade2), 1, 0);
+    grade->addWidget(txtvalidade2, 1, 1);
+    grade->addWidget(rotulo(QStringLiteral("Cidade:"), txtcidadecong2), 1, 2);
+    grade->addWidget(txtcidadecong2, 1, 3);
+    grade->addWidget(rotulo(QStringLiteral("UF:"), txtufcong2), 1, 4);
+    grade->addWidget(txtufcong2, 1, 5);
+    grade->setColumnStretch(3, 1);
+    faixa->setFixedSize(twipsParaPixels(larguraDaFaixaTwips), twipsParaPixels(alturaDaFaixaTwips));
+    return faixa;
+}
+
+void frmprincipal2::montaTela()
+{
+    // The card strip spans the top of the window, above the toolbar, so that a window cut
+    // down to the strip's height shows the strip alone.
+    auto* topo = new QWidget(this);
+    topo->setObjectName(QStringLiteral("topoDaJanela"));
+    auto* linhaDoTopo = new QHBoxLayout(topo);
+    linhaDoTopo->setContentsMargins(0, 0, 0, 0);
+    frameFicha = montaFaixa();
+    linhaDoTopo->addWidget(frameFicha);
+    linhaDoTopo->addStretch(1);
+    setMenuWidget(topo);
+
+    toolMenu = new QToolBar(this);
+    toolMenu->setObjectName(QStringLiteral("toolMenu"));
+    toolMenu->setMovable(false);
+    toolMenu->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (const BotaoDaBarra& b : botoesDaBarra) {
+        QAction* a = toolMenu->addAction(QString::fromUtf8(b.legenda));
+        a->setObjectName(QString::fromLatin1(b.chave));
+        a->setData(QString::fromLatin1(b.chave));
+    }
+    connect(toolMenu, &QToolBar::actionTriggered, this,
+            [this](QAction* a) { executaComando(a->data().toString()); });
+    addToolBar(Qt::TopToolBarArea, toolMenu);
+
+    OpcoesDaFicha opcoes;
+    opcoes.filtrosDeTecla = true;
+    opcoes.reformataDatas = false;
+    opcoes.limpaNaFalha = false;   // a failed refresh leaves what it had not reached
+    opcoes.origem = origem;
+    ficha = new FormularioFicha(camposDaJanela(), opcoes);
+    ficha->setObjectName(QStringLiteral("frameCadastro"));
+    ficha->setFrameShape(QFrame::StyledPanel);
+
+    btnLimparFormulario = new QPushButton(QStringLiteral("Limpar Formulario"));
+    btnLimparFormulario->setObjectName(QStringLiteral("btnLimparFormulario"));
+    btnExportarCSV = new QPushButton(QStringLiteral("Exportar para Arquivo ..."));
+    btnExportarCSV->setObjectName(QStringLiteral("btnExportarCSV"));
+    auto* botoes = new QHBoxLayout;
+    botoes->addWidget(btnLimparFormulario);
+    botoes->addStretch(1);
+    botoes->addWidget(btnExportarCSV);
+
+    auto* conteudo = new QWidget;
+    auto* vertical = new QVBoxLayout(conteudo);
+    vertical->setContentsMargins(4, 4, 4, 4);
+    vertical->addWidget(ficha);
+    vertical->addLayout(botoes);
+    vertical->addStretch(1);
+    // The sheet scrolls, so the window may be as short as the strip.
+    auto* rolagem = new QScrollArea;
+    rolagem->setObjectName(QStringLiteral("rolagemCadastro"));
+    rolagem->setWidgetResizable(true);
+    rolagem->setFrameShape(QFrame::NoFrame);
+    rolagem->setWidget(conteudo);
+    setCentralWidget(rolagem);
+    layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    setMinimumSize(480, twipsParaPixels(alturaDaFaixaTwips));
+
+    auto* barra = new QStatusBar(this);
+    barra->setObjectName(QStringLiteral("sbStatusBar"));
+    sbStatusBar = new QLabel(barra);
+    sbStatusBar->setObjectName(QStringLiteral("sbStatusBarPainel1"));
+    barra->addWidget(sbStatusBar, 1);
+    setStatusBar(barra);
+
+    connect(btnLimparFormulario, &QPushButton::clicked, this, [this] {
+        protegido(this, origem + QStringLiteral(".btnLimparFormulario_Click"), [this] { limpaFormulario(); });
+    });
+    connect(btnExportarCSV, &QPushButton::clicked, this, &frmprincipal2::ExportaCSV);
+
+    resize(1180, 860);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Loading and refreshing
+
+// Load steps: refresh from the record, the operator's stamp, the date picker.
+void frmprincipal2::carregaJanela()
+{
+    m_precisaCarregar = false;
+    AtualizaGUI();
+    ficha->defineTexto(QStringLiteral("txtusuario"), QStringLiteral("Usuario OnLine: ") + loginDoOperador());
+    if (auto* data = ficha->controle<QDateTimeEdit>(QStringLiteral("txtdatausuario")))
+        data->setDateTime(QDateTime::currentDateTime());
+}
+
+void frmprincipal2::showEvent(QShowEvent* evento)
+{
+    if (m_precisaCarregar)
+        carregaJanela();
+    QMainWindow::showEvent(evento);
+}
+
+void frmprincipal2::mostraStatus()
+{
+    sbStatusBar->setText(QStringLiteral("Usuario: ") + loginDoOperador());
+}
+
+void frmprincipal2::AtualizaGUI()
+{
+    if (ficha->atualiza(membros))
+        mostraStatus();
+}
+
+void frmprincipal2::AtualizaGUI2(const clsAgenda& carteira)
+{
+    const QString onde = origem + QStringLiteral(".AtualizaGUI2");
+    protegido(this, onde, [&] {
+        const std::optional<clsUsuario>& usuario = globais().usuarioLogado;
+        if (!usuario)
+            throw ErroDeExecucao(onde, QStringLiteral("Nenhum operador conectado (usuarioLogado vazio)"));
+        membros.departamento = usuario->departamento;
+        txtNFicha2->setText(carteira.sistema);
+        txtIGREJA2->setText(carteira.IGREJA);
+        txtvalidade2->setText(carteira.validade);
+        txtcidadecong2->setText(carteira.cidadecong);
+        txtufcong2->setText(carteira.ufcong);
+        LimpaLabelsDeErro(this);
+        mostraStatus();
+    });
+}
+
+void frmprincipal2::limpaFormulario()
+{
+    membros = clsAgenda();
+    AtualizaGUI();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void frmprincipal2::executaComando(const QString& chave)
+{
+    protegido(this, origem + QStringLiteral(".toolMenu_ButtonClick"), [&] {
+        if (chave == QLatin1String("btnlimpa"))
+            limpaFormulario();
+        else if (chave == QLatin1String("Membros"))
+            abreBuscaDeRenovacao(nullptr);
+        else if (chave == QLatin1String("BtnImprimi"))
+            ImprimeFaixa();
+        else if (chave == QLatin1String("btnIncluir"))
+            IncluiNovo();
+        else if (chave == QLatin1String("btnSalvar"))
+            AlteraCadastro();
+        else if (chave == QLatin1String("btnLocalizar"))
+            frmLocalizar::mostra(this);
+        else if (chave == QLatin1String("btnExcluir"))
+            ExcluiCadastro();
+        else if (chave == QLatin1String("btnLocalizarcong"))
+            frmlocalizarigreja::mostra(this);
+        else if (chave == QLatin1String("btnRelatorio"))
+            abreBuscaDeRenovacao(this);
+        else if (chave == QLatin1String("btnLogoff"))
+            Logoff();
+        else if (chave == QLatin1String("btnSair"))
+            Sair();
+    });
+}
+
+void frmprincipal2::abreBuscaDeRenovacao(QWidget* dono)
+{
+    frmlocalizarcarteira::mostra(dono);
+}
+
+void frmprincipal2::IncluiNovo()
+{
+    ficha->escreveMarcadores(AcaoDaFicha::IncluiNovo);
+    if (!ficha->ValidaFormulario())
+        return;
+    if (!ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
+        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
+        return;
+    }
+    if (!ficha->verificaSeparadores(AcaoDaFicha::IncluiNovo, this))
+        return;
+    ficha->copiaPara(membros, AcaoDaFicha::IncluiNovo);
+    const QPointer<frmprincipal2> eu(this);
+    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
+    if (eu)
+        AtualizaGUI();
+}
+
+void frmprincipal2::AlteraCadastro()
+{
+    if (auto* data = ficha->controle<QDateTimeEdit>(QStringLiteral("txtdatausuario")))
+        data->setDateTime(QDateTime::currentDateTime());
+    if (!ficha->ValidaFormulario())
+        return;
+    if (ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
+        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Primeiro localize um cadastro"));
+        return;
+    }
+    if (!ficha->verificaSeparadores(AcaoDaFicha::Altera, this))
+        return;
+    ficha->copiaPara(membros, AcaoDaFicha::Altera);
+    const QPointer<frmprincipal2> eu(this);
+    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
+    if (eu)
+        AtualizaGUI();
+}
+
+void frmprincipal2::ExcluiCadastro()
+{
+    if (!PedidosDaFicha::confirmaExclusao(this, membros))
+        return;
+    const QPointer<frmprincipal2> eu(this);
+    const bool excluiu = PedidosDaFicha::EnviaExcluir(this, timerTimeOut, membros);
+    if (!eu)
+        return;
+    if (excluiu)
+        membros = clsAgenda();
+    AtualizaGUI();
+}
+
+// "Imprimir": the window cut down to the card strip is printed on the default printer, then
+// left at its after-print height.
+void frmprincipal2::ImprimeFaixa()
+{
+    resize(width(), twipsParaPixels(alturaDaFaixaTwips));
+
+    struct Restaura {
+        frmprincipal2* janela;
+        ~Restaura() { janela->resize(janela->width(), janela->twipsParaPixels(alturaAposImprimirTwips)); }
+    } restaura{this};
+
+    std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
+    if (!impressora) {
+        Caixas::mostra(this, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
+                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
+        return;
+    }
+    // The window's image at its size on screen, from the paper's corner. It is recorded as
+    // drawing commands first: the printer then receives text and lines, not a bitmap.
+    // What the cut-down window shows is the strip: it is drawn by itself, so that neither the
+    // status bar squeezed over it nor a blinking caret gets onto the paper.
+    QPointer<QWidget> foco = QApplication::focusWidget();
+    if (foco && frameFicha->isAncestorOf(foco))
+        foco->clearFocus();
+    else
+        foco = nullptr;
+    QPicture imagem;
+    QPainter gravacao(&imagem);
+    frameFicha->render(&gravacao);
+    gravacao.end();
+    if (foco)
+        foco->setFocus();
+
+    // At the screen's resolution the recorded sizes (fonts in points included) print as shown.
+    impressora->setFullPage(true);
+    impressora->setResolution(logicalDpiX());
+    QPainter pintor;
+    if (!pintor.begin(impressora.get()))
+        throw ErroDeExecucao(origem + QStringLiteral(".BtnImprimi"),
+                             QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
+    pintor.drawPicture(0, 0, imagem);
+    pintor.end();
+}
+
+void frmprincipal2::ExportaCSV()
+{
+    const QPointer<frmprincipal2> eu(this);
+    ExportaDepartamentoCSV(this, timerTimeOut, membros.departamento.idDepartamento);
+    if (eu)
+        AtualizaGUI();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Leaving
+
+void frmprincipal2::fechaPorCodigo()
+{
+    m_fechandoPorCodigo = true;
+    close();
+    m_fechandoPorCodigo = false;
+}
+
+void frmprincipal2::Sair()
+{
+    // The member window is shown first, so the program never finds itself without a window.
+    frmPrincipal::instancia()->show();
+    fechaPorCodigo();
+    for (QLineEdit* e : {txtNFicha2, txtIGREJA2, txtvalidade2, txtcidadecong2, txtufcong2})
+        e->clear();
+}
+
+void frmprincipal2::Logoff()
+{
+    // The login window forgets the operator, shows itself and closes the connection; this
+    // window is discarded, so the next opening starts with an empty sheet.
+    if (daExecucao() == this)
+        daExecucao() = nullptr;
+    fechaPorCodigo();
+    deleteLater();
+    frmLogin::instancia()->Logoff();
+}
+
+void frmprincipal2::closeEvent(QCloseEvent* evento)
+{
+    // The operator's close box asks first; a close by the program (Sair, log-off, the end of
+    // the program) does not.
+    if (!m_fechandoPorCodigo && evento->spontaneous() && !encerrandoAplicacao()) {
+        const Caixas::Resposta r = Caixas::mostra(this, QStringLiteral("Deseja realmente encerrar o programa ?"),
+                                                  QStringLiteral("Sair..."), Caixas::Icone::Pergunta, true);
+        if (r != Caixas::Resposta::Sim) {
+            evento->ignore();
+            return;
+        }
+        if (frmLogin* login = frmLogin::existente())
+            login->EncerraConexaoNoServidor();
+        evento->accept();
+        m_precisaCarregar = true;
+        EncerraAplicacao();
+        return;
+    }
+    if (frmLogin* login = frmLogin::existente())
+        login->EncerraConexaoNoServidor();
+    m_precisaCarregar = true;
+    evento->accept();
+}
