@@ -9,6 +9,7 @@
 #include "members/ConsultasLocais.h"
 #include "members/UtilFicha.h"
 #include "protocol/modCommands.h"
+#include "renewal/frmprincipal2.h"
 #include "reports/frmRelatorio.h"
 #include "search/frmLocalizar.h"
 #include "search/frmlocalizarigreja.h"
@@ -528,6 +529,7 @@ void frmPrincipal::trocaDeJanela(bool renovacao)
 // Hooks of the switches: one line each to create (or reuse) and show the other window.
 void frmPrincipal::mostraJanelaDeRenovacao()
 {
+    frmprincipal2::abre();
 }
 
 void frmPrincipal::mostraJanelaDeCarteiras()
