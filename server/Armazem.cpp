@@ -1,5 +1,6 @@
 #include "server/Armazem.h"
 #include "protocol/FormatoBR.h"
+#include "protocol/Wire.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
@@ -202,7 +203,8 @@ bool Armazem::criaEsquema()
     QString fichas = QStringLiteral("CREATE TABLE IF NOT EXISTS fichas ("
                                     "iddepartamento INTEGER NOT NULL REFERENCES departamentos (iddepartamento), "
                                     "numeroficha INTEGER NOT NULL, "
-                                    "nome_busca TEXT NOT NULL");
+                                    "nome_busca TEXT NOT NULL, "
+                                    "fio %1 NOT NULL").arg(tipoBinario());
     for (const CampoDaFicha& campo : clsAgenda::campos()) {
         const QString nome = QString::fromLatin1(campo.nome).toLower();
         switch (campo.tipo) {
@@ -237,10 +239,92 @@ bool Armazem::criaEsquema()
     }
     const bool vazio = q.value(0).toLongLong() == 0;
     q.finish();
-    if (vazio && !executaDireto(QStringLiteral("INSERT INTO versao_esquema (versao) VALUES (1)"))) {
+    if (vazio && !executaDireto(QStringLiteral("INSERT INTO versao_esquema (versao) VALUES (%1)").arg(versaoDoEsquema))) {
         db.rollback();
         return false;
     }
+    if (!db.commit())
+        return falha(QStringLiteral("esquema"), db.lastError().text());
+    // The tables may have been there already, made by an earlier version.
+    return atualizaEsquema();
+}
+
+bool Armazem::versao(int& v)
+{
+    QSqlQuery q(QSqlDatabase::database(m_nomeConexao, false));
+    if (!q.exec(QStringLiteral("SELECT MAX(versao) FROM versao_esquema")) || !q.next())
+        return falha(QStringLiteral("esquema"), q.lastError().text());
+    v = q.value(0).toInt();
+    return true;
+}
+
+bool Armazem::atualizaEsquema()
+{
+    int v = 0;
+    if (!versao(v))
+        return false;
+    if (v == versaoDoEsquema)
+        return true;
+    if (v > versaoDoEsquema)
+        return falha(QStringLiteral("esquema"), QStringLiteral("o banco é da versão %1 do registro e este servidor conhece até a %2: "
+                                                                "atualize o zelto-server")
+                                                     .arg(v)
+                                                     .arg(versaoDoEsquema));
+    QSqlDatabase db = QSqlDatabase::database(m_nomeConexao, false);
+    if (!db.transaction())
+        return falha(QStringLiteral("esquema"), db.lastError().text());
+    const auto desiste = [&] {
+        db.rollback();
+        return false;
+    };
+    if (v < 2) {
+        // Version 2 keeps each sheet's wire text: add the column and fill it from the others,
+        // a slice of sheets at a time so that a large registry is never held in memory.
+        if (!executaDireto(QStringLiteral("ALTER TABLE fichas ADD COLUMN fio %1").arg(tipoBinario())))
+            return desiste();
+        QSqlQuery le(db), grava(db);
+        le.setForwardOnly(true);
+        if (!le.prepare(QStringLiteral("SELECT iddepartamento, numeroficha, %1 FROM fichas "
+                                       "WHERE iddepartamento > ? OR (iddepartamento = ? AND numeroficha > ?) "
+                                       "ORDER BY iddepartamento, numeroficha LIMIT 1000")
+                            .arg(colunas().lista))
+            || !grava.prepare(QStringLiteral("UPDATE fichas SET fio = ? WHERE iddepartamento = ? AND numeroficha = ?"))) {
+            falha(QStringLiteral("esquema"), le.lastError().text() + grava.lastError().text());
+            return desiste();
+        }
+        qint64 dep = std::numeric_limits<qint32>::min(), numero = std::numeric_limits<qint32>::min();
+        for (;;) {
+            le.bindValue(0, dep);
+            le.bindValue(1, dep);
+            le.bindValue(2, numero);
+            if (!le.exec()) {
+                falha(QStringLiteral("esquema"), le.lastError().text());
+                return desiste();
+            }
+            QList<std::pair<std::pair<qint32, qint32>, QByteArray>> lidas;
+            while (le.next()) {
+                clsAgenda f;
+                leFicha(le, f, 1);
+                lidas.append({{le.value(0).toInt(), f.numeroFicha}, fioDe(f)});
+            }
+            le.finish();
+            if (lidas.isEmpty())
+                break;
+            for (const auto& [chave, fio] : lidas) {
+                grava.bindValue(0, fio);
+                grava.bindValue(1, chave.first);
+                grava.bindValue(2, chave.second);
+                if (!grava.exec()) {
+                    falha(QStringLiteral("esquema"), grava.lastError().text());
+                    return desiste();
+                }
+            }
+            dep = lidas.last().first.first;
+            numero = lidas.last().first.second;
+        }
+    }
+    if (!executaDireto(QStringLiteral("UPDATE versao_esquema SET versao = %1").arg(versaoDoEsquema)))
+        return desiste();
     if (!db.commit())
         return falha(QStringLiteral("esquema"), db.lastError().text());
     return true;
@@ -385,9 +469,9 @@ void Armazem::voltaAoPonto()
     executaDireto(QStringLiteral("RELEASE SAVEPOINT alteracao"));
 }
 
-void Armazem::leFicha(const QSqlQuery& q, clsAgenda& ficha) const
+void Armazem::leFicha(const QSqlQuery& q, clsAgenda& ficha, int primeira) const
 {
-    int i = 0;
+    int i = primeira;
     for (const CampoDaFicha& campo : clsAgenda::campos()) {
         const QVariant v = q.value(i++);
         switch (campo.tipo) {
@@ -409,10 +493,11 @@ void Armazem::leFicha(const QSqlQuery& q, clsAgenda& ficha) const
     }
 }
 
-void Armazem::ligaCampos(QSqlQuery* q, const clsAgenda& ficha) const
+void Armazem::ligaCampos(QSqlQuery* q, const clsAgenda& ficha, const QByteArray& fio) const
 {
     int i = 0;
     q->bindValue(i++, Armazem::dobraParaBusca(ficha.nome));
+    q->bindValue(i++, fio.isEmpty() ? fioDe(ficha) : fio);
     for (const CampoDaFicha& campo : clsAgenda::campos()) {
         switch (campo.tipo) {
         case Tipo::Inteiro:
@@ -443,7 +528,7 @@ bool Armazem::ficha(qint32 idDepartamento, qint32 numero, std::optional<clsAgend
     saida.reset();
     if (q->next()) {
         clsAgenda f;
-        leFicha(*q, f);
+        leFicha(*q, f, 0);
         f.departamento.idDepartamento = idDepartamento;
         saida = std::move(f);
     }
@@ -481,14 +566,14 @@ bool Armazem::proximoNumero(qint32 idDepartamento, qint32& numero)
     return true;
 }
 
-bool Armazem::insere(qint32 idDepartamento, const clsAgenda& ficha)
+bool Armazem::insere(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio)
 {
-    QSqlQuery* q = prepara(QStringLiteral("INSERT INTO fichas (nome_busca, %1, iddepartamento, numeroficha) VALUES (?, %2, ?, ?)")
+    QSqlQuery* q = prepara(QStringLiteral("INSERT INTO fichas (nome_busca, fio, %1, iddepartamento, numeroficha) VALUES (?, ?, %2, ?, ?)")
                                .arg(colunas().lista, colunas().marcadores));
     if (!q)
         return false;
-    ligaCampos(q, ficha);
-    const int n = colunas().nomes.size() + 1;
+    ligaCampos(q, ficha, fio);
+    const int n = colunas().nomes.size() + 2;
     q->bindValue(n, idDepartamento);
     q->bindValue(n + 1, ficha.numeroFicha);
     const bool ok = executa(q);
@@ -496,14 +581,14 @@ bool Armazem::insere(qint32 idDepartamento, const clsAgenda& ficha)
     return ok;
 }
 
-bool Armazem::atualiza(qint32 idDepartamento, const clsAgenda& ficha)
+bool Armazem::atualiza(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio)
 {
-    QSqlQuery* q = prepara(QStringLiteral("UPDATE fichas SET nome_busca = ?, %1 WHERE iddepartamento = ? AND numeroficha = ?")
+    QSqlQuery* q = prepara(QStringLiteral("UPDATE fichas SET nome_busca = ?, fio = ?, %1 WHERE iddepartamento = ? AND numeroficha = ?")
                                .arg(colunas().atribuicoes));
     if (!q)
         return false;
-    ligaCampos(q, ficha);
-    const int n = colunas().nomes.size() + 1;
+    ligaCampos(q, ficha, fio);
+    const int n = colunas().nomes.size() + 2;
     q->bindValue(n, idDepartamento);
     q->bindValue(n + 1, ficha.numeroFicha);
     const bool ok = executa(q);
@@ -525,9 +610,33 @@ bool Armazem::exclui(qint32 idDepartamento, qint32 numero, bool& excluiu)
     return true;
 }
 
-bool Armazem::busca(qint32 idDepartamento, const clsFiltroBusca& filtro, QList<clsAgenda>& saida)
+bool Armazem::fioDaFicha(qint32 idDepartamento, qint32 numero, QByteArray& saida)
 {
-    QString sql = QStringLiteral("SELECT numeroficha, %1 FROM fichas WHERE iddepartamento = ?").arg(colunas().lista);
+    QSqlQuery* q = prepara(QStringLiteral("SELECT fio FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"));
+    if (!q)
+        return false;
+    q->bindValue(0, idDepartamento);
+    q->bindValue(1, numero);
+    if (!executa(q))
+        return false;
+    const bool achou = q->next();
+    saida = achou ? q->value(0).toByteArray() : QByteArray();
+    q->finish();
+    if (achou && saida.isEmpty()) {
+        // A row without its text (written by hand, say): made from the columns.
+        std::optional<clsAgenda> f;
+        if (!ficha(idDepartamento, numero, f))
+            return false;
+        if (f)
+            saida = fioDe(*f);
+    }
+    return true;
+}
+
+bool Armazem::busca(qint32 idDepartamento, const clsFiltroBusca& filtro, QByteArrayView departamento, QByteArray& saida,
+                    qsizetype& quantas)
+{
+    QString sql = QStringLiteral("SELECT numeroficha, fio FROM fichas WHERE iddepartamento = ?");
     QVariantList valores{idDepartamento};
     if (filtro.numeroFicha != 0) {
         sql += QStringLiteral(" AND numeroficha = ?");
@@ -554,15 +663,35 @@ bool Armazem::busca(qint32 idDepartamento, const clsFiltroBusca& filtro, QList<c
         q->bindValue(i, valores[i]);
     if (!executa(q))
         return false;
-    saida.clear();
+    quantas = 0;
+    const qsizetype inicio = saida.size();
     while (q->next()) {
-        clsAgenda f;
-        leFicha(*q, f);
-        f.departamento.idDepartamento = idDepartamento;
-        saida.append(std::move(f));
+        QByteArray fio = q->value(1).toByteArray();
+        if (fio.isEmpty() && !fioDaFicha(idDepartamento, q->value(0).toInt(), fio)) {
+            // A row without its text (written by hand, say) is made from its columns.
+            saida.truncate(inicio);
+            q->finish();
+            return false;
+        }
+        if (quantas++ > 0)
+            saida += "@@@";
+        saida += fio;
+        saida += departamento;
     }
     q->finish();
     return true;
+}
+
+QByteArray Armazem::fioDe(const clsAgenda& ficha)
+{
+    // The record's own text with an empty department at the end ("...|0|"), which is cut off.
+    clsAgenda semDepartamento = ficha;
+    semDepartamento.departamento = clsDepartamento();
+    if (!semDepartamento.Data.isValid())
+        semDepartamento.Data = FormatoBR::dataZero();
+    QString texto = semDepartamento.toPipeString();
+    texto.chop(2);
+    return Wire::codifica(texto);
 }
 
 QString Armazem::dobraParaBusca(QStringView nome)

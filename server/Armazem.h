@@ -26,7 +26,10 @@ struct Operador {
 //
 // Tables: departamentos, operadores (password hashes only), fichas (one row per member
 // sheet, keyed by department and sheet number, one column per field of the member record,
-// plus nome_busca, the name folded for searching). Dates are kept as "yyyy-MM-dd" text.
+// plus nome_busca, the name folded for searching, and fio, the sheet's own pieces as they
+// travel: Windows-1252 bytes, each piece followed by "|", ready to be followed by the
+// department's two pieces). Every write sets fio together with the columns, so a search
+// reads one column per row. Dates are kept as "yyyy-MM-dd" text.
 //
 // Every operation returns false on a database failure; `ultimoErro()` tells which.
 class Armazem {
@@ -40,6 +43,10 @@ public:
     bool abre(bool criar);
     bool criaEsquema();
     bool temEsquema();
+    // Brings a database made by an earlier version up to this one (in one transaction);
+    // refuses one made by a newer version.
+    bool atualizaEsquema();
+    static constexpr int versaoDoEsquema = 2;
     // The connection text without its password, for messages.
     QString descricao() const;
     const QString& ultimoErro() const { return m_erro; }
@@ -63,15 +70,26 @@ public:
     // Member sheets of one department. The sheets read come without the department's
     // description; the caller knows it.
     bool ficha(qint32 idDepartamento, qint32 numero, std::optional<clsAgenda>& saida);
+    // The stored wire text of one sheet (see fio above); empty when there is no such sheet.
+    bool fioDaFicha(qint32 idDepartamento, qint32 numero, QByteArray& saida);
     bool existe(qint32 idDepartamento, qint32 numero, bool& existe);
     bool proximoNumero(qint32 idDepartamento, qint32& numero);   // false also when the numbers ran out
-    bool insere(qint32 idDepartamento, const clsAgenda& ficha);
-    bool atualiza(qint32 idDepartamento, const clsAgenda& ficha);
+    // `fio` is `fioDe(ficha)`, when the caller has it already.
+    bool insere(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio = QByteArray());
+    bool atualiza(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio = QByteArray());
     bool exclui(qint32 idDepartamento, qint32 numero, bool& excluiu);
     // Criteria: sheet number (0 = any), name (empty = any, else contained in the name,
     // ignoring case and accents), the sheet's date between dataInicial and dataFinal
     // inclusive (a zero date leaves that end open). Ordered by sheet number.
-    bool busca(qint32 idDepartamento, const clsFiltroBusca& filtro, QList<clsAgenda>& saida);
+    // The sheets found are appended to `saida` as the wire text of a list: each sheet's
+    // stored text followed by `departamento` (its two pieces, already encoded), sheets joined
+    // by "@@@". `quantas` tells how many sheets were written.
+    bool busca(qint32 idDepartamento, const clsFiltroBusca& filtro, QByteArrayView departamento, QByteArray& saida,
+               qsizetype& quantas);
+
+    // The sheet's own pieces (all but the department's) in Windows-1252, each one followed
+    // by "|": what the fio column keeps.
+    static QByteArray fioDe(const clsAgenda& ficha);
 
     // The name as searches compare it: accents and case dropped, blanks simplified.
     static QString dobraParaBusca(QStringView nome);
@@ -80,8 +98,11 @@ private:
     QSqlQuery* prepara(const QString& sql);
     bool executa(QSqlQuery* q);
     bool executaDireto(const QString& sql);
-    void leFicha(const QSqlQuery& q, clsAgenda& ficha) const;
-    void ligaCampos(QSqlQuery* q, const clsAgenda& ficha) const;
+    // Reads the sheet from columns "numeroficha, <the field columns>" starting at `primeira`.
+    void leFicha(const QSqlQuery& q, clsAgenda& ficha, int primeira) const;
+    QString tipoBinario() const { return m_sqlite ? QStringLiteral("BLOB") : QStringLiteral("BYTEA"); }
+    void ligaCampos(QSqlQuery* q, const clsAgenda& ficha, const QByteArray& fio) const;
+    bool versao(int& v);
     bool falha(const QString& onde, const QString& detalhe);
 
     QString m_conexao;

@@ -1,5 +1,6 @@
 #include "server/Atendente.h"
 #include "protocol/ErroDeExecucao.h"
+#include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/modCommands.h"
@@ -12,9 +13,24 @@ namespace {
 
 using Resposta = Atendente::Resposta;
 
+const QByteArray falha = QByteArrayLiteral("0");
+
 Resposta falhou(const QString& porque)
 {
-    return {MontaComando(Codigo::Falha), porque, false};
+    return {falha, porque, false};
+}
+
+// "code|" + the sheet's stored text + the department's two pieces: the reply for one sheet.
+QByteArray umaFicha(int codigo, const QByteArray& fio, qint32 idDepartamento, const QString& dsDepartamento)
+{
+    QByteArray r = QByteArray::number(codigo);
+    r.reserve(r.size() + 1 + fio.size() + 12 + dsDepartamento.size());
+    r += '|';
+    r += fio;
+    r += QByteArray::number(idDepartamento);
+    r += '|';
+    r += Wire::codifica(dsDepartamento);
+    return r;
 }
 
 // What a sheet must be before it is stored: a sane amount and no field beyond the limit.
@@ -35,9 +51,9 @@ Resposta numPonto(Armazem& armazem, Alteracao alteracao)
     if (!armazem.marcaPonto())
         return falhou(QStringLiteral("erro do banco: ") + armazem.ultimoErro());
     Resposta r = alteracao();
-    if (r.texto == MontaComando(Codigo::Falha) || !armazem.liberaPonto()) {
+    if (r.bytes == falha || !armazem.liberaPonto()) {
         armazem.voltaAoPonto();
-        if (r.texto != MontaComando(Codigo::Falha))
+        if (r.bytes != falha)
             r = falhou(QStringLiteral("erro do banco: ") + armazem.ultimoErro());
         r.alterou = false;
     }
@@ -86,19 +102,25 @@ Resposta Atendente::salva(QStringView mensagem, const QHostAddress& endereco, qi
     const qint32 dep = f.departamento.idDepartamento;
     return numPonto(m_armazem, [&]() -> Resposta {
         QString desfecho;
+        QByteArray fio;
         if (f.numeroFicha == 0) {
-            if (!m_armazem.proximoNumero(dep, f.numeroFicha) || !m_armazem.insere(dep, f))
+            if (!m_armazem.proximoNumero(dep, f.numeroFicha))
+                return erroDoBanco(m_armazem);
+            fio = Armazem::fioDe(f);
+            if (!m_armazem.insere(dep, f, fio))
                 return erroDoBanco(m_armazem);
             desfecho = QStringLiteral("ficha nova gravada");
         } else {
             bool existe = false;
             if (!m_armazem.existe(dep, f.numeroFicha, existe))
                 return erroDoBanco(m_armazem);
-            if (existe ? !m_armazem.atualiza(dep, f) : !m_armazem.insere(dep, f))
+            fio = Armazem::fioDe(f);
+            if (existe ? !m_armazem.atualiza(dep, f, fio) : !m_armazem.insere(dep, f, fio))
                 return erroDoBanco(m_armazem);
             desfecho = existe ? QStringLiteral("ficha alterada") : QStringLiteral("ficha gravada no número pedido");
         }
-        return {f.toPipeStringWithCommand(Codigo::Salvo), desfecho, true};
+        // The reply is the sheet as stored: the same text a search will return.
+        return {umaFicha(Codigo::Salvo, fio, dep, *ds), desfecho, true};
     });
 }
 
@@ -116,20 +138,19 @@ Resposta Atendente::inclui(QStringView mensagem, const QHostAddress& endereco, q
         return falhou(p);
     const qint32 dep = f.departamento.idDepartamento;
     return numPonto(m_armazem, [&]() -> Resposta {
-        std::optional<clsAgenda> guardada;
-        if (!m_armazem.ficha(dep, f.numeroFicha, guardada))
+        QByteArray guardada;
+        if (!m_armazem.fioDaFicha(dep, f.numeroFicha, guardada))
             return erroDoBanco(m_armazem);
-        if (guardada) {
+        if (!guardada.isEmpty()) {
             // Same number back: the client tells the operator the sheet already exists.
-            guardada->departamento.dsDepartamento = *ds;
-            return {guardada->toPipeStringWithCommand(Codigo::Incluido), QStringLiteral("ficha já existente"), false};
+            return {umaFicha(Codigo::Incluido, guardada, dep, *ds), QStringLiteral("ficha já existente"), false};
         }
         if (!m_armazem.insere(dep, f))
             return erroDoBanco(m_armazem);
         // Number 0 back is how the client learns the sheet was stored.
         clsAgenda resposta = f;
         resposta.numeroFicha = 0;
-        return {resposta.toPipeStringWithCommand(Codigo::Incluido), QStringLiteral("ficha incluída"), true};
+        return {umaFicha(Codigo::Incluido, Armazem::fioDe(resposta), dep, *ds), QStringLiteral("ficha incluída"), true};
     });
 }
 
@@ -148,7 +169,7 @@ Resposta Atendente::exclui(QStringView mensagem, const QHostAddress& endereco, q
             return erroDoBanco(m_armazem);
         if (!excluiu)
             return falhou(QStringLiteral("nada a excluir"));
-        return {MontaComando(Codigo::Excluido), QStringLiteral("ficha excluída"), true};
+        return {QByteArray::number(Codigo::Excluido), QStringLiteral("ficha excluída"), true};
     });
 }
 
@@ -159,13 +180,14 @@ Resposta Atendente::busca(QStringView mensagem, const QHostAddress& endereco, qi
     const auto ds = m_sessoes.autoriza(endereco, filtro.departamento.idDepartamento, agoraMs);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
-    QList<clsAgenda> achadas;
-    if (!m_armazem.busca(filtro.departamento.idDepartamento, filtro, achadas))
+    // Each stored sheet text is followed by the department's pieces, as the session knows them.
+    const qint32 dep = filtro.departamento.idDepartamento;
+    const QByteArray departamento = QByteArray::number(dep) + '|' + Wire::codifica(*ds);
+    QByteArray r = QByteArray::number(Codigo::Encontrados) + '|';
+    qsizetype achadas = 0;
+    if (!m_armazem.busca(dep, filtro, departamento, r, achadas))
         return erroDoBanco(m_armazem);
-    if (achadas.isEmpty())
-        return {MontaComando(Codigo::NadaEncontrado), QStringLiteral("nenhuma ficha encontrada"), false};
-    for (clsAgenda& f : achadas)
-        f.departamento.dsDepartamento = *ds;
-    return {clsAgenda::collectionToPipeStringWithCommand(achadas, Codigo::Encontrados),
-            QStringLiteral("%1 ficha(s) encontrada(s)").arg(achadas.size()), false};
+    if (achadas == 0)
+        return {QByteArray::number(Codigo::NadaEncontrado), QStringLiteral("nenhuma ficha encontrada"), false};
+    return {r, QStringLiteral("%1 ficha(s) encontrada(s)").arg(achadas), false};
 }

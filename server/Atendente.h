@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QHostAddress>
 #include <QString>
 #include <QStringView>
@@ -15,7 +16,7 @@ public:
     Atendente(Armazem& armazem, Sessoes& sessoes) : m_armazem(armazem), m_sessoes(sessoes) {}
 
     struct Resposta {
-        QString texto;      // the reply message
+        QByteArray bytes;   // the reply message, as it goes on the wire
         QString desfecho;   // what happened, for the log: never member data
         bool alterou = false;
     };

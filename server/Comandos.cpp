@@ -178,7 +178,8 @@ bool leSenha(QString& senha)
 
 bool abreArmazem(Armazem& armazem, bool criar)
 {
-    if (!armazem.abre(criar) || (!criar && !armazem.temEsquema())) {
+    // An existing database made by an earlier version is brought up to date first.
+    if (!armazem.abre(criar) || (!criar && (!armazem.temEsquema() || !armazem.atualizaEsquema()))) {
         erro(armazem.ultimoErro());
         return false;
     }

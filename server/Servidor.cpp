@@ -36,6 +36,11 @@ namespace {
 // The connections live as long as their sockets; the socket's property finds them back.
 const char* const propriedadeConexao = "zelto.conexao";
 
+QByteArray codigo(int c)
+{
+    return QByteArray::number(c);
+}
+
 QString milissegundos(qint64 ns)
 {
     return QString::number(double(ns) / 1e6, 'f', 1) + QStringLiteral(" ms");
@@ -175,11 +180,11 @@ void Servidor::silencio(Conexao* c)
     }
     case Situacao::Incompleto:
         c->recebido.clear();
-        responde(c->socket, a.codigo, MontaComando(Codigo::Falha), QStringLiteral("pedido incompleto"), chegou);
+        responde(c->socket, a.codigo, codigo(Codigo::Falha), QStringLiteral("pedido incompleto"), chegou);
         return;
     case Situacao::Invalido:
         c->recebido.clear();
-        responde(c->socket, -1, MontaComando(Codigo::Falha), QStringLiteral("pedido inválido"), chegou);
+        responde(c->socket, -1, codigo(Codigo::Falha), QStringLiteral("pedido inválido"), chegou);
         return;
     }
 }
@@ -212,10 +217,10 @@ void Servidor::atendeLote()
         const QString porque = QStringLiteral("erro do banco: ") + m_armazem.ultimoErro();
         respostas.clear();
         for (qsizetype i = 0; i < fila.size(); ++i)
-            respostas.append({MontaComando(Codigo::Falha), porque, false});
+            respostas.append({codigo(Codigo::Falha), porque, false});
     }
     for (qsizetype i = 0; i < fila.size(); ++i)
-        responde(fila[i].socket, fila[i].codigo, respostas[i].texto, respostas[i].desfecho, fila[i].chegouNs);
+        responde(fila[i].socket, fila[i].codigo, respostas[i].bytes, respostas[i].desfecho, fila[i].chegouNs);
 }
 
 void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
@@ -225,22 +230,22 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
     try {
         u.fromPipeStringWithCommand(Wire::decodifica(bytes));
     } catch (const ErroDeExecucao&) {
-        responde(c->socket, Codigo::Login, MontaComando(Codigo::Falha), QStringLiteral("login malformado"), chegou);
+        responde(c->socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("login malformado"), chegou);
         return;
     }
     const QString quem = u.usuario.left(40);
     if (u.usuario.isEmpty() || u.senha.isEmpty() || u.usuario.size() > 200 || u.senha.size() > 1000) {
-        responde(c->socket, Codigo::Login, MontaComando(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegou);
+        responde(c->socket, Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegou);
         return;
     }
     if (m_tentativas.bloqueado(u.usuario, c->endereco, agoraMs())) {
-        responde(c->socket, Codigo::Login, MontaComando(Codigo::LoginNegado),
+        responde(c->socket, Codigo::Login, codigo(Codigo::LoginNegado),
                  QStringLiteral("login de '%1' negado: tentativas demais, aguardando").arg(quem), chegou);
         return;
     }
     std::optional<Operador> op;
     if (!m_armazem.operador(u.usuario, op)) {
-        responde(c->socket, Codigo::Login, MontaComando(Codigo::Falha), QStringLiteral("erro do banco: ") + m_armazem.ultimoErro(), chegou);
+        responde(c->socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("erro do banco: ") + m_armazem.ultimoErro(), chegou);
         return;
     }
     m_tentativas.cobra(u.usuario, c->endereco, agoraMs());
@@ -269,7 +274,7 @@ void Servidor::loginConferido(QPointer<QTcpSocket> socket, QString usuario, std:
         return;
     const QString quem = usuario.left(40);
     if (!dep) {
-        responde(socket, Codigo::Login, MontaComando(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegouNs);
+        responde(socket, Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegouNs);
         return;
     }
     m_tentativas.acertou(usuario, c->endereco);
@@ -278,19 +283,21 @@ void Servidor::loginConferido(QPointer<QTcpSocket> socket, QString usuario, std:
     r.usuario = usuario;   // the password never travels back
     r.departamento.idDepartamento = dep->id;
     r.departamento.dsDepartamento = dep->descricao;
-    responde(socket, Codigo::Login, r.toPipeStringWithCommand(Codigo::LoginAceito),
+    responde(socket, Codigo::Login, Wire::codifica(r.toPipeStringWithCommand(Codigo::LoginAceito)),
              QStringLiteral("login de '%1' aceito, departamento %2").arg(quem).arg(dep->id), chegouNs);
 }
 
-void Servidor::responde(QTcpSocket* socket, int codigoPedido, const QString& texto, const QString& desfecho, qint64 chegouNs)
+void Servidor::responde(QTcpSocket* socket, int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs)
 {
     Conexao* c = conexaoDe(socket);
     if (!c)
         return;
-    c->socket->write(Wire::codifica(texto));
+    c->socket->write(bytes);
+    const qsizetype barra = bytes.indexOf('|');
     registraNoDiario(QStringLiteral("%1 pedido %2 -> %3 %4 (%5)")
                          .arg(c->nome, codigoPedido >= 0 ? QString::number(codigoPedido) : QStringLiteral("?"),
-                              texto.section(u'|', 0, 0), desfecho, milissegundos(m_relogio.nsecsElapsed() - chegouNs)));
+                              QString::fromLatin1(barra < 0 ? bytes : bytes.left(barra)), desfecho,
+                              milissegundos(m_relogio.nsecsElapsed() - chegouNs)));
     c->ocupada = false;
     if (!c->recebido.isEmpty())
         examina(c);

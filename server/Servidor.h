@@ -59,7 +59,7 @@ private:
     void atendeLote();
     void atendeLogin(Conexao* c, const QByteArray& bytes);
     void loginConferido(QPointer<QTcpSocket> socket, QString usuario, std::optional<Departamento> dep, qint64 chegouNs);
-    void responde(QTcpSocket* socket, int codigoPedido, const QString& texto, const QString& desfecho, qint64 chegouNs);
+    void responde(QTcpSocket* socket, int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
     Conexao* conexaoDe(QTcpSocket* socket) const;
     qint64 agoraMs() const { return m_relogio.elapsed(); }
 
