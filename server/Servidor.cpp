@@ -152,10 +152,37 @@ void Servidor::examina(Conexao* c)
         c->timer->start(m_opcoes.esperaIncompletaMs);
         break;
     case Situacao::Completo:
+        if (terminaNaDescricao(c, a) && c->socket->bytesAvailable() == 0) {
+            c->timer->stop();
+            silencio(c);
+            break;
+        }
+        c->timer->start(m_opcoes.silencioMs);
+        break;
     case Situacao::Invalido:
         c->timer->start(m_opcoes.silencioMs);
         break;
     }
+}
+
+bool Servidor::terminaNaDescricao(const Conexao* c, const Enquadramento::Analise& a) const
+{
+    // Only the last piece can still be growing once a request has all its pieces, and for
+    // every request but the login that piece is the department's description. When it is
+    // already the whole description this address's session knows, nothing more is coming:
+    // no need to wait for the quiet interval.
+    const QByteArray& r = c->recebido;
+    const qsizetype ultima = r.lastIndexOf('|');
+    const qsizetype penultima = ultima > a.inicio ? r.lastIndexOf('|', ultima - 1) : -1;
+    if (a.codigo == Codigo::Login || penultima < a.inicio
+        || QByteArrayView(r).sliced(a.inicio).count('|') != Codigo::pecasDaMensagem(a.codigo) - 1)
+        return false;
+    bool ok = false;
+    const qint32 dep = QByteArrayView(r).sliced(penultima + 1, ultima - penultima - 1).toInt(&ok);
+    if (!ok)
+        return false;
+    const std::optional<QString> ds = m_sessoes.consulta(c->endereco, dep, agoraMs());
+    return ds && QByteArrayView(r).sliced(ultima + 1) == QByteArrayView(Wire::codifica(*ds));
 }
 
 void Servidor::silencio(Conexao* c)

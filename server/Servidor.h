@@ -1,6 +1,7 @@
 #pragma once
 #include "server/Armazem.h"
 #include "server/Atendente.h"
+#include "server/Enquadramento.h"
 #include "server/Sessoes.h"
 
 #include <QByteArray>
@@ -28,7 +29,9 @@ public:
     struct Opcoes {
         QHostAddress endereco = QHostAddress::LocalHost;
         quint16 porta = 9998;
-        int silencioMs = 2;              // quiet after the last piece of a request begins
+        // Quiet after the last piece of a request begins, when that piece might still be
+        // growing (a request ending on its department's whole description is served at once).
+        int silencioMs = 2;
         int esperaIncompletaMs = 300;    // quiet after which a request still missing pieces is refused
         qint64 sessaoMs = 12LL * 3600'000;
         qsizetype maiorPedido = 1 << 20;
@@ -54,6 +57,7 @@ private:
     void aceita();
     void chegaram(Conexao* c);
     void silencio(Conexao* c);
+    bool terminaNaDescricao(const Conexao* c, const Enquadramento::Analise& a) const;
     void examina(Conexao* c);
     void enfileira(Conexao* c, int codigo, QByteArray bytes);
     void atendeLote();

@@ -34,6 +34,17 @@ std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 id
     return *dep;
 }
 
+std::optional<QString> Sessoes::consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const
+{
+    const auto it = m_porEndereco.constFind(chave(endereco));
+    if (it == m_porEndereco.cend() || agoraMs - it->ultimaAtividadeMs > m_expiracaoMs)
+        return std::nullopt;
+    const auto dep = it->departamentos.constFind(idDepartamento);
+    if (dep == it->departamentos.cend())
+        return std::nullopt;
+    return *dep;
+}
+
 void Sessoes::esquecaAsVencidas(qint64 agoraMs)
 {
     // A sweep a minute is plenty: a stale entry is refused on use anyway.

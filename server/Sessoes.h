@@ -18,6 +18,9 @@ public:
     // session's idle clock starts again.
     std::optional<QString> autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs);
 
+    // The same answer as `autoriza`, without touching the session's clock.
+    std::optional<QString> consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const;
+
     qsizetype quantas() const { return m_porEndereco.size(); }
 
     // The same host whether it came over IPv4 or as an IPv4-mapped IPv6 address.

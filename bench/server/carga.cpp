@@ -217,11 +217,13 @@ bool entra(const ServidorReal& servidor, const ServidorReal::Conta& conta)
     return res.respostas.size() == 1 && res.respostas[0].startsWith("4|");
 }
 
-QByteArray buscaPorNumero(qint32 numero, qint32 dep)
+// As the client does, every request carries the department the login returned.
+QByteArray buscaPorNumero(qint32 numero, const ServidorReal::Conta& conta)
 {
     clsFiltroBusca f;
     f.numeroFicha = numero;
-    f.departamento.idDepartamento = dep;
+    f.departamento.idDepartamento = conta.idDepartamento;
+    f.departamento.dsDepartamento = conta.dsDepartamento;
     return Wire::codifica(f.toPipeStringWithCommand(Codigo::Busca));
 }
 
@@ -261,6 +263,7 @@ int main(int argc, char** argv)
     QList<QByteArray> salvamentos;
     for (clsAgenda f : FichasDemo::gera(500, 7)) {
         f.departamento.idDepartamento = cadastro.idDepartamento;
+        f.departamento.dsDepartamento = cadastro.dsDepartamento;
         salvamentos << Wire::codifica(f.toPipeStringWithCommand(Codigo::Salva));
     }
     const auto salvar = [&](int c, int i) { return salvamentos[(c * 31 + i) % salvamentos.size()]; };
@@ -274,14 +277,14 @@ int main(int argc, char** argv)
 
     QRandomGenerator sorteio(11);
     Rodada porNumero(servidor, conexoes, pedidos * 2,
-                     [&](int, int) { return buscaPorNumero(qint32(sorteio.bounded(1, fichasDemo + 1)), secretaria.idDepartamento); }, 1, false);
+                     [&](int, int) { return buscaPorNumero(qint32(sorteio.bounded(1, fichasDemo + 1)), secretaria); }, 1, false);
     {
         const double antes = cpuDoProcesso(servidor.pid());
         const Resultado r = porNumero.executa();
         relata("buscas por número (12)", conexoes, r, cpuDoProcesso(servidor.pid()) - antes);
     }
 
-    Rodada departamento(servidor, conexoes, std::max(2, pedidos / 10), [&](int, int) { return buscaPorNumero(0, secretaria.idDepartamento); },
+    Rodada departamento(servidor, conexoes, std::max(2, pedidos / 10), [&](int, int) { return buscaPorNumero(0, secretaria); },
                         fichasDemo, false);
     {
         const double antes = cpuDoProcesso(servidor.pid());
@@ -293,6 +296,7 @@ int main(int argc, char** argv)
     QList<QByteArray> quedas;
     for (clsAgenda f : FichasDemo::gera(200, 13)) {
         f.departamento.idDepartamento = queda.idDepartamento;
+        f.departamento.dsDepartamento = queda.dsDepartamento;
         quedas << Wire::codifica(f.toPipeStringWithCommand(Codigo::Salva));
     }
     Rodada sobQueda(servidor, conexoes, 1'000'000, [&](int c, int i) { return quedas[(c * 7 + i) % quedas.size()]; }, 0, true, 1500);
@@ -329,7 +333,7 @@ int main(int argc, char** argv)
         faltando += noBanco.contains(n) ? 0 : 1;
     // And the restarted server serves them (the session is gone with the process: log in).
     const bool serve = entra(servidor, queda) && !confirmadas.isEmpty() && [&] {
-        Rodada uma(servidor, 1, 1, [&](int, int) { return buscaPorNumero(*confirmadas.cbegin(), queda.idDepartamento); }, 1, true);
+        Rodada uma(servidor, 1, 1, [&](int, int) { return buscaPorNumero(*confirmadas.cbegin(), queda); }, 1, true);
         const Resultado u = uma.executa(10'000);
         return u.respostas.size() == 1 && u.respostas[0].startsWith("13|");
     }();

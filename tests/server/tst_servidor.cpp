@@ -172,11 +172,15 @@ private slots:
     void sessaoExpira();
     void loginsErradosSaoRetardados();
     void reinicioMantemFichasConfirmadas();
+    void descricaoInteiraDispensaOSilencio();
+    void bancoDaVersaoAnteriorEhAtualizado();
+    void bancoDeVersaoMaisNovaEhRecusado();
     void administracao();
 
 private:
     QByteArray pedeLogado(const QString& mensagem);
     qint64 fichasNoBanco(const ServidorReal& s);
+    bool executaNoBanco(const ServidorReal& s, const QStringList& comandos, QVariant* ultimo = nullptr);
 
     std::unique_ptr<ServidorReal> m_servidor;
     std::unique_ptr<Cliente> m_cliente;
@@ -220,6 +224,26 @@ qint64 tst_Servidor::fichasNoBanco(const ServidorReal& s)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("contagem"));
     return n;
+}
+
+// Runs statements on the server's database file (the server stopped); `ultimo` gets the
+// first column of the last statement's first row.
+bool tst_Servidor::executaNoBanco(const ServidorReal& s, const QStringList& comandos, QVariant* ultimo)
+{
+    bool ok = true;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("direto"));
+        db.setDatabaseName(s.caminhoDoBanco());
+        ok = db.open();
+        for (const QString& sql : comandos) {
+            QSqlQuery q(db);
+            ok = ok && q.exec(sql);
+            if (ok && ultimo && q.next())
+                *ultimo = q.value(0);
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("direto"));
+    return ok;
 }
 
 void tst_Servidor::aceitaComDoisENaoRespondeKeepAlive()
@@ -592,6 +616,99 @@ void tst_Servidor::administracao()
     const QString ajuda = QString::fromUtf8(p.readAllStandardOutput());
     for (const char* comando : {"servir", "criar-banco", "departamento", "operador", "listar", "demo", "gerar-fichas", "--listen", "--db"})
         QVERIFY2(ajuda.contains(QString::fromLatin1(comando)), comando);
+}
+
+void tst_Servidor::descricaoInteiraDispensaOSilencio()
+{
+    // A quiet interval longer than the waits below: a reply that comes within them was not
+    // held back by it.
+    ServidorReal s;
+    s.defineArgumentos({QStringLiteral("--silencio-ms"), QStringLiteral("3000")});
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s);
+    c.envia(Wire::codifica(pedidoDeLogin(s.conta().usuario, s.conta().senha)));   // a login always waits
+    QVERIFY(c.le(15000).startsWith("4|"));
+    const auto pedeLogo = [&](const QString& mensagem) {
+        c.envia(Wire::codifica(mensagem));
+        return c.le(2000);
+    };
+    clsAgenda f = ficha(0, QStringLiteral("Sem Espera"));
+    f.departamento.dsDepartamento = s.conta().dsDepartamento;   // what the client got at login
+    const clsAgenda gravada = uma(pedeLogo(f.toPipeStringWithCommand(Codigo::Salva)));
+    QVERIFY(gravada.numeroFicha > 0);
+
+    clsFiltroBusca filtro;
+    filtro.numeroFicha = gravada.numeroFicha;
+    filtro.departamento.idDepartamento = s.conta().idDepartamento;
+    filtro.departamento.dsDepartamento = s.conta().dsDepartamento;
+    const QByteArray procurar = Wire::codifica(filtro.toPipeStringWithCommand(Codigo::Busca));
+    QCOMPARE(numeros(pedeLogo(filtro.toPipeStringWithCommand(Codigo::Busca))), QList<qint32>{gravada.numeroFicha});
+
+    // Only part of the description: it may still be growing, so the server waits for the rest.
+    c.envia(procurar.chopped(3));
+    QCOMPARE(c.nadaEm(300), QByteArray());
+    c.envia(procurar.right(3));
+    QCOMPARE(numeros(c.le(2000)), QList<qint32>{gravada.numeroFicha});
+    QCOMPARE(c.nadaEm(100), QByteArray());
+
+    // Any other last piece waits for the quiet interval as before.
+    c.envia(Wire::codifica(busca(gravada.numeroFicha)));
+    QCOMPARE(c.nadaEm(300), QByteArray());
+    QCOMPARE(numeros(c.le(15000)), QList<qint32>{gravada.numeroFicha});
+}
+
+void tst_Servidor::bancoDaVersaoAnteriorEhAtualizado()
+{
+    ServidorReal s(40);
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    QByteArray antes;
+    {
+        Cliente c(s);
+        QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+        antes = c.pede(busca(0));
+    }
+    QCOMPARE(lista(antes).size(), 40);
+    s.para();
+    // The database as the first version left it: no stored wire text.
+    QVERIFY(executaNoBanco(s, {QStringLiteral("ALTER TABLE fichas DROP COLUMN fio"), QStringLiteral("UPDATE versao_esquema SET versao = 1")}));
+
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s);
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QCOMPARE(c.pede(busca(0)), antes);
+    // Altered after the upgrade: the search gives the new text.
+    clsAgenda alterada = lista(antes).at(7);
+    alterada.nome = QStringLiteral("Nome Trocado Depois");
+    alterada.Data = QDate(2001, 2, 3);
+    QVERIFY(c.pede(alterada.toPipeStringWithCommand(Codigo::Salva)).startsWith("7|"));
+    QCOMPARE(lista(c.pede(busca(alterada.numeroFicha))), QList<clsAgenda>{alterada});
+    s.para();
+
+    QVariant valor;
+    QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT versao FROM versao_esquema")}, &valor));
+    QCOMPARE(valor.toInt(), 2);
+    QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT COUNT(*) FROM fichas WHERE fio IS NULL")}, &valor));
+    QCOMPARE(valor.toInt(), 0);
+
+    // A row whose text is missing (edited by hand) is still served, from its columns.
+    QVERIFY(executaNoBanco(s, {QStringLiteral("UPDATE fichas SET fio = NULL WHERE numeroficha IN (3, %1)").arg(alterada.numeroFicha)}));
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente d(s);
+    QVERIFY(d.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QList<clsAgenda> esperadas = lista(antes);
+    esperadas[7] = alterada;
+    QCOMPARE(lista(d.pede(busca(0))), esperadas);
+    clsAgenda repetida = esperadas[2];
+    QCOMPARE(uma(d.pede(repetida.toPipeStringWithCommand(Codigo::Inclui))), repetida);   // the stored sheet back
+}
+
+void tst_Servidor::bancoDeVersaoMaisNovaEhRecusado()
+{
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    s.para();
+    QVERIFY(executaNoBanco(s, {QStringLiteral("UPDATE versao_esquema SET versao = 99")}));
+    QVERIFY(!s.inicia());
 }
 
 QTEST_GUILESS_MAIN(tst_Servidor)
