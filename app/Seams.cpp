@@ -11,6 +11,25 @@ namespace DialogoArquivo {
 namespace {
 Gravador* ativo = nullptr;
 }
+
+QString filtroParaQt(const QString& filtro)
+{
+    // The windows write filters as "description|pattern|description|pattern"; Qt wants
+    // "description (pattern);;...". A description that already names its pattern keeps it.
+    if (!filtro.contains(u'|'))
+        return filtro;
+    const QStringList partes = filtro.split(u'|');
+    QStringList filtros;
+    for (qsizetype i = 0; i < partes.size(); i += 2) {
+        const QString descricao = partes[i].trimmed();
+        const QString padrao = i + 1 < partes.size() ? partes[i + 1].trimmed() : QString();
+        if (descricao.contains(u'(') || padrao.isEmpty())
+            filtros.append(descricao);
+        else
+            filtros.append(QStringLiteral("%1 (%2)").arg(descricao, padrao));
+    }
+    return filtros.join(QStringLiteral(";;"));
+}
 Gravador::Gravador() { ativo = this; }
 Gravador::~Gravador()
 {
@@ -25,7 +44,7 @@ QString salvar(QWidget* dono, const QString& titulo, const QString& filtro, cons
         ativo->filtros.append(filtro);
         return ativo->m_arquivos.isEmpty() ? QString() : ativo->m_arquivos.takeFirst();
     }
-    return QFileDialog::getSaveFileName(dono, titulo, nomeSugerido, filtro);
+    return QFileDialog::getSaveFileName(dono, titulo, nomeSugerido, filtroParaQt(filtro));
 }
 } // namespace DialogoArquivo
 

@@ -15,6 +15,9 @@ namespace DialogoArquivo {
 QString salvar(QWidget* dono, const QString& titulo, const QString& filtro,
                const QString& nomeSugerido = QString());
 
+// "Arquivo CSV (*.csv)|*.csv" as Qt's dialogs take it: "Arquivo CSV (*.csv)".
+QString filtroParaQt(const QString& filtro);
+
 class Gravador {
 public:
     Gravador();
