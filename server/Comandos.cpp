@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <malloc.h>
 #include <cstdio>
 #include <sys/socket.h>
 #include <termios.h>
@@ -224,6 +225,11 @@ void aoSinal(int)
 
 int servir(const Argumentos& a, const QString& banco)
 {
+    // A search of a large department builds a reply of several megabytes. Kept in the heap
+    // instead of fresh mappings, the memory of one reply serves the next without the kernel
+    // having to hand out (and zero) every page again.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
     Servidor::Opcoes opcoes;
     const QString escuta = a.valor("listen", QStringLiteral("127.0.0.1:9998"));
     const qsizetype doisPontos = escuta.lastIndexOf(u':');
