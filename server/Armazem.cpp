@@ -147,7 +147,10 @@ bool Armazem::abre(bool criar)
         // WAL with a full sync at every commit: an acknowledged change survives a crash of
         // the process and of the machine.
         if (!executaDireto(QStringLiteral("PRAGMA journal_mode=WAL")) || !executaDireto(QStringLiteral("PRAGMA synchronous=FULL"))
-            || !executaDireto(QStringLiteral("PRAGMA foreign_keys=ON")))
+            || !executaDireto(QStringLiteral("PRAGMA foreign_keys=ON"))
+            // Room for a whole registry of some tens of thousands of sheets in the page cache
+            // (the default holds 2 MiB), so that searches do not read the file over and over.
+            || !executaDireto(QStringLiteral("PRAGMA cache_size=-65536")))
             return false;
     }
     return true;
