@@ -320,6 +320,9 @@ void Servidor::responde(QTcpSocket* socket, int codigoPedido, const QByteArray& 
     if (!c)
         return;
     c->socket->write(bytes);
+    // Out now rather than on the loop's next pass: the reply is complete and nothing else
+    // is waiting to join it.
+    c->socket->flush();
     const qsizetype barra = bytes.indexOf('|');
     registraNoDiario(QStringLiteral("%1 pedido %2 -> %3 %4 (%5)")
                          .arg(c->nome, codigoPedido >= 0 ? QString::number(codigoPedido) : QStringLiteral("?"),
