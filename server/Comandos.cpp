@@ -47,7 +47,9 @@ Opções:
   --sessao-horas H       horas sem pedidos após as quais a sessão de um endereço expira
                          (padrão 12; aceita frações).
   --silencio-ms N        silêncio, em ms, esperado depois que a última parte de um pedido
-                         começa a chegar, antes de atendê-lo (padrão 2).
+                         começa a chegar, antes de atendê-lo (padrão 2). Um pedido cuja
+                         última parte já é a descrição inteira do departamento da sessão
+                         é atendido na hora.
   --espera-ms N          silêncio, em ms, após o qual um pedido ao qual faltam partes é
                          recusado com 0 (padrão 300).
   --semente N            semente das fichas de demonstração (padrão 1).
