@@ -1,6 +1,7 @@
 #include "members/CaixaDeLista.h"
 
 #include <QKeyEvent>
+#include <QTimer>
 #include <QLineEdit>
 #include <QWheelEvent>
 
@@ -11,6 +12,10 @@ CaixaDeLista::CaixaDeLista(QWidget* parent) : QComboBox(parent)
     setMaxVisibleItems(16);
     // The operator's typing must never be completed into another item's text.
     setCompleter(nullptr);
+    connect(this, &QComboBox::activated, this, [this](int i) {
+        if (m_listaAberta)
+            emit itemEscolhido(i);
+    });
 }
 
 void CaixaDeLista::defineTravado(bool travado)
@@ -34,7 +39,15 @@ void CaixaDeLista::substituiItens(const QStringList& itens)
 void CaixaDeLista::showPopup()
 {
     emit abrindoLista();
+    m_listaAberta = true;
     QComboBox::showPopup();
+}
+
+void CaixaDeLista::hidePopup()
+{
+    QComboBox::hidePopup();
+    // The choice is announced right after the list closes: keep the mark until then.
+    QTimer::singleShot(0, this, [this] { m_listaAberta = false; });
 }
 
 void CaixaDeLista::focusInEvent(QFocusEvent* e)

@@ -3,7 +3,8 @@
 
 // An editable drop-down list that can be locked (the operator can open the list but not type
 // or scroll a value in) and that says when its list is about to open, so a window can fill
-// the list at that moment. Choosing an item emits QComboBox::activated as usual.
+// the list at that moment. `itemEscolhido` is emitted only when the operator picks an item in
+// the open list; typing an item's text and leaving the box is not a choice.
 class CaixaDeLista : public QComboBox {
     Q_OBJECT
 public:
@@ -16,9 +17,11 @@ public:
     void substituiItens(const QStringList& itens);
 
     void showPopup() override;
+    void hidePopup() override;
 
 signals:
     void abrindoLista();
+    void itemEscolhido(int indice);
     void recebeuFoco();
 
 protected:
@@ -28,4 +31,5 @@ protected:
 
 private:
     bool m_travado = false;
+    bool m_listaAberta = false;
 };

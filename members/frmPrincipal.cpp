@@ -89,6 +89,9 @@ frmPrincipal::frmPrincipal(QWidget* parent)
 
 frmPrincipal::~frmPrincipal()
 {
+    // Destroying the controls moves the focus; no handler of this window may run by then.
+    for (QObject* filho : ficha->findChildren<QObject*>())
+        filho->disconnect(this);
     QSqlDatabase::removeDatabase(m_conexaoBanco);
 }
 
@@ -171,12 +174,12 @@ void frmPrincipal::montaTela()
     // Lookups of the two lists.
     if (auto* igreja = ficha->controle<CaixaDeLista>(QStringLiteral("txtIGREJA"))) {
         connect(igreja, &CaixaDeLista::abrindoLista, this, [this] { listaCongregacoes(); });
-        connect(igreja, &QComboBox::activated, this, [this, igreja](int i) { escolheCongregacao(igreja->itemText(i)); });
+        connect(igreja, &CaixaDeLista::itemEscolhido, this, [this, igreja](int i) { escolheCongregacao(igreja->itemText(i)); });
         connect(igreja, &CaixaDeLista::recebeuFoco, this, [igreja] { igreja->defineTravado(false); });
     }
     if (auto* status = ficha->controle<CaixaDeLista>(QStringLiteral("txtstatus"))) {
         connect(status, &CaixaDeLista::abrindoLista, this, [this] { listaStatus(); });
-        connect(status, &QComboBox::activated, this, [this, status](int i) { escolheStatus(status->itemText(i)); });
+        connect(status, &CaixaDeLista::itemEscolhido, this, [this, status](int i) { escolheStatus(status->itemText(i)); });
         connect(status, &CaixaDeLista::recebeuFoco, this, [status] { status->defineTravado(false); });
     }
 
