@@ -3,6 +3,7 @@
 #include "app/Caixas.h"
 #include "app/modGlobais.h"
 #include "cards/FrmConfig.h"
+#include "cards/frmPrincipal3.h"
 #include "connection/Requisicao.h"
 #include "connection/frmLogin.h"
 #include "members/CaixaDeLista.h"
@@ -537,6 +538,7 @@ void frmPrincipal::mostraJanelaDeRenovacao()
 
 void frmPrincipal::mostraJanelaDeCarteiras()
 {
+    frmPrincipal3::abre();
 }
 
 void frmPrincipal::Logoff()

@@ -1,7 +1,9 @@
 #include "EntradaDeTeste.h"
 #include "ServidorReal.h"
 #include "connection/Requisicao.h"
+#include "cards/frmPrincipal3.h"
 #include "members/FormularioFicha.h"
+#include "renewal/frmprincipal2.h"
 #include "protocol/FormatoBR.h"
 #include "protocol/clsFiltroBusca.h"
 
@@ -66,7 +68,7 @@ private slots:
         QCOMPARE(entrada->preparaBancoLocal(), QString());
         caixas = std::make_unique<Caixas::Gravador>();
         janela = entrada->entra(servidor->host(), servidor->porta(), servidor->conta().usuario, servidor->conta().senha);
-        QVERIFY2(janela, qPrintable(titulos().join(u'\n')));
+        QVERIFY2(janela, "");
         caixas->limpa();
     }
     void cleanup()
@@ -335,6 +337,21 @@ private slots:
         janela->show();
         QCOMPARE(texto("txtNFicha2"), QString());
         QCOMPARE(texto("txtusuario"), QStringLiteral("Usuario OnLine: ") + servidor->conta().usuario);
+    }
+
+    void trocaParaRenovacaoECarteiras()
+    {
+        comando("btnRelatorio");
+        QVERIFY(!janela->isVisible());
+        QVERIFY(frmprincipal2::existente() && frmprincipal2::existente()->isVisible());
+        frmprincipal2::existente()->hide();
+        janela->show();
+        comando("btnRelatorio2");
+        QVERIFY(!janela->isVisible());
+        QVERIFY2(frmPrincipal3::existente() && frmPrincipal3::existente()->isVisible(), "");
+        QCOMPARE(titulos(), QStringList());
+        delete frmprincipal2::existente();
+        delete frmPrincipal3::existente();
     }
 
     void logoffDescartaAJanela()
