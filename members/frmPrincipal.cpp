@@ -117,6 +117,8 @@ void frmPrincipal::montaTela()
     toolMenu->setObjectName(QStringLiteral("toolMenu"));
     toolMenu->setMovable(false);
     toolMenu->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // Thirteen captions on one line: keep the buttons tight so "Sair" stays in view.
+    toolMenu->setStyleSheet(QStringLiteral("QToolButton { padding: 2px 3px; margin: 0px; }"));
     for (const BotaoDaBarra& b : botoesDaBarra) {
         if (!b.chave) {
             toolMenu->addSeparator();
@@ -184,7 +186,7 @@ void frmPrincipal::montaTela()
         connect(status, &CaixaDeLista::recebeuFoco, this, [status] { status->defineTravado(false); });
     }
 
-    resize(1180, 860);
+    resize(1240, 800);
 }
 
 // Load steps: refresh from the record, the operator's stamp, the pickers, the lookup file.
