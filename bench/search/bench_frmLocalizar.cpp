@@ -106,5 +106,6 @@ int main(int argc, char** argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    ambiente->servidor->para();
     return 0;
 }
