@@ -66,9 +66,11 @@ bool MontadorDeResposta::formaCompleta() const
         int codigo = 0;
         if (!codigoDe(m_texto, codigo))
             return true;
-        return Codigo::pecasDaMensagem(codigo) == 1;
+        if (Codigo::pecasDaMensagem(codigo) == 1)
+            return true;
+        return inesperado(codigo) && !podeSerInicioDeEsperado(m_texto);
     }
-    if (!m_codigoValido)
+    if (!m_codigoValido || inesperado(m_codigo))
         return true;
     const int pecas = Codigo::pecasDaMensagem(m_codigo);
     if (pecas >= 1)
@@ -86,13 +88,21 @@ bool MontadorDeResposta::formaCompleta() const
     return QStringView(m_texto).mid(m_ultimaBarra + 1).indexOf(u"@@@") < 0;
 }
 
+bool MontadorDeResposta::podeSerInicioDeEsperado(QStringView texto) const
+{
+    for (const int esperado : m_esperados)
+        if (QString::number(esperado).startsWith(texto))
+            return true;
+    return false;
+}
+
 int MontadorDeResposta::silencioMs(const Silencios& s) const
 {
     if (m_texto.isEmpty())
         return -1;
     if (!formaCompleta())
         return s.incompleta;
-    if (m_barras > 0 && m_codigoValido && Codigo::pecasDaMensagem(m_codigo) < 0)
+    if (m_barras > 0 && m_codigoValido && !inesperado(m_codigo) && Codigo::pecasDaMensagem(m_codigo) < 0)
         return s.lista;
     return s.registro;
 }

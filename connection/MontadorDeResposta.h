@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -24,6 +25,11 @@ public:
     void reinicia();
     void acrescenta(QStringView pedaco);
 
+    // The codes the request is waiting for. A reply with any other code is whole as soon as
+    // its code is known: the caller only reports that code, so the rest need not arrive.
+    // Empty: every code is assembled in full.
+    void defineEsperados(QList<int> esperados) { m_esperados = std::move(esperados); }
+
     const QString& texto() const { return m_texto; }
     bool vazio() const { return m_texto.isEmpty(); }
 
@@ -35,6 +41,8 @@ public:
 
 private:
     void leCodigo();
+    bool inesperado(int codigo) const { return !m_esperados.isEmpty() && !m_esperados.contains(codigo); }
+    bool podeSerInicioDeEsperado(QStringView texto) const;
 
     QString m_texto;
     qsizetype m_barras = 0;        // "|" seen so far
@@ -42,4 +50,5 @@ private:
     bool m_codigoLido = false;     // the text before the first "|" has been examined
     bool m_codigoValido = false;
     int m_codigo = 0;
+    QList<int> m_esperados;
 };

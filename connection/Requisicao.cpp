@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 enum class Fim { Nenhum, Completa, TempoEsgotado, FalhaDoSocket, Encerrada };
@@ -36,6 +38,7 @@ struct EsperaCorrente {
 
 EsperaCorrente* corrente = nullptr;
 MontadorDeResposta::Silencios silencios;
+QList<int> esperadosDoPedido;   // what the request being sent waits for; empty = any
 bool ultimaInterrompida = false;
 
 constexpr int timeOutPadraoSegundos = 10;
@@ -125,6 +128,7 @@ int AguardaResposta(QTimer* timerTimeOut)
     }
 
     EsperaCorrente espera;
+    espera.montador.defineEsperados(std::exchange(esperadosDoPedido, {}));
     espera.silencio.setSingleShot(true);
     espera.silencio.setTimerType(Qt::PreciseTimer);
     QObject::connect(&espera.silencio, &QTimer::timeout, [&espera] { espera.termina(Fim::Completa); });
@@ -191,6 +195,7 @@ std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut,
         return std::nullopt;
 
     login->enviaMensagem(mensagem);
+    esperadosDoPedido = QList<int>(esperados);
     const int codigo = AguardaResposta(timerTimeOut);
     if (donoSumiu())
         return std::nullopt;

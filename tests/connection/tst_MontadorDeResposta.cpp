@@ -53,6 +53,27 @@ private slots:
         QCOMPARE(m.texto(), texto);
     }
 
+    // A reply whose code the request does not wait for is whole once its code is known:
+    // only the code is reported. A code that may still grow into an expected one waits.
+    void codigoInesperado_data()
+    {
+        QTest::addColumn<QString>("texto");
+        QTest::addColumn<bool>("completa");
+        QTest::newRow("9 sozinho numa busca") << "9" << true;
+        QTest::newRow("9 com parte da ficha") << "9|12|Ana" << true;
+        QTest::newRow("login aceito numa busca") << "4|ana" << true;
+        QTest::newRow("13 esperado, pela metade") << "13|" + ficha(7, QStringLiteral("Ana")).section(u'|', 0, 30) << false;
+    }
+    void codigoInesperado()
+    {
+        QFETCH(QString, texto);
+        QFETCH(bool, completa);
+        MontadorDeResposta m;
+        m.defineEsperados({13, 14});
+        m.acrescenta(texto);
+        QCOMPARE(m.formaCompleta(), completa);
+    }
+
     // Fed one character at a time, a record is whole only from its last "|" on, and the
     // pieces put together are the reply.
     void registroUmCaracterPorVez()
