@@ -2,11 +2,11 @@
 #include "cards/frmPrincipal3.h"
 #include "app/modGlobais.h"
 #include "members/frmPrincipal.h"
+#include "search/JanelaDeBusca.h"
 #include "search/PainelFiltroBusca.h"
 #include "search/SlotDeBusca.h"
 
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -34,9 +34,8 @@ frmlocalizarcarteira2::frmlocalizarcarteira2(QWidget* parent) : QDialog(parent)
     auto* grade = new QGridLayout;
     grade->setHorizontalSpacing(8);
     for (int k = 1; k <= 5; ++k) {
-        auto* botao = new QPushButton(QStringLiteral("Localizar_%1").arg(k, 2, 10, QLatin1Char('0')), this);
-        botao->setObjectName(QStringLiteral("btnLocalizar") + sufixo(k));
-        botao->setAutoDefault(false);
+        auto* botao = PecasDeBusca::botao(this, QStringLiteral("btnLocalizar") + sufixo(k),
+                                          QStringLiteral("Localizar_%1").arg(k, 2, 10, QLatin1Char('0')));
         auto* lista = new QListWidget(this);
         lista->setObjectName(QStringLiteral("lstResultados") + sufixo(k));
         lista->setMinimumWidth(210);
@@ -58,20 +57,9 @@ frmlocalizarcarteira2::frmlocalizarcarteira2(QWidget* parent) : QDialog(parent)
             membros->close();
     };
 
-    btnOk = new QPushButton(QStringLiteral("OK"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->setAutoDefault(false);
-    btnCancelar = new QPushButton(QStringLiteral("Cancelar"), this);
-    btnCancelar->setObjectName(QStringLiteral("btnCancelar"));
-    btnCancelar->setAutoDefault(false);
-    auto* botoes = new QHBoxLayout;
-    botoes->addStretch(1);
-    botoes->addWidget(btnOk);
-    botoes->addWidget(btnCancelar);
-    vertical->addLayout(botoes);
+    vertical->addLayout(PecasDeBusca::linhaOkCancelar(this, btnOk, btnCancelar));
 
     connect(btnOk, &QPushButton::clicked, this, [this] { escolhe(1); });
-    connect(btnCancelar, &QPushButton::clicked, this, &QDialog::reject);
     // Clicks anywhere in a list (an empty one included) reach its handler, so an empty slot
     // says so instead of ignoring the click.
     for (QListWidget* lista : lstResultados)

@@ -2,12 +2,12 @@
 #include "app/modGlobais.h"
 #include "members/frmPrincipal.h"
 #include "renewal/frmprincipal2.h"
+#include "search/JanelaDeBusca.h"
 #include "search/PainelFiltroBusca.h"
 #include "search/SlotDeBusca.h"
 
 #include <QEvent>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -36,12 +36,6 @@ frmlocalizarcarteira::frmlocalizarcarteira(QWidget* parent) : QDialog(parent)
     setModal(true);
 
     frameFiltroPesquisa = new PainelFiltroBusca(true, this);
-    auto botao = [this](const char* nome, const QString& legenda) {
-        auto* b = new QPushButton(legenda, this);
-        b->setObjectName(QString::fromLatin1(nome));
-        b->setAutoDefault(false);
-        return b;
-    };
     auto lista = [this](const char* nome) {
         auto* l = new QListWidget(this);
         l->setObjectName(QString::fromLatin1(nome));
@@ -49,12 +43,10 @@ frmlocalizarcarteira::frmlocalizarcarteira(QWidget* parent) : QDialog(parent)
         l->viewport()->installEventFilter(this);
         return l;
     };
-    btnLocalizar = botao("btnLocalizar", QStringLiteral("Localizar_01"));
+    btnLocalizar = PecasDeBusca::botao(this, QStringLiteral("btnLocalizar"), QStringLiteral("Localizar_01"));
     lstResultados = lista("lstResultados");
-    btnLocalizar2 = botao("btnLocalizar2", QStringLiteral("Localizar_02"));
+    btnLocalizar2 = PecasDeBusca::botao(this, QStringLiteral("btnLocalizar2"), QStringLiteral("Localizar_02"));
     lstResultados2 = lista("lstResultados2");
-    btnOk = botao("btnOk", QStringLiteral("OK"));
-    btnCancelar = botao("btnCancelar", QStringLiteral("Cancelar"));
 
     auto* vertical = new QVBoxLayout(this);
     vertical->addWidget(frameFiltroPesquisa);
@@ -64,11 +56,7 @@ frmlocalizarcarteira::frmlocalizarcarteira(QWidget* parent) : QDialog(parent)
     grade->addWidget(lstResultados, 1, 0);
     grade->addWidget(lstResultados2, 1, 1);
     vertical->addLayout(grade, 1);
-    auto* botoes = new QHBoxLayout;
-    botoes->addStretch(1);
-    botoes->addWidget(btnOk);
-    botoes->addWidget(btnCancelar);
-    vertical->addLayout(botoes);
+    vertical->addLayout(PecasDeBusca::linhaOkCancelar(this, btnOk, btnCancelar));
 
     busca = new SlotDeBusca(this, frameFiltroPesquisa, btnLocalizar, lstResultados, timerDaRenovacao,
                             departamentoDaRenovacao);
@@ -81,7 +69,6 @@ frmlocalizarcarteira::frmlocalizarcarteira(QWidget* parent) : QDialog(parent)
     };
 
     connect(btnOk, &QPushButton::clicked, this, &frmlocalizarcarteira::btnOk_Click);
-    connect(btnCancelar, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void frmlocalizarcarteira::mostra(QWidget* dono)

@@ -1,16 +1,12 @@
 #pragma once
-#include <QDialog>
+#include "search/JanelaDeBusca.h"
 
-class PainelFiltroBusca;
-class QGroupBox;
-class QListWidget;
-class QPushButton;
 class SlotDeBusca;
 
 // "Localizar": the member search. One filter, one slot; "OK" (or a double click on a line)
 // makes the chosen member the member window's sheet and closes. Whatever window opened it,
 // the member goes to the member window (frmPrincipal).
-class frmLocalizar : public QDialog {
+class frmLocalizar : public JanelaDeBusca {
     Q_OBJECT
 public:
     explicit frmLocalizar(QWidget* parent = nullptr);
@@ -19,12 +15,6 @@ public:
     // so every opening starts empty.
     static void mostra(QWidget* dono);
 
-    PainelFiltroBusca* frameFiltroPesquisa;
-    QPushButton* btnLocalizar;
-    QGroupBox* frameResultados;
-    QListWidget* lstResultados;
-    QPushButton* btnOk;
-    QPushButton* btnCancelar;
     SlotDeBusca* slot;   // holds membrosEncontrados
 
 private:

@@ -1,26 +1,14 @@
 #pragma once
-#include <QDialog>
-
-class PainelFiltroBusca;
-class QGroupBox;
-class QListWidget;
-class QPushButton;
+#include "search/JanelaDeBusca.h"
 
 // " Localizar Congregações": the congregation search window. It has the controls of the
 // member search (filter, "Localizar", result list, "OK", "Cancelar") and no search of its
 // own; the operator closes it ("Cancelar" or the close box).
-class frmlocalizarigreja : public QDialog {
+class frmlocalizarigreja : public JanelaDeBusca {
     Q_OBJECT
 public:
     explicit frmlocalizarigreja(QWidget* parent = nullptr);
 
     // Loads the window and shows it modally, owned by `dono`; destroyed when closed.
     static void mostra(QWidget* dono);
-
-    PainelFiltroBusca* frameFiltroPesquisa;
-    QPushButton* btnLocalizar;
-    QGroupBox* frameResultados;
-    QListWidget* lstResultados;
-    QPushButton* btnOk;
-    QPushButton* btnCancelar;
 };
