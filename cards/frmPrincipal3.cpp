@@ -4,11 +4,10 @@
 #include "app/modGlobais.h"
 #include "cards/FrmConfig.h"
 #include "cards/frmlocalizarcarteira2.h"
-#include "connection/Requisicao.h"
 #include "connection/frmLogin.h"
 #include "members/FormularioFicha.h"
+#include "members/PedidosDaFicha.h"
 #include "members/frmPrincipal.h"
-#include "protocol/modCommands.h"
 #include "renewal/frmlocalizarcarteira.h"
 #include "search/frmLocalizar.h"
 #include "search/frmlocalizarigreja.h"
@@ -372,14 +371,13 @@ void frmPrincipal3::IncluirCadastro()
     if (!ficha->ValidaFormulario())
         return;
     if (!ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        Caixas::mostra(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"),
-                       QStringLiteral("Opção Inválida"), Caixas::Icone::Aviso);
+        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
         return;
     }
     if (!ficha->verificaSeparadores(AcaoDaFicha::IncluiNovo, this))
         return;
     ficha->copiaPara(membros, AcaoDaFicha::IncluiNovo);
-    EnviaFicha();
+    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
     AtualizaGUI();
 }
 
@@ -390,60 +388,23 @@ void frmPrincipal3::AlterarCadastro()
     if (!ficha->ValidaFormulario())
         return;
     if (ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        Caixas::mostra(this, QStringLiteral("Primeiro localize um cadastro"), QStringLiteral("Opção Inválida"),
-                       Caixas::Icone::Aviso);
+        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Primeiro localize um cadastro"));
         return;
     }
     if (!ficha->verificaSeparadores(AcaoDaFicha::Altera, this))
         return;
     ficha->copiaPara(membros, AcaoDaFicha::Altera);
-    EnviaFicha();
+    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
     AtualizaGUI();
-}
-
-void frmPrincipal3::EnviaFicha()
-{
-    const auto resposta =
-        Requisita(this, timerTimeOut, membros.toPipeStringWithCommand(Codigo::Salva), {Codigo::Salvo});
-    if (!resposta)
-        return;
-    clsAgenda gravado;
-    gravado.fromPipeStringWithCommand(resposta->texto);
-    if (gravado.numeroFicha != membros.numeroFicha) {
-        Caixas::mostra(this, QStringLiteral("Registro SALVO com sucesso"), QStringLiteral("SALVOU"),
-                       Caixas::Icone::Informacao);
-        membros.numeroFicha = gravado.numeroFicha;
-    } else {
-        Caixas::mostra(this, QStringLiteral("Registro ALTERADO com sucesso"), QStringLiteral("ALTERADO"),
-                       Caixas::Icone::Informacao);
-    }
 }
 
 void frmPrincipal3::ExcluirCadastro()
 {
-    if (membros.numeroFicha == 0) {
-        Caixas::mostra(this, QStringLiteral("Primeiro localize um cadastro"), QStringLiteral("Opção Inválida"),
-                       Caixas::Icone::Aviso);
+    if (!PedidosDaFicha::confirmaExclusao(this, membros))
         return;
-    }
-    const Caixas::Resposta r =
-        Caixas::mostra(this, QStringLiteral("Deseja realmente excluir a ficha de número: %1 ?").arg(membros.numeroFicha),
-                       QStringLiteral("Confirmar Exclusão..."), Caixas::Icone::Pergunta, true);
-    if (r != Caixas::Resposta::Sim)
-        return;
-    EnviaExclusao();
+    if (PedidosDaFicha::EnviaExcluir(this, timerTimeOut, membros))
+        limpaFormulario();
     AtualizaGUI();
-}
-
-void frmPrincipal3::EnviaExclusao()
-{
-    const auto resposta =
-        Requisita(this, timerTimeOut, membros.toPipeStringWithCommand(Codigo::Exclui), {Codigo::Excluido});
-    if (!resposta)
-        return;
-    Caixas::mostra(this, QStringLiteral("Registro excluido com sucesso"), QStringLiteral("Excluiu"),
-                   Caixas::Icone::Informacao);
-    limpaFormulario();
 }
 
 void frmPrincipal3::ImprimeCarteiras(int k)

@@ -73,8 +73,6 @@ private:
     void IncluirCadastro();
     void AlterarCadastro();
     void ExcluirCadastro();
-    void EnviaFicha();
-    void EnviaExclusao();
     void ImprimeJanela();
     void Logoff();
     void Sair();

@@ -8,6 +8,7 @@
 #include "connection/frmLogin.h"
 #include "members/CaixaDeLista.h"
 #include "members/ConsultasLocais.h"
+#include "members/PedidosDaFicha.h"
 #include "members/UtilFicha.h"
 #include "protocol/modCommands.h"
 #include "renewal/frmprincipal2.h"
@@ -37,11 +38,6 @@ QPointer<frmPrincipal>& janelaAtual()
 }
 
 const QString origem = QStringLiteral("frmPrincipal");
-
-void aviso(QWidget* dono, const QString& texto)
-{
-    Caixas::mostra(dono, texto, QStringLiteral("Opção Inválida"), Caixas::Icone::Aviso);
-}
 
 void informa(QWidget* dono, const QString& texto, const QString& titulo)
 {
@@ -325,7 +321,7 @@ void frmPrincipal::limpaComStatus()
 
 void frmPrincipal::avisaNumeroInvalido()
 {
-    aviso(this, QStringLiteral("Número de ficha inválido: digite somente algarismos (no máximo 2147483647)."));
+    PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Número de ficha inválido: digite somente algarismos (no máximo 2147483647)."));
 }
 
 void frmPrincipal::IncluiNovo()
@@ -335,13 +331,13 @@ void frmPrincipal::IncluiNovo()
     if (!ficha->ValidaFormulario())
         return;
     if (!ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        aviso(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
+        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
         return;
     }
     if (!ficha->verificaSeparadores(AcaoDaFicha::IncluiNovo, this))
         return;
     ficha->copiaPara(membros, AcaoDaFicha::IncluiNovo);
-    EnviaSalvar();
+    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
     AtualizaGUI();
 }
 
@@ -352,30 +348,14 @@ void frmPrincipal::AlteraCadastro()
     if (!ficha->ValidaFormulario())
         return;
     if (ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        aviso(this, QStringLiteral("Primeiro localize um cadastro"));
+        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Primeiro localize um cadastro"));
         return;
     }
     if (!ficha->verificaSeparadores(AcaoDaFicha::Altera, this))
         return;
     ficha->copiaPara(membros, AcaoDaFicha::Altera);
-    EnviaSalvar();
+    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
     AtualizaGUI();
-}
-
-void frmPrincipal::EnviaSalvar()
-{
-    const std::optional<RespostaDoServidor> resposta =
-        Requisita(this, timerTimeOut, membros.toPipeStringWithCommand(Codigo::Salva), {Codigo::Salvo});
-    if (!resposta)
-        return;
-    clsAgenda gravado;
-    gravado.fromPipeStringWithCommand(resposta->texto);
-    if (gravado.numeroFicha != membros.numeroFicha) {
-        informa(this, QStringLiteral("Registro SALVO com sucesso"), QStringLiteral("SALVOU"));
-        membros.numeroFicha = gravado.numeroFicha;
-    } else {
-        informa(this, QStringLiteral("Registro ALTERADO com sucesso"), QStringLiteral("ALTERADO"));
-    }
 }
 
 void frmPrincipal::IncluiCadastro()
@@ -383,7 +363,7 @@ void frmPrincipal::IncluiCadastro()
     ficha->escreveMarcadores(AcaoDaFicha::IncluiCadastro);
     ficha->defineTexto(QStringLiteral("txtsetor"), QString::number(membros.departamento.idDepartamento));
     if (!ficha->ValidaFormulario()) {
-        aviso(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
+        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
         return;
     }
     const std::optional<qint32> numero = ficha->numeroDe(QStringLiteral("txtNFicha"));
@@ -425,29 +405,11 @@ void frmPrincipal::EnviaIncluir()
 
 void frmPrincipal::ExcluiCadastro()
 {
-    if (membros.numeroFicha == 0) {
-        aviso(this, QStringLiteral("Primeiro localize um cadastro"));
+    if (!PedidosDaFicha::confirmaExclusao(this, membros))
         return;
-    }
-    const Caixas::Resposta r =
-        Caixas::mostra(this,
-                       QStringLiteral("Deseja realmente excluir a ficha de número: ") +
-                           QString::number(membros.numeroFicha) + QStringLiteral(" ?"),
-                       QStringLiteral("Confirmar Exclusão..."), Caixas::Icone::Pergunta, true);
-    if (r != Caixas::Resposta::Sim)
-        return;
-    EnviaExcluir();
+    if (PedidosDaFicha::EnviaExcluir(this, timerTimeOut, membros))
+        limpaFormulario();
     AtualizaGUI();
-}
-
-void frmPrincipal::EnviaExcluir()
-{
-    const std::optional<RespostaDoServidor> resposta =
-        Requisita(this, timerTimeOut, membros.toPipeStringWithCommand(Codigo::Exclui), {Codigo::Excluido});
-    if (!resposta)
-        return;
-    informa(this, QStringLiteral("Registro excluido com sucesso"), QStringLiteral("Excluiu"));
-    limpaFormulario();
 }
 
 // Command1: is the number typed in txtNFicha2 free for a new sheet?

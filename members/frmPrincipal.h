@@ -71,9 +71,7 @@ private:
     void AlteraCadastro();
     void ExcluiCadastro();
     void VerificaFicha();
-    void EnviaSalvar();
     void EnviaIncluir();
-    void EnviaExcluir();
     std::optional<QList<clsAgenda>> EnviaBuscaFicha(const clsFiltroBusca& filtro);
     void abreLocalizar();
     void abreLocalizarIgreja();
