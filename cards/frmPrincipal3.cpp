@@ -6,24 +6,22 @@
 #include "cards/frmlocalizarcarteira2.h"
 #include "connection/frmLogin.h"
 #include "members/FormularioFicha.h"
+#include "members/JanelaDeFicha.h"
 #include "members/PedidosDaFicha.h"
 #include "members/frmPrincipal.h"
 #include "renewal/frmlocalizarcarteira.h"
 #include "search/frmLocalizar.h"
 #include "search/frmlocalizarigreja.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTimeEdit>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPointer>
-#include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStatusBar>
@@ -91,11 +89,6 @@ QList<ControleDaFicha> camposDaJanela()
     // The birth date box shows `niver`, which the original refresh writes last.
     CamposDaFicha::altera(t, QStringLiteral("txtnascido"), [](ControleDaFicha& c) { c.mostraTexto(&clsAgenda::niver); });
     return t;
-}
-
-frmLogin* login()
-{
-    return frmLogin::existente();
 }
 
 } // namespace
@@ -174,37 +167,24 @@ void frmPrincipal3::montaTela()
     setCentralWidget(rolagem);
 
     // Toolbar: the commands are told apart by their key.
-    toolMenu = new QToolBar(QStringLiteral("toolMenu"), this);
-    toolMenu->setObjectName(QStringLiteral("toolMenu"));
-    toolMenu->setMovable(false);
+    using B = JanelaDeFicha::BotaoDaBarra;
+    static const B botoes[] = {
+        {"limpar Cadastro", "btnlimpa", nullptr, QStyle::SP_FileIcon},
+        {"Membros", "Membros", nullptr, QStyle::SP_FileDialogContentsView},
+        {"Imprimir", "BtnImprimi", nullptr, QStyle::SP_DesktopIcon},
+        {"Incluir Cadastro", "btnIncluir", nullptr, QStyle::SP_FileDialogNewFolder},
+        {"Alterar Cadastro", "btnSalvar", nullptr, QStyle::SP_DialogSaveButton},
+        {"Localizar Cadastro", "btnLocalizar", nullptr, QStyle::SP_FileDialogDetailedView},
+        {"Excluir Cadastro", "btnExcluir", nullptr, QStyle::SP_TrashIcon},
+        {"Localizar Igrejas", "btnLocalizarcong", nullptr, QStyle::SP_DirHomeIcon},
+        {"Renovar Carteira", "btnRelatorio", nullptr, QStyle::SP_BrowserReload},
+        {"Logoff", "btnLogoff", nullptr, QStyle::SP_DialogResetButton},
+        {"Sair", "btnSair", nullptr, QStyle::SP_DialogCloseButton},
+    };
+    toolMenu = JanelaDeFicha::montaBarra(this, botoes, [this](const QString& chave) { executaComando(chave); });
+    toolMenu->setWindowTitle(QStringLiteral("toolMenu"));
     toolMenu->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolMenu->setIconSize(QSize(24, 24));
-    struct Botao {
-        const char* legenda;
-        const char* chave;
-        QStyle::StandardPixmap imagem;
-    };
-    const Botao botoes[] = {
-        {"limpar Cadastro", "btnlimpa", QStyle::SP_FileIcon},
-        {"Membros", "Membros", QStyle::SP_FileDialogContentsView},
-        {"Imprimir", "BtnImprimi", QStyle::SP_DesktopIcon},
-        {"Incluir Cadastro", "btnIncluir", QStyle::SP_FileDialogNewFolder},
-        {"Alterar Cadastro", "btnSalvar", QStyle::SP_DialogSaveButton},
-        {"Localizar Cadastro", "btnLocalizar", QStyle::SP_FileDialogDetailedView},
-        {"Excluir Cadastro", "btnExcluir", QStyle::SP_TrashIcon},
-        {"Localizar Igrejas", "btnLocalizarcong", QStyle::SP_DirHomeIcon},
-        {"Renovar Carteira", "btnRelatorio", QStyle::SP_BrowserReload},
-        {"Logoff", "btnLogoff", QStyle::SP_DialogResetButton},
-        {"Sair", "btnSair", QStyle::SP_DialogCloseButton},
-    };
-    for (const Botao& b : botoes) {
-        QAction* acao = toolMenu->addAction(style()->standardIcon(b.imagem), QString::fromUtf8(b.legenda));
-        acao->setObjectName(QString::fromLatin1(b.chave));
-        acao->setData(QString::fromLatin1(b.chave));
-    }
-    connect(toolMenu, &QToolBar::actionTriggered, this,
-            [this](QAction* acao) { executaComando(acao->data().toString()); });
-    addToolBar(Qt::TopToolBarArea, toolMenu);
 
     sbStatusBar = new QLabel;
     sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
@@ -427,30 +407,14 @@ void frmPrincipal3::ImprimeCarteiras(int k)
 void frmPrincipal3::ImprimeJanela()
 {
     // The window is printed at 11820 x 12480 twips, then given back its size.
-    const QSize antes = size();
+    struct Restaura {
+        frmPrincipal3* janela;
+        QSize antes;
+        ~Restaura() { janela->resize(antes); }
+    } restaura{this, size()};
     resize(qRound(11820.0 * logicalDpiX() / 1440), qRound(12480.0 * logicalDpiY() / 1440));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    const QPixmap imagem = grab();
-    resize(antes);
-
-    std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
-    if (!impressora) {
-        Caixas::mostra(this, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
-                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
-        return;
-    }
-    QPainter pintor;
-    if (!pintor.begin(impressora.get()))
-        throw ErroDeExecucao(origem + QStringLiteral(".BtnImprimi"),
-                             QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
-    // Printed at its size on screen, reduced when it would not fit the page.
-    const QRect area = pintor.viewport();
-    const double escalaTela = double(impressora->resolution()) / logicalDpiX();
-    QSizeF tamanho = QSizeF(imagem.size()) / imagem.devicePixelRatio() * escalaTela;
-    if (tamanho.width() > area.width() || tamanho.height() > area.height())
-        tamanho.scale(area.size(), Qt::KeepAspectRatio);
-    pintor.drawPixmap(QRectF(QPointF(0, 0), tamanho), imagem, QRectF(imagem.rect()));
-    pintor.end();
+    JanelaDeFicha::imprimeComoNaTela(this, JanelaDeFicha::Impressao::Imagem, origem + QStringLiteral(".BtnImprimi"));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -465,43 +429,24 @@ void frmPrincipal3::fechaPeloPrograma()
 
 void frmPrincipal3::Logoff()
 {
-    globais().usuarioLogado.reset();
-    m_fechandoPeloPrograma = true;
-    hide();
-    if (frmLogin* l = frmLogin::instancia())
-        l->Logoff();
     // The window is discarded: the next opening starts with an empty sheet and empty cards.
     if (daExecucao() == this)
         daExecucao() = nullptr;
-    deleteLater();
+    JanelaDeFicha::descartaNoLogoff(this, [this] { fechaPeloPrograma(); });
 }
 
 void frmPrincipal3::Sair()
 {
-    fechaPeloPrograma();
+    JanelaDeFicha::voltaAosMembros([this] { fechaPeloPrograma(); });
     // Cards 2 to 5 start empty at the next opening; the sheet's member is kept.
     for (int k = 2; k <= carteirasPorFolha; ++k)
         for (int i = 0; i < camposPorCarteira; ++i)
             caixaDaCarteira(k, i)->clear();
-    frmPrincipal::instancia()->show();
 }
 
 void frmPrincipal3::closeEvent(QCloseEvent* evento)
 {
-    if (m_fechandoPeloPrograma || encerrandoAplicacao()) {
-        if (frmLogin* l = login())
-            l->EncerraConexaoNoServidor();
-        evento->accept();
-        return;
-    }
-    const Caixas::Resposta r = Caixas::mostra(this, QStringLiteral("Deseja realmente encerrar o programa ?"),
-                                              QStringLiteral("Sair..."), Caixas::Icone::Pergunta, true);
-    if (r != Caixas::Resposta::Sim) {
-        evento->ignore();
-        return;
-    }
-    if (frmLogin* l = login())
-        l->EncerraConexaoNoServidor();
-    evento->accept();
-    EncerraAplicacao();
+    // The operator's close box asks first; a close by the program (Sair, log-off, the end of
+    // the program) does not.
+    JanelaDeFicha::fecha(this, evento, !m_fechandoPeloPrograma && !encerrandoAplicacao());
 }

@@ -8,6 +8,7 @@
 #include "connection/frmLogin.h"
 #include "members/CaixaDeLista.h"
 #include "members/ConsultasLocais.h"
+#include "members/JanelaDeFicha.h"
 #include "members/PedidosDaFicha.h"
 #include "members/UtilFicha.h"
 #include "protocol/modCommands.h"
@@ -16,7 +17,6 @@
 #include "search/frmLocalizar.h"
 #include "search/frmlocalizarigreja.h"
 
-#include <QAction>
 #include <QCloseEvent>
 #include <QDateTimeEdit>
 #include <QHBoxLayout>
@@ -24,7 +24,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -44,42 +43,30 @@ void informa(QWidget* dono, const QString& texto, const QString& titulo)
     Caixas::mostra(dono, texto, titulo, Caixas::Icone::Informacao);
 }
 
-// The toolbar, in order: caption, key (empty = separator), tool tip.
-struct BotaoDaBarra {
-    const char* legenda;
-    const char* chave;
-    const char* dica;
-};
-const BotaoDaBarra botoesDaBarra[] = {
-    {"limpar Cadastro", "btnlimpa", nullptr},
-    {"Incluir Novo", "btnIncluir", nullptr},
-    {"Incluir Cadastro", "btnIncluir2", nullptr},
-    {"Alterar Cadastro", "btnSalvar", nullptr},
-    {"Localizar Cadastro", "btnLocalizar", nullptr},
-    {nullptr, nullptr, nullptr},
-    {"Excluir Cadastro", "btnExcluir", nullptr},
-    {"Localizar Igrejas", "btnLocalizarcong", nullptr},
-    {"Renovar Carteira", "btnRelatorio", nullptr},
-    {"Imprimir Carteira", "btnRelatorio2", nullptr},
-    {"Logoff", "btnLogoff", nullptr},
+// The toolbar, in order: caption, key (null = separator), tool tip.
+const JanelaDeFicha::BotaoDaBarra botoesDaBarra[] = {
+    {"limpar Cadastro", "btnlimpa"},
+    {"Incluir Novo", "btnIncluir"},
+    {"Incluir Cadastro", "btnIncluir2"},
+    {"Alterar Cadastro", "btnSalvar"},
+    {"Localizar Cadastro", "btnLocalizar"},
+    {nullptr, nullptr},
+    {"Excluir Cadastro", "btnExcluir"},
+    {"Localizar Igrejas", "btnLocalizarcong"},
+    {"Renovar Carteira", "btnRelatorio"},
+    {"Imprimir Carteira", "btnRelatorio2"},
+    {"Logoff", "btnLogoff"},
     {"Config", "Config", "Configurar Carteirinha de Membro"},
-    {"Sair", "btnSair", nullptr},
+    {"Sair", "btnSair"},
 };
 
 } // namespace
 
 frmPrincipal::frmPrincipal(QWidget* parent)
-    : QMainWindow(parent), timerTimeOut(new QTimer(this))
+    : QMainWindow(parent), timerTimeOut(JanelaDeFicha::criaTimerTimeOut(this))
 {
     janelaAtual() = this;
     m_conexaoBanco = QStringLiteral("frmPrincipal-%1").arg(quintptr(this));
-    timerTimeOut->setObjectName(QStringLiteral("timerTimeOut"));
-    timerTimeOut->setSingleShot(true);
-    // Its Timer event: the wait gave up.
-    connect(timerTimeOut, &QTimer::timeout, this, [this] {
-        globais().tempoEsgotado = true;
-        timerTimeOut->stop();
-    });
     montaTela();
     carregaJanela();
 }
@@ -109,26 +96,9 @@ void frmPrincipal::montaTela()
     setWindowTitle(QStringLiteral("Cadastro de Membros"));
     setObjectName(QStringLiteral("frmPrincipal"));
 
-    toolMenu = new QToolBar(this);
-    toolMenu->setObjectName(QStringLiteral("toolMenu"));
-    toolMenu->setMovable(false);
-    toolMenu->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolMenu = JanelaDeFicha::montaBarra(this, botoesDaBarra, [this](const QString& chave) { executaComando(chave); });
     // Thirteen captions on one line: keep the buttons tight so "Sair" stays in view.
     toolMenu->setStyleSheet(QStringLiteral("QToolButton { padding: 2px 3px; margin: 0px; }"));
-    for (const BotaoDaBarra& b : botoesDaBarra) {
-        if (!b.chave) {
-            toolMenu->addSeparator();
-            continue;
-        }
-        QAction* a = toolMenu->addAction(QString::fromUtf8(b.legenda));
-        a->setObjectName(QString::fromLatin1(b.chave));
-        a->setData(QString::fromLatin1(b.chave));
-        if (b.dica)
-            a->setToolTip(QString::fromUtf8(b.dica));
-    }
-    connect(toolMenu, &QToolBar::actionTriggered, this,
-            [this](QAction* a) { executaComando(a->data().toString()); });
-    addToolBar(Qt::TopToolBarArea, toolMenu);
 
     auto* central = new QWidget(this);
     auto* vertical = new QVBoxLayout(central);
@@ -153,12 +123,7 @@ void frmPrincipal::montaTela()
     vertical->addLayout(botoes);
     setCentralWidget(central);
 
-    auto* barra = new QStatusBar(this);
-    barra->setObjectName(QStringLiteral("sbStatusBar"));
-    sbStatusBar = new QLabel(barra);
-    sbStatusBar->setObjectName(QStringLiteral("sbStatusBarPainel1"));
-    barra->addWidget(sbStatusBar, 1);
-    setStatusBar(barra);
+    sbStatusBar = JanelaDeFicha::montaBarraDeStatus(this);
 
     connect(btnLimparFormulario, &QPushButton::clicked, this, [this] {
         protegido(this, origem + QStringLiteral(".btnLimparFormulario_Click"), [this] { limpaFormulario(); });
@@ -226,24 +191,8 @@ void frmPrincipal::closeEvent(QCloseEvent* evento)
 {
     // The operator's close box (a close from the window system) asks first; a close by the
     // program (Sair, the switches, log-off, the end of the program) does not.
-    if (evento->spontaneous() && !encerrandoAplicacao()) {
-        const Caixas::Resposta r = Caixas::mostra(this, QStringLiteral("Deseja realmente encerrar o programa ?"),
-                                                  QStringLiteral("Sair..."), Caixas::Icone::Pergunta, true);
-        if (r != Caixas::Resposta::Sim) {
-            evento->ignore();
-            return;
-        }
-        if (frmLogin* login = frmLogin::existente())
-            login->EncerraConexaoNoServidor();
-        evento->accept();
+    if (JanelaDeFicha::fecha(this, evento, evento->spontaneous() && !encerrandoAplicacao()))
         m_precisaCarregar = true;
-        EncerraAplicacao();
-        return;
-    }
-    if (frmLogin* login = frmLogin::existente())
-        login->EncerraConexaoNoServidor();
-    m_precisaCarregar = true;
-    evento->accept();
 }
 
 void frmPrincipal::fechaPorCodigo()

@@ -4,6 +4,7 @@
 #include "app/modGlobais.h"
 #include "connection/frmLogin.h"
 #include "members/FormularioFicha.h"
+#include "members/JanelaDeFicha.h"
 #include "members/PedidosDaFicha.h"
 #include "members/frmPrincipal.h"
 #include "renewal/frmlocalizarcarteira.h"
@@ -11,8 +12,6 @@
 #include "search/frmLocalizar.h"
 #include "search/frmlocalizarigreja.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTimeEdit>
 #include <QGridLayout>
@@ -20,13 +19,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPicture>
 #include <QPointer>
-#include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -72,11 +67,7 @@ QList<ControleDaFicha> camposDaJanela()
 }
 
 // The toolbar, in order: caption, key.
-struct BotaoDaBarra {
-    const char* legenda;
-    const char* chave;
-};
-const BotaoDaBarra botoesDaBarra[] = {
+const JanelaDeFicha::BotaoDaBarra botoesDaBarra[] = {
     {"limpar Cadastro", "btnlimpa"},
     {"Membros", "Membros"},
     {"Imprimir", "BtnImprimi"},
@@ -98,19 +89,13 @@ QString loginDoOperador()
 
 } // namespace
 
-frmprincipal2::frmprincipal2(QWidget* parent) : QMainWindow(parent), timerTimeOut(new QTimer(this))
+frmprincipal2::frmprincipal2(QWidget* parent)
+    : QMainWindow(parent), timerTimeOut(JanelaDeFicha::criaTimerTimeOut(this))
 {
     if (!daExecucao())
         daExecucao() = this;
     setObjectName(origem);
     setWindowTitle(QStringLiteral(" Renovação de Carteira de Membro"));
-    timerTimeOut->setObjectName(QStringLiteral("timerTimeOut"));
-    timerTimeOut->setSingleShot(true);
-    // Its Timer event: the wait gave up.
-    connect(timerTimeOut, &QTimer::timeout, this, [this] {
-        globais().tempoEsgotado = true;
-        timerTimeOut->stop();
-    });
     montaTela();
     carregaJanela();
 }
@@ -200,18 +185,7 @@ void frmprincipal2::montaTela()
     linhaDoTopo->addStretch(1);
     setMenuWidget(topo);
 
-    toolMenu = new QToolBar(this);
-    toolMenu->setObjectName(QStringLiteral("toolMenu"));
-    toolMenu->setMovable(false);
-    toolMenu->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    for (const BotaoDaBarra& b : botoesDaBarra) {
-        QAction* a = toolMenu->addAction(QString::fromUtf8(b.legenda));
-        a->setObjectName(QString::fromLatin1(b.chave));
-        a->setData(QString::fromLatin1(b.chave));
-    }
-    connect(toolMenu, &QToolBar::actionTriggered, this,
-            [this](QAction* a) { executaComando(a->data().toString()); });
-    addToolBar(Qt::TopToolBarArea, toolMenu);
+    toolMenu = JanelaDeFicha::montaBarra(this, botoesDaBarra, [this](const QString& chave) { executaComando(chave); });
 
     OpcoesDaFicha opcoes;
     opcoes.filtrosDeTecla = true;
@@ -247,12 +221,7 @@ void frmprincipal2::montaTela()
     layout()->setSizeConstraint(QLayout::SetNoConstraint);
     setMinimumSize(480, twipsParaPixels(alturaDaFaixaTwips));
 
-    auto* barra = new QStatusBar(this);
-    barra->setObjectName(QStringLiteral("sbStatusBar"));
-    sbStatusBar = new QLabel(barra);
-    sbStatusBar->setObjectName(QStringLiteral("sbStatusBarPainel1"));
-    barra->addWidget(sbStatusBar, 1);
-    setStatusBar(barra);
+    sbStatusBar = JanelaDeFicha::montaBarraDeStatus(this);
 
     connect(btnLimparFormulario, &QPushButton::clicked, this, [this] {
         protegido(this, origem + QStringLiteral(".btnLimparFormulario_Click"), [this] { limpaFormulario(); });
@@ -414,37 +383,10 @@ void frmprincipal2::ImprimeFaixa()
         ~Restaura() { janela->resize(janela->width(), janela->twipsParaPixels(alturaAposImprimirTwips)); }
     } restaura{this};
 
-    std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
-    if (!impressora) {
-        Caixas::mostra(this, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
-                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
-        return;
-    }
-    // The window's image at its size on screen, from the paper's corner. It is recorded as
-    // drawing commands first: the printer then receives text and lines, not a bitmap.
-    // What the cut-down window shows is the strip: it is drawn by itself, so that neither the
-    // status bar squeezed over it nor a blinking caret gets onto the paper.
-    QPointer<QWidget> foco = QApplication::focusWidget();
-    if (foco && frameFicha->isAncestorOf(foco))
-        foco->clearFocus();
-    else
-        foco = nullptr;
-    QPicture imagem;
-    QPainter gravacao(&imagem);
-    frameFicha->render(&gravacao);
-    gravacao.end();
-    if (foco)
-        foco->setFocus();
-
-    // At the screen's resolution the recorded sizes (fonts in points included) print as shown.
-    impressora->setFullPage(true);
-    impressora->setResolution(logicalDpiX());
-    QPainter pintor;
-    if (!pintor.begin(impressora.get()))
-        throw ErroDeExecucao(origem + QStringLiteral(".BtnImprimi"),
-                             QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
-    pintor.drawPicture(0, 0, imagem);
-    pintor.end();
+    // What the cut-down window shows is the strip: it is drawn by itself, so that the status
+    // bar squeezed over it does not get onto the paper.
+    JanelaDeFicha::imprimeComoNaTela(frameFicha, JanelaDeFicha::Impressao::Desenho,
+                                     origem + QStringLiteral(".BtnImprimi"));
 }
 
 void frmprincipal2::ExportaCSV()
@@ -467,44 +409,22 @@ void frmprincipal2::fechaPorCodigo()
 
 void frmprincipal2::Sair()
 {
-    // The member window is shown first, so the program never finds itself without a window.
-    frmPrincipal::instancia()->show();
-    fechaPorCodigo();
+    JanelaDeFicha::voltaAosMembros([this] { fechaPorCodigo(); });
     for (QLineEdit* e : {txtNFicha2, txtIGREJA2, txtvalidade2, txtcidadecong2, txtufcong2})
         e->clear();
 }
 
 void frmprincipal2::Logoff()
 {
-    // The login window forgets the operator, shows itself and closes the connection; this
-    // window is discarded, so the next opening starts with an empty sheet.
     if (daExecucao() == this)
         daExecucao() = nullptr;
-    fechaPorCodigo();
-    deleteLater();
-    frmLogin::instancia()->Logoff();
+    JanelaDeFicha::descartaNoLogoff(this, [this] { fechaPorCodigo(); });
 }
 
 void frmprincipal2::closeEvent(QCloseEvent* evento)
 {
     // The operator's close box asks first; a close by the program (Sair, log-off, the end of
     // the program) does not.
-    if (!m_fechandoPorCodigo && evento->spontaneous() && !encerrandoAplicacao()) {
-        const Caixas::Resposta r = Caixas::mostra(this, QStringLiteral("Deseja realmente encerrar o programa ?"),
-                                                  QStringLiteral("Sair..."), Caixas::Icone::Pergunta, true);
-        if (r != Caixas::Resposta::Sim) {
-            evento->ignore();
-            return;
-        }
-        if (frmLogin* login = frmLogin::existente())
-            login->EncerraConexaoNoServidor();
-        evento->accept();
+    if (JanelaDeFicha::fecha(this, evento, !m_fechandoPorCodigo && evento->spontaneous() && !encerrandoAplicacao()))
         m_precisaCarregar = true;
-        EncerraAplicacao();
-        return;
-    }
-    if (frmLogin* login = frmLogin::existente())
-        login->EncerraConexaoNoServidor();
-    m_precisaCarregar = true;
-    evento->accept();
 }

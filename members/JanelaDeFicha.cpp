@@ -1,0 +1,151 @@
+#include "members/JanelaDeFicha.h"
+#include "app/Caixas.h"
+#include "app/Seams.h"
+#include "app/modGlobais.h"
+#include "connection/frmLogin.h"
+#include "members/frmPrincipal.h"
+#include "protocol/ErroDeExecucao.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPainter>
+#include <QPicture>
+#include <QPixmap>
+#include <QPointer>
+#include <QPrinter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+namespace JanelaDeFicha {
+
+QToolBar* montaBarra(QMainWindow* janela, std::span<const BotaoDaBarra> botoes,
+                     std::function<void(const QString&)> executa)
+{
+    auto* barra = new QToolBar(janela);
+    barra->setObjectName(QStringLiteral("toolMenu"));
+    barra->setMovable(false);
+    barra->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (const BotaoDaBarra& b : botoes) {
+        if (!b.chave) {
+            barra->addSeparator();
+            continue;
+        }
+        QAction* a = b.icone == QStyle::SP_CustomBase
+                         ? barra->addAction(QString::fromUtf8(b.legenda))
+                         : barra->addAction(janela->style()->standardIcon(b.icone), QString::fromUtf8(b.legenda));
+        a->setObjectName(QString::fromLatin1(b.chave));
+        a->setData(QString::fromLatin1(b.chave));
+        if (b.dica)
+            a->setToolTip(QString::fromUtf8(b.dica));
+    }
+    QObject::connect(barra, &QToolBar::actionTriggered, janela,
+                     [executa = std::move(executa)](QAction* a) { executa(a->data().toString()); });
+    janela->addToolBar(Qt::TopToolBarArea, barra);
+    return barra;
+}
+
+QTimer* criaTimerTimeOut(QWidget* janela)
+{
+    auto* timer = new QTimer(janela);
+    timer->setObjectName(QStringLiteral("timerTimeOut"));
+    timer->setSingleShot(true);
+    // Its Timer event: the wait gave up.
+    QObject::connect(timer, &QTimer::timeout, janela, [timer] {
+        globais().tempoEsgotado = true;
+        timer->stop();
+    });
+    return timer;
+}
+
+QLabel* montaBarraDeStatus(QMainWindow* janela)
+{
+    auto* barra = new QStatusBar(janela);
+    barra->setObjectName(QStringLiteral("sbStatusBar"));
+    auto* painel = new QLabel(barra);
+    painel->setObjectName(QStringLiteral("sbStatusBarPainel1"));
+    barra->addWidget(painel, 1);
+    janela->setStatusBar(barra);
+    return painel;
+}
+
+bool fecha(QWidget* janela, QCloseEvent* evento, bool pergunta)
+{
+    if (pergunta) {
+        const Caixas::Resposta r = Caixas::mostra(janela, QStringLiteral("Deseja realmente encerrar o programa ?"),
+                                                  QStringLiteral("Sair..."), Caixas::Icone::Pergunta, true);
+        if (r != Caixas::Resposta::Sim) {
+            evento->ignore();
+            return false;
+        }
+    }
+    if (frmLogin* login = frmLogin::existente())
+        login->EncerraConexaoNoServidor();
+    evento->accept();
+    if (pergunta)
+        EncerraAplicacao();
+    return true;
+}
+
+void voltaAosMembros(const std::function<void()>& fechaPeloPrograma)
+{
+    frmPrincipal::instancia()->show();
+    fechaPeloPrograma();
+}
+
+void descartaNoLogoff(QWidget* janela, const std::function<void()>& fechaPeloPrograma)
+{
+    fechaPeloPrograma();
+    janela->deleteLater();
+    frmLogin::instancia()->Logoff();
+}
+
+void imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde)
+{
+    std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
+    if (!impressora) {
+        Caixas::mostra(alvo->window(), QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
+                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
+        return;
+    }
+
+    // The caret is not part of what is printed: the focus leaves while the picture is taken.
+    QPointer<QWidget> foco = QApplication::focusWidget();
+    if (foco && (foco == alvo || alvo->isAncestorOf(foco)))
+        foco->clearFocus();
+    else
+        foco = nullptr;
+    QPicture desenho;
+    QPixmap imagem;
+    if (como == Impressao::Desenho) {
+        QPainter gravacao(&desenho);
+        alvo->render(&gravacao);
+    } else {
+        imagem = alvo->grab();
+    }
+    if (foco)
+        foco->setFocus();
+
+    // At the screen's resolution the sizes on screen (fonts in points included) print as shown.
+    impressora->setFullPage(true);
+    impressora->setResolution(alvo->logicalDpiX());
+    QPainter pintor;
+    if (!pintor.begin(impressora.get()))
+        throw ErroDeExecucao(onde, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
+    const QSizeF pagina = pintor.viewport().size();
+    const QSizeF tamanho = alvo->size();
+    if (tamanho.width() > pagina.width() || tamanho.height() > pagina.height()) {
+        const double escala = std::min(pagina.width() / tamanho.width(), pagina.height() / tamanho.height());
+        pintor.scale(escala, escala);
+    }
+    if (como == Impressao::Desenho)
+        pintor.drawPicture(0, 0, desenho);
+    else
+        pintor.drawPixmap(QRectF(QPointF(0, 0), tamanho), imagem, QRectF(imagem.rect()));
+    pintor.end();
+}
+
+} // namespace JanelaDeFicha
