@@ -1,4 +1,5 @@
 // The card layout window: its 105 boxes bound to the one record of configcredencial.
+#include "support/AmbienteDeTeste.h"
 #include "app/BancoLocal.h"
 #include "app/Caixas.h"
 #include "cards/CamposDaCarteira.h"
@@ -46,10 +47,8 @@ private slots:
     void init()
     {
         m_banco = m_pasta.filePath(QStringLiteral("local.db"));
-        const QString erro = BancoLocal::criaDeSementes(
-            m_banco, BancoLocal::sementesPadrao(qEnvironmentVariable("ZELTO_SOURCE_DIR") + QStringLiteral("/data")));
+        const QString erro = criaBancoLocalDeTeste(m_pasta, QStringLiteral("local.db"));
         QVERIFY2(erro.isEmpty(), qPrintable(erro));
-        BancoLocal::defineCaminhoParaTeste(m_banco);
     }
 
     void mostraORegistroNasCentoECincoCaixas()

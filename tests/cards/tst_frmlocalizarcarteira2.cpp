@@ -3,7 +3,7 @@
 #include "ServidorRoteirizado.h"
 #include "cards/frmPrincipal3.h"
 #include "cards/frmlocalizarcarteira2.h"
-#include "members/EntradaDeTeste.h"
+#include "support/AmbienteDeTeste.h"
 #include "search/PainelFiltroBusca.h"
 
 #include <QListWidget>
@@ -47,9 +47,10 @@ private slots:
         servidor = std::make_unique<ServidorRoteirizado>();
         servidor->aoProximoPedido(ServidorRoteirizado::responde(QStringLiteral("4|operador|x|7|Tesouraria")));
         entrada = std::make_unique<EntradaDeTeste>();
-        QCOMPARE(entrada->preparaBancoLocal(), QString());
         caixas = std::make_unique<Caixas::Gravador>();
-        QVERIFY(entrada->entra(servidor->host(), servidor->porta(), QStringLiteral("operador"), QStringLiteral("x"), 1));
+        QVERIFY2(entrada->preparaEEntra(servidor->host(), servidor->porta(), QStringLiteral("operador"),
+                                        QStringLiteral("x"), 1),
+                 qPrintable(entrada->erro));
         frmPrincipal3::abre();
         janela = frmPrincipal3::existente();
         dialogo = std::make_unique<frmlocalizarcarteira2>(janela);

@@ -6,7 +6,7 @@
 #include "cards/frmPrincipal3.h"
 #include "cards/frmlocalizarcarteira2.h"
 #include "connection/Requisicao.h"
-#include "members/EntradaDeTeste.h"
+#include "support/AmbienteDeTeste.h"
 #include "members/FormularioFicha.h"
 #include "protocol/FormatoBR.h"
 #include "search/PainelFiltroBusca.h"
@@ -71,22 +71,8 @@ class tst_frmPrincipal3 : public QObject {
         e->clear();
         QTest::keyClicks(e, t);
     }
-    void comando(const char* chave)
-    {
-        for (QAction* a : janela->toolMenu->actions())
-            if (a->data().toString() == QLatin1String(chave)) {
-                a->trigger();
-                return;
-            }
-        QFAIL(chave);
-    }
-    QStringList titulos() const
-    {
-        QStringList t;
-        for (const Caixas::Registro& r : caixas->caixas())
-            t << r.titulo + QStringLiteral(": ") + r.texto;
-        return t;
-    }
+    void comando(const char* chave) { QVERIFY2(disparaComando(janela->toolMenu, QLatin1String(chave)), chave); }
+    QStringList titulos() const { return titulosETextos(*caixas); }
     int pedidosNoDiario() const { return servidor->diario().count(QStringLiteral("\n")); }
 
     // A member on the server, stored with code 6 on the program's connection.
@@ -151,13 +137,10 @@ private slots:
     void init()
     {
         servidor = std::make_unique<ServidorReal>();
-        QVERIFY2(servidor->inicia(), qPrintable(servidor->erro()));
         entrada = std::make_unique<EntradaDeTeste>();
-        QCOMPARE(entrada->preparaBancoLocal(), QString());
         caixas = std::make_unique<Caixas::Gravador>();
-        membrosJanela = entrada->entra(servidor->host(), servidor->porta(), servidor->conta().usuario,
-                                       servidor->conta().senha);
-        QVERIFY2(membrosJanela, qPrintable(titulos().join(u'\n')));
+        membrosJanela = entrada->entraNoServidor(*servidor);
+        QVERIFY2(membrosJanela, qPrintable(entrada->erro + u'\n' + titulos().join(u'\n')));
         for (const Membro& m : cadastrados)
             cadastra(m);
         // "Imprimir Carteira": the member window closes and the card window opens.

@@ -1,4 +1,5 @@
 #include "ServidorRoteirizado.h"
+#include "support/AmbienteDeTeste.h"
 #include "app/BancoLocal.h"
 #include "app/Caixas.h"
 #include "app/Frminicial.h"
@@ -86,11 +87,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_local.isValid());
-        const QString arquivo = m_local.filePath(QStringLiteral("ruduza.db"));
-        const QString erro = BancoLocal::criaDeSementes(
-            arquivo, BancoLocal::sementesPadrao(qEnvironmentVariable("ZELTO_SOURCE_DIR") + QStringLiteral("/data")));
+        const QString erro = criaBancoLocalDeTeste(m_local);
         QVERIFY2(erro.isEmpty(), qPrintable(erro));
-        BancoLocal::defineCaminhoParaTeste(arquivo);
     }
 
     void inicio()

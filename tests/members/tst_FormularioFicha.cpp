@@ -1,4 +1,4 @@
-#include "EntradaDeTeste.h"
+#include "support/AmbienteDeTeste.h"
 #include "members/CaixaDeLista.h"
 #include "members/FormularioFicha.h"
 #include "protocol/FormatoBR.h"

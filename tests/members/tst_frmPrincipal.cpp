@@ -1,4 +1,4 @@
-#include "EntradaDeTeste.h"
+#include "support/AmbienteDeTeste.h"
 #include "ServidorReal.h"
 #include "connection/Requisicao.h"
 #include "cards/frmPrincipal3.h"
@@ -30,22 +30,8 @@ class tst_frmPrincipal : public QObject {
         e->clear();
         digitaTexto(e, t);
     }
-    void comando(const char* chave)
-    {
-        for (QAction* a : janela->toolMenu->actions())
-            if (a->data().toString() == QLatin1String(chave)) {
-                a->trigger();
-                return;
-            }
-        QFAIL(chave);
-    }
-    QStringList titulos() const
-    {
-        QStringList t;
-        for (const Caixas::Registro& r : caixas->caixas())
-            t << r.titulo + QStringLiteral(": ") + r.texto;
-        return t;
-    }
+    void comando(const char* chave) { QVERIFY2(disparaComando(janela->toolMenu, QLatin1String(chave)), chave); }
+    QStringList titulos() const { return titulosETextos(*caixas); }
     // What the server holds under a number, asked on the window's own connection.
     std::optional<clsAgenda> naServidor(qint32 numero)
     {
@@ -63,12 +49,10 @@ private slots:
     void init()
     {
         servidor = std::make_unique<ServidorReal>(3);
-        QVERIFY2(servidor->inicia(), qPrintable(servidor->erro()));
         entrada = std::make_unique<EntradaDeTeste>();
-        QCOMPARE(entrada->preparaBancoLocal(), QString());
         caixas = std::make_unique<Caixas::Gravador>();
-        janela = entrada->entra(servidor->host(), servidor->porta(), servidor->conta().usuario, servidor->conta().senha);
-        QVERIFY2(janela, "");
+        janela = entrada->entraNoServidor(*servidor);
+        QVERIFY2(janela, qPrintable(entrada->erro));
         caixas->limpa();
     }
     void cleanup()

@@ -1,3 +1,4 @@
+#include "support/AmbienteDeTeste.h"
 #include "AmbienteDeRenovacao.h"
 #include "app/Seams.h"
 #include "members/FormularioFicha.h"
@@ -54,12 +55,7 @@ class tst_frmprincipal2 : public QObject {
     void comando(const QString& chave)
     {
         // Through the toolbar, as the operator does.
-        for (QAction* a : janela->toolMenu->actions())
-            if (a->data().toString() == chave) {
-                a->trigger();
-                return;
-            }
-        QFAIL(qPrintable(QStringLiteral("no toolbar key ") + chave));
+        QVERIFY2(disparaComando(janela->toolMenu, chave), qPrintable(QStringLiteral("no toolbar key ") + chave));
     }
 
 private slots:

@@ -1,7 +1,7 @@
 // The report window as the operator uses it: typing dates, pressing the buttons, reading the
 // labels, the message boxes, the printed report and the exported file. Against the registry
 // server for what it finds, against a scripted server for the failures.
-#include "../members/EntradaDeTeste.h"
+#include "support/AmbienteDeTeste.h"
 #include "ServidorReal.h"
 #include "ServidorRoteirizado.h"
 #include "connection/Requisicao.h"
@@ -73,13 +73,11 @@ private slots:
     void initTestCase()
     {
         servidor = std::make_unique<ServidorReal>(0);
-        QVERIFY2(servidor->inicia(), qPrintable(servidor->erro()));
         entrada = std::make_unique<EntradaDeTeste>();
-        QCOMPARE(entrada->preparaBancoLocal(), QString());
         caixas = std::make_unique<Caixas::Gravador>();
         globais().impressora = std::make_shared<clsImpressora>();
-        principal = entrada->entra(servidor->host(), servidor->porta(), servidor->conta().usuario, servidor->conta().senha);
-        QVERIFY(principal);
+        principal = entrada->entraNoServidor(*servidor);
+        QVERIFY2(principal, qPrintable(entrada->erro));
         for (const clsAgenda& f : {ficha(10, QStringLiteral("Abigail Nunes"), QDate(2021, 3, 5), 10.5),
                                    ficha(11, QStringLiteral("Bruno da Conceição"), QDate(2022, 6, 10), 2.25),
                                    ficha(12, QStringLiteral("Carlos Prado"), QDate(2023, 1, 1), 7)})
@@ -289,11 +287,11 @@ private slots:
         servidor = std::make_unique<ServidorRoteirizado>();
         servidor->aoProximoPedido(ServidorRoteirizado::responde(QStringLiteral("4|operador|x|7|Tesouraria")));
         entrada = std::make_unique<EntradaDeTeste>();
-        QCOMPARE(entrada->preparaBancoLocal(), QString());
         caixas = std::make_unique<Caixas::Gravador>();
         globais().impressora = std::make_shared<clsImpressora>();
-        principal = entrada->entra(servidor->host(), servidor->porta(), QStringLiteral("operador"), QStringLiteral("x"), 1);
-        QVERIFY(principal);
+        principal = entrada->preparaEEntra(servidor->host(), servidor->porta(), QStringLiteral("operador"),
+                                           QStringLiteral("x"), 1);
+        QVERIFY2(principal, qPrintable(entrada->erro));
         QCOMPARE(principal->membros.departamento.idDepartamento, 7);
     }
     void cleanupTestCase()

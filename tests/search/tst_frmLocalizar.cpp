@@ -1,4 +1,4 @@
-#include "../members/EntradaDeTeste.h"
+#include "support/AmbienteDeTeste.h"
 #include "ServidorReal.h"
 #include "ServidorRoteirizado.h"
 #include "connection/Requisicao.h"
@@ -51,12 +51,10 @@ private slots:
     void initTestCase()
     {
         servidor = std::make_unique<ServidorReal>(0);
-        QVERIFY2(servidor->inicia(), qPrintable(servidor->erro()));
         entrada = std::make_unique<EntradaDeTeste>();
-        QCOMPARE(entrada->preparaBancoLocal(), QString());
         caixas = std::make_unique<Caixas::Gravador>();
-        principal = entrada->entra(servidor->host(), servidor->porta(), servidor->conta().usuario, servidor->conta().senha);
-        QVERIFY(principal);
+        principal = entrada->entraNoServidor(*servidor);
+        QVERIFY2(principal, qPrintable(entrada->erro));
         // Inserted out of name order, so the server's order is visible in the list.
         inclui(12, QStringLiteral("Carlos Prado Nunes"), QDate(2023, 1, 1));
         inclui(10, QStringLiteral("Abigail Nunes"), QDate(2021, 3, 5));
