@@ -16,9 +16,7 @@ public:
     QStringView proxima(const char* nomeCampo)
     {
         if (m_fim)
-            throw ErroDeExecucao(m_origem, QStringLiteral("Subscrito fora do intervalo: falta a parte %1 (%2)")
-                                               .arg(m_indice)
-                                               .arg(QString::fromLatin1(nomeCampo)));
+            throw faltaParte(m_origem, m_indice, nomeCampo);
         const qsizetype barra = m_texto.indexOf(u'|', m_pos);
         QStringView peca;
         if (barra < 0) {
@@ -37,6 +35,14 @@ public:
     QStringView resto() const { return m_fim ? QStringView() : m_texto.mid(m_pos); }
 
     const QString& origem() const { return m_origem; }
+
+    // The index error for reading piece `indice` (counted from 0) of a text that has fewer.
+    static ErroDeExecucao faltaParte(const QString& origem, int indice, const char* nomeCampo)
+    {
+        return ErroDeExecucao(origem, QStringLiteral("Subscrito fora do intervalo: falta a parte %1 (%2)")
+                                          .arg(indice)
+                                          .arg(QString::fromLatin1(nomeCampo)));
+    }
 
 private:
     QStringView m_texto;

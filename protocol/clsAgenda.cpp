@@ -2,7 +2,14 @@
 #include "protocol/FormatoBR.h"
 #include "protocol/Pecas.h"
 
+#include <QVarLengthArray>
+
 #include <array>
+#include <bit>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -48,29 +55,82 @@ static_assert(camposNoFio.size() + 2 == clsAgenda::pecasNoFio);
 // terminated QString whose data sits inside the block. Qt's copy-on-write takes care of the
 // rest: while several pieces share the block, changing one copies it out first; once a
 // piece is the block's only user, it may grow in place over the dead pieces around it.
+// The same pass notes where every "|" is, so the pieces are numbered as a split would number
+// them without searching the text again.
 class BlocoDePecas {
 public:
-    explicit BlocoDePecas(QStringView texto) : m_bloco(texto.size(), Qt::Uninitialized), m_inicio(texto.utf16())
+    explicit BlocoDePecas(QStringView texto) : m_texto(texto), m_bloco(texto.size(), Qt::Uninitialized)
     {
         char16_t* destino = reinterpret_cast<char16_t*>(m_bloco.data());
         const char16_t* origem = texto.utf16();
-        for (qsizetype i = 0, n = texto.size(); i < n; ++i)
-            destino[i] = origem[i] == u'|' ? u'\0' : origem[i];
+        const qsizetype n = texto.size();
+        qsizetype i = 0;
+#ifdef __SSE2__
+        const __m128i barra = _mm_set1_epi16(short(u'|'));
+        for (; i + 8 <= n; i += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(origem + i));
+            const __m128i iguais = _mm_cmpeq_epi16(v, barra);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(destino + i), _mm_andnot_si128(iguais, v));
+            // Two mask bits per character.
+            for (unsigned m = unsigned(_mm_movemask_epi8(iguais)); m != 0; m &= m - 1, m &= m - 1)
+                m_barras.append(i + std::countr_zero(m) / 2);
+        }
+#endif
+        for (; i < n; ++i) {
+            if (origem[i] == u'|') {
+                destino[i] = u'\0';
+                m_barras.append(i);
+            } else {
+                destino[i] = origem[i];
+            }
+        }
     }
 
-    // `peca` must be a piece of the text the block was made from.
+    // How many pieces a split at every "|" gives: none at all for the empty text.
+    qsizetype pecas() const { return m_texto.isEmpty() ? 0 : m_barras.size() + 1; }
+
+    // Piece `k` (k < pecas()), as a view of the text.
+    QStringView peca(qsizetype k) const
+    {
+        const qsizetype inicio = k == 0 ? 0 : m_barras[k - 1] + 1;
+        const qsizetype fim = k < m_barras.size() ? m_barras[k] : m_texto.size();
+        return m_texto.mid(inicio, fim - inicio);
+    }
+
+    // Everything after piece `k`, "|" and all; empty when `k` is the last piece.
+    QStringView depoisDe(qsizetype k) const
+    {
+        return k < m_barras.size() ? m_texto.mid(m_barras[k] + 1) : QStringView();
+    }
+
+    // The block is ours alone until the parse ends, so the references the pieces own are
+    // counted here and added to the block in one store, instead of one atomic step each.
+    ~BlocoDePecas()
+    {
+        if (m_entregues == 0)
+            return;
+        auto* bloco = m_bloco.data_ptr().d_ptr();
+        bloco->ref_.storeRelaxed(bloco->ref_.loadRelaxed() + m_entregues);
+    }
+    BlocoDePecas(const BlocoDePecas&) = delete;
+    BlocoDePecas& operator=(const BlocoDePecas&) = delete;
+
+    // `peca` must be a piece of the text the block was made from, and each piece is taken at
+    // most once (see the destructor).
     QString texto(QStringView peca)
     {
         if (peca.isEmpty())
             return peca.toString();
         QString::DataPointer& d = m_bloco.data_ptr();
-        d.d_ptr()->ref();   // the new string owns one reference to the block
-        return QString(QString::DataPointer(d.d_ptr(), d.data() + (peca.utf16() - m_inicio), peca.size()));
+        ++m_entregues;   // the new string owns one reference to the block
+        return QString(QString::DataPointer(d.d_ptr(), d.data() + (peca.utf16() - m_texto.utf16()), peca.size()));
     }
 
 private:
+    QStringView m_texto;
     QString m_bloco;
-    const char16_t* m_inicio;
+    QVarLengthArray<qsizetype, 80> m_barras;
+    int m_entregues = 0;
 };
 
 } // namespace
@@ -123,10 +183,12 @@ void clsAgenda::escreveEm(QString& texto) const
 void clsAgenda::fromPipeString(QStringView pipeString)
 {
     static const QString origem = QString::fromLatin1(nomeDaClasse);
-    Pecas pecas(pipeString, origem);
     BlocoDePecas bloco(pipeString);
+    qsizetype k = 0;
     for (const CampoDaFicha& campo : camposNoFio) {
-        const QStringView peca = pecas.proxima(campo.nome);
+        if (k >= bloco.pecas())
+            throw Pecas::faltaParte(origem, int(k), campo.nome);
+        const QStringView peca = bloco.peca(k++);
         switch (campo.tipo) {
         case T::Inteiro:
             numeroFicha = FormatoBR::converteInteiro(peca, origem);
@@ -142,5 +204,5 @@ void clsAgenda::fromPipeString(QStringView pipeString)
             break;
         }
     }
-    departamento.fromPipeString(pecas.resto());
+    departamento.fromPipeString(bloco.depoisDe(k - 1));
 }

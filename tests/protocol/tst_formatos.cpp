@@ -182,6 +182,42 @@ private slots:
         QCOMPARE(Wire::codifica(Wire::decodifica(todos)), todos);
     }
 
+    // Long texts go by blocks of characters: every kind of character must come out the same
+    // wherever it falls in a block, including a surrogate pair cut by a block's end.
+    void qualquerPosicaoNoBloco()
+    {
+        const QList<QPair<QString, QByteArray>> especiais = {
+            {QStringLiteral("ç"), QByteArray("\xE7")},      {QStringLiteral("€"), QByteArray("\x80")},
+            {QString(QChar(0x81)), QByteArray("\x81")},     {QStringLiteral("中"), QByteArray("?")},
+            {QStringLiteral("😀"), QByteArray("?")},         {QStringLiteral("|"), QByteArray("|")},
+            {QString(QChar(0x9F)), QByteArray("?")},         {QStringLiteral("Ÿ"), QByteArray("\x9F")},
+        };
+        for (const auto& [car, byte] : especiais) {
+            for (int tamanho : {15, 16, 17, 31, 32, 33, 40}) {
+                for (int p = 0; p < tamanho; ++p) {
+                    QString texto(tamanho, u'a');
+                    QByteArray bytes(tamanho, 'a');
+                    texto.replace(p, 1, car);
+                    bytes.replace(p, 1, byte);
+                    QCOMPARE(Wire::codifica(texto), bytes);
+                    if (!byte.contains('?'))
+                        QCOMPARE(Wire::decodifica(bytes), texto);
+                }
+            }
+        }
+        // Every byte at every place of a block decodes as it does alone.
+        QByteArray todos;
+        for (int i = 0; i < 256; ++i)
+            todos.append(char(i));
+        for (int desvio = 0; desvio < 17; ++desvio) {
+            const QByteArray b = QByteArray(desvio, 'x') + todos;
+            const QString t = Wire::decodifica(b);
+            for (int i = 0; i < 256; ++i)
+                QCOMPARE(t.at(desvio + i), Wire::decodifica(QByteArray(1, char(i))).at(0));
+            QCOMPARE(Wire::codifica(t), b);
+        }
+    }
+
     // Our table agrees with the system's codec wherever the code page defines a character.
     void comoOCodecDoSistema()
     {
