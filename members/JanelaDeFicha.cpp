@@ -22,6 +22,22 @@
 
 namespace JanelaDeFicha {
 
+namespace {
+
+// Some styles have only a small picture for a few icons (the desktop, for one): the bar's
+// buttons would then stand out of line. Such an icon is enlarged to the size of the others.
+QIcon iconeDaBarra(QWidget* janela, QStyle::StandardPixmap qual)
+{
+    const QIcon icone = janela->style()->standardIcon(qual);
+    const QSize tamanho(24, 24);
+    const QSize tem = icone.actualSize(tamanho);
+    if (tem.isEmpty() || (tem.width() >= tamanho.width() && tem.height() >= tamanho.height()))
+        return icone;
+    return QIcon(icone.pixmap(tem).scaled(tamanho, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+} // namespace
+
 QToolBar* montaBarra(QMainWindow* janela, std::span<const BotaoDaBarra> botoes,
                      std::function<void(const QString&)> executa)
 {
@@ -36,7 +52,7 @@ QToolBar* montaBarra(QMainWindow* janela, std::span<const BotaoDaBarra> botoes,
         }
         QAction* a = b.icone == QStyle::SP_CustomBase
                          ? barra->addAction(QString::fromUtf8(b.legenda))
-                         : barra->addAction(janela->style()->standardIcon(b.icone), QString::fromUtf8(b.legenda));
+                         : barra->addAction(iconeDaBarra(janela, b.icone), QString::fromUtf8(b.legenda));
         a->setObjectName(QString::fromLatin1(b.chave));
         a->setData(QString::fromLatin1(b.chave));
         if (b.dica)
