@@ -347,35 +347,14 @@ void frmPrincipal3::executaComando(const QString& chave)
 
 void frmPrincipal3::IncluirCadastro()
 {
-    ficha->escreveMarcadores(AcaoDaFicha::IncluiNovo);
-    if (!ficha->ValidaFormulario())
-        return;
-    if (!ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
-        return;
-    }
-    if (!ficha->verificaSeparadores(AcaoDaFicha::IncluiNovo, this))
-        return;
-    ficha->copiaPara(membros, AcaoDaFicha::IncluiNovo);
-    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
-    AtualizaGUI();
+    if (PedidosDaFicha::salvaDoFormulario(this, *ficha, timerTimeOut, membros, AcaoDaFicha::IncluiNovo))
+        AtualizaGUI();
 }
 
 void frmPrincipal3::AlterarCadastro()
 {
-    if (auto* data = ficha->controle<QDateTimeEdit>(QStringLiteral("txtdatausuario")))
-        data->setDate(QDate::currentDate());
-    if (!ficha->ValidaFormulario())
-        return;
-    if (ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Primeiro localize um cadastro"));
-        return;
-    }
-    if (!ficha->verificaSeparadores(AcaoDaFicha::Altera, this))
-        return;
-    ficha->copiaPara(membros, AcaoDaFicha::Altera);
-    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
-    AtualizaGUI();
+    if (PedidosDaFicha::salvaDoFormulario(this, *ficha, timerTimeOut, membros, AcaoDaFicha::Altera))
+        AtualizaGUI();
 }
 
 void frmPrincipal3::ExcluirCadastro()

@@ -21,14 +21,15 @@
 //     if (m_ficha->atualiza(membros))                        // AtualizaGUI
 //         barraDeStatus->setText("Usuario: " + login);
 //
-//     // "Incluir Novo"
-//     m_ficha->escreveMarcadores(AcaoDaFicha::IncluiNovo);
+//     // "Incluir Cadastro" (the number typed by the operator)
+//     m_ficha->escreveMarcadores(AcaoDaFicha::IncluiCadastro);
 //     if (!m_ficha->ValidaFormulario()) return;
-//     if (!m_ficha->verificaSeparadores(AcaoDaFicha::IncluiNovo, this)) return;
-//     m_ficha->copiaPara(membros, AcaoDaFicha::IncluiNovo);
+//     if (!m_ficha->verificaSeparadores(AcaoDaFicha::IncluiCadastro, this)) return;
+//     m_ficha->copiaPara(membros, AcaoDaFicha::IncluiCadastro);
 //
 // The form shows no boxes of its own except the separator refusal and refresh errors
-// (ExibeErro); the workflow and the requests belong to the window.
+// (ExibeErro); the workflow and the requests belong to the window ("Incluir Novo" and
+// "Alterar Cadastro" go through PedidosDaFicha::salvaDoFormulario).
 #include "members/CamposDaFicha.h"
 
 #include <QFrame>

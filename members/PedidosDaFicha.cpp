@@ -1,7 +1,12 @@
 #include "members/PedidosDaFicha.h"
 #include "app/Caixas.h"
 #include "connection/Requisicao.h"
+#include "members/FormularioFicha.h"
 #include "protocol/modCommands.h"
+
+#include <QDateTime>
+#include <QDateTimeEdit>
+#include <QPointer>
 
 namespace PedidosDaFicha {
 
@@ -27,6 +32,32 @@ bool EnviaSalvar(QWidget* dono, QTimer* timerTimeOut, clsAgenda& membros)
                        Caixas::Icone::Informacao);
     }
     return true;
+}
+
+bool salvaDoFormulario(QWidget* dono, FormularioFicha& ficha, QTimer* timerTimeOut, clsAgenda& membros,
+                       unsigned acao)
+{
+    const bool novo = acao == AcaoDaFicha::IncluiNovo;
+    if (novo) {
+        ficha.escreveMarcadores(acao);
+    } else if (auto* data = ficha.controle<QDateTimeEdit>(QStringLiteral("txtdatausuario"))) {
+        data->setDateTime(QDateTime::currentDateTime());
+    }
+    if (!ficha.ValidaFormulario())
+        return false;
+    // A new sheet gets its number from the server; an altered one must have been loaded.
+    const bool semNumero = ficha.texto(QStringLiteral("txtNFicha")).isEmpty();
+    if (semNumero != novo) {
+        opcaoInvalida(dono, novo ? QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario")
+                                 : QStringLiteral("Primeiro localize um cadastro"));
+        return false;
+    }
+    if (!ficha.verificaSeparadores(acao, dono))
+        return false;
+    ficha.copiaPara(membros, acao);
+    const QPointer<QWidget> janela(dono);
+    EnviaSalvar(dono, timerTimeOut, membros);
+    return !janela.isNull();
 }
 
 bool confirmaExclusao(QWidget* dono, const clsAgenda& membros)

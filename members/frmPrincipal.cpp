@@ -275,36 +275,15 @@ void frmPrincipal::avisaNumeroInvalido()
 
 void frmPrincipal::IncluiNovo()
 {
-    ficha->escreveMarcadores(AcaoDaFicha::IncluiNovo);
     ficha->defineTexto(QStringLiteral("txtsetor"), QString::number(membros.departamento.idDepartamento));
-    if (!ficha->ValidaFormulario())
-        return;
-    if (!ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
-        return;
-    }
-    if (!ficha->verificaSeparadores(AcaoDaFicha::IncluiNovo, this))
-        return;
-    ficha->copiaPara(membros, AcaoDaFicha::IncluiNovo);
-    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
-    AtualizaGUI();
+    if (PedidosDaFicha::salvaDoFormulario(this, *ficha, timerTimeOut, membros, AcaoDaFicha::IncluiNovo))
+        AtualizaGUI();
 }
 
 void frmPrincipal::AlteraCadastro()
 {
-    if (auto* e = ficha->controle<QDateTimeEdit>(QStringLiteral("txtdatausuario")))
-        e->setDateTime(QDateTime::currentDateTime());
-    if (!ficha->ValidaFormulario())
-        return;
-    if (ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Primeiro localize um cadastro"));
-        return;
-    }
-    if (!ficha->verificaSeparadores(AcaoDaFicha::Altera, this))
-        return;
-    ficha->copiaPara(membros, AcaoDaFicha::Altera);
-    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
-    AtualizaGUI();
+    if (PedidosDaFicha::salvaDoFormulario(this, *ficha, timerTimeOut, membros, AcaoDaFicha::Altera))
+        AtualizaGUI();
 }
 
 void frmPrincipal::IncluiCadastro()

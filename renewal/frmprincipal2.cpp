@@ -324,38 +324,13 @@ void frmprincipal2::abreBuscaDeRenovacao(QWidget* dono)
 
 void frmprincipal2::IncluiNovo()
 {
-    ficha->escreveMarcadores(AcaoDaFicha::IncluiNovo);
-    if (!ficha->ValidaFormulario())
-        return;
-    if (!ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Para que seja gerado um novo cadastro, limpe o formulario"));
-        return;
-    }
-    if (!ficha->verificaSeparadores(AcaoDaFicha::IncluiNovo, this))
-        return;
-    ficha->copiaPara(membros, AcaoDaFicha::IncluiNovo);
-    const QPointer<frmprincipal2> eu(this);
-    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
-    if (eu)
+    if (PedidosDaFicha::salvaDoFormulario(this, *ficha, timerTimeOut, membros, AcaoDaFicha::IncluiNovo))
         AtualizaGUI();
 }
 
 void frmprincipal2::AlteraCadastro()
 {
-    if (auto* data = ficha->controle<QDateTimeEdit>(QStringLiteral("txtdatausuario")))
-        data->setDateTime(QDateTime::currentDateTime());
-    if (!ficha->ValidaFormulario())
-        return;
-    if (ficha->texto(QStringLiteral("txtNFicha")).isEmpty()) {
-        PedidosDaFicha::opcaoInvalida(this, QStringLiteral("Primeiro localize um cadastro"));
-        return;
-    }
-    if (!ficha->verificaSeparadores(AcaoDaFicha::Altera, this))
-        return;
-    ficha->copiaPara(membros, AcaoDaFicha::Altera);
-    const QPointer<frmprincipal2> eu(this);
-    PedidosDaFicha::EnviaSalvar(this, timerTimeOut, membros);
-    if (eu)
+    if (PedidosDaFicha::salvaDoFormulario(this, *ficha, timerTimeOut, membros, AcaoDaFicha::Altera))
         AtualizaGUI();
 }
 
