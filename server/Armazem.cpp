@@ -192,6 +192,17 @@ bool Armazem::executa(QSqlQuery* q)
     return true;
 }
 
+QSqlQuery* Armazem::consulta(const QString& sql, std::initializer_list<QVariant> valores)
+{
+    QSqlQuery* q = prepara(sql);
+    if (!q)
+        return nullptr;
+    int i = 0;
+    for (const QVariant& v : valores)
+        q->bindValue(i++, v);
+    return executa(q) ? q : nullptr;
+}
+
 bool Armazem::criaEsquema()
 {
     QStringList ddl;
@@ -345,26 +356,18 @@ bool Armazem::temEsquema()
 
 bool Armazem::gravaDepartamento(const Departamento& d)
 {
-    bool existe = false;
-    {
-        QSqlQuery* q = prepara(QStringLiteral("SELECT 1 FROM departamentos WHERE iddepartamento = ?"));
-        if (!q)
-            return false;
-        q->bindValue(0, d.id);
-        if (!executa(q))
-            return false;
-        existe = q->next();
-        q->finish();
-    }
-    QSqlQuery* q = prepara(existe ? QStringLiteral("UPDATE departamentos SET dsdepartamento = ? WHERE iddepartamento = ?")
-                                  : QStringLiteral("INSERT INTO departamentos (dsdepartamento, iddepartamento) VALUES (?, ?)"));
+    QSqlQuery* q = consulta(QStringLiteral("SELECT 1 FROM departamentos WHERE iddepartamento = ?"), {d.id});
     if (!q)
         return false;
-    q->bindValue(0, texto(d.descricao));
-    q->bindValue(1, d.id);
-    const bool ok = executa(q);
+    const bool existe = q->next();
     q->finish();
-    return ok;
+    q = consulta(existe ? QStringLiteral("UPDATE departamentos SET dsdepartamento = ? WHERE iddepartamento = ?")
+                        : QStringLiteral("INSERT INTO departamentos (dsdepartamento, iddepartamento) VALUES (?, ?)"),
+                 {texto(d.descricao), d.id});
+    if (!q)
+        return false;
+    q->finish();
+    return true;
 }
 
 bool Armazem::gravaOperador(const QString& usuario, const QString& hash, qint32 idDepartamento, bool& novo)
@@ -373,22 +376,19 @@ bool Armazem::gravaOperador(const QString& usuario, const QString& hash, qint32 
     if (!operador(usuario, atual))
         return false;
     novo = !atual.has_value();
-    QSqlQuery* q = prepara(novo ? QStringLiteral("INSERT INTO operadores (hash, iddepartamento, usuario) VALUES (?, ?, ?)")
-                                : QStringLiteral("UPDATE operadores SET hash = ?, iddepartamento = ? WHERE usuario = ?"));
+    QSqlQuery* q = consulta(novo ? QStringLiteral("INSERT INTO operadores (hash, iddepartamento, usuario) VALUES (?, ?, ?)")
+                                 : QStringLiteral("UPDATE operadores SET hash = ?, iddepartamento = ? WHERE usuario = ?"),
+                            {hash, idDepartamento, usuario});
     if (!q)
         return false;
-    q->bindValue(0, hash);
-    q->bindValue(1, idDepartamento);
-    q->bindValue(2, usuario);
-    const bool ok = executa(q);
     q->finish();
-    return ok;
+    return true;
 }
 
 bool Armazem::departamentos(QList<Departamento>& saida)
 {
-    QSqlQuery* q = prepara(QStringLiteral("SELECT iddepartamento, dsdepartamento FROM departamentos ORDER BY iddepartamento"));
-    if (!executa(q))
+    QSqlQuery* q = consulta(QStringLiteral("SELECT iddepartamento, dsdepartamento FROM departamentos ORDER BY iddepartamento"), {});
+    if (!q)
         return false;
     saida.clear();
     while (q->next())
@@ -399,9 +399,10 @@ bool Armazem::departamentos(QList<Departamento>& saida)
 
 bool Armazem::operadores(QList<Operador>& saida)
 {
-    QSqlQuery* q = prepara(QStringLiteral("SELECT o.usuario, o.iddepartamento, d.dsdepartamento FROM operadores o "
-                                          "JOIN departamentos d ON d.iddepartamento = o.iddepartamento ORDER BY o.usuario"));
-    if (!executa(q))
+    QSqlQuery* q = consulta(QStringLiteral("SELECT o.usuario, o.iddepartamento, d.dsdepartamento FROM operadores o "
+                                           "JOIN departamentos d ON d.iddepartamento = o.iddepartamento ORDER BY o.usuario"),
+                            {});
+    if (!q)
         return false;
     saida.clear();
     while (q->next())
@@ -412,12 +413,10 @@ bool Armazem::operadores(QList<Operador>& saida)
 
 bool Armazem::operador(const QString& usuario, std::optional<Operador>& saida)
 {
-    QSqlQuery* q = prepara(QStringLiteral("SELECT o.usuario, o.hash, o.iddepartamento, d.dsdepartamento FROM operadores o "
-                                          "JOIN departamentos d ON d.iddepartamento = o.iddepartamento WHERE o.usuario = ?"));
+    QSqlQuery* q = consulta(QStringLiteral("SELECT o.usuario, o.hash, o.iddepartamento, d.dsdepartamento FROM operadores o "
+                                           "JOIN departamentos d ON d.iddepartamento = o.iddepartamento WHERE o.usuario = ?"),
+                            {usuario});
     if (!q)
-        return false;
-    q->bindValue(0, usuario);
-    if (!executa(q))
         return false;
     saida.reset();
     if (q->next())
@@ -428,11 +427,8 @@ bool Armazem::operador(const QString& usuario, std::optional<Operador>& saida)
 
 bool Armazem::contaFichas(qint32 idDepartamento, qint64& quantas)
 {
-    QSqlQuery* q = prepara(QStringLiteral("SELECT COUNT(*) FROM fichas WHERE iddepartamento = ?"));
+    QSqlQuery* q = consulta(QStringLiteral("SELECT COUNT(*) FROM fichas WHERE iddepartamento = ?"), {idDepartamento});
     if (!q)
-        return false;
-    q->bindValue(0, idDepartamento);
-    if (!executa(q))
         return false;
     quantas = q->next() ? q->value(0).toLongLong() : 0;
     q->finish();
@@ -520,13 +516,10 @@ void Armazem::ligaCampos(QSqlQuery* q, const clsAgenda& ficha, const QByteArray&
 
 bool Armazem::ficha(qint32 idDepartamento, qint32 numero, std::optional<clsAgenda>& saida)
 {
-    QSqlQuery* q = prepara(QStringLiteral("SELECT numeroficha, %1 FROM fichas WHERE iddepartamento = ? AND numeroficha = ?")
-                               .arg(colunas().lista));
+    QSqlQuery* q = consulta(QStringLiteral("SELECT numeroficha, %1 FROM fichas WHERE iddepartamento = ? AND numeroficha = ?")
+                                .arg(colunas().lista),
+                            {idDepartamento, numero});
     if (!q)
-        return false;
-    q->bindValue(0, idDepartamento);
-    q->bindValue(1, numero);
-    if (!executa(q))
         return false;
     saida.reset();
     if (q->next()) {
@@ -541,12 +534,9 @@ bool Armazem::ficha(qint32 idDepartamento, qint32 numero, std::optional<clsAgend
 
 bool Armazem::existe(qint32 idDepartamento, qint32 numero, bool& existe)
 {
-    QSqlQuery* q = prepara(QStringLiteral("SELECT 1 FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"));
+    QSqlQuery* q = consulta(QStringLiteral("SELECT 1 FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"),
+                            {idDepartamento, numero});
     if (!q)
-        return false;
-    q->bindValue(0, idDepartamento);
-    q->bindValue(1, numero);
-    if (!executa(q))
         return false;
     existe = q->next();
     q->finish();
@@ -555,11 +545,8 @@ bool Armazem::existe(qint32 idDepartamento, qint32 numero, bool& existe)
 
 bool Armazem::proximoNumero(qint32 idDepartamento, qint32& numero)
 {
-    QSqlQuery* q = prepara(QStringLiteral("SELECT MAX(numeroficha) FROM fichas WHERE iddepartamento = ?"));
+    QSqlQuery* q = consulta(QStringLiteral("SELECT MAX(numeroficha) FROM fichas WHERE iddepartamento = ?"), {idDepartamento});
     if (!q)
-        return false;
-    q->bindValue(0, idDepartamento);
-    if (!executa(q))
         return false;
     const qint64 maior = q->next() ? q->value(0).toLongLong() : 0;
     q->finish();
@@ -571,23 +558,22 @@ bool Armazem::proximoNumero(qint32 idDepartamento, qint32& numero)
 
 bool Armazem::insere(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio)
 {
-    QSqlQuery* q = prepara(QStringLiteral("INSERT INTO fichas (nome_busca, fio, %1, iddepartamento, numeroficha) VALUES (?, ?, %2, ?, ?)")
-                               .arg(colunas().lista, colunas().marcadores));
-    if (!q)
-        return false;
-    ligaCampos(q, ficha, fio);
-    const int n = colunas().nomes.size() + 2;
-    q->bindValue(n, idDepartamento);
-    q->bindValue(n + 1, ficha.numeroFicha);
-    const bool ok = executa(q);
-    q->finish();
-    return ok;
+    return gravaFicha(QStringLiteral("INSERT INTO fichas (nome_busca, fio, %1, iddepartamento, numeroficha) VALUES (?, ?, %2, ?, ?)")
+                          .arg(colunas().lista, colunas().marcadores),
+                      idDepartamento, ficha, fio);
 }
 
 bool Armazem::atualiza(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio)
 {
-    QSqlQuery* q = prepara(QStringLiteral("UPDATE fichas SET nome_busca = ?, fio = ?, %1 WHERE iddepartamento = ? AND numeroficha = ?")
-                               .arg(colunas().atribuicoes));
+    return gravaFicha(QStringLiteral("UPDATE fichas SET nome_busca = ?, fio = ?, %1 WHERE iddepartamento = ? AND numeroficha = ?")
+                          .arg(colunas().atribuicoes),
+                      idDepartamento, ficha, fio);
+}
+
+// `sql` takes the search name, the wire text, the field columns, then department and number.
+bool Armazem::gravaFicha(const QString& sql, qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio)
+{
+    QSqlQuery* q = prepara(sql);
     if (!q)
         return false;
     ligaCampos(q, ficha, fio);
@@ -601,12 +587,9 @@ bool Armazem::atualiza(qint32 idDepartamento, const clsAgenda& ficha, const QByt
 
 bool Armazem::exclui(qint32 idDepartamento, qint32 numero, bool& excluiu)
 {
-    QSqlQuery* q = prepara(QStringLiteral("DELETE FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"));
+    QSqlQuery* q = consulta(QStringLiteral("DELETE FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"),
+                            {idDepartamento, numero});
     if (!q)
-        return false;
-    q->bindValue(0, idDepartamento);
-    q->bindValue(1, numero);
-    if (!executa(q))
         return false;
     excluiu = q->numRowsAffected() > 0;
     q->finish();
@@ -615,12 +598,9 @@ bool Armazem::exclui(qint32 idDepartamento, qint32 numero, bool& excluiu)
 
 bool Armazem::fioDaFicha(qint32 idDepartamento, qint32 numero, QByteArray& saida)
 {
-    QSqlQuery* q = prepara(QStringLiteral("SELECT fio FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"));
+    QSqlQuery* q = consulta(QStringLiteral("SELECT fio FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"),
+                            {idDepartamento, numero});
     if (!q)
-        return false;
-    q->bindValue(0, idDepartamento);
-    q->bindValue(1, numero);
-    if (!executa(q))
         return false;
     const bool achou = q->next();
     saida = achou ? q->value(0).toByteArray() : QByteArray();

@@ -7,6 +7,9 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariant>
+
+#include <initializer_list>
 
 struct Departamento {
     qint32 id = 0;
@@ -97,6 +100,9 @@ public:
 private:
     QSqlQuery* prepara(const QString& sql);
     bool executa(QSqlQuery* q);
+    // Prepared (once), `valores` bound in order, executed: the query to read, or null on failure.
+    QSqlQuery* consulta(const QString& sql, std::initializer_list<QVariant> valores);
+    bool gravaFicha(const QString& sql, qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio);
     bool executaDireto(const QString& sql);
     // Reads the sheet from columns "numeroficha, <the field columns>" starting at `primeira`.
     void leFicha(const QSqlQuery& q, clsAgenda& ficha, int primeira) const;
