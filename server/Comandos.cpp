@@ -193,6 +193,21 @@ bool abreArmazem(Armazem& armazem, bool criar)
     return true;
 }
 
+// Says why on standard error when the department cannot be read or does not exist.
+bool departamentoExiste(Armazem& armazem, qint32 id)
+{
+    QList<Departamento> deps;
+    if (!armazem.departamentos(deps)) {
+        erro(armazem.ultimoErro());
+        return false;
+    }
+    if (std::none_of(deps.cbegin(), deps.cend(), [&](const Departamento& d) { return d.id == id; })) {
+        erro(QStringLiteral("o departamento %1 não existe").arg(id));
+        return false;
+    }
+    return true;
+}
+
 bool geraFichas(Armazem& armazem, qint32 departamento, int quantas, quint32 semente)
 {
     qint32 numero = 0;
@@ -342,11 +357,8 @@ int executaZeltoServer(int argc, char** argv)
         Armazem armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
-        QList<Departamento> deps;
-        if (!armazem.departamentos(deps))
-            return erro(armazem.ultimoErro());
-        if (std::none_of(deps.cbegin(), deps.cend(), [&](const Departamento& d) { return d.id == n; }))
-            return erro(QStringLiteral("o departamento %1 não existe").arg(n));
+        if (!departamentoExiste(armazem, qint32(n)))
+            return 1;
         QString senha;
         if (!leSenha(senha))
             return erro(QStringLiteral("nenhuma senha lida da entrada padrão"));
@@ -419,11 +431,8 @@ int executaZeltoServer(int argc, char** argv)
         Armazem armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
-        QList<Departamento> deps;
-        if (!armazem.departamentos(deps))
-            return erro(armazem.ultimoErro());
-        if (std::none_of(deps.cbegin(), deps.cend(), [&](const Departamento& d) { return d.id == n; }))
-            return erro(QStringLiteral("o departamento %1 não existe").arg(n));
+        if (!departamentoExiste(armazem, qint32(n)))
+            return 1;
         if (!geraFichas(armazem, qint32(n), int(m), quint32(semente)))
             return 1;
         escreve(stdout, QStringLiteral("%1 fichas acrescentadas ao departamento %2.\n").arg(m).arg(n));

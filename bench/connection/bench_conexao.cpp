@@ -3,6 +3,7 @@
 // loopback: a save of one sheet (code 6 -> 7) and a search that returns 10,000 sheets
 // (code 12 -> 13). Each iteration is timed by hand; p50 and p99 are reported as counters.
 #include "ServidorReal.h"
+#include "bench/EntradaDireta.h"
 #include "app/Caixas.h"
 #include "app/modGlobais.h"
 #include "connection/Requisicao.h"
@@ -42,23 +43,10 @@ bool prepara()
 {
     ambiente = new Ambiente;
     ambiente->servidor = std::make_unique<ServidorReal>(fichasNaBusca);
-    if (!ambiente->servidor->inicia()) {
-        std::fprintf(stderr, "server: %s\n", qPrintable(ambiente->servidor->erro()));
+    const std::optional<clsUsuario> logado = entraDireto(*ambiente->servidor, &ambiente->timerTimeOut);
+    if (!logado)
         return false;
-    }
-    globais().timeOutSegundos = 30;
-    globais().keepAliveSegundos = 0;
-    frmLogin::defineServidorParaTeste(ambiente->servidor->host(), ambiente->servidor->porta());
-    frmLogin::instancia()->Timer1->stop();
-    clsUsuario u;
-    u.usuario = ambiente->servidor->conta().usuario;
-    u.senha = ambiente->servidor->conta().senha;
-    const auto r = Requisita(nullptr, &ambiente->timerTimeOut, u.toPipeStringWithCommand(3), {4});
-    if (!r) {
-        std::fprintf(stderr, "login failed\n");
-        return false;
-    }
-    ambiente->operador.fromPipeStringWithCommand(r->texto);
+    ambiente->operador = *logado;
     ambiente->pronto = true;
     return true;
 }

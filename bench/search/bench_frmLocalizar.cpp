@@ -2,6 +2,7 @@
 // department of 10,000 sheets, until the result list holds every line. Real server on loopback,
 // the whole client path: filter, request cycle, parse of the list, list fill. p50/p99 reported.
 #include "ServidorReal.h"
+#include "bench/EntradaDireta.h"
 #include "app/BancoLocal.h"
 #include "app/Caixas.h"
 #include "app/modGlobais.h"
@@ -42,28 +43,13 @@ bool prepara()
 {
     ambiente = new Ambiente;
     ambiente->servidor = std::make_unique<ServidorReal>(fichas);
-    if (!ambiente->servidor->inicia()) {
-        std::fprintf(stderr, "server: %s\n", qPrintable(ambiente->servidor->erro()));
-        return false;
-    }
     BancoLocal::defineCaminhoParaTeste(ambiente->pasta.filePath(QStringLiteral("ruduza.db")));
     BancoLocal::criaDeSementes(BancoLocal::caminho(),
                                BancoLocal::sementesPadrao(QStringLiteral(ZELTO_FONTES) + QStringLiteral("/data")));
-    globais().timeOutSegundos = 30;
-    globais().keepAliveSegundos = 0;
-    frmLogin::defineServidorParaTeste(ambiente->servidor->host(), ambiente->servidor->porta());
-    frmLogin::instancia()->Timer1->stop();
-    clsUsuario u;
-    u.usuario = ambiente->servidor->conta().usuario;
-    u.senha = ambiente->servidor->conta().senha;
-    const auto r = Requisita(nullptr, &ambiente->timer, u.toPipeStringWithCommand(3), {4});
-    if (!r) {
-        std::fprintf(stderr, "login failed\n");
+    const std::optional<clsUsuario> logado = entraDireto(*ambiente->servidor, &ambiente->timer);
+    if (!logado)
         return false;
-    }
-    clsUsuario logado;
-    logado.fromPipeStringWithCommand(r->texto);
-    globais().usuarioLogado = logado;
+    globais().usuarioLogado = *logado;
     ambiente->principal = frmPrincipal::instancia();
     ambiente->dialogo = new frmLocalizar(ambiente->principal);
     ambiente->dialogo->show();
