@@ -25,6 +25,7 @@ struct EsperaCorrente {
     QString origemDaFalha;
     QString descricaoDaFalha;
     bool mostraFalha = true;
+    bool porSilencio = false;   // ended by the quiet rule, not by a frame's end
 
     void termina(Fim motivo)
     {
@@ -75,6 +76,19 @@ void recebe(QStringView pedaco)
     corrente->silencio.start(corrente->montador.silencioMs(silencios));
 }
 
+void recebeQuadro(QStringView pedaco)
+{
+    if (!corrente || corrente->fim != Fim::Nenhum)
+        return;
+    corrente->montador.acrescenta(pedaco);
+}
+
+void fimDoQuadro()
+{
+    if (corrente)
+        corrente->termina(Fim::Completa);
+}
+
 bool falhaDoSocket(const QString& origem, const QString& descricao, bool fechadaPeloServidor, bool mostrar)
 {
     if (!corrente)
@@ -117,6 +131,11 @@ void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs)
 
 int AguardaResposta(QTimer* timerTimeOut)
 {
+    return AguardaResposta(timerTimeOut, -1, std::exchange(esperadosDoPedido, {}));
+}
+
+int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
+{
     EstadoGlobal& g = globais();
     g.respostaServidor.clear();
     g.tempoEsgotado = false;
@@ -128,16 +147,19 @@ int AguardaResposta(QTimer* timerTimeOut)
     }
 
     EsperaCorrente espera;
-    espera.montador.defineEsperados(std::exchange(esperadosDoPedido, {}));
+    espera.montador.defineEsperados(std::move(esperados));
     espera.silencio.setSingleShot(true);
     espera.silencio.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&espera.silencio, &QTimer::timeout, [&espera] { espera.termina(Fim::Completa); });
+    QObject::connect(&espera.silencio, &QTimer::timeout, [&espera] {
+        espera.porSilencio = true;
+        espera.termina(Fim::Completa);
+    });
 
     // The window's timer, or one of our own when the window has none to lend.
     QTimer reserva;
     QPointer<QTimer> relogio = timerTimeOut ? timerTimeOut : &reserva;
     const int segundos = g.timeOutSegundos > 0 ? g.timeOutSegundos : timeOutPadraoSegundos;
-    relogio->setInterval(segundos * 1000);
+    relogio->setInterval(limiteMs > 0 ? limiteMs : segundos * 1000);
     const QMetaObject::Connection ligacao = QObject::connect(relogio.data(), &QTimer::timeout, [&espera, &g, relogio] {
         g.tempoEsgotado = true;
         if (relogio)
@@ -158,6 +180,19 @@ int AguardaResposta(QTimer* timerTimeOut)
     case Fim::Completa:
         g.tempoEsgotado = false;
         g.respostaServidor = espera.montador.texto();
+        if (espera.porSilencio) {
+            // Taken by the quiet rule: if more of it is already here, it was not whole. It
+            // is then no reply at all, and the connection (out of step) is closed, as after
+            // a time-out.
+            if (frmLogin* login = frmLogin::existente()) {
+                login->respostaTomadaPorSilencio();
+                if (login->fechaSeForaDePasso()) {
+                    g.respostaServidor.clear();
+                    g.tempoEsgotado = true;
+                    return 0;
+                }
+            }
+        }
         return LeComando(g.respostaServidor);
     case Fim::TempoEsgotado:
         // Whatever the server still sends for this request must not pass for the reply of
@@ -190,6 +225,9 @@ std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut,
     const auto donoSumiu = [&] { return temDono && !guarda; };
 
     QPointer<frmLogin> login = frmLogin::instancia();
+    // A reply that went on after it was taken leaves the connection out of step: the request
+    // starts clean on a new one.
+    login->fechaSeForaDePasso();
     login->ConectaNoServidor();
     if (donoSumiu() || !login || !login->conectado())
         return std::nullopt;

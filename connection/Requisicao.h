@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QString>
 #include <initializer_list>
 #include <optional>
@@ -37,6 +38,8 @@ inline constexpr int RespostaInterrompida = -1;
 // connection failure, otherwise the reply's code (LeComando; raises when not a number).
 // Windows do not call this directly: Requisita does.
 int AguardaResposta(QTimer* timerTimeOut);
+// The same with a time limit of its own (not timeOutSegundos) and the codes waited for.
+int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados);
 
 // The last wait ended because the connection failed or was closed (AguardaResposta then
 // returned RespostaInterrompida).
