@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLocale>
 #include <QPointer>
 #include <QTimer>
 
@@ -15,7 +16,7 @@
 
 namespace {
 
-enum class Fim { Nenhum, Completa, TempoEsgotado, FalhaDoSocket, Encerrada };
+enum class Fim { Nenhum, Completa, TempoEsgotado, FalhaDoSocket, Encerrada, GrandeDemais };
 
 struct EsperaCorrente {
     QEventLoop laco;
@@ -43,6 +44,16 @@ QList<int> esperadosDoPedido;   // what the request being sent waits for; empty 
 bool ultimaInterrompida = false;
 
 constexpr int timeOutPadraoSegundos = 10;
+
+// A list of more sheets than this is more than an operator can use and than the client
+// should hold: refused as it arrives. Counted in "|" (a sheet has 66 of them).
+qsizetype limiteDeFichas = 200'000;
+constexpr qsizetype barrasPorFicha = 66;
+
+bool grandeDemais(const MontadorDeResposta& m)
+{
+    return m.barras() > limiteDeFichas * barrasPorFicha + 1;
+}
 
 } // namespace
 
@@ -73,6 +84,10 @@ void recebe(QStringView pedaco)
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
     corrente->montador.acrescenta(pedaco);
+    if (grandeDemais(corrente->montador)) {
+        corrente->termina(Fim::GrandeDemais);
+        return;
+    }
     corrente->silencio.start(corrente->montador.silencioMs(silencios));
 }
 
@@ -81,6 +96,8 @@ void recebeQuadro(QStringView pedaco)
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
     corrente->montador.acrescenta(pedaco);
+    if (grandeDemais(corrente->montador))
+        corrente->termina(Fim::GrandeDemais);
 }
 
 void fimDoQuadro()
@@ -118,6 +135,11 @@ void conexaoEncerrada()
 bool RequisicaoEmCurso() { return corrente != nullptr; }
 
 bool EsperaInterrompida() { return ultimaInterrompida; }
+
+void defineLimiteDeFichas(qsizetype fichas)
+{
+    limiteDeFichas = fichas;
+}
 
 void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs)
 {
@@ -206,6 +228,17 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
             Caixas::mostra(QApplication::activeWindow(),
                            espera.origemDaFalha + QStringLiteral("\r\n") + espera.descricaoDaFalha,
                            QStringLiteral("Erro no Socket"), Caixas::Icone::Erro);
+        return RespostaInterrompida;
+    case Fim::GrandeDemais:
+        // The rest of it is still coming: only a new connection is clean.
+        if (frmLogin* login = frmLogin::existente())
+            login->EncerraConexaoNoServidor();
+        ultimaInterrompida = true;
+        Caixas::mostra(QApplication::activeWindow(),
+                       QStringLiteral("A busca encontrou mais de %1 fichas, mais do que a lista pode mostrar. "
+                                      "Refine o critério da busca.")
+                           .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(limiteDeFichas)),
+                       QStringLiteral("Lista Muito Grande"), Caixas::Icone::Aviso);
         return RespostaInterrompida;
     case Fim::Encerrada:
     case Fim::Nenhum:

@@ -58,3 +58,7 @@ void comandoDesconhecido(QWidget* dono);  // "Comando Desconhecido"
 // Tuning of the quiet intervals that close a reply (see MontadorDeResposta). For tests and
 // benchmarks; negative values keep the current setting.
 void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs = -1);
+
+// The most sheets a list reply may bring (200,000 as shipped). A longer one is refused while
+// it arrives ("Lista Muito Grande"), the connection closed, nothing shown. For tests.
+void defineLimiteDeFichas(qsizetype fichas);

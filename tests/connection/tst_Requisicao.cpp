@@ -55,6 +55,7 @@ struct Ambiente {
     {
         delete login;
         defineSilenciosDaResposta(2, 25, 1000);
+        defineLimiteDeFichas(200'000);
     }
     std::optional<RespostaDoServidor> pede(const QString& mensagem, std::initializer_list<int> esperados)
     {
@@ -436,6 +437,39 @@ private slots:
         const auto proxima = a.pede(pedidoDeLogin, {4});
         QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
         QCOMPARE(proxima->texto, respostaDeLogin);
+        QCOMPARE(a.servidor.conexoes(), 2);
+    }
+
+    // A list over the bound is refused as it arrives, with its message, never shown; the
+    // next request gets its own reply on a new connection. Both wires.
+    void listaGrandeDemais_data()
+    {
+        QTest::addColumn<bool>("enquadrada");
+        QTest::newRow("quadros") << true;
+        QTest::newRow("fio simples") << false;
+    }
+    void listaGrandeDemais()
+    {
+        QFETCH(bool, enquadrada);
+        Ambiente a(5);
+        defineLimiteDeFichas(10);
+        if (enquadrada)
+            a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        const QString lista = listaDeFichas(30);
+        a.servidor.aoProximoPedido(enquadrada ? ServidorRoteirizado::emQuadros(lista, 700, 1)
+                                              : ServidorRoteirizado::emPedacos(lista, 700, 1));
+        a.servidor.aoProximoPedido(enquadrada ? ServidorRoteirizado::emQuadros(listaDeFichas(3))
+                                              : ServidorRoteirizado::responde(listaDeFichas(3)));
+        QVERIFY(!a.pede(pedidoDeLogin, {13}));
+        QCOMPARE(a.caixas.caixas().size(), 1);
+        QCOMPARE(a.caixas.caixas().first().titulo, QStringLiteral("Lista Muito Grande"));
+        QCOMPARE(a.caixas.caixas().first().texto,
+                 QStringLiteral("A busca encontrou mais de 10 fichas, mais do que a lista pode mostrar. Refine o critério da busca."));
+        QVERIFY(globais().respostaServidor.isEmpty());
+        a.caixas.limpa();
+        const auto proxima = a.pede(pedidoDeLogin, {13});
+        QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(proxima->texto, listaDeFichas(3));
         QCOMPARE(a.servidor.conexoes(), 2);
     }
 };
