@@ -179,7 +179,10 @@ double converteValor(QStringView texto, const QString& origem)
     double valor = 0;
     if (!lePortugues(texto, valor))
         throw erroDeConversao(texto, origem, "um número");
-    return std::round(valor * 100.0) / 100.0;
+    valor = std::round(valor * 100.0) / 100.0;
+    if (std::fabs(valor) > maiorValor)
+        throw ErroDeExecucao(origem, QStringLiteral("Estouro de capacidade: %1").arg(texto.toString()));
+    return valor;
 }
 
 qint32 converteInteiro(QStringView texto, const QString& origem)

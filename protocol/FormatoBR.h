@@ -20,7 +20,10 @@ void escreveInteiro(QString& saida, qint64 valor);
 
 // These raise ErroDeExecucao with `origem` as the error's source.
 QDate converteData(QStringView texto, const QString& origem);
-double converteValor(QStringView texto, const QString& origem);   // rounded to two decimals
+// Rounded to two decimals; beyond `maiorValor` either way is an overflow, so every amount read
+// is written back in whole cents and reads again as the same value.
+double converteValor(QStringView texto, const QString& origem);
+constexpr double maiorValor = 1e13;
 qint32 converteInteiro(QStringView texto, const QString& origem);
 qint16 converteInteiro16(QStringView texto, const QString& origem); // fractions rounded
 

@@ -107,6 +107,10 @@ private slots:
         QTest::newRow("vazio") << "" << 0.0 << false;
         QTest::newRow("sinal so") << "-" << 0.0 << false;
         QTest::newRow("letras") << "12a" << 0.0 << false;
+        QTest::newRow("no limite") << "10.000.000.000.000,00" << 1e13 << true;
+        QTest::newRow("negativo no limite") << "-10.000.000.000.000,00" << -1e13 << true;
+        QTest::newRow("acima do limite") << "10.000.000.000.000,01" << 0.0 << false;
+        QTest::newRow("enorme") << QString(300, u'9') << 0.0 << false;
     }
     void valoresLidos()
     {
