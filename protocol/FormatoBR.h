@@ -19,6 +19,7 @@ void escreveValor(QString& saida, double valor);
 void escreveInteiro(QString& saida, qint64 valor);
 
 // These raise ErroDeExecucao with `origem` as the error's source.
+// Exactly "dd/MM/yyyy" (two, two and four digits), as dates travel.
 QDate converteData(QStringView texto, const QString& origem);
 // Rounded to two decimals; beyond `maiorValor` either way is an overflow, so every amount read
 // is written back in whole cents and reads again as the same value.
