@@ -18,8 +18,7 @@ int Codigo::pecasDaMensagem(int codigo)
         return 1 + 6;
     case Encontrados:
         return -1;
-    case Negociacao:
-        return 4;
+
     default:
         return 1;
     }
