@@ -184,8 +184,8 @@ int main(int argc, char** argv)
 
     const double ping = pingPongMs();
     const double commit = commitMs(pasta.path());
-    linha("ping-pong no loopback, p50", ping, "ms", 1e9);
-    linha("um commit durável (SQLite WAL, sincronia total), p50", commit, "ms", 1e9);
+    std::printf("%-58s %10.3f ms  (medida de referência)\n", "ping-pong no loopback, p50", ping);
+    std::printf("%-58s %10.3f ms  (medida de referência)\n", "um commit durável (SQLite WAL, sincronia total), p50", commit);
 
     // Save round trip.
     clsAgenda ficha;
