@@ -9,6 +9,7 @@
 #include "connection/FRMAJUDA.h"
 #include "connection/Figura.h"
 #include "connection/Requisicao.h"
+#include "members/JanelaDeFicha.h"
 #include "members/frmPrincipal.h"
 #include "protocol/FormatoBR.h"
 #include "protocol/Wire.h"
@@ -519,6 +520,8 @@ void frmLogin::Logoff()
         m_janelaMembros->deleteLater();
         m_janelaMembros = nullptr;
     }
+    // Whichever window the log off came from, no sheet window keeps a member of this login.
+    JanelaDeFicha::descartaJanelasDeFicha();
     // Poll again: a fresh connection is ready (or the status shows why not) for the next login.
     Timer1->start();
 }

@@ -10,6 +10,7 @@ pacotes=(
   poppler-utils xvfb xauth imagemagick
   fonts-dejavu-core fonts-liberation
   postgresql
+  cups-daemon cups-client libcups2-dev
 )
 
 faltando=()
