@@ -397,6 +397,8 @@ void frmPrincipal3::ImprimeJanela()
         const QSize emVolta = size() - rolagem->viewport()->size();
         inteira = inteira.expandedTo(rolagem->widget()->sizeHint() + emVolta);
     }
+    // The toolbar whole too, not folded behind its extension button.
+    inteira = inteira.expandedTo(QSize(toolMenu->sizeHint().width() + 2 * style()->pixelMetric(QStyle::PM_ToolBarHandleExtent), 0));
     struct Restaura {
         frmPrincipal3* janela;
         ~Restaura() { janela->resize(janela->twipsParaPixelsX(14175), janela->twipsParaPixelsY(12870)); }

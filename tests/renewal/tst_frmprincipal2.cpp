@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QPageLayout>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -201,6 +203,25 @@ private slots:
             QVERIFY2(!impresso.contains(QString::fromLatin1(t)), qPrintable(impresso));
         QTRY_COMPARE(janela->height(), qRound(3405.0 * janela->logicalDpiY() / 1440));
         QVERIFY2(caixas->caixas().isEmpty(), qPrintable(titulosDasCaixas(*caixas).join(u',')));
+        QCOMPARE(impressora.titulos, QStringList{janela->windowTitle().trimmed()});
+
+        // Inside the printable area: a printer cannot reach the paper's edges.
+        QPrinter pagina(QPrinter::HighResolution);
+        pagina.setOutputFormat(QPrinter::PdfFormat);
+        const QRectF area = pagina.pageLayout().paintRect(QPageLayout::Point).adjusted(-0.5, -0.5, 0.5, 0.5);
+        QProcess caixasDoPdf;
+        caixasDoPdf.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+        QVERIFY(caixasDoPdf.waitForFinished(30000));
+        static const QRegularExpression palavra(
+            QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+        int palavras = 0;
+        for (auto it = palavra.globalMatch(QString::fromUtf8(caixasDoPdf.readAllStandardOutput())); it.hasNext(); ++palavras) {
+            const auto m = it.next();
+            const QRectF r(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                           QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
+            QVERIFY2(area.contains(r), qPrintable(m.captured(5)));
+        }
+        QVERIFY(palavras > 5);
     }
 
     // Log off from this window: no sheet window keeps a member for the next operator, the
