@@ -548,6 +548,24 @@ private slots:
         QVERIFY(!entrada->login->conectado());
     }
 
+    // A queue that refuses the job: both the card buttons and "Imprimir" say so.
+    void impressoraRecusa()
+    {
+        AtualizaCarteiraDeTeste();
+        Impressoras::Gravador impressora(pdfs.filePath(QStringLiteral("recusa.pdf")));
+        impressora.recusa = QStringLiteral("Destination \"Fila\" is not accepting jobs.");
+        QTest::mouseClick(janela->Command[1], Qt::LeftButton);
+        comando("BtnImprimi");
+        QCOMPARE(impressora.trabalhos.size(), 0);
+        QCOMPARE(impressora.titulos, (QStringList{QStringLiteral("Carteirinhas"), QStringLiteral("Carteirinha de Membros")}));
+        QCOMPARE(caixas->caixas().size(), 2);
+        for (const Caixas::Registro& r : caixas->caixas()) {
+            QCOMPARE(r.titulo, QStringLiteral("Erro no Aplicativo"));
+            QVERIFY2(r.texto.contains(QStringLiteral("A impressora padrão não aceitou a página")), qPrintable(r.texto));
+            QVERIFY2(r.texto.contains(QStringLiteral("not accepting jobs")), qPrintable(r.texto));
+        }
+    }
+
     // "Imprimir": the whole window (toolbar, sheet, the five cards and all their print buttons)
     // on one page, inside the printable area; the window then takes 14175 x 12870 twips.
     void imprimeAImagemDaJanela()
