@@ -11,6 +11,7 @@ pacotes=(
   fonts-dejavu-core fonts-liberation
   postgresql
   cups-daemon cups-client libcups2-dev
+  clang libclang-rt-14-dev
 )
 
 faltando=()
