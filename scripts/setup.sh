@@ -10,6 +10,8 @@ pacotes=(
   poppler-utils xvfb xauth imagemagick
   fonts-dejavu-core fonts-liberation
   postgresql
+  qt6-translations-l10n
+  dpkg-dev systemd desktop-file-utils
 )
 
 faltando=()
