@@ -81,10 +81,12 @@ LocalDaConfiguracao localDaConfiguracao(const QString& pasta)
     if (QFileInfo::exists(doUsuario))
         return {doUsuario, doUsuario, QString()};
 
-    QString semente = infoArquivo.isFile() ? aoLado : Implantacao::configuracaoPadrao(pasta);
+    const QString semente = infoArquivo.isFile() ? aoLado : Implantacao::configuracaoPadrao(pasta);
+    const bool pastaPronta = QDir().mkpath(QFileInfo(doUsuario).absolutePath());
+    // Without a default the login's write-back still makes the file, with the server in use.
     if (!QFileInfo(semente).isFile())
         return {doUsuario, doUsuario, QStringLiteral("a configuração padrão %1 não existe").arg(semente)};
-    if (!QDir().mkpath(QFileInfo(doUsuario).absolutePath()))
+    if (!pastaPronta)
         return {doUsuario, semente, QStringLiteral("não foi possível criar a pasta de %1").arg(doUsuario)};
     QFile copia(semente);
     if (!copia.copy(doUsuario))

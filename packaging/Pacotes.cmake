@@ -48,10 +48,10 @@ set(CPACK_DEBIAN_CLIENTE_PACKAGE_DEPENDS
 set(CPACK_DEBIAN_CLIENTE_PACKAGE_RECOMMENDS "cups-client")
 set(CPACK_DEBIAN_CLIENTE_DESCRIPTION
     "Registro de membros de igreja - programa da secretaria
- Cliente do registro de membros Zelto: cadastro de fichas, busca, renovação
- e impressão de carteirinhas, relatório por departamento e exportação CSV.
- Conecta-se ao servidor do registro (pacote zelto-server) indicado em
- /etc/zelto/implantacao.ini.")
+Cliente do registro de membros Zelto: cadastro de fichas, busca, renovação
+e impressão de carteirinhas, relatório por departamento e exportação CSV.
+Conecta-se ao servidor do registro (pacote zelto-server) indicado em
+/etc/zelto/implantacao.ini.")
 set(CPACK_DEBIAN_CLIENTE_PACKAGE_CONTROL_EXTRA
     ${_pkg}/cliente/conffiles ${_pkg}/cliente/postinst ${_pkg}/cliente/postrm)
 
@@ -61,10 +61,10 @@ set(CPACK_DEBIAN_SERVIDOR_PACKAGE_DEPENDS "libqt6sql6-sqlite, adduser")
 set(CPACK_DEBIAN_SERVIDOR_PACKAGE_RECOMMENDS "libqt6sql6-psql, sqlite3")
 set(CPACK_DEBIAN_SERVIDOR_DESCRIPTION
     "Registro de membros de igreja - servidor
- Servidor do registro de membros Zelto: guarda as fichas, os departamentos
- e os operadores e atende os programas da secretaria pela rede (porta 9998).
- Roda como serviço do systemd (zelto-server.service) com usuário próprio;
- os dados ficam em /var/lib/zelto-server.")
+Servidor do registro de membros Zelto: guarda as fichas, os departamentos
+e os operadores e atende os programas da secretaria pela rede (porta 9998).
+Roda como serviço do systemd (zelto-server.service) com usuário próprio;
+os dados ficam em /var/lib/zelto-server.")
 set(CPACK_DEBIAN_SERVIDOR_PACKAGE_CONTROL_EXTRA
     ${_pkg}/servidor/conffiles ${_pkg}/servidor/postinst ${_pkg}/servidor/prerm ${_pkg}/servidor/postrm)
 

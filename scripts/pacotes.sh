@@ -5,7 +5,7 @@
 set -euo pipefail
 raiz="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$raiz/scripts/setup.sh"
-build="${1:-$raiz/build-pacotes}"
+build="$(realpath -m "${1:-$raiz/build-pacotes}")"
 
 lancador=()
 command -v ccache >/dev/null && lancador=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -223,6 +223,9 @@ private slots:
         // The time values still get their defaults and the program goes on.
         QCOMPARE(globais().timeOutSegundos, qint16(10));
         QVERIFY(globais().impressora);
+        // The login's write-back can still make the operator's file.
+        QVERIFY(GravaINI(globais().arquivoConfiguracao, QStringLiteral("Cliente"), QStringLiteral("hostRemoto"),
+                         QStringLiteral("10.0.0.1")).isEmpty());
     }
 
     // A deployment file with a bad value: one box at start naming the file and the value.

@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTextStream>
 #include <QTimer>
@@ -87,8 +88,12 @@ struct Conducao {
             anota(QStringLiteral("caixa"), caixa->windowTitle() + QStringLiteral(": ") + caixa->text());
             QPointer<QMessageBox> c = caixa;
             QTimer::singleShot(0, caixa, [c] {
-                if (c)
-                    c->done(c->defaultButton() ? c->buttonRole(c->defaultButton()) : QMessageBox::Ok);
+                if (!c)
+                    return;
+                if (QPushButton* b = c->defaultButton())
+                    b->click();
+                else
+                    c->accept();
             });
         }
     }

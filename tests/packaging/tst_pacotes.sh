@@ -123,6 +123,10 @@ confere "zelto-server prerm upgrade" roda "$tmp/controle-servidor/prerm" upgrade
 confere "zelto-server postrm purge" roda "$tmp/controle-servidor/postrm" purge
 confere "  keeps the registry" test -e "$raiz/var/lib/zelto-server/registro.db"
 rm -rf "$raiz/var/lib/zelto-server"
+confere "zelto postrm remove" roda "$tmp/controle-cliente/postrm" remove
+confere "  keeps the lookup file" test -e "$raiz/var/lib/zelto/ruduza.db"
+confere "zelto postrm purge" roda "$tmp/controle-cliente/postrm" purge
+confere "  deletes the lookup file" test ! -e "$raiz/var/lib/zelto/ruduza.db"
 
 # --- the unpacked server -----------------------------------------------------------------------
 confere "zelto-server --version" test "$("$raiz/usr/bin/zelto-server" --version)" = "zelto-server $versao"
@@ -145,6 +149,7 @@ confere "criar-banco again (every service start) keeps it" "$s" criar-banco --db
 "$s" departamento --db "$banco" --id 1 --nome "Secretaria" >/dev/null
 printf 'segredo\n' | "$s" operador --db "$banco" --usuario maria --departamento 1 --custo-senha minimo >/dev/null
 confere "criar-banco on a registry with data" "$s" criar-banco --db "$banco"
+confere "  keeps its operator" sh -c "'$s' listar --db '$banco' | grep -q maria"
 
 # The client always uses port 9998: each run takes its own loopback address instead.
 for _ in 1 2 3 4 5; do
@@ -163,6 +168,7 @@ done
 confere "the unpacked server listens on $endereco:9998" test -n "$servidor_pid"
 
 # --- the unpacked client -----------------------------------------------------------------------
+mkdir -p "$raiz/var/lib/zelto"
 "$raiz/usr/share/zelto/cria-banco-local" "$raiz/var/lib/zelto/ruduza.db" "$raiz/usr/share/zelto/sql" >/dev/null
 organizacao="Igreja do Pacote São José"
 sed -i -e "s|^;servidor=.*|servidor=$endereco|" -e "s|^;organizacao=.*|organizacao=$organizacao|" \
@@ -183,7 +189,7 @@ confere "  shows no message box" naotem "$tmp/visto" "caixa="
 confere "  the server saw it log in" grep -q "pedido 3 -> 4" "$tmp/servidor.log"
 confere "  banner with the deployment file's organisation" grep -q "^letreiro=\\*  $organizacao  -  " "$tmp/visto"
 confere "  operator in the status bar" grep -qx "status=Usuario OnLine: maria" "$tmp/visto"
-confere "  Qt's context menu in Portuguese" grep -q "^menu-de-contexto=.*&Copiar.*Co&lar" "$tmp/visto"
+confere "  Qt's context menu in Portuguese" grep -q "^menu-de-contexto=.*&Copiar.*C&olar" "$tmp/visto"
 confere "  Qt's save dialog in Portuguese" grep -q "^dialogo-salvar=.*Nome do arquivo" "$tmp/visto"
 confere "  per-user config.ini written" test -f "$casa/.config/zelto/config.ini"
 confere "  holding the server after login" grep -q "^hostRemoto=$endereco" "$casa/.config/zelto/config.ini"
