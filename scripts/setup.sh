@@ -12,6 +12,7 @@ pacotes=(
   postgresql
   qt6-translations-l10n
   dpkg-dev systemd desktop-file-utils
+  clang libclang-rt-14-dev
 )
 
 faltando=()

@@ -10,5 +10,10 @@ cmake --build "$build" -j"$(nproc)"
 # The packages' own build, here rather than inside tst_pacotes, so it does not compete with the
 # other tests for the processors; the test then finds it up to date.
 bash "$raiz/scripts/pacotes.sh" "$build/pacotes" >/dev/null
+# The fuzz targets first, a short while each (ZELTO_FUZZ_SEGUNDOS, 30 by default; 0 skips them).
+segundos="${ZELTO_FUZZ_SEGUNDOS:-30}"
+if [ "$segundos" -gt 0 ]; then
+  bash "$raiz/scripts/fuzz.sh" "$segundos"
+fi
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "$@"
