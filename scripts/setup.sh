@@ -11,6 +11,8 @@ pacotes=(
   fonts-dejavu-core fonts-liberation
   postgresql
   cups-daemon cups-client libcups2-dev
+  qt6-translations-l10n
+  dpkg-dev systemd desktop-file-utils
   clang libclang-rt-14-dev
 )
 
