@@ -65,7 +65,8 @@ private:
     void loginConferido(QPointer<QTcpSocket> socket, QString usuario, std::optional<Departamento> dep, qint64 chegouNs);
     void responde(QTcpSocket* socket, int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
     Conexao* conexaoDe(QTcpSocket* socket) const;
-    qint64 agoraMs() const { return m_relogio.elapsed(); }
+    // Wall-clock time: sessions are shared with other servers through the database.
+    static qint64 agoraMs();
 
     Armazem& m_armazem;
     Opcoes m_opcoes;
@@ -79,5 +80,6 @@ private:
     QThreadPool m_conferencias;
 };
 
-// One line on standard error, prefixed with the program's name.
+// One line on standard error: an ISO 8601 UTC timestamp, the program's name, the text with
+// every control character escaped (so one event is always one line).
 void registraNoDiario(const QString& linha);

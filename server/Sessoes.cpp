@@ -1,4 +1,7 @@
 #include "server/Sessoes.h"
+#include "server/Armazem.h"
+
+#include <limits>
 
 QString Sessoes::chave(const QHostAddress& endereco)
 {
@@ -17,8 +20,26 @@ void Sessoes::abre(const QHostAddress& endereco, qint32 idDepartamento, const QS
     s.ultimaAtividadeMs = agoraMs;
 }
 
+bool Sessoes::abre(const QHostAddress& endereco, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento,
+                   qint64 agoraMs)
+{
+    if (!m_armazem) {
+        abre(endereco, idDepartamento, dsDepartamento, agoraMs);
+        return true;
+    }
+    esquecaAsVencidas(agoraMs);
+    return m_armazem->abreSessao(chave(endereco), usuario, QByteArray(), agoraMs);
+}
+
 std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs)
 {
+    if (m_armazem) {
+        std::optional<QString> ds;
+        const qint64 passo = std::min<qint64>(60'000, m_expiracaoMs / 10);
+        if (!m_armazem->autorizaSessao(chave(endereco), idDepartamento, agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds))
+            return std::nullopt;
+        return ds;
+    }
     esquecaAsVencidas(agoraMs);
     const auto it = m_porEndereco.find(chave(endereco));
     if (it == m_porEndereco.end())
@@ -36,6 +57,13 @@ std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 id
 
 std::optional<QString> Sessoes::consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const
 {
+    if (m_armazem) {
+        std::optional<QString> ds;
+        if (!m_armazem->autorizaSessao(chave(endereco), idDepartamento, agoraMs - m_expiracaoMs, std::numeric_limits<qint64>::min(),
+                                       agoraMs, ds))
+            return std::nullopt;
+        return ds;
+    }
     const auto it = m_porEndereco.constFind(chave(endereco));
     if (it == m_porEndereco.cend() || agoraMs - it->ultimaAtividadeMs > m_expiracaoMs)
         return std::nullopt;
@@ -51,6 +79,10 @@ void Sessoes::esquecaAsVencidas(qint64 agoraMs)
     if (agoraMs - m_ultimaLimpezaMs < 60'000)
         return;
     m_ultimaLimpezaMs = agoraMs;
+    if (m_armazem) {
+        m_armazem->esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
+        return;
+    }
     for (auto it = m_porEndereco.begin(); it != m_porEndereco.end();) {
         if (agoraMs - it->ultimaAtividadeMs > m_expiracaoMs)
             it = m_porEndereco.erase(it);

@@ -4,15 +4,26 @@
 #include <QString>
 #include <optional>
 
+class Armazem;
+
 // The client reconnects without logging in again and its requests carry no token, so a
 // successful login opens a session for the client's address. A request is served only when
 // its address holds a live session with an operator of the request's department. A session
 // ends after `expiracaoMs` without any served request.
+//
+// Given an Armazem, the sessions live in its database (times are then milliseconds since
+// the epoch): every server on that database honours them, a restart keeps them, and
+// disabling an operator, removing one or changing the password ends them at once. The
+// idle clock in the database is moved at most once per `expiracaoMs / 10` (a minute at
+// most), so that a busy address does not write at every request. Without one they live in
+// this object alone.
 class Sessoes {
 public:
-    explicit Sessoes(qint64 expiracaoMs) : m_expiracaoMs(expiracaoMs) {}
+    explicit Sessoes(qint64 expiracaoMs, Armazem* armazem = nullptr) : m_expiracaoMs(expiracaoMs), m_armazem(armazem) {}
 
     void abre(const QHostAddress& endereco, qint32 idDepartamento, const QString& dsDepartamento, qint64 agoraMs);
+    // The session of `usuario`, whose department is given; false when the database failed.
+    bool abre(const QHostAddress& endereco, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento, qint64 agoraMs);
 
     // The department's description when the address may work on that department; the
     // session's idle clock starts again.
@@ -34,6 +45,7 @@ private:
     void esquecaAsVencidas(qint64 agoraMs);
 
     qint64 m_expiracaoMs;
+    Armazem* m_armazem;
     qint64 m_ultimaLimpezaMs = 0;
     QHash<QString, Sessao> m_porEndereco;
 };
