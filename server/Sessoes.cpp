@@ -36,8 +36,17 @@ std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 id
     if (m_armazem) {
         std::optional<QString> ds;
         const qint64 passo = std::min<qint64>(60'000, m_expiracaoMs / 10);
-        if (!m_armazem->autorizaSessao(chave(endereco), idDepartamento, agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds))
+        const QString c = chave(endereco);
+        if (!m_armazem->autorizaSessao(c, idDepartamento, agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds))
             return std::nullopt;
+        const QString dica = c + QLatin1Char('|') + QString::number(idDepartamento);
+        if (ds) {
+            if (m_dicas.size() > 10'000)
+                m_dicas.clear();
+            m_dicas.insert(dica, *ds);
+        } else {
+            m_dicas.remove(dica);
+        }
         return ds;
     }
     esquecaAsVencidas(agoraMs);
@@ -58,11 +67,8 @@ std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 id
 std::optional<QString> Sessoes::consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const
 {
     if (m_armazem) {
-        std::optional<QString> ds;
-        if (!m_armazem->autorizaSessao(chave(endereco), idDepartamento, agoraMs - m_expiracaoMs, std::numeric_limits<qint64>::min(),
-                                       agoraMs, ds))
-            return std::nullopt;
-        return ds;
+        const auto it = m_dicas.constFind(chave(endereco) + QLatin1Char('|') + QString::number(idDepartamento));
+        return it == m_dicas.cend() ? std::nullopt : std::optional<QString>(*it);
     }
     const auto it = m_porEndereco.constFind(chave(endereco));
     if (it == m_porEndereco.cend() || agoraMs - it->ultimaAtividadeMs > m_expiracaoMs)

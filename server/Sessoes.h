@@ -29,7 +29,9 @@ public:
     // session's idle clock starts again.
     std::optional<QString> autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs);
 
-    // The same answer as `autoriza`, without touching the session's clock.
+    // The same answer as `autoriza`, without touching the session's clock. With the sessions
+    // in the database this is only a hint from memory (what `autoriza` last found for that
+    // address and department), good enough to decide whether a request is whole.
     std::optional<QString> consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const;
 
     qsizetype quantas() const { return m_porEndereco.size(); }
@@ -46,6 +48,7 @@ private:
 
     qint64 m_expiracaoMs;
     Armazem* m_armazem;
+    QHash<QString, QString> m_dicas;   // "address|department" -> description
     qint64 m_ultimaLimpezaMs = 0;
     QHash<QString, Sessao> m_porEndereco;
 };

@@ -6,6 +6,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -45,6 +46,14 @@ std::unique_ptr<ServidorReal> ServidorReal::naConexao(const QString& conexao, Co
     return s;
 }
 
+std::unique_ptr<ServidorReal> ServidorReal::novoNaConexao(const QString& conexao, Conta conta, int fichasDemo)
+{
+    auto s = std::make_unique<ServidorReal>(std::move(conta), fichasDemo,
+                                            conexao.startsWith(QLatin1String("sqlite:")) ? Banco::SQLite : Banco::PostgreSQL);
+    s->m_conexao = conexao;
+    return s;
+}
+
 std::unique_ptr<ServidorReal> ServidorReal::naConexao(const QString& conexao)
 {
     return naConexao(conexao, Conta());
@@ -57,23 +66,28 @@ QString ServidorReal::conexaoDoBanco() const
 
 bool ServidorReal::executaNoBanco(const QStringList& comandos, QVariant* ultimo)
 {
-    if (m_banco == Banco::PostgreSQL) {
-        ClusterPostgres* pg = ClusterPostgres::compartilhado();
-        const QString banco = QUrl(conexaoDoBanco()).path().mid(1);
-        if (!pg || !pg->executa(banco, comandos, ultimo)) {
-            m_erro = pg ? pg->erro() : ClusterPostgres::erroGlobal();
-            return false;
-        }
-        return true;
-    }
     static QAtomicInt contador;
     const QString nome = QStringLiteral("direto-%1").arg(contador.fetchAndAddRelaxed(1));
     bool ok = true;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nome);
-        db.setDatabaseName(conexaoDoBanco().mid(7));
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        QSqlDatabase db;
+        if (m_banco == Banco::PostgreSQL) {
+            // The test connection texts carry no password: user, database, socket folder, port.
+            const QUrl url(conexaoDoBanco());
+            const QUrlQuery opcoes(url);
+            db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nome);
+            db.setHostName(opcoes.hasQueryItem(QStringLiteral("host")) ? opcoes.queryItemValue(QStringLiteral("host")) : url.host());
+            db.setPort(opcoes.hasQueryItem(QStringLiteral("port")) ? opcoes.queryItemValue(QStringLiteral("port")).toInt() : url.port(5432));
+            db.setUserName(url.userName());
+            db.setDatabaseName(url.path().mid(1));
+        } else {
+            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nome);
+            db.setDatabaseName(conexaoDoBanco().mid(7));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        }
         ok = db.open();
+        if (!ok)
+            m_erro = db.lastError().text();
         for (const QString& sql : comandos) {
             QSqlQuery q(db);
             ok = ok && q.exec(sql);

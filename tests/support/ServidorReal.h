@@ -42,6 +42,9 @@ public:
     // A server on an existing database (the connection text as zelto-server takes it).
     static std::unique_ptr<ServidorReal> naConexao(const QString& conexao, Conta conta);
     static std::unique_ptr<ServidorReal> naConexao(const QString& conexao);
+    // A server on an existing, empty database: the tables, the account and the demo sheets
+    // are made there on the first start.
+    static std::unique_ptr<ServidorReal> novoNaConexao(const QString& conexao, Conta conta, int fichasDemo);
     // Another server on this one's database (its database must exist: after `inicia()`).
     std::unique_ptr<ServidorReal> outraInstancia() const { return naConexao(conexaoDoBanco(), m_conta); }
     // The store chosen by ZELTO_TESTE_BANCO.
