@@ -731,6 +731,11 @@ bool Armazem::marcaPonto()
 
 bool Armazem::liberaPonto()
 {
+    // On PostgreSQL every statement is a round trip to another process: a savepoint that
+    // went well is left in place (the commit ends them all, and a later rollback to
+    // "alteracao" finds the newest one), which spares one per change.
+    if (!m_sqlite)
+        return !m_perdida || falha(QStringLiteral("banco"), QStringLiteral("a conexão com o banco caiu no meio da transação"));
     return executaDireto(QStringLiteral("RELEASE SAVEPOINT alteracao"));
 }
 

@@ -28,7 +28,12 @@ bool Sessoes::abre(const QHostAddress& endereco, const QString& usuario, qint32 
         return true;
     }
     esquecaAsVencidas(agoraMs);
-    return m_armazem->abreSessao(chave(endereco), usuario, QByteArray(), agoraMs);
+    if (!m_armazem->abreSessao(chave(endereco), usuario, QByteArray(), agoraMs))
+        return false;
+    if (m_dicas.size() > 10'000)
+        m_dicas.clear();
+    m_dicas.insert(chave(endereco) + QLatin1Char('|') + QString::number(idDepartamento), dsDepartamento);
+    return true;
 }
 
 std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs)
