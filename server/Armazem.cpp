@@ -822,7 +822,10 @@ bool Armazem::existe(qint32 idDepartamento, qint32 numero, bool& existe)
 
 bool Armazem::proximoNumero(qint32 idDepartamento, qint32& numero)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT MAX(numeroficha) FROM fichas WHERE iddepartamento = ?"), {idDepartamento});
+    // Written as "the first one from the top" rather than MAX(): PostgreSQL's plan for a
+    // prepared MAX, made while the table looked empty, reads every sheet of the department.
+    QSqlQuery* q = consulta(QStringLiteral("SELECT numeroficha FROM fichas WHERE iddepartamento = ? ORDER BY numeroficha DESC LIMIT 1"),
+                            {idDepartamento});
     if (!q)
         return false;
     const qint64 maior = q->next() ? q->value(0).toLongLong() : 0;

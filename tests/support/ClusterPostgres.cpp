@@ -43,6 +43,8 @@ ClusterPostgres::ClusterPostgres(bool duravel) : m_duravel(duravel) {}
 
 ClusterPostgres::~ClusterPostgres()
 {
+    if (!qEnvironmentVariableIsEmpty("ZELTO_PG_GUARDA_DIARIO"))
+        QFile::copy(m_pasta.filePath(QStringLiteral("postgres.log")), qEnvironmentVariable("ZELTO_PG_GUARDA_DIARIO"));
     if (m_rodando)
         roda(QStringLiteral("pg_ctl"), {QStringLiteral("stop"), QStringLiteral("-D"), m_pasta.filePath(QStringLiteral("dados")),
                                         QStringLiteral("-m"), QStringLiteral("immediate"), QStringLiteral("-w")});
@@ -131,6 +133,8 @@ bool ClusterPostgres::inicia()
                                     "-c deadlock_timeout=200ms")
                          .arg(m_porta)
                          .arg(m_pasta.path());
+    // Extra server settings for a look inside (e.g. "-c log_min_duration_statement=5").
+    opcoes += QLatin1Char(' ') + qEnvironmentVariable("ZELTO_PG_OPCOES");
     if (!m_duravel)
         opcoes += QStringLiteral(" -c fsync=off -c synchronous_commit=off -c full_page_writes=off");
     if (!roda(QStringLiteral("pg_ctl"), {QStringLiteral("start"), QStringLiteral("-D"), dados, QStringLiteral("-l"),
