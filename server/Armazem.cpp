@@ -221,7 +221,11 @@ bool Armazem::reabre()
     QSqlDatabase db = banco();
     db.close();
     const qint64 agoraMs = agora();
-    if (db.open() && configuraConexao()) {
+    const bool abriu = db.open();
+    // A refused connection (the database is down) is known at once: the next request may try
+    // again. One that hung until its time-out waits for the back-off instead.
+    m_tentativaLenta = agora() - agoraMs > 200;
+    if (abriu && configuraConexao()) {
         if (m_diario)
             m_diario(QStringLiteral("conexão com o banco restabelecida (%1 s fora)").arg(double(agoraMs - m_perdidaDesdeMs) / 1000.0, 0, 'f', 1));
         m_perdida = false;
@@ -252,7 +256,7 @@ bool Armazem::pronto()
         return true;
     if (m_emTransacao)
         return falha(QStringLiteral("banco"), QStringLiteral("a conexão com o banco caiu no meio da transação"));
-    if (agora() < m_proximaTentativaMs)
+    if (m_tentativaLenta && agora() < m_proximaTentativaMs)
         return falha(QStringLiteral("banco"), QStringLiteral("banco inacessível há %1 s").arg((agora() - m_perdidaDesdeMs) / 1000));
     return reabre();
 }
@@ -686,6 +690,21 @@ bool Armazem::contaFichas(qint32 idDepartamento, qint64& quantas)
     if (!q)
         return false;
     quantas = q->next() ? q->value(0).toLongLong() : 0;
+    q->finish();
+    return true;
+}
+
+bool Armazem::fichasComSeparador(QList<QPair<qint32, qint32>>& saida)
+{
+    QSqlQuery* q = consulta(QStringLiteral("SELECT iddepartamento, numeroficha, fio FROM fichas "
+                                           "ORDER BY iddepartamento, numeroficha"),
+                            {});
+    if (!q)
+        return false;
+    saida.clear();
+    while (q->next())
+        if (q->value(2).toByteArray().contains("@@@"))
+            saida.append({q->value(0).toInt(), q->value(1).toInt()});
     q->finish();
     return true;
 }

@@ -51,8 +51,10 @@ struct SessaoGravada {
 //
 // A lost connection (the database restarted, the backend ended) is noticed by the failing
 // operation and reopened on the next one that is not inside a transaction, and by `vigia()`,
-// which the server calls every second; while the database cannot be reached, reopening is
-// tried with a back-off of up to two seconds and every operation in between fails at once.
+// which the server calls every second. While the database refuses connections (it is down),
+// each request tries once more (a refusal is immediate); when a try hangs until its
+// time-out, the next ones wait for a back-off of up to two seconds and every operation in
+// between fails at once.
 // Each Armazem owns its own connection and reconnect state: one per thread.
 //
 // On PostgreSQL a waiting lock gives up after `esperaDeBloqueioMs` and a statement after
@@ -117,6 +119,9 @@ public:
     // The last failure was a deadlock or a serialization conflict: running the same
     // statements again (after rolling back to the savepoint) may well succeed.
     bool falhaPassageira() const { return m_passageira; }
+    // (department, sheet number) of every stored sheet with "@@@" in a field: such a sheet
+    // would split in two in every list of its department.
+    bool fichasComSeparador(QList<QPair<qint32, qint32>>& saida);
 
     // One transaction around a batch of requests, one savepoint around each change in it.
     bool iniciaTransacao();
@@ -186,6 +191,7 @@ private:
     bool m_emTransacao = false;
     bool m_perdida = false;
     bool m_passageira = false;
+    bool m_tentativaLenta = false;
     qint64 m_perdidaDesdeMs = 0;
     qint64 m_proximaTentativaMs = 0;
     qint64 m_esperaMs = 0;

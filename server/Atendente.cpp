@@ -33,7 +33,9 @@ QByteArray umaFicha(int codigo, const QByteArray& fio, qint32 idDepartamento, co
     return r;
 }
 
-// What a sheet must be before it is stored: a sane amount and no field beyond the limit.
+// What a sheet must be before it is stored: a sane amount, no field beyond the limit, and no
+// "@@@" in any field (lists join sheets with it, so one such sheet would break every list of
+// its department).
 QString problemaDaFicha(const clsAgenda& f)
 {
     if (!std::isfinite(f.Valor) || std::fabs(f.Valor) > 1e13)
@@ -41,10 +43,13 @@ QString problemaDaFicha(const clsAgenda& f)
     for (const CampoDaFicha& campo : clsAgenda::campos()) {
         if (campo.tipo != CampoDaFicha::Tipo::Texto)
             continue;
-        if ((f.*campo.texto).size() > Atendente::maiorCampo)
+        const QString& texto = f.*campo.texto;
+        if (texto.size() > Atendente::maiorCampo)
             return QStringLiteral("campo %1 longo demais").arg(QString::fromLatin1(campo.nome));
+        if (texto.contains(QLatin1String("@@@")))
+            return QStringLiteral("campo %1 com o separador de listas").arg(QString::fromLatin1(campo.nome));
         // No store keeps it the same way (PostgreSQL refuses it in text): refused alike.
-        if ((f.*campo.texto).contains(QChar(0)))
+        if (texto.contains(QChar(0)))
             return QStringLiteral("caractere NUL no campo %1").arg(QString::fromLatin1(campo.nome));
     }
     return QString();
