@@ -1137,8 +1137,13 @@ bool Armazem::autorizaSessao(const QString& endereco, qint32 idDepartamento, qin
     if (descricao && maisAntiga < tocaAntesDeMs) {
         // The address's live sessions start their idle clock again (all of them, as one
         // session of the address).
-        q = consulta(QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE endereco = ? AND ultima_atividade >= ? "
-                                    "AND ultima_atividade < ?"),
+        // On PostgreSQL rows another server is touching right now are skipped, not waited
+        // for: it is setting the same clock, and waiting could tie two servers' batches.
+        q = consulta(m_sqlite ? QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE endereco = ? AND ultima_atividade >= ? "
+                                               "AND ultima_atividade < ?")
+                              : QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE segredo IN (SELECT segredo FROM sessoes "
+                                               "WHERE endereco = ? AND ultima_atividade >= ? AND ultima_atividade < ? "
+                                               "FOR UPDATE SKIP LOCKED)"),
                      {agoraMs, endereco, desdeMs, tocaAntesDeMs});
         if (!q)
             return false;

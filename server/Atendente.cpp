@@ -67,7 +67,7 @@ Resposta numPonto(Armazem& armazem, Alteracao alteracao)
         Resposta r = alteracao();
         if (r.bytes != falha && armazem.liberaPonto())
             return r;
-        const bool deNovo = r.bytes == falha && armazem.falhaPassageira() && tentativa < 3;
+        const bool deNovo = r.bytes == falha && armazem.falhaPassageira() && tentativa < 5;
         armazem.voltaAoPonto();
         if (deNovo)
             continue;
