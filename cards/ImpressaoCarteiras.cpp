@@ -1,6 +1,6 @@
 #include "cards/ImpressaoCarteiras.h"
 #include "app/Caixas.h"
-#include "app/Seams.h"
+#include "app/TrabalhoDeImpressao.h"
 #include "app/modGlobais.h"
 #include "protocol/FormatoBR.h"
 
@@ -9,14 +9,18 @@
 #include <QPainter>
 #include <QPrinter>
 
+#include <cmath>
+
 namespace ImpressaoCarteiras {
 
 namespace {
 
 const QString tituloInvalida = QStringLiteral("Configuração Inválida");
+const QString tituloDoTrabalho = QStringLiteral("Carteirinhas");
 const QString origem = QStringLiteral("Impressão de Carteirinhas");
 
 constexpr double twipsPorPolegada = 1440.0;
+constexpr double twipsPorPonto = 20.0;
 
 std::optional<double> numero(const QString& texto)
 {
@@ -31,31 +35,52 @@ struct Posicao {
     double x, y;
 };
 
+// "A configuração "nomex2" (carteirinha 02, Nome, Coluna) tem o valor "1150.5", que ..."
+ConfiguracaoInvalida invalida(int carteira, const QString& nome, const QString& caixa, const QString& valor,
+                              const QString& motivo)
+{
+    return ConfiguracaoInvalida{
+        carteira, nome, valor,
+        QStringLiteral("A configuração \"%1\" (carteirinha %2, %3) tem o valor \"%4\", %5.\n"
+                       "Corrija-a em Configurações da Carteirinha de Membros. Nada foi impresso.")
+            .arg(nome, QStringLiteral("%1").arg(carteira, 2, 10, QLatin1Char('0')), caixa, valor, motivo)};
+}
+
 } // namespace
 
-std::optional<ConfiguracaoInvalida> verificaConfiguracao(int quantidade, const LeConfiguracao& configuracao)
+std::optional<ConfiguracaoInvalida> verificaConfiguracao(int quantidade, const LeConfiguracao& configuracao,
+                                                         const QSizeF& areaEmTwips)
 {
+    const QString naoNumero = QStringLiteral("que não é um número (use \",\" para os decimais e \".\" só entre "
+                                             "os milhares, como em 1.150,5)");
     for (int carteira = 1; carteira <= quantidade; ++carteira) {
         const QString fonte = fonteDaCarteira(carteira);
         for (const CampoDaCarteira& campo : camposDaCarteira()) {
-            for (const QString& nome : {colunaDoCampo(campo, carteira), linhaDoCampo(campo, carteira), fonte}) {
-                const QString valor = configuracao(nome);
+            const QString legenda = QString::fromUtf8(campo.legenda).trimmed();
+            const struct {
+                QString nome;
+                QString caixa;
+                double limite;   // a position must be below it; 0 for the font size
+            } valores[] = {
+                {colunaDoCampo(campo, carteira), legenda + QStringLiteral(", Coluna"), areaEmTwips.width()},
+                {linhaDoCampo(campo, carteira), legenda + QStringLiteral(", Linha"), areaEmTwips.height()},
+                {fonte, QStringLiteral("Fonte"), 0},
+            };
+            for (const auto& v : valores) {
+                const QString valor = configuracao(v.nome);
                 const std::optional<double> n = numero(valor);
-                if (!n) {
-                    return ConfiguracaoInvalida{
-                        carteira, nome, valor,
-                        QStringLiteral("A configuração \"%1\" da carteirinha %2 tem o valor \"%3\", que não é "
-                                       "um número.\nCorrija-a em Configurações da Carteirinha de Membros. "
-                                       "Nada foi impresso.")
-                            .arg(nome).arg(carteira, 2, 10, QLatin1Char('0')).arg(valor)};
-                }
-                if (nome == fonte && *n <= 0) {
-                    return ConfiguracaoInvalida{
-                        carteira, nome, valor,
-                        QStringLiteral("A configuração \"%1\" da carteirinha %2 tem o valor \"%3\", que não é "
-                                       "um tamanho de fonte válido.\nCorrija-a em Configurações da Carteirinha "
-                                       "de Membros. Nada foi impresso.")
-                            .arg(nome).arg(carteira, 2, 10, QLatin1Char('0')).arg(valor)};
+                if (!n)
+                    return invalida(carteira, v.nome, v.caixa, valor, naoNumero);
+                if (v.nome == fonte) {
+                    if (*n < menorFonte || *n > maiorFonte)
+                        return invalida(carteira, v.nome, v.caixa, valor,
+                                        QStringLiteral("que não é um tamanho de fonte válido (de %1 a %2 pontos)")
+                                            .arg(menorFonte)
+                                            .arg(maiorFonte));
+                } else if (areaEmTwips.isValid() && (*n < 0 || *n >= v.limite)) {
+                    return invalida(carteira, v.nome, v.caixa, valor,
+                                    QStringLiteral("que fica fora da área imprimível da página (de 0 a %1 twips)")
+                                        .arg(FormatoBR::formataValor(std::floor(v.limite)).chopped(3)));
                 }
             }
         }
@@ -63,41 +88,25 @@ std::optional<ConfiguracaoInvalida> verificaConfiguracao(int quantidade, const L
     return std::nullopt;
 }
 
-bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao)
+bool desenha(QPrinter& impressora, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao)
 {
     const int quantidade = int(std::min<qsizetype>(carteiras.size(), carteirasPorFolha));
-
-    // Every setting is converted before the first text, so a bad value never leaves half a
-    // sheet of cards printed.
-    if (const auto invalida = verificaConfiguracao(quantidade, configuracao)) {
-        Caixas::mostra(dono, invalida->mensagem, tituloInvalida, Caixas::Icone::Aviso);
-        return false;
-    }
-
-    std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
-    if (!impressora) {
-        Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
-                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
-        return false;
-    }
     QPainter pintor;
-    if (!pintor.begin(impressora.get())) {
-        ExibeErro(origem, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"), dono);
+    if (!pintor.begin(&impressora))
         return false;
-    }
-    const double escala = impressora->resolution() / twipsPorPolegada;
+    const double escala = impressora.resolution() / twipsPorPolegada;
     for (int carteira = 1; carteira <= quantidade; ++carteira) {
         const TextosDaCarteira& textos = carteiras.at(carteira - 1);
         QFont fonte(QStringLiteral("Arial"));
         fonte.setStyleHint(QFont::SansSerif);
-        fonte.setPointSizeF(*numero(configuracao(fonteDaCarteira(carteira))));
+        fonte.setPointSizeF(numero(configuracao(fonteDaCarteira(carteira))).value_or(10.0));
         pintor.setFont(fonte);
-        const double ascendente = QFontMetricsF(pintor.font(), impressora.get()).ascent();
+        const double ascendente = QFontMetricsF(pintor.font(), &impressora).ascent();
         for (int i = 0; i < camposPorCarteira; ++i) {
             const CampoDaCarteira& campo = camposDaCarteira()[size_t(i)];
             // Settings are read anew for every text: the layout may have changed since the last print.
-            const Posicao p{*numero(configuracao(colunaDoCampo(campo, carteira))),
-                            *numero(configuracao(linhaDoCampo(campo, carteira)))};
+            const Posicao p{numero(configuracao(colunaDoCampo(campo, carteira))).value_or(0.0),
+                            numero(configuracao(linhaDoCampo(campo, carteira))).value_or(0.0)};
             const QString& texto = textos[size_t(i)];
             if (texto.isEmpty())
                 continue;
@@ -105,8 +114,40 @@ bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeCo
             pintor.drawText(QPointF(p.x * escala, p.y * escala + ascendente), texto);
         }
     }
-    if (!pintor.end() || impressora->printerState() == QPrinter::Error) {
-        ExibeErro(origem, QStringLiteral("A impressora padrão não aceitou a página"), dono);
+    return pintor.end();
+}
+
+bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao)
+{
+    const int quantidade = int(std::min<qsizetype>(carteiras.size(), carteirasPorFolha));
+    auto avisa = [dono](const ConfiguracaoInvalida& i) {
+        Caixas::mostra(dono, i.mensagem, tituloInvalida, Caixas::Icone::Aviso);
+        return false;
+    };
+
+    // Every setting is converted before the first text, so a bad value never leaves half a
+    // sheet of cards printed.
+    if (const auto ruim = verificaConfiguracao(quantidade, configuracao))
+        return avisa(*ruim);
+
+    TrabalhoDeImpressao trabalho(tituloDoTrabalho);
+    QPrinter* const impressora = trabalho.impressora();
+    if (!impressora) {
+        Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
+                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
+        return false;
+    }
+    // A text placed outside the printable area would be cut by the printer without a word.
+    const QSizeF area = impressora->pageLayout().paintRect(QPageLayout::Point).size() * twipsPorPonto;
+    if (const auto ruim = verificaConfiguracao(quantidade, configuracao, area))
+        return avisa(*ruim);
+
+    if (!desenha(*impressora, carteiras.mid(0, quantidade), configuracao)) {
+        ExibeErro(origem, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"), dono);
+        return false;
+    }
+    if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) {
+        ExibeErro(origem, QStringLiteral("A impressora padrão não aceitou a página (%1)").arg(recusa), dono);
         return false;
     }
     return true;

@@ -96,6 +96,7 @@ frmprincipal2::frmprincipal2(QWidget* parent)
         daExecucao() = this;
     setObjectName(origem);
     setWindowTitle(QStringLiteral(" Renovação de Carteira de Membro"));
+    JanelaDeFicha::guardaFichas(this);
     montaTela();
     carregaJanela();
 }

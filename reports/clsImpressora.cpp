@@ -1,6 +1,6 @@
 #include "reports/clsImpressora.h"
 
-#include "app/Seams.h"
+#include "app/TrabalhoDeImpressao.h"
 #include "protocol/ErroDeExecucao.h"
 
 #include <QFontMetricsF>
@@ -31,9 +31,10 @@ clsImpressora::clsImpressora() : m_fonte(QStringLiteral("Lucida Console"))
     m_fonte.setKerning(false);
 }
 
-void clsImpressora::Imprime(const QString& TextoImpressao)
+void clsImpressora::Imprime(const QString& TextoImpressao, const QString& titulo)
 {
-    const std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
+    TrabalhoDeImpressao trabalho(titulo);
+    QPrinter* const impressora = trabalho.impressora();
     if (!impressora)
         falhou();
 
@@ -43,11 +44,11 @@ void clsImpressora::Imprime(const QString& TextoImpressao)
     impressora->setCopyCount(1);
 
     QPainter pintor;
-    if (!pintor.begin(impressora.get()))
+    if (!pintor.begin(impressora))
         falhou();
     pintor.setFont(m_fonte);
 
-    const QFontMetricsF medidas(pintor.font(), impressora.get());
+    const QFontMetricsF medidas(pintor.font(), impressora);
     const qreal alturaDaLinha = medidas.lineSpacing();
     const qreal alturaDaPagina = impressora->pageRect(QPrinter::DevicePixel).height();
 
@@ -71,6 +72,7 @@ void clsImpressora::Imprime(const QString& TextoImpressao)
 
     if (!pintor.end())
         falhou();
-    if (impressora->printerState() == QPrinter::Error)
+    // Only the print system's answer tells whether the report reached a queue that takes it.
+    if (!trabalho.envia().isEmpty())
         falhou();
 }
