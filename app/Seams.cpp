@@ -81,6 +81,16 @@ std::unique_ptr<QPrinter> padrao()
         return nullptr;
     return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
+std::unique_ptr<QPrinter> paraVisualizar()
+{
+    const QPrinterInfo info = ativo ? QPrinterInfo() : QPrinterInfo::defaultPrinter();
+    if (info.isNull()) {
+        auto impressora = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        impressora->setOutputFormat(QPrinter::PdfFormat);
+        return impressora;
+    }
+    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+}
 } // namespace Impressoras
 
 namespace Encerramento {

@@ -34,6 +34,10 @@ namespace Impressoras {
 // to the file the hook names (one file per job: the hook's path gets "-2", "-3"... after the first).
 std::unique_ptr<QPrinter> padrao();
 
+// The printer a print preview starts with: the default printer, or a PDF printer when the
+// machine has none (and always under the test hook, so a test never depends on the machine).
+std::unique_ptr<QPrinter> paraVisualizar();
+
 class Gravador {
 public:
     explicit Gravador(QString arquivoPdf);   // empty path: behave as a machine with no printer

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+class QPrinter;
 class QWidget;
 
 // Printing membership cards: the ten texts of each card, each at the position the card
@@ -38,6 +39,15 @@ std::optional<ConfiguracaoInvalida> verificaConfiguracao(int quantidade, const L
 // All settings are checked first: on a bad one the operator is told which and nothing is
 // printed (no job is started). Also tells the operator when there is no printer.
 // Returns true when the page was sent to the printer.
+// The machine's card-stock calibration (settings "deslocamentox", "deslocamentoy" and
+// "escala", see cards/Calibracao.h) moves every text; with none set the page is the same.
 bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
+
+// "Visualizar Impressão": the same checks, then the same page in a print preview.
+void visualiza(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
+
+// Paints the page of `imprime` onto `impressora` (settings already checked). Raises
+// ErroDeExecucao when the printer cannot start; false when it rejected the page.
+bool pinta(QPrinter& impressora, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
 
 } // namespace ImpressaoCarteiras

@@ -1,6 +1,7 @@
 #include "members/JanelaDeFicha.h"
 #include "app/Caixas.h"
 #include "app/Seams.h"
+#include "app/Visualizacao.h"
 #include "app/modGlobais.h"
 #include "connection/frmLogin.h"
 #include "members/frmPrincipal.h"
@@ -119,6 +120,51 @@ void descartaNoLogoff(QWidget* janela, const std::function<void()>& fechaPeloPro
     frmLogin::instancia()->Logoff();
 }
 
+Captura captura(QWidget* alvo, Impressao como)
+{
+    Captura c;
+    c.como = como;
+    c.tamanho = alvo->size();
+    c.pontosPorPolegada = alvo->logicalDpiX();
+    // The caret is not part of what is printed: the focus leaves while the picture is taken.
+    QPointer<QWidget> foco = QApplication::focusWidget();
+    if (foco && (foco == alvo || alvo->isAncestorOf(foco)))
+        foco->clearFocus();
+    else
+        foco = nullptr;
+    if (como == Impressao::Desenho) {
+        QPainter gravacao(&c.desenho);
+        alvo->render(&gravacao);
+    } else {
+        c.imagem = alvo->grab();
+    }
+    if (foco)
+        foco->setFocus();
+    return c;
+}
+
+void pinta(const Captura& c, QPrinter& destino, const QString& onde)
+{
+    QPrinter* const impressora = &destino;
+    // At the screen's resolution the sizes on screen (fonts in points included) print as shown.
+    impressora->setFullPage(true);
+    impressora->setResolution(c.pontosPorPolegada);
+    QPainter pintor;
+    if (!pintor.begin(impressora))
+        throw ErroDeExecucao(onde, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
+    const QSizeF pagina = pintor.viewport().size();
+    const QSizeF tamanho = c.tamanho;
+    if (tamanho.width() > pagina.width() || tamanho.height() > pagina.height()) {
+        const double escala = std::min(pagina.width() / tamanho.width(), pagina.height() / tamanho.height());
+        pintor.scale(escala, escala);
+    }
+    if (c.como == Impressao::Desenho)
+        pintor.drawPicture(0, 0, c.desenho);
+    else
+        pintor.drawPixmap(QRectF(QPointF(0, 0), tamanho), c.imagem, QRectF(c.imagem.rect()));
+    pintor.end();
+}
+
 void imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde)
 {
     std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
@@ -127,41 +173,16 @@ void imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde)
                        QStringLiteral("Impressora"), Caixas::Icone::Aviso);
         return;
     }
+    pinta(captura(alvo, como), *impressora, onde);
+}
 
-    // The caret is not part of what is printed: the focus leaves while the picture is taken.
-    QPointer<QWidget> foco = QApplication::focusWidget();
-    if (foco && (foco == alvo || alvo->isAncestorOf(foco)))
-        foco->clearFocus();
-    else
-        foco = nullptr;
-    QPicture desenho;
-    QPixmap imagem;
-    if (como == Impressao::Desenho) {
-        QPainter gravacao(&desenho);
-        alvo->render(&gravacao);
-    } else {
-        imagem = alvo->grab();
-    }
-    if (foco)
-        foco->setFocus();
-
-    // At the screen's resolution the sizes on screen (fonts in points included) print as shown.
-    impressora->setFullPage(true);
-    impressora->setResolution(alvo->logicalDpiX());
-    QPainter pintor;
-    if (!pintor.begin(impressora.get()))
-        throw ErroDeExecucao(onde, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
-    const QSizeF pagina = pintor.viewport().size();
-    const QSizeF tamanho = alvo->size();
-    if (tamanho.width() > pagina.width() || tamanho.height() > pagina.height()) {
-        const double escala = std::min(pagina.width() / tamanho.width(), pagina.height() / tamanho.height());
-        pintor.scale(escala, escala);
-    }
-    if (como == Impressao::Desenho)
-        pintor.drawPicture(0, 0, desenho);
-    else
-        pintor.drawPixmap(QRectF(QPointF(0, 0), tamanho), imagem, QRectF(imagem.rect()));
-    pintor.end();
+void visualizaComoNaTela(QWidget* alvo, Impressao como, const QString& titulo, const QString& onde)
+{
+    const Captura c = captura(alvo, como);
+    Visualizacao::mostra(alvo->window(), titulo, [&](QPrinter& p) {
+        pinta(c, p, onde);
+        return true;
+    });
 }
 
 } // namespace JanelaDeFicha

@@ -10,6 +10,9 @@
 //         if (JanelaDeFicha::fecha(this, e, e->spontaneous() && !encerrandoAplicacao()))
 //             ...   // the window closes
 //     }
+#include <QPicture>
+#include <QPixmap>
+#include <QSizeF>
 #include <QString>
 #include <QStyle>
 
@@ -18,6 +21,7 @@
 
 class QCloseEvent;
 class QLabel;
+class QPrinter;
 class QMainWindow;
 class QTimer;
 class QToolBar;
@@ -71,5 +75,19 @@ enum class Impressao {
 // left out. No default printer: the operator is told and nothing is printed. A printer
 // that cannot start raises ErroDeExecucao (`onde` names the handler).
 void imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde);
+
+// The picture of `alvo` as printing takes it, kept so that a preview can paint it again.
+struct Captura {
+    Impressao como = Impressao::Desenho;
+    QPicture desenho;
+    QPixmap imagem;
+    QSizeF tamanho;
+    int pontosPorPolegada = 96;
+};
+Captura captura(QWidget* alvo, Impressao como);
+// Paints a picture onto `impressora` as imprimeComoNaTela does; raises when it cannot start.
+void pinta(const Captura& captura, QPrinter& impressora, const QString& onde);
+// "Visualizar Impressão": the page imprimeComoNaTela would print, in a preview.
+void visualizaComoNaTela(QWidget* alvo, Impressao como, const QString& titulo, const QString& onde);
 
 } // namespace JanelaDeFicha

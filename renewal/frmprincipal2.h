@@ -3,6 +3,7 @@
 
 #include <QMainWindow>
 
+class QAction;
 class FormularioFicha;
 class QCloseEvent;
 class QGroupBox;
@@ -87,6 +88,9 @@ private:
     void AlteraCadastro();
     void ExcluiCadastro();
     void ImprimeFaixa();
+    // "Visualizar Impressão": the page "Imprimir" would print, in a preview.
+    void VisualizaFaixa();
+    QAction* acaoVisualizar = nullptr;
     void ExportaCSV();
     void abreBuscaDeRenovacao(QWidget* dono);
     void Logoff();

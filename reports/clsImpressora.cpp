@@ -36,18 +36,23 @@ void clsImpressora::Imprime(const QString& TextoImpressao)
     const std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
     if (!impressora)
         falhou();
+    ImprimeEm(*impressora, TextoImpressao);
+}
 
+void clsImpressora::ImprimeEm(QPrinter& destino, const QString& TextoImpressao) const
+{
+    QPrinter* const impressora = &destino;
     // Portrait pages, positions in device pixels from the printable area's top-left corner.
     impressora->setPageOrientation(QPageLayout::Portrait);
     impressora->setFullPage(false);
     impressora->setCopyCount(1);
 
     QPainter pintor;
-    if (!pintor.begin(impressora.get()))
+    if (!pintor.begin(impressora))
         falhou();
     pintor.setFont(m_fonte);
 
-    const QFontMetricsF medidas(pintor.font(), impressora.get());
+    const QFontMetricsF medidas(pintor.font(), impressora);
     const qreal alturaDaLinha = medidas.lineSpacing();
     const qreal alturaDaPagina = impressora->pageRect(QPrinter::DevicePixel).height();
 

@@ -188,7 +188,8 @@ private slots:
         QCOMPARE(caixa("txtNome3")->maxLength(), 100);
         QStringList chaves;
         for (QAction* a : janela->toolMenu->actions())
-            chaves << a->data().toString();
+            if (!a->data().toString().isEmpty())   // keyed commands; the print preview has no key
+                chaves << a->data().toString();
         QCOMPARE(chaves, (QStringList{"btnlimpa", "Membros", "BtnImprimi", "btnIncluir", "btnSalvar", "btnLocalizar",
                                       "btnExcluir", "btnLocalizarcong", "btnRelatorio", "btnLogoff", "btnSair"}));
     }
