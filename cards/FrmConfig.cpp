@@ -54,6 +54,9 @@ FrmConfig::FrmConfig(QWidget* parent) : QDialog(parent)
     m_conexao = QStringLiteral("configcredencial-%1").arg(quintptr(this), 0, 16);
     montaTela();
     abreTabela();
+    // The calibration boxes are read like the layout's, but bound to their own table.
+    for (auto it = m_calibracao->caixas().cbegin(); it != m_calibracao->caixas().cend(); ++it)
+        m_caixas.insert(it.key(), it.value());
     carregadas().append(this);
     if (!padrao())
         padrao() = this;
@@ -123,8 +126,6 @@ void FrmConfig::montaTela()
     }
 
     m_calibracao = new PainelCalibracao(this);
-    for (auto it = m_calibracao->caixas().cbegin(); it != m_calibracao->caixas().cend(); ++it)
-        caixas.insert(it.key(), it.value());
     principal->addWidget(m_calibracao);
 
     auto* rodape = new QHBoxLayout;
