@@ -35,6 +35,8 @@ class QToolBar;
 class frmprincipal2 : public QMainWindow {
     Q_OBJECT
 public:
+    // "Visualizar Impressão" on the toolbar, beside "Imprimir".
+    QAction* acaoVisualizar = nullptr;
     explicit frmprincipal2(QWidget* parent = nullptr);
     ~frmprincipal2() override;
 
@@ -90,7 +92,6 @@ private:
     void ImprimeFaixa();
     // "Visualizar Impressão": the page "Imprimir" would print, in a preview.
     void VisualizaFaixa();
-    QAction* acaoVisualizar = nullptr;
     void ExportaCSV();
     void abreBuscaDeRenovacao(QWidget* dono);
     void Logoff();

@@ -177,6 +177,8 @@ void frmRelatorio::btnOk_Click()
 {
     const QPointer<frmRelatorio> eu(this);
     protegido(this, origem, [&] {
+        if (!ValidaFiltro())
+            return;
         const std::optional<QList<clsAgenda>> membros = buscaDoRelatorio();
         if (!eu)
             return;   // closed during the wait
@@ -200,9 +202,6 @@ void frmRelatorio::btnOk_Click()
 
 std::optional<QList<clsAgenda>> frmRelatorio::buscaDoRelatorio()
 {
-    if (!ValidaFiltro())
-        return std::nullopt;
-
     clsFiltroBusca filtro;
     filtro.departamento.idDepartamento = principal()->membros.departamento.idDepartamento;
     filtro.dataInicial = dataDe(txtDataInicial);
@@ -215,6 +214,8 @@ void frmRelatorio::btnVisualizar_Click()
 {
     const QPointer<frmRelatorio> eu(this);
     protegido(this, origem, [&] {
+        if (!ValidaFiltro())
+            return;
         const std::optional<QList<clsAgenda>> membros = buscaDoRelatorio();
         if (!eu)
             return;

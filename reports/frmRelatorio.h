@@ -42,7 +42,8 @@ private:
     void btnFechar_Click();
     void btnVisualizar_Click();
     void btnAniversariantes_Click();
-    // Validates the dates and runs the search; the members found, or nothing (already said why).
+    // The search for the typed (already validated) dates: the members found, or nothing
+    // (already said why).
     std::optional<QList<clsAgenda>> buscaDoRelatorio();
     bool ValidaFiltro();
     // The member window, which may have been closed meanwhile (then it raises).
