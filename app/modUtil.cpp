@@ -12,12 +12,11 @@ QString ExtraiTelefone(const QString& telefone)
 
 namespace {
 
-// A whole number in a fixed slice of the text; blanks around it are allowed, a missing
-// slice or anything but digits is not.
+// A whole number in a fixed slice of the text, every character of it a digit.
 bool numeroEm(const QString& texto, qsizetype inicio, qsizetype tamanho, int& numero)
 {
-    const QStringView pedaco = QStringView(texto).mid(inicio, tamanho).trimmed();
-    if (pedaco.isEmpty())
+    const QStringView pedaco = QStringView(texto).mid(inicio, tamanho);
+    if (pedaco.size() != tamanho)
         return false;
     for (QChar c : pedaco)
         if (c < u'0' || c > u'9')
@@ -35,11 +34,18 @@ bool bissexto(int ano)
 
 bool ValidaData(const QString& texto)
 {
+    return DataDe(texto).isValid();
+}
+
+QDate DataDe(const QString& texto)
+{
+    // Ten characters: two digits of day, two of month, four of year; the separators between
+    // them are not examined ("31x12x2005" is a date).
     int dia = 0, mes = 0, ano = 0;
-    if (!numeroEm(texto, 0, 2, dia) || !numeroEm(texto, 3, 2, mes) || !numeroEm(texto, 6, 4, ano))
-        return false;
+    if (texto.size() != 10 || !numeroEm(texto, 0, 2, dia) || !numeroEm(texto, 3, 2, mes) || !numeroEm(texto, 6, 4, ano))
+        return QDate();
     if (ano < 1)   // there is no year 0 in the calendar the dates are converted with
-        return false;
+        return QDate();
     int ultimo = 0;
     switch (mes) {
     case 1: case 3: case 5: case 7: case 8: case 10: case 12:
@@ -53,9 +59,9 @@ bool ValidaData(const QString& texto)
         ultimo = bissexto(ano) ? 29 : 28;
         break;
     default:
-        return false;
+        return QDate();
     }
-    return dia >= 1 && dia <= ultimo;
+    return dia >= 1 && dia <= ultimo ? QDate(ano, mes, dia) : QDate();
 }
 
 namespace {

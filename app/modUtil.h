@@ -1,4 +1,5 @@
 #pragma once
+#include <QDate>
 #include <QString>
 
 // Small text procedures shared by the windows.
@@ -7,9 +8,11 @@
 QString ExtraiDDD(const QString& telefone);        // the first two characters
 QString ExtraiTelefone(const QString& telefone);   // from the third character on
 
-// Whether a dd/mm/yyyy text is a real calendar date. Only the digits at positions 1-2, 4-5
-// and 7-10 are read; the separators are not examined.
+// Whether a dd/mm/yyyy text is a real calendar date: ten characters, digits at positions
+// 1-2, 4-5 and 7-10; the separators are not examined.
 bool ValidaData(const QString& texto);
+// The date such a text holds; an invalid QDate when ValidaData refuses it.
+QDate DataDe(const QString& texto);
 
 // Key codes of the keys the filters know besides the printable ones.
 namespace CodigoDeTecla {

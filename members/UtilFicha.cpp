@@ -30,20 +30,26 @@ std::optional<qint32> numeroInteiro(const QString& texto)
 
 std::optional<QDate> leData(const QString& texto)
 {
-    try {
-        return FormatoBR::converteData(texto, QString());
-    } catch (const ErroDeExecucao&) {
+    // Stored texts were typed over the years: one or two digits of day and month are read too.
+    const QStringView t = QStringView(texto).trimmed();
+    const qsizetype b1 = t.indexOf(u'/');
+    const qsizetype b2 = b1 < 0 ? -1 : t.indexOf(u'/', b1 + 1);
+    if (b1 < 1 || b1 > 2 || b2 - b1 < 2 || b2 - b1 > 3 || t.size() - b2 != 5)
         return std::nullopt;
-    }
+    for (qsizetype i = 0; i < t.size(); ++i)
+        if (i != b1 && i != b2 && (t[i] < u'0' || t[i] > u'9'))
+            return std::nullopt;
+    const QDate d(t.mid(b2 + 1).toInt(), t.mid(b1 + 1, b2 - b1 - 1).toInt(), t.left(b1).toInt());
+    if (!d.isValid() || d.year() < 1)
+        return std::nullopt;
+    return d;
 }
 
 QDate leDataValidada(const QString& texto, const QString& origem)
 {
-    if (::ValidaData(texto)) {
-        const QDate d(texto.mid(6, 4).toInt(), texto.mid(3, 2).toInt(), texto.mid(0, 2).toInt());
-        if (d.isValid())
-            return d;
-    }
+    const QDate d = ::DataDe(texto);
+    if (d.isValid())
+        return d;
     return FormatoBR::converteData(texto, origem);
 }
 

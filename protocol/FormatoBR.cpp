@@ -155,21 +155,23 @@ QString formataValor(double valor)
 
 QDate converteData(QStringView texto, const QString& origem)
 {
-    const QStringView t = texto.trimmed();
-    // d/M/yyyy with one or two digits for day and month, "/" between them.
-    const qsizetype b1 = t.indexOf(u'/');
-    const qsizetype b2 = b1 < 0 ? -1 : t.indexOf(u'/', b1 + 1);
-    if (b1 > 0 && b2 > b1 + 1 && b2 < t.size() - 1) {
-        bool okD = false, okM = false, okA = false;
-        const QStringView dia = t.left(b1), mes = t.mid(b1 + 1, b2 - b1 - 1), ano = t.mid(b2 + 1);
-        const int d = dia.size() <= 2 ? dia.toInt(&okD) : 0;
-        const int m = mes.size() <= 2 ? mes.toInt(&okM) : 0;
-        const int a = ano.size() == 4 ? ano.toInt(&okA) : 0;
-        if (okD && okM && okA) {
-            const QDate data(a, m, d);
-            if (data.isValid())
-                return data;
+    // Exactly "dd/MM/yyyy": two digits, "/", two digits, "/", four digits, nothing else.
+    const auto digitos = [&](qsizetype inicio, qsizetype n, int& v) {
+        v = 0;
+        for (qsizetype i = inicio; i < inicio + n; ++i) {
+            const char16_t c = texto[i].unicode();
+            if (c < u'0' || c > u'9')
+                return false;
+            v = v * 10 + (c - u'0');
         }
+        return true;
+    };
+    int d = 0, m = 0, a = 0;
+    if (texto.size() == 10 && texto[2] == u'/' && texto[5] == u'/' && digitos(0, 2, d) && digitos(3, 2, m)
+        && digitos(6, 4, a) && a >= 1) {
+        const QDate data(a, m, d);
+        if (data.isValid())
+            return data;
     }
     throw erroDeConversao(texto, origem, "uma data válida (dd/mm/aaaa)");
 }
@@ -179,7 +181,10 @@ double converteValor(QStringView texto, const QString& origem)
     double valor = 0;
     if (!lePortugues(texto, valor))
         throw erroDeConversao(texto, origem, "um número");
-    return std::round(valor * 100.0) / 100.0;
+    valor = std::round(valor * 100.0) / 100.0;
+    if (std::fabs(valor) > maiorValor)
+        throw ErroDeExecucao(origem, QStringLiteral("Estouro de capacidade: %1").arg(texto.toString()));
+    return valor;
 }
 
 qint32 converteInteiro(QStringView texto, const QString& origem)

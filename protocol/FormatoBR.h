@@ -19,8 +19,12 @@ void escreveValor(QString& saida, double valor);
 void escreveInteiro(QString& saida, qint64 valor);
 
 // These raise ErroDeExecucao with `origem` as the error's source.
+// Exactly "dd/MM/yyyy" (two, two and four digits), as dates travel.
 QDate converteData(QStringView texto, const QString& origem);
-double converteValor(QStringView texto, const QString& origem);   // rounded to two decimals
+// Rounded to two decimals; beyond `maiorValor` either way is an overflow, so every amount read
+// is written back in whole cents and reads again as the same value.
+double converteValor(QStringView texto, const QString& origem);
+constexpr double maiorValor = 1e13;
 qint32 converteInteiro(QStringView texto, const QString& origem);
 qint16 converteInteiro16(QStringView texto, const QString& origem); // fractions rounded
 

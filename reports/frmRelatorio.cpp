@@ -34,18 +34,10 @@ QLabel* rotuloDeErro(QWidget* dono, const char* nome)
     return l;
 }
 
-// A date the box holds, or an invalid date when the text is not one. ValidaData reads only
-// the digit positions, so a text it accepts may still not convert (a fifth digit of year).
+// A date the box holds, or an invalid date when the text is not one.
 QDate dataDe(const QLineEdit* caixa)
 {
-    const QString texto = caixa->text();
-    if (!ValidaData(texto))
-        return QDate();
-    try {
-        return FormatoBR::converteData(texto, origem);
-    } catch (const ErroDeExecucao&) {
-        return QDate();
-    }
+    return DataDe(caixa->text());
 }
 
 } // namespace

@@ -10,6 +10,7 @@ pacotes=(
   poppler-utils xvfb xauth imagemagick
   fonts-dejavu-core fonts-liberation
   postgresql
+  clang libclang-rt-14-dev
 )
 
 faltando=()

@@ -7,5 +7,10 @@ build="$raiz/build"
 # Same settings as scripts/run.sh, so switching between the two does not rebuild.
 cmake -S "$raiz" -B "$build" -DZELTO_BANCO_LOCAL="$raiz/.run/ruduza.db" >/dev/null
 cmake --build "$build" -j"$(nproc)"
+# The fuzz targets first, a short while each (ZELTO_FUZZ_SEGUNDOS, 30 by default; 0 skips them).
+segundos="${ZELTO_FUZZ_SEGUNDOS:-30}"
+if [ "$segundos" -gt 0 ]; then
+  bash "$raiz/scripts/fuzz.sh" "$segundos"
+fi
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "$@"

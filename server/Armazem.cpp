@@ -435,6 +435,21 @@ bool Armazem::contaFichas(qint32 idDepartamento, qint64& quantas)
     return true;
 }
 
+bool Armazem::fichasComSeparador(QList<QPair<qint32, qint32>>& saida)
+{
+    QSqlQuery* q = consulta(QStringLiteral("SELECT iddepartamento, numeroficha, fio FROM fichas "
+                                           "ORDER BY iddepartamento, numeroficha"),
+                            {});
+    if (!q)
+        return false;
+    saida.clear();
+    while (q->next())
+        if (q->value(2).toByteArray().contains("@@@"))
+            saida.append({q->value(0).toInt(), q->value(1).toInt()});
+    q->finish();
+    return true;
+}
+
 bool Armazem::iniciaTransacao()
 {
     QSqlDatabase db = QSqlDatabase::database(m_nomeConexao, false);

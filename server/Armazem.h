@@ -61,6 +61,9 @@ public:
     bool operadores(QList<Operador>& saida);          // hashes left empty
     bool operador(const QString& usuario, std::optional<Operador>& saida);
     bool contaFichas(qint32 idDepartamento, qint64& quantas);
+    // (department, sheet number) of every stored sheet with "@@@" in a field: such a sheet
+    // would split in two in every list of its department.
+    bool fichasComSeparador(QList<QPair<qint32, qint32>>& saida);
 
     // One transaction around a batch of requests, one savepoint around each change in it.
     bool iniciaTransacao();

@@ -33,14 +33,22 @@ QByteArray umaFicha(int codigo, const QByteArray& fio, qint32 idDepartamento, co
     return r;
 }
 
-// What a sheet must be before it is stored: a sane amount and no field beyond the limit.
+// What a sheet must be before it is stored: a sane amount, no field beyond the limit, and no
+// "@@@" in any field (lists join sheets with it, so one such sheet would break every list of
+// its department).
 QString problemaDaFicha(const clsAgenda& f)
 {
     if (!std::isfinite(f.Valor) || std::fabs(f.Valor) > 1e13)
         return QStringLiteral("valor fora do intervalo");
-    for (const CampoDaFicha& campo : clsAgenda::campos())
-        if (campo.tipo == CampoDaFicha::Tipo::Texto && (f.*campo.texto).size() > Atendente::maiorCampo)
+    for (const CampoDaFicha& campo : clsAgenda::campos()) {
+        if (campo.tipo != CampoDaFicha::Tipo::Texto)
+            continue;
+        const QString& texto = f.*campo.texto;
+        if (texto.size() > Atendente::maiorCampo)
             return QStringLiteral("campo %1 longo demais").arg(QString::fromLatin1(campo.nome));
+        if (texto.contains(QLatin1String("@@@")))
+            return QStringLiteral("campo %1 com o separador de listas").arg(QString::fromLatin1(campo.nome));
+    }
     return QString();
 }
 

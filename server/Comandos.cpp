@@ -34,6 +34,9 @@ Comandos:
                          no terminal é pedida duas vezes, sem eco), nunca da linha de comando.
                          Com --custo-senha minimo o hash sai barato: só para bancos de teste.
   listar                 mostra os departamentos (com o número de fichas) e os operadores.
+  verificar              procura no banco o que quebraria as listas de fichas: nomes de
+                         departamento com "|" ou "@@@", ou que começam ou terminam com "@",
+                         e fichas com "@@@" num campo. Termina com 0 se nada achar, 1 se achar.
   demo                   cria um banco de demonstração: departamento 1 "Secretaria Geral",
                          operador "admin" com senha "admin" e --fichas N fichas (300 se omitido).
                          Recusa um arquivo que já exista.
@@ -337,8 +340,10 @@ int executaZeltoServer(int argc, char** argv)
     if (a.comando == QLatin1String("departamento")) {
         if (!inteiro(a.valor("id"), 1, std::numeric_limits<qint32>::max(), n) || a.valor("nome").trimmed().isEmpty())
             return erro(QStringLiteral("uso: zelto-server departamento --db CONEXÃO --id N --nome TEXTO"));
-        if (a.valor("nome").contains(u'|') || a.valor("nome").contains(QLatin1String("@@@")))
-            return erro(QStringLiteral("o nome do departamento não pode ter \"|\" nem \"@@@\""));
+        if (const QString nome = a.valor("nome").trimmed(); nome.contains(u'|') || nome.contains(QLatin1String("@@@"))
+                                                             || nome.startsWith(u'@') || nome.endsWith(u'@'))
+            return erro(QStringLiteral("o nome do departamento não pode ter \"|\" nem \"@@@\", "
+                                       "nem começar ou terminar com \"@\" (quebraria as listas de fichas)"));
         Armazem armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
@@ -396,6 +401,33 @@ int executaZeltoServer(int argc, char** argv)
             texto += QStringLiteral("  %1  departamento %2 (%3)\n").arg(o.usuario, -20).arg(o.departamento.id).arg(o.departamento.descricao);
         escreve(stdout, texto);
         return 0;
+    }
+
+    if (a.comando == QLatin1String("verificar")) {
+        Armazem armazem(banco);
+        if (!abreArmazem(armazem, false))
+            return 1;
+        QList<Departamento> deps;
+        QList<QPair<qint32, qint32>> fichas;
+        if (!armazem.departamentos(deps) || !armazem.fichasComSeparador(fichas))
+            return erro(armazem.ultimoErro());
+        QString texto;
+        for (const Departamento& d : deps)
+            if (d.descricao.contains(u'|') || d.descricao.contains(QLatin1String("@@@")) || d.descricao.startsWith(u'@')
+                || d.descricao.endsWith(u'@'))
+                texto += QStringLiteral("  departamento %1: o nome quebra as listas; renomeie com "
+                                        "zelto-server departamento --id %1 --nome ...\n")
+                             .arg(d.id);
+        for (const auto& [dep, numero] : fichas)
+            texto += QStringLiteral("  departamento %1, ficha %2: um campo tem \"@@@\"; corrija a ficha no programa\n")
+                         .arg(dep)
+                         .arg(numero);
+        if (texto.isEmpty()) {
+            escreve(stdout, QStringLiteral("Nada no banco quebra as listas de fichas.\n"));
+            return 0;
+        }
+        escreve(stdout, QStringLiteral("Encontrado o que quebra as listas de fichas:\n") + texto);
+        return 1;
     }
 
     if (a.comando == QLatin1String("demo")) {

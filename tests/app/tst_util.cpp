@@ -49,6 +49,9 @@ private slots:
         QTest::newRow("dia de um digito") << "1/01/2005" << false;
         QTest::newRow("ano zero") << "01/01/0000" << false;
         QTest::newRow("sinal") << "-1/01/2005" << false;
+        QTest::newRow("ano com sinal") << "01/01/+200" << false;
+        QTest::newRow("branco no dia") << " 1/01/2005" << false;
+        QTest::newRow("sobra") << "01/01/20051" << false;
     }
     void validaData()
     {

@@ -247,6 +247,11 @@ private slots:
         QTest::newRow("outro codigo") << "14" << QList<int>{11} << false << "Comando Desconhecido" << desconhecido;
         QTest::newRow("codigo fora da tabela") << "99" << QList<int>{11} << false << "Comando Desconhecido"
                                                << desconhecido;
+        // Codes that begin like the awaited one are other codes all the same.
+        QTest::newRow("110 por 11") << "110" << QList<int>{11} << false << "Comando Desconhecido" << desconhecido;
+        QTest::newRow("70 por 7") << "70|1|x" << QList<int>{7} << false << "Comando Desconhecido" << desconhecido;
+        QTest::newRow("130 por 13") << "130|1|x" << QList<int>{13, 14} << false << "Comando Desconhecido"
+                                    << desconhecido;
         QTest::newRow("acentos do fio") << "4|joão|çé|1|Ação Social" << QList<int>{4} << true << QString() << QString();
     }
     void classificacao()

@@ -47,8 +47,15 @@ private slots:
     {
         QTest::addColumn<QString>("texto");
         QTest::addColumn<QDate>("data");   // invalid = conversion error
-        QTest::newRow("um digito") << "5/3/2007" << QDate(2007, 3, 5);
-        QTest::newRow("espacos") << " 05/03/2007 " << QDate(2007, 3, 5);
+        QTest::newRow("exata") << "05/03/2007" << QDate(2007, 3, 5);
+        QTest::newRow("um digito") << "5/3/2007" << QDate();
+        QTest::newRow("espacos") << " 05/03/2007 " << QDate();
+        QTest::newRow("ano negativo") << "01/01/-200" << QDate();
+        QTest::newRow("ano com sinal") << "1/2/+200" << QDate();
+        QTest::newRow("dia com sinal") << "+1/02/2000" << QDate();
+        QTest::newRow("ano zero") << "01/01/0000" << QDate();
+        QTest::newRow("outro separador") << "31x12x2005" << QDate();
+        QTest::newRow("sobra") << "01/01/20055" << QDate();
         QTest::newRow("vazia") << "" << QDate();
         QTest::newRow("29/02/1900") << "29/02/1900" << QDate();
         QTest::newRow("mes 13") << "01/13/2005" << QDate();
@@ -107,6 +114,10 @@ private slots:
         QTest::newRow("vazio") << "" << 0.0 << false;
         QTest::newRow("sinal so") << "-" << 0.0 << false;
         QTest::newRow("letras") << "12a" << 0.0 << false;
+        QTest::newRow("no limite") << "10.000.000.000.000,00" << 1e13 << true;
+        QTest::newRow("negativo no limite") << "-10.000.000.000.000,00" << -1e13 << true;
+        QTest::newRow("acima do limite") << "10.000.000.000.000,01" << 0.0 << false;
+        QTest::newRow("enorme") << QString(300, u'9') << 0.0 << false;
     }
     void valoresLidos()
     {

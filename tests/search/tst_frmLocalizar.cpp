@@ -192,6 +192,8 @@ private slots:
         QTest::newRow("tempo esgotado") << ServidorRoteirizado::silencio() << "Sem Resposta";
         QTest::newRow("falha") << ServidorRoteirizado::responde(QStringLiteral("0")) << "Falha no Comando";
         QTest::newRow("desconhecido") << ServidorRoteirizado::responde(QStringLiteral("55|x")) << "Comando Desconhecido";
+        QTest::newRow("130 por 13") << ServidorRoteirizado::responde(QStringLiteral("130|7|x")) << "Comando Desconhecido";
+        QTest::newRow("140 por 14") << ServidorRoteirizado::responde(QStringLiteral("140")) << "Comando Desconhecido";
     }
     void falhas()
     {
@@ -234,6 +236,48 @@ private slots:
     }
 };
 
+// The list keeps the order the server sent, whatever order the numbers, names or dates
+// would sort in: line n is member n+1 of the reply.
+class tst_frmLocalizarOrdem : public QObject {
+    Q_OBJECT
+private slots:
+    void ordemDaResposta()
+    {
+        ServidorRoteirizado servidor;
+        servidor.aoProximoPedido(ServidorRoteirizado::responde(QStringLiteral("4|operador|x|1|Secretaria")));
+        const auto ficha = [](qint32 numero, const QString& nome, const QDate& data) {
+            clsAgenda a;
+            a.numeroFicha = numero;
+            a.nome = nome;
+            a.Data = data;
+            a.obs = QStringLiteral("e-mail@@igreja @");   // "@" beside the field's end, not a separator
+            a.departamento.idDepartamento = 1;
+            a.departamento.dsDepartamento = QStringLiteral("Secretaria");
+            return a;
+        };
+        const QList<clsAgenda> fichas = {ficha(12, QStringLiteral("Carlos"), QDate(2023, 1, 1)),
+                                         ficha(10, QStringLiteral("Abigail"), QDate(2021, 3, 5)),
+                                         ficha(11, QStringLiteral("Bruno"), QDate(2022, 6, 10))};
+        servidor.aoProximoPedido(ServidorRoteirizado::responde(clsAgenda::collectionToPipeStringWithCommand(fichas, 13)));
+        Caixas::Gravador caixas;
+        EntradaDeTeste entrada;
+        BancoLocal::defineCaminhoParaTeste(entrada.pasta.filePath(QStringLiteral("nao-existe.db")));
+        frmPrincipal* principal = entrada.entra(servidor.host(), servidor.porta(), QStringLiteral("operador"),
+                                                QStringLiteral("x"), 1);
+        QVERIFY(principal);
+        caixas.limpa();
+        frmLocalizar d(principal);
+        d.show();
+        d.btnLocalizar->click();
+        QVERIFY(caixas.caixas().isEmpty());
+        QCOMPARE(d.lstResultados->count(), 3);
+        QCOMPARE(d.lstResultados->item(0)->text(), QStringLiteral("12\t01/01/2023\tCarlos"));
+        QCOMPARE(d.lstResultados->item(1)->text(), QStringLiteral("10\t05/03/2021\tAbigail"));
+        QCOMPARE(d.lstResultados->item(2)->text(), QStringLiteral("11\t10/06/2022\tBruno"));
+        QCOMPARE(d.slot->membrosEncontrados->at(2).obs, QStringLiteral("e-mail@@igreja @"));
+    }
+};
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
@@ -244,6 +288,10 @@ int main(int argc, char** argv)
     }
     {
         tst_frmLocalizarFalhas t;
+        r |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        tst_frmLocalizarOrdem t;
         r |= QTest::qExec(&t, argc, argv);
     }
     return r;

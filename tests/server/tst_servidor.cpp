@@ -176,6 +176,7 @@ private slots:
     void bancoDaVersaoAnteriorEhAtualizado();
     void bancoDeVersaoMaisNovaEhRecusado();
     void administracao();
+    void separadorDeListasRecusado();
 
 private:
     QByteArray pedeLogado(const QString& mensagem);
@@ -709,6 +710,54 @@ void tst_Servidor::bancoDeVersaoMaisNovaEhRecusado()
     s.para();
     QVERIFY(executaNoBanco(s, {QStringLiteral("UPDATE versao_esquema SET versao = 99")}));
     QVERIFY(!s.inicia());
+}
+
+// "@@@" joins the sheets of a list: a field holding it, or a department name that begins or
+// ends with "@", would break every list of that department, so none is ever stored; what an
+// older version stored is found by "verificar".
+void tst_Servidor::separadorDeListasRecusado()
+{
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s, QStringLiteral("127.0.0.9"));
+    QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).startsWith("4|"));
+    clsAgenda f = ficha(0, QStringLiteral("Fulano"));
+    f.obs = QStringLiteral("fulano@@@igreja");
+    QCOMPARE(c.pede(f.toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
+    f.numeroFicha = 77;
+    f.obs.clear();
+    f.profissao = QStringLiteral("@@@");
+    QCOMPARE(c.pede(f.toPipeStringWithCommand(Codigo::Inclui)), QByteArray("0"));
+    f.profissao = QStringLiteral("e-mail@@ e @");   // lone "@"s are ordinary text; 0 back: stored
+    const QByteArray incluida = c.pede(f.toPipeStringWithCommand(Codigo::Inclui));
+    QVERIFY2(incluida.startsWith("9|0|"), incluida.left(40).constData());
+    QCOMPARE(fichasNoBanco(s), 1);
+
+    for (const char* nome : {"Secretaria@", "@Secretaria", "Sec@@@retaria", "Sec|retaria"})
+        QVERIFY2(!s.administra({QStringLiteral("departamento"), QStringLiteral("--id"), QStringLiteral("2"),
+                                QStringLiteral("--nome"), QString::fromUtf8(nome)}),
+                 nome);
+    QVERIFY(s.administra({QStringLiteral("departamento"), QStringLiteral("--id"), QStringLiteral("2"), QStringLiteral("--nome"),
+                          QStringLiteral("Missões @ Sede")}));
+
+    const auto verifica = [&s](QString& saida) {
+        QProcess p;
+        p.start(ServidorReal::binario(), {QStringLiteral("verificar"), QStringLiteral("--db"), s.conexaoDoBanco()});
+        p.waitForFinished(10000);
+        saida = QString::fromUtf8(p.readAllStandardOutput());
+        return p.exitCode();
+    };
+    QString saida;
+    QCOMPARE(verifica(saida), 0);
+    QVERIFY(saida.contains(QStringLiteral("Nada")));
+
+    // What an older version let through.
+    s.para();
+    QVERIFY(executaNoBanco(s, {QStringLiteral("UPDATE departamentos SET dsdepartamento = 'Jovens@' WHERE iddepartamento = 2"),
+                               QStringLiteral("UPDATE fichas SET fio = CAST('77|x@@@y|' AS BLOB) WHERE numeroficha = 77")}));
+    QCOMPARE(verifica(saida), 1);
+    QVERIFY2(saida.contains(QStringLiteral("departamento 2:")), qPrintable(saida));
+    QVERIFY2(saida.contains(QStringLiteral("departamento 1, ficha 77")), qPrintable(saida));
 }
 
 QTEST_GUILESS_MAIN(tst_Servidor)
