@@ -161,6 +161,38 @@ private slots:
         QCOMPARE(Aniversariantes::dataDeNascimento(nascido, hoje).value_or(QDate()), data);
     }
 
+    // A ";" inside a value cannot split the CSV's columns; the mobile stands in for a missing
+    // home phone; the same day orders by name, accents and case aside.
+    void csvETelefone()
+    {
+        clsAgenda a, b, c;
+        a.numeroFicha = 1;
+        a.nome = QStringLiteral("Ana; Maria");
+        a.nascido = QStringLiteral("09/12/1980");
+        a.telResidencial = QStringLiteral(".");
+        a.fone = QStringLiteral("11987654321");
+        a.IGREJA = QStringLiteral("Sede; Centro");
+        b.numeroFicha = 2;
+        b.nome = QStringLiteral("ágata Lima");
+        b.nascido = QStringLiteral("9/12/1990");
+        b.telResidencial = QStringLiteral("1122223333");
+        c.numeroFicha = 3;
+        c.nome = QStringLiteral("Bruno");
+        c.nascido = QStringLiteral("31/11/1990");
+        const Aniversariantes::Lista l = Aniversariantes::monta({a, b, c}, 12, hoje);
+        QCOMPARE(l.aniversariantes.size(), 2);
+        QCOMPARE(l.aniversariantes[0].nome, QStringLiteral("ágata Lima"));
+        QCOMPARE(l.aniversariantes[0].telefone, QStringLiteral("(11) 22223333"));
+        QCOMPARE(l.aniversariantes[1].telefone, QStringLiteral("(11) 987654321"));
+        QCOMPARE(l.aniversariantes[1].idade, 45);
+        QCOMPARE(l.semData.size(), 1);
+        const QStringList linhas = Wire::decodifica(Aniversariantes::csv(l)).split(QStringLiteral("\r\n"));
+        QCOMPARE(linhas.value(2), QStringLiteral("9;Ana, Maria;45;Sede, Centro;(11) 987654321;09/12/1980"));
+        QCOMPARE(linhas.value(3), QStringLiteral(";Bruno;;;;31/11/1990"));
+        QCOMPARE(linhas.value(4), QString());
+        QCOMPARE(linhas.size(), 5);
+    }
+
     void listaOsDoMesComoOBancoDiz_data()
     {
         QTest::addColumn<int>("mes");
