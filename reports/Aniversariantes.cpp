@@ -74,11 +74,11 @@ QString nomeDoMes(int mes)
     return mes >= 1 && mes <= 12 ? QString::fromUtf8(nomes[mes - 1]) : QString();
 }
 
-Lista monta(const QList<clsAgenda>& membros, int mes, const QDate& hoje)
+Lista monta(const QList<clsAgenda>& membros, int mes, int ano, const QDate& hoje)
 {
     Lista lista;
     lista.mes = mes;
-    lista.ano = hoje.year();
+    lista.ano = ano;
     for (const clsAgenda& m : membros) {
         if (lista.departamento.isEmpty())
             lista.departamento = m.departamento.dsDepartamento;

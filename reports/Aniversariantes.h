@@ -15,7 +15,8 @@ namespace Aniversariantes {
 struct Aniversariante {
     int dia = 0;
     QString nome;
-    int idade = 0;          // the age turned in the report's year
+    int idade = 0;          // the age turned in the report's year (may be 0 or less for a
+                            // year before the birth)
     QString congregacao;    // IGREJA
     QString telefone;       // "(DD) number": the home phone, or the mobile when there is none
     qint32 numeroFicha = 0;
@@ -41,8 +42,9 @@ struct Lista {
 // it is empty, a placeholder, not a real date, or after `hoje`.
 std::optional<QDate> dataDeNascimento(const QString& nascido, const QDate& hoje);
 
-// The month's birthdays among `membros` (`hoje` gives the year the ages are counted in).
-Lista monta(const QList<clsAgenda>& membros, int mes, const QDate& hoje);
+// The month's birthdays among `membros`, with the ages turned in `ano`; a birth date after
+// `hoje` is not a usable one.
+Lista monta(const QList<clsAgenda>& membros, int mes, int ano, const QDate& hoje);
 
 // "Janeiro" ... "Dezembro".
 QString nomeDoMes(int mes);

@@ -14,6 +14,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -64,6 +65,15 @@ frmAniversariantes::frmAniversariantes(QWidget* dono, frmPrincipal* principal)
         cboMes->addItem(Aniversariantes::nomeDoMes(m), m);
     cboMes->setCurrentIndex(QDate::currentDate().month() - 1);
     rotuloMes->setBuddy(cboMes);
+    // In December the secretary prints January's list: the ages are those turned in the year
+    // chosen here.
+    auto* rotuloAno = new QLabel(QStringLiteral("A&no:"), this);
+    spnAno = new QSpinBox(this);
+    spnAno->setObjectName(QStringLiteral("spnAno"));
+    spnAno->setRange(1900, 2200);
+    spnAno->setValue(QDate::currentDate().year());
+    spnAno->setToolTip(QStringLiteral("O ano em que as idades são completadas"));
+    rotuloAno->setBuddy(spnAno);
 
     btnBuscar = new QPushButton(QStringLiteral("&Buscar"), this);
     btnBuscar->setObjectName(QStringLiteral("btnBuscar"));
@@ -94,6 +104,8 @@ frmAniversariantes::frmAniversariantes(QWidget* dono, frmPrincipal* principal)
     auto* topo = new QHBoxLayout;
     topo->addWidget(rotuloMes);
     topo->addWidget(cboMes);
+    topo->addWidget(rotuloAno);
+    topo->addWidget(spnAno);
     topo->addWidget(btnBuscar);
     topo->addStretch(1);
     auto* botoes = new QHBoxLayout;
@@ -135,7 +147,7 @@ bool frmAniversariantes::busca()
         const std::optional<QList<clsAgenda>> membros = BuscaMembros(this, m_principal->timerTimeOut, filtro);
         if (!eu || !membros)
             return;
-        m_lista = Aniversariantes::monta(*membros, cboMes->currentData().toInt(), hoje());
+        m_lista = Aniversariantes::monta(*membros, cboMes->currentData().toInt(), spnAno->value(), hoje());
         mostraLista();
         achou = !membros->isEmpty();
     });

@@ -8,6 +8,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTreeWidget;
 class frmPrincipal;
 
@@ -24,6 +25,7 @@ public:
     static frmAniversariantes* abre(QWidget* dono, frmPrincipal* principal);
 
     QComboBox* cboMes;
+    QSpinBox* spnAno;   // the year the ages are turned in (this year at first)
     QPushButton* btnBuscar;
     QPushButton* btnImprimir;
     QPushButton* btnVisualizar;
@@ -35,7 +37,7 @@ public:
 
     // The list the last search gave (empty before the first).
     const Aniversariantes::Lista& lista() const { return m_lista; }
-    // The date the ages are counted from; tests fix it.
+    // Today's date (birth dates after it are not usable); tests fix it.
     void defineHoje(const QDate& hoje) { m_hoje = hoje; }
 
 private:

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSqlDatabase>
+#include <QSpinBox>
 #include <QSqlQuery>
 #include <QTreeWidget>
 
@@ -133,6 +134,10 @@ private slots:
         QCOMPARE(janela->windowTitle(), QStringLiteral("Aniversariantes do Mês"));
         QCOMPARE(janela->cboMes->currentData().toInt(), QDate::currentDate().month());
         janela->defineHoje(hoje);
+        QCOMPARE(janela->spnAno->value(), QDate::currentDate().year());
+        janela->spnAno->selectAll();
+        QTest::keyClicks(janela->spnAno, QStringLiteral("2025"));
+        QCOMPARE(janela->spnAno->value(), 2025);
     }
     void cleanup() { delete relatorio; }
 
@@ -179,7 +184,7 @@ private slots:
         c.numeroFicha = 3;
         c.nome = QStringLiteral("Bruno");
         c.nascido = QStringLiteral("31/11/1990");
-        const Aniversariantes::Lista l = Aniversariantes::monta({a, b, c}, 12, hoje);
+        const Aniversariantes::Lista l = Aniversariantes::monta({a, b, c}, 12, 2025, hoje);
         QCOMPARE(l.aniversariantes.size(), 2);
         QCOMPARE(l.aniversariantes[0].nome, QStringLiteral("ágata Lima"));
         QCOMPARE(l.aniversariantes[0].telefone, QStringLiteral("(11) 22223333"));
@@ -323,6 +328,24 @@ private slots:
             QCOMPARE(c.size(), 6);
             QVERIFY(c[0].isEmpty() && c[2].isEmpty());
         }
+    }
+
+    // January's list printed in December: the ages are those turned in the year chosen.
+    void anoEscolhidoDaAsIdades()
+    {
+        escolheMes(1);
+        janela->spnAno->selectAll();
+        QTest::keyClicks(janela->spnAno, QStringLiteral("2026"));
+        QTest::mouseClick(janela->btnBuscar, Qt::LeftButton);
+        const QTreeWidget* lista = janela->lstAniversariantes;
+        QVERIFY(lista->topLevelItemCount() > 0);
+        for (int i = 0; i < lista->topLevelItemCount(); ++i) {
+            const QString nome = lista->topLevelItem(i)->text(1);
+            const auto f = std::find_if(banco.begin(), banco.end(), [&](const FichaDoBanco& b) { return b.nome == nome; });
+            QVERIFY(f != banco.end());
+            QCOMPARE(lista->topLevelItem(i)->text(2).toInt(), 2026 - Aniversariantes::dataDeNascimento(f->nascido, hoje)->year());
+        }
+        QVERIFY(janela->lblResumo->text().endsWith(QStringLiteral("em 2026")));
     }
 
     void fecharORelatorioFechaAJanela()
