@@ -114,6 +114,7 @@ private slots:
 
     void cancelarOSalvarNaoFazNada()
     {
+        Impressoras::Gravador nenhuma{QString()};
         Caixas::Gravador caixas;
         DialogoArquivo::Gravador dialogo;
         VisualizacaoVista vista;
@@ -130,6 +131,7 @@ private slots:
     // A job that raises while painting is reported, and the preview carries on.
     void falhaAoPintarVaiParaExibeErro()
     {
+        Impressoras::Gravador nenhuma{QString()};
         Caixas::Gravador caixas;
         DialogoArquivo::Gravador dialogo;
         VisualizacaoVista vista;
