@@ -17,9 +17,14 @@ QString& caminhoDeTeste()
 }
 } // namespace
 
+QString grupoDeGravacao()
+{
+    return QStringLiteral("zelto");
+}
+
 QString caminho()
 {
-    return caminhoDeTeste().isEmpty() ? QString::fromUtf8(Implantacao::bancoLocal) : caminhoDeTeste();
+    return caminhoDeTeste().isEmpty() ? Implantacao::bancoLocal() : caminhoDeTeste();
 }
 
 void defineCaminhoParaTeste(const QString& c)
@@ -45,6 +50,19 @@ QSqlDatabase abre(const QString& nomeConexao)
     if (!teste.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")))
         db.close();
     return db;
+}
+
+QString motivoDaGravacaoNegada(const QString& erroDoBanco)
+{
+    const QFileInfo arquivo(caminho());
+    const QFileInfo pasta(arquivo.absolutePath());
+    const bool negada = erroDoBanco.contains(QLatin1String("readonly"), Qt::CaseInsensitive)
+                        || (arquivo.exists() && !arquivo.isWritable()) || !pasta.isWritable();
+    if (!negada)
+        return QString();
+    return QStringLiteral("O usuário não tem permissão para gravar em %1. Peça ao administrador para "
+                          "incluí-lo no grupo \"%2\" (adduser USUARIO %2) e entre de novo no computador.")
+        .arg(QDir::toNativeSeparators(arquivo.absoluteFilePath()), grupoDeGravacao());
 }
 
 QString criaDeSementes(const QString& destino, const QStringList& arquivosSql)

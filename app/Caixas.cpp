@@ -1,7 +1,9 @@
 #include "app/Caixas.h"
 
 #include <QAbstractButton>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace Caixas {
 
@@ -24,6 +26,19 @@ QMessageBox::Icon paraQt(Icone icone)
     }
     return QMessageBox::NoIcon;
 }
+// A box narrower than its title has the title cut by the window manager ("Quer sair do
+// sistema ?" under "ZeltoSystem On-Line"). The box is made as wide as the title in the title
+// bar's (bold) font plus room for the bar's icon and buttons.
+void alargaParaOTitulo(QMessageBox& caixa, const QString& titulo)
+{
+    QFont fonteDoTitulo = caixa.font();
+    fonteDoTitulo.setBold(true);
+    const int largura = QFontMetrics(fonteDoTitulo).horizontalAdvance(titulo) + folgaDoTitulo;
+    if (auto* grade = qobject_cast<QGridLayout*>(caixa.layout()))
+        grade->addItem(new QSpacerItem(largura, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grade->rowCount(), 0, 1,
+                       grade->columnCount());
+}
+
 } // namespace
 
 Gravador::Gravador() { gravadorAtivo = this; }
@@ -52,6 +67,7 @@ Resposta mostra(QWidget* dono, const QString& texto, const QString& titulo, Icon
         caixa.button(QMessageBox::Yes)->setText(QStringLiteral("&Sim"));
         caixa.button(QMessageBox::No)->setText(QStringLiteral("&Não"));
     }
+    alargaParaOTitulo(caixa, titulo);
     const int r = caixa.exec();
     if (!simNao)
         return Resposta::Ok;

@@ -12,6 +12,10 @@ namespace Caixas {
 enum class Icone { Nenhum, Erro, Aviso, Informacao, Pergunta };
 enum class Resposta { Ok, Sim, Nao };
 
+// Room a title bar takes besides its title (icon, close and other buttons), in pixels: a box
+// is never narrower than its title plus this.
+inline constexpr int folgaDoTitulo = 160;
+
 // Shows a box with OK, or with Yes and No (No preselected) when `simNao`.
 Resposta mostra(QWidget* dono, const QString& texto, const QString& titulo, Icone icone,
                 bool simNao = false);

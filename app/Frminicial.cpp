@@ -28,9 +28,9 @@ QFont arial(int pontos, bool negrito = false)
 QString Frminicial::textoDoLetreiro()
 {
     constexpr int brancos = 137;
-    const QString org = QString::fromUtf8(Implantacao::organizacao);
-    const QString endereco = QString::fromUtf8(Implantacao::endereco);
-    const QString verso = QString::fromUtf8(Implantacao::versiculo);
+    const QString org = Implantacao::organizacao();
+    const QString endereco = Implantacao::endereco();
+    const QString verso = Implantacao::versiculo();
     QString texto = QStringLiteral("*  %1  -  %2  *  %3  *").arg(org, endereco, verso);
     const int espaco = tamanhoDoLetreiro - brancos;
     if (texto.size() > espaco) {
@@ -90,7 +90,7 @@ Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent)
     Image1->setPixmap(Desenhos::logotipo(180));
     Image1->setAlignment(Qt::AlignCenter);
     decoracao->addWidget(Image1);
-    Label1 = new QLabel(QString::fromUtf8(Implantacao::organizacao), Frame1);
+    Label1 = new QLabel(Implantacao::organizacao(), Frame1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(arial(16, true));
     Label1->setAlignment(Qt::AlignCenter);

@@ -59,27 +59,9 @@ Gravador::~Gravador()
         ativo = nullptr;
 }
 
-std::unique_ptr<QPrinter> padrao()
+Gravador* gravadorAtivo()
 {
-    if (ativo) {
-        if (ativo->arquivoPdf.isEmpty())
-            return nullptr;
-        QString caminho = ativo->arquivoPdf;
-        if (!ativo->trabalhos.isEmpty()) {
-            const qsizetype ponto = caminho.lastIndexOf(u'.');
-            const QString sufixo = QStringLiteral("-%1").arg(ativo->trabalhos.size() + 1);
-            caminho = ponto > 0 ? caminho.left(ponto) + sufixo + caminho.mid(ponto) : caminho + sufixo;
-        }
-        ativo->trabalhos.append(caminho);
-        auto impressora = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        impressora->setOutputFormat(QPrinter::PdfFormat);
-        impressora->setOutputFileName(caminho);
-        return impressora;
-    }
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull())
-        return nullptr;
-    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    return ativo;
 }
 std::unique_ptr<QPrinter> paraVisualizar()
 {

@@ -30,21 +30,24 @@ public:
 } // namespace DialogoArquivo
 
 namespace Impressoras {
-// The default printer, or null when the machine has none. In tests, a PDF printer writing
-// to the file the hook names (one file per job: the hook's path gets "-2", "-3"... after the first).
-std::unique_ptr<QPrinter> padrao();
-
 // The printer a print preview starts with: the default printer, or a PDF printer when the
-// machine has none (and always under the test hook, so a test never depends on the machine).
+// machine has none (and always under the test hook below, so a test never depends on the
+// machine). Nothing is submitted from it: the preview's own print and PDF buttons do that.
 std::unique_ptr<QPrinter> paraVisualizar();
 
+// Test hook for every print job (TrabalhoDeImpressao): while installed, the pages go to the
+// PDF file it names instead of the print system (one file per accepted job: the path gets
+// "-2", "-3"... after the first).
 class Gravador {
 public:
     explicit Gravador(QString arquivoPdf);   // empty path: behave as a machine with no printer
     ~Gravador();
     QString arquivoPdf;
-    QStringList trabalhos;   // the PDF files written so far, one per job
+    QString recusa;          // not empty: every job is refused with this reason
+    QStringList trabalhos;   // the PDF files of the accepted jobs, in order
+    QStringList titulos;     // the title of every job submitted, accepted or refused
 };
+Gravador* gravadorAtivo();
 } // namespace Impressoras
 
 namespace Encerramento {

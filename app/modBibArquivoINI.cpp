@@ -122,14 +122,14 @@ QString LeINI(const QString& arquivo, const QString& secao, const QString& chave
     return semAspas(linhas[i].valor()).left(limiteDaLeitura);
 }
 
-void GravaINI(const QString& arquivo, const QString& secao, const QString& chave, const QString& valor)
+QString GravaINI(const QString& arquivo, const QString& secao, const QString& chave, const QString& valor)
 {
     QByteArray conteudo;
     {
         QFile f(arquivo);
         if (f.exists()) {
             if (!f.open(QIODevice::ReadOnly))
-                return;
+                return f.errorString();
             conteudo = f.readAll();
         }
     }
@@ -185,10 +185,13 @@ void GravaINI(const QString& arquivo, const QString& secao, const QString& chave
         saida += l.bruta;
     QSaveFile f(arquivo);
     if (!f.open(QIODevice::WriteOnly))
-        return;
+        return f.errorString();
     if (f.write(saida) != saida.size()) {
+        const QString erro = f.errorString();
         f.cancelWriting();
-        return;
+        return erro;
     }
-    f.commit();
+    if (!f.commit())
+        return f.errorString();
+    return QString();
 }

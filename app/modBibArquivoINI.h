@@ -11,5 +11,5 @@ QString LeINI(const QString& arquivo, const QString& secao, const QString& chave
 
 // Writes `valor` under `chave` in `secao`, creating the file, the section or the key as
 // needed. Every other byte of the file stays as it was; a write that fails leaves the
-// whole file untouched and reports nothing.
-void GravaINI(const QString& arquivo, const QString& secao, const QString& chave, const QString& valor);
+// whole file untouched. Returns why it failed, or the empty text when it wrote.
+QString GravaINI(const QString& arquivo, const QString& secao, const QString& chave, const QString& valor);

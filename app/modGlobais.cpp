@@ -1,11 +1,15 @@
 #include "app/modGlobais.h"
 #include "app/Seams.h"
 #include "app/modBibArquivoINI.h"
+#include "app/Implantacao.h"
 #include "protocol/FormatoBR.h"
 #include "reports/clsImpressora.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QLabel>
 #include <QPointer>
 #include <QWidget>
@@ -29,6 +33,12 @@ constexpr qint16 keepAlivePadrao = 30;
 // Longer intervals do not fit the 16-bit millisecond timers the client was built around.
 constexpr qint16 maximoSegundos = 64;
 
+QString& implantacaoDeTeste()
+{
+    static QString arquivo;
+    return arquivo;
+}
+
 QString pastaDoPrograma()
 {
     if (!pastaDeTeste().isEmpty())
@@ -38,7 +48,61 @@ QString pastaDoPrograma()
     return QDir::currentPath();
 }
 
+// The operator's own config.ini, used when the program's folder is not the place for it.
+QString configuracaoDoUsuario()
+{
+    const QString pasta = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return pasta.isEmpty() ? QString() : pasta + QStringLiteral("/zelto/config.ini");
+}
+
+// Where config.ini is read and written. Beside the program when its folder can be written and
+// it is not an installed copy (a build folder, a portable copy); otherwise the operator's own
+// file, made on first use from the one beside the program or, failing that, the packaged
+// default. `leitura` is the file to read now (the seed itself when the copy could not be
+// made); `problema` says what went wrong, if anything.
+struct LocalDaConfiguracao {
+    QString arquivo;
+    QString leitura;
+    QString problema;
+};
+
+LocalDaConfiguracao localDaConfiguracao(const QString& pasta)
+{
+    const QString aoLado = pasta + QStringLiteral("config.ini");
+    const bool instalado = Implantacao::raizDaInstalacao(pasta).has_value();
+    const QFileInfo infoPasta(pasta);
+    const QFileInfo infoArquivo(aoLado);
+    if (!instalado && infoPasta.isWritable() && (!infoArquivo.exists() || infoArquivo.isWritable()))
+        return {aoLado, aoLado, QString()};
+
+    const QString doUsuario = configuracaoDoUsuario();
+    if (doUsuario.isEmpty())
+        return {aoLado, aoLado, QStringLiteral("não há pasta de configuração do usuário; usando %1").arg(aoLado)};
+    if (QFileInfo::exists(doUsuario))
+        return {doUsuario, doUsuario, QString()};
+
+    const QString semente = infoArquivo.isFile() ? aoLado : Implantacao::configuracaoPadrao(pasta);
+    const bool pastaPronta = QDir().mkpath(QFileInfo(doUsuario).absolutePath());
+    // Without a default the login's write-back still makes the file, with the server in use.
+    if (!QFileInfo(semente).isFile())
+        return {doUsuario, doUsuario, QStringLiteral("a configuração padrão %1 não existe").arg(semente)};
+    if (!pastaPronta)
+        return {doUsuario, semente, QStringLiteral("não foi possível criar a pasta de %1").arg(doUsuario)};
+    QFile copia(semente);
+    if (!copia.copy(doUsuario))
+        return {doUsuario, semente, QStringLiteral("não foi possível criar %1 a partir de %2: %3")
+                                        .arg(doUsuario, semente, copia.errorString())};
+    // The packaged file is read-only; the operator's copy must take the write-back.
+    QFile::setPermissions(doUsuario, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return {doUsuario, doUsuario, QString()};
+}
+
 } // namespace
+
+void defineArquivoDeImplantacaoParaTeste(const QString& arquivo)
+{
+    implantacaoDeTeste() = arquivo;
+}
 
 void definePastaDoProgramaParaTeste(const QString& pasta)
 {
@@ -56,15 +120,29 @@ void CarregaConfiguracao()
     if (!pasta.endsWith(QDir::separator()))
         pasta += QDir::separator();
     g.caminhoAplicacao = pasta;
-    g.arquivoConfiguracao = pasta + QStringLiteral("config.ini");
+
+    // The office's deployment values first: the login window shows them as soon as it opens.
+    const QString implantacao =
+        implantacaoDeTeste().isEmpty() ? Implantacao::arquivo(pastaDoPrograma()) : implantacaoDeTeste();
+    const QStringList problemas = Implantacao::carrega(implantacao, Implantacao::raizDaInstalacao(pastaDoPrograma()));
+    if (!problemas.isEmpty())
+        ExibeErro(QStringLiteral("Implantacao"),
+                  QStringLiteral("O arquivo de implantação %1 tem valores que não puderam ser usados:\n%2")
+                      .arg(QDir::toNativeSeparators(implantacao), problemas.join(u'\n')));
+
+    const LocalDaConfiguracao local = localDaConfiguracao(pasta);
+    g.arquivoConfiguracao = local.arquivo;
+    if (!local.problema.isEmpty())
+        ExibeErro(origem, QStringLiteral("Configuração: ") + local.problema);
 
     const QString secao = QStringLiteral("Cliente");
-    g.hostRemoto = LeINI(g.arquivoConfiguracao, secao, QStringLiteral("hostRemoto"));
-    g.portaRemota = LeINI(g.arquivoConfiguracao, secao, QStringLiteral("portaRemota"));
+    const QString leitura = local.leitura;
+    g.hostRemoto = LeINI(leitura, secao, QStringLiteral("hostRemoto"));
+    g.portaRemota = LeINI(leitura, secao, QStringLiteral("portaRemota"));
 
     auto leSegundos = [&](const QString& chave) -> std::optional<qint16> {
         try {
-            return FormatoBR::converteInteiro16(LeINI(g.arquivoConfiguracao, secao, chave), origem);
+            return FormatoBR::converteInteiro16(LeINI(leitura, secao, chave), origem);
         } catch (const ErroDeExecucao& erro) {
             if (!primeiroErro)
                 primeiroErro = erro;

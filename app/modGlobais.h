@@ -14,7 +14,7 @@ class clsImpressora;
 // The state shared by the whole run (one instance, `globais()`).
 struct EstadoGlobal {
     QString caminhoAplicacao;       // the program's folder, ending in a separator
-    QString arquivoConfiguracao;    // caminhoAplicacao + "config.ini"
+    QString arquivoConfiguracao;    // caminhoAplicacao + "config.ini", or the operator's own copy
     QString hostRemoto;
     QString portaRemota;
     qint16 timeOutSegundos = 0;
@@ -37,8 +37,10 @@ void ExibeErro(const QString& origem, const QString& descricao, QWidget* dono = 
 // handler lets an error escape into the event loop. Returns false when something was raised.
 bool protegido(QWidget* dono, const QString& origem, const std::function<void()>& corpo);
 
-// Reads config.ini from the program's folder into globais() and creates the shared printer
-// output. Called once, first thing at start-up. Time values that cannot be read are
+// Reads the deployment file (Implantacao.h), then config.ini into globais(), and creates the
+// shared printer output. Called once, first thing at start-up. config.ini is the one beside the
+// program when that folder can be written and the program is not an installed copy; otherwise
+// the operator's own (~/.config/zelto/config.ini), first copied from the packaged default. Time values that cannot be read are
 // reported (one box, the first failure) and replaced by 10 s (time-out) and 30 s
 // (keep-alive); readable ones are kept within 1..64 s (time-out) and 0..64 s (keep-alive,
 // 0 = off; a negative one takes the 30 s default). The printer output is always created.
@@ -46,6 +48,8 @@ void CarregaConfiguracao();
 
 // Test hook: the folder CarregaConfiguracao takes as the program's own (empty text = the real one).
 void definePastaDoProgramaParaTeste(const QString& pasta);
+// Test hook: the deployment file CarregaConfiguracao reads (empty text = the program's own).
+void defineArquivoDeImplantacaoParaTeste(const QString& arquivo);
 
 // Closes every top-level window in the order the application lists them, each running its
 // own close handling, then ends the program. While it runs, encerrandoAplicacao() is true, so

@@ -3,6 +3,7 @@
 #include "app/BancoLocal.h"
 #include "app/Caixas.h"
 #include "app/Seams.h"
+#include "app/TrabalhoDeImpressao.h"
 #include "app/Visualizacao.h"
 #include "app/modGlobais.h"
 #include "protocol/ErroDeExecucao.h"
@@ -305,31 +306,39 @@ bool pinta(QPrinter& impressora, const LeConfiguracao& configuracao, Configuraca
             pintor.drawText(QPointF(p.x(), p.y() + ascendente), QLatin1String(campo.campo) + QString::number(carteira));
         }
     }
-    return pintor.end() && impressora.printerState() != QPrinter::Error;
+    return pintor.end();
 }
 
 bool imprime(QWidget* dono, const LeConfiguracao& configuracao)
 {
-    std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
+    ConfiguracaoInvalida invalida;
+    invalida.carteira = -1;
+    TrabalhoDeImpressao trabalho(QStringLiteral("Página de Teste das Carteirinhas"));
+    QPrinter* const impressora = trabalho.impressora();
     if (!impressora) {
         Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
                        QStringLiteral("Impressora"), Caixas::Icone::Aviso);
         return false;
     }
-    ConfiguracaoInvalida invalida;
-    invalida.carteira = -1;
+    bool desenhada = false;
     try {
-        if (pinta(*impressora, configuracao, &invalida))
-            return true;
+        desenhada = pinta(*impressora, configuracao, &invalida);
     } catch (const ErroDeExecucao& e) {
         ExibeErro(e, dono);
         return false;
     }
-    if (invalida.carteira >= 0)
-        Caixas::mostra(dono, invalida.mensagem, QStringLiteral("Configuração Inválida"), Caixas::Icone::Aviso);
-    else
-        ExibeErro(origem, QStringLiteral("A impressora padrão não aceitou a página"), dono);
-    return false;
+    if (!desenhada) {
+        if (invalida.carteira >= 0)
+            Caixas::mostra(dono, invalida.mensagem, QStringLiteral("Configuração Inválida"), Caixas::Icone::Aviso);
+        else
+            ExibeErro(origem, QStringLiteral("Não foi possível desenhar a Página de Teste"), dono);
+        return false;
+    }
+    if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) {
+        ExibeErro(origem, QStringLiteral("A impressora padrão não aceitou a página (%1)").arg(recusa), dono);
+        return false;
+    }
+    return true;
 }
 
 void visualiza(QWidget* dono, const LeConfiguracao& configuracao)

@@ -244,8 +244,10 @@ bool FrmConfig::gravaRegistro()
         if (m_modelo->isDirty()) {
             if (!m_modelo->submitAll()) {
                 Caixas::mostra(this,
-                               QStringLiteral("Não foi possível gravar as configurações da carteirinha:\n%1")
-                                   .arg(m_modelo->lastError().text()),
+                               QStringLiteral("Não foi possível gravar as configurações da carteirinha:\n%1\n%2")
+                                   .arg(m_modelo->lastError().text(),
+                                        BancoLocal::motivoDaGravacaoNegada(m_modelo->lastError().text()))
+                                   .trimmed(),
                                tituloDaJanela.trimmed(), Caixas::Icone::Erro);
                 return false;
             }

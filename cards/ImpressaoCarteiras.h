@@ -2,6 +2,7 @@
 #include "cards/CamposDaCarteira.h"
 
 #include <QList>
+#include <QSizeF>
 #include <QString>
 #include <array>
 #include <functional>
@@ -29,25 +30,34 @@ struct ConfiguracaoInvalida {
     QString mensagem;   // what the operator is told
 };
 
-// Converts every setting cards 1..quantidade use, in printing order, and returns the first
-// that is not a number (or, for a font size, not above zero). Nothing when all are usable.
-std::optional<ConfiguracaoInvalida> verificaConfiguracao(int quantidade, const LeConfiguracao& configuracao);
+// The font sizes a card may be printed in, in points.
+inline constexpr double menorFonte = 4.0;
+inline constexpr double maiorFonte = 72.0;
 
-// Prints cards 1..carteiras.size() (at most five) on one page: "Arial" at each card's
-// `fonte` size, each text with its top-left corner at the card's column and row settings,
-// in twips from the top-left corner of the printable area. Empty texts print nothing.
-// All settings are checked first: on a bad one the operator is told which and nothing is
-// printed (no job is started). Also tells the operator when there is no printer.
-// Returns true when the page was sent to the printer.
+// Converts every setting cards 1..quantidade use, in printing order, and returns the first
+// that cannot be used: not a number in the operator's format, a font size outside
+// menorFonte..maiorFonte, or (when `areaEmTwips` is given: the printable area, its top-left
+// corner at 0,0) a position outside the printable area. Nothing when all are usable.
+std::optional<ConfiguracaoInvalida> verificaConfiguracao(int quantidade, const LeConfiguracao& configuracao,
+                                                         const QSizeF& areaEmTwips = QSizeF());
+
+// Draws cards 1..carteiras.size() (at most five) on the printer's current page: "Arial" at
+// each card's `fonte` size, each text with its top-left corner at the card's column and row
+// settings, in twips from the top-left corner of the printable area. Empty texts print
+// nothing. The settings must have passed verificaConfiguracao. False when the painter could
+// not start on the printer.
+bool desenha(QPrinter& impressora, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
+
+// The print job "Carteirinhas" on the default printer: checks every setting (positions
+// against that printer's printable area), draws the cards and submits the page. Each problem
+// is told to the operator (a bad setting by name, no printer, a refused job) and then nothing
+// is printed. Returns true when the print system accepted the page.
 // The machine's card-stock calibration (settings "deslocamentox", "deslocamentoy" and
-// "escala", see cards/Calibracao.h) moves every text; with none set the page is the same.
+// "escala", see cards/Calibracao.h) moves every text drawn by desenha; a bad one is told like
+// a bad layout setting. With none set, or a neutral one, the page is exactly as without it.
 bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
 
-// "Visualizar Impressão": the same checks, then the same page in a print preview.
+// "Visualizar Impressão": the same checks, then the page desenha draws, in a print preview.
 void visualiza(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
-
-// Paints the page of `imprime` onto `impressora` (settings already checked). Raises
-// ErroDeExecucao when the printer cannot start; false when it rejected the page.
-bool pinta(QPrinter& impressora, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
 
 } // namespace ImpressaoCarteiras

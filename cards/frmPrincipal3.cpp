@@ -100,6 +100,7 @@ frmPrincipal3::frmPrincipal3(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmPrincipal3"));
     setWindowTitle(QStringLiteral("Carteirinha de Membros"));
+    JanelaDeFicha::guardaFichas(this);
     timerTimeOut = new QTimer(this);
     timerTimeOut->setObjectName(QStringLiteral("timerTimeOut"));
     timerTimeOut->setSingleShot(true);
@@ -426,15 +427,37 @@ void frmPrincipal3::VisualizaCarteiras(int k)
 
 void frmPrincipal3::ImprimeJanela()
 {
-    // The window is printed at 11820 x 12480 twips, then given back its size.
+    // On paper the window takes 11820 x 12480 twips. At that size on screen its sheet and
+    // cards would scroll out of view, so for the picture it is laid out as large as it needs
+    // to show everything (toolbar, sheet, the five cards and their print buttons) and the
+    // picture is scaled into that box. Afterwards the window takes its 14175 x 12870 twips.
+    auto* rolagem = qobject_cast<QScrollArea*>(centralWidget());
+    const QSize naImpressao(twipsParaPixelsX(11820), twipsParaPixelsY(12480));
+    QSize inteira = naImpressao;
+    if (rolagem && rolagem->widget()) {
+        const QSize emVolta = size() - rolagem->viewport()->size();
+        inteira = inteira.expandedTo(rolagem->widget()->sizeHint() + emVolta);
+    }
+    // The toolbar whole too, not folded behind its extension button.
+    inteira = inteira.expandedTo(QSize(toolMenu->sizeHint().width() + 2 * style()->pixelMetric(QStyle::PM_ToolBarHandleExtent), 0));
     struct Restaura {
         frmPrincipal3* janela;
-        QSize antes;
-        ~Restaura() { janela->resize(antes); }
-    } restaura{this, size()};
-    resize(qRound(11820.0 * logicalDpiX() / 1440), qRound(12480.0 * logicalDpiY() / 1440));
+        ~Restaura() { janela->resize(janela->twipsParaPixelsX(14175), janela->twipsParaPixelsY(12870)); }
+    } restaura{this};
+    resize(inteira);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    JanelaDeFicha::imprimeComoNaTela(this, JanelaDeFicha::Impressao::Imagem, origem + QStringLiteral(".BtnImprimi"));
+    JanelaDeFicha::imprimeComoNaTela(this, JanelaDeFicha::Impressao::Desenho, origem + QStringLiteral(".BtnImprimi"),
+                                     QSizeF(11820, 12480));
+}
+
+int frmPrincipal3::twipsParaPixelsX(int twips) const
+{
+    return qRound(twips * logicalDpiX() / 1440.0);
+}
+
+int frmPrincipal3::twipsParaPixelsY(int twips) const
+{
+    return qRound(twips * logicalDpiY() / 1440.0);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -78,6 +78,8 @@ private:
     void AlterarCadastro();
     void ExcluirCadastro();
     void ImprimeJanela();
+    int twipsParaPixelsX(int twips) const;
+    int twipsParaPixelsY(int twips) const;
     void Logoff();
     void Sair();
     void fechaPeloPrograma();

@@ -21,6 +21,15 @@ QString sufixo(int k)
 
 } // namespace
 
+int frmlocalizarcarteira2::larguraParaUmaLinha(const QFontMetrics& medidas)
+{
+    // "99999999<tab>31/12/2024<tab>" reaches the second tab stop; then a long full name, the
+    // list's frame, the item margins and a vertical scroll bar.
+    constexpr int paradaDeTabulacao = 80;
+    const int nome = medidas.horizontalAdvance(QStringLiteral("MARIA APARECIDA DOS SANTOS OLIVEIRA"));
+    return 2 * paradaDeTabulacao + nome + 2 * 6 + 24;
+}
+
 frmlocalizarcarteira2::frmlocalizarcarteira2(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmlocalizarcarteira2"));
@@ -31,23 +40,28 @@ frmlocalizarcarteira2::frmlocalizarcarteira2(QWidget* parent) : QDialog(parent)
     frameFiltroPesquisa = new PainelFiltroBusca(true, this);
     vertical->addWidget(frameFiltroPesquisa);
 
+    // Two slots a row, so each list is wide enough for a whole line: number, date and a full
+    // name (a line's tabs stop every 80 pixels) — five side by side would cut the names.
     auto* grade = new QGridLayout;
-    grade->setHorizontalSpacing(8);
+    grade->setHorizontalSpacing(12);
+    grade->setVerticalSpacing(4);
+    const int larguraDaLista = larguraParaUmaLinha(fontMetrics());
     for (int k = 1; k <= 5; ++k) {
         auto* botao = PecasDeBusca::botao(this, QStringLiteral("btnLocalizar") + sufixo(k),
                                           QStringLiteral("Localizar_%1").arg(k, 2, 10, QLatin1Char('0')));
         auto* lista = new QListWidget(this);
         lista->setObjectName(QStringLiteral("lstResultados") + sufixo(k));
-        lista->setMinimumWidth(210);
-        lista->setMinimumHeight(220);
+        lista->setMinimumWidth(larguraDaLista);
+        lista->setMinimumHeight(150);
         btnLocalizar[size_t(k - 1)] = botao;
         lstResultados[size_t(k - 1)] = lista;
         // The card window lends its time-out and its operator's department.
         busca[size_t(k - 1)] = new SlotDeBusca(
             this, frameFiltroPesquisa, botao, lista, [] { return frmPrincipal3::instancia()->timerTimeOut; },
             [] { return frmPrincipal3::instancia()->membros.departamento.idDepartamento; });
-        grade->addWidget(botao, 0, k - 1);
-        grade->addWidget(lista, 1, k - 1);
+        const int linha = (k - 1) / 2 * 2, coluna = (k - 1) % 2;
+        grade->addWidget(botao, linha, coluna, Qt::AlignLeft);
+        grade->addWidget(lista, linha + 1, coluna);
     }
     vertical->addLayout(grade, 1);
 

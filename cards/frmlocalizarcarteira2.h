@@ -3,6 +3,7 @@
 #include <array>
 
 class PainelFiltroBusca;
+class QFontMetrics;
 class QListWidget;
 class QPushButton;
 class SlotDeBusca;
@@ -21,6 +22,9 @@ public:
     std::array<SlotDeBusca*, 5> busca;             // slot k at [k-1]
     QPushButton* btnOk;
     QPushButton* btnCancelar;
+
+    // Width a result list needs to show a line with a long full name whole.
+    static int larguraParaUmaLinha(const QFontMetrics& medidas);
 
 protected:
     bool eventFilter(QObject* objeto, QEvent* evento) override;

@@ -33,8 +33,8 @@ FRMAJUDA::FRMAJUDA(QWidget* parent) : QDialog(parent)
     azul.setColor(QPalette::WindowText, QColor(0, 0, 128));
     lblTitulo->setPalette(azul);
     layout->addSpacing(8);
-    lblEmail = rotulo("lblEmail", QString::fromUtf8(Implantacao::suporteEmail), fonte);
-    lblFone1 = rotulo("lblFone1", QString::fromUtf8(Implantacao::suporteFone1), fonte);
-    lblFone2 = rotulo("lblFone2", QString::fromUtf8(Implantacao::suporteFone2), fonte);
-    lblFone3 = rotulo("lblFone3", QString::fromUtf8(Implantacao::suporteFone3), fonte);
+    lblEmail = rotulo("lblEmail", Implantacao::suporteEmail(), fonte);
+    lblFone1 = rotulo("lblFone1", Implantacao::suporteFone1(), fonte);
+    lblFone2 = rotulo("lblFone2", Implantacao::suporteFone2(), fonte);
+    lblFone3 = rotulo("lblFone3", Implantacao::suporteFone3(), fonte);
 }

@@ -9,6 +9,7 @@
 #include "connection/FRMAJUDA.h"
 #include "connection/Figura.h"
 #include "connection/Requisicao.h"
+#include "members/JanelaDeFicha.h"
 #include "members/frmPrincipal.h"
 #include "protocol/FormatoBR.h"
 #include "protocol/Wire.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
@@ -37,12 +39,12 @@ quint16 portaDeTeste = 0;
 
 QString servidorPadrao()
 {
-    return hostDeTeste.isEmpty() ? QString::fromUtf8(Implantacao::servidorPadrao) : hostDeTeste;
+    return hostDeTeste.isEmpty() ? Implantacao::servidor() : hostDeTeste;
 }
 
 QString portaPadrao()
 {
-    return hostDeTeste.isEmpty() ? QString::fromUtf8(Implantacao::portaPadrao) : QString::number(portaDeTeste);
+    return hostDeTeste.isEmpty() ? Implantacao::porta() : QString::number(portaDeTeste);
 }
 
 // A request sent right after a keep-alive could reach the server in the same read as the
@@ -165,7 +167,7 @@ frmLogin::frmLogin(QWidget* parent) : QWidget(parent)
     Image5->setGeometry(width() / 2 + 34, 412, 56, 56);
     Image5->setPixmap(Desenhos::site(56));
     Image5->setCursor(Qt::PointingHandCursor);
-    Image5->setToolTip(QString::fromUtf8(Implantacao::site));
+    Image5->setToolTip(Implantacao::site());
 
     // Placed right of the client area (from 7080 twips on): never seen, still there.
     const int fora = px(7080) + 8;
@@ -202,7 +204,7 @@ frmLogin::frmLogin(QWidget* parent) : QWidget(parent)
     nomeia(Command1, "Command1");
     Command1->setGeometry(fora, 256, 120, 30);
 
-    lblSite = new QLabel(QString::fromUtf8(Implantacao::site), this);
+    lblSite = new QLabel(Implantacao::site(), this);
     nomeia(lblSite, "lblSite");
     lblSite->setGeometry(fora, 296, 240, 22);
 
@@ -497,8 +499,14 @@ void frmLogin::GravaServidorNaConfiguracao()
         EstadoGlobal& g = globais();
         g.hostRemoto = txtIpServidor->text();
         g.portaRemota = txtPortaServidor->text();
-        GravaINI(g.arquivoConfiguracao, QStringLiteral("Cliente"), QStringLiteral("hostRemoto"), g.hostRemoto);
-        GravaINI(g.arquivoConfiguracao, QStringLiteral("Cliente"), QStringLiteral("portaRemota"), g.portaRemota);
+        QString erro = GravaINI(g.arquivoConfiguracao, QStringLiteral("Cliente"), QStringLiteral("hostRemoto"), g.hostRemoto);
+        if (erro.isEmpty())
+            erro = GravaINI(g.arquivoConfiguracao, QStringLiteral("Cliente"), QStringLiteral("portaRemota"), g.portaRemota);
+        // The login has succeeded all the same; the operator only learns the file was not updated.
+        if (!erro.isEmpty())
+            throw ErroDeExecucao(QStringLiteral("frmLogin.GravaServidorNaConfiguracao"),
+                                 QStringLiteral("Não foi possível gravar o servidor em %1: %2")
+                                     .arg(QDir::toNativeSeparators(g.arquivoConfiguracao), erro));
     });
 }
 
@@ -519,6 +527,8 @@ void frmLogin::Logoff()
         m_janelaMembros->deleteLater();
         m_janelaMembros = nullptr;
     }
+    // Whichever window the log off came from, no sheet window keeps a member of this login.
+    JanelaDeFicha::descartaJanelasDeFicha();
     // Poll again: a fresh connection is ready (or the status shows why not) for the next login.
     Timer1->start();
 }

@@ -58,7 +58,7 @@ const QString ponto = QStringLiteral(".");
 QList<ControleDaFicha> padrao()
 {
     const QString perguntaMembro =
-        QStringLiteral("Já foi membro da %1 ?").arg(QString::fromUtf8(Implantacao::organizacao));
+        QStringLiteral("Já foi membro da %1 ?").arg(Implantacao::organizacao());
 
     QList<C> t = {
         // line 0: number, record kind, department

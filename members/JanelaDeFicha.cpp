@@ -2,6 +2,7 @@
 #include "app/Caixas.h"
 #include "app/Seams.h"
 #include "app/Visualizacao.h"
+#include "app/TrabalhoDeImpressao.h"
 #include "app/modGlobais.h"
 #include "connection/frmLogin.h"
 #include "members/frmPrincipal.h"
@@ -113,6 +114,28 @@ void voltaAosMembros(const std::function<void()>& fechaPeloPrograma)
     fechaPeloPrograma();
 }
 
+namespace {
+const char* const propriedadeDeFichas = "zeltoGuardaFichas";
+}
+
+void guardaFichas(QWidget* janela)
+{
+    janela->setProperty(propriedadeDeFichas, true);
+}
+
+void descartaJanelasDeFicha()
+{
+    for (QWidget* janela : QApplication::topLevelWidgets()) {
+        if (!janela->property(propriedadeDeFichas).toBool())
+            continue;
+        // Deleted, not closed: a close would ask or end the program. Later, because the
+        // window asking for the log off may be one of them.
+        janela->setProperty(propriedadeDeFichas, false);
+        janela->hide();
+        janela->deleteLater();
+    }
+}
+
 void descartaNoLogoff(QWidget* janela, const std::function<void()>& fechaPeloPrograma)
 {
     fechaPeloPrograma();
@@ -143,21 +166,26 @@ Captura captura(QWidget* alvo, Impressao como)
     return c;
 }
 
-void pinta(const Captura& c, QPrinter& destino, const QString& onde)
+void pinta(const Captura& c, QPrinter& destino, const QString& onde, const QSizeF& noPapelTwips)
 {
     QPrinter* const impressora = &destino;
-    // At the screen's resolution the sizes on screen (fonts in points included) print as shown.
-    impressora->setFullPage(true);
+    // Inside the printable area (a printer cannot reach the paper's edges), at the screen's
+    // resolution so the sizes on screen (fonts in points included) print as shown; reduced to
+    // the page when the picture is wider or taller.
+    impressora->setFullPage(false);
     impressora->setResolution(c.pontosPorPolegada);
     QPainter pintor;
     if (!pintor.begin(impressora))
         throw ErroDeExecucao(onde, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
-    const QSizeF pagina = pintor.viewport().size();
+    const QSizeF pagina = impressora->pageLayout().paintRectPixels(impressora->resolution()).size();
     const QSizeF tamanho = c.tamanho;
-    if (tamanho.width() > pagina.width() || tamanho.height() > pagina.height()) {
-        const double escala = std::min(pagina.width() / tamanho.width(), pagina.height() / tamanho.height());
-        pintor.scale(escala, escala);
-    }
+    QSizeF noPapel = tamanho;
+    if (noPapelTwips.isValid())
+        noPapel = tamanho.scaled(noPapelTwips * (impressora->resolution() / 1440.0), Qt::KeepAspectRatio);
+    if (noPapel.width() > pagina.width() || noPapel.height() > pagina.height())
+        noPapel = noPapel.scaled(pagina, Qt::KeepAspectRatio);
+    if (noPapel != tamanho)
+        pintor.scale(noPapel.width() / tamanho.width(), noPapel.height() / tamanho.height());
     if (c.como == Impressao::Desenho)
         pintor.drawPicture(0, 0, c.desenho);
     else
@@ -165,22 +193,28 @@ void pinta(const Captura& c, QPrinter& destino, const QString& onde)
     pintor.end();
 }
 
-void imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde)
+bool imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const QSizeF& noPapelTwips)
 {
-    std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
+    TrabalhoDeImpressao trabalho(alvo->window()->windowTitle().trimmed());
+    QPrinter* const impressora = trabalho.impressora();
     if (!impressora) {
         Caixas::mostra(alvo->window(), QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
                        QStringLiteral("Impressora"), Caixas::Icone::Aviso);
-        return;
+        return false;
     }
-    pinta(captura(alvo, como), *impressora, onde);
+    pinta(captura(alvo, como), *impressora, onde, noPapelTwips);
+    if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) {
+        ExibeErro(onde, QStringLiteral("A impressora padrão não aceitou a página (%1)").arg(recusa), alvo->window());
+        return false;
+    }
+    return true;
 }
 
-void visualizaComoNaTela(QWidget* alvo, Impressao como, const QString& titulo, const QString& onde)
+void visualizaComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const QSizeF& noPapelTwips)
 {
     const Captura c = captura(alvo, como);
-    Visualizacao::mostra(alvo->window(), titulo, [&](QPrinter& p) {
-        pinta(c, p, onde);
+    Visualizacao::mostra(alvo->window(), alvo->window()->windowTitle().trimmed(), [&](QPrinter& p) {
+        pinta(c, p, onde, noPapelTwips);
         return true;
     });
 }

@@ -64,17 +64,25 @@ void voltaAosMembros(const std::function<void()>& fechaPeloPrograma);
 // shows itself and closes the connection. The caller first drops its own pointer to it.
 void descartaNoLogoff(QWidget* janela, const std::function<void()>& fechaPeloPrograma);
 
+// Marks a window that shows a member's data. At log off every such window is discarded
+// (descartaJanelasDeFicha), so the next operator finds none of the last one's members.
+void guardaFichas(QWidget* janela);
+// Hides and discards (deleteLater) every marked window.
+void descartaJanelasDeFicha();
+
 // How a window's picture reaches the paper.
 enum class Impressao {
     Desenho,   // recorded as drawing commands: the printer receives text and lines
     Imagem,    // a bitmap of the window
 };
 
-// Prints what `alvo` shows on screen on the default printer, from the paper's corner at
-// its size on screen, reduced when it would not fit the page. A blinking caret inside it is
-// left out. No default printer: the operator is told and nothing is printed. A printer
-// that cannot start raises ErroDeExecucao (`onde` names the handler).
-void imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde);
+// Prints what `alvo` shows on screen on the default printer, as a job named after its window,
+// from the top-left corner of the printable area: at its size on screen, or scaled to fit
+// `noPapelTwips` when that is given, and reduced when it would still not fit the printable
+// area. A blinking caret inside it is left out. No default printer, or a job the print
+// system refuses: the operator is told and false is returned. A printer that cannot start
+// raises ErroDeExecucao (`onde` names the handler).
+bool imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const QSizeF& noPapelTwips = QSizeF());
 
 // The picture of `alvo` as printing takes it, kept so that a preview can paint it again.
 struct Captura {
@@ -86,8 +94,9 @@ struct Captura {
 };
 Captura captura(QWidget* alvo, Impressao como);
 // Paints a picture onto `impressora` as imprimeComoNaTela does; raises when it cannot start.
-void pinta(const Captura& captura, QPrinter& impressora, const QString& onde);
-// "Visualizar Impressão": the page imprimeComoNaTela would print, in a preview.
-void visualizaComoNaTela(QWidget* alvo, Impressao como, const QString& titulo, const QString& onde);
+void pinta(const Captura& captura, QPrinter& impressora, const QString& onde, const QSizeF& noPapelTwips = QSizeF());
+// "Visualizar Impressão": the page imprimeComoNaTela would print, in a preview titled after
+// the window.
+void visualizaComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const QSizeF& noPapelTwips = QSizeF());
 
 } // namespace JanelaDeFicha

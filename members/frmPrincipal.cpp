@@ -66,6 +66,7 @@ frmPrincipal::frmPrincipal(QWidget* parent)
     : QMainWindow(parent), timerTimeOut(JanelaDeFicha::criaTimerTimeOut(this))
 {
     janelaAtual() = this;
+    JanelaDeFicha::guardaFichas(this);
     m_conexaoBanco = QStringLiteral("frmPrincipal-%1").arg(quintptr(this));
     montaTela();
     carregaJanela();

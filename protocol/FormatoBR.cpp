@@ -15,7 +15,9 @@ ErroDeExecucao erroDeConversao(QStringView texto, const QString& origem, const c
                                       .arg(texto.toString(), QString::fromUtf8(tipo)));
 }
 
-// Reads a pt-BR number ("1.234,50", "-3", "12,5"); "." groups and "," is the decimal mark.
+// Reads a pt-BR number ("1.234,50", "-3", "12,5", "1150,5"). "," is the decimal mark and
+// "." only separates thousands: after the first one to three digits every group has exactly
+// three, so "25.50", "1234.5" and "1.2.3" are refused instead of read as 2550, 12345 or 123.
 // Works on a stack buffer: a member list converts one of these per record.
 bool lePortugues(QStringView texto, double& valor)
 {
@@ -24,30 +26,41 @@ bool lePortugues(QStringView texto, double& valor)
         return false;
     char normalizado[401];
     qsizetype n = 0;
-    bool temDigito = false;
-    bool temVirgula = false;
-    for (qsizetype i = 0; i < texto.size(); ++i) {
-        const char16_t c = texto[i].unicode();
-        if (c >= u'0' && c <= u'9') {
-            normalizado[n++] = char(c);
-            temDigito = true;
-        } else if (c == u'.') {
-            if (temVirgula)
-                return false;   // grouping after the decimal mark
-        } else if (c == u',') {
-            if (temVirgula)
-                return false;
-            temVirgula = true;
-            normalizado[n++] = '.';
-        } else if (c == u'-' && i == 0) {
-            normalizado[n++] = '-';
-        } else if (c == u'+' && i == 0) {
-            // from_chars takes no plus sign
-        } else {
+    qsizetype i = 0;
+    if (texto[0] == u'-') {
+        normalizado[n++] = '-';
+        ++i;
+    } else if (texto[0] == u'+') {
+        ++i;   // from_chars takes no plus sign
+    }
+    auto digito = [&](qsizetype j) { return j < texto.size() && texto[j] >= u'0' && texto[j] <= u'9'; };
+
+    // Whole part: plain digits, or a first group of one to three digits and then ".ddd" groups.
+    const qsizetype inicio = i;
+    while (digito(i))
+        normalizado[n++] = char(texto[i++].unicode());
+    bool temDigito = i > inicio;
+    if (i < texto.size() && texto[i] == u'.') {
+        if (i - inicio < 1 || i - inicio > 3)
             return false;
+        while (i < texto.size() && texto[i] == u'.') {
+            if (!(digito(i + 1) && digito(i + 2) && digito(i + 3)) || digito(i + 4))
+                return false;
+            for (qsizetype j = i + 1; j <= i + 3; ++j)
+                normalizado[n++] = char(texto[j].unicode());
+            i += 4;
         }
     }
-    if (!temDigito)
+    // Decimal part.
+    if (i < texto.size() && texto[i] == u',') {
+        normalizado[n++] = '.';
+        ++i;
+        while (digito(i)) {
+            normalizado[n++] = char(texto[i++].unicode());
+            temDigito = true;
+        }
+    }
+    if (i != texto.size() || !temDigito)
         return false;
     const auto [fim, erro] = std::from_chars(normalizado, normalizado + n, valor);
     return erro == std::errc() && fim == normalizado + n && std::isfinite(valor);

@@ -98,6 +98,7 @@ frmprincipal2::frmprincipal2(QWidget* parent)
         daExecucao() = this;
     setObjectName(origem);
     setWindowTitle(QStringLiteral(" Renovação de Carteira de Membro"));
+    JanelaDeFicha::guardaFichas(this);
     montaTela();
     carregaJanela();
 }
@@ -378,7 +379,7 @@ void frmprincipal2::VisualizaFaixa()
         resize(width(), twipsParaPixels(alturaDaFaixaTwips));
         JanelaDeFicha::Captura c = JanelaDeFicha::captura(frameFicha, JanelaDeFicha::Impressao::Desenho);
         resize(width(), antes);
-        Visualizacao::mostra(this, QStringLiteral("Carteira de Membro"), [&](QPrinter& p) {
+        Visualizacao::mostra(this, windowTitle().trimmed(), [&](QPrinter& p) {
             JanelaDeFicha::pinta(c, p, origem + QStringLiteral(".VisualizarImpressao"));
             return true;
         });

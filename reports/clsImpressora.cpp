@@ -1,6 +1,6 @@
 #include "reports/clsImpressora.h"
 
-#include "app/Seams.h"
+#include "app/TrabalhoDeImpressao.h"
 #include "protocol/ErroDeExecucao.h"
 
 #include <QFontMetricsF>
@@ -31,12 +31,16 @@ clsImpressora::clsImpressora() : m_fonte(QStringLiteral("Lucida Console"))
     m_fonte.setKerning(false);
 }
 
-void clsImpressora::Imprime(const QString& TextoImpressao)
+void clsImpressora::Imprime(const QString& TextoImpressao, const QString& titulo)
 {
-    const std::unique_ptr<QPrinter> impressora = Impressoras::padrao();
+    TrabalhoDeImpressao trabalho(titulo);
+    QPrinter* const impressora = trabalho.impressora();
     if (!impressora)
         falhou();
     ImprimeEm(*impressora, TextoImpressao);
+    // Only the print system's answer tells whether the report reached a queue that takes it.
+    if (!trabalho.envia().isEmpty())
+        falhou();
 }
 
 void clsImpressora::ImprimeEm(QPrinter& destino, const QString& TextoImpressao) const
@@ -75,7 +79,5 @@ void clsImpressora::ImprimeEm(QPrinter& destino, const QString& TextoImpressao) 
     }
 
     if (!pintor.end())
-        falhou();
-    if (impressora->printerState() == QPrinter::Error)
         falhou();
 }

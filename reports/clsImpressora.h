@@ -13,8 +13,10 @@ public:
     // Prints the text; lines are separated by CR LF (a lone LF or CR also breaks the line)
     // and never wrapped. A text taller than a page continues on the following pages.
     // Raises ErroDeExecucao ("clsImpressora", "Erro ao realizar impressão") on any failure,
-    // including a machine without a default printer.
-    void Imprime(const QString& TextoImpressao);
+    // including a machine without a default printer and a queue that refuses the job.
+    // `titulo` is the job's name in the print queue.
+    void Imprime(const QString& TextoImpressao,
+                 const QString& titulo = QStringLiteral("Relatório do Departamento"));
 
     // The same job painted onto `impressora` (the default printer for Imprime, a preview or
     // a PDF for "Visualizar Impressão"). Raises as Imprime does.

@@ -185,7 +185,7 @@ void frmAniversariantes::btnImprimir_Click()
     bool impresso = false;
     try {
         if (globais().impressora) {
-            globais().impressora->Imprime(Aniversariantes::texto(m_lista));
+            globais().impressora->Imprime(Aniversariantes::texto(m_lista), QStringLiteral("Aniversariantes do Mês"));
             impresso = true;
         }
     } catch (const std::exception&) {

@@ -9,7 +9,8 @@ build="$raiz/build"
 dados="$raiz/.run"
 mkdir -p "$dados"
 cmake -S "$raiz" -B "$build" -DZELTO_BANCO_LOCAL="$dados/ruduza.db" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+# Only what it runs: the tests and benchmarks are scripts/test.sh's business.
+cmake --build "$build" -j"$(nproc)" --target zelto zelto-server
 
 # The local lookup file (congregations, statuses, card layout), made once from the seeds.
 if [ ! -f "$dados/ruduza.db" ]; then

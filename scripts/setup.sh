@@ -10,6 +10,9 @@ pacotes=(
   poppler-utils xvfb xauth imagemagick
   fonts-dejavu-core fonts-liberation
   postgresql
+  cups-daemon cups-client libcups2-dev
+  qt6-translations-l10n
+  dpkg-dev systemd desktop-file-utils
   clang libclang-rt-14-dev
 )
 

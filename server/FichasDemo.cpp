@@ -108,7 +108,8 @@ QList<clsAgenda> gera(int quantas, quint32 semente)
         const QStringList cidade = s.um(l[QStringLiteral("cidades")]).split(u'|');
         f.cidade = cidade.value(0);
         f.uf = cidade.value(1);
-        f.cep = cidade.value(2).left(2) + s.digitos(3) + QLatin1Char('-') + s.digitos(3);
+        // Digits only, as the client saves a post code.
+        f.cep = cidade.value(2).left(2) + s.digitos(6);
         const QString ddd = f.uf == QLatin1String("SP") ? QStringLiteral("11") : QString::number(s.entre(21, 98));
         f.telResidencial = ddd + QString::number(s.entre(2, 5)) + s.digitos(7);
         if (s.chance(40))
@@ -119,7 +120,8 @@ QList<clsAgenda> gera(int quantas, quint32 semente)
         f.Data = cadastro;
         f.Valor = s.entre(1, 60) * 10 + (s.chance(30) ? 0.5 : 0.0);
         f.registro = QStringLiteral("MEMBROS");
-        f.sistema = QStringLiteral("1");
+        // The member's card number: year of registration and a sequence ("20190042").
+        f.sistema = QStringLiteral("%1%2").arg(cadastro.year()).arg(i + 1, 4, 10, QLatin1Char('0'));
         f.Ficha = QString::number(i + 1);
 
         const QDate nascimento = s.dataEntre(QDate(1940, 1, 1), QDate(2010, 12, 31));

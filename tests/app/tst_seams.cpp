@@ -1,7 +1,14 @@
 #include "app/Caixas.h"
 #include "app/Seams.h"
+#include "app/TrabalhoDeImpressao.h"
 
 #include <QPrinter>
+#include <QFileInfo>
+#include <QPainter>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <QtTest>
 
 class tst_Seams : public QObject {
@@ -10,6 +17,7 @@ private Q_SLOTS:
     void filtroDoDialogo_data();
     void filtroDoDialogo();
     void caixasGravadasEResponde();
+    void caixaTaoLargaQuantoOTitulo();
     void impressoraDeTesteUmArquivoPorTrabalho();
 };
 
@@ -46,19 +54,55 @@ void tst_Seams::caixasGravadasEResponde()
     QVERIFY(!gravador.caixas().at(2).simNao);
 }
 
+void tst_Seams::caixaTaoLargaQuantoOTitulo()
+{
+    // The real box (no recorder): measured while it is up, then answered No.
+    int largura = 0;
+    QTimer::singleShot(0, [&] {
+        auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(caixa);
+        largura = caixa->width();
+        caixa->button(QMessageBox::No)->click();
+    });
+    const QString titulo = QStringLiteral("ZeltoSystem On-Line");
+    QCOMPARE(Caixas::mostra(nullptr, QStringLiteral("Quer sair do sistema ?"), titulo, Caixas::Icone::Nenhum, true),
+             Caixas::Resposta::Nao);
+    QFont negrito = QApplication::font("QMessageBox");
+    negrito.setBold(true);
+    QVERIFY2(largura >= QFontMetrics(negrito).horizontalAdvance(titulo) + Caixas::folgaDoTitulo,
+             qPrintable(QString::number(largura)));
+}
+
 void tst_Seams::impressoraDeTesteUmArquivoPorTrabalho()
 {
     QTemporaryDir pasta;
     Impressoras::Gravador gravador(pasta.filePath(QStringLiteral("saida.pdf")));
-    auto primeira = Impressoras::padrao();
-    auto segunda = Impressoras::padrao();
-    QVERIFY(primeira && segunda);
-    QCOMPARE(primeira->outputFileName(), pasta.filePath(QStringLiteral("saida.pdf")));
-    QCOMPARE(segunda->outputFileName(), pasta.filePath(QStringLiteral("saida-2.pdf")));
+    for (const char* titulo : {"Primeiro", "Segundo"}) {
+        TrabalhoDeImpressao trabalho(QString::fromLatin1(titulo));
+        QVERIFY(trabalho.impressora());
+        QPainter pintor(trabalho.impressora());
+        pintor.drawText(QPointF(10, 10), QString::fromLatin1(titulo));
+        pintor.end();
+        QCOMPARE(trabalho.envia(), QString());
+    }
+    QCOMPARE(gravador.trabalhos,
+             (QStringList{pasta.filePath(QStringLiteral("saida.pdf")), pasta.filePath(QStringLiteral("saida-2.pdf"))}));
+    QCOMPARE(gravador.titulos, (QStringList{QStringLiteral("Primeiro"), QStringLiteral("Segundo")}));
+    for (const QString& arquivo : gravador.trabalhos)
+        QVERIFY(QFileInfo(arquivo).size() > 0);
+
+    // A refusal: told to the caller, nothing kept.
+    gravador.recusa = QStringLiteral("Fila parada");
+    TrabalhoDeImpressao recusado(QStringLiteral("Terceiro"));
+    QPainter(recusado.impressora()).drawText(QPointF(10, 10), QStringLiteral("x"));
+    QCOMPARE(recusado.envia(), QStringLiteral("Fila parada"));
     QCOMPARE(gravador.trabalhos.size(), 2);
+    QCOMPARE(gravador.titulos.last(), QStringLiteral("Terceiro"));
 
     Impressoras::Gravador semImpressora{QString()};
-    QVERIFY(!Impressoras::padrao());
+    TrabalhoDeImpressao nenhum(QStringLiteral("Quarto"));
+    QVERIFY(!nenhum.impressora());
+    QVERIFY(!nenhum.envia().isEmpty());
 }
 
 QTEST_MAIN(tst_Seams)

@@ -8,6 +8,7 @@
 
 #include <QListWidget>
 #include <QPushButton>
+#include <QTextLayout>
 
 class tst_frmlocalizarcarteira2 : public QObject {
     Q_OBJECT
@@ -111,6 +112,33 @@ private slots:
         QCOMPARE(titulos(), QStringList{QStringLiteral("Lista Vazia")});
         QVERIFY(!dialogo->isVisible());
         QCOMPARE(janela->textosDaCarteira(3)[1], QString());
+    }
+
+    // Every slot shows a whole line (number, date, a long full name) and the dialog still
+    // fits a 1280 x 1024 screen.
+    void linhasInteirasNaTela()
+    {
+        for (int k = 1; k <= 5; ++k) {
+            servidor->aoProximoPedido(
+                ServidorRoteirizado::responde(lista({"MARIA APARECIDA DOS SANTOS OLIVEIRA", "ANA"})));
+            localiza(k);
+            QCOMPARE(linhas(k), 2);
+        }
+        dialogo->adjustSize();
+        QVERIFY2(dialogo->frameGeometry().width() <= 1280 && dialogo->frameGeometry().height() <= 1024 - 40,
+                 qPrintable(QStringLiteral("%1 x %2").arg(dialogo->frameGeometry().width()).arg(dialogo->frameGeometry().height())));
+        for (QListWidget* l : dialogo->lstResultados) {
+            const QString texto = l->item(0)->text();
+            QVERIFY(texto.endsWith(QStringLiteral("MARIA APARECIDA DOS SANTOS OLIVEIRA")));
+            // As the list draws it: tabs stop every 80 pixels.
+            QTextLayout layout(texto, l->font());
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+            const qreal largura = layout.lineAt(0).naturalTextWidth();
+            QVERIFY2(largura + 8 <= l->viewport()->width(),
+                     qPrintable(QStringLiteral("%1: %2 > %3").arg(l->objectName()).arg(largura).arg(l->viewport()->width())));
+        }
     }
 
     void cliqueNumaListaVaziaAvisaEFecha()

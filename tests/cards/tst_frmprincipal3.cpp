@@ -418,6 +418,61 @@ private slots:
         QCOMPARE(reaberta.valor(QStringLiteral("nomex2")), QStringLiteral("6500"));
     }
 
+    // Layout values typed in the layout window: the operator's format strictly, positions on
+    // the page's printable area, font sizes 4 to 72; the first bad one is named and nothing
+    // is printed.
+    void configuracaoDigitada_data()
+    {
+        QTest::addColumn<QString>("caixa");
+        QTest::addColumn<QString>("digitado");
+        QTest::addColumn<bool>("imprime");
+        QTest::newRow("ponto decimal") << "nomex2" << "1150.5" << false;
+        QTest::newRow("grupos curtos") << "nomey2" << "1.2.3" << false;
+        QTest::newRow("virgula decimal") << "nomex2" << "1150,5" << true;
+        QTest::newRow("milhar") << "nomey2" << "1.150,5" << true;
+        QTest::newRow("fora da pagina") << "nomex2" << "20000" << false;
+        QTest::newRow("abaixo da pagina") << "nomey2" << "17.000" << false;
+        QTest::newRow("negativa") << "rgy2" << "-10" << false;
+        QTest::newRow("fonte zero") << "fonte2" << "0" << false;
+        QTest::newRow("fonte enorme") << "fonte2" << "500" << false;
+        QTest::newRow("fonte minima") << "fonte2" << "4" << true;
+        QTest::newRow("fonte maxima") << "fonte2" << "72" << true;
+    }
+    void configuracaoDigitada()
+    {
+        QFETCH(QString, caixa);
+        QFETCH(QString, digitado);
+        QFETCH(bool, imprime);
+        AtualizaCarteiraDeTeste();
+        naJanelaDeConfiguracao([&](FrmConfig& f) {
+            QLineEdit* c = f.caixa(caixa);
+            c->clear();
+            QTest::keyClicks(c, digitado);
+        });
+        Impressoras::Gravador impressora(pdfs.filePath(QStringLiteral("digitada.pdf")));
+        QTest::mouseClick(janela->Command[1], Qt::LeftButton);
+        if (imprime) {
+            QCOMPARE(titulos(), QStringList());
+            QCOMPARE(impressora.trabalhos.size(), 1);
+            QCOMPARE(impressora.titulos, QStringList{QStringLiteral("Carteirinhas")});
+            if (caixa == QLatin1String("nomex2")) {
+                const PalavraDoPdf p = lePdf(impressora.trabalhos.first()).achadas(QStringLiteral("BRUNO")).value(0);
+                QPrinter pagina(QPrinter::HighResolution);
+                pagina.setOutputFormat(QPrinter::PdfFormat);
+                const double x = pagina.pageLayout().paintRect(QPageLayout::Point).left() + 1150.5 / 20.0;
+                QVERIFY2(qAbs(p.xMin - x) < 1.0, qPrintable(QString::number(p.xMin)));
+            }
+            return;
+        }
+        QCOMPARE(impressora.trabalhos.size(), 0);
+        QCOMPARE(impressora.titulos, QStringList());
+        QCOMPARE(caixas->caixas().size(), 1);
+        const Caixas::Registro& r = caixas->caixas().first();
+        QCOMPARE(r.titulo, QStringLiteral("Configuração Inválida"));
+        QVERIFY2(r.texto.contains(u'"' + caixa + u'"'), qPrintable(r.texto));
+        QVERIFY2(r.texto.contains(u'"' + digitado + u'"'), qPrintable(r.texto));
+    }
+
     void valorInvalidoNaoImprime()
     {
         AtualizaCarteiraDeTeste();
@@ -428,8 +483,8 @@ private slots:
         });
         Impressoras::Gravador impressora(pdfs.filePath(QStringLiteral("invalido.pdf")));
         QTest::mouseClick(janela->Command[0], Qt::LeftButton);   // card 2 not printed: fine
+        QVERIFY2(titulos().isEmpty(), qPrintable(titulos().join(u'\n')));
         QCOMPARE(impressora.trabalhos.size(), 1);
-        QCOMPARE(titulos(), QStringList());
         QTest::mouseClick(janela->Command[4], Qt::LeftButton);
         QCOMPARE(impressora.trabalhos.size(), 1);   // no second job
         QCOMPARE(caixas->caixas().size(), 1);
@@ -551,20 +606,58 @@ private slots:
         QVERIFY(!entrada->login->conectado());
     }
 
+    // A queue that refuses the job: both the card buttons and "Imprimir" say so.
+    void impressoraRecusa()
+    {
+        AtualizaCarteiraDeTeste();
+        Impressoras::Gravador impressora(pdfs.filePath(QStringLiteral("recusa.pdf")));
+        impressora.recusa = QStringLiteral("Destination \"Fila\" is not accepting jobs.");
+        QTest::mouseClick(janela->Command[1], Qt::LeftButton);
+        comando("BtnImprimi");
+        QCOMPARE(impressora.trabalhos.size(), 0);
+        QCOMPARE(impressora.titulos, (QStringList{QStringLiteral("Carteirinhas"), QStringLiteral("Carteirinha de Membros")}));
+        QCOMPARE(caixas->caixas().size(), 2);
+        for (const Caixas::Registro& r : caixas->caixas()) {
+            QCOMPARE(r.titulo, QStringLiteral("Erro no Aplicativo"));
+            QVERIFY2(r.texto.contains(QStringLiteral("A impressora padrão não aceitou a página")), qPrintable(r.texto));
+            QVERIFY2(r.texto.contains(QStringLiteral("not accepting jobs")), qPrintable(r.texto));
+        }
+    }
+
+    // "Imprimir": the whole window (toolbar, sheet, the five cards and all their print buttons)
+    // on one page, inside the printable area; the window then takes 14175 x 12870 twips.
     void imprimeAImagemDaJanela()
     {
-        const QSize antes = janela->size();
+        AtualizaCarteiraDeTeste();
+        clsAgenda quinta;
+        quinta.nome = QStringLiteral("EVA QUINTINO");
+        janela->AtualizaGUI5(quinta);
         Impressoras::Gravador impressora(pdfs.filePath(QStringLiteral("janela.pdf")));
         comando("BtnImprimi");
         QCOMPARE(titulos(), QStringList());
         QCOMPARE(impressora.trabalhos.size(), 1);
-        QCOMPARE(janela->size(), antes);
-        QProcess imagens;
-        imagens.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), impressora.trabalhos.first()});
-        QVERIFY(imagens.waitForFinished());
-        const QStringList linhas = QString::fromUtf8(imagens.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(linhas.size(), 3);   // two header lines and the one image
-        QCOMPARE(lePdf(impressora.trabalhos.first()).paginas, 1);
+        QCOMPARE(impressora.titulos, QStringList{QStringLiteral("Carteirinha de Membros")});
+        QCOMPARE(janela->size(), QSize(qRound(14175.0 * janela->logicalDpiX() / 1440),
+                                       qRound(12870.0 * janela->logicalDpiY() / 1440)));
+
+        const QString pdf = impressora.trabalhos.first();
+        QProcess texto;
+        texto.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(texto.waitForFinished(30000));
+        const QString impresso = QString::fromUtf8(texto.readAllStandardOutput());
+        for (const char* t : {"IMPRIMIR 01 A 05", "IMPRIMIR 01 E 02", "EVA QUINTINO", "BRUNO ALVES", "Carteirinha 05",
+                              "Renovar Carteira", "Sair", "Usuario: "})
+            QVERIFY2(impresso.contains(QString::fromLatin1(t)), qPrintable(QString::fromLatin1(t) + u'\n' + impresso));
+
+        const PdfLido lido = lePdf(pdf);
+        QCOMPARE(lido.paginas, 1);
+        QPrinter pagina(QPrinter::HighResolution);
+        pagina.setOutputFormat(QPrinter::PdfFormat);
+        const QRectF area = pagina.pageLayout().paintRect(QPageLayout::Point).adjusted(-0.5, -0.5, 0.5, 0.5);
+        QVERIFY(!lido.palavras.isEmpty());
+        for (const PalavraDoPdf& p : lido.palavras)
+            QVERIFY2(area.contains(QRectF(QPointF(p.xMin, p.yMin), QPointF(p.xMax, p.yMax))),
+                     qPrintable(QStringLiteral("%1 em %2,%3-%4,%5").arg(p.texto).arg(p.xMin).arg(p.yMin).arg(p.xMax).arg(p.yMax)));
     }
 
 private:

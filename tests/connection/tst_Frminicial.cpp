@@ -40,8 +40,8 @@ private slots:
         const QString texto = Frminicial::textoDoLetreiro();
         QCOMPARE(texto.size(), 355);
         QVERIFY(texto.startsWith(u'*'));
-        QVERIFY(texto.contains(QString::fromUtf8(Implantacao::organizacao)));
-        QVERIFY(texto.contains(QString::fromUtf8(Implantacao::endereco)));
+        QVERIFY(texto.contains(Implantacao::organizacao()));
+        QVERIFY(texto.contains(Implantacao::endereco()));
         QCOMPARE(texto.count(u'*'), 3);
         QVERIFY(texto.endsWith(QString(137, u' ')));
         QCOMPARE(texto.trimmed().back(), u'*');

@@ -111,6 +111,42 @@ private slots:
         QCOMPARE(texto("txtbairro"), QStringLiteral("."));
     }
 
+    // "." only separates thousands: an amount written with a decimal point is refused, not
+    // read as a hundred times more.
+    void valorNoFormatoDoOperador_data()
+    {
+        QTest::addColumn<QString>("digitado");
+        QTest::addColumn<double>("guardado");   // negative: refused
+        QTest::newRow("ponto decimal") << "25.50" << -1.0;
+        QTest::newRow("ponto decimal sem milhar") << "1234.5" << -1.0;
+        QTest::newRow("grupos curtos") << "1.2.3" << -1.0;
+        QTest::newRow("milhar e decimais") << "1.234,50" << 1234.5;
+        QTest::newRow("uma casa") << "25,5" << 25.5;
+        QTest::newRow("sem milhar") << "1150,5" << 1150.5;
+    }
+    void valorNoFormatoDoOperador()
+    {
+        QFETCH(QString, digitado);
+        QFETCH(double, guardado);
+        digita("txtNome", QStringLiteral("Rita Valor"));
+        digita("txtValor", digitado);
+        const int antes = pedidosNoDiario();
+        comando("btnIncluir");
+        const QString erro = janela->ficha->controle<QLabel>(QStringLiteral("lblValorErro"))->text();
+        if (guardado < 0) {
+            QCOMPARE(erro, QStringLiteral("Valor numérico inválido"));
+            QCOMPARE(titulos(), QStringList());
+            QCOMPARE(pedidosNoDiario(), antes);   // nothing sent, nothing saved
+            QCOMPARE(texto("txtNFicha"), QString());
+            return;
+        }
+        QCOMPARE(erro, QString());
+        QCOMPARE(titulos(), QStringList{QStringLiteral("SALVOU: Registro SALVO com sucesso")});
+        const std::optional<clsAgenda> f = naServidor(texto("txtNFicha").toInt());
+        QVERIFY(f);
+        QCOMPARE(f->Valor, guardado);
+    }
+
     void incluiCadastroDuasVezes()
     {
         for (int vez = 0; vez < 2; ++vez) {

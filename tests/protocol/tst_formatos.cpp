@@ -114,6 +114,23 @@ private slots:
         QTest::newRow("vazio") << "" << 0.0 << false;
         QTest::newRow("sinal so") << "-" << 0.0 << false;
         QTest::newRow("letras") << "12a" << 0.0 << false;
+        // "." only groups thousands, three digits at a time.
+        QTest::newRow("dois milhares") << "1.234.567,5" << 1234567.5 << true;
+        QTest::newRow("milhar sem decimais") << "1.234" << 1234.0 << true;
+        QTest::newRow("decimal curto") << "25,5" << 25.5 << true;
+        QTest::newRow("posicao") << "1150,5" << 1150.5 << true;
+        QTest::newRow("so decimais") << ",5" << 0.5 << true;
+        QTest::newRow("espacos") << " 7,25 " << 7.25 << true;
+        QTest::newRow("ponto decimal") << "25.50" << 0.0 << false;
+        QTest::newRow("ponto decimal longo") << "1234.5" << 0.0 << false;
+        QTest::newRow("grupos curtos") << "1.2.3" << 0.0 << false;
+        QTest::newRow("grupo longo") << "1.2345" << 0.0 << false;
+        QTest::newRow("primeiro grupo longo") << "1234.567" << 0.0 << false;
+        QTest::newRow("ponto no fim") << "12." << 0.0 << false;
+        QTest::newRow("ponto no inicio") << ".123" << 0.0 << false;
+        QTest::newRow("ponto e virgula") << "1.,5" << 0.0 << false;
+        QTest::newRow("sinal no meio") << "1-2" << 0.0 << false;
+        QTest::newRow("virgula so") << "," << 0.0 << false;
         QTest::newRow("no limite") << "10.000.000.000.000,00" << 1e13 << true;
         QTest::newRow("negativo no limite") << "-10.000.000.000.000,00" << -1e13 << true;
         QTest::newRow("acima do limite") << "10.000.000.000.000,01" << 0.0 << false;
@@ -143,6 +160,7 @@ private slots:
         QTest::newRow("estouro negativo") << "-32769" << 0 << false;
         QTest::newRow("abc") << "abc" << 0 << false;
         QTest::newRow("vazio") << "" << 0 << false;
+        QTest::newRow("ponto decimal") << "10.5" << 0 << false;
     }
     void inteiros16()
     {

@@ -1,6 +1,7 @@
 #include "support/AmbienteDeTeste.h"
 #include "support/VisualizacaoDeTeste.h"
 #include "AmbienteDeRenovacao.h"
+#include "cards/frmPrincipal3.h"
 #include "app/Seams.h"
 #include "members/FormularioFicha.h"
 #include "members/frmPrincipal.h"
@@ -16,6 +17,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QPageLayout>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -201,6 +204,62 @@ private slots:
             QVERIFY2(!impresso.contains(QString::fromLatin1(t)), qPrintable(impresso));
         QTRY_COMPARE(janela->height(), qRound(3405.0 * janela->logicalDpiY() / 1440));
         QVERIFY2(caixas->caixas().isEmpty(), qPrintable(titulosDasCaixas(*caixas).join(u',')));
+        QCOMPARE(impressora.titulos, QStringList{janela->windowTitle().trimmed()});
+
+        // Inside the printable area: a printer cannot reach the paper's edges.
+        QPrinter pagina(QPrinter::HighResolution);
+        pagina.setOutputFormat(QPrinter::PdfFormat);
+        const QRectF area = pagina.pageLayout().paintRect(QPageLayout::Point).adjusted(-0.5, -0.5, 0.5, 0.5);
+        QProcess caixasDoPdf;
+        caixasDoPdf.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+        QVERIFY(caixasDoPdf.waitForFinished(30000));
+        static const QRegularExpression palavra(
+            QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+        int palavras = 0;
+        for (auto it = palavra.globalMatch(QString::fromUtf8(caixasDoPdf.readAllStandardOutput())); it.hasNext(); ++palavras) {
+            const auto m = it.next();
+            const QRectF r(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                           QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
+            QVERIFY2(area.contains(r), qPrintable(m.captured(5)));
+        }
+        QVERIFY(palavras > 5);
+    }
+
+    // Log off from this window: no sheet window keeps a member for the next operator, the
+    // card window (sheet and cards) included.
+    void logoffNaoDeixaFichasParaOProximo()
+    {
+        SessaoReal sessao(0);
+        const QString erro = sessao.entra();
+        QVERIFY2(erro.isEmpty(), qPrintable(erro));
+        QPointer<frmPrincipal3> carteiras = frmPrincipal3::instancia();
+        carteiras->membros = membroCompleto(QStringLiteral("Ana Anterior"), QStringLiteral("Pai"));
+        carteiras->AtualizaGUI();
+        carteiras->AtualizaGUI2(membroCompleto(QStringLiteral("Bia Anterior"), QStringLiteral("Pai")));
+        QCOMPARE(carteiras->ficha->texto(QStringLiteral("txtNome")), QStringLiteral("Ana Anterior"));
+        janela->membros = membroCompleto(QStringLiteral("Ana Anterior"), QStringLiteral("Pai"));
+        janela->AtualizaGUI();
+        janela->show();
+        QVERIFY(QTest::qWaitForWindowExposed(janela));
+
+        comando(QStringLiteral("btnLogoff"));
+        QVERIFY(!globais().usuarioLogado);
+        QTRY_VERIFY(!carteiras);
+        QVERIFY(!frmPrincipal3::existente());
+        QVERIFY(!frmprincipal2::existente());
+
+        // The next login opens empty windows.
+        operadorFicticio();
+        frmPrincipal3::abre();
+        frmPrincipal3* nova = frmPrincipal3::existente();
+        QVERIFY(nova);
+        QCOMPARE(nova->ficha->texto(QStringLiteral("txtNome")), QString());
+        for (int k = 1; k <= 5; ++k)
+            for (const QString& t : nova->textosDaCarteira(k))
+                QCOMPARE(t, QString());
+        janela = frmprincipal2::instancia();
+        QCOMPARE(texto(QStringLiteral("txtNome")), QString());
+        delete nova;
     }
 
     // "Visualizar Impressão" shows the page "Imprimir" sends, and gives the window its height back.

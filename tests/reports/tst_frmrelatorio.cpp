@@ -170,6 +170,21 @@ private slots:
         QVERIFY(lido.contains(QStringLiteral("10/06/2022  Secretaria          11      Bruno da Conceição            2,25")));
         QVERIFY(!lido.contains(QStringLiteral("Carlos")));
         QVERIFY(lido.contains(QStringLiteral("Total: R$ 12,75")));
+        QCOMPARE(impressora.titulos, QStringList{QStringLiteral("Relatório do Departamento")});
+    }
+
+    // A queue that refuses the job: the operator is told, not congratulated.
+    void impressoraRecusaORelatorio()
+    {
+        Impressoras::Gravador impressora(pasta.filePath(QStringLiteral("recusado.pdf")));
+        impressora.recusa = QStringLiteral("Destination \"Fila\" is not accepting jobs.");
+        periodo(QStringLiteral("01/01/2020"), QStringLiteral("31/12/2023"));
+        QTest::mouseClick(janela->btnOk, Qt::LeftButton);
+        QCOMPARE(caixas->caixas().size(), 1);
+        QCOMPARE(caixas->caixas().first().texto, textoSemImpressora);
+        QCOMPARE(caixas->caixas().first().titulo, QStringLiteral("Erro ao Imprimir Relatório"));
+        QVERIFY(impressora.trabalhos.isEmpty());
+        QCOMPARE(impressora.titulos, QStringList{QStringLiteral("Relatório do Departamento")});
     }
 
     // "Visualizar Impressão": the same dates check and search as "OK", the same pages, and

@@ -1,0 +1,41 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Deployment values: what an office sets once for all its computers (the registry server's
+// address, the organisation's texts, the support contacts, the lookup file). They come from
+// the deployment file, a UTF-8 INI file with one section [Implantacao]; a value the file does
+// not hold, or holds badly, keeps the default fixed when the program was configured.
+namespace Implantacao {
+
+QString servidor();
+QString porta();          // always "9998"
+QString bancoLocal();
+QString organizacao();
+QString endereco();
+QString site();
+QString versiculo();
+QString suporteEmail();
+QString suporteFone1();
+QString suporteFone2();
+QString suporteFone3();
+
+// The root under which the program was installed when `pastaDoPrograma` is its installed folder
+// ("" for a program in /usr/bin; "/tmp/x" for one unpacked to /tmp/x/usr/bin), or nothing for a
+// program run from anywhere else (a build folder, a portable copy).
+std::optional<QString> raizDaInstalacao(const QString& pastaDoPrograma);
+
+// The deployment file that belongs to a program in `pastaDoPrograma` (its own root's when installed).
+QString arquivo(const QString& pastaDoPrograma);
+// The packaged default config.ini for a program in `pastaDoPrograma`.
+QString configuracaoPadrao(const QString& pastaDoPrograma);
+
+// Reads `arquivo` over the defaults (an installed program's default lookup file follows its root).
+// Returns one line per problem found; a missing file is no problem and leaves the defaults.
+QStringList carrega(const QString& arquivo, const std::optional<QString>& raiz = std::nullopt);
+
+// Back to the values fixed at configuration (tests).
+void restauraPadroes();
+
+} // namespace Implantacao

@@ -1,0 +1,94 @@
+#include "app/TrabalhoDeImpressao.h"
+#include "app/Seams.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTemporaryDir>
+
+#include <cups/cups.h>
+
+namespace {
+
+// The name under which the hook keeps the n-th accepted job: "saida.pdf", "saida-2.pdf", ...
+QString arquivoDoGravador(const QString& base, qsizetype jaGravados)
+{
+    if (jaGravados == 0)
+        return base;
+    const qsizetype ponto = base.lastIndexOf(u'.');
+    const QString sufixo = QStringLiteral("-%1").arg(jaGravados + 1);
+    return ponto > 0 ? base.left(ponto) + sufixo + base.mid(ponto) : base + sufixo;
+}
+
+} // namespace
+
+TrabalhoDeImpressao::TrabalhoDeImpressao(const QString& titulo) : m_titulo(titulo)
+{
+    Impressoras::Gravador* gravador = Impressoras::gravadorAtivo();
+    QPageLayout pagina;
+    if (gravador) {
+        if (gravador->arquivoPdf.isEmpty())
+            return;   // the hook plays a machine without a printer
+    } else {
+        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+        if (info.isNull())
+            return;
+        m_fila = info.printerName();
+        // The page and its printable area are the default printer's own.
+        pagina = QPrinter(info, QPrinter::HighResolution).pageLayout();
+    }
+    m_pasta = std::make_unique<QTemporaryDir>();
+    if (!m_pasta->isValid())
+        return;
+    m_arquivo = m_pasta->filePath(QStringLiteral("trabalho.pdf"));
+    m_impressora = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    m_impressora->setOutputFormat(QPrinter::PdfFormat);
+    if (pagina.isValid())
+        m_impressora->setPageLayout(pagina);
+    m_impressora->setOutputFileName(m_arquivo);
+    m_impressora->setDocName(m_titulo);
+    m_impressora->setCreator(QStringLiteral("Zelto"));
+}
+
+TrabalhoDeImpressao::~TrabalhoDeImpressao() = default;
+
+QString TrabalhoDeImpressao::envia()
+{
+    if (m_enviado)
+        return QStringLiteral("O trabalho já foi enviado");
+    m_enviado = true;
+    if (!m_impressora)
+        return QStringLiteral("Não há impressora padrão instalada");
+    if (m_impressora->printerState() == QPrinter::Error || !QFileInfo(m_arquivo).isFile())
+        return QStringLiteral("A página não pôde ser preparada para a impressora");
+
+    if (Impressoras::Gravador* gravador = Impressoras::gravadorAtivo()) {
+        gravador->titulos.append(m_titulo);
+        if (!gravador->recusa.isEmpty())
+            return gravador->recusa;
+        const QString destino = arquivoDoGravador(gravador->arquivoPdf, gravador->trabalhos.size());
+        QFile::remove(destino);
+        if (!QFile::copy(m_arquivo, destino))
+            return QStringLiteral("Não foi possível gravar %1").arg(destino);
+        gravador->trabalhos.append(destino);
+        return QString();
+    }
+
+    // The queue may be an instance ("fila/instancia") with options of its own.
+    const QByteArray nome = m_fila.section(u'/', 0, 0).toUtf8();
+    const QByteArray instancia = m_fila.section(u'/', 1).toUtf8();
+    cups_dest_t* destino = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nome.constData(),
+                                            instancia.isEmpty() ? nullptr : instancia.constData());
+    const int numeroDeOpcoes = destino ? destino->num_options : 0;
+    cups_option_t* opcoes = destino ? destino->options : nullptr;
+    const int numero = cupsPrintFile2(CUPS_HTTP_DEFAULT, nome.constData(), QFile::encodeName(m_arquivo).constData(),
+                                      m_titulo.toUtf8().constData(), numeroDeOpcoes, opcoes);
+    const QString erro = QString::fromUtf8(cupsLastErrorString());
+    if (destino)
+        cupsFreeDests(1, destino);
+    if (numero <= 0)
+        return erro.isEmpty() ? QStringLiteral("O sistema de impressão recusou o trabalho") : erro;
+    m_numero = numero;
+    return QString();
+}

@@ -1,0 +1,47 @@
+#pragma once
+#include <QString>
+#include <memory>
+
+class QPrinter;
+class QTemporaryDir;
+
+// One print job on the default printer, under the title the print queue shows
+// ("Carteirinhas", "Relatório do Departamento", a window's name). Draw on impressora() with a
+// QPainter and end the painter; then envia() hands the pages to the print system and tells
+// whether it took them. QPrinter's own state cannot tell: the pages reach the print system
+// only after the painter has ended, and a queue that refuses them answers only then.
+//
+//     TrabalhoDeImpressao trabalho(QStringLiteral("Carteirinhas"));
+//     if (!trabalho.impressora()) ...                 // no default printer
+//     QPainter p(trabalho.impressora()); ...; p.end();
+//     if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) ...   // tell the operator
+//
+// Every print of the program (report, cards, window images) goes through here. Under the test
+// hook (Impressoras::Gravador) the pages go to the hook's PDF file instead, and the hook may
+// answer with a refusal.
+class TrabalhoDeImpressao {
+public:
+    explicit TrabalhoDeImpressao(const QString& titulo);
+    ~TrabalhoDeImpressao();
+    TrabalhoDeImpressao(const TrabalhoDeImpressao&) = delete;
+    TrabalhoDeImpressao& operator=(const TrabalhoDeImpressao&) = delete;
+
+    // Null when the machine has no default printer (or the job could not be prepared).
+    QPrinter* impressora() const { return m_impressora.get(); }
+    const QString& titulo() const { return m_titulo; }
+
+    // Submits what was drawn, once. Empty when the print system accepted the job; otherwise
+    // the print system's reason (or ours) in one line.
+    QString envia();
+    // The print system's number for the accepted job (0 before, or under the test hook).
+    int numero() const { return m_numero; }
+
+private:
+    QString m_titulo;
+    QString m_fila;       // the default printer's queue ("fila" or "fila/instancia")
+    std::unique_ptr<QTemporaryDir> m_pasta;
+    QString m_arquivo;    // the pages, as PDF, until they are submitted
+    std::unique_ptr<QPrinter> m_impressora;
+    bool m_enviado = false;
+    int m_numero = 0;
+};

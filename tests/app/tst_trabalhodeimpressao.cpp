@@ -1,0 +1,146 @@
+// Print jobs against a private CUPS server: a queue that refuses jobs is reported by every
+// print path (report, cards, window image), and accepted jobs carry their titles.
+#include "ServidorCups.h"
+#include "app/Caixas.h"
+#include "app/TrabalhoDeImpressao.h"
+#include "cards/ImpressaoCarteiras.h"
+#include "members/JanelaDeFicha.h"
+#include "protocol/ErroDeExecucao.h"
+#include "reports/clsImpressora.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPrinter>
+#include <QtTest>
+
+using namespace ImpressaoCarteiras;
+
+namespace {
+
+QString layout(const QString& nome)
+{
+    // No card-stock calibration on this machine.
+    if (nome.startsWith(QLatin1String("deslocamento")) || nome == QLatin1String("escala"))
+        return QString();
+    if (nome.startsWith(QLatin1String("fonte")))
+        return QStringLiteral("10");
+    return nome.contains(u'x') ? QStringLiteral("500") : QStringLiteral("1.000,5");
+}
+
+QList<TextosDaCarteira> umaCarteira()
+{
+    TextosDaCarteira t;
+    t[1] = QStringLiteral("MARIA DA CONCEIÇÃO");
+    return {t};
+}
+
+} // namespace
+
+class tst_TrabalhoDeImpressao : public QObject {
+    Q_OBJECT
+    ServidorCups m_cups;
+    bool m_pronto = false;
+
+    void usaFila(const char* fila)
+    {
+        // The default printer is the queue the case names; both libcups and Qt ask anew.
+        qputenv("PRINTER", fila);
+        qputenv("LPDEST", fila);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (!m_cups.inicia())
+            QSKIP(qPrintable(QStringLiteral("sem servidor CUPS privado: ") + m_cups.erro()));
+        QVERIFY2(m_cups.criaFila(QStringLiteral("Recusa"), ServidorCups::Recusa, true), qPrintable(m_cups.erro()));
+        QVERIFY2(m_cups.criaFila(QStringLiteral("Aceita"), ServidorCups::Retem, false), qPrintable(m_cups.erro()));
+        // Before the first use of libcups in this process: every job goes to the private server.
+        qputenv("CUPS_SERVER", QFile::encodeName(m_cups.soquete()));
+        m_pronto = true;
+    }
+
+    void cleanupTestCase() { m_cups.para(); }
+
+    void filaQueRecusaNaoSeCala()
+    {
+        usaFila("Recusa");
+        TrabalhoDeImpressao trabalho(QStringLiteral("Teste"));
+        QVERIFY(trabalho.impressora());
+        QPainter(trabalho.impressora()).drawText(QPointF(10, 10), QStringLiteral("x"));
+        const QString recusa = trabalho.envia();
+        // The print system's own reason, naming the queue.
+        QVERIFY2(recusa.contains(QStringLiteral("Recusa")), qPrintable(recusa));
+        QCOMPARE(trabalho.numero(), 0);
+    }
+
+    void relatorioRecusado()
+    {
+        usaFila("Recusa");
+        try {
+            clsImpressora().Imprime(QStringLiteral("linha 1\r\nlinha 2"));
+            QFAIL("no error for a refused report");
+        } catch (const ErroDeExecucao& e) {
+            QCOMPARE(e.origem(), QStringLiteral("clsImpressora"));
+            QCOMPARE(e.descricao(), QStringLiteral("Erro ao realizar impressão"));
+        }
+    }
+
+    void carteirasRecusadas()
+    {
+        usaFila("Recusa");
+        Caixas::Gravador caixas;
+        QVERIFY(!imprime(nullptr, umaCarteira(), layout));
+        QCOMPARE(caixas.caixas().size(), 1);
+        QCOMPARE(caixas.caixas().first().titulo, QStringLiteral("Erro no Aplicativo"));
+        QVERIFY2(caixas.caixas().first().texto.contains(QStringLiteral("A impressora padrão não aceitou a página")),
+                 qPrintable(caixas.caixas().first().texto));
+    }
+
+    void janelaRecusada()
+    {
+        usaFila("Recusa");
+        Caixas::Gravador caixas;
+        QLabel janela(QStringLiteral("Conteúdo da janela"));
+        janela.setWindowTitle(QStringLiteral("Janela de Teste"));
+        janela.resize(300, 100);
+        QVERIFY(!JanelaDeFicha::imprimeComoNaTela(&janela, JanelaDeFicha::Impressao::Imagem, QStringLiteral("t")));
+        QCOMPARE(caixas.caixas().size(), 1);
+        QVERIFY(caixas.caixas().first().texto.contains(QStringLiteral("A impressora padrão não aceitou a página")));
+    }
+
+    void trabalhosAceitosTemTitulo()
+    {
+        usaFila("Aceita");
+        Caixas::Gravador caixas;
+        clsImpressora().Imprime(QStringLiteral("Relatório"));
+        QVERIFY(imprime(nullptr, umaCarteira(), layout));
+        QLabel janela(QStringLiteral("Conteúdo da janela"));
+        janela.setWindowTitle(QStringLiteral("Carteirinha de Membros"));
+        janela.resize(300, 100);
+        QVERIFY(JanelaDeFicha::imprimeComoNaTela(&janela, JanelaDeFicha::Impressao::Imagem, QStringLiteral("t")));
+        QCOMPARE(caixas.caixas().size(), 0);
+        QCOMPARE(m_cups.titulosDaFila(QStringLiteral("Aceita")),
+                 (QStringList{QStringLiteral("Relatório do Departamento"), QStringLiteral("Carteirinhas"),
+                              QStringLiteral("Carteirinha de Membros")}));
+        QVERIFY(m_cups.titulosDaFila(QStringLiteral("Recusa")).isEmpty());
+    }
+
+    void posicaoForaDaAreaDaImpressoraReal()
+    {
+        // The printable area is the default printer's: a column beyond its width is refused.
+        usaFila("Aceita");
+        Caixas::Gravador caixas;
+        const auto antes = m_cups.titulosDaFila(QStringLiteral("Aceita")).size();
+        QVERIFY(!imprime(nullptr, umaCarteira(), [](const QString& n) {
+            return n == QLatin1String("nomex1") ? QStringLiteral("20.000") : layout(n);
+        }));
+        QCOMPARE(caixas.caixas().size(), 1);
+        QCOMPARE(caixas.caixas().first().titulo, QStringLiteral("Configuração Inválida"));
+        QVERIFY(caixas.caixas().first().texto.contains(QStringLiteral("\"nomex1\"")));
+        QCOMPARE(m_cups.titulosDaFila(QStringLiteral("Aceita")).size(), antes);
+    }
+};
+
+QTEST_MAIN(tst_TrabalhoDeImpressao)
+#include "tst_trabalhodeimpressao.moc"
