@@ -8,6 +8,9 @@ namespace Espera {
 bool ativa();
 // Bytes that arrived during the wait, already decoded.
 void recebe(QStringView pedaco);
+// Framed connection: bytes of the reply, and its end (the wait ends at once, no quiet rule).
+void recebeQuadro(QStringView pedaco);
+void fimDoQuadro();
 // The socket failed or the server closed the connection. Returns true when the running wait
 // takes it over (it ends and, when `mostrar`, reports the failure once it has ended); false
 // when no wait is running.

@@ -31,6 +31,7 @@ public:
     void defineEsperados(QList<int> esperados) { m_esperados = std::move(esperados); }
 
     const QString& texto() const { return m_texto; }
+    qsizetype barras() const { return m_barras; }
     bool vazio() const { return m_texto.isEmpty(); }
 
     // The reply's shape is whole (see above).

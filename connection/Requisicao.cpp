@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLocale>
 #include <QPointer>
 #include <QTimer>
 
@@ -15,7 +16,7 @@
 
 namespace {
 
-enum class Fim { Nenhum, Completa, TempoEsgotado, FalhaDoSocket, Encerrada };
+enum class Fim { Nenhum, Completa, TempoEsgotado, FalhaDoSocket, Encerrada, GrandeDemais };
 
 struct EsperaCorrente {
     QEventLoop laco;
@@ -25,6 +26,7 @@ struct EsperaCorrente {
     QString origemDaFalha;
     QString descricaoDaFalha;
     bool mostraFalha = true;
+    bool porSilencio = false;   // ended by the quiet rule, not by a frame's end
 
     void termina(Fim motivo)
     {
@@ -42,6 +44,16 @@ QList<int> esperadosDoPedido;   // what the request being sent waits for; empty 
 bool ultimaInterrompida = false;
 
 constexpr int timeOutPadraoSegundos = 10;
+
+// A list of more sheets than this is more than an operator can use and than the client
+// should hold: refused as it arrives. Counted in "|" (a sheet has 66 of them).
+qsizetype limiteDeFichas = 200'000;
+constexpr qsizetype barrasPorFicha = 66;
+
+bool grandeDemais(const MontadorDeResposta& m)
+{
+    return m.barras() > limiteDeFichas * barrasPorFicha + 1;
+}
 
 } // namespace
 
@@ -72,7 +84,26 @@ void recebe(QStringView pedaco)
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
     corrente->montador.acrescenta(pedaco);
+    if (grandeDemais(corrente->montador)) {
+        corrente->termina(Fim::GrandeDemais);
+        return;
+    }
     corrente->silencio.start(corrente->montador.silencioMs(silencios));
+}
+
+void recebeQuadro(QStringView pedaco)
+{
+    if (!corrente || corrente->fim != Fim::Nenhum)
+        return;
+    corrente->montador.acrescenta(pedaco);
+    if (grandeDemais(corrente->montador))
+        corrente->termina(Fim::GrandeDemais);
+}
+
+void fimDoQuadro()
+{
+    if (corrente)
+        corrente->termina(Fim::Completa);
 }
 
 bool falhaDoSocket(const QString& origem, const QString& descricao, bool fechadaPeloServidor, bool mostrar)
@@ -105,6 +136,11 @@ bool RequisicaoEmCurso() { return corrente != nullptr; }
 
 bool EsperaInterrompida() { return ultimaInterrompida; }
 
+void defineLimiteDeFichas(qsizetype fichas)
+{
+    limiteDeFichas = fichas;
+}
+
 void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs)
 {
     if (registroMs >= 0)
@@ -117,6 +153,11 @@ void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs)
 
 int AguardaResposta(QTimer* timerTimeOut)
 {
+    return AguardaResposta(timerTimeOut, -1, std::exchange(esperadosDoPedido, {}));
+}
+
+int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
+{
     EstadoGlobal& g = globais();
     g.respostaServidor.clear();
     g.tempoEsgotado = false;
@@ -128,16 +169,19 @@ int AguardaResposta(QTimer* timerTimeOut)
     }
 
     EsperaCorrente espera;
-    espera.montador.defineEsperados(std::exchange(esperadosDoPedido, {}));
+    espera.montador.defineEsperados(std::move(esperados));
     espera.silencio.setSingleShot(true);
     espera.silencio.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&espera.silencio, &QTimer::timeout, [&espera] { espera.termina(Fim::Completa); });
+    QObject::connect(&espera.silencio, &QTimer::timeout, [&espera] {
+        espera.porSilencio = true;
+        espera.termina(Fim::Completa);
+    });
 
     // The window's timer, or one of our own when the window has none to lend.
     QTimer reserva;
     QPointer<QTimer> relogio = timerTimeOut ? timerTimeOut : &reserva;
     const int segundos = g.timeOutSegundos > 0 ? g.timeOutSegundos : timeOutPadraoSegundos;
-    relogio->setInterval(segundos * 1000);
+    relogio->setInterval(limiteMs > 0 ? limiteMs : segundos * 1000);
     const QMetaObject::Connection ligacao = QObject::connect(relogio.data(), &QTimer::timeout, [&espera, &g, relogio] {
         g.tempoEsgotado = true;
         if (relogio)
@@ -158,6 +202,19 @@ int AguardaResposta(QTimer* timerTimeOut)
     case Fim::Completa:
         g.tempoEsgotado = false;
         g.respostaServidor = espera.montador.texto();
+        if (espera.porSilencio) {
+            // Taken by the quiet rule: if more of it is already here, it was not whole. It
+            // is then no reply at all, and the connection (out of step) is closed, as after
+            // a time-out.
+            if (frmLogin* login = frmLogin::existente()) {
+                login->respostaTomadaPorSilencio();
+                if (login->fechaSeForaDePasso()) {
+                    g.respostaServidor.clear();
+                    g.tempoEsgotado = true;
+                    return 0;
+                }
+            }
+        }
         return LeComando(g.respostaServidor);
     case Fim::TempoEsgotado:
         // Whatever the server still sends for this request must not pass for the reply of
@@ -171,6 +228,17 @@ int AguardaResposta(QTimer* timerTimeOut)
             Caixas::mostra(QApplication::activeWindow(),
                            espera.origemDaFalha + QStringLiteral("\r\n") + espera.descricaoDaFalha,
                            QStringLiteral("Erro no Socket"), Caixas::Icone::Erro);
+        return RespostaInterrompida;
+    case Fim::GrandeDemais:
+        // The rest of it is still coming: only a new connection is clean.
+        if (frmLogin* login = frmLogin::existente())
+            login->EncerraConexaoNoServidor();
+        ultimaInterrompida = true;
+        Caixas::mostra(QApplication::activeWindow(),
+                       QStringLiteral("A busca encontrou mais de %1 fichas, mais do que a lista pode mostrar. "
+                                      "Refine o critério da busca.")
+                           .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(limiteDeFichas)),
+                       QStringLiteral("Lista Muito Grande"), Caixas::Icone::Aviso);
         return RespostaInterrompida;
     case Fim::Encerrada:
     case Fim::Nenhum:
@@ -190,6 +258,9 @@ std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut,
     const auto donoSumiu = [&] { return temDono && !guarda; };
 
     QPointer<frmLogin> login = frmLogin::instancia();
+    // A reply that went on after it was taken leaves the connection out of step: the request
+    // starts clean on a new one.
+    login->fechaSeForaDePasso();
     login->ConectaNoServidor();
     if (donoSumiu() || !login || !login->conectado())
         return std::nullopt;

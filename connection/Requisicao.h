@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QString>
 #include <initializer_list>
 #include <optional>
@@ -37,6 +38,8 @@ inline constexpr int RespostaInterrompida = -1;
 // connection failure, otherwise the reply's code (LeComando; raises when not a number).
 // Windows do not call this directly: Requisita does.
 int AguardaResposta(QTimer* timerTimeOut);
+// The same with a time limit of its own (not timeOutSegundos) and the codes waited for.
+int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados);
 
 // The last wait ended because the connection failed or was closed (AguardaResposta then
 // returned RespostaInterrompida).
@@ -55,3 +58,7 @@ void comandoDesconhecido(QWidget* dono);  // "Comando Desconhecido"
 // Tuning of the quiet intervals that close a reply (see MontadorDeResposta). For tests and
 // benchmarks; negative values keep the current setting.
 void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs = -1);
+
+// The most sheets a list reply may bring (200,000 as shipped). A longer one is refused while
+// it arrives ("Lista Muito Grande"), the connection closed, nothing shown. For tests.
+void defineLimiteDeFichas(qsizetype fichas);

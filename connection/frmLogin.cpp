@@ -17,6 +17,7 @@
 #include "protocol/modCommands.h"
 
 #include <QApplication>
+#include <QSet>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDesktopServices>
@@ -46,6 +47,17 @@ QString portaPadrao()
 {
     return hostDeTeste.isEmpty() ? Implantacao::porta() : QString::number(portaDeTeste);
 }
+
+// Servers (host:port) found this run not to take part in the framing agreement: their
+// connections go straight to the plain wire.
+QSet<QString>& servidoresSimples()
+{
+    static QSet<QString> s;
+    return s;
+}
+
+// How long the agreement's one exchange may take before the server counts as not taking part.
+constexpr int limiteDaNegociacaoMs = 1000;
 
 // A request sent right after a keep-alive could reach the server in the same read as the
 // "1" and be taken for one message ("13|..."): keep them this far apart.
@@ -338,6 +350,8 @@ void frmLogin::ConectaNoServidor()
         if (EsperaInterrompida())
             return;
         if (codigo == Codigo::Aceito) {
+            if (!negociaEnquadramento(dono))
+                return;
             if (timerKeepAlive->interval() > 0)
                 timerKeepAlive->start();
             return;
@@ -350,6 +364,57 @@ void frmLogin::ConectaNoServidor()
     }
 }
 
+bool frmLogin::negociaEnquadramento(QWidget* dono)
+{
+    const QString servidor = wskClient->peerName() + QLatin1Char(':') + QString::number(wskClient->peerPort());
+    if (servidoresSimples().contains(servidor))
+        return true;
+    const QString pedido = Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeQuadros)});
+    wskClient->write(Wire::codifica(pedido));
+    wskClient->flush();
+    int codigo = -1;
+    try {
+        codigo = AguardaResposta(timerTimeOut, limiteDaNegociacaoMs, {Codigo::Negociacao});
+    } catch (const ErroDeExecucao&) {
+        codigo = -2;   // not even a code: whatever this server is, it is not ours
+    }
+    if (EsperaInterrompida() && !globais().tempoEsgotado)
+        return false;   // the connection failed and was reported
+    QStringList aceitas;
+    if (codigo == Codigo::Negociacao && Quadros::leNegociacao(globais().respostaServidor, aceitas)) {
+        m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+        return true;
+    }
+    // A server that does not know the agreement. A plain "0" (its answer to an unknown code)
+    // leaves the connection in step; silence or anything else may still be followed by more,
+    // so that connection is dropped and a new one made on the plain wire.
+    servidoresSimples().insert(servidor);
+    if (codigo == Codigo::Falha && !globais().tempoEsgotado)
+        return true;
+    globais().tempoEsgotado = false;
+    EncerraConexaoNoServidor();
+    ConectaNoServidor();
+    Q_UNUSED(dono);
+    return conectado();
+}
+
+bool frmLogin::fechaSeForaDePasso()
+{
+    if (m_enquadrada || !m_respostaPorSilencio || !conectado())
+        return false;
+    // Bytes already on their way are read now, not on the loop's next pass.
+    wskClient->waitForReadyRead(0);
+    if (!m_foraDePasso)
+        return false;
+    EncerraConexaoNoServidor();
+    return true;
+}
+
+void frmLogin::esqueceServidoresSimples()
+{
+    servidoresSimples().clear();
+}
+
 void frmLogin::EncerraConexaoNoServidor()
 {
     if (wskClient->state() == QAbstractSocket::UnconnectedState)
@@ -357,12 +422,25 @@ void frmLogin::EncerraConexaoNoServidor()
     timerKeepAlive->stop();
     m_erroTratado = true;   // what the socket reports while we close it is ours, not an error
     wskClient->abort();
+    m_enquadrada = false;
+    m_leitor = Quadros::Leitor();
+    m_respostaPorSilencio = false;
+    m_foraDePasso = false;
     Espera::conexaoEncerrada();
 }
 
 void frmLogin::enviaMensagem(const QString& mensagem)
 {
     wskClient->readAll();   // whatever came between requests answers nothing we still wait for
+    m_respostaPorSilencio = false;
+    m_foraDePasso = false;
+    if (m_enquadrada) {
+        wskClient->write(Quadros::mensagem(Wire::codifica(mensagem)));
+        wskClient->flush();
+        if (timerKeepAlive->isActive())
+            timerKeepAlive->start();
+        return;
+    }
     if (m_ultimoKeepAlive.isValid()) {
         const qint64 decorrido = m_ultimoKeepAlive.elapsed();
         if (decorrido < intervaloAposKeepAliveMs)
@@ -409,7 +487,8 @@ void frmLogin::timerKeepAlive_Timer()
 {
     if (RequisicaoEmCurso() || !conectado())
         return;
-    wskClient->write(Wire::codifica(MontaComando(Codigo::KeepAlive)));
+    const QByteArray keepAlive = Wire::codifica(MontaComando(Codigo::KeepAlive));
+    wskClient->write(m_enquadrada ? Quadros::mensagem(keepAlive) : keepAlive);
     wskClient->flush();
     m_ultimoKeepAlive.start();
 }
@@ -417,21 +496,51 @@ void frmLogin::timerKeepAlive_Timer()
 void frmLogin::wskClient_DataArrival()
 {
     const QByteArray bytes = wskClient->readAll();
-    // Between requests nobody waits for anything: such data is dropped.
-    if (Espera::ativa())
+    if (m_enquadrada) {
+        // Each reply ends where its frames say. A whole message that comes between requests
+        // answers nothing we wait for and is dropped; it cannot spill into the next reply.
+        const bool inteiro = m_leitor.le(
+            bytes, [](QByteArrayView dados) { Espera::recebeQuadro(Wire::decodifica(dados)); },
+            [] { Espera::fimDoQuadro(); });
+        if (!inteiro) {
+            m_erroTratado = true;
+            Espera::falhaDoSocket(QStringLiteral("wskClient"), QStringLiteral("O servidor enviou dados fora do formato combinado"),
+                                  false, !m_sondando);
+            EncerraConexaoNoServidor();
+        }
+        return;
+    }
+    if (Espera::ativa()) {
         Espera::recebe(Wire::decodifica(bytes));
+        return;
+    }
+    // Between requests nobody waits for anything: such data is dropped. After a reply taken
+    // by the quiet rule it means that reply went on: the connection is out of step.
+    if (m_respostaPorSilencio && !bytes.isEmpty())
+        m_foraDePasso = true;
+}
+
+void frmLogin::respostaTomadaPorSilencio()
+{
+    m_respostaPorSilencio = true;
+    m_foraDePasso = false;
 }
 
 void frmLogin::wskClient_Error()
 {
     if (m_erroTratado)
         return;
+    // The look for bytes still on their way (fechaSeForaDePasso) reports its empty look as
+    // a time-out; the connection is fine.
+    if (wskClient->error() == QAbstractSocket::SocketTimeoutError && conectado())
+        return;
     m_erroTratado = true;
     const bool fechadaPeloServidor = wskClient->error() == QAbstractSocket::RemoteHostClosedError ||
                                      wskClient->state() == QAbstractSocket::UnconnectedState;
     const QString origem = QStringLiteral("wskClient");
     const QString descricao = descricaoDoErro(*wskClient);
-    const bool esperaLevou = Espera::falhaDoSocket(origem, descricao, fechadaPeloServidor, !m_sondando);
+    // With framed replies the end is in the bytes: a close is never the end of a reply.
+    const bool esperaLevou = Espera::falhaDoSocket(origem, descricao, fechadaPeloServidor && !m_enquadrada, !m_sondando);
     // A server that hangs up between requests is noticed by the next request, quietly.
     if (!esperaLevou && !m_sondando && !fechadaPeloServidor)
         Caixas::mostra(isVisible() ? this : QApplication::activeWindow(), origem + QStringLiteral("\r\n") + descricao,

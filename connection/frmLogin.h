@@ -1,4 +1,6 @@
 #pragma once
+#include "protocol/Quadros.h"
+
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
@@ -41,6 +43,18 @@ public:
     bool conectado() const;
     // Sends one whole message (Windows-1252), right before the caller's wait.
     void enviaMensagem(const QString& mensagem);
+
+    // The connection agreed on framed messages with the server (protocol/Quadros.h): replies
+    // end where their bytes say, with no quiet interval.
+    bool enquadrada() const { return m_enquadrada; }
+    // Plain wire only: more bytes came after the last reply was taken as whole. That reply
+    // was cut short, and what follows would pass for the next request's reply: the
+    // connection is closed (the next request reconnects). Returns whether that happened.
+    bool fechaSeForaDePasso();
+    // The wait took the last reply by the quiet rule (from then on, more bytes are a fault).
+    void respostaTomadaPorSilencio();
+    // Forgets which servers were found not to take part in the agreement (tests).
+    static void esqueceServidoresSimples();
 
     // Log-off, for the windows' "Logoff" button: forgets the logged-in operator, shows this
     // window again, closes the connection, and discards the main menu and the member window
@@ -99,10 +113,15 @@ private:
     void MostraSuporte();
     void AbreSite();
     void abreJanelasDoLogin();
+    bool negociaEnquadramento(QWidget* dono);
 
     bool m_verificando = false;   // a VerificaServidor run is under way
     bool m_sondando = false;      // the poll is connecting: its socket errors are not shown
     bool m_erroTratado = false;   // this connection's failure was already handled
+    bool m_enquadrada = false;
+    Quadros::Leitor m_leitor;
+    bool m_respostaPorSilencio = false;   // the last reply was taken by the quiet rule
+    bool m_foraDePasso = false;           // bytes came after it
     QElapsedTimer m_ultimoKeepAlive;
     QPointer<frmPrincipal> m_janelaMembros;
     QPointer<Frminicial> m_menu;

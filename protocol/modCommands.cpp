@@ -18,6 +18,7 @@ int Codigo::pecasDaMensagem(int codigo)
         return 1 + 6;
     case Encontrados:
         return -1;
+
     default:
         return 1;
     }

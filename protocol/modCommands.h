@@ -20,6 +20,7 @@ enum : int {
     Busca = 12,           // C->S: clsFiltroBusca
     Encontrados = 13,     // S->C: list of clsAgenda
     NadaEncontrado = 14,  // S->C
+    Negociacao = 99,      // both ways, once, between our own client and server (protocol/Quadros.h)
 };
 
 // How many "|"-separated pieces a complete message of this code has, counting the code

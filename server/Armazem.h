@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <initializer_list>
 
 struct Departamento {
@@ -52,6 +53,8 @@ public:
     static constexpr int versaoDoEsquema = 2;
     // The connection text without its password, for messages.
     QString descricao() const;
+    // The connection text as given (with its password): another Armazem opens the same store.
+    const QString& conexao() const { return m_conexao; }
     const QString& ultimoErro() const { return m_erro; }
 
     // Administration.
@@ -92,6 +95,13 @@ public:
     // by "@@@". `quantas` tells how many sheets were written.
     bool busca(qint32 idDepartamento, const clsFiltroBusca& filtro, QByteArrayView departamento, QByteArray& saida,
                qsizetype& quantas);
+    // The same search, handing `saida` to `entrega` each time it reaches `pedaco` bytes
+    // (`entrega` takes the bytes and leaves `saida` empty), so that a large result never sits
+    // whole in memory. What is left at the end stays in `saida`. A false from `entrega`
+    // stops the search (the result is then false too).
+    bool buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& filtro, QByteArrayView departamento,
+                       QByteArray& saida, qsizetype& quantas, qsizetype pedaco,
+                       const std::function<bool(QByteArray&)>& entrega);
 
     // The sheet's own pieces (all but the department's) in Windows-1252, each one followed
     // by "|": what the fio column keeps.

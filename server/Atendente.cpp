@@ -183,8 +183,20 @@ Resposta Atendente::exclui(QStringView mensagem, const QHostAddress& endereco, q
 
 Resposta Atendente::busca(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs)
 {
+    bool comecou = false;
+    return buscaEmPartes(mensagem, endereco, agoraMs, 0, {}, comecou);
+}
+
+Resposta Atendente::buscaEmPartes(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs, qsizetype pedaco,
+                                  const std::function<bool(QByteArray&&)>& entrega, bool& comecou)
+{
+    comecou = false;
     clsFiltroBusca filtro;
-    filtro.fromPipeStringWithCommand(mensagem);
+    try {
+        filtro.fromPipeStringWithCommand(mensagem);
+    } catch (const ErroDeExecucao& e) {
+        return falhou(QStringLiteral("pedido malformado (%1)").arg(e.origem()));
+    }
     const auto ds = m_sessoes.autoriza(endereco, filtro.departamento.idDepartamento, agoraMs);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
@@ -193,7 +205,11 @@ Resposta Atendente::busca(QStringView mensagem, const QHostAddress& endereco, qi
     const QByteArray departamento = QByteArray::number(dep) + '|' + Wire::codifica(*ds);
     QByteArray r = QByteArray::number(Codigo::Encontrados) + '|';
     qsizetype achadas = 0;
-    if (!m_armazem.busca(dep, filtro, departamento, r, achadas))
+    const auto passa = [&](QByteArray& bloco) {
+        comecou = true;
+        return entrega(std::exchange(bloco, QByteArray()));
+    };
+    if (!m_armazem.buscaEmPartes(dep, filtro, departamento, r, achadas, pedaco, passa))
         return erroDoBanco(m_armazem);
     if (achadas == 0)
         return {QByteArray::number(Codigo::NadaEncontrado), QStringLiteral("nenhuma ficha encontrada"), false};

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
+
 class Armazem;
 class Sessoes;
 
@@ -22,6 +24,13 @@ public:
     };
 
     Resposta atende(int codigo, QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
+
+    // A search whose reply may be long. The reply's first bytes go out through `entrega` in
+    // pieces of about `pedaco` bytes as the rows are read; the returned reply holds what is
+    // left to send (the whole reply when it was short). `comecou` tells whether any piece went
+    // out: a failure after that cannot be told with code 0 any more.
+    Resposta buscaEmPartes(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs, qsizetype pedaco,
+                           const std::function<bool(QByteArray&&)>& entrega, bool& comecou);
 
     // Longest text accepted in one field of a sheet; the client's boxes hold far less.
     static constexpr qsizetype maiorCampo = 10'000;

@@ -55,6 +55,10 @@ Opções:
                          é atendido na hora.
   --espera-ms N          silêncio, em ms, após o qual um pedido ao qual faltam partes é
                          recusado com 0 (padrão 300).
+  --fila-conexoes N      conexões que o sistema guarda esperando ser aceitas (backlog de
+                         listen; padrão 1024, de 1 a 65535).
+  --leitores N           quantas conexões ao banco atendem buscas e logins em paralelo
+                         (padrão 2, de 1 a 64); as alterações têm uma conexão só delas.
   --semente N            semente das fichas de demonstração (padrão 1).
   --help                 mostra esta ajuda.
 
@@ -63,6 +67,14 @@ keep-alive "1" nunca é respondido. Depois de um login aceito, o endereço do cl
 sessão: pedidos de endereços sem sessão, ou para um departamento que nenhum operador da
 sessão tem, recebem 0. Logins errados repetidos para o mesmo usuário e endereço são
 retardados. As buscas devolvem as fichas em ordem crescente de número.
+
+Enquadramento combinado (só entre o cliente Zelto e este servidor): logo depois do "2", o
+cliente pode mandar "99|zelto|1|quadros" (código, nome, versão, capacidades separadas por
+vírgula). O servidor responde "99|zelto|1|" seguido das capacidades que aceita, e a partir
+daí toda mensagem, nos dois sentidos, vai em pedaços "<tamanho>:<bytes>" (tamanho em
+decimal) e termina com o pedaço vazio "0:". Assim o fim de cada resposta está nos próprios
+bytes, sem esperar silêncio, e uma resposta longa sai em partes enquanto é lida do banco.
+Um cliente que não pede isso recebe exatamente o protocolo simples de sempre.
 )";
 
 struct Argumentos {
@@ -83,7 +95,7 @@ Argumentos leArgumentos(const QStringList& lista)
                                            QStringLiteral("silencio-ms"), QStringLiteral("espera-ms"), QStringLiteral("id"),
                                            QStringLiteral("nome"), QStringLiteral("usuario"), QStringLiteral("departamento"),
                                            QStringLiteral("fichas"), QStringLiteral("quantidade"), QStringLiteral("semente"),
-                                           QStringLiteral("custo-senha")};
+                                           QStringLiteral("custo-senha"), QStringLiteral("fila-conexoes"), QStringLiteral("leitores")};
     Argumentos a;
     bool temComando = false;
     for (qsizetype i = 1; i < lista.size(); ++i) {
@@ -274,6 +286,12 @@ int servir(const Argumentos& a, const QString& banco)
     if (!inteiro(a.valor("espera-ms", QStringLiteral("300")), 1, 600'000, ms))
         return erro(QStringLiteral("--espera-ms espera um número de 1 a 600000"));
     opcoes.esperaIncompletaMs = int(ms);
+    if (!inteiro(a.valor("fila-conexoes", QStringLiteral("1024")), 1, 65535, ms))
+        return erro(QStringLiteral("--fila-conexoes espera um número de 1 a 65535"));
+    opcoes.filaDeConexoes = int(ms);
+    if (!inteiro(a.valor("leitores", QStringLiteral("2")), 1, 64, ms))
+        return erro(QStringLiteral("--leitores espera um número de 1 a 64"));
+    opcoes.leitores = int(ms);
 
     Armazem armazem(banco);
     if (!abreArmazem(armazem, false))

@@ -3,11 +3,15 @@
 #include "protocol/Wire.h"
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
+#include "protocol/Quadros.h"
 #include "server/Armazem.h"
 #include "server/Enquadramento.h"
+#include "server/Oficina.h"
 #include "server/Senhas.h"
 
 #include <QHash>
+#include <QMutex>
+#include <QWaitCondition>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -21,14 +25,62 @@ void registraNoDiario(const QString& linha)
     std::fflush(stderr);
 }
 
+struct Servidor::Vazao {
+    QMutex mutex;
+    QWaitCondition pode;
+    qsizetype aCaminho = 0;   // read by the worker, not yet handed to the socket
+    qsizetype noSocket = 0;   // in the socket's buffer, not yet taken by the system
+    bool cancelada = false;
+
+    // The worker, before handing over `n` more bytes: waits while too much is still unsent.
+    bool reserva(qsizetype limite, qsizetype n)
+    {
+        QMutexLocker trava(&mutex);
+        while (!cancelada && aCaminho + noSocket > limite)
+            pode.wait(&mutex);
+        if (cancelada)
+            return false;
+        aCaminho += n;
+        return true;
+    }
+    void escrito(qsizetype n, qsizetype noSocketAgora)
+    {
+        QMutexLocker trava(&mutex);
+        aCaminho -= n;
+        noSocket = noSocketAgora;
+        pode.wakeAll();
+    }
+    void saiu(qsizetype noSocketAgora)
+    {
+        QMutexLocker trava(&mutex);
+        noSocket = noSocketAgora;
+        pode.wakeAll();
+    }
+    void cancela()
+    {
+        QMutexLocker trava(&mutex);
+        cancelada = true;
+        pode.wakeAll();
+    }
+};
+
 struct Servidor::Conexao {
     QTcpSocket* socket = nullptr;
     QTimer* timer = nullptr;
     QHostAddress endereco;
     QString nome;             // "address:port", for the log
-    QByteArray recebido;      // bytes not yet taken as a request
+    QByteArray recebido;      // bytes not yet taken as a request (plain wire)
     bool ocupada = false;     // a request of this connection is being served
     bool fechando = false;
+    bool primeira = true;     // no message served yet: the framing may still be agreed
+    // Framed messages (once agreed): the reader, the message growing, those complete.
+    bool enquadrada = false;
+    Quadros::Leitor leitor;
+    QByteArray mensagem;
+    QList<QByteArray> prontas;
+    // The long reply under way, and the code its first piece carried (for the log).
+    std::shared_ptr<Vazao> vazao;
+    QByteArray codigoDaResposta;
 };
 
 namespace {
@@ -53,8 +105,7 @@ Servidor::Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai)
       m_armazem(armazem),
       m_opcoes(opcoes),
       m_servidor(new QTcpServer(this)),
-      m_sessoes(opcoes.sessaoMs),
-      m_atendente(armazem, m_sessoes)
+      m_sessoes(opcoes.sessaoMs)
 {
     m_relogio.start();
     m_conferencias.setMaxThreadCount(2);
@@ -63,11 +114,21 @@ Servidor::Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai)
 
 Servidor::~Servidor()
 {
+    for (const auto& v : std::as_const(m_vazoes))
+        v->cancela();
+    m_oficina.reset();
     m_conferencias.waitForDone();
 }
 
 bool Servidor::escuta(QString& erro)
 {
+    if (!m_oficina) {
+        auto oficina = std::make_unique<Oficina>(m_armazem.conexao(), m_sessoes, m_opcoes.leitores);
+        if (!oficina->inicia(erro))
+            return false;
+        m_oficina = std::move(oficina);
+    }
+    m_servidor->setListenBacklogSize(m_opcoes.filaDeConexoes);
     if (!m_servidor->listen(m_opcoes.endereco, m_opcoes.porta)) {
         erro = m_servidor->errorString();
         return false;
@@ -105,8 +166,16 @@ void Servidor::aceita()
 
         connect(c->timer, &QTimer::timeout, this, [this, c] { silencio(c); });
         connect(socket, &QTcpSocket::readyRead, this, [this, c] { chegaram(c); });
-        connect(socket, &QTcpSocket::disconnected, this, [c] {
+        connect(socket, &QTcpSocket::bytesWritten, this, [c] {
+            if (c->vazao)
+                c->vazao->saiu(c->socket->bytesToWrite());
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, c] {
             registraNoDiario(c->nome + QStringLiteral(" desconectou"));
+            if (c->vazao) {
+                c->vazao->cancela();
+                m_vazoes.removeOne(c->vazao);
+            }
             c->timer->stop();
             c->socket->setProperty(propriedadeConexao, QVariant());
             c->socket->deleteLater();
@@ -123,6 +192,10 @@ void Servidor::chegaram(Conexao* c)
     const QByteArray novos = c->socket->readAll();
     if (c->fechando)
         return;
+    if (c->enquadrada) {
+        chegaramEmQuadros(c, novos);
+        return;
+    }
     c->recebido += novos;
     if (c->recebido.size() > m_opcoes.maiorPedido) {
         c->fechando = true;
@@ -198,56 +271,147 @@ void Servidor::silencio(Conexao* c)
     case Situacao::Completo: {
         QByteArray pedido = c->recebido.mid(a.inicio);
         c->recebido.clear();
+        c->primeira = false;
         c->ocupada = true;
-        if (a.codigo == Codigo::Login)
-            atendeLogin(c, pedido);
-        else
-            enfileira(c, a.codigo, std::move(pedido));
+        atendePedido(c, a.codigo, std::move(pedido));
         return;
     }
     case Situacao::Incompleto:
         c->recebido.clear();
+        c->primeira = false;
+        c->ocupada = true;
         responde(c->socket, a.codigo, codigo(Codigo::Falha), QStringLiteral("pedido incompleto"), chegou);
         return;
     case Situacao::Invalido:
+        if (negocia(c))
+            return;
         c->recebido.clear();
+        c->primeira = false;
+        c->ocupada = true;
         responde(c->socket, -1, codigo(Codigo::Falha), QStringLiteral("pedido inválido"), chegou);
         return;
     }
 }
 
-void Servidor::enfileira(Conexao* c, int codigo, QByteArray bytes)
+void Servidor::chegaramEmQuadros(Conexao* c, QByteArrayView novos)
 {
-    m_fila.append({QPointer<QTcpSocket>(c->socket), codigo, std::move(bytes), m_relogio.nsecsElapsed(), c->endereco});
-    if (!m_loteAgendado) {
-        m_loteAgendado = true;
-        QTimer::singleShot(0, this, &Servidor::atendeLote);
+    bool grandeDemais = false;
+    const bool inteiro = c->leitor.le(
+        novos,
+        [&](QByteArrayView dados) {
+            if (c->mensagem.size() + dados.size() > m_opcoes.maiorPedido)
+                grandeDemais = true;
+            else
+                c->mensagem += dados;
+        },
+        [&] { c->prontas.append(std::exchange(c->mensagem, QByteArray())); });
+    if (!inteiro || grandeDemais) {
+        // Nothing after a broken frame can be trusted to start a message: refuse and close.
+        c->fechando = true;
+        c->prontas.clear();
+        c->mensagem.clear();
+        c->socket->write(Quadros::mensagem(codigo(Codigo::Falha)));
+        registraNoDiario(c->nome + (grandeDemais ? QStringLiteral(" pedido maior que %1 bytes -> 0, conexão encerrada").arg(m_opcoes.maiorPedido)
+                                                 : QStringLiteral(" quadro inválido -> 0, conexão encerrada")));
+        c->socket->disconnectFromHost();
+        return;
+    }
+    proximaEmQuadros(c);
+}
+
+void Servidor::proximaEmQuadros(Conexao* c)
+{
+    using Enquadramento::Situacao;
+    while (!c->ocupada && !c->fechando && !c->prontas.isEmpty()) {
+        const QByteArray mensagem = c->prontas.takeFirst();
+        const Enquadramento::Analise a = Enquadramento::analisa(mensagem);
+        const qint64 chegou = m_relogio.nsecsElapsed();
+        c->ocupada = a.situacao != Situacao::SoKeepAlive;
+        switch (a.situacao) {
+        case Situacao::SoKeepAlive:
+            break;
+        case Situacao::Completo:
+            atendePedido(c, a.codigo, mensagem.mid(a.inicio));
+            return;
+        case Situacao::Incompleto:
+            responde(c->socket, a.codigo, codigo(Codigo::Falha), QStringLiteral("pedido incompleto"), chegou);
+            return;
+        case Situacao::Invalido:
+            responde(c->socket, -1, codigo(Codigo::Falha), QStringLiteral("pedido inválido"), chegou);
+            return;
+        }
     }
 }
 
-void Servidor::atendeLote()
+bool Servidor::negocia(Conexao* c)
 {
-    m_loteAgendado = false;
-    const QList<Pedido> fila = std::exchange(m_fila, {});
-    QList<Atendente::Resposta> respostas;
-    respostas.reserve(fila.size());
+    QStringList pedidas;
+    if (!c->primeira || !Quadros::leNegociacao(Wire::decodifica(c->recebido), pedidas))
+        return false;
+    QStringList aceitas;
+    if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros)))
+        aceitas << QLatin1String(Quadros::capacidadeQuadros);
+    c->recebido.clear();
+    c->primeira = false;
+    c->socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(aceitas)));
+    c->socket->flush();
+    c->enquadrada = !aceitas.isEmpty();
+    registraNoDiario(c->nome + QStringLiteral(" combinou: ") + (aceitas.isEmpty() ? QStringLiteral("nada") : aceitas.join(u',')));
+    return true;
+}
 
-    bool confirmado = m_armazem.iniciaTransacao();
-    if (confirmado) {
-        for (const Pedido& p : fila)
-            respostas.append(m_atendente.atende(p.codigo, Wire::decodifica(p.bytes), p.endereco, agoraMs()));
-        confirmado = m_armazem.confirmaTransacao();
-        if (!confirmado)
-            m_armazem.desfazTransacao();
+void Servidor::atendePedido(Conexao* c, int codigoPedido, QByteArray pedido)
+{
+    if (codigoPedido == Codigo::Login) {
+        atendeLogin(c, pedido);
+        return;
     }
-    if (!confirmado) {
-        const QString porque = QStringLiteral("erro do banco: ") + m_armazem.ultimoErro();
-        respostas.clear();
-        for (qsizetype i = 0; i < fila.size(); ++i)
-            respostas.append({codigo(Codigo::Falha), porque, false});
+    if (codigoPedido == Codigo::Busca) {
+        atendeBusca(c, std::move(pedido));
+        return;
     }
-    for (qsizetype i = 0; i < fila.size(); ++i)
-        responde(fila[i].socket, fila[i].codigo, respostas[i].bytes, respostas[i].desfecho, fila[i].chegouNs);
+    const qint64 chegou = m_relogio.nsecsElapsed();
+    QPointer<QTcpSocket> socket(c->socket);
+    m_oficina->altera({codigoPedido, std::move(pedido), c->endereco, agoraMs(),
+                       [this, socket, codigoPedido, chegou](Atendente::Resposta r) {
+                           QMetaObject::invokeMethod(
+                               this, [this, socket, codigoPedido, chegou, r] { responde(socket, codigoPedido, r.bytes, r.desfecho, chegou); },
+                               Qt::QueuedConnection);
+                       }});
+}
+
+void Servidor::atendeBusca(Conexao* c, QByteArray pedido)
+{
+    const qint64 chegou = m_relogio.nsecsElapsed();
+    auto vazao = std::make_shared<Vazao>();
+    c->vazao = vazao;
+    m_vazoes.append(vazao);
+    QPointer<QTcpSocket> socket(c->socket);
+    const QHostAddress endereco = c->endereco;
+    const qint64 agora = agoraMs();
+    const qsizetype pedaco = m_opcoes.pedacoDeResposta;
+    const qsizetype limite = m_opcoes.emTransito;
+    m_oficina->le([this, socket, pedido, endereco, agora, chegou, vazao, pedaco, limite](Armazem&, Atendente& atendente) {
+        const auto entrega = [&](QByteArray&& bloco) {
+            if (!vazao->reserva(limite, bloco.size()))
+                return false;
+            QMetaObject::invokeMethod(
+                this, [this, socket, bloco = std::move(bloco)]() mutable { escrevePedaco(socket, std::move(bloco)); },
+                Qt::QueuedConnection);
+            return true;
+        };
+        bool comecou = false;
+        const Atendente::Resposta r = atendente.buscaEmPartes(Wire::decodifica(pedido), endereco, agora, pedaco, entrega, comecou);
+        QMetaObject::invokeMethod(
+            this,
+            [this, socket, r, comecou, chegou] {
+                if (comecou && r.bytes == codigo(Codigo::Falha))
+                    falhaNoMeio(socket, Codigo::Busca, r.desfecho, chegou);
+                else
+                    responde(socket, Codigo::Busca, r.bytes, r.desfecho, chegou);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
@@ -270,27 +434,34 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
                  QStringLiteral("login de '%1' negado: tentativas demais, aguardando").arg(quem), chegou);
         return;
     }
-    std::optional<Operador> op;
-    if (!m_armazem.operador(u.usuario, op)) {
-        responde(c->socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("erro do banco: ") + m_armazem.ultimoErro(), chegou);
-        return;
-    }
+    // Charged before the look-up and the (slow) check: parallel attempts cannot pass the rule.
     m_tentativas.cobra(u.usuario, c->endereco, agoraMs());
 
     QPointer<QTcpSocket> socket(c->socket);
-    const QString hash = op ? op->hash : QString();
-    const std::optional<Departamento> dep = op ? std::optional(op->departamento) : std::nullopt;
-    const QString usuario = op ? op->usuario : u.usuario;
+    const QString usuarioPedido = u.usuario;
     const QString senha = u.senha;
-    m_conferencias.start([this, socket, hash, dep, usuario, senha, chegou] {
-        bool certa = false;
-        if (hash.isEmpty())
-            Senhas::confereFicticio(senha);
-        else
-            certa = Senhas::confere(hash, senha);
-        QMetaObject::invokeMethod(
-            this, [this, socket, dep, usuario, certa, chegou] { loginConferido(socket, usuario, certa ? dep : std::nullopt, chegou); },
-            Qt::QueuedConnection);
+    m_oficina->le([this, socket, usuarioPedido, senha, chegou](Armazem& armazem, Atendente&) {
+        std::optional<Operador> op;
+        if (!armazem.operador(usuarioPedido, op)) {
+            const QString porque = QStringLiteral("erro do banco: ") + armazem.ultimoErro();
+            QMetaObject::invokeMethod(
+                this, [this, socket, porque, chegou] { responde(socket, Codigo::Login, codigo(Codigo::Falha), porque, chegou); },
+                Qt::QueuedConnection);
+            return;
+        }
+        const QString hash = op ? op->hash : QString();
+        const std::optional<Departamento> dep = op ? std::optional(op->departamento) : std::nullopt;
+        const QString usuario = op ? op->usuario : usuarioPedido;
+        m_conferencias.start([this, socket, hash, dep, usuario, senha, chegou] {
+            bool certa = false;
+            if (hash.isEmpty())
+                Senhas::confereFicticio(senha);
+            else
+                certa = Senhas::confere(hash, senha);
+            QMetaObject::invokeMethod(
+                this, [this, socket, dep, usuario, certa, chegou] { loginConferido(socket, usuario, certa ? dep : std::nullopt, chegou); },
+                Qt::QueuedConnection);
+        });
     });
 }
 
@@ -314,21 +485,74 @@ void Servidor::loginConferido(QPointer<QTcpSocket> socket, QString usuario, std:
              QStringLiteral("login de '%1' aceito, departamento %2").arg(quem).arg(dep->id), chegouNs);
 }
 
+void Servidor::escreve(Conexao* c, QByteArrayView bytes)
+{
+    if (c->enquadrada)
+        c->socket->write(Quadros::quadro(bytes));
+    else
+        c->socket->write(bytes.data(), bytes.size());
+}
+
+void Servidor::escrevePedaco(QPointer<QTcpSocket> socket, QByteArray bytes)
+{
+    Conexao* c = conexaoDe(socket.data());
+    if (!c || !c->vazao)
+        return;
+    if (c->codigoDaResposta.isEmpty()) {
+        const qsizetype barra = bytes.indexOf('|');
+        c->codigoDaResposta = barra < 0 ? bytes : bytes.left(barra);
+    }
+    escreve(c, bytes);
+    c->vazao->escrito(bytes.size(), c->socket->bytesToWrite());
+}
+
 void Servidor::responde(QTcpSocket* socket, int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs)
 {
     Conexao* c = conexaoDe(socket);
     if (!c)
         return;
-    c->socket->write(bytes);
+    escreve(c, bytes);
+    if (c->enquadrada)
+        c->socket->write(Quadros::fim());
     // Out now rather than on the loop's next pass: the reply is complete and nothing else
     // is waiting to join it.
     c->socket->flush();
     const qsizetype barra = bytes.indexOf('|');
+    registraResposta(c, codigoPedido, c->codigoDaResposta.isEmpty() ? (barra < 0 ? bytes : bytes.left(barra)) : c->codigoDaResposta,
+                     desfecho, chegouNs);
+    libera(c);
+}
+
+void Servidor::falhaNoMeio(QTcpSocket* socket, int codigoPedido, const QString& desfecho, qint64 chegouNs)
+{
+    Conexao* c = conexaoDe(socket);
+    if (!c)
+        return;
+    // Part of the reply has left: code 0 can no longer replace it. Dropping the connection
+    // is what tells the client the reply will not be whole.
+    registraResposta(c, codigoPedido, "(cortada)", desfecho + QStringLiteral(", conexão encerrada"), chegouNs);
+    c->fechando = true;
+    socket->abort();
+}
+
+void Servidor::registraResposta(Conexao* c, int codigoPedido, QByteArrayView codigoDaResposta, const QString& desfecho, qint64 chegouNs)
+{
     registraNoDiario(QStringLiteral("%1 pedido %2 -> %3 %4 (%5)")
                          .arg(c->nome, codigoPedido >= 0 ? QString::number(codigoPedido) : QStringLiteral("?"),
-                              QString::fromLatin1(barra < 0 ? bytes : bytes.left(barra)), desfecho,
+                              QString::fromLatin1(codigoDaResposta), desfecho,
                               milissegundos(m_relogio.nsecsElapsed() - chegouNs)));
+}
+
+void Servidor::libera(Conexao* c)
+{
+    if (c->vazao) {
+        m_vazoes.removeOne(c->vazao);
+        c->vazao.reset();
+    }
+    c->codigoDaResposta.clear();
     c->ocupada = false;
-    if (!c->recebido.isEmpty())
+    if (c->enquadrada)
+        proximaEmQuadros(c);
+    else if (!c->recebido.isEmpty())
         examina(c);
 }

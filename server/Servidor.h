@@ -1,6 +1,5 @@
 #pragma once
 #include "server/Armazem.h"
-#include "server/Atendente.h"
 #include "server/Enquadramento.h"
 #include "server/Sessoes.h"
 
@@ -12,17 +11,26 @@
 #include <QPointer>
 #include <QThreadPool>
 
+#include <memory>
+
+class Oficina;
 class QTcpServer;
 class QTcpSocket;
 class QTimer;
 
 // The registry server: accepts connections, greets each with "2", finds the requests in
-// what arrives, answers each with one reply written at once, and never answers a keep-alive.
+// what arrives, answers each with one reply, and never answers a keep-alive.
 //
-// One thread runs the loop. Requests that become ready together are served as one batch in
-// one transaction (each change in a savepoint), and their replies leave only after the
-// commit: an acknowledged change is on disk, and one disk sync serves the whole batch.
-// The password checks of logins run on a small thread pool so they never stall the loop.
+// The loop only reads, frames and writes. The store's work runs on the workers of an
+// Oficina (a writer that commits the changes queued so far as one batch, readers for
+// searches and login look-ups, each with its own database connection); password checks run
+// on a small pool of their own. A connection has at most one request in the works, so its
+// replies leave in the order of its requests. A long search reply is read from the store and
+// written in bounded pieces, the reader waiting whenever the connection has more than a few
+// pieces not yet sent: memory stays bounded, and other connections are served meanwhile.
+//
+// A client may agree on framed messages right after the greeting (protocol/Quadros.h);
+// a client that does not ask gets the plain wire, byte for byte.
 class Servidor : public QObject {
     Q_OBJECT
 public:
@@ -35,35 +43,43 @@ public:
         int esperaIncompletaMs = 300;    // quiet after which a request still missing pieces is refused
         qint64 sessaoMs = 12LL * 3600'000;
         qsizetype maiorPedido = 1 << 20;
+        int filaDeConexoes = 1024;       // listen backlog: connections the system holds before we accept them
+        int leitores = 2;                // reader workers (each one database connection)
+        qsizetype pedacoDeResposta = 256 << 10;   // a long reply is written in pieces of about this size
+        qsizetype emTransito = 2 << 20;           // most bytes of one reply read but not yet sent
     };
 
     Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai = nullptr);
     ~Servidor() override;
 
+    // Starts the workers and listens; false (with `erro`) when either fails.
     bool escuta(QString& erro);
     QHostAddress enderecoOuvindo() const;
     quint16 portaOuvindo() const;
 
+    struct Vazao;
+
 private:
     struct Conexao;
-    struct Pedido {
-        QPointer<QTcpSocket> socket;
-        int codigo;
-        QByteArray bytes;
-        qint64 chegouNs;
-        QHostAddress endereco;
-    };
 
     void aceita();
     void chegaram(Conexao* c);
+    void chegaramEmQuadros(Conexao* c, QByteArrayView novos);
     void silencio(Conexao* c);
     bool terminaNaDescricao(const Conexao* c, const Enquadramento::Analise& a) const;
     void examina(Conexao* c);
-    void enfileira(Conexao* c, int codigo, QByteArray bytes);
-    void atendeLote();
+    void proximaEmQuadros(Conexao* c);
+    void atendePedido(Conexao* c, int codigo, QByteArray pedido);
+    bool negocia(Conexao* c);
+    void atendeBusca(Conexao* c, QByteArray pedido);
     void atendeLogin(Conexao* c, const QByteArray& bytes);
     void loginConferido(QPointer<QTcpSocket> socket, QString usuario, std::optional<Departamento> dep, qint64 chegouNs);
+    void escrevePedaco(QPointer<QTcpSocket> socket, QByteArray bytes);
     void responde(QTcpSocket* socket, int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
+    void falhaNoMeio(QTcpSocket* socket, int codigoPedido, const QString& desfecho, qint64 chegouNs);
+    void registraResposta(Conexao* c, int codigoPedido, QByteArrayView codigo, const QString& desfecho, qint64 chegouNs);
+    void libera(Conexao* c);
+    void escreve(Conexao* c, QByteArrayView bytes);
     Conexao* conexaoDe(QTcpSocket* socket) const;
     qint64 agoraMs() const { return m_relogio.elapsed(); }
 
@@ -72,11 +88,10 @@ private:
     QTcpServer* m_servidor;
     Sessoes m_sessoes;
     TentativasDeLogin m_tentativas;
-    Atendente m_atendente;
     QElapsedTimer m_relogio;
-    QList<Pedido> m_fila;
-    bool m_loteAgendado = false;
     QThreadPool m_conferencias;
+    std::unique_ptr<Oficina> m_oficina;
+    QList<std::shared_ptr<Vazao>> m_vazoes;   // the long replies under way
 };
 
 // One line on standard error, prefixed with the program's name.

@@ -9,6 +9,7 @@ QString Sessoes::chave(const QHostAddress& endereco)
 
 void Sessoes::abre(const QHostAddress& endereco, qint32 idDepartamento, const QString& dsDepartamento, qint64 agoraMs)
 {
+    QMutexLocker trava(&m_mutex);
     esquecaAsVencidas(agoraMs);
     Sessao& s = m_porEndereco[chave(endereco)];
     if (agoraMs - s.ultimaAtividadeMs > m_expiracaoMs)
@@ -19,6 +20,7 @@ void Sessoes::abre(const QHostAddress& endereco, qint32 idDepartamento, const QS
 
 std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs)
 {
+    QMutexLocker trava(&m_mutex);
     esquecaAsVencidas(agoraMs);
     const auto it = m_porEndereco.find(chave(endereco));
     if (it == m_porEndereco.end())
@@ -36,6 +38,7 @@ std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 id
 
 std::optional<QString> Sessoes::consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const
 {
+    QMutexLocker trava(&m_mutex);
     const auto it = m_porEndereco.constFind(chave(endereco));
     if (it == m_porEndereco.cend() || agoraMs - it->ultimaAtividadeMs > m_expiracaoMs)
         return std::nullopt;

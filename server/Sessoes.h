@@ -1,6 +1,7 @@
 #pragma once
 #include <QHash>
 #include <QHostAddress>
+#include <QMutex>
 #include <QString>
 #include <optional>
 
@@ -8,6 +9,8 @@
 // successful login opens a session for the client's address. A request is served only when
 // its address holds a live session with an operator of the request's department. A session
 // ends after `expiracaoMs` without any served request.
+//
+// The server's workers and its loop use one Sessoes at once: every call takes the lock.
 class Sessoes {
 public:
     explicit Sessoes(qint64 expiracaoMs) : m_expiracaoMs(expiracaoMs) {}
@@ -21,7 +24,11 @@ public:
     // The same answer as `autoriza`, without touching the session's clock.
     std::optional<QString> consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const;
 
-    qsizetype quantas() const { return m_porEndereco.size(); }
+    qsizetype quantas() const
+    {
+        QMutexLocker trava(&m_mutex);
+        return m_porEndereco.size();
+    }
 
     // The same host whether it came over IPv4 or as an IPv4-mapped IPv6 address.
     static QString chave(const QHostAddress& endereco);
@@ -33,6 +40,7 @@ private:
     };
     void esquecaAsVencidas(qint64 agoraMs);
 
+    mutable QMutex m_mutex;
     qint64 m_expiracaoMs;
     qint64 m_ultimaLimpezaMs = 0;
     QHash<QString, Sessao> m_porEndereco;

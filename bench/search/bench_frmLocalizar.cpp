@@ -93,5 +93,8 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     ambiente->servidor->para();
+    // The dialog, then the server's and the lookup file's temporary folders.
+    delete ambiente->dialogo;
+    delete ambiente;
     return 0;
 }

@@ -54,6 +54,7 @@ struct Resultado {
     QList<qint64> latenciasNs;
     qint64 duracaoNs = 0;
     int falhas = 0;
+    int perdidas = 0;   // connections refused or dropped before their requests were done
     QList<QByteArray> respostas;   // kept only when asked
     bool concluido = false;
 };
@@ -153,6 +154,8 @@ private:
         if (c.encerrada)
             return;
         c.encerrada = true;
+        if (c.feitos < m_pedidos)
+            ++m_r.perdidas;
         if (--m_ativas == 0 && m_laco)
             m_laco->quit();
     }
@@ -190,12 +193,17 @@ double percentil(QList<qint64> v, double p)
     return double(v[i]) / 1e6;
 }
 
+// Every round must finish with no failure and no lost connection; the exit code says so.
+bool tudoCerto = true;
+
 void relata(const char* nome, int conexoes, const Resultado& r, double cpuServidor)
 {
+    tudoCerto = tudoCerto && r.concluido && r.falhas == 0 && r.perdidas == 0;
     const double segundos = double(r.duracaoNs) / 1e9;
-    std::printf("%-28s %3d conexões %7lld pedidos  %9.0f /s   p50 %7.2f ms   p99 %7.2f ms   falhas %d%s\n", nome, conexoes,
-                static_cast<long long>(r.latenciasNs.size()), double(r.latenciasNs.size()) / segundos, percentil(r.latenciasNs, 0.50),
-                percentil(r.latenciasNs, 0.99), r.falhas, r.concluido ? "" : "  (NÃO CONCLUÍDO)");
+    std::printf("%-28s %3d conexões %7lld pedidos  %9.0f /s   p50 %7.2f ms   p99 %7.2f ms   falhas %d   conexões perdidas %d%s\n",
+                nome, conexoes, static_cast<long long>(r.latenciasNs.size()), double(r.latenciasNs.size()) / segundos,
+                percentil(r.latenciasNs, 0.50), percentil(r.latenciasNs, 0.99), r.falhas, r.perdidas,
+                r.concluido ? "" : "  (NÃO CONCLUÍDO)");
     if (!r.latenciasNs.isEmpty())
         std::printf("%-28s CPU do servidor: %.0f µs por pedido (%.0f pedidos/s por núcleo livre)\n", "", cpuServidor * 1e6 / double(r.latenciasNs.size()),
                     double(r.latenciasNs.size()) / std::max(cpuServidor, 1e-9));
@@ -340,5 +348,7 @@ int main(int argc, char** argv)
     std::printf("queda (SIGKILL após 1,5 s de gravações): %lld confirmadas, %lld no banco, %d confirmadas faltando; servidor reiniciado %s\n",
                 static_cast<long long>(confirmadas.size()), static_cast<long long>(noBanco.size()), faltando,
                 serve ? "atende" : "NÃO atende");
-    return faltando == 0 && serve ? 0 : 2;
+    if (!tudoCerto)
+        std::printf("FALHAS: alguma rodada não concluiu, teve falhas ou perdeu conexões\n");
+    return faltando == 0 && serve ? (tudoCerto ? 0 : 3) : 2;
 }

@@ -4,6 +4,8 @@
 #include "connection/Requisicao.h"
 #include "connection/frmLogin.h"
 #include "protocol/clsAgenda.h"
+#include "protocol/Quadros.h"
+#include "protocol/Wire.h"
 #include "protocol/clsUsuario.h"
 
 #include <QElapsedTimer>
@@ -45,6 +47,7 @@ struct Ambiente {
         globais().timeOutSegundos = qint16(timeOutSegundos);
         globais().keepAliveSegundos = 0;
         frmLogin::defineServidorParaTeste(servidor.host(), servidor.porta());
+        frmLogin::esqueceServidoresSimples();
         login = frmLogin::instancia();
         login->Timer1->stop();
     }
@@ -52,6 +55,7 @@ struct Ambiente {
     {
         delete login;
         defineSilenciosDaResposta(2, 25, 1000);
+        defineLimiteDeFichas(200'000);
     }
     std::optional<RespostaDoServidor> pede(const QString& mensagem, std::initializer_list<int> esperados)
     {
@@ -312,6 +316,166 @@ private slots:
         QVERIFY(a.pede(QStringLiteral("10|São João|é"), {11}));
         QCOMPARE(a.servidor.recebidas(), QStringList({QStringLiteral("10|São João|é")}));
         QCOMPARE(a.login->wskClient->socketOption(QAbstractSocket::LowDelayOption).toInt(), 1);
+    }
+
+    // --- the framing agreed with a server that takes part ---
+
+    // However the framed reply is cut or paused (a pause at a sheet boundary far longer than
+    // any quiet interval included), the request gets it whole, and only when it is whole.
+    void enquadradaEmPedacos_data()
+    {
+        QTest::addColumn<Roteiro>("roteiro");
+        QTest::addColumn<QString>("esperada");
+        const QString lista = listaDeFichas(40);
+        const qsizetype fronteira = lista.indexOf(QStringLiteral("@@@")) + 3;   // after sheet 1
+        const QByteArray bytes = Wire::codifica(lista);
+        QTest::newRow("inteira") << ServidorRoteirizado::emQuadros(lista) << lista;
+        QTest::newRow("pausa de 400 ms numa fronteira de ficha")
+            << ServidorRoteirizado::lixo(Quadros::quadro(QByteArrayView(bytes).first(fronteira)))
+                   + ServidorRoteirizado::pausa(400)
+                   + ServidorRoteirizado::lixo(Quadros::quadro(QByteArrayView(bytes).sliced(fronteira)) + Quadros::fim())
+            << lista;
+        QTest::newRow("quadros de 500 bytes, 30 ms entre eles") << ServidorRoteirizado::emQuadros(lista, 500, 30) << lista;
+        ServidorRoteirizado::Acao cortes;   // the framed bytes cut anywhere, headers included
+        cortes.bytes = Quadros::quadro(bytes.first(100)) + Quadros::quadro(bytes.mid(100)) + Quadros::fim();
+        cortes.pedaco = 3;
+        cortes.pausaMs = 0;
+        QTest::newRow("cortes de 3 bytes") << Roteiro{cortes} << lista;
+        QTest::newRow("registro com o fim em separado")
+            << ServidorRoteirizado::emQuadros(respostaDeLogin) << respostaDeLogin;
+    }
+    void enquadradaEmPedacos()
+    {
+        QFETCH(Roteiro, roteiro);
+        QFETCH(QString, esperada);
+        Ambiente a(10);
+        a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        a.servidor.aoProximoPedido(roteiro);
+        const auto resposta = a.pede(pedidoDeLogin, {4, 13});
+        QVERIFY2(resposta, qPrintable(a.titulos().join(u',')));
+        QVERIFY(a.login->enquadrada());
+        QCOMPARE(resposta->texto, esperada);
+        QVERIFY(a.caixas.caixas().isEmpty());
+        QCOMPARE(a.servidor.negociacoes(), 1);
+        QCOMPARE(a.servidor.recebidas(), QStringList({pedidoDeLogin}));
+    }
+
+    // Framed: the keep-alive and each request go framed; every request gets its own reply,
+    // and a whole message that comes between requests never passes for the next reply.
+    void enquadradaEmSequencia()
+    {
+        Ambiente a(2);
+        a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        const QString busca = QStringLiteral("12|0||30/12/1899|30/12/1899|3|Tesouraria");
+        a.servidor.aoProximoPedido(ServidorRoteirizado::emQuadros(respostaDeLogin));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::emQuadros(QStringLiteral("14"))
+                                   + ServidorRoteirizado::pausa(100) + ServidorRoteirizado::emQuadros(QStringLiteral("11")));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::emQuadros(listaDeFichas(2)));
+        QCOMPARE(a.pede(pedidoDeLogin, {4})->texto, respostaDeLogin);
+        QCOMPARE(a.pede(busca, {13, 14})->texto, QStringLiteral("14"));
+        QTest::qWait(250);   // the stray "11" arrives now
+        const auto lista = a.pede(busca, {13, 14});
+        QVERIFY2(lista, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(lista->texto, listaDeFichas(2));
+        QCOMPARE(a.servidor.conexoes(), 1);
+        QVERIFY(a.caixas.caixas().isEmpty());
+    }
+
+    // A framed reply cut by a dropped connection is never taken as whole, even when what
+    // arrived ends on a sheet boundary.
+    void enquadradaDerrubadaNumaFronteira()
+    {
+        Ambiente a(8);
+        a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        const QString lista = listaDeFichas(5);
+        const qsizetype fronteira = lista.indexOf(QStringLiteral("@@@"));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::lixo(Quadros::quadro(Wire::codifica(lista.left(fronteira))))
+                                   + ServidorRoteirizado::pausa(50) + ServidorRoteirizado::fecha());
+        QVERIFY(!a.pede(pedidoDeLogin, {13}));
+        QCOMPARE(a.titulos(), QStringList({QStringLiteral("Erro no Socket")}));
+    }
+
+    // --- a server that does not take part: the plain wire, as before ---
+
+    void semAcordo_data()
+    {
+        QTest::addColumn<int>("modo");
+        QTest::addColumn<int>("conexoes");   // connections made for the two requests
+        QTest::newRow("responde 0") << int(ServidorRoteirizado::Negociacao::Recusa) << 1;
+        QTest::newRow("fica calado") << int(ServidorRoteirizado::Negociacao::Ignora) << 2;
+    }
+    void semAcordo()
+    {
+        QFETCH(int, modo);
+        QFETCH(int, conexoes);
+        Ambiente a(5);
+        a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao(modo));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::emPedacos(respostaDeLogin, 5, 1));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(respostaDeLogin));
+        QElapsedTimer relogio;
+        relogio.start();
+        const auto primeira = a.pede(pedidoDeLogin, {4});
+        QVERIFY2(primeira, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(primeira->texto, respostaDeLogin);
+        QVERIFY(!a.login->enquadrada());
+        QVERIFY(relogio.elapsed() < 3000);
+        QVERIFY(a.pede(pedidoDeLogin, {4}));
+        QCOMPARE(a.servidor.recebidas(), QStringList({pedidoDeLogin, pedidoDeLogin}));
+        QCOMPARE(a.servidor.conexoes(), conexoes);
+        QCOMPARE(a.servidor.negociacoes(), 1);   // asked once, never again for that server
+        QVERIFY(a.caixas.caixas().isEmpty());
+    }
+
+    // Plain wire: a list that pauses at a sheet boundary longer than the quiet interval is
+    // taken short. Its rest, arriving later, must not become the next request's reply: the
+    // connection is dropped and the next request gets its own reply on a new one.
+    void respostaContinuaDepoisDeTomada()
+    {
+        Ambiente a(3);
+        const QString lista = listaDeFichas(6);
+        const qsizetype fronteira = lista.indexOf(QStringLiteral("@@@"));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(lista.left(fronteira)) + ServidorRoteirizado::pausa(120)
+                                   + ServidorRoteirizado::responde(lista.mid(fronteira)));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(respostaDeLogin));
+        a.pede(pedidoDeLogin, {13});
+        QTest::qWait(300);   // the rest of the list arrives between requests
+        const auto proxima = a.pede(pedidoDeLogin, {4});
+        QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(proxima->texto, respostaDeLogin);
+        QCOMPARE(a.servidor.conexoes(), 2);
+    }
+
+    // A list over the bound is refused as it arrives, with its message, never shown; the
+    // next request gets its own reply on a new connection. Both wires.
+    void listaGrandeDemais_data()
+    {
+        QTest::addColumn<bool>("enquadrada");
+        QTest::newRow("quadros") << true;
+        QTest::newRow("fio simples") << false;
+    }
+    void listaGrandeDemais()
+    {
+        QFETCH(bool, enquadrada);
+        Ambiente a(5);
+        defineLimiteDeFichas(10);
+        if (enquadrada)
+            a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        const QString lista = listaDeFichas(30);
+        a.servidor.aoProximoPedido(enquadrada ? ServidorRoteirizado::emQuadros(lista, 700, 1)
+                                              : ServidorRoteirizado::emPedacos(lista, 700, 1));
+        a.servidor.aoProximoPedido(enquadrada ? ServidorRoteirizado::emQuadros(listaDeFichas(3))
+                                              : ServidorRoteirizado::responde(listaDeFichas(3)));
+        QVERIFY(!a.pede(pedidoDeLogin, {13}));
+        QCOMPARE(a.caixas.caixas().size(), 1);
+        QCOMPARE(a.caixas.caixas().first().titulo, QStringLiteral("Lista Muito Grande"));
+        QCOMPARE(a.caixas.caixas().first().texto,
+                 QStringLiteral("A busca encontrou mais de 10 fichas, mais do que a lista pode mostrar. Refine o critério da busca."));
+        QVERIFY(globais().respostaServidor.isEmpty());
+        a.caixas.limpa();
+        const auto proxima = a.pede(pedidoDeLogin, {13});
+        QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(proxima->texto, listaDeFichas(3));
+        QCOMPARE(a.servidor.conexoes(), 2);
     }
 };
 

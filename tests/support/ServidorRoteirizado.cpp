@@ -1,4 +1,5 @@
 #include "ServidorRoteirizado.h"
+#include "protocol/Quadros.h"
 #include "protocol/Wire.h"
 
 #include <QCoreApplication>
@@ -22,6 +23,8 @@ struct ServidorRoteirizado::Nucleo : QObject {
         QTimer* silencio = nullptr;
         QList<Acao> pendentes;   // actions still to play on this connection
         bool tocando = false;
+        bool enquadrada = false;
+        Quadros::Leitor leitor;
     };
 
     QThread thread;
@@ -34,6 +37,8 @@ struct ServidorRoteirizado::Nucleo : QObject {
     Roteiro padrao;
     bool keepAliveTemResposta = false;
     int silencioMs = 5;
+    ServidorRoteirizado::Negociacao negociacao = ServidorRoteirizado::Negociacao::Recusa;
+    int negociacoes = 0;
     QStringList recebidas;
     int conexoes = 0;
     int abertas = 0;
@@ -81,7 +86,12 @@ struct ServidorRoteirizado::Nucleo : QObject {
                 inicio = acolhida;
             }
             vivas.append(c);
-            QObject::connect(s, &QTcpSocket::readyRead, this, [c] {
+            QObject::connect(s, &QTcpSocket::readyRead, this, [this, c] {
+                if (c->enquadrada) {
+                    c->leitor.le(
+                        c->socket->readAll(), [c](QByteArrayView d) { c->entrada += d; }, [this, c] { fimDeMensagem(c); });
+                    return;
+                }
                 c->entrada += c->socket->readAll();
                 c->silencio->start();
             });
@@ -103,13 +113,26 @@ struct ServidorRoteirizado::Nucleo : QObject {
 
     void fimDeMensagem(Conexao* c)
     {
-        if (c->entrada.isEmpty())
+        if (c->entrada.isEmpty() && !c->enquadrada)
             return;
         const QString mensagem = Wire::decodifica(c->entrada);
         c->entrada.clear();
         Roteiro roteiro;
         {
             QMutexLocker trava(&mutex);
+            QStringList capacidades;
+            if (!c->enquadrada && Quadros::leNegociacao(mensagem, capacidades)) {
+                ++negociacoes;
+                if (negociacao == ServidorRoteirizado::Negociacao::Ignora)
+                    return;
+                const bool aceita = negociacao == ServidorRoteirizado::Negociacao::Aceita;
+                roteiro = ServidorRoteirizado::responde(
+                    aceita ? Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeQuadros)}) : QStringLiteral("0"));
+                c->enquadrada = aceita;
+                trava.unlock();
+                toca(c, roteiro);
+                return;
+            }
             recebidas.append(mensagem);
             if (mensagem == QLatin1String("1") && !keepAliveTemResposta)
                 return;
@@ -209,6 +232,31 @@ ServidorRoteirizado::Roteiro ServidorRoteirizado::fecha()
 ServidorRoteirizado::Roteiro ServidorRoteirizado::derrubaNoMeio(const QString& texto, int bytes)
 {
     return lixo(Wire::codifica(texto).left(bytes)) + fecha();
+}
+
+ServidorRoteirizado::Roteiro ServidorRoteirizado::emQuadros(const QString& texto, int bytesPorQuadro, int pausaMs)
+{
+    const QByteArray bytes = Wire::codifica(texto);
+    const qsizetype passo = bytesPorQuadro > 0 ? bytesPorQuadro : qMax<qsizetype>(1, bytes.size());
+    Roteiro r;
+    for (qsizetype i = 0; i < bytes.size(); i += passo) {
+        if (i > 0 && pausaMs > 0)
+            r += pausa(pausaMs);
+        r += lixo(Quadros::quadro(QByteArrayView(bytes).sliced(i, qMin(passo, bytes.size() - i))));
+    }
+    return r + lixo(Quadros::fim());
+}
+
+void ServidorRoteirizado::defineNegociacao(Negociacao modo)
+{
+    QMutexLocker trava(&m_nucleo->mutex);
+    m_nucleo->negociacao = modo;
+}
+
+int ServidorRoteirizado::negociacoes() const
+{
+    QMutexLocker trava(&m_nucleo->mutex);
+    return m_nucleo->negociacoes;
 }
 
 ServidorRoteirizado::ServidorRoteirizado() : m_nucleo(std::make_unique<Nucleo>())

@@ -20,6 +20,12 @@
 // silence unless defineRoteiroPadrao says otherwise); keep-alives ("1") are recorded but take
 // no script unless respondeKeepAlive(true). A message is what arrives until the line has been
 // quiet for a few milliseconds. Text goes both ways as Windows-1252.
+//
+// The framing agreement of our own client ("99|zelto|1|quadros", protocol/Quadros.h) is
+// not recorded and takes no script: by default it is answered "0", as a server that does not
+// know it would. defineNegociacao chooses silence, or agreement: that connection's messages
+// then arrive framed (recorded without their frames) and the scripts must send framed bytes
+// (see emQuadros).
 class ServidorRoteirizado {
 public:
     struct Acao {
@@ -42,6 +48,13 @@ public:
     static Roteiro fecha();
     // Sends the first `bytes` bytes of `texto`, then closes the connection.
     static Roteiro derrubaNoMeio(const QString& texto, int bytes);
+    // Framed reply: `texto` cut into frames of `bytesPorQuadro` (each frame written on its
+    // own, `pausaMs` apart), then the end frame "0:".
+    static Roteiro emQuadros(const QString& texto, int bytesPorQuadro = 0, int pausaMs = 0);
+
+    enum class Negociacao { Recusa, Ignora, Aceita };
+    void defineNegociacao(Negociacao modo);
+    int negociacoes() const;        // framing agreements asked for so far
 
     ServidorRoteirizado();
     ~ServidorRoteirizado();

@@ -1,0 +1,301 @@
+// bench_limites: the figures of the request path, each printed beside its limit, in one run.
+//
+// Real server on loopback (temporary folder: department 1 with 10,000 sheets, department 2
+// with 100,000), the client's own request cycle (framing agreed with the server):
+//   - loopback ping-pong and one durable commit (SQLite WAL, full sync), the yardsticks;
+//   - save round trip p50, limit 3 x (ping-pong + commit);
+//   - search by number p50, limit 1 ms;
+//   - 10,000-sheet search in the member search dialog, click -> list filled, p50, limit 25 ms;
+//   - a 100,000-sheet list: the client's memory for it and its time, limits 150 MB and 300 ms;
+//   - saves of another connection while one lists 100,000 sheets, p99, limit 20 ms.
+// Everything it makes goes with it (temporary folders, the server process).
+#include "ServidorReal.h"
+#include "bench/EntradaDireta.h"
+#include "app/BancoLocal.h"
+#include "app/Caixas.h"
+#include "app/modGlobais.h"
+#include "connection/Requisicao.h"
+#include "connection/frmLogin.h"
+#include "members/frmPrincipal.h"
+#include "protocol/Quadros.h"
+#include "protocol/Wire.h"
+#include "protocol/clsAgenda.h"
+#include "protocol/clsFiltroBusca.h"
+#include "protocol/clsUsuario.h"
+#include "protocol/modCommands.h"
+#include "search/SlotDeBusca.h"
+#include "search/frmLocalizar.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <malloc.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+double p(std::vector<double> v, double q)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
+}
+
+void linha(const char* nome, double valor, const char* unidade, double limite, bool menorMelhor = true)
+{
+    const bool ok = menorMelhor ? valor <= limite : valor >= limite;
+    std::printf("%-58s %10.3f %-3s limite %10.3f %-3s %s\n", nome, valor, unidade, limite, unidade, ok ? "ok" : "ACIMA DO LIMITE");
+    std::fflush(stdout);
+}
+
+double heapMb()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd) / (1024.0 * 1024.0);
+}
+
+// One byte there and back between two sockets of this machine, p50 in ms.
+double pingPongMs()
+{
+    std::atomic<int> porta{0};
+    std::atomic<bool> fim{false};
+    std::thread eco([&] {
+        QTcpServer servidor;
+        servidor.listen(QHostAddress::LocalHost, 0);
+        porta = servidor.serverPort();
+        if (!servidor.waitForNewConnection(5000))
+            return;
+        QTcpSocket* s = servidor.nextPendingConnection();
+        s->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        while (!fim) {
+            if (s->bytesAvailable() == 0 && !s->waitForReadyRead(100))
+                continue;
+            s->write(s->readAll());
+            s->flush();
+        }
+    });
+    while (porta == 0)
+        QThread::msleep(1);
+    QTcpSocket cliente;
+    cliente.connectToHost(QHostAddress::LocalHost, quint16(porta.load()));
+    cliente.waitForConnected(5000);
+    cliente.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    std::vector<double> ms;
+    for (int i = 0; i < 2000; ++i) {
+        QElapsedTimer t0;
+        t0.start();
+        cliente.write("x", 1);
+        cliente.flush();
+        while (cliente.bytesAvailable() < 1)
+            cliente.waitForReadyRead(1000);
+        cliente.read(1);
+        ms.push_back(double(t0.nsecsElapsed()) / 1e6);
+    }
+    fim = true;
+    eco.join();
+    return p(ms, 0.5);
+}
+
+// One small insert committed durably (WAL, full sync), p50 in ms.
+double commitMs(const QString& pasta)
+{
+    std::vector<double> ms;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("commit"));
+        db.setDatabaseName(pasta + QStringLiteral("/commit.db"));
+        db.open();
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+        q.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        q.exec(QStringLiteral("CREATE TABLE t (a INTEGER, b TEXT)"));
+        q.prepare(QStringLiteral("INSERT INTO t VALUES (?, ?)"));
+        for (int i = 0; i < 300; ++i) {
+            QElapsedTimer t0;
+            t0.start();
+            db.transaction();
+            q.bindValue(0, i);
+            q.bindValue(1, QString(500, u'x'));
+            q.exec();
+            db.commit();
+            ms.push_back(double(t0.nsecsElapsed()) / 1e6);
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("commit"));
+    return p(ms, 0.5);
+}
+
+QString filtro(qint32 dep, qint32 numero)
+{
+    clsFiltroBusca f;
+    f.numeroFicha = numero;
+    f.departamento.idDepartamento = dep;
+    return f.toPipeStringWithCommand(Codigo::Busca);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("ZELTO_BINARY_DIR"))
+        qputenv("ZELTO_BINARY_DIR", QCoreApplication::applicationDirPath().toUtf8() + "/../..");
+    QTemporaryDir pasta;
+    Caixas::Gravador caixas;
+    QTimer timer;
+
+    std::printf("preparando: departamento 1 com 10.000 fichas, departamento 2 com 100.000...\n");
+    std::fflush(stdout);
+    ServidorReal servidor(10000);
+    const ServidorReal::Conta grande{2, QStringLiteral("Grande"), QStringLiteral("grande"), QStringLiteral("g")};
+    if (!servidor.inicia() || !servidor.adicionaConta(grande)
+        || !servidor.administra({QStringLiteral("gerar-fichas"), QStringLiteral("--departamento"), QStringLiteral("2"),
+                                 QStringLiteral("--quantidade"), QStringLiteral("100000")})) {
+        std::fprintf(stderr, "servidor: %s\n", qPrintable(servidor.erro()));
+        return 1;
+    }
+    BancoLocal::defineCaminhoParaTeste(pasta.filePath(QStringLiteral("ruduza.db")));
+    BancoLocal::criaDeSementes(BancoLocal::caminho(), BancoLocal::sementesPadrao(QStringLiteral(ZELTO_FONTES) + QStringLiteral("/data")));
+    const std::optional<clsUsuario> logado = entraDireto(servidor, &timer);
+    if (!logado)
+        return 1;
+    globais().usuarioLogado = *logado;
+    {
+        clsUsuario u;
+        u.usuario = grande.usuario;
+        u.senha = grande.senha;
+        if (!Requisita(nullptr, &timer, u.toPipeStringWithCommand(Codigo::Login), {Codigo::LoginAceito}))
+            return 1;
+    }
+    std::printf("enquadramento combinado com o servidor: %s\n\n", frmLogin::instancia()->enquadrada() ? "sim" : "NÃO");
+
+    const double ping = pingPongMs();
+    const double commit = commitMs(pasta.path());
+    std::printf("%-58s %10.3f ms  (medida de referência)\n", "ping-pong no loopback, p50", ping);
+    std::printf("%-58s %10.3f ms  (medida de referência)\n", "um commit durável (SQLite WAL, sincronia total), p50", commit);
+
+    // Save round trip.
+    clsAgenda ficha;
+    ficha.numeroFicha = 5;
+    ficha.nome = QStringLiteral("Maria da Conceição");
+    ficha.departamento = logado->departamento;
+    const QString salvar = ficha.toPipeStringWithCommand(Codigo::Salva);
+    std::vector<double> ms;
+    for (int i = 0; i < 300; ++i) {
+        QElapsedTimer t0;
+        t0.start();
+        if (!Requisita(nullptr, &timer, salvar, {Codigo::Salvo}))
+            return 2;
+        ms.push_back(double(t0.nsecsElapsed()) / 1e6);
+    }
+    linha("gravação (6 -> 7), ida e volta, p50", p(ms, 0.5), "ms", 3 * (ping + commit));
+
+    ms.clear();
+    for (int i = 0; i < 1000; ++i) {
+        const QString pedido = filtro(1, 1 + (i * 37) % 10000);
+        QElapsedTimer t0;
+        t0.start();
+        const auto r = Requisita(nullptr, &timer, pedido, {Codigo::Encontrados});
+        if (!r)
+            return 2;
+        ms.push_back(double(t0.nsecsElapsed()) / 1e6);
+    }
+    linha("busca por número, p50", p(ms, 0.5), "ms", 1.0);
+
+    // The member search dialog, 10,000 sheets.
+    {
+        frmPrincipal* principal = frmPrincipal::instancia();
+        auto* dialogo = new frmLocalizar(principal);
+        dialogo->show();
+        ms.clear();
+        for (int i = 0; i < 30; ++i) {
+            QElapsedTimer t0;
+            t0.start();
+            dialogo->btnLocalizar->click();
+            QApplication::processEvents();
+            ms.push_back(double(t0.nsecsElapsed()) / 1e6);
+            if (dialogo->lstResultados->count() != 10000)
+                return 3;
+        }
+        delete dialogo;
+        linha("busca de 10.000 fichas no diálogo, clique -> lista cheia, p50", p(ms, 0.5), "ms", 25.0);
+    }
+
+    // A 100,000-sheet list in the client: what the search slot does with it.
+    {
+        malloc_trim(0);
+        const double antes = heapMb();
+        QElapsedTimer t0;
+        t0.start();
+        clsFiltroBusca f;
+        f.departamento.idDepartamento = 2;
+        auto lista = SlotDeBusca::EnviaBusca(nullptr, &timer, f);
+        QStringList linhas;
+        if (lista)
+            for (const clsAgenda& m : *lista)
+                linhas.append(SlotDeBusca::FormataItemLista(m));
+        const double tempo = double(t0.nsecsElapsed()) / 1e6;
+        const double memoria = heapMb() - antes;
+        if (!lista || lista->size() != 100000) {
+            std::printf("lista de 100.000 fichas: %lld recebidas\n", static_cast<long long>(lista ? lista->size() : -1));
+        }
+        linha("lista de 100.000 fichas: memória do cliente", memoria, "MB", 150.0);
+        linha("lista de 100.000 fichas: tempo até as linhas prontas", tempo, "ms", 300.0);
+        globais().respostaServidor.clear();
+    }
+
+    // Saves of another connection while one connection lists 100,000 sheets.
+    {
+        std::atomic<bool> listando{true};
+        std::atomic<int> listas{0};
+        std::thread lista([&] {
+            QTcpSocket s;
+            s.connectToHost(servidor.host(), servidor.porta());
+            s.waitForConnected(5000);
+            while (s.bytesAvailable() < 1)
+                s.waitForReadyRead(1000);
+            s.readAll();
+            for (int vez = 0; vez < 3; ++vez) {
+                s.write(Wire::codifica(filtro(2, 0)));   // the plain wire: read until quiet
+                s.waitForBytesWritten(5000);
+                qint64 recebidos = 0;
+                while (s.waitForReadyRead(1000))
+                    recebidos += s.readAll().size();
+                if (recebidos > 1'000'000)
+                    ++listas;
+            }
+            listando = false;
+        });
+        ms.clear();
+        while (listando) {
+            QElapsedTimer t0;
+            t0.start();
+            if (!Requisita(nullptr, &timer, salvar, {Codigo::Salvo}))
+                break;
+            ms.push_back(double(t0.nsecsElapsed()) / 1e6);
+        }
+        lista.join();
+        std::printf("(%d listas de 100.000 fichas completas, %zu gravações durante elas)\n", listas.load(), ms.size());
+        linha("gravações de outra conexão durante a lista de 100.000, p99", p(ms, 0.99), "ms", 20.0);
+    }
+
+    if (!caixas.caixas().isEmpty())
+        std::printf("caixas mostradas: %lld (primeira: %s)\n", static_cast<long long>(caixas.caixas().size()),
+                    qPrintable(caixas.caixas().first().titulo));
+    frmLogin::instancia()->EncerraConexaoNoServidor();
+    servidor.para();
+    return 0;
+}

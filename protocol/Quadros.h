@@ -1,0 +1,99 @@
+#pragma once
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+// The framing our client and our server agree on, per connection, on top of the plain wire.
+//
+// The plain wire has no end marker: a reply is known to be whole only by its shape and a
+// quiet line. Our two programs agree on something better in one short exchange right after
+// the server's "2":
+//
+//     client: 99|zelto|1|quadros          (code, name, version, capabilities wanted, comma-separated)
+//     server: 99|zelto|1|quadros          (the capabilities it takes; empty: none)
+//
+// Both are plain messages. Code 99 is outside the command table, so a server that does not
+// know it answers with its failure code 0 (or says nothing) and the client carries on with
+// the plain wire. A client that never asks gets exactly the plain wire.
+//
+// Once "quadros" is agreed, every message after the exchange, both ways, goes as pieces
+// "<length>:<bytes>" (length in decimal ASCII, bytes as on the plain wire) and ends with the
+// empty piece "0:". A reply may therefore be written while it is still being produced, and
+// its end is known from the bytes alone. The version and capability fields leave room for
+// what later connections may want to agree on.
+namespace Quadros {
+
+inline constexpr int codigoDeNegociacao = 99;
+inline constexpr char nomeDoProtocolo[] = "zelto";
+inline constexpr int versao = 1;
+inline constexpr char capacidadeQuadros[] = "quadros";
+
+// "99|zelto|1|" + capabilities joined by ",".
+QString pedidoDeNegociacao(const QStringList& capacidades);
+// The capabilities a negotiation message (request or reply) names; false when the text is
+// not one (another code, another name, a version we do not speak, pieces missing or extra).
+bool leNegociacao(QStringView mensagem, QStringList& capacidades);
+
+// One piece of a message; an empty `dados` gives nothing (the end is `fim()`).
+QByteArray quadro(QByteArrayView dados);
+// The empty piece that ends a message.
+QByteArray fim();
+// A whole message in one piece followed by the end.
+QByteArray mensagem(QByteArrayView dados);
+
+// Takes framed bytes as they arrive, in any cut, and hands out the message bytes and the
+// message ends in order. A length that is no number or over `maiorQuadro` is an error the
+// connection cannot recover from: the reader stops and says so.
+class Leitor {
+public:
+    explicit Leitor(qsizetype maiorQuadro = 64 << 20) : m_maiorQuadro(maiorQuadro) {}
+
+    // Calls `dados(QByteArrayView)` for each run of message bytes and `fimDaMensagem()` at
+    // each end, in the order they are in `entrada`. Returns false once the stream is broken.
+    template <class AoDados, class AoFim>
+    bool le(QByteArrayView entrada, AoDados&& dados, AoFim&& fimDaMensagem)
+    {
+        qsizetype i = 0;
+        while (i < entrada.size() && !m_quebrado) {
+            if (m_restante > 0) {
+                const qsizetype n = qMin(m_restante, entrada.size() - i);
+                dados(entrada.sliced(i, n));
+                m_restante -= n;
+                i += n;
+                continue;
+            }
+            const char c = entrada[i++];
+            if (c == ':') {
+                if (!m_temDigito) {
+                    m_quebrado = true;
+                    break;
+                }
+                m_restante = m_comprimento;
+                m_comprimento = 0;
+                m_temDigito = false;
+                if (m_restante == 0)
+                    fimDaMensagem();
+            } else if (c >= '0' && c <= '9' && !(m_temDigito && m_comprimento == 0)) {
+                m_comprimento = m_comprimento * 10 + (c - '0');
+                m_temDigito = true;
+                if (m_comprimento > m_maiorQuadro)
+                    m_quebrado = true;
+            } else {
+                m_quebrado = true;
+            }
+        }
+        return !m_quebrado;
+    }
+
+    bool quebrado() const { return m_quebrado; }
+
+private:
+    qsizetype m_maiorQuadro;
+    qsizetype m_restante = 0;
+    qsizetype m_comprimento = 0;
+    bool m_temDigito = false;
+    bool m_quebrado = false;
+};
+
+} // namespace Quadros

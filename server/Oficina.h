@@ -1,0 +1,60 @@
+#pragma once
+#include "server/Atendente.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <functional>
+#include <memory>
+
+class Armazem;
+class Sessoes;
+
+// The threads that do the store's work, so that the server's loop only reads, frames and
+// writes. Each thread has its own Armazem (a database connection belongs to the thread that
+// opened it), all on the same store:
+//  - one writer takes the changes (saves, inclusions, deletions) queued so far as one batch,
+//    in one transaction with a savepoint per change: one disk sync serves the whole batch,
+//    and an acknowledged change is on disk before its reply leaves;
+//  - `leitores` readers take the searches and the login look-ups one at a time (SQLite in
+//    WAL mode lets them read while the writer writes).
+// Work handed in runs in the order given per queue; the callbacks run on the worker's thread.
+class Oficina {
+public:
+    using Leitura = std::function<void(Armazem&, Atendente&)>;
+    struct Alteracao {
+        int codigo;
+        QByteArray bytes;   // the request as received
+        QHostAddress endereco;
+        qint64 agoraMs;
+        std::function<void(Atendente::Resposta)> pronta;
+    };
+
+    Oficina(QString conexao, Sessoes& sessoes, int leitores);
+    ~Oficina();   // finishes the work already taken, drops what is queued, stops the threads
+    Oficina(const Oficina&) = delete;
+    Oficina& operator=(const Oficina&) = delete;
+
+    // Starts the threads and opens their connections; false (with `erro`) when one fails.
+    bool inicia(QString& erro);
+
+    void le(Leitura tarefa);
+    void altera(Alteracao alteracao);
+
+private:
+    struct Fila;
+    void trabalhaLendo();
+    void trabalhaGravando();
+    bool abreArmazem(Armazem& armazem);
+
+    QString m_conexao;
+    Sessoes& m_sessoes;
+    int m_leitores;
+    std::unique_ptr<Fila> m_fila;
+    QList<QThread*> m_threads;
+};
