@@ -1,6 +1,8 @@
 #include "app/Seams.h"
 
 #include <QFileDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +62,16 @@ Gravador::~Gravador()
 Gravador* gravadorAtivo()
 {
     return ativo;
+}
+std::unique_ptr<QPrinter> paraVisualizar()
+{
+    const QPrinterInfo info = ativo ? QPrinterInfo() : QPrinterInfo::defaultPrinter();
+    if (info.isNull()) {
+        auto impressora = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        impressora->setOutputFormat(QPrinter::PdfFormat);
+        return impressora;
+    }
+    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 } // namespace Impressoras
 

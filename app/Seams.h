@@ -30,6 +30,11 @@ public:
 } // namespace DialogoArquivo
 
 namespace Impressoras {
+// The printer a print preview starts with: the default printer, or a PDF printer when the
+// machine has none (and always under the test hook below, so a test never depends on the
+// machine). Nothing is submitted from it: the preview's own print and PDF buttons do that.
+std::unique_ptr<QPrinter> paraVisualizar();
+
 // Test hook for every print job (TrabalhoDeImpressao): while installed, the pages go to the
 // PDF file it names instead of the print system (one file per accepted job: the path gets
 // "-2", "-3"... after the first).

@@ -2,6 +2,7 @@
 #include "app/BancoLocal.h"
 #include "app/Caixas.h"
 #include "cards/CamposDaCarteira.h"
+#include "cards/Calibracao.h"
 
 #include <QDataWidgetMapper>
 #include <QFrame>
@@ -53,6 +54,9 @@ FrmConfig::FrmConfig(QWidget* parent) : QDialog(parent)
     m_conexao = QStringLiteral("configcredencial-%1").arg(quintptr(this), 0, 16);
     montaTela();
     abreTabela();
+    // The calibration boxes are read like the layout's, but bound to their own table.
+    for (auto it = m_calibracao->caixas().cbegin(); it != m_calibracao->caixas().cend(); ++it)
+        m_caixas.insert(it.key(), it.value());
     carregadas().append(this);
     if (!padrao())
         padrao() = this;
@@ -121,8 +125,27 @@ void FrmConfig::montaTela()
         grade->addWidget(grupo, (carteira - 1) / 2, (carteira - 1) % 2, Qt::AlignTop);
     }
 
+    m_calibracao = new PainelCalibracao(this);
+    principal->addWidget(m_calibracao);
+
     auto* rodape = new QHBoxLayout;
     rodape->addStretch();
+    // The test page of what the boxes hold now, edits not yet written included.
+    const auto leCaixas = [this](const QString& nome) { return valor(nome); };
+    auto* teste = new QPushButton(QStringLiteral("Página de Teste"), this);
+    teste->setObjectName(QStringLiteral("btnPaginaDeTeste"));
+    teste->setAutoDefault(false);
+    teste->setToolTip(QStringLiteral("Imprime na impressora padrão o contorno de cada carteirinha e uma marca em cada "
+                                     "posição, para conferir contra a folha de carteirinhas"));
+    connect(teste, &QPushButton::clicked, this, [this, leCaixas] { PaginaDeTeste::imprime(this, leCaixas); });
+    rodape->addWidget(teste);
+    auto* verTeste = new QPushButton(QStringLiteral("Visualizar Página de Teste"), this);
+    verTeste->setObjectName(QStringLiteral("btnVisualizarPaginaDeTeste"));
+    verTeste->setAutoDefault(false);
+    verTeste->setToolTip(QStringLiteral("Mostra a Página de Teste antes de imprimir; de lá imprime-se em qualquer "
+                                        "impressora ou salva-se em PDF"));
+    connect(verTeste, &QPushButton::clicked, this, [this, leCaixas] { PaginaDeTeste::visualiza(this, leCaixas); });
+    rodape->addWidget(verTeste);
     auto* fechar = new QPushButton(QStringLiteral("Fechar"), this);
     fechar->setObjectName(QStringLiteral("btnFechar"));
     fechar->setAutoDefault(false);
@@ -171,6 +194,8 @@ void FrmConfig::abreTabela()
     }
     m_mapa->toFirst();
     m_carregado = true;
+    if (!m_calibracao->erro().isEmpty())
+        m_erro = m_calibracao->erro();
     if (!faltando.isEmpty()) {
         faltando.sort();
         m_erro = QStringLiteral("A tabela configcredencial de %1 não tem as colunas: %2")
@@ -209,30 +234,36 @@ QString FrmConfig::valor(const QString& coluna) const
 
 bool FrmConfig::gravaRegistro()
 {
-    if (!m_carregado)
-        return true;
-    m_mapa->submit();
-    if (!m_modelo->isDirty())
-        return true;
-    if (!m_modelo->submitAll()) {
-        Caixas::mostra(this,
-                       QStringLiteral("Não foi possível gravar as configurações da carteirinha:\n%1\n%2")
-                           .arg(m_modelo->lastError().text(),
-                                BancoLocal::motivoDaGravacaoNegada(m_modelo->lastError().text()))
-                           .trimmed(),
-                       tituloDaJanela.trimmed(), Caixas::Icone::Erro);
-        return false;
+    bool ok = true;
+    if (!m_calibracao->grava()) {
+        Caixas::mostra(this, m_calibracao->erro(), tituloDaJanela.trimmed(), Caixas::Icone::Erro);
+        ok = false;
     }
-    m_mapa->toFirst();
+    if (m_carregado) {
+        m_mapa->submit();
+        if (m_modelo->isDirty()) {
+            if (!m_modelo->submitAll()) {
+                Caixas::mostra(this,
+                               QStringLiteral("Não foi possível gravar as configurações da carteirinha:\n%1\n%2")
+                                   .arg(m_modelo->lastError().text(),
+                                        BancoLocal::motivoDaGravacaoNegada(m_modelo->lastError().text()))
+                                   .trimmed(),
+                               tituloDaJanela.trimmed(), Caixas::Icone::Erro);
+                return false;
+            }
+            m_mapa->toFirst();
+        }
+    }
     for (FrmConfig* outra : carregadas()) {
         if (outra != this && !outra->isVisible())
             outra->recarrega();
     }
-    return true;
+    return ok;
 }
 
 void FrmConfig::recarrega()
 {
+    m_calibracao->recarrega();
     if (!m_carregado)
         return;
     m_modelo->revertAll();

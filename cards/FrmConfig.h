@@ -6,6 +6,7 @@
 class QDataWidgetMapper;
 class QLineEdit;
 class QSqlTableModel;
+class PainelCalibracao;
 
 // " Configurações da Carteirinha de Membros": the card layout (positions and font size of the
 // ten texts of each of the five cards) bound to the single record of `configcredencial` in
@@ -53,4 +54,7 @@ private:
     QDataWidgetMapper* m_mapa = nullptr;
     bool m_carregado = false;
     QString m_erro;
+    // This machine's card-stock calibration, bound to its own table; its boxes are read
+    // through valor() like the layout's.
+    PainelCalibracao* m_calibracao = nullptr;
 };

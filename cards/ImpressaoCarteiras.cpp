@@ -1,11 +1,15 @@
 #include "cards/ImpressaoCarteiras.h"
 #include "app/Caixas.h"
+#include "app/Seams.h"
 #include "app/TrabalhoDeImpressao.h"
+#include "app/Visualizacao.h"
+#include "cards/Calibracao.h"
 #include "app/modGlobais.h"
 #include "protocol/FormatoBR.h"
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QPageLayout>
 #include <QPainter>
 #include <QPrinter>
 
@@ -95,6 +99,11 @@ bool desenha(QPrinter& impressora, const QList<TextosDaCarteira>& carteiras, con
     if (!pintor.begin(&impressora))
         return false;
     const double escala = impressora.resolution() / twipsPorPolegada;
+    // An uncalibrated machine paints with no transformation at all: the page is the same as
+    // before calibration existed, byte for byte.
+    const Calibracao calibracao = Calibracao::le(configuracao, nullptr).value_or(Calibracao());
+    if (!calibracao.neutra())
+        calibracao.aplica(pintor, impressora.resolution());
     for (int carteira = 1; carteira <= quantidade; ++carteira) {
         const TextosDaCarteira& textos = carteiras.at(carteira - 1);
         QFont fonte(QStringLiteral("Arial"));
@@ -129,6 +138,8 @@ bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeCo
     // sheet of cards printed.
     if (const auto ruim = verificaConfiguracao(quantidade, configuracao))
         return avisa(*ruim);
+    if (ConfiguracaoInvalida ruim; !Calibracao::le(configuracao, &ruim))
+        return avisa(ruim);
 
     TrabalhoDeImpressao trabalho(tituloDoTrabalho);
     QPrinter* const impressora = trabalho.impressora();
@@ -151,6 +162,27 @@ bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeCo
         return false;
     }
     return true;
+}
+
+void visualiza(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao)
+{
+    const int quantidade = int(std::min<qsizetype>(carteiras.size(), carteirasPorFolha));
+    // The checks of imprime, the printable area being that of the printer the preview starts with.
+    const std::unique_ptr<QPrinter> modelo = Impressoras::paraVisualizar();
+    const QSizeF area = modelo->pageLayout().paintRect(QPageLayout::Point).size() * twipsPorPonto;
+    std::optional<ConfiguracaoInvalida> ruim = verificaConfiguracao(quantidade, configuracao, area);
+    if (ConfiguracaoInvalida calibracao; !ruim && !Calibracao::le(configuracao, &calibracao))
+        ruim = calibracao;
+    if (ruim) {
+        Caixas::mostra(dono, ruim->mensagem, tituloInvalida, Caixas::Icone::Aviso);
+        return;
+    }
+    const QList<TextosDaCarteira> estas = carteiras.mid(0, quantidade);
+    Visualizacao::mostra(dono, tituloDoTrabalho, [&](QPrinter& impressora) {
+        if (!desenha(impressora, estas, configuracao))
+            throw ErroDeExecucao(origem, QStringLiteral("Não foi possível desenhar as carteirinhas"));
+        return true;
+    });
 }
 
 } // namespace ImpressaoCarteiras

@@ -52,6 +52,12 @@ bool desenha(QPrinter& impressora, const QList<TextosDaCarteira>& carteiras, con
 // against that printer's printable area), draws the cards and submits the page. Each problem
 // is told to the operator (a bad setting by name, no printer, a refused job) and then nothing
 // is printed. Returns true when the print system accepted the page.
+// The machine's card-stock calibration (settings "deslocamentox", "deslocamentoy" and
+// "escala", see cards/Calibracao.h) moves every text drawn by desenha; a bad one is told like
+// a bad layout setting. With none set, or a neutral one, the page is exactly as without it.
 bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
+
+// "Visualizar Impressão": the same checks, then the page desenha draws, in a print preview.
+void visualiza(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
 
 } // namespace ImpressaoCarteiras

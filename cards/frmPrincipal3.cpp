@@ -3,6 +3,7 @@
 #include "app/Seams.h"
 #include "app/modGlobais.h"
 #include "cards/FrmConfig.h"
+#include "app/Visualizacao.h"
 #include "cards/frmlocalizarcarteira2.h"
 #include "connection/frmLogin.h"
 #include "members/FormularioFicha.h"
@@ -21,6 +22,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
@@ -28,6 +30,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -186,6 +189,21 @@ void frmPrincipal3::montaTela()
     toolMenu->setWindowTitle(QStringLiteral("toolMenu"));
     toolMenu->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     toolMenu->setIconSize(QSize(24, 24));
+
+    // Print preview of the card page; its menu picks which of the five print buttons.
+    acaoVisualizar = Visualizacao::criaAcao(this, QStringLiteral("a folha de carteirinhas"),
+                                            [this] { VisualizaCarteiras(0); });
+    acaoVisualizar->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    auto* menuVisualizar = new QMenu(this);
+    menuVisualizar->setObjectName(QStringLiteral("menuVisualizar"));
+    for (int k = 1; k <= carteirasPorFolha; ++k) {
+        QAction* a = menuVisualizar->addAction(Command[size_t(k - 1)]->text());
+        connect(a, &QAction::triggered, this, [this, k] { VisualizaCarteiras(k); });
+    }
+    acaoVisualizar->setMenu(menuVisualizar);
+    toolMenu->insertAction(toolMenu->actions().value(3), acaoVisualizar);
+    if (auto* botao = qobject_cast<QToolButton*>(toolMenu->widgetForAction(acaoVisualizar)))
+        botao->setPopupMode(QToolButton::MenuButtonPopup);
 
     sbStatusBar = new QLabel;
     sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
@@ -381,6 +399,29 @@ void frmPrincipal3::ImprimeCarteiras(int k)
             carteiras.append(textosDaCarteira(c));
         ImpressaoCarteiras::imprime(this, carteiras,
                                     [configuracao](const QString& nome) { return configuracao->valor(nome); });
+    });
+}
+
+void frmPrincipal3::VisualizaCarteiras(int k)
+{
+    protegido(this, origem + QStringLiteral(".VisualizarImpressao"), [&] {
+        FrmConfig* configuracao = FrmConfig::instancia();
+        if (!configuracao->carregado()) {
+            Caixas::mostra(this, configuracao->erro() + QStringLiteral("\nNada foi impresso."),
+                           QStringLiteral("Configurações da Carteirinha"), Caixas::Icone::Erro);
+            return;
+        }
+        int ate = k;
+        for (int c = carteirasPorFolha; ate < 1 && c >= 1; --c) {
+            const auto textos = textosDaCarteira(c);
+            if (c == 1 || std::any_of(textos.begin(), textos.end(), [](const QString& t) { return !t.isEmpty(); }))
+                ate = c;
+        }
+        QList<ImpressaoCarteiras::TextosDaCarteira> carteiras;
+        for (int c = 1; c <= ate; ++c)
+            carteiras.append(textosDaCarteira(c));
+        ImpressaoCarteiras::visualiza(this, carteiras,
+                                      [configuracao](const QString& nome) { return configuracao->valor(nome); });
     });
 }
 

@@ -50,6 +50,10 @@ public:
     void executaComando(const QString& chave);
     // Prints cards 1..k (the button "IMPRIMIR ..." k).
     void ImprimeCarteiras(int k);
+    // "Visualizar Impressão": the page button k would print, in a preview (k = 0: up to the
+    // last card with any text).
+    void VisualizaCarteiras(int k);
+    QAction* acaoVisualizar = nullptr;
     // The texts card k shows, in printing order.
     ImpressaoCarteiras::TextosDaCarteira textosDaCarteira(int carteira) const;
     // The box of one card field (card 1's are the sheet's).

@@ -1,6 +1,7 @@
 #include "members/JanelaDeFicha.h"
 #include "app/Caixas.h"
 #include "app/Seams.h"
+#include "app/Visualizacao.h"
 #include "app/TrabalhoDeImpressao.h"
 #include "app/modGlobais.h"
 #include "connection/frmLogin.h"
@@ -142,6 +143,56 @@ void descartaNoLogoff(QWidget* janela, const std::function<void()>& fechaPeloPro
     frmLogin::instancia()->Logoff();
 }
 
+Captura captura(QWidget* alvo, Impressao como)
+{
+    Captura c;
+    c.como = como;
+    c.tamanho = alvo->size();
+    c.pontosPorPolegada = alvo->logicalDpiX();
+    // The caret is not part of what is printed: the focus leaves while the picture is taken.
+    QPointer<QWidget> foco = QApplication::focusWidget();
+    if (foco && (foco == alvo || alvo->isAncestorOf(foco)))
+        foco->clearFocus();
+    else
+        foco = nullptr;
+    if (como == Impressao::Desenho) {
+        QPainter gravacao(&c.desenho);
+        alvo->render(&gravacao);
+    } else {
+        c.imagem = alvo->grab();
+    }
+    if (foco)
+        foco->setFocus();
+    return c;
+}
+
+void pinta(const Captura& c, QPrinter& destino, const QString& onde, const QSizeF& noPapelTwips)
+{
+    QPrinter* const impressora = &destino;
+    // Inside the printable area (a printer cannot reach the paper's edges), at the screen's
+    // resolution so the sizes on screen (fonts in points included) print as shown; reduced to
+    // the page when the picture is wider or taller.
+    impressora->setFullPage(false);
+    impressora->setResolution(c.pontosPorPolegada);
+    QPainter pintor;
+    if (!pintor.begin(impressora))
+        throw ErroDeExecucao(onde, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
+    const QSizeF pagina = impressora->pageLayout().paintRectPixels(impressora->resolution()).size();
+    const QSizeF tamanho = c.tamanho;
+    QSizeF noPapel = tamanho;
+    if (noPapelTwips.isValid())
+        noPapel = tamanho.scaled(noPapelTwips * (impressora->resolution() / 1440.0), Qt::KeepAspectRatio);
+    if (noPapel.width() > pagina.width() || noPapel.height() > pagina.height())
+        noPapel = noPapel.scaled(pagina, Qt::KeepAspectRatio);
+    if (noPapel != tamanho)
+        pintor.scale(noPapel.width() / tamanho.width(), noPapel.height() / tamanho.height());
+    if (c.como == Impressao::Desenho)
+        pintor.drawPicture(0, 0, c.desenho);
+    else
+        pintor.drawPixmap(QRectF(QPointF(0, 0), tamanho), c.imagem, QRectF(c.imagem.rect()));
+    pintor.end();
+}
+
 bool imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const QSizeF& noPapelTwips)
 {
     TrabalhoDeImpressao trabalho(alvo->window()->windowTitle().trimmed());
@@ -151,52 +202,21 @@ bool imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const
                        QStringLiteral("Impressora"), Caixas::Icone::Aviso);
         return false;
     }
-
-    // The caret is not part of what is printed: the focus leaves while the picture is taken.
-    QPointer<QWidget> foco = QApplication::focusWidget();
-    if (foco && (foco == alvo || alvo->isAncestorOf(foco)))
-        foco->clearFocus();
-    else
-        foco = nullptr;
-    QPicture desenho;
-    QPixmap imagem;
-    if (como == Impressao::Desenho) {
-        QPainter gravacao(&desenho);
-        alvo->render(&gravacao);
-    } else {
-        imagem = alvo->grab();
-    }
-    if (foco)
-        foco->setFocus();
-
-    // Inside the printable area (a printer cannot reach the paper's edges), at the screen's
-    // resolution so the sizes on screen (fonts in points included) print as shown; reduced to
-    // the page when the picture is wider or taller.
-    impressora->setFullPage(false);
-    impressora->setResolution(alvo->logicalDpiX());
-    QPainter pintor;
-    if (!pintor.begin(impressora))
-        throw ErroDeExecucao(onde, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"));
-    const QSizeF pagina = impressora->pageLayout().paintRectPixels(impressora->resolution()).size();
-    const QSizeF tamanho = alvo->size();
-    QSizeF noPapel = tamanho;
-    if (noPapelTwips.isValid())
-        noPapel = tamanho.scaled(noPapelTwips * (impressora->resolution() / 1440.0), Qt::KeepAspectRatio);
-    if (noPapel.width() > pagina.width() || noPapel.height() > pagina.height())
-        noPapel = noPapel.scaled(pagina, Qt::KeepAspectRatio);
-    if (noPapel != tamanho)
-        pintor.scale(noPapel.width() / tamanho.width(), noPapel.height() / tamanho.height());
-    if (como == Impressao::Desenho)
-        pintor.drawPicture(0, 0, desenho);
-    else
-        pintor.drawPixmap(QRectF(QPointF(0, 0), tamanho), imagem, QRectF(imagem.rect()));
-    pintor.end();
-
+    pinta(captura(alvo, como), *impressora, onde, noPapelTwips);
     if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) {
         ExibeErro(onde, QStringLiteral("A impressora padrão não aceitou a página (%1)").arg(recusa), alvo->window());
         return false;
     }
     return true;
+}
+
+void visualizaComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const QSizeF& noPapelTwips)
+{
+    const Captura c = captura(alvo, como);
+    Visualizacao::mostra(alvo->window(), alvo->window()->windowTitle().trimmed(), [&](QPrinter& p) {
+        pinta(c, p, onde, noPapelTwips);
+        return true;
+    });
 }
 
 } // namespace JanelaDeFicha

@@ -10,6 +10,8 @@
 //         if (JanelaDeFicha::fecha(this, e, e->spontaneous() && !encerrandoAplicacao()))
 //             ...   // the window closes
 //     }
+#include <QPicture>
+#include <QPixmap>
 #include <QSizeF>
 #include <QString>
 #include <QStyle>
@@ -19,6 +21,7 @@
 
 class QCloseEvent;
 class QLabel;
+class QPrinter;
 class QMainWindow;
 class QTimer;
 class QToolBar;
@@ -80,5 +83,20 @@ enum class Impressao {
 // system refuses: the operator is told and false is returned. A printer that cannot start
 // raises ErroDeExecucao (`onde` names the handler).
 bool imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const QSizeF& noPapelTwips = QSizeF());
+
+// The picture of `alvo` as printing takes it, kept so that a preview can paint it again.
+struct Captura {
+    Impressao como = Impressao::Desenho;
+    QPicture desenho;
+    QPixmap imagem;
+    QSizeF tamanho;
+    int pontosPorPolegada = 96;
+};
+Captura captura(QWidget* alvo, Impressao como);
+// Paints a picture onto `impressora` as imprimeComoNaTela does; raises when it cannot start.
+void pinta(const Captura& captura, QPrinter& impressora, const QString& onde, const QSizeF& noPapelTwips = QSizeF());
+// "Visualizar Impressão": the page imprimeComoNaTela would print, in a preview titled after
+// the window.
+void visualizaComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const QSizeF& noPapelTwips = QSizeF());
 
 } // namespace JanelaDeFicha

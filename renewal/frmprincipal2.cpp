@@ -1,6 +1,7 @@
 #include "renewal/frmprincipal2.h"
 #include "app/Caixas.h"
 #include "app/Seams.h"
+#include "app/Visualizacao.h"
 #include "app/modGlobais.h"
 #include "connection/frmLogin.h"
 #include "members/FormularioFicha.h"
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTimer>
+#include <QStyle>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -187,6 +189,10 @@ void frmprincipal2::montaTela()
     setMenuWidget(topo);
 
     toolMenu = JanelaDeFicha::montaBarra(this, botoesDaBarra, [this](const QString& chave) { executaComando(chave); });
+    // Print preview of the strip, beside "Imprimir".
+    acaoVisualizar = Visualizacao::criaAcao(this, QStringLiteral("a faixa da carteira"), [this] { VisualizaFaixa(); });
+    acaoVisualizar->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    toolMenu->insertAction(toolMenu->actions().value(3), acaoVisualizar);
 
     OpcoesDaFicha opcoes;
     opcoes.filtrosDeTecla = true;
@@ -363,6 +369,21 @@ void frmprincipal2::ImprimeFaixa()
     // bar squeezed over it does not get onto the paper.
     JanelaDeFicha::imprimeComoNaTela(frameFicha, JanelaDeFicha::Impressao::Desenho,
                                      origem + QStringLiteral(".BtnImprimi"));
+}
+
+void frmprincipal2::VisualizaFaixa()
+{
+    protegido(this, origem + QStringLiteral(".VisualizarImpressao"), [&] {
+        // The strip is taken exactly as "Imprimir" takes it; the window then gets its height back.
+        const int antes = height();
+        resize(width(), twipsParaPixels(alturaDaFaixaTwips));
+        JanelaDeFicha::Captura c = JanelaDeFicha::captura(frameFicha, JanelaDeFicha::Impressao::Desenho);
+        resize(width(), antes);
+        Visualizacao::mostra(this, windowTitle().trimmed(), [&](QPrinter& p) {
+            JanelaDeFicha::pinta(c, p, origem + QStringLiteral(".VisualizarImpressao"));
+            return true;
+        });
+    });
 }
 
 void frmprincipal2::ExportaCSV()

@@ -3,6 +3,7 @@
 
 #include <QMainWindow>
 
+class QAction;
 class FormularioFicha;
 class QCloseEvent;
 class QGroupBox;
@@ -34,6 +35,8 @@ class QToolBar;
 class frmprincipal2 : public QMainWindow {
     Q_OBJECT
 public:
+    // "Visualizar Impressão" on the toolbar, beside "Imprimir".
+    QAction* acaoVisualizar = nullptr;
     explicit frmprincipal2(QWidget* parent = nullptr);
     ~frmprincipal2() override;
 
@@ -87,6 +90,8 @@ private:
     void AlteraCadastro();
     void ExcluiCadastro();
     void ImprimeFaixa();
+    // "Visualizar Impressão": the page "Imprimir" would print, in a preview.
+    void VisualizaFaixa();
     void ExportaCSV();
     void abreBuscaDeRenovacao(QWidget* dono);
     void Logoff();

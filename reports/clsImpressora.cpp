@@ -37,7 +37,15 @@ void clsImpressora::Imprime(const QString& TextoImpressao, const QString& titulo
     QPrinter* const impressora = trabalho.impressora();
     if (!impressora)
         falhou();
+    ImprimeEm(*impressora, TextoImpressao);
+    // Only the print system's answer tells whether the report reached a queue that takes it.
+    if (!trabalho.envia().isEmpty())
+        falhou();
+}
 
+void clsImpressora::ImprimeEm(QPrinter& destino, const QString& TextoImpressao) const
+{
+    QPrinter* const impressora = &destino;
     // Portrait pages, positions in device pixels from the printable area's top-left corner.
     impressora->setPageOrientation(QPageLayout::Portrait);
     impressora->setFullPage(false);
@@ -71,8 +79,5 @@ void clsImpressora::Imprime(const QString& TextoImpressao, const QString& titulo
     }
 
     if (!pintor.end())
-        falhou();
-    // Only the print system's answer tells whether the report reached a queue that takes it.
-    if (!trabalho.envia().isEmpty())
         falhou();
 }

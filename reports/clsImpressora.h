@@ -2,6 +2,8 @@
 #include <QFont>
 #include <QString>
 
+class QPrinter;
+
 // Sends a block of text to the default printer as one job, in a fixed-pitch font, from the
 // top-left corner of the printable area. One instance lives in globais().impressora.
 class clsImpressora {
@@ -15,6 +17,10 @@ public:
     // `titulo` is the job's name in the print queue.
     void Imprime(const QString& TextoImpressao,
                  const QString& titulo = QStringLiteral("Relatório do Departamento"));
+
+    // The same job painted onto `impressora` (the default printer for Imprime, a preview or
+    // a PDF for "Visualizar Impressão"). Raises as Imprime does.
+    void ImprimeEm(QPrinter& impressora, const QString& TextoImpressao) const;
 
     // The font every job is printed in (10 pt "Lucida Console", or the system's monospace
     // face where that one is not installed).

@@ -88,21 +88,25 @@ bool clsRelatorios::exportDepartamentoCSV(const QList<clsAgenda>& membrosCollect
                                           const QString& nomeArquivoSalvar)
 {
     try {
-        if (nomeArquivoSalvar.isEmpty())
-            return false;
-        const QByteArray bytes = montaCSV(membrosCollection);
-        // Written beside the target and moved over it at the end, so a failed write never
-        // leaves an existing file half replaced.
-        QSaveFile arquivo(nomeArquivoSalvar);
-        arquivo.setDirectWriteFallback(true);   // a writable file in a folder we cannot add to
-        if (!arquivo.open(QIODevice::WriteOnly))
-            return false;
-        if (arquivo.write(bytes) != bytes.size()) {
-            arquivo.cancelWriting();
-            return false;
-        }
-        return arquivo.commit();
+        return gravaArquivo(nomeArquivoSalvar, montaCSV(membrosCollection));
     } catch (const std::exception&) {
         return false;
     }
+}
+
+bool clsRelatorios::gravaArquivo(const QString& nomeArquivo, const QByteArray& bytes)
+{
+    if (nomeArquivo.isEmpty())
+        return false;
+    // Written beside the target and moved over it at the end, so a failed write never
+    // leaves an existing file half replaced.
+    QSaveFile arquivo(nomeArquivo);
+    arquivo.setDirectWriteFallback(true);   // a writable file in a folder we cannot add to
+    if (!arquivo.open(QIODevice::WriteOnly))
+        return false;
+    if (arquivo.write(bytes) != bytes.size()) {
+        arquivo.cancelWriting();
+        return false;
+    }
+    return arquivo.commit();
 }

@@ -24,6 +24,9 @@ public:
     static QString montaRelatorio(const QList<clsAgenda>& membrosCollection, const QString& rotuloTotal);
     // The CSV file's bytes.
     static QByteArray montaCSV(const QList<clsAgenda>& membrosCollection);
+    // Writes `bytes` as the whole new content of `nomeArquivo`, replacing it only once all
+    // was written. False on any failure.
+    static bool gravaArquivo(const QString& nomeArquivo, const QByteArray& bytes);
 
 private:
     // `texto` padded with spaces on the right, or cut, to exactly `largura` characters.

@@ -7,7 +7,10 @@
 #include "members/frmPrincipal.h"
 #include "protocol/FormatoBR.h"
 #include "reports/BuscaDeMembros.h"
+#include "reports/clsImpressora.h"
 #include "reports/clsRelatorios.h"
+#include "reports/frmAniversariantes.h"
+#include "app/Visualizacao.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -92,9 +95,19 @@ frmRelatorio::frmRelatorio(frmPrincipal* principal)
     btnFechar = new QPushButton(QStringLiteral("Fechar"), this);
     btnFechar->setObjectName(QStringLiteral("btnFechar"));
 
+    btnVisualizar = new QPushButton(QStringLiteral("Visualizar Impressão"), this);
+    btnVisualizar->setObjectName(QStringLiteral("btnVisualizar"));
+    btnVisualizar->setToolTip(Visualizacao::dica(QStringLiteral("as páginas do relatório")));
+    btnVisualizar->setShortcut(Visualizacao::atalho());
+    btnAniversariantes = new QPushButton(QStringLiteral("&Aniversariantes do Mês ..."), this);
+    btnAniversariantes->setObjectName(QStringLiteral("btnAniversariantes"));
+    btnAniversariantes->setToolTip(QStringLiteral("Os membros do departamento que fazem aniversário num mês"));
+
     auto* botoes = new QHBoxLayout;
     botoes->addWidget(btnExportarCSV);
+    botoes->addWidget(btnAniversariantes);
     botoes->addStretch(1);
+    botoes->addWidget(btnVisualizar);
     botoes->addWidget(btnOk);
     botoes->addWidget(btnFechar);
 
@@ -105,6 +118,8 @@ frmRelatorio::frmRelatorio(frmPrincipal* principal)
     connect(btnOk, &QPushButton::clicked, this, &frmRelatorio::btnOk_Click);
     connect(btnExportarCSV, &QPushButton::clicked, this, &frmRelatorio::btnExportarCSV_Click);
     connect(btnFechar, &QPushButton::clicked, this, &frmRelatorio::btnFechar_Click);
+    connect(btnVisualizar, &QPushButton::clicked, this, &frmRelatorio::btnVisualizar_Click);
+    connect(btnAniversariantes, &QPushButton::clicked, this, &frmRelatorio::btnAniversariantes_Click);
 
     setMinimumWidth(420);
 }
@@ -156,13 +171,7 @@ void frmRelatorio::btnOk_Click()
     protegido(this, origem, [&] {
         if (!ValidaFiltro())
             return;
-
-        clsFiltroBusca filtro;
-        filtro.departamento.idDepartamento = principal()->membros.departamento.idDepartamento;
-        filtro.dataInicial = dataDe(txtDataInicial);
-        filtro.dataFinal = dataDe(txtDataFinal);
-
-        const std::optional<QList<clsAgenda>> membros = BuscaMembros(this, principal()->timerTimeOut, filtro);
+        const std::optional<QList<clsAgenda>> membros = buscaDoRelatorio();
         if (!eu)
             return;   // closed during the wait
         if (membros && !membros->isEmpty()) {
@@ -181,6 +190,44 @@ void frmRelatorio::btnOk_Click()
         if (eu)
             LimpaLabelsDeErro(this);
     });
+}
+
+std::optional<QList<clsAgenda>> frmRelatorio::buscaDoRelatorio()
+{
+    clsFiltroBusca filtro;
+    filtro.departamento.idDepartamento = principal()->membros.departamento.idDepartamento;
+    filtro.dataInicial = dataDe(txtDataInicial);
+    filtro.dataFinal = dataDe(txtDataFinal);
+    return BuscaMembros(this, principal()->timerTimeOut, filtro);
+}
+
+// The pages "OK" would print, on screen: same dates check, same search, same text and font.
+void frmRelatorio::btnVisualizar_Click()
+{
+    const QPointer<frmRelatorio> eu(this);
+    protegido(this, origem, [&] {
+        if (!ValidaFiltro())
+            return;
+        const std::optional<QList<clsAgenda>> membros = buscaDoRelatorio();
+        if (!eu)
+            return;
+        if (membros && !membros->isEmpty()) {
+            const QString texto = clsRelatorios::montaRelatorio(*membros, QStringLiteral("Total: "));
+            const std::shared_ptr<clsImpressora> impressora =
+                globais().impressora ? globais().impressora : std::make_shared<clsImpressora>();
+            Visualizacao::mostra(this, QStringLiteral("Relatório"), [&](QPrinter& p) {
+                impressora->ImprimeEm(p, texto);
+                return true;
+            });
+        }
+        if (eu)
+            LimpaLabelsDeErro(this);
+    });
+}
+
+void frmRelatorio::btnAniversariantes_Click()
+{
+    protegido(this, origem, [&] { frmAniversariantes::abre(this, principal()); });
 }
 
 void frmRelatorio::btnExportarCSV_Click()

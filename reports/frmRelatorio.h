@@ -1,6 +1,9 @@
 #pragma once
 #include <QPointer>
 #include <QWidget>
+#include <optional>
+
+#include "protocol/clsAgenda.h"
 
 class QGroupBox;
 class QLabel;
@@ -29,11 +32,19 @@ public:
     QPushButton* btnOk;
     QPushButton* btnExportarCSV;
     QPushButton* btnFechar;
+    // Additions: the report's print preview, and the month's birthdays window.
+    QPushButton* btnVisualizar;
+    QPushButton* btnAniversariantes;
 
 private:
     void btnOk_Click();
     void btnExportarCSV_Click();
     void btnFechar_Click();
+    void btnVisualizar_Click();
+    void btnAniversariantes_Click();
+    // The search for the typed (already validated) dates: the members found, or nothing
+    // (already said why).
+    std::optional<QList<clsAgenda>> buscaDoRelatorio();
     bool ValidaFiltro();
     // The member window, which may have been closed meanwhile (then it raises).
     frmPrincipal* principal() const;

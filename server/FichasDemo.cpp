@@ -59,6 +59,28 @@ QString sobrenomeComposto(Sorteio& s, const QStringList& sobrenomes)
     return primeiro + ligacao + segundo;
 }
 
+// As in a real registry, a few sheets carry no usable birth date: the "." the sheet windows
+// put in an empty box, an empty box, or a date mistyped long ago. A generator of its own, so
+// that every other field stays what the seed always gave.
+void marcaNascimentosFaltando(QList<clsAgenda>& fichas, quint32 semente)
+{
+    QRandomGenerator g(semente ^ 0x6e617363u);
+    static const char* const errados[] = {"31/02/1978", "00/00/0000", "15/13/1982", "29/02/1981", "31/06/1990",
+                                          "12/08/19", "30/04/196O"};
+    for (clsAgenda& f : fichas) {
+        const int sorte = int(g.bounded(100));
+        if (sorte < 2)
+            f.nascido = QStringLiteral(".");
+        else if (sorte < 3)
+            f.nascido.clear();
+        else if (sorte < 4)
+            f.nascido = QString::fromLatin1(errados[g.bounded(int(std::size(errados)))]);
+        else
+            continue;
+        f.niver = f.nascido;
+    }
+}
+
 } // namespace
 
 namespace FichasDemo {
@@ -166,6 +188,7 @@ QList<clsAgenda> gera(int quantas, quint32 semente)
                                 .arg(s.entre(0, 59), 2, 10, QLatin1Char('0')).arg(s.entre(0, 59), 2, 10, QLatin1Char('0'));
         fichas.append(std::move(f));
     }
+    marcaNascimentosFaltando(fichas, semente);
     return fichas;
 }
 

@@ -19,6 +19,9 @@ namespace {
 
 QString layout(const QString& nome)
 {
+    // No card-stock calibration on this machine.
+    if (nome.startsWith(QLatin1String("deslocamento")) || nome == QLatin1String("escala"))
+        return QString();
     if (nome.startsWith(QLatin1String("fonte")))
         return QStringLiteral("10");
     return nome.contains(u'x') ? QStringLiteral("500") : QStringLiteral("1.000,5");

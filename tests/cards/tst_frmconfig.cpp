@@ -57,7 +57,9 @@ private slots:
         QVERIFY(janela.carregado());
         QCOMPARE(janela.erro(), QString());
         QCOMPARE(janela.windowTitle(), QStringLiteral(" Configurações da Carteirinha de Membros"));
-        const auto caixas = janela.findChildren<QLineEdit*>();
+        // The layout's 105; the machine's calibration has its own three in its own frame.
+        auto caixas = janela.findChildren<QLineEdit*>();
+        caixas.removeIf([](QLineEdit* c) { return c->parentWidget()->objectName() == QLatin1String("frameCalibracao"); });
         QCOMPARE(caixas.size(), 105);
         for (QLineEdit* caixa : caixas) {
             const QString coluna = caixa->objectName().mid(3);

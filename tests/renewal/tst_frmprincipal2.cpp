@@ -1,4 +1,5 @@
 #include "support/AmbienteDeTeste.h"
+#include "support/VisualizacaoDeTeste.h"
 #include "AmbienteDeRenovacao.h"
 #include "cards/frmPrincipal3.h"
 #include "app/Seams.h"
@@ -259,6 +260,45 @@ private slots:
         janela = frmprincipal2::instancia();
         QCOMPARE(texto(QStringLiteral("txtNome")), QString());
         delete nova;
+    }
+
+    // "Visualizar Impressão" shows the page "Imprimir" sends, and gives the window its height back.
+    void visualizarMostraAFaixa()
+    {
+        QTemporaryDir pasta;
+        janela->membros = membroCompleto(QStringLiteral("Ana Sheetname"), QStringLiteral("Pai"));
+        janela->AtualizaGUI();
+        clsAgenda carteira;
+        carteira.sistema = QStringLiteral("90817");
+        carteira.IGREJA = QStringLiteral("Betania");
+        carteira.validade = QStringLiteral("31/12/2031");
+        janela->AtualizaGUI2(carteira);
+        janela->show();
+        QVERIFY(QTest::qWaitForWindowExposed(janela));
+        janela->resize(janela->width(), 700);
+        QCoreApplication::processEvents();
+        const int altura = janela->height();
+
+        DialogoArquivo::Gravador dialogo;
+        Impressoras::Gravador nenhuma{QString()};
+        VisualizacaoVista vista;
+        const QString salvo = pasta.filePath(QStringLiteral("visualizada.pdf"));
+        aoAbrirVisualizacao(vista, dialogo, salvo);
+        QVERIFY(janela->acaoVisualizar);
+        janela->acaoVisualizar->trigger();
+        QVERIFY(vista.aberta);
+        QCOMPARE(vista.paginas, 1);
+        QCOMPARE(janela->height(), altura);
+
+        const QString direto = pasta.filePath(QStringLiteral("direta.pdf"));
+        {
+            Impressoras::Gravador impressora(direto);
+            comando(QStringLiteral("BtnImprimi"));
+            QCOMPARE(impressora.trabalhos.size(), 1);
+        }
+        const QString visto = textoDoPdf(salvo);
+        QVERIFY2(visto.contains(QStringLiteral("90817")) && visto.contains(QStringLiteral("Betania")), qPrintable(visto));
+        QCOMPARE(visto, textoDoPdf(direto));
     }
 
     // "Sair" closes without a question and brings the member window back.

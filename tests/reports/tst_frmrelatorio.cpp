@@ -2,6 +2,7 @@
 // labels, the message boxes, the printed report and the exported file. Against the registry
 // server for what it finds, against a scripted server for the failures.
 #include "support/AmbienteDeTeste.h"
+#include "support/VisualizacaoDeTeste.h"
 #include "ServidorReal.h"
 #include "ServidorRoteirizado.h"
 #include "connection/Requisicao.h"
@@ -184,6 +185,44 @@ private slots:
         QCOMPARE(caixas->caixas().first().titulo, QStringLiteral("Erro ao Imprimir Relatório"));
         QVERIFY(impressora.trabalhos.isEmpty());
         QCOMPARE(impressora.titulos, QStringList{QStringLiteral("Relatório do Departamento")});
+    }
+
+    // "Visualizar Impressão": the same dates check and search as "OK", the same pages, and
+    // nothing sent to the printer; works with no printer installed.
+    void visualizarMostraOQueOkImprime()
+    {
+        const QString direto = pasta.filePath(QStringLiteral("ok.pdf"));
+        periodo(QStringLiteral("05/03/2021"), QStringLiteral("10/06/2022"));
+        {
+            Impressoras::Gravador impressora(direto);
+            QTest::mouseClick(janela->btnOk, Qt::LeftButton);
+            QCOMPARE(impressora.trabalhos.size(), 1);
+        }
+        caixas->limpa();
+        QCOMPARE(janela->btnVisualizar->text(), QStringLiteral("Visualizar Impressão"));
+        QVERIFY(janela->btnVisualizar->toolTip().contains(QStringLiteral("Ctrl+Shift+V")));
+        Impressoras::Gravador nenhuma{QString()};
+        DialogoArquivo::Gravador dialogo;
+        VisualizacaoVista vista;
+        const QString salvo = pasta.filePath(QStringLiteral("visualizado.pdf"));
+        aoAbrirVisualizacao(vista, dialogo, salvo);
+        QTest::mouseClick(janela->btnVisualizar, Qt::LeftButton);
+        QVERIFY(vista.aberta);
+        QCOMPARE(vista.paginas, 1);
+        QVERIFY(nenhuma.trabalhos.isEmpty());
+        QCOMPARE(caixas->caixas().size(), 1);
+        QCOMPARE(caixas->caixas().first().titulo, QStringLiteral("PDF Gerado"));
+        QCOMPARE(textoDoPdf(salvo), textoDoPdf(direto));
+
+        // A bad date stops it before the search, as it stops "OK".
+        caixas->limpa();
+        periodo(QStringLiteral("31/02/2021"), QStringLiteral("10/06/2022"));
+        VisualizacaoVista nada;
+        aoAbrirVisualizacao(nada, dialogo, QString());
+        QTest::mouseClick(janela->btnVisualizar, Qt::LeftButton);
+        QTest::qWait(100);
+        QVERIFY(!nada.aberta);
+        QCOMPARE(janela->lblDataInicialErro->text(), QStringLiteral("Valor de data inválido"));
     }
 
     void semImpressoraPadrao()

@@ -1,0 +1,71 @@
+#pragma once
+// The print preview as the operator meets it: armed before the click that opens it, it waits
+// for the preview window, counts its pages, presses "Salvar PDF ..." (the save dialog answered
+// with `arquivoPdf`) and closes it.
+#include "app/Seams.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QRegularExpression>
+#include <QTimer>
+
+struct VisualizacaoVista {
+    bool aberta = false;
+    int paginas = 0;
+    QString titulo;
+    bool temImprimir = false;   // the preview's own print button (any installed printer)
+};
+
+// Call right before the click; `vista` and `dialogo` must outlive the click.
+inline void aoAbrirVisualizacao(VisualizacaoVista& vista, DialogoArquivo::Gravador& dialogo, const QString& arquivoPdf)
+{
+    auto* espera = new QTimer;
+    auto* relogio = new QElapsedTimer;
+    relogio->start();
+    espera->setInterval(20);
+    QObject::connect(espera, &QTimer::timeout, [espera, relogio, &vista, &dialogo, arquivoPdf] {
+        auto* d = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        if (!d) {
+            if (relogio->elapsed() > 15000) {
+                espera->deleteLater();
+                delete relogio;
+            }
+            return;
+        }
+        espera->stop();
+        espera->deleteLater();
+        delete relogio;
+        vista.aberta = true;
+        vista.titulo = d->windowTitle();
+        if (auto* w = d->findChild<QPrintPreviewWidget*>())
+            vista.paginas = w->pageCount();
+        for (QAction* a : d->findChildren<QAction*>())
+            if (a->objectName() == QLatin1String("printAction") || a->text().contains(QLatin1String("Print")))
+                vista.temImprimir = true;
+        if (!arquivoPdf.isEmpty()) {
+            dialogo.proximoArquivo(arquivoPdf);
+            if (auto* salvar = d->findChild<QAction*>(QStringLiteral("acaoSalvarPdf")))
+                salvar->trigger();
+        }
+        d->reject();
+    });
+    espera->start();
+}
+
+// A PDF's bytes without what changes from one run to the next (creation date, document id).
+inline QByteArray pdfSemData(const QString& arquivo)
+{
+    QFile f(arquivo);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QByteArray b = f.readAll();
+    static const QRegularExpression data(QStringLiteral(R"(/CreationDate \([^)]*\))"));
+    static const QRegularExpression id(QStringLiteral(R"(/ID \[[^\]]*\])"));
+    QString t = QString::fromLatin1(b);
+    t.replace(data, QString()).replace(id, QString());
+    return t.toLatin1();
+}
