@@ -75,7 +75,7 @@ void SlotDeBusca::Localiza()
         PreencheLista();
 }
 
-std::optional<QList<clsAgenda>> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* timerTimeOut, const clsFiltroBusca& filtro)
+std::optional<ListaDeFichas> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* timerTimeOut, const clsFiltroBusca& filtro)
 {
     const std::optional<RespostaDoServidor> resposta =
         Requisita(dono, timerTimeOut, filtro.toPipeStringWithCommand(Codigo::Busca),
@@ -83,10 +83,10 @@ std::optional<QList<clsAgenda>> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* t
     if (!resposta)
         return std::nullopt;
     if (resposta->codigo == Codigo::Encontrados)
-        return clsAgenda::collectionFromPipeStringWithCommand(resposta->texto);
+        return ListaDeFichas(resposta->texto);
     Caixas::mostra(dono, QStringLiteral("Nenhum registro foi encontrado atendendo o critério informado"),
                    QStringLiteral("Nenhum Registro"), Caixas::Icone::Informacao);
-    return QList<clsAgenda>();
+    return ListaDeFichas();
 }
 
 QString SlotDeBusca::FormataItemLista(const clsAgenda& membro)
@@ -106,8 +106,8 @@ void SlotDeBusca::PreencheLista()
     if (membrosEncontrados) {
         QStringList linhas;
         linhas.reserve(membrosEncontrados->size());
-        for (const clsAgenda& m : *membrosEncontrados)
-            linhas.append(FormataItemLista(m));
+        for (qsizetype i = 0, n = membrosEncontrados->size(); i < n; ++i)
+            linhas.append(membrosEncontrados->linha(i));
         m_lista->addItems(linhas);
     }
     m_lista->setUpdatesEnabled(true);
@@ -127,5 +127,8 @@ const clsAgenda* SlotDeBusca::escolhido()
                        QStringLiteral("Selecione um Registro"), Caixas::Icone::Aviso);
         return nullptr;
     }
-    return &(*membrosEncontrados)[linha];
+    m_escolhido.reset();
+    const QString origem = m_dono->objectName() + QStringLiteral(".") + m_lista->objectName() + QStringLiteral("_Click");
+    protegido(m_dono, origem, [&] { m_escolhido = membrosEncontrados->at(linha); });
+    return m_escolhido ? &*m_escolhido : nullptr;
 }

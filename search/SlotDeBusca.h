@@ -21,6 +21,7 @@
 // List lines are never sorted: line n is member n+1 of `membrosEncontrados`.
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
+#include "search/ListaDeFichas.h"
 
 #include <QObject>
 #include <functional>
@@ -39,8 +40,9 @@ public:
                 std::function<QTimer*()> timerTimeOut, std::function<qint32()> idDepartamento);
 
     // The slot's last result, in the server's order; absent before the first search and
-    // after a search that failed (time-out, 0, unknown code, no connection).
-    std::optional<QList<clsAgenda>> membrosEncontrados;
+    // after a search that failed (time-out, 0, unknown code, no connection, broken list).
+    // Sheets are parsed one at a time, when chosen.
+    std::optional<ListaDeFichas> membrosEncontrados;
 
     // Runs before every search of this slot (after nothing else), if set.
     std::function<void()> antesDeBuscar;
@@ -50,7 +52,8 @@ public:
 
     // Code 12 with `filtro`; 13 = the list, 14 = "Nenhum Registro" and an empty list, anything
     // else (and no connection) nothing, the shared messages shown by the request cycle.
-    static std::optional<QList<clsAgenda>> EnviaBusca(QWidget* dono, QTimer* timerTimeOut,
+    // A list with a broken sheet (piece count, number, date) is refused whole with the parser's error.
+    static std::optional<ListaDeFichas> EnviaBusca(QWidget* dono, QTimer* timerTimeOut,
                                                       const clsFiltroBusca& filtro);
 
     // Sheet number, tab, dd/MM/yyyy, tab, name.
@@ -60,7 +63,9 @@ public:
     void PreencheLista();
 
     // The member of the selected line, after the two checks with their messages ("Lista
-    // Vazia", "Selecione um Registro"); nullptr when a check stopped it.
+    // Vazia", "Selecione um Registro"); nullptr when a check stopped it. Its sheet is parsed
+    // now: a malformed one is reported through ExibeErro, gives nullptr and leaves the list as is.
+    // The pointer stays valid until the next call.
     const clsAgenda* escolhido();
 
     QPushButton* botao() const { return m_botao; }
@@ -73,4 +78,5 @@ private:
     QListWidget* m_lista;
     std::function<QTimer*()> m_timer;
     std::function<qint32()> m_idDepartamento;
+    std::optional<clsAgenda> m_escolhido;
 };
