@@ -8,7 +8,7 @@
 #include "search/PainelFiltroBusca.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
@@ -46,15 +46,35 @@ public:
 
 } // namespace
 
-SlotDeBusca::SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, QListWidget* lista,
+SlotDeBusca::SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, ListaDeResultados* lista,
                          std::function<QTimer*()> timerTimeOut, std::function<qint32()> idDepartamento)
     : QObject(dono), m_dono(dono), m_filtro(filtro), m_botao(botao), m_lista(lista),
       m_timer(std::move(timerTimeOut)), m_idDepartamento(std::move(idDepartamento))
 {
-    m_lista->setSortingEnabled(false);
     m_lista->setUniformItemSizes(true);
     m_lista->setItemDelegate(new ItemComTabulacao(m_lista));
     connect(m_botao, &QPushButton::clicked, this, &SlotDeBusca::Localiza);
+}
+
+SlotDeBusca::~SlotDeBusca()
+{
+    if (m_lista)
+        m_lista->modelo()->mostra(nullptr);
+}
+
+int SlotDeBusca::quantas() const
+{
+    return m_lista->count();
+}
+
+QString SlotDeBusca::linha(int i) const
+{
+    return m_lista->linha(i);
+}
+
+QStringList SlotDeBusca::linhas() const
+{
+    return m_lista->linhas();
 }
 
 void SlotDeBusca::Localiza()
@@ -68,6 +88,9 @@ void SlotDeBusca::Localiza()
             return;
         validou = true;
         const clsFiltroBusca filtro = m_filtro->montaFiltro(m_idDepartamento());
+        // The list box lets go of the old list before it goes.
+        m_lista->modelo()->mostra(nullptr);
+        m_escolhido.reset();
         membrosEncontrados.reset();
         membrosEncontrados = EnviaBusca(m_dono, m_timer(), filtro);
     });
@@ -101,16 +124,8 @@ QString SlotDeBusca::FormataItemLista(const clsAgenda& membro)
 
 void SlotDeBusca::PreencheLista()
 {
-    m_lista->setUpdatesEnabled(false);
-    m_lista->clear();
-    if (membrosEncontrados) {
-        QStringList linhas;
-        linhas.reserve(membrosEncontrados->size());
-        for (qsizetype i = 0, n = membrosEncontrados->size(); i < n; ++i)
-            linhas.append(membrosEncontrados->linha(i));
-        m_lista->addItems(linhas);
-    }
-    m_lista->setUpdatesEnabled(true);
+    // No line is made here: the view asks for the ones it draws.
+    m_lista->modelo()->mostra(membrosEncontrados ? &*membrosEncontrados : nullptr);
     UtilFicha::LimpaLabelsDeErro(m_dono);
 }
 
@@ -122,7 +137,7 @@ const clsAgenda* SlotDeBusca::escolhido()
         return nullptr;
     }
     const int linha = m_lista->currentRow();
-    if (m_lista->selectedItems().isEmpty() || linha < 0 || linha >= membrosEncontrados->size()) {
+    if (!m_lista->selectionModel()->hasSelection() || linha < 0 || linha >= membrosEncontrados->size()) {
         Caixas::mostra(m_dono, QStringLiteral("Selecione um registro para carregar"),
                        QStringLiteral("Selecione um Registro"), Caixas::Icone::Aviso);
         return nullptr;

@@ -12,23 +12,25 @@
 //                                  [] { return frmprincipal2::instancia()->membros.departamento.idDepartamento; });
 //     slot->antesDeBuscar = [] { ... };        // optional, e.g. close the member window first
 //     // the button's click runs slot->Localiza() (ValidaFiltro, EnviaBusca, PreencheLista)
-//     connect(lstResultados2, &QListWidget::itemClicked, this, [=] {
+//     connect(lstResultados2, &QListView::clicked, this, [=] {
 //         if (const clsAgenda* m = slot->escolhido())       // "Lista Vazia" / "Selecione um Registro"
 //             janela->AtualizaGUI2(*m);
 //         close();
 //     });
 //
-// List lines are never sorted: line n is member n+1 of `membrosEncontrados`.
+// List lines are never sorted: line n is member n+1 of `membrosEncontrados`. The list box
+// (ListaDeResultados) shows them through a model; a line is made when it is drawn.
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
 #include "search/ListaDeFichas.h"
 
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <optional>
 
 class PainelFiltroBusca;
-class QListWidget;
+class ListaDeResultados;
 class QPushButton;
 class QTimer;
 class QWidget;
@@ -36,8 +38,9 @@ class QWidget;
 class SlotDeBusca : public QObject {
     Q_OBJECT
 public:
-    SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, QListWidget* lista,
+    SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, ListaDeResultados* lista,
                 std::function<QTimer*()> timerTimeOut, std::function<qint32()> idDepartamento);
+    ~SlotDeBusca() override;
 
     // The slot's last result, in the server's order; absent before the first search and
     // after a search that failed (time-out, 0, unknown code, no connection, broken list).
@@ -69,13 +72,18 @@ public:
     const clsAgenda* escolhido();
 
     QPushButton* botao() const { return m_botao; }
-    QListWidget* lista() const { return m_lista; }
+    ListaDeResultados* lista() const { return m_lista; }
+
+    // The list box's lines, as shown: how many, one, all.
+    int quantas() const;
+    QString linha(int i) const;
+    QStringList linhas() const;
 
 private:
     QWidget* m_dono;
     PainelFiltroBusca* m_filtro;
     QPushButton* m_botao;
-    QListWidget* m_lista;
+    QPointer<ListaDeResultados> m_lista;
     std::function<QTimer*()> m_timer;
     std::function<qint32()> m_idDepartamento;
     std::optional<clsAgenda> m_escolhido;

@@ -28,7 +28,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>

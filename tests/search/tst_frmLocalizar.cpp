@@ -9,7 +9,7 @@
 #include "search/frmLocalizar.h"
 
 #include <QLabel>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 
 // The member search as an operator uses it: against the registry server for what it finds,
@@ -31,11 +31,11 @@ class tst_frmLocalizar : public QObject {
         f.departamento = globais().usuarioLogado->departamento;
         QVERIFY(Requisita(nullptr, principal->timerTimeOut, f.toPipeStringWithCommand(8), {9}));
     }
-    static QStringList linhas(QListWidget* l)
+    static QStringList linhas(ListaDeResultados* l)
     {
         QStringList r;
         for (int i = 0; i < l->count(); ++i)
-            r << l->item(i)->text();
+            r << l->linha(i);
         return r;
     }
     static void preenche(frmLocalizar& d, const QString& numero, const QString& nome, const QString& ini, const QString& fim)
@@ -225,7 +225,7 @@ private slots:
         d.show();
         d.btnLocalizar->click();
         QCOMPARE(d.lstResultados->count(), 1);
-        QCOMPARE(d.lstResultados->item(0)->text(), QStringLiteral("7\t29/02/2020\tDébora"));
+        QCOMPARE(d.lstResultados->linha(0), QStringLiteral("7\t29/02/2020\tDébora"));
         QVERIFY(servidor.recebidas().last().startsWith(QStringLiteral("12|0||30/12/1899|30/12/1899|1|")));
 
         d.btnLocalizar->click();
@@ -272,9 +272,9 @@ private slots:
         d.btnLocalizar->click();
         QVERIFY(caixas.caixas().isEmpty());
         QCOMPARE(d.lstResultados->count(), 3);
-        QCOMPARE(d.lstResultados->item(0)->text(), QStringLiteral("12\t01/01/2023\tCarlos"));
-        QCOMPARE(d.lstResultados->item(1)->text(), QStringLiteral("10\t05/03/2021\tAbigail"));
-        QCOMPARE(d.lstResultados->item(2)->text(), QStringLiteral("11\t10/06/2022\tBruno"));
+        QCOMPARE(d.lstResultados->linha(0), QStringLiteral("12\t01/01/2023\tCarlos"));
+        QCOMPARE(d.lstResultados->linha(1), QStringLiteral("10\t05/03/2021\tAbigail"));
+        QCOMPARE(d.lstResultados->linha(2), QStringLiteral("11\t10/06/2022\tBruno"));
         QCOMPARE(d.slot->membrosEncontrados->at(2).obs, QStringLiteral("e-mail@@igreja @"));
     }
 };
@@ -419,7 +419,7 @@ private slots:
         d.btnLocalizar->click();
         QVERIFY(s.caixas.caixas().isEmpty());
         QCOMPARE(d.lstResultados->count(), 3);
-        QCOMPARE(d.lstResultados->item(1)->text(), QStringLiteral("21\t02/01/2020\tFicha 1"));
+        QCOMPARE(d.lstResultados->linha(1), QStringLiteral("21\t02/01/2020\tFicha 1"));
 
         d.lstResultados->setCurrentRow(1);
         d.btnOk->click();
