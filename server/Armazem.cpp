@@ -3,7 +3,10 @@
 #include "protocol/Wire.h"
 
 #include <QAtomicInt>
+#include <QDateTime>
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QUrlQuery>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QUrl>
@@ -80,6 +83,57 @@ QString indiceDeNomes()
     return QStringLiteral("CREATE INDEX IF NOT EXISTS fichas_por_nome ON fichas (iddepartamento, nome_busca, numeroficha)");
 }
 
+qint64 agora()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+// The parts of "postgresql://[USER[:PASSWORD]@]HOST[:PORT]/DATABASE[?options]". The user
+// part is cut at the last "@" by hand, so a password with "@", "/", "#" or "?" in it is
+// still read whole (and never ends up in a message).
+struct EnderecoPg {
+    QString esquema, usuario, senha, resto;
+    bool temSenha = false;
+};
+
+EnderecoPg separa(const QString& conexao)
+{
+    EnderecoPg e;
+    const qsizetype inicio = conexao.indexOf(QLatin1String("://"));
+    e.esquema = conexao.left(inicio + 3);
+    QString depois = conexao.mid(inicio + 3);
+    // The user part ends at the last "@" before the database path; a path or query with an
+    // "@" of its own is rare enough to ignore.
+    const qsizetype arroba = depois.lastIndexOf(u'@');
+    if (arroba >= 0) {
+        const QString credenciais = depois.left(arroba);
+        const qsizetype doisPontos = credenciais.indexOf(u':');
+        e.usuario = QUrl::fromPercentEncoding(credenciais.left(doisPontos < 0 ? credenciais.size() : doisPontos).toUtf8());
+        if (doisPontos >= 0) {
+            e.temSenha = true;
+            e.senha = QUrl::fromPercentEncoding(credenciais.mid(doisPontos + 1).toUtf8());
+        }
+        depois = depois.mid(arroba + 1);
+    }
+    e.resto = depois;
+    return e;
+}
+
+// The libpq options a connection text may carry after "?".
+const QStringList opcoesPg = {QStringLiteral("host"), QStringLiteral("port"), QStringLiteral("sslmode"), QStringLiteral("sslrootcert"),
+                              QStringLiteral("sslcert"), QStringLiteral("sslkey"), QStringLiteral("connect_timeout"),
+                              QStringLiteral("service"), QStringLiteral("passfile"), QStringLiteral("application_name"),
+                              QStringLiteral("target_session_attrs")};
+
+bool conexaoCaiu(const QSqlError& e)
+{
+    // Class 08: connection exception; 57P01-57P03: the server is shutting down or starting.
+    // No SQLSTATE at all: libpq found the connection closed under it.
+    const QString codigo = e.nativeErrorCode();
+    return e.type() == QSqlError::ConnectionError || codigo.isEmpty() || codigo.startsWith(QLatin1String("08"))
+        || codigo.startsWith(QLatin1String("57P"));
+}
+
 } // namespace
 
 Armazem::Armazem(QString conexao)
@@ -107,13 +161,169 @@ bool Armazem::falha(const QString& onde, const QString& detalhe)
     return false;
 }
 
+QSqlDatabase Armazem::banco() const
+{
+    return QSqlDatabase::database(m_nomeConexao, false);
+}
+
+// Every database error goes through here: one line, the engine's code, and for PostgreSQL
+// whether the connection was lost.
+bool Armazem::falhaDoBanco(const QString& onde, const QSqlError& e)
+{
+    m_passageira = false;
+    if (m_sqlite)
+        return falha(onde, e.text().simplified());
+    const QString codigo = e.nativeErrorCode();
+    QString texto = e.databaseText().simplified();
+    if (texto.isEmpty())
+        texto = e.text().simplified();
+    m_passageira = codigo == QLatin1String("40P01") || codigo == QLatin1String("40001");
+    if (codigo == QLatin1String("42501"))
+        texto += QStringLiteral(" (o usuário do banco não tem permissão nas tabelas do registro: "
+                                "veja GRANT no README do servidor)");
+    else if (codigo == QLatin1String("55P03") || codigo == QLatin1String("57014"))
+        texto += QStringLiteral(" (um registro ficou bloqueado por outra sessão do banco além do tempo de espera)");
+    if (conexaoCaiu(e))
+        perdeu();
+    return falha(onde, QStringLiteral("PostgreSQL%1: %2").arg(codigo.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(codigo), texto));
+}
+
 QString Armazem::descricao() const
 {
     if (m_conexao.startsWith(QLatin1String("sqlite:")))
         return m_conexao;
-    QUrl url(m_conexao);
-    url.setPassword(QString());
-    return url.toString();
+    if (!m_conexao.contains(QLatin1String("://")))
+        return QStringLiteral("(conexão não reconhecida)");
+    const EnderecoPg e = separa(m_conexao);
+    QString resto = e.resto;
+    // A password given as an option is cut out as well.
+    const qsizetype interrogacao = resto.indexOf(u'?');
+    if (interrogacao >= 0) {
+        QUrlQuery consulta(resto.mid(interrogacao + 1));
+        consulta.removeAllQueryItems(QStringLiteral("password"));
+        resto = resto.left(interrogacao) + (consulta.isEmpty() ? QString() : QLatin1Char('?') + consulta.toString());
+    }
+    return e.esquema + (e.usuario.isEmpty() ? QString() : QString(QUrl::toPercentEncoding(e.usuario)) + QLatin1Char('@')) + resto;
+}
+
+void Armazem::perdeu()
+{
+    if (m_perdida)
+        return;
+    m_perdida = true;
+    m_perdidaDesdeMs = agora();
+    m_proximaTentativaMs = m_perdidaDesdeMs;   // the next request tries at once
+    m_esperaMs = 0;
+    m_ultimoAvisoMs = m_perdidaDesdeMs;
+    if (m_diario)
+        m_diario(QStringLiteral("conexão com o banco perdida; será reaberta"));
+}
+
+// Reopens a lost connection; on failure the next attempt waits a little longer (up to 2 s).
+bool Armazem::reabre()
+{
+    qDeleteAll(m_preparadas);
+    m_preparadas.clear();
+    QSqlDatabase db = banco();
+    db.close();
+    const qint64 agoraMs = agora();
+    const bool abriu = db.open();
+    // A refused connection (the database is down) is known at once: the next request may try
+    // again. One that hung until its time-out waits for the back-off instead.
+    m_tentativaLenta = agora() - agoraMs > 200;
+    if (abriu && configuraConexao()) {
+        if (m_diario)
+            m_diario(QStringLiteral("conexão com o banco restabelecida (%1 s fora)").arg(double(agoraMs - m_perdidaDesdeMs) / 1000.0, 0, 'f', 1));
+        m_perdida = false;
+        m_perdidaDesdeMs = 0;
+        m_esperaMs = 0;
+        return true;
+    }
+    const QString porque = m_erro.isEmpty() || db.isOpenError() ? db.lastError().text().simplified() : m_erro;
+    db.close();
+    m_perdida = true;
+    m_esperaMs = std::clamp<qint64>(m_esperaMs * 2, 100, 2000);
+    m_proximaTentativaMs = agoraMs + m_esperaMs;
+    if (agoraMs - m_perdidaDesdeMs >= 10'000 && agoraMs - m_ultimoAvisoMs >= 30'000) {
+        m_ultimoAvisoMs = agoraMs;
+        if (m_diario)
+            m_diario(QStringLiteral("BANCO INACESSÍVEL há %1 s: todos os pedidos recebem 0 (%2)")
+                         .arg((agoraMs - m_perdidaDesdeMs) / 1000)
+                         .arg(porque));
+    }
+    return falha(QStringLiteral("banco"), QStringLiteral("banco inacessível: ") + porque);
+}
+
+// Whether an operation may go to the database now: a lost connection is reopened when
+// outside a transaction and the back-off allows; otherwise the operation fails at once.
+bool Armazem::pronto()
+{
+    if (!m_perdida)
+        return true;
+    if (m_emTransacao)
+        return falha(QStringLiteral("banco"), QStringLiteral("a conexão com o banco caiu no meio da transação"));
+    if (m_tentativaLenta && agora() < m_proximaTentativaMs)
+        return falha(QStringLiteral("banco"), QStringLiteral("banco inacessível há %1 s").arg((agora() - m_perdidaDesdeMs) / 1000));
+    return reabre();
+}
+
+void Armazem::vigia()
+{
+    if (m_emTransacao || m_sqlite)
+        return;
+    const qint64 agoraMs = agora();
+    if (m_perdida) {
+        if (agoraMs >= m_proximaTentativaMs)
+            reabre();
+        return;
+    }
+    // A quiet connection is checked now and then, so that a restart of the database is
+    // noticed (and the connection reopened) before a client's request meets it.
+    if (agoraMs - m_ultimaVigiaMs < 1000)
+        return;
+    m_ultimaVigiaMs = agoraMs;
+    QSqlQuery q(banco());
+    if (!q.exec(QStringLiteral("SELECT 1"))) {
+        falhaDoBanco(QStringLiteral("vigia"), q.lastError());
+        if (m_perdida)
+            reabre();
+    }
+}
+
+// Settings every (re)opened connection gets; false when the database is not fit to serve.
+bool Armazem::configuraConexao()
+{
+    QSqlDatabase db = banco();
+    const auto executa = [&](const QString& sql) {
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            return falhaDoBanco(sql.section(u' ', 0, 2), q.lastError());
+        return true;
+    };
+    if (m_sqlite) {
+        // WAL with a full sync at every commit: an acknowledged change survives a crash of
+        // the process and of the machine.
+        return executa(QStringLiteral("PRAGMA journal_mode=WAL")) && executa(QStringLiteral("PRAGMA synchronous=FULL"))
+            && executa(QStringLiteral("PRAGMA foreign_keys=ON"))
+            // Room for a whole registry of some tens of thousands of sheets in the page cache
+            // (the default holds 2 MiB), so that searches do not read the file over and over.
+            && executa(QStringLiteral("PRAGMA cache_size=-65536"));
+    }
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SHOW server_encoding")) || !q.next())
+        return falhaDoBanco(QStringLiteral("banco"), q.lastError());
+    const QString codificacao = q.value(0).toString();
+    q.finish();
+    if (codificacao.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0)
+        return falha(QStringLiteral("banco"),
+                     QStringLiteral("o banco %1 usa a codificação %2, e o registro precisa de UTF8 para guardar todo texto "
+                                    "que os clientes enviam; crie-o com: CREATE DATABASE nome ENCODING 'UTF8' TEMPLATE template0")
+                         .arg(descricao(), codificacao));
+    // Notices ("already exists, skipping") would reach standard error past the log's format.
+    return executa(QStringLiteral("SET client_min_messages = warning"))
+        && executa(QStringLiteral("SET lock_timeout = %1").arg(esperaDeBloqueioMs))
+        && executa(QStringLiteral("SET statement_timeout = %1").arg(limiteDeComandoMs))
+        && executa(QStringLiteral("SET idle_in_transaction_session_timeout = 60000"));
 }
 
 bool Armazem::abre(bool criar)
@@ -131,16 +341,33 @@ bool Armazem::abre(bool criar)
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     } else if (m_conexao.startsWith(QLatin1String("postgresql://")) || m_conexao.startsWith(QLatin1String("postgres://"))) {
         m_sqlite = false;
-        const QUrl url(m_conexao);
+        const EnderecoPg e = separa(m_conexao);
+        const QUrl url(QStringLiteral("postgresql://") + e.resto);
         if (!url.isValid() || url.path().size() < 2)
-            return falha(QStringLiteral("banco"), QStringLiteral("endereço PostgreSQL inválido: %1").arg(descricao()));
+            return falha(QStringLiteral("banco"), QStringLiteral("endereço PostgreSQL inválido: %1 (esperado postgresql://USUÁRIO@SERVIDOR:PORTA/BANCO)")
+                                                      .arg(descricao()));
+        QStringList opcoes{QStringLiteral("connect_timeout=3")};
+        QString host = url.host();
+        int porta = url.port();
+        for (const auto& [nome, valor] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
+            if (!opcoesPg.contains(nome) || valor.contains(u' ') || valor.contains(u';'))
+                return falha(QStringLiteral("banco"), QStringLiteral("opção \"%1\" não aceita no endereço PostgreSQL").arg(nome));
+            if (nome == QLatin1String("host"))
+                host = valor;   // e.g. the folder of a Unix socket
+            else if (nome == QLatin1String("port"))
+                porta = valor.toInt();
+            else
+                opcoes << nome + QLatin1Char('=') + valor;
+        }
         db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_nomeConexao);
-        db.setHostName(url.host());
-        if (url.port() > 0)
-            db.setPort(url.port());
-        db.setUserName(url.userName());
-        db.setPassword(url.password());
+        db.setHostName(host);
+        if (porta > 0)
+            db.setPort(porta);
+        db.setUserName(e.usuario);
+        if (e.temSenha)
+            db.setPassword(e.senha);
         db.setDatabaseName(url.path().mid(1));
+        db.setConnectOptions(opcoes.join(u';'));
     } else {
         return falha(QStringLiteral("banco"),
                      QStringLiteral("conexão desconhecida \"%1\": use sqlite:CAMINHO ou postgresql://...").arg(m_conexao));
@@ -148,37 +375,31 @@ bool Armazem::abre(bool criar)
     if (!db.isValid())
         return falha(QStringLiteral("banco"), QStringLiteral("o driver do banco não está instalado"));
     if (!db.open())
-        return falha(QStringLiteral("banco"), db.lastError().text());
-    if (m_sqlite) {
-        // WAL with a full sync at every commit: an acknowledged change survives a crash of
-        // the process and of the machine.
-        if (!executaDireto(QStringLiteral("PRAGMA journal_mode=WAL")) || !executaDireto(QStringLiteral("PRAGMA synchronous=FULL"))
-            || !executaDireto(QStringLiteral("PRAGMA foreign_keys=ON"))
-            // Room for a whole registry of some tens of thousands of sheets in the page cache
-            // (the default holds 2 MiB), so that searches do not read the file over and over.
-            || !executaDireto(QStringLiteral("PRAGMA cache_size=-65536")))
-            return false;
-    }
-    return true;
+        return falha(QStringLiteral("banco"), QStringLiteral("não foi possível conectar a %1: %2").arg(descricao(), db.lastError().text().simplified()));
+    return configuraConexao();
 }
 
 bool Armazem::executaDireto(const QString& sql)
 {
+    if (!pronto())
+        return false;
     QSqlQuery q(QSqlDatabase::database(m_nomeConexao, false));
     if (!q.exec(sql))
-        return falha(sql.section(u' ', 0, 2), q.lastError().text());
+        return falhaDoBanco(sql.section(u' ', 0, 2), q.lastError());
     q.finish();
     return true;
 }
 
 QSqlQuery* Armazem::prepara(const QString& sql)
 {
+    if (!pronto())
+        return nullptr;
     if (QSqlQuery* q = m_preparadas.value(sql))
         return q;
     auto* q = new QSqlQuery(QSqlDatabase::database(m_nomeConexao, false));
     q->setForwardOnly(true);
     if (!q->prepare(sql)) {
-        falha(QStringLiteral("preparo"), q->lastError().text());
+        falhaDoBanco(QStringLiteral("preparo"), q->lastError());
         delete q;
         return nullptr;
     }
@@ -191,7 +412,7 @@ bool Armazem::executa(QSqlQuery* q)
     if (!q)
         return false;
     if (!q->exec()) {
-        falha(QStringLiteral("consulta"), q->lastError().text());
+        falhaDoBanco(QStringLiteral("consulta"), q->lastError());
         q->finish();
         return false;
     }
@@ -200,13 +421,20 @@ bool Armazem::executa(QSqlQuery* q)
 
 QSqlQuery* Armazem::consulta(const QString& sql, std::initializer_list<QVariant> valores)
 {
-    QSqlQuery* q = prepara(sql);
-    if (!q)
-        return nullptr;
-    int i = 0;
-    for (const QVariant& v : valores)
-        q->bindValue(i++, v);
-    return executa(q) ? q : nullptr;
+    for (int tentativa = 0;; ++tentativa) {
+        QSqlQuery* q = prepara(sql);
+        if (!q)
+            return nullptr;
+        int i = 0;
+        for (const QVariant& v : valores)
+            q->bindValue(i++, v);
+        if (executa(q))
+            return q;
+        // Outside a transaction a statement that met a dropped connection is simply run
+        // again on a new one: nothing of it was done.
+        if (tentativa > 0 || !m_perdida || m_emTransacao || !reabre())
+            return nullptr;
+    }
 }
 
 bool Armazem::criaEsquema()
@@ -219,7 +447,16 @@ bool Armazem::criaEsquema()
         << QStringLiteral("CREATE TABLE IF NOT EXISTS operadores ("
                           "usuario TEXT NOT NULL PRIMARY KEY, "
                           "hash TEXT NOT NULL, "
-                          "iddepartamento INTEGER NOT NULL REFERENCES departamentos (iddepartamento))");
+                          "iddepartamento INTEGER NOT NULL REFERENCES departamentos (iddepartamento), "
+                          "ativo INTEGER NOT NULL DEFAULT 1)")
+        << QStringLiteral("CREATE TABLE IF NOT EXISTS sessoes ("
+                          "segredo TEXT NOT NULL PRIMARY KEY, "
+                          "endereco TEXT NOT NULL, "
+                          "usuario TEXT NOT NULL REFERENCES operadores (usuario) ON DELETE CASCADE, "
+                          "aberta_em BIGINT NOT NULL, "
+                          "ultima_atividade BIGINT NOT NULL)")
+        << QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS sessoes_por_endereco ON sessoes (endereco, usuario)")
+        << QStringLiteral("CREATE INDEX IF NOT EXISTS sessoes_por_usuario ON sessoes (usuario)");
     QString fichas = QStringLiteral("CREATE TABLE IF NOT EXISTS fichas ("
                                     "iddepartamento INTEGER NOT NULL REFERENCES departamentos (iddepartamento), "
                                     "numeroficha INTEGER NOT NULL, "
@@ -301,7 +538,7 @@ bool Armazem::atualizaEsquema()
         db.rollback();
         return false;
     };
-    if (v < 2) {
+    if (v < 2 && banco().record(QStringLiteral("fichas")).indexOf(QStringLiteral("fio")) < 0) {
         // Version 2 keeps each sheet's wire text: add the column and fill it from the others,
         // a slice of sheets at a time so that a large registry is never held in memory.
         if (!executaDireto(QStringLiteral("ALTER TABLE fichas ADD COLUMN fio %1").arg(tipoBinario())))
@@ -347,6 +584,21 @@ bool Armazem::atualizaEsquema()
             numero = lidas.last().first.second;
         }
     }
+    if (v < 3) {
+        // Version 3: operators can be disabled, sessions live in the database.
+        if (banco().record(QStringLiteral("operadores")).indexOf(QStringLiteral("ativo")) < 0
+            && !executaDireto(QStringLiteral("ALTER TABLE operadores ADD COLUMN ativo INTEGER NOT NULL DEFAULT 1")))
+            return desiste();
+        if (!executaDireto(QStringLiteral("CREATE TABLE IF NOT EXISTS sessoes ("
+                                          "segredo TEXT NOT NULL PRIMARY KEY, "
+                                          "endereco TEXT NOT NULL, "
+                                          "usuario TEXT NOT NULL REFERENCES operadores (usuario) ON DELETE CASCADE, "
+                                          "aberta_em BIGINT NOT NULL, "
+                                          "ultima_atividade BIGINT NOT NULL)"))
+            || !executaDireto(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS sessoes_por_endereco ON sessoes (endereco, usuario)"))
+            || !executaDireto(QStringLiteral("CREATE INDEX IF NOT EXISTS sessoes_por_usuario ON sessoes (usuario)")))
+            return desiste();
+    }
     if (!executaDireto(QStringLiteral("UPDATE versao_esquema SET versao = %1").arg(versaoDoEsquema)))
         return desiste();
     if (!db.commit())
@@ -358,8 +610,17 @@ bool Armazem::temEsquema()
 {
     QSqlQuery q(QSqlDatabase::database(m_nomeConexao, false));
     const bool ok = q.exec(QStringLiteral("SELECT versao FROM versao_esquema")) && q.next();
-    if (!ok)
-        falha(QStringLiteral("esquema"), QStringLiteral("o banco não tem as tabelas do registro (crie-as com \"zelto-server criar-banco\")"));
+    if (!ok) {
+        const QSqlError e = q.lastError();
+        // Only a missing table means a database still without the registry; anything else
+        // (no rights, say) is told as it is.
+        const bool semTabela = m_sqlite ? e.text().contains(QLatin1String("no such table"))
+                                        : e.nativeErrorCode() == QLatin1String("42P01");
+        if (semTabela || e.type() == QSqlError::NoError)
+            falha(QStringLiteral("esquema"), QStringLiteral("o banco não tem as tabelas do registro (crie-as com \"zelto-server criar-banco\")"));
+        else
+            falhaDoBanco(QStringLiteral("esquema"), e);
+    }
     q.finish();
     return ok;
 }
@@ -409,28 +670,28 @@ bool Armazem::departamentos(QList<Departamento>& saida)
 
 bool Armazem::operadores(QList<Operador>& saida)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT o.usuario, o.iddepartamento, d.dsdepartamento FROM operadores o "
+    QSqlQuery* q = consulta(QStringLiteral("SELECT o.usuario, o.iddepartamento, d.dsdepartamento, o.ativo FROM operadores o "
                                            "JOIN departamentos d ON d.iddepartamento = o.iddepartamento ORDER BY o.usuario"),
                             {});
     if (!q)
         return false;
     saida.clear();
     while (q->next())
-        saida.append({q->value(0).toString(), QString(), {q->value(1).toInt(), q->value(2).toString()}});
+        saida.append({q->value(0).toString(), QString(), {q->value(1).toInt(), q->value(2).toString()}, q->value(3).toInt() != 0});
     q->finish();
     return true;
 }
 
 bool Armazem::operador(const QString& usuario, std::optional<Operador>& saida)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT o.usuario, o.hash, o.iddepartamento, d.dsdepartamento FROM operadores o "
+    QSqlQuery* q = consulta(QStringLiteral("SELECT o.usuario, o.hash, o.iddepartamento, d.dsdepartamento, o.ativo FROM operadores o "
                                            "JOIN departamentos d ON d.iddepartamento = o.iddepartamento WHERE o.usuario = ?"),
                             {usuario});
     if (!q)
         return false;
     saida.reset();
     if (q->next())
-        saida = Operador{q->value(0).toString(), q->value(1).toString(), {q->value(2).toInt(), q->value(3).toString()}};
+        saida = Operador{q->value(0).toString(), q->value(1).toString(), {q->value(2).toInt(), q->value(3).toString()}, q->value(4).toInt() != 0};
     q->finish();
     return true;
 }
@@ -462,19 +723,36 @@ bool Armazem::fichasComSeparador(QList<QPair<qint32, qint32>>& saida)
 
 bool Armazem::iniciaTransacao()
 {
-    QSqlDatabase db = QSqlDatabase::database(m_nomeConexao, false);
-    return db.transaction() || falha(QStringLiteral("transação"), db.lastError().text());
+    if (!pronto())
+        return false;
+    QSqlDatabase db = banco();
+    if (!db.transaction()) {
+        falhaDoBanco(QStringLiteral("transação"), db.lastError());
+        // A connection that died while quiet (the database restarted) is noticed here:
+        // reopened at once, the request still goes through.
+        if (!m_perdida || !reabre())
+            return false;
+        db = banco();
+        if (!db.transaction())
+            return falhaDoBanco(QStringLiteral("transação"), db.lastError());
+    }
+    m_emTransacao = true;
+    return true;
 }
 
 bool Armazem::confirmaTransacao()
 {
-    QSqlDatabase db = QSqlDatabase::database(m_nomeConexao, false);
-    return db.commit() || falha(QStringLiteral("confirmação"), db.lastError().text());
+    QSqlDatabase db = banco();
+    const bool ok = db.commit() || falhaDoBanco(QStringLiteral("confirmação"), db.lastError());
+    if (ok || m_perdida)
+        m_emTransacao = false;
+    return ok;
 }
 
 void Armazem::desfazTransacao()
 {
-    QSqlDatabase::database(m_nomeConexao, false).rollback();
+    banco().rollback();
+    m_emTransacao = false;
 }
 
 bool Armazem::marcaPonto()
@@ -484,6 +762,11 @@ bool Armazem::marcaPonto()
 
 bool Armazem::liberaPonto()
 {
+    // On PostgreSQL every statement is a round trip to another process: a savepoint that
+    // went well is left in place (the commit ends them all, and a later rollback to
+    // "alteracao" finds the newest one), which spares one per change.
+    if (!m_sqlite)
+        return !m_perdida || falha(QStringLiteral("banco"), QStringLiteral("a conexão com o banco caiu no meio da transação"));
     return executaDireto(QStringLiteral("RELEASE SAVEPOINT alteracao"));
 }
 
@@ -570,7 +853,10 @@ bool Armazem::existe(qint32 idDepartamento, qint32 numero, bool& existe)
 
 bool Armazem::proximoNumero(qint32 idDepartamento, qint32& numero)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT MAX(numeroficha) FROM fichas WHERE iddepartamento = ?"), {idDepartamento});
+    // Written as "the first one from the top" rather than MAX(): PostgreSQL's plan for a
+    // prepared MAX, made while the table looked empty, reads every sheet of the department.
+    QSqlQuery* q = consulta(QStringLiteral("SELECT numeroficha FROM fichas WHERE iddepartamento = ? ORDER BY numeroficha DESC LIMIT 1"),
+                            {idDepartamento});
     if (!q)
         return false;
     const qint64 maior = q->next() ? q->value(0).toLongLong() : 0;
@@ -586,6 +872,42 @@ bool Armazem::insere(qint32 idDepartamento, const clsAgenda& ficha, const QByteA
     return gravaFicha(QStringLiteral("INSERT INTO fichas (nome_busca, fio, %1, iddepartamento, numeroficha) VALUES (?, ?, %2, ?, ?)")
                           .arg(colunas().lista, colunas().marcadores),
                       idDepartamento, ficha, fio);
+}
+
+bool Armazem::insereSeLivre(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio, bool& inseriu)
+{
+    // Waits, on PostgreSQL, for another transaction inserting the same number; if that one
+    // commits, nothing is inserted here.
+    const QString sql = QStringLiteral("INSERT INTO fichas (nome_busca, fio, %1, iddepartamento, numeroficha) VALUES (?, ?, %2, ?, ?) "
+                                       "ON CONFLICT (iddepartamento, numeroficha) DO NOTHING")
+                            .arg(colunas().lista, colunas().marcadores);
+    QSqlQuery* q = prepara(sql);
+    if (!q)
+        return false;
+    ligaCampos(q, ficha, fio);
+    const int n = colunas().nomes.size() + 2;
+    q->bindValue(n, idDepartamento);
+    q->bindValue(n + 1, ficha.numeroFicha);
+    const bool ok = executa(q);
+    inseriu = ok && q->numRowsAffected() > 0;
+    q->finish();
+    return ok;
+}
+
+bool Armazem::insereNova(qint32 idDepartamento, clsAgenda& ficha, QByteArray& fio)
+{
+    // "Highest number + 1", taken again when another server took that number meanwhile.
+    for (int tentativa = 0; tentativa < 50; ++tentativa) {
+        bool inseriu = false;
+        if (!proximoNumero(idDepartamento, ficha.numeroFicha))
+            return false;
+        fio = fioDe(ficha);
+        if (!insereSeLivre(idDepartamento, ficha, fio, inseriu))
+            return false;
+        if (inseriu)
+            return true;
+    }
+    return falha(QStringLiteral("numeração"), QStringLiteral("outros servidores tomaram cada número tentado"));
 }
 
 bool Armazem::atualiza(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio)
@@ -683,16 +1005,18 @@ bool Armazem::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& filtro,
         return false;
     quantas = 0;
     const qsizetype inicio = saida.size();
+    // Rows without their text (written by hand, say) are made from their columns once the
+    // search is read through: no other statement may run on the connection before that
+    // (PostgreSQL streams a forward-only result row by row).
+    QList<std::pair<qsizetype, qint32>> semTexto;
     while (q->next()) {
-        QByteArray fio = q->value(1).toByteArray();
-        if (fio.isEmpty() && !fioDaFicha(idDepartamento, q->value(0).toInt(), fio)) {
-            // A row without its text (written by hand, say) is made from its columns.
-            saida.truncate(inicio);
-            q->finish();
-            return false;
-        }
+        const QByteArray fio = q->value(1).toByteArray();
         if (quantas++ > 0)
             saida += "@@@";
+        if (fio.isEmpty()) {
+            semTexto.append({saida.size(), q->value(0).toInt()});
+            continue;
+        }
         saida += fio;
         saida += departamento;
         if (pedaco > 0 && saida.size() >= pedaco) {
@@ -704,6 +1028,14 @@ bool Armazem::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& filtro,
         }
     }
     q->finish();
+    for (auto it = semTexto.crbegin(); it != semTexto.crend(); ++it) {
+        QByteArray fio;
+        if (!fioDaFicha(idDepartamento, it->second, fio)) {
+            saida.truncate(inicio);
+            return false;
+        }
+        saida.insert(it->first, fio + departamento.toByteArray());
+    }
     return true;
 }
 
@@ -731,4 +1063,154 @@ QString Armazem::dobraParaBusca(QStringView nome)
         sem += c;
     }
     return sem.toCaseFolded().simplified();
+}
+
+bool Armazem::ativaOperador(const QString& usuario, bool ativo, bool& achou)
+{
+    QSqlQuery* q = consulta(QStringLiteral("UPDATE operadores SET ativo = ? WHERE usuario = ?"), {ativo ? 1 : 0, usuario});
+    if (!q)
+        return false;
+    achou = q->numRowsAffected() > 0;
+    q->finish();
+    qint64 encerradas = 0;
+    return ativo || !achou || encerraSessoes(usuario, encerradas);
+}
+
+bool Armazem::removeOperador(const QString& usuario, bool& achou)
+{
+    qint64 encerradas = 0;
+    if (!encerraSessoes(usuario, encerradas))
+        return false;
+    QSqlQuery* q = consulta(QStringLiteral("DELETE FROM operadores WHERE usuario = ?"), {usuario});
+    if (!q)
+        return false;
+    achou = q->numRowsAffected() > 0;
+    q->finish();
+    return true;
+}
+
+bool Armazem::trocaSenha(const QString& usuario, const QString& hash, bool& achou)
+{
+    QSqlQuery* q = consulta(QStringLiteral("UPDATE operadores SET hash = ? WHERE usuario = ?"), {hash, usuario});
+    if (!q)
+        return false;
+    achou = q->numRowsAffected() > 0;
+    q->finish();
+    qint64 encerradas = 0;
+    return !achou || encerraSessoes(usuario, encerradas);
+}
+
+bool Armazem::temDados(bool& tem)
+{
+    QSqlQuery* q = consulta(QStringLiteral("SELECT (SELECT COUNT(*) FROM departamentos) + (SELECT COUNT(*) FROM operadores) "
+                                           "+ (SELECT COUNT(*) FROM fichas)"),
+                            {});
+    if (!q)
+        return false;
+    tem = q->next() && q->value(0).toLongLong() > 0;
+    q->finish();
+    return true;
+}
+
+bool Armazem::copiaPara(const QString& arquivo)
+{
+    if (!m_sqlite)
+        return falha(QStringLiteral("cópia"), QStringLiteral("para PostgreSQL use pg_dump (veja o README do servidor)"));
+    if (QFileInfo::exists(arquivo))
+        return falha(QStringLiteral("cópia"), QStringLiteral("%1 já existe; a cópia só é gravada num arquivo novo").arg(arquivo));
+    // One read transaction over the whole database, written out compact: writers carry on
+    // meanwhile (WAL) and the copy is what was committed when it began.
+    QSqlQuery* q = consulta(QStringLiteral("VACUUM INTO ?"), {arquivo});
+    if (!q)
+        return false;
+    q->finish();
+    return true;
+}
+
+bool Armazem::abreSessao(const QString& endereco, const QString& usuario, const QByteArray& segredo, qint64 agoraMs)
+{
+    QByteArray token = segredo;
+    if (token.isEmpty()) {
+        quint32 bytes[8];
+        QRandomGenerator::system()->fillRange(bytes);
+        token = QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes).toHex();
+    }
+    QSqlQuery* q = consulta(QStringLiteral("INSERT INTO sessoes (segredo, endereco, usuario, aberta_em, ultima_atividade) VALUES (?, ?, ?, ?, ?) "
+                                           "ON CONFLICT (endereco, usuario) DO UPDATE SET segredo = excluded.segredo, "
+                                           "aberta_em = excluded.aberta_em, ultima_atividade = excluded.ultima_atividade"),
+                            {QString::fromLatin1(token), endereco, usuario, agoraMs, agoraMs});
+    if (!q)
+        return false;
+    q->finish();
+    return true;
+}
+
+bool Armazem::autorizaSessao(const QString& endereco, qint32 idDepartamento, qint64 desdeMs, qint64 tocaAntesDeMs, qint64 agoraMs,
+                             std::optional<QString>& descricao)
+{
+    QSqlQuery* q = consulta(QStringLiteral("SELECT d.dsdepartamento, s.ultima_atividade FROM sessoes s "
+                                           "JOIN operadores o ON o.usuario = s.usuario "
+                                           "JOIN departamentos d ON d.iddepartamento = o.iddepartamento "
+                                           "WHERE s.endereco = ? AND o.iddepartamento = ? AND o.ativo = 1 AND s.ultima_atividade >= ?"),
+                            {endereco, idDepartamento, desdeMs});
+    if (!q)
+        return false;
+    descricao.reset();
+    qint64 maisAntiga = std::numeric_limits<qint64>::max();
+    while (q->next()) {
+        if (!descricao)
+            descricao = q->value(0).toString();
+        maisAntiga = std::min(maisAntiga, q->value(1).toLongLong());
+    }
+    q->finish();
+    if (descricao && maisAntiga < tocaAntesDeMs) {
+        // The address's live sessions start their idle clock again (all of them, as one
+        // session of the address).
+        // On PostgreSQL rows another server is touching right now are skipped, not waited
+        // for: it is setting the same clock, and waiting could tie two servers' batches.
+        q = consulta(m_sqlite ? QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE endereco = ? AND ultima_atividade >= ? "
+                                               "AND ultima_atividade < ?")
+                              : QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE segredo IN (SELECT segredo FROM sessoes "
+                                               "WHERE endereco = ? AND ultima_atividade >= ? AND ultima_atividade < ? "
+                                               "FOR UPDATE SKIP LOCKED)"),
+                     {agoraMs, endereco, desdeMs, tocaAntesDeMs});
+        if (!q)
+            return false;
+        q->finish();
+    }
+    return true;
+}
+
+bool Armazem::encerraSessoes(const QString& usuario, qint64& quantas)
+{
+    QSqlQuery* q = usuario.isEmpty() ? consulta(QStringLiteral("DELETE FROM sessoes"), {})
+                                     : consulta(QStringLiteral("DELETE FROM sessoes WHERE usuario = ?"), {usuario});
+    if (!q)
+        return false;
+    quantas = q->numRowsAffected();
+    q->finish();
+    return true;
+}
+
+bool Armazem::esqueceSessoesVencidas(qint64 antesDeMs)
+{
+    QSqlQuery* q = consulta(QStringLiteral("DELETE FROM sessoes WHERE ultima_atividade < ?"), {antesDeMs});
+    if (!q)
+        return false;
+    q->finish();
+    return true;
+}
+
+bool Armazem::sessoes(QList<SessaoGravada>& saida)
+{
+    QSqlQuery* q = consulta(QStringLiteral("SELECT s.endereco, s.usuario, o.iddepartamento, s.aberta_em, s.ultima_atividade FROM sessoes s "
+                                           "JOIN operadores o ON o.usuario = s.usuario ORDER BY s.usuario, s.endereco"),
+                            {});
+    if (!q)
+        return false;
+    saida.clear();
+    while (q->next())
+        saida.append({q->value(0).toString(), q->value(1).toString(), q->value(2).toInt(), q->value(3).toLongLong(), q->value(4).toLongLong()});
+    q->finish();
+    return true;
 }

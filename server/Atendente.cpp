@@ -48,24 +48,34 @@ QString problemaDaFicha(const clsAgenda& f)
             return QStringLiteral("campo %1 longo demais").arg(QString::fromLatin1(campo.nome));
         if (texto.contains(QLatin1String("@@@")))
             return QStringLiteral("campo %1 com o separador de listas").arg(QString::fromLatin1(campo.nome));
+        // No store keeps it the same way (PostgreSQL refuses it in text): refused alike.
+        if (texto.contains(QChar(0)))
+            return QStringLiteral("caractere NUL no campo %1").arg(QString::fromLatin1(campo.nome));
     }
     return QString();
 }
 
 // Runs a change inside its own savepoint: all of it or nothing of it.
+// A change that met a deadlock with another server's transaction is rolled back to its
+// savepoint and run again (the other one has gone on meanwhile).
 template <class Alteracao>
 Resposta numPonto(Armazem& armazem, Alteracao alteracao)
 {
-    if (!armazem.marcaPonto())
-        return falhou(QStringLiteral("erro do banco: ") + armazem.ultimoErro());
-    Resposta r = alteracao();
-    if (r.bytes == falha || !armazem.liberaPonto()) {
+    for (int tentativa = 0;; ++tentativa) {
+        if (!armazem.marcaPonto())
+            return falhou(QStringLiteral("erro do banco: ") + armazem.ultimoErro());
+        Resposta r = alteracao();
+        if (r.bytes != falha && armazem.liberaPonto())
+            return r;
+        const bool deNovo = r.bytes == falha && armazem.falhaPassageira() && tentativa < 5;
         armazem.voltaAoPonto();
+        if (deNovo)
+            continue;
         if (r.bytes != falha)
             r = falhou(QStringLiteral("erro do banco: ") + armazem.ultimoErro());
         r.alterou = false;
+        return r;
     }
-    return r;
 }
 
 Resposta erroDoBanco(const Armazem& armazem)
@@ -99,7 +109,7 @@ Resposta Atendente::salva(QStringView mensagem, const QHostAddress& endereco, qi
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    const auto ds = m_sessoes.autoriza(endereco, f.departamento.idDepartamento, agoraMs);
+    const auto ds = m_sessoes.autoriza(endereco, f.departamento.idDepartamento, agoraMs, &m_armazem);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     f.departamento.dsDepartamento = *ds;
@@ -112,10 +122,8 @@ Resposta Atendente::salva(QStringView mensagem, const QHostAddress& endereco, qi
         QString desfecho;
         QByteArray fio;
         if (f.numeroFicha == 0) {
-            if (!m_armazem.proximoNumero(dep, f.numeroFicha))
-                return erroDoBanco(m_armazem);
-            fio = Armazem::fioDe(f);
-            if (!m_armazem.insere(dep, f, fio))
+            clsAgenda nova = f;
+            if (!m_armazem.insereNova(dep, nova, fio))
                 return erroDoBanco(m_armazem);
             desfecho = QStringLiteral("ficha nova gravada");
         } else {
@@ -123,9 +131,13 @@ Resposta Atendente::salva(QStringView mensagem, const QHostAddress& endereco, qi
             if (!m_armazem.existe(dep, f.numeroFicha, existe))
                 return erroDoBanco(m_armazem);
             fio = Armazem::fioDe(f);
-            if (existe ? !m_armazem.atualiza(dep, f, fio) : !m_armazem.insere(dep, f, fio))
+            bool inseriu = false;
+            if (!existe && !m_armazem.insereSeLivre(dep, f, fio, inseriu))
                 return erroDoBanco(m_armazem);
-            desfecho = existe ? QStringLiteral("ficha alterada") : QStringLiteral("ficha gravada no número pedido");
+            // Taken meanwhile by another server: the save alters it, as it would have.
+            if (!inseriu && !m_armazem.atualiza(dep, f, fio))
+                return erroDoBanco(m_armazem);
+            desfecho = inseriu ? QStringLiteral("ficha gravada no número pedido") : QStringLiteral("ficha alterada");
         }
         // The reply is the sheet as stored: the same text a search will return.
         return {umaFicha(Codigo::Salvo, fio, dep, *ds), desfecho, true};
@@ -136,7 +148,7 @@ Resposta Atendente::inclui(QStringView mensagem, const QHostAddress& endereco, q
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    const auto ds = m_sessoes.autoriza(endereco, f.departamento.idDepartamento, agoraMs);
+    const auto ds = m_sessoes.autoriza(endereco, f.departamento.idDepartamento, agoraMs, &m_armazem);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     f.departamento.dsDepartamento = *ds;
@@ -153,8 +165,15 @@ Resposta Atendente::inclui(QStringView mensagem, const QHostAddress& endereco, q
             // Same number back: the client tells the operator the sheet already exists.
             return {umaFicha(Codigo::Incluido, guardada, dep, *ds), QStringLiteral("ficha já existente"), false};
         }
-        if (!m_armazem.insere(dep, f))
+        bool inseriu = false;
+        if (!m_armazem.insereSeLivre(dep, f, Armazem::fioDe(f), inseriu))
             return erroDoBanco(m_armazem);
+        if (!inseriu) {
+            // Included meanwhile by another server: this one lost, as if it had come second.
+            if (!m_armazem.fioDaFicha(dep, f.numeroFicha, guardada))
+                return erroDoBanco(m_armazem);
+            return {umaFicha(Codigo::Incluido, guardada, dep, *ds), QStringLiteral("ficha já existente"), false};
+        }
         // Number 0 back is how the client learns the sheet was stored.
         clsAgenda resposta = f;
         resposta.numeroFicha = 0;
@@ -166,7 +185,7 @@ Resposta Atendente::exclui(QStringView mensagem, const QHostAddress& endereco, q
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    if (!m_sessoes.autoriza(endereco, f.departamento.idDepartamento, agoraMs))
+    if (!m_sessoes.autoriza(endereco, f.departamento.idDepartamento, agoraMs, &m_armazem))
         return falhou(QStringLiteral("sem sessão para o departamento"));
     if (f.numeroFicha <= 0)
         return falhou(QStringLiteral("nada a excluir"));
@@ -197,7 +216,7 @@ Resposta Atendente::buscaEmPartes(QStringView mensagem, const QHostAddress& ende
     } catch (const ErroDeExecucao& e) {
         return falhou(QStringLiteral("pedido malformado (%1)").arg(e.origem()));
     }
-    const auto ds = m_sessoes.autoriza(endereco, filtro.departamento.idDepartamento, agoraMs);
+    const auto ds = m_sessoes.autoriza(endereco, filtro.departamento.idDepartamento, agoraMs, &m_armazem);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     // Each stored sheet text is followed by the department's pieces, as the session knows them.

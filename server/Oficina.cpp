@@ -1,4 +1,5 @@
 #include "server/Oficina.h"
+#include "server/Servidor.h"
 #include "protocol/Wire.h"
 #include "server/Armazem.h"
 
@@ -39,6 +40,7 @@ Oficina::~Oficina()
 
 bool Oficina::abreArmazem(Armazem& armazem)
 {
+    armazem.defineDiario(registraNoDiario);
     const bool ok = armazem.abre(false);
     if (!ok) {
         QMutexLocker trava(&m_fila->mutex);
@@ -78,6 +80,15 @@ void Oficina::altera(Alteracao alteracao)
     m_fila->haAlteracao.wakeOne();
 }
 
+// An idle worker looks at its connection once a second (outside the queue's lock), so a
+// restart of the database is noticed and the connection reopened before a request meets it.
+void Oficina::vigiaSemAFila(QMutexLocker<QMutex>& trava, Armazem& armazem)
+{
+    trava.unlock();
+    armazem.vigia();
+    trava.relock();
+}
+
 void Oficina::trabalhaLendo()
 {
     Armazem armazem(m_conexao);
@@ -89,7 +100,8 @@ void Oficina::trabalhaLendo()
         {
             QMutexLocker trava(&m_fila->mutex);
             while (m_fila->leituras.isEmpty() && !m_fila->parar)
-                m_fila->haLeitura.wait(&m_fila->mutex);
+                if (!m_fila->haLeitura.wait(&m_fila->mutex, 1000))
+                    vigiaSemAFila(trava, armazem);
             if (m_fila->parar)
                 return;
             tarefa = m_fila->leituras.takeFirst();
@@ -109,7 +121,8 @@ void Oficina::trabalhaGravando()
         {
             QMutexLocker trava(&m_fila->mutex);
             while (m_fila->alteracoes.isEmpty() && !m_fila->parar)
-                m_fila->haAlteracao.wait(&m_fila->mutex);
+                if (!m_fila->haAlteracao.wait(&m_fila->mutex, 1000))
+                    vigiaSemAFila(trava, armazem);
             if (m_fila->parar)
                 return;
             lote = std::exchange(m_fila->alteracoes, {});

@@ -49,6 +49,7 @@ public:
 private:
     struct Fila;
     void trabalhaLendo();
+    void vigiaSemAFila(QMutexLocker<QMutex>& trava, Armazem& armazem);
     void trabalhaGravando();
     bool abreArmazem(Armazem& armazem);
 

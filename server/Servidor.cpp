@@ -9,6 +9,7 @@
 #include "server/Oficina.h"
 #include "server/Senhas.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QMutex>
 #include <QWaitCondition>
@@ -20,7 +21,16 @@
 
 void registraNoDiario(const QString& linha)
 {
-    const QByteArray texto = QByteArrayLiteral("zelto-server: ") + linha.toUtf8() + '\n';
+    QString limpa;
+    limpa.reserve(linha.size());
+    for (QChar c : linha) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || (c.unicode() >= 0x80 && c.unicode() < 0xa0))
+            limpa += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            limpa += c;
+    }
+    const QByteArray texto = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1() + QByteArrayLiteral(" zelto-server: ")
+        + limpa.toUtf8() + '\n';
     std::fwrite(texto.constData(), 1, size_t(texto.size()), stderr);
     std::fflush(stderr);
 }
@@ -105,11 +115,21 @@ Servidor::Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai)
       m_armazem(armazem),
       m_opcoes(opcoes),
       m_servidor(new QTcpServer(this)),
-      m_sessoes(opcoes.sessaoMs)
+      m_sessoes(opcoes.sessaoMs, true)
 {
     m_relogio.start();
+    // The store reopens a lost database connection in the background, and says so.
+    m_armazem.defineDiario(registraNoDiario);
+    auto* vigia = new QTimer(this);
+    connect(vigia, &QTimer::timeout, this, [this] { m_armazem.vigia(); });
+    vigia->start(1000);
     m_conferencias.setMaxThreadCount(2);
     connect(m_servidor, &QTcpServer::newConnection, this, &Servidor::aceita);
+}
+
+qint64 Servidor::agoraMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
 }
 
 Servidor::~Servidor()
@@ -449,7 +469,8 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
                 Qt::QueuedConnection);
             return;
         }
-        const QString hash = op ? op->hash : QString();
+        // A disabled operator is refused like an unknown one, after the same work.
+        const QString hash = op && op->ativo ? op->hash : QString();
         const std::optional<Departamento> dep = op ? std::optional(op->departamento) : std::nullopt;
         const QString usuario = op ? op->usuario : usuarioPedido;
         m_conferencias.start([this, socket, hash, dep, usuario, senha, chegou] {
@@ -475,8 +496,11 @@ void Servidor::loginConferido(QPointer<QTcpSocket> socket, QString usuario, std:
         responde(socket, Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegouNs);
         return;
     }
+    if (!m_sessoes.abre(c->endereco, usuario, dep->id, dep->descricao, agoraMs(), &m_armazem)) {
+        responde(socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("erro do banco: ") + m_armazem.ultimoErro(), chegouNs);
+        return;
+    }
     m_tentativas.acertou(usuario, c->endereco);
-    m_sessoes.abre(c->endereco, dep->id, dep->descricao, agoraMs());
     clsUsuario r;
     r.usuario = usuario;   // the password never travels back
     r.departamento.idDepartamento = dep->id;

@@ -81,7 +81,8 @@ private:
     void libera(Conexao* c);
     void escreve(Conexao* c, QByteArrayView bytes);
     Conexao* conexaoDe(QTcpSocket* socket) const;
-    qint64 agoraMs() const { return m_relogio.elapsed(); }
+    // Wall-clock time: sessions are shared with other servers through the database.
+    static qint64 agoraMs();
 
     Armazem& m_armazem;
     Opcoes m_opcoes;
@@ -94,5 +95,6 @@ private:
     QList<std::shared_ptr<Vazao>> m_vazoes;   // the long replies under way
 };
 
-// One line on standard error, prefixed with the program's name.
+// One line on standard error: an ISO 8601 UTC timestamp, the program's name, the text with
+// every control character escaped (so one event is always one line).
 void registraNoDiario(const QString& linha);

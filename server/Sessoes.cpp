@@ -1,4 +1,7 @@
 #include "server/Sessoes.h"
+#include "server/Armazem.h"
+
+#include <limits>
 
 QString Sessoes::chave(const QHostAddress& endereco)
 {
@@ -18,8 +21,38 @@ void Sessoes::abre(const QHostAddress& endereco, qint32 idDepartamento, const QS
     s.ultimaAtividadeMs = agoraMs;
 }
 
-std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs)
+bool Sessoes::abre(const QHostAddress& endereco, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento,
+                   qint64 agoraMs, Armazem* armazem)
 {
+    if (!m_noBanco) {
+        abre(endereco, idDepartamento, dsDepartamento, agoraMs);
+        return true;
+    }
+    if (!armazem)
+        return false;
+    if (varreduraDevida(agoraMs))
+        armazem->esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
+    if (!armazem->abreSessao(chave(endereco), usuario, QByteArray(), agoraMs))
+        return false;
+    guardaDica(chave(endereco) + QLatin1Char('|') + QString::number(idDepartamento), dsDepartamento);
+    return true;
+}
+
+std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs, Armazem* armazem)
+{
+    if (m_noBanco) {
+        if (!armazem)
+            return std::nullopt;
+        if (varreduraDevida(agoraMs))
+            armazem->esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
+        std::optional<QString> ds;
+        const qint64 passo = std::min<qint64>(60'000, m_expiracaoMs / 10);
+        const QString c = chave(endereco);
+        if (!armazem->autorizaSessao(c, idDepartamento, agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds))
+            return std::nullopt;
+        guardaDica(c + QLatin1Char('|') + QString::number(idDepartamento), ds);
+        return ds;
+    }
     QMutexLocker trava(&m_mutex);
     esquecaAsVencidas(agoraMs);
     const auto it = m_porEndereco.find(chave(endereco));
@@ -39,6 +72,10 @@ std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 id
 std::optional<QString> Sessoes::consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const
 {
     QMutexLocker trava(&m_mutex);
+    if (m_noBanco) {
+        const auto it = m_dicas.constFind(chave(endereco) + QLatin1Char('|') + QString::number(idDepartamento));
+        return it == m_dicas.cend() ? std::nullopt : std::optional<QString>(*it);
+    }
     const auto it = m_porEndereco.constFind(chave(endereco));
     if (it == m_porEndereco.cend() || agoraMs - it->ultimaAtividadeMs > m_expiracaoMs)
         return std::nullopt;
@@ -48,9 +85,31 @@ std::optional<QString> Sessoes::consulta(const QHostAddress& endereco, qint32 id
     return *dep;
 }
 
-void Sessoes::esquecaAsVencidas(qint64 agoraMs)
+void Sessoes::guardaDica(const QString& dica, const std::optional<QString>& ds)
+{
+    QMutexLocker trava(&m_mutex);
+    if (!ds) {
+        m_dicas.remove(dica);
+        return;
+    }
+    if (m_dicas.size() > 10'000)
+        m_dicas.clear();
+    m_dicas.insert(dica, *ds);
+}
+
+bool Sessoes::varreduraDevida(qint64 agoraMs)
 {
     // A sweep a minute is plenty: a stale entry is refused on use anyway.
+    QMutexLocker trava(&m_mutex);
+    if (agoraMs - m_ultimaLimpezaMs < 60'000)
+        return false;
+    m_ultimaLimpezaMs = agoraMs;
+    return true;
+}
+
+void Sessoes::esquecaAsVencidas(qint64 agoraMs)
+{
+    // Called with the lock held, for the sessions kept in memory.
     if (agoraMs - m_ultimaLimpezaMs < 60'000)
         return;
     m_ultimaLimpezaMs = agoraMs;

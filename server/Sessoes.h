@@ -5,23 +5,42 @@
 #include <QString>
 #include <optional>
 
+class Armazem;
+
 // The client reconnects without logging in again and its requests carry no token, so a
 // successful login opens a session for the client's address. A request is served only when
 // its address holds a live session with an operator of the request's department. A session
 // ends after `expiracaoMs` without any served request.
 //
-// The server's workers and its loop use one Sessoes at once: every call takes the lock.
+// In the database (`noBanco`), the sessions are seen by every server on that database (times
+// are then milliseconds since the epoch): a restart keeps them, and disabling an operator,
+// removing one or changing the password ends them at once. The database is reached through
+// the caller's own Armazem (the loop and each worker have their own connection), and the idle
+// clock there is moved at most once per `expiracaoMs / 10` (a minute at most), so that a busy
+// address does not write at every request. Otherwise they live in this object alone.
+//
+// The server's workers and its loop use one Sessoes at once: every call takes the lock for
+// what is kept in memory.
 class Sessoes {
 public:
-    explicit Sessoes(qint64 expiracaoMs) : m_expiracaoMs(expiracaoMs) {}
+    explicit Sessoes(qint64 expiracaoMs, bool noBanco = false) : m_expiracaoMs(expiracaoMs), m_noBanco(noBanco) {}
+
+    bool noBanco() const { return m_noBanco; }
 
     void abre(const QHostAddress& endereco, qint32 idDepartamento, const QString& dsDepartamento, qint64 agoraMs);
+    // The session of `usuario`, whose department is given; false when the database failed.
+    // `armazem` is the caller's connection (used only when the sessions are in the database).
+    bool abre(const QHostAddress& endereco, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento,
+              qint64 agoraMs, Armazem* armazem);
 
     // The department's description when the address may work on that department; the
-    // session's idle clock starts again.
-    std::optional<QString> autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs);
+    // session's idle clock starts again. In the database without `armazem`: refused.
+    std::optional<QString> autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs,
+                                    Armazem* armazem = nullptr);
 
-    // The same answer as `autoriza`, without touching the session's clock.
+    // The same answer as `autoriza`, without touching the session's clock. With the sessions
+    // in the database this is only a hint from memory (what `autoriza` last found for that
+    // address and department), good enough to decide whether a request is whole.
     std::optional<QString> consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const;
 
     qsizetype quantas() const
@@ -38,10 +57,15 @@ private:
         QHash<qint32, QString> departamentos;
         qint64 ultimaAtividadeMs = 0;
     };
+    // True when a sweep is due (and marks it done).
+    bool varreduraDevida(qint64 agoraMs);
     void esquecaAsVencidas(qint64 agoraMs);
+    void guardaDica(const QString& dica, const std::optional<QString>& ds);
 
     mutable QMutex m_mutex;
     qint64 m_expiracaoMs;
+    bool m_noBanco;
+    QHash<QString, QString> m_dicas;   // "address|department" -> description
     qint64 m_ultimaLimpezaMs = 0;
     QHash<QString, Sessao> m_porEndereco;
 };

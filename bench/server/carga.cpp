@@ -1,6 +1,11 @@
-// zelto_carga_servidor [--conexoes N] [--pedidos M]
+// zelto_carga_servidor [--conexoes N] [--pedidos M] [--db BANCO] [--instancias K]
 //
-// Starts zelto-server on 127.0.0.1 (temporary database, 300 demo sheets) and measures, with
+// --db: sqlite (the default: a temporary SQLite file), postgresql (a private PostgreSQL
+// cluster in a temporary folder, with fsync on, started and stopped by this tool), or any
+// connection text zelto-server takes, naming an empty database of the tool's own.
+// --instancias: how many servers share that database (connections spread over them).
+//
+// Starts zelto-server on 127.0.0.1 (300 demo sheets) and measures, with
 // N concurrent connections making M requests each, one request at a time per connection:
 //   - saves of new sheets (code 6),
 //   - searches by sheet number (code 12, one sheet back),
@@ -14,6 +19,7 @@
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 #include "server/FichasDemo.h"
+#include "support/ClusterPostgres.h"
 #include "support/ServidorReal.h"
 
 #include <QCoreApplication>
@@ -29,6 +35,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -85,7 +92,8 @@ public:
             connect(c.socket, &QTcpSocket::readyRead, this, [this, i] { chegou(i); });
             connect(c.socket, &QTcpSocket::disconnected, this, [this, i] { termina(i); });
             connect(c.socket, &QTcpSocket::errorOccurred, this, [this, i] { termina(i); });
-            c.socket->connectToHost(m_servidor.host(), m_servidor.porta());
+            const ServidorReal& s = m_instancias.isEmpty() ? m_servidor : *m_instancias[i % m_instancias.size()];
+            c.socket->connectToHost(s.host(), s.porta());
         }
         QTimer::singleShot(prazoMs, &laco, &QEventLoop::quit);
         m_relogio.start();
@@ -102,6 +110,8 @@ public:
     }
 
     std::function<void()> m_aoPrazo = [] {};
+    // Several servers on one database: connection i goes to instance i % K.
+    QList<const ServidorReal*> m_instancias;
 
 private:
     struct Conexao {
@@ -241,6 +251,20 @@ int valorDe(const QStringList& args, const char* nome, int padrao)
     return i >= 0 && i + 1 < args.size() ? args[i + 1].toInt() : padrao;
 }
 
+QString textoDe(const QStringList& args, const char* nome, const QString& padrao)
+{
+    const qsizetype i = args.indexOf(QString::fromLatin1(nome));
+    return i >= 0 && i + 1 < args.size() ? args[i + 1] : padrao;
+}
+
+double cpuDe(const std::vector<std::unique_ptr<ServidorReal>>& instancias)
+{
+    double soma = 0;
+    for (const auto& s : instancias)
+        soma += cpuDoProcesso(s->pid());
+    return soma;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -249,23 +273,54 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     const int conexoes = std::max(1, valorDe(args, "--conexoes", 50));
     const int pedidos = std::max(10, valorDe(args, "--pedidos", 200));
+    const int nInstancias = std::max(1, valorDe(args, "--instancias", 1));
+    const QString db = textoDe(args, "--db", QStringLiteral("sqlite"));
     if (qEnvironmentVariableIsEmpty("ZELTO_BINARY_DIR"))
         qputenv("ZELTO_BINARY_DIR", QCoreApplication::applicationDirPath().toUtf8() + "/../..");
 
     const ServidorReal::Conta secretaria;   // department 1, with the demo sheets
     const ServidorReal::Conta cadastro{2, QStringLiteral("Cadastro"), QStringLiteral("cadastro"), QStringLiteral("c")};
     const ServidorReal::Conta queda{3, QStringLiteral("Queda"), QStringLiteral("queda"), QStringLiteral("q")};
-    ServidorReal servidor(secretaria, fichasDemo);
+    std::unique_ptr<ClusterPostgres> cluster;
+    std::vector<std::unique_ptr<ServidorReal>> instancias;
+    QString descricao;
+    if (db == QLatin1String("sqlite")) {
+        instancias.push_back(std::make_unique<ServidorReal>(secretaria, fichasDemo, ServidorReal::Banco::SQLite));
+        descricao = QStringLiteral("SQLite (WAL, sincronia total)");
+    } else if (db == QLatin1String("postgresql")) {
+        // Durable, as in production: what a SIGKILL must not lose is on disk.
+        cluster = std::make_unique<ClusterPostgres>(true);
+        if (!cluster->inicia() || !cluster->criaBanco(QStringLiteral("carga"))) {
+            std::fprintf(stderr, "cluster PostgreSQL: %s\n", qPrintable(cluster->erro()));
+            return 1;
+        }
+        instancias.push_back(ServidorReal::novoNaConexao(cluster->conexao(QStringLiteral("carga")), secretaria, fichasDemo));
+        descricao = QStringLiteral("PostgreSQL privado (fsync e synchronous_commit ligados)");
+    } else {
+        instancias.push_back(ServidorReal::novoNaConexao(db, secretaria, fichasDemo));
+        descricao = db.startsWith(QLatin1String("sqlite:")) ? db : QStringLiteral("PostgreSQL informado em --db");
+    }
+    ServidorReal& servidor = *instancias.front();
     if (!servidor.inicia() || !servidor.adicionaConta(cadastro) || !servidor.adicionaConta(queda)) {
         std::fprintf(stderr, "não foi possível iniciar o servidor: %s\n", qPrintable(servidor.erro()));
         return 1;
     }
+    for (int k = 1; k < nInstancias; ++k) {
+        instancias.push_back(servidor.outraInstancia());
+        if (!instancias.back()->inicia()) {
+            std::fprintf(stderr, "não foi possível iniciar a instância %d: %s\n", k + 1, qPrintable(instancias.back()->erro()));
+            return 1;
+        }
+    }
+    QList<const ServidorReal*> todas;
+    for (const auto& s : instancias)
+        todas << s.get();
     if (!entra(servidor, secretaria) || !entra(servidor, cadastro) || !entra(servidor, queda)) {
         std::fprintf(stderr, "login recusado\n");
         return 1;
     }
-    std::printf("zelto-server em %s:%u, banco SQLite (WAL, sincronia total), %d fichas de demonstração\n", qPrintable(servidor.host()),
-                servidor.porta(), fichasDemo);
+    std::printf("zelto-server em %s:%u (%d instância(s) no mesmo banco), banco %s, %d fichas de demonstração\n", qPrintable(servidor.host()),
+                servidor.porta(), nInstancias, qPrintable(descricao), fichasDemo);
 
     // Save payloads: realistic sheets, new each time (number 0), in department 2.
     QList<QByteArray> salvamentos;
@@ -277,27 +332,30 @@ int main(int argc, char** argv)
     const auto salvar = [&](int c, int i) { return salvamentos[(c * 31 + i) % salvamentos.size()]; };
 
     Rodada gravacoes(servidor, conexoes, pedidos, salvar, 0, false);
+    gravacoes.m_instancias = todas;
     {
-        const double antes = cpuDoProcesso(servidor.pid());
+        const double antes = cpuDe(instancias);
         const Resultado r = gravacoes.executa();
-        relata("gravações (6)", conexoes, r, cpuDoProcesso(servidor.pid()) - antes);
+        relata("gravações (6)", conexoes, r, cpuDe(instancias) - antes);
     }
 
     QRandomGenerator sorteio(11);
     Rodada porNumero(servidor, conexoes, pedidos * 2,
                      [&](int, int) { return buscaPorNumero(qint32(sorteio.bounded(1, fichasDemo + 1)), secretaria); }, 1, false);
+    porNumero.m_instancias = todas;
     {
-        const double antes = cpuDoProcesso(servidor.pid());
+        const double antes = cpuDe(instancias);
         const Resultado r = porNumero.executa();
-        relata("buscas por número (12)", conexoes, r, cpuDoProcesso(servidor.pid()) - antes);
+        relata("buscas por número (12)", conexoes, r, cpuDe(instancias) - antes);
     }
 
     Rodada departamento(servidor, conexoes, std::max(2, pedidos / 10), [&](int, int) { return buscaPorNumero(0, secretaria); },
                         fichasDemo, false);
+    departamento.m_instancias = todas;
     {
-        const double antes = cpuDoProcesso(servidor.pid());
+        const double antes = cpuDe(instancias);
         const Resultado r = departamento.executa();
-        relata("buscas do departamento (12)", conexoes, r, cpuDoProcesso(servidor.pid()) - antes);
+        relata("buscas do departamento (12)", conexoes, r, cpuDe(instancias) - antes);
     }
 
     // Crash check: saves in department 3 until the server is killed 1.5 s in.
@@ -308,7 +366,11 @@ int main(int argc, char** argv)
         quedas << Wire::codifica(f.toPipeStringWithCommand(Codigo::Salva));
     }
     Rodada sobQueda(servidor, conexoes, 1'000'000, [&](int c, int i) { return quedas[(c * 7 + i) % quedas.size()]; }, 0, true, 1500);
-    sobQueda.m_aoPrazo = [&] { servidor.mata(); };
+    sobQueda.m_instancias = todas;
+    sobQueda.m_aoPrazo = [&] {
+        for (const auto& s : instancias)
+            s->mata();
+    };
     const Resultado r = sobQueda.executa(60'000);
     QSet<qint32> confirmadas;
     for (const QByteArray& resposta : r.respostas) {
@@ -322,23 +384,20 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "o servidor não voltou depois do SIGKILL: %s\n", qPrintable(servidor.erro()));
         return 1;
     }
-    QSet<qint32> noBanco;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("conferencia"));
-        db.setDatabaseName(servidor.caminhoDoBanco());
-        if (db.open()) {
-            QSqlQuery q(db);
-            q.prepare(QStringLiteral("SELECT numeroficha FROM fichas WHERE iddepartamento = ?"));
-            q.addBindValue(queda.idDepartamento);
-            q.exec();
-            while (q.next())
-                noBanco.insert(q.value(0).toInt());
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("conferencia"));
-    int faltando = 0;
+    QVariant quantasNoBanco, achadas;
+    QStringList lista;
     for (qint32 n : confirmadas)
-        faltando += noBanco.contains(n) ? 0 : 1;
+        lista << QString::number(n);
+    if (!servidor.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM fichas WHERE iddepartamento = %1").arg(queda.idDepartamento)}, &quantasNoBanco)
+        || !servidor.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM fichas WHERE iddepartamento = %1 AND numeroficha IN (%2)")
+                                         .arg(queda.idDepartamento)
+                                         .arg(lista.isEmpty() ? QStringLiteral("-1") : lista.join(u','))},
+                                    &achadas)) {
+        std::fprintf(stderr, "conferência no banco: %s\n", qPrintable(servidor.erro()));
+        return 1;
+    }
+    const QList<qint32> noBanco(qsizetype(quantasNoBanco.toLongLong()), 0);
+    const int faltando = int(confirmadas.size() - achadas.toLongLong());
     // And the restarted server serves them (the session is gone with the process: log in).
     const bool serve = entra(servidor, queda) && !confirmadas.isEmpty() && [&] {
         Rodada uma(servidor, 1, 1, [&](int, int) { return buscaPorNumero(*confirmadas.cbegin(), queda); }, 1, true);

@@ -8,6 +8,7 @@
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
@@ -176,12 +177,19 @@ private slots:
     void bancoDaVersaoAnteriorEhAtualizado();
     void bancoDeVersaoMaisNovaEhRecusado();
     void administracao();
+    void demoRecusaBancoComDados();
+    void sessaoSobreviveAoReinicio();
+    void cicloDoOperador_data();
+    void cicloDoOperador();
+    void textoWindows1252Inteiro();
+    void backupComServidorAtendendo();
+    void diarioUmaLinhaPorEvento();
     void separadorDeListasRecusado();
 
 private:
     QByteArray pedeLogado(const QString& mensagem);
-    qint64 fichasNoBanco(const ServidorReal& s);
-    bool executaNoBanco(const ServidorReal& s, const QStringList& comandos, QVariant* ultimo = nullptr);
+    qint64 fichasNoBanco(ServidorReal& s);
+    bool executaNoBanco(ServidorReal& s, const QStringList& comandos, QVariant* ultimo = nullptr);
 
     std::unique_ptr<ServidorReal> m_servidor;
     std::unique_ptr<Cliente> m_cliente;
@@ -211,40 +219,14 @@ QByteArray tst_Servidor::pedeLogado(const QString& mensagem)
     return m_cliente->pede(mensagem);
 }
 
-qint64 tst_Servidor::fichasNoBanco(const ServidorReal& s)
+qint64 tst_Servidor::fichasNoBanco(ServidorReal& s)
 {
-    qint64 n = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("contagem"));
-        db.setDatabaseName(s.caminhoDoBanco());
-        if (db.open()) {
-            QSqlQuery q(db);
-            if (q.exec(QStringLiteral("SELECT COUNT(*) FROM fichas")) && q.next())
-                n = q.value(0).toLongLong();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("contagem"));
-    return n;
+    return s.fichasNoBanco();
 }
 
-// Runs statements on the server's database file (the server stopped); `ultimo` gets the
-// first column of the last statement's first row.
-bool tst_Servidor::executaNoBanco(const ServidorReal& s, const QStringList& comandos, QVariant* ultimo)
+bool tst_Servidor::executaNoBanco(ServidorReal& s, const QStringList& comandos, QVariant* ultimo)
 {
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("direto"));
-        db.setDatabaseName(s.caminhoDoBanco());
-        ok = db.open();
-        for (const QString& sql : comandos) {
-            QSqlQuery q(db);
-            ok = ok && q.exec(sql);
-            if (ok && ultimo && q.next())
-                *ultimo = q.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("direto"));
-    return ok;
+    return s.executaNoBanco(comandos, ultimo);
 }
 
 void tst_Servidor::aceitaComDoisENaoRespondeKeepAlive()
@@ -471,6 +453,9 @@ void tst_Servidor::malformados_data()
     QTest::newRow("departamento nao numerico") << Wire::codifica(p.join(u'|')) << QByteArray("0") << 0;
     QTest::newRow("busca com data invalida") << QByteArray("12|0||30/02/2020|30/12/1899|1|") << QByteArray("0") << 0;
     p = pecas;
+    p[3] = QStringLiteral("Rua A") + QChar(0) + QStringLiteral("B");
+    QTest::newRow("NUL num campo") << Wire::codifica(p.join(u'|')) << QByteArray("0") << 0;
+    p = pecas;
     p[2] = QStringLiteral("O'Brien'); DROP TABLE fichas; --");
     QTest::newRow("aspas no nome") << Wire::codifica(p.join(u'|')) << QByteArray("7|") << 1;
 }
@@ -687,7 +672,7 @@ void tst_Servidor::bancoDaVersaoAnteriorEhAtualizado()
 
     QVariant valor;
     QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT versao FROM versao_esquema")}, &valor));
-    QCOMPARE(valor.toInt(), 2);
+    QCOMPARE(valor.toInt(), 3);
     QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT COUNT(*) FROM fichas WHERE fio IS NULL")}, &valor));
     QCOMPARE(valor.toInt(), 0);
 
@@ -710,6 +695,133 @@ void tst_Servidor::bancoDeVersaoMaisNovaEhRecusado()
     s.para();
     QVERIFY(executaNoBanco(s, {QStringLiteral("UPDATE versao_esquema SET versao = 99")}));
     QVERIFY(!s.inicia());
+}
+
+void tst_Servidor::demoRecusaBancoComDados()
+{
+    // The registry in use is left exactly as it was, whatever the store.
+    ServidorReal s(3);
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    QVERIFY(!s.administra({QStringLiteral("demo"), QStringLiteral("--fichas"), QStringLiteral("5")}));
+    QVERIFY(s.erro().contains(QStringLiteral("já")));
+    QCOMPARE(fichasNoBanco(s), 3);
+    Cliente c(s);
+    QCOMPARE(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)), QByteArray("4|operador||1|Secretaria"));
+    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("admin"), QStringLiteral("admin"))), QByteArray("5"));
+}
+
+void tst_Servidor::sessaoSobreviveAoReinicio()
+{
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    {
+        Cliente c(s, QStringLiteral("127.0.0.9"));
+        QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+        QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+    }
+    // The client reconnects to a restarted server without logging in again.
+    QVERIFY2(s.reinicia(), qPrintable(s.erro()));
+    Cliente c(s, QStringLiteral("127.0.0.9"));
+    QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+    Cliente outro(s, QStringLiteral("127.0.0.10"));
+    QCOMPARE(outro.pede(busca(0)), QByteArray("0"));
+}
+
+void tst_Servidor::cicloDoOperador_data()
+{
+    QTest::addColumn<QStringList>("comando");
+    QTest::addColumn<QByteArray>("entrada");
+    QTest::addColumn<bool>("loginDepois");   // the operator's old password still logs in
+    QTest::newRow("desativar") << QStringList{QStringLiteral("desativar-operador")} << QByteArray() << false;
+    QTest::newRow("remover") << QStringList{QStringLiteral("remover-operador")} << QByteArray() << false;
+    QTest::newRow("encerrar sessoes") << QStringList{QStringLiteral("encerrar-sessoes")} << QByteArray() << true;
+    // No department restated: the password alone changes.
+    QTest::newRow("trocar senha") << QStringList{QStringLiteral("operador"), QStringLiteral("--custo-senha"), QStringLiteral("minimo")}
+                                  << QByteArray("Nova-Senha\n") << false;
+}
+
+void tst_Servidor::cicloDoOperador()
+{
+    QFETCH(QStringList, comando);
+    QFETCH(QByteArray, entrada);
+    QFETCH(bool, loginDepois);
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s, QStringLiteral("127.0.0.11"));
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+    QVERIFY2(s.administra(comando << QStringLiteral("--usuario") << s.conta().usuario, entrada), qPrintable(s.erro()));
+    // The very next request, on the same open connection, is refused.
+    QCOMPARE(c.pede(busca(0)), QByteArray("0"));
+    QCOMPARE(c.pede(ficha(0, QStringLiteral("Depois")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
+    const QByteArray login = c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha));
+    QCOMPARE(login.startsWith("4|"), loginDepois);
+    if (comando.first() == QLatin1String("operador"))
+        QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, QStringLiteral("Nova-Senha"))).startsWith("4|"));
+    if (comando.first() == QLatin1String("desativar-operador")) {
+        QVERIFY(s.administra({QStringLiteral("ativar-operador"), QStringLiteral("--usuario"), s.conta().usuario}));
+        QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+        QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+    }
+    QVERIFY(!s.administra({QStringLiteral("desativar-operador"), QStringLiteral("--usuario"), QStringLiteral("ninguem")}));
+}
+
+void tst_Servidor::textoWindows1252Inteiro()
+{
+    // Every character Windows-1252 has beyond ASCII is stored and comes back as sent.
+    QString todos;
+    for (int b = 0x80; b <= 0xff; ++b) {
+        const QString c = Wire::decodifica(QByteArray(1, char(b)));
+        if (c != QStringLiteral("\ufffd") && !c.at(0).isNonCharacter() && c.at(0).category() != QChar::Other_Control)
+            todos += c;
+    }
+    for (QChar c : QStringLiteral("Œ€“”Ÿ"))
+        QVERIFY(todos.contains(c));
+    const clsAgenda f = ficha(9400, QStringLiteral("Œdipo 10€ “aspas” ") + todos);
+    QCOMPARE(uma(pedeLogado(f.toPipeStringWithCommand(Codigo::Salva))).nome, f.nome);
+    QCOMPARE(lista(pedeLogado(busca(9400))).value(0).nome, f.nome);
+    QCOMPARE(numeros(pedeLogado(busca(0, QStringLiteral("œdipo")))), QList<qint32>{9400});
+}
+
+void tst_Servidor::backupComServidorAtendendo()
+{
+    ServidorReal s(30);
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    const QString destino = s.pasta() + QStringLiteral("/copia.db");
+    if (s.ehPostgres()) {
+        QVERIFY(!s.administra({QStringLiteral("backup"), QStringLiteral("--para"), destino}));
+        QVERIFY(s.erro().contains(QStringLiteral("pg_dump")));
+        return;
+    }
+    Cliente c(s);
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    const QByteArray antes = c.pede(busca(0));
+    QVERIFY2(s.administra({QStringLiteral("backup"), QStringLiteral("--para"), destino}), qPrintable(s.erro()));
+    QVERIFY(!s.administra({QStringLiteral("backup"), QStringLiteral("--para"), destino}));   // never over a file
+    QVERIFY(c.pede(ficha(0, QStringLiteral("Depois da Cópia")).toPipeStringWithCommand(Codigo::Salva)).startsWith("7|"));
+    // Restored: a server on the copy serves what was there when it was taken.
+    auto restaurado = ServidorReal::naConexao(QStringLiteral("sqlite:") + destino);
+    QVERIFY2(restaurado->inicia(), qPrintable(restaurado->erro()));
+    Cliente d(*restaurado);
+    QVERIFY(d.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QCOMPARE(d.pede(busca(0)), antes);
+}
+
+void tst_Servidor::diarioUmaLinhaPorEvento()
+{
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s);
+    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("linha\nfalsa zelto-server: login de 'x' aceito"), QStringLiteral("senha\tsecreta"))), QByteArray("5"));
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    s.para();
+    const QStringList linhas = s.diario().split(u'\n', Qt::SkipEmptyParts);
+    static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z zelto-server: "));
+    for (const QString& l : linhas)
+        QVERIFY2(iso.match(l).hasMatch(), qPrintable(l));
+    QVERIFY(s.diario().contains(QStringLiteral("linha\\x0afalsa")));
+    QVERIFY(!s.diario().contains(QStringLiteral("secreta")));
+    QVERIFY(!s.diario().contains(s.conta().senha));
 }
 
 // "@@@" joins the sheets of a list: a field holding it, or a department name that begins or
@@ -754,7 +866,8 @@ void tst_Servidor::separadorDeListasRecusado()
     // What an older version let through.
     s.para();
     QVERIFY(executaNoBanco(s, {QStringLiteral("UPDATE departamentos SET dsdepartamento = 'Jovens@' WHERE iddepartamento = 2"),
-                               QStringLiteral("UPDATE fichas SET fio = CAST('77|x@@@y|' AS BLOB) WHERE numeroficha = 77")}));
+                               QStringLiteral("UPDATE fichas SET fio = CAST('77|x@@@y|' AS %1) WHERE numeroficha = 77")
+                                   .arg(s.ehPostgres() ? QStringLiteral("BYTEA") : QStringLiteral("BLOB"))}));
     QCOMPARE(verifica(saida), 1);
     QVERIFY2(saida.contains(QStringLiteral("departamento 2:")), qPrintable(saida));
     QVERIFY2(saida.contains(QStringLiteral("departamento 1, ficha 77")), qPrintable(saida));

@@ -1,5 +1,12 @@
 #include "ServidorReal.h"
+#include "ClusterPostgres.h"
 
+#include <QAtomicInt>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QUrlQuery>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -20,7 +27,85 @@ ServidorReal::ServidorReal() : ServidorReal(Conta(), 0) {}
 
 ServidorReal::ServidorReal(int fichasDemo) : ServidorReal(Conta(), fichasDemo) {}
 
-ServidorReal::ServidorReal(Conta conta, int fichasDemo) : m_conta(std::move(conta)), m_fichasDemo(fichasDemo) {}
+ServidorReal::ServidorReal(Conta conta, int fichasDemo) : ServidorReal(std::move(conta), fichasDemo, bancoDoAmbiente()) {}
+
+ServidorReal::ServidorReal(Conta conta, int fichasDemo, Banco banco) : m_conta(std::move(conta)), m_fichasDemo(fichasDemo), m_banco(banco) {}
+
+ServidorReal::Banco ServidorReal::bancoDoAmbiente()
+{
+    return qEnvironmentVariable("ZELTO_TESTE_BANCO").compare(QLatin1String("postgresql"), Qt::CaseInsensitive) == 0 ? Banco::PostgreSQL
+                                                                                                                    : Banco::SQLite;
+}
+
+std::unique_ptr<ServidorReal> ServidorReal::naConexao(const QString& conexao, Conta conta)
+{
+    auto s = std::make_unique<ServidorReal>(std::move(conta), 0,
+                                            conexao.startsWith(QLatin1String("sqlite:")) ? Banco::SQLite : Banco::PostgreSQL);
+    s->m_conexao = conexao;
+    s->m_bancoCriado = true;
+    return s;
+}
+
+std::unique_ptr<ServidorReal> ServidorReal::novoNaConexao(const QString& conexao, Conta conta, int fichasDemo)
+{
+    auto s = std::make_unique<ServidorReal>(std::move(conta), fichasDemo,
+                                            conexao.startsWith(QLatin1String("sqlite:")) ? Banco::SQLite : Banco::PostgreSQL);
+    s->m_conexao = conexao;
+    return s;
+}
+
+std::unique_ptr<ServidorReal> ServidorReal::naConexao(const QString& conexao)
+{
+    return naConexao(conexao, Conta());
+}
+
+QString ServidorReal::conexaoDoBanco() const
+{
+    return m_conexao.isEmpty() ? QStringLiteral("sqlite:") + caminhoDoBanco() : m_conexao;
+}
+
+bool ServidorReal::executaNoBanco(const QStringList& comandos, QVariant* ultimo)
+{
+    static QAtomicInt contador;
+    const QString nome = QStringLiteral("direto-%1").arg(contador.fetchAndAddRelaxed(1));
+    bool ok = true;
+    {
+        QSqlDatabase db;
+        if (m_banco == Banco::PostgreSQL) {
+            // The test connection texts carry no password: user, database, socket folder, port.
+            const QUrl url(conexaoDoBanco());
+            const QUrlQuery opcoes(url);
+            db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nome);
+            db.setHostName(opcoes.hasQueryItem(QStringLiteral("host")) ? opcoes.queryItemValue(QStringLiteral("host")) : url.host());
+            db.setPort(opcoes.hasQueryItem(QStringLiteral("port")) ? opcoes.queryItemValue(QStringLiteral("port")).toInt() : url.port(5432));
+            db.setUserName(url.userName());
+            db.setDatabaseName(url.path().mid(1));
+        } else {
+            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nome);
+            db.setDatabaseName(conexaoDoBanco().mid(7));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        }
+        ok = db.open();
+        if (!ok)
+            m_erro = db.lastError().text();
+        for (const QString& sql : comandos) {
+            QSqlQuery q(db);
+            ok = ok && q.exec(sql);
+            if (!ok)
+                m_erro = q.lastError().text();
+            if (ok && ultimo && q.next())
+                *ultimo = q.value(0);
+        }
+    }
+    QSqlDatabase::removeDatabase(nome);
+    return ok;
+}
+
+qint64 ServidorReal::fichasNoBanco()
+{
+    QVariant n;
+    return executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM fichas")}, &n) ? n.toLongLong() : -1;
+}
 
 ServidorReal::~ServidorReal()
 {
@@ -70,6 +155,19 @@ bool ServidorReal::criaBanco()
     if (!m_pasta.isValid()) {
         m_erro = QStringLiteral("não foi possível criar a pasta temporária");
         return false;
+    }
+    if (m_banco == Banco::PostgreSQL && m_conexao.isEmpty()) {
+        ClusterPostgres* pg = ClusterPostgres::compartilhado();
+        if (!pg) {
+            m_erro = QStringLiteral("cluster PostgreSQL de teste: ") + ClusterPostgres::erroGlobal();
+            return false;
+        }
+        const QString nome = ClusterPostgres::nomeNovo();
+        if (!pg->criaBanco(nome)) {
+            m_erro = pg->erro();
+            return false;
+        }
+        m_conexao = pg->conexao(nome);
     }
     if (!administra({QStringLiteral("criar-banco")}) || !adicionaConta(m_conta))
         return false;

@@ -19,6 +19,11 @@
 // that, $ZELTO_BINARY_DIR/server/zelto-server. Its standard error (one line per connection
 // and per request) goes to servidor.log in the temporary folder; `diario()` returns it.
 // Nothing here uses Qt Test: benchmarks use the same class.
+//
+// The store is SQLite unless ZELTO_TESTE_BANCO=postgresql: then each server gets a new
+// database in the program's private PostgreSQL cluster (ClusterPostgres), so the same tests
+// run against both stores. A second server on the same database (as several instances of
+// an office run) is made with `outraInstancia()`.
 class ServidorReal {
 public:
     struct Conta {
@@ -32,6 +37,18 @@ public:
     ServidorReal();
     explicit ServidorReal(int fichasDemo);
     explicit ServidorReal(Conta conta, int fichasDemo = 0);
+    enum class Banco { SQLite, PostgreSQL };
+    ServidorReal(Conta conta, int fichasDemo, Banco banco);
+    // A server on an existing database (the connection text as zelto-server takes it).
+    static std::unique_ptr<ServidorReal> naConexao(const QString& conexao, Conta conta);
+    static std::unique_ptr<ServidorReal> naConexao(const QString& conexao);
+    // A server on an existing, empty database: the tables, the account and the demo sheets
+    // are made there on the first start.
+    static std::unique_ptr<ServidorReal> novoNaConexao(const QString& conexao, Conta conta, int fichasDemo);
+    // Another server on this one's database (its database must exist: after `inicia()`).
+    std::unique_ptr<ServidorReal> outraInstancia() const { return naConexao(conexaoDoBanco(), m_conta); }
+    // The store chosen by ZELTO_TESTE_BANCO.
+    static Banco bancoDoAmbiente();
     ~ServidorReal();   // stops the server; the temporary folder goes with the object
     ServidorReal(const ServidorReal&) = delete;
     ServidorReal& operator=(const ServidorReal&) = delete;
@@ -60,7 +77,12 @@ public:
     qint64 pid() const { return m_processo ? m_processo->processId() : 0; }
     const Conta& conta() const { return m_conta; }
     QString caminhoDoBanco() const;
-    QString conexaoDoBanco() const { return QStringLiteral("sqlite:") + caminhoDoBanco(); }
+    QString conexaoDoBanco() const;
+    bool ehPostgres() const { return m_banco == Banco::PostgreSQL; }
+    // Runs statements on the database directly; `ultimo` gets the first column of the last
+    // statement's first row.
+    bool executaNoBanco(const QStringList& comandos, QVariant* ultimo = nullptr);
+    qint64 fichasNoBanco();
     QString pasta() const { return m_pasta.path(); }
     QString diario() const;
     const QString& erro() const { return m_erro; }
@@ -72,6 +94,8 @@ private:
 
     Conta m_conta;
     int m_fichasDemo;
+    Banco m_banco = Banco::SQLite;
+    QString m_conexao;   // set for PostgreSQL and for servers on an existing database
     QTemporaryDir m_pasta;
     QStringList m_extras;
     std::unique_ptr<QProcess> m_processo;
