@@ -7,7 +7,7 @@
 #include "search/SlotDeBusca.h"
 
 #include <QGridLayout>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -49,7 +49,7 @@ frmlocalizarcarteira2::frmlocalizarcarteira2(QWidget* parent) : QDialog(parent)
     for (int k = 1; k <= 5; ++k) {
         auto* botao = PecasDeBusca::botao(this, QStringLiteral("btnLocalizar") + sufixo(k),
                                           QStringLiteral("Localizar_%1").arg(k, 2, 10, QLatin1Char('0')));
-        auto* lista = new QListWidget(this);
+        auto* lista = new ListaDeResultados(this);
         lista->setObjectName(QStringLiteral("lstResultados") + sufixo(k));
         lista->setMinimumWidth(larguraDaLista);
         lista->setMinimumHeight(150);
@@ -76,7 +76,7 @@ frmlocalizarcarteira2::frmlocalizarcarteira2(QWidget* parent) : QDialog(parent)
     connect(btnOk, &QPushButton::clicked, this, [this] { escolhe(1); });
     // Clicks anywhere in a list (an empty one included) reach its handler, so an empty slot
     // says so instead of ignoring the click.
-    for (QListWidget* lista : lstResultados)
+    for (ListaDeResultados* lista : lstResultados)
         lista->viewport()->installEventFilter(this);
 }
 

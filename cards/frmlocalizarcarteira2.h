@@ -4,7 +4,7 @@
 
 class PainelFiltroBusca;
 class QFontMetrics;
-class QListWidget;
+class ListaDeResultados;
 class QPushButton;
 class SlotDeBusca;
 
@@ -18,7 +18,7 @@ public:
 
     PainelFiltroBusca* frameFiltroPesquisa;
     std::array<QPushButton*, 5> btnLocalizar;     // btnLocalizar, btnLocalizar2 ... btnLocalizar5
-    std::array<QListWidget*, 5> lstResultados;    // lstResultados, lstResultados2 ... lstResultados5
+    std::array<ListaDeResultados*, 5> lstResultados;    // lstResultados, lstResultados2 ... lstResultados5
     std::array<SlotDeBusca*, 5> busca;             // slot k at [k-1]
     QPushButton* btnOk;
     QPushButton* btnCancelar;

@@ -8,7 +8,7 @@
 
 #include <QEvent>
 #include <QGridLayout>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -37,7 +37,7 @@ frmlocalizarcarteira::frmlocalizarcarteira(QWidget* parent) : QDialog(parent)
 
     frameFiltroPesquisa = new PainelFiltroBusca(true, this);
     auto lista = [this](const char* nome) {
-        auto* l = new QListWidget(this);
+        auto* l = new ListaDeResultados(this);
         l->setObjectName(QString::fromLatin1(nome));
         l->setMinimumSize(300, 220);
         l->viewport()->installEventFilter(this);

@@ -2,7 +2,7 @@
 #include <QDialog>
 
 class PainelFiltroBusca;
-class QListWidget;
+class ListaDeResultados;
 class QPushButton;
 class SlotDeBusca;
 
@@ -28,9 +28,9 @@ public:
 
     PainelFiltroBusca* frameFiltroPesquisa;
     QPushButton* btnLocalizar;
-    QListWidget* lstResultados;
+    ListaDeResultados* lstResultados;
     QPushButton* btnLocalizar2;
-    QListWidget* lstResultados2;
+    ListaDeResultados* lstResultados2;
     QPushButton* btnOk;
     QPushButton* btnCancelar;
     SlotDeBusca* busca;    // slot 1: membrosEncontrados

@@ -3,7 +3,7 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -40,7 +40,7 @@ JanelaDeBusca::JanelaDeBusca(QWidget* parent, const QString& nome, const QString
     btnLocalizar = PecasDeBusca::botao(this, QStringLiteral("btnLocalizar"), QStringLiteral("Localizar"));
     frameResultados = new QGroupBox(QStringLiteral("Resultados"), this);
     frameResultados->setObjectName(QStringLiteral("frameResultados"));
-    lstResultados = new QListWidget(frameResultados);
+    lstResultados = new ListaDeResultados(frameResultados);
     lstResultados->setObjectName(QStringLiteral("lstResultados"));
     (new QVBoxLayout(frameResultados))->addWidget(lstResultados);
 

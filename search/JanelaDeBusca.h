@@ -6,7 +6,7 @@
 class PainelFiltroBusca;
 class QGroupBox;
 class QHBoxLayout;
-class QListWidget;
+class ListaDeResultados;
 class QPushButton;
 
 namespace PecasDeBusca {
@@ -31,7 +31,7 @@ public:
     PainelFiltroBusca* frameFiltroPesquisa;
     QPushButton* btnLocalizar;
     QGroupBox* frameResultados;
-    QListWidget* lstResultados;
+    ListaDeResultados* lstResultados;
     QPushButton* btnOk;
     QPushButton* btnCancelar;
 

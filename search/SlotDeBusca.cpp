@@ -8,7 +8,7 @@
 #include "search/PainelFiltroBusca.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
@@ -46,15 +46,35 @@ public:
 
 } // namespace
 
-SlotDeBusca::SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, QListWidget* lista,
+SlotDeBusca::SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, ListaDeResultados* lista,
                          std::function<QTimer*()> timerTimeOut, std::function<qint32()> idDepartamento)
     : QObject(dono), m_dono(dono), m_filtro(filtro), m_botao(botao), m_lista(lista),
       m_timer(std::move(timerTimeOut)), m_idDepartamento(std::move(idDepartamento))
 {
-    m_lista->setSortingEnabled(false);
     m_lista->setUniformItemSizes(true);
     m_lista->setItemDelegate(new ItemComTabulacao(m_lista));
     connect(m_botao, &QPushButton::clicked, this, &SlotDeBusca::Localiza);
+}
+
+SlotDeBusca::~SlotDeBusca()
+{
+    if (m_lista)
+        m_lista->modelo()->mostra(nullptr);
+}
+
+int SlotDeBusca::quantas() const
+{
+    return m_lista->count();
+}
+
+QString SlotDeBusca::linha(int i) const
+{
+    return m_lista->linha(i);
+}
+
+QStringList SlotDeBusca::linhas() const
+{
+    return m_lista->linhas();
 }
 
 void SlotDeBusca::Localiza()
@@ -68,6 +88,9 @@ void SlotDeBusca::Localiza()
             return;
         validou = true;
         const clsFiltroBusca filtro = m_filtro->montaFiltro(m_idDepartamento());
+        // The list box lets go of the old list before it goes.
+        m_lista->modelo()->mostra(nullptr);
+        m_escolhido.reset();
         membrosEncontrados.reset();
         membrosEncontrados = EnviaBusca(m_dono, m_timer(), filtro);
     });
@@ -75,7 +98,7 @@ void SlotDeBusca::Localiza()
         PreencheLista();
 }
 
-std::optional<QList<clsAgenda>> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* timerTimeOut, const clsFiltroBusca& filtro)
+std::optional<ListaDeFichas> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* timerTimeOut, const clsFiltroBusca& filtro)
 {
     const std::optional<RespostaDoServidor> resposta =
         Requisita(dono, timerTimeOut, filtro.toPipeStringWithCommand(Codigo::Busca),
@@ -83,10 +106,10 @@ std::optional<QList<clsAgenda>> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* t
     if (!resposta)
         return std::nullopt;
     if (resposta->codigo == Codigo::Encontrados)
-        return clsAgenda::collectionFromPipeStringWithCommand(resposta->texto);
+        return ListaDeFichas(resposta->texto);
     Caixas::mostra(dono, QStringLiteral("Nenhum registro foi encontrado atendendo o critério informado"),
                    QStringLiteral("Nenhum Registro"), Caixas::Icone::Informacao);
-    return QList<clsAgenda>();
+    return ListaDeFichas();
 }
 
 QString SlotDeBusca::FormataItemLista(const clsAgenda& membro)
@@ -101,16 +124,8 @@ QString SlotDeBusca::FormataItemLista(const clsAgenda& membro)
 
 void SlotDeBusca::PreencheLista()
 {
-    m_lista->setUpdatesEnabled(false);
-    m_lista->clear();
-    if (membrosEncontrados) {
-        QStringList linhas;
-        linhas.reserve(membrosEncontrados->size());
-        for (const clsAgenda& m : *membrosEncontrados)
-            linhas.append(FormataItemLista(m));
-        m_lista->addItems(linhas);
-    }
-    m_lista->setUpdatesEnabled(true);
+    // No line is made here: the view asks for the ones it draws.
+    m_lista->modelo()->mostra(membrosEncontrados ? &*membrosEncontrados : nullptr);
     UtilFicha::LimpaLabelsDeErro(m_dono);
 }
 
@@ -122,10 +137,13 @@ const clsAgenda* SlotDeBusca::escolhido()
         return nullptr;
     }
     const int linha = m_lista->currentRow();
-    if (m_lista->selectedItems().isEmpty() || linha < 0 || linha >= membrosEncontrados->size()) {
+    if (!m_lista->selectionModel()->hasSelection() || linha < 0 || linha >= membrosEncontrados->size()) {
         Caixas::mostra(m_dono, QStringLiteral("Selecione um registro para carregar"),
                        QStringLiteral("Selecione um Registro"), Caixas::Icone::Aviso);
         return nullptr;
     }
-    return &(*membrosEncontrados)[linha];
+    m_escolhido.reset();
+    const QString origem = m_dono->objectName() + QStringLiteral(".") + m_lista->objectName() + QStringLiteral("_Click");
+    protegido(m_dono, origem, [&] { m_escolhido = membrosEncontrados->at(linha); });
+    return m_escolhido ? &*m_escolhido : nullptr;
 }

@@ -12,22 +12,25 @@
 //                                  [] { return frmprincipal2::instancia()->membros.departamento.idDepartamento; });
 //     slot->antesDeBuscar = [] { ... };        // optional, e.g. close the member window first
 //     // the button's click runs slot->Localiza() (ValidaFiltro, EnviaBusca, PreencheLista)
-//     connect(lstResultados2, &QListWidget::itemClicked, this, [=] {
+//     connect(lstResultados2, &QListView::clicked, this, [=] {
 //         if (const clsAgenda* m = slot->escolhido())       // "Lista Vazia" / "Selecione um Registro"
 //             janela->AtualizaGUI2(*m);
 //         close();
 //     });
 //
-// List lines are never sorted: line n is member n+1 of `membrosEncontrados`.
+// List lines are never sorted: line n is member n+1 of `membrosEncontrados`. The list box
+// (ListaDeResultados) shows them through a model; a line is made when it is drawn.
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
+#include "search/ListaDeFichas.h"
 
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <optional>
 
 class PainelFiltroBusca;
-class QListWidget;
+class ListaDeResultados;
 class QPushButton;
 class QTimer;
 class QWidget;
@@ -35,12 +38,14 @@ class QWidget;
 class SlotDeBusca : public QObject {
     Q_OBJECT
 public:
-    SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, QListWidget* lista,
+    SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* botao, ListaDeResultados* lista,
                 std::function<QTimer*()> timerTimeOut, std::function<qint32()> idDepartamento);
+    ~SlotDeBusca() override;
 
     // The slot's last result, in the server's order; absent before the first search and
-    // after a search that failed (time-out, 0, unknown code, no connection).
-    std::optional<QList<clsAgenda>> membrosEncontrados;
+    // after a search that failed (time-out, 0, unknown code, no connection, broken list).
+    // Sheets are parsed one at a time, when chosen.
+    std::optional<ListaDeFichas> membrosEncontrados;
 
     // Runs before every search of this slot (after nothing else), if set.
     std::function<void()> antesDeBuscar;
@@ -50,7 +55,8 @@ public:
 
     // Code 12 with `filtro`; 13 = the list, 14 = "Nenhum Registro" and an empty list, anything
     // else (and no connection) nothing, the shared messages shown by the request cycle.
-    static std::optional<QList<clsAgenda>> EnviaBusca(QWidget* dono, QTimer* timerTimeOut,
+    // A list with a broken sheet (piece count, number, date) is refused whole with the parser's error.
+    static std::optional<ListaDeFichas> EnviaBusca(QWidget* dono, QTimer* timerTimeOut,
                                                       const clsFiltroBusca& filtro);
 
     // Sheet number, tab, dd/MM/yyyy, tab, name.
@@ -60,17 +66,25 @@ public:
     void PreencheLista();
 
     // The member of the selected line, after the two checks with their messages ("Lista
-    // Vazia", "Selecione um Registro"); nullptr when a check stopped it.
+    // Vazia", "Selecione um Registro"); nullptr when a check stopped it. Its sheet is parsed
+    // now: a malformed one is reported through ExibeErro, gives nullptr and leaves the list as is.
+    // The pointer stays valid until the next call.
     const clsAgenda* escolhido();
 
     QPushButton* botao() const { return m_botao; }
-    QListWidget* lista() const { return m_lista; }
+    ListaDeResultados* lista() const { return m_lista; }
+
+    // The list box's lines, as shown: how many, one, all.
+    int quantas() const;
+    QString linha(int i) const;
+    QStringList linhas() const;
 
 private:
     QWidget* m_dono;
     PainelFiltroBusca* m_filtro;
     QPushButton* m_botao;
-    QListWidget* m_lista;
+    QPointer<ListaDeResultados> m_lista;
     std::function<QTimer*()> m_timer;
     std::function<qint32()> m_idDepartamento;
+    std::optional<clsAgenda> m_escolhido;
 };

@@ -3,7 +3,7 @@
 #include "members/frmPrincipal.h"
 #include "search/SlotDeBusca.h"
 
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 
 frmLocalizar::frmLocalizar(QWidget* parent)
@@ -14,7 +14,7 @@ frmLocalizar::frmLocalizar(QWidget* parent)
                            [] { return frmPrincipal::instancia()->membros.departamento.idDepartamento; });
 
     connect(btnOk, &QPushButton::clicked, this, &frmLocalizar::btnOk_Click);
-    connect(lstResultados, &QListWidget::itemDoubleClicked, this, &frmLocalizar::btnOk_Click);
+    connect(lstResultados, &QListView::doubleClicked, this, &frmLocalizar::btnOk_Click);
 }
 
 void frmLocalizar::mostra(QWidget* dono)

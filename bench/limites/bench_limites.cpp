@@ -28,7 +28,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -245,8 +245,8 @@ int main(int argc, char** argv)
         auto lista = SlotDeBusca::EnviaBusca(nullptr, &timer, f);
         QStringList linhas;
         if (lista)
-            for (const clsAgenda& m : *lista)
-                linhas.append(SlotDeBusca::FormataItemLista(m));
+            for (qsizetype i = 0, n = lista->size(); i < n; ++i)
+                linhas.append(lista->linha(i));
         const double tempo = double(t0.nsecsElapsed()) / 1e6;
         const double memoria = heapMb() - antes;
         if (!lista || lista->size() != 100000) {

@@ -14,7 +14,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>

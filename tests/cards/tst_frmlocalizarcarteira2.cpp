@@ -6,7 +6,7 @@
 #include "support/AmbienteDeTeste.h"
 #include "search/PainelFiltroBusca.h"
 
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 #include <QTextLayout>
 
@@ -127,8 +127,8 @@ private slots:
         dialogo->adjustSize();
         QVERIFY2(dialogo->frameGeometry().width() <= 1280 && dialogo->frameGeometry().height() <= 1024 - 40,
                  qPrintable(QStringLiteral("%1 x %2").arg(dialogo->frameGeometry().width()).arg(dialogo->frameGeometry().height())));
-        for (QListWidget* l : dialogo->lstResultados) {
-            const QString texto = l->item(0)->text();
+        for (ListaDeResultados* l : dialogo->lstResultados) {
+            const QString texto = l->linha(0);
             QVERIFY(texto.endsWith(QStringLiteral("MARIA APARECIDA DOS SANTOS OLIVEIRA")));
             // As the list draws it: tabs stop every 80 pixels.
             QTextLayout layout(texto, l->font());
@@ -154,7 +154,7 @@ private slots:
         janela->AtualizaGUI();
         servidor->aoProximoPedido(ServidorRoteirizado::responde(lista({"ANA", "BIA"})));
         localiza(3);
-        const QRect r = dialogo->lstResultados[2]->visualItemRect(dialogo->lstResultados[2]->item(1));
+        const QRect r = dialogo->lstResultados[2]->retanguloDaLinha(1);
         QTest::mouseClick(dialogo->lstResultados[2]->viewport(), Qt::LeftButton, {}, r.center());
         QVERIFY(!dialogo->isVisible());
         QCOMPARE(janela->textosDaCarteira(3)[1], QStringLiteral("BIA"));

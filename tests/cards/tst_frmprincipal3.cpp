@@ -16,7 +16,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPushButton>
@@ -44,9 +44,9 @@ QPointF origemImprimivel()
     return p.pageLayout().paintRect(QPageLayout::Point).topLeft();
 }
 
-void clicaNaLinha(QListWidget* lista, int linha, bool duplo = false)
+void clicaNaLinha(ListaDeResultados* lista, int linha, bool duplo = false)
 {
-    const QRect r = lista->visualItemRect(lista->item(linha));
+    const QRect r = lista->retanguloDaLinha(linha);
     QTest::mouseClick(lista->viewport(), Qt::LeftButton, {}, r.center());
     if (duplo)
         QTest::mouseDClick(lista->viewport(), Qt::LeftButton, {}, r.center());
@@ -203,9 +203,9 @@ private slots:
         QCOMPARE(d->windowTitle(), QStringLiteral("Localizar Membros para Carteirinha"));
         busca(*d, 1, QString());
         QVERIFY(!membrosJanela->isVisible());
-        QListWidget* l = d->lstResultados[0];
+        ListaDeResultados* l = d->lstResultados[0];
         QCOMPARE(l->count(), 4);
-        QCOMPARE(l->item(2)->text(), QStringLiteral("3\t15/03/2024\tCARLA ANDRADE"));
+        QCOMPARE(l->linha(2), QStringLiteral("3\t15/03/2024\tCARLA ANDRADE"));
         l->setCurrentRow(2);
         QTest::mouseClick(d->btnOk, Qt::LeftButton);
         QCOMPARE(titulos(), QStringList());

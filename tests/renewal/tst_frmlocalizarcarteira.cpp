@@ -11,7 +11,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 #include <QtTest>
 
@@ -51,9 +51,9 @@ class tst_frmlocalizarcarteira : public QObject {
     frmprincipal2* janela() { return frmprincipal2::instancia(); }
 
     // Clicks the middle of line `linha` (or, when the list is empty, its empty area).
-    static void clica(QListWidget* lista, int linha, bool duplo = false)
+    static void clica(ListaDeResultados* lista, int linha, bool duplo = false)
     {
-        const QPoint ponto = lista->count() > linha ? lista->visualItemRect(lista->item(linha)).center() : QPoint(20, 20);
+        const QPoint ponto = lista->count() > linha ? lista->retanguloDaLinha(linha).center() : QPoint(20, 20);
         if (duplo)
             QTest::mouseDClick(lista->viewport(), Qt::LeftButton, {}, ponto);
         else
@@ -95,7 +95,7 @@ private slots:
         QTest::mouseClick(dialogo->btnLocalizar2, Qt::LeftButton);
         QCOMPARE(dialogo->lstResultados->count(), 2);
         QCOMPARE(dialogo->lstResultados2->count(), 1);
-        QCOMPARE(dialogo->lstResultados->item(1)->text(), QStringLiteral("12\t05/03/2021\tBruno Lima"));
+        QCOMPARE(dialogo->lstResultados->linha(1), QStringLiteral("12\t05/03/2021\tBruno Lima"));
 
         dialogo->lstResultados->setCurrentRow(1);
         QTest::mouseClick(dialogo->btnOk, Qt::LeftButton);

@@ -15,7 +15,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 #include <QPageLayout>
 #include <QPrinter>
@@ -388,7 +388,7 @@ private slots:
         QTest::mouseClick(dialogo.btnLocalizar2, Qt::LeftButton);
         QCOMPARE(dialogo.lstResultados2->count(), 1);
         QTest::mouseClick(dialogo.lstResultados2->viewport(), Qt::LeftButton, {},
-                          dialogo.lstResultados2->visualItemRect(dialogo.lstResultados2->item(0)).center());
+                          dialogo.lstResultados2->retanguloDaLinha(0).center());
         QVERIFY(!dialogo.isVisible());
         QCOMPARE(janela->txtIGREJA2->text(), segundoAntes.IGREJA);
         QCOMPARE(janela->txtvalidade2->text(), segundoAntes.validade);

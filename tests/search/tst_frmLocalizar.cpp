@@ -2,13 +2,14 @@
 #include "ServidorReal.h"
 #include "ServidorRoteirizado.h"
 #include "connection/Requisicao.h"
+#include "protocol/ErroDeExecucao.h"
 #include "protocol/FormatoBR.h"
 #include "search/PainelFiltroBusca.h"
 #include "search/SlotDeBusca.h"
 #include "search/frmLocalizar.h"
 
 #include <QLabel>
-#include <QListWidget>
+#include "search/ListaDeResultados.h"
 #include <QPushButton>
 
 // The member search as an operator uses it: against the registry server for what it finds,
@@ -30,11 +31,11 @@ class tst_frmLocalizar : public QObject {
         f.departamento = globais().usuarioLogado->departamento;
         QVERIFY(Requisita(nullptr, principal->timerTimeOut, f.toPipeStringWithCommand(8), {9}));
     }
-    static QStringList linhas(QListWidget* l)
+    static QStringList linhas(ListaDeResultados* l)
     {
         QStringList r;
         for (int i = 0; i < l->count(); ++i)
-            r << l->item(i)->text();
+            r << l->linha(i);
         return r;
     }
     static void preenche(frmLocalizar& d, const QString& numero, const QString& nome, const QString& ini, const QString& fim)
@@ -224,7 +225,7 @@ private slots:
         d.show();
         d.btnLocalizar->click();
         QCOMPARE(d.lstResultados->count(), 1);
-        QCOMPARE(d.lstResultados->item(0)->text(), QStringLiteral("7\t29/02/2020\tDébora"));
+        QCOMPARE(d.lstResultados->linha(0), QStringLiteral("7\t29/02/2020\tDébora"));
         QVERIFY(servidor.recebidas().last().startsWith(QStringLiteral("12|0||30/12/1899|30/12/1899|1|")));
 
         d.btnLocalizar->click();
@@ -271,10 +272,171 @@ private slots:
         d.btnLocalizar->click();
         QVERIFY(caixas.caixas().isEmpty());
         QCOMPARE(d.lstResultados->count(), 3);
-        QCOMPARE(d.lstResultados->item(0)->text(), QStringLiteral("12\t01/01/2023\tCarlos"));
-        QCOMPARE(d.lstResultados->item(1)->text(), QStringLiteral("10\t05/03/2021\tAbigail"));
-        QCOMPARE(d.lstResultados->item(2)->text(), QStringLiteral("11\t10/06/2022\tBruno"));
+        QCOMPARE(d.lstResultados->linha(0), QStringLiteral("12\t01/01/2023\tCarlos"));
+        QCOMPARE(d.lstResultados->linha(1), QStringLiteral("10\t05/03/2021\tAbigail"));
+        QCOMPARE(d.lstResultados->linha(2), QStringLiteral("11\t10/06/2022\tBruno"));
         QCOMPARE(d.slot->membrosEncontrados->at(2).obs, QStringLiteral("e-mail@@igreja @"));
+    }
+};
+
+// Sheets are read one at a time, when chosen. A sheet whose number, date, department or piece
+// count is broken still has the whole list refused, with the parser's own error; any other
+// broken piece shows up when that sheet is chosen, through the error box, and the list stays.
+class tst_frmLocalizarFichasQuebradas : public QObject {
+    Q_OBJECT
+
+    static QList<clsAgenda> fichas()
+    {
+        QList<clsAgenda> r;
+        for (int i = 0; i < 3; ++i) {
+            clsAgenda a;
+            a.numeroFicha = 20 + i;
+            a.nome = QStringLiteral("Ficha %1").arg(i);
+            a.Data = QDate(2020, 1, 1 + i);
+            a.departamento.idDepartamento = 1;
+            a.departamento.dsDepartamento = QStringLiteral("Secretaria");
+            r << a;
+        }
+        return r;
+    }
+    // The reply with piece `peca` of the second sheet replaced (or, with peca < 0, the sheet cut
+    // to its first 40 pieces).
+    static QString estraga(int peca, const QString& por)
+    {
+        const QString certa = clsAgenda::collectionToPipeStringWithCommand(fichas(), 13);
+        const qsizetype barra = certa.indexOf(u'|');
+        QStringList lista = certa.mid(barra + 1).split(QStringLiteral("@@@"));
+        QStringList pecas = lista[1].split(u'|');
+        if (peca < 0)
+            pecas = pecas.mid(0, 40);
+        else
+            pecas[peca] = por;
+        lista[1] = pecas.join(u'|');
+        return certa.left(barra + 1) + lista.join(QStringLiteral("@@@"));
+    }
+    struct Sessao {
+        ServidorRoteirizado servidor;
+        Caixas::Gravador caixas;
+        EntradaDeTeste entrada;
+        frmPrincipal* principal = nullptr;
+        explicit Sessao(const QString& resposta)
+        {
+            servidor.aoProximoPedido(ServidorRoteirizado::responde(QStringLiteral("4|operador|x|1|Secretaria")));
+            servidor.aoProximoPedido(ServidorRoteirizado::responde(resposta));
+            BancoLocal::defineCaminhoParaTeste(entrada.pasta.filePath(QStringLiteral("nao-existe.db")));
+            principal = entrada.entra(servidor.host(), servidor.porta(), QStringLiteral("operador"), QStringLiteral("x"), 1);
+            caixas.limpa();
+        }
+    };
+
+private slots:
+    void listaRecusadaInteira_data()
+    {
+        QTest::addColumn<QString>("resposta");
+        QTest::newRow("numero") << estraga(0, QStringLiteral("2x"));
+        QTest::newRow("data") << estraga(9, QStringLiteral("31/02/2020"));
+        QTest::newRow("departamento") << estraga(65, QStringLiteral("um"));
+    }
+    void listaRecusadaInteira()
+    {
+        QFETCH(QString, resposta);
+        QString esperado;
+        try {
+            clsAgenda::collectionFromPipeStringWithCommand(resposta);
+        } catch (const ErroDeExecucao& e) {
+            esperado = e.descricao();
+        }
+        QVERIFY(!esperado.isEmpty());
+        Sessao s(resposta);
+        QVERIFY(s.principal);
+        frmLocalizar d(s.principal);
+        d.show();
+        d.btnLocalizar->click();
+        QCOMPARE(s.caixas.caixas().size(), 1);
+        QCOMPARE(s.caixas.caixas().first().icone, Caixas::Icone::Erro);
+        QVERIFY2(s.caixas.caixas().first().texto.contains(esperado), qPrintable(s.caixas.caixas().first().texto));
+        QCOMPARE(d.lstResultados->count(), 0);
+        QVERIFY(!d.slot->membrosEncontrados);
+    }
+
+    // The same refusals, and the short sheets (which a reply without the agreed framing never
+    // gets through as complete), read straight: the same error as reading every sheet.
+    void leituraDaResposta_data()
+    {
+        listaRecusadaInteira_data();
+        QTest::newRow("pecas de menos") << estraga(-1, QString());
+        QTest::newRow("ficha vazia") << clsAgenda::collectionToPipeStringWithCommand(fichas(), 13) + QStringLiteral("@@@");
+        QTest::newRow("so arrobas") << QStringLiteral("13|@@@");
+    }
+    void leituraDaResposta()
+    {
+        QFETCH(QString, resposta);
+        QString esperado, obtido;
+        try {
+            clsAgenda::collectionFromPipeStringWithCommand(resposta);
+        } catch (const ErroDeExecucao& e) {
+            esperado = e.descricao();
+        }
+        try {
+            ListaDeFichas lista(resposta);
+        } catch (const ErroDeExecucao& e) {
+            obtido = e.descricao();
+        }
+        QVERIFY(!esperado.isEmpty());
+        QCOMPARE(obtido, esperado);
+    }
+
+    // Read straight, a good list gives the same members and lines as reading every sheet.
+    void listaBoa()
+    {
+        QList<clsAgenda> todas = fichas();
+        todas[1].obs = QStringLiteral("fim @@");
+        todas[2].Data = QDate(1899, 12, 30);
+        const QString resposta = clsAgenda::collectionToPipeStringWithCommand(todas, 13);
+        const ListaDeFichas lista(resposta);
+        QCOMPARE(lista.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(lista.at(i), todas[i]);
+            QCOMPARE(lista.linha(i), SlotDeBusca::FormataItemLista(todas[i]));
+        }
+        QVERIFY(ListaDeFichas(QStringLiteral("13|")).isEmpty());
+    }
+
+    void fichaQuebradaSoAoEscolher()
+    {
+        const QString resposta = estraga(10, QStringLiteral("dez reais"));   // Valor
+        QString esperado;
+        try {
+            clsAgenda::collectionFromPipeStringWithCommand(resposta);
+        } catch (const ErroDeExecucao& e) {
+            esperado = e.descricao();
+        }
+        QVERIFY(!esperado.isEmpty());
+        Sessao s(resposta);
+        QVERIFY(s.principal);
+        frmLocalizar d(s.principal);
+        d.show();
+        d.btnLocalizar->click();
+        QVERIFY(s.caixas.caixas().isEmpty());
+        QCOMPARE(d.lstResultados->count(), 3);
+        QCOMPARE(d.lstResultados->linha(1), QStringLiteral("21\t02/01/2020\tFicha 1"));
+
+        d.lstResultados->setCurrentRow(1);
+        d.btnOk->click();
+        QCOMPARE(s.caixas.caixas().size(), 1);
+        QCOMPARE(s.caixas.caixas().first().icone, Caixas::Icone::Erro);
+        QVERIFY2(s.caixas.caixas().first().texto.contains(esperado), qPrintable(s.caixas.caixas().first().texto));
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.lstResultados->count(), 3);
+        QCOMPARE(s.principal->membros.numeroFicha, 0);
+
+        // The others are still there to choose.
+        d.lstResultados->setCurrentRow(2);
+        d.btnOk->click();
+        QCOMPARE(s.caixas.caixas().size(), 1);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(s.principal->membros.numeroFicha, 22);
+        QCOMPARE(s.principal->membros.nome, QStringLiteral("Ficha 2"));
     }
 };
 
@@ -292,6 +454,10 @@ int main(int argc, char** argv)
     }
     {
         tst_frmLocalizarOrdem t;
+        r |= QTest::qExec(&t, argc, argv);
+    }
+    {
+        tst_frmLocalizarFichasQuebradas t;
         r |= QTest::qExec(&t, argc, argv);
     }
     return r;
