@@ -87,6 +87,9 @@ QByteArray MontadorDeResposta::tomaBytes()
 {
     QByteArray bytes = std::move(m_bytes);
     reinicia();
+    // A long reply is kept while it is shown: the room its growth left over goes back.
+    if (bytes.capacity() - bytes.size() > (1 << 20))
+        bytes.squeeze();
     return bytes;
 }
 

@@ -275,6 +275,9 @@ frmLogin::~frmLogin()
 {
     if (unica == this)
         unica = nullptr;
+    // The socket is destroyed after this window's own part, and closing it then says
+    // "disconnected": nothing of this window may hear it.
+    wskClient->disconnect(this);
 }
 
 frmLogin* frmLogin::abre()
