@@ -2,7 +2,7 @@
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
-#include <bit>
+#include <cstring>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -52,22 +52,24 @@ void MontadorDeResposta::acrescenta(QByteArrayView pedaco)
     const auto* dados = reinterpret_cast<const unsigned char*>(m_bytes.constData());
     const qsizetype n = m_bytes.size();
     qsizetype i = inicio;
+    qsizetype achadas = 0;
 #ifdef __SSE2__
     const __m128i barra = _mm_set1_epi8('|');
+    const __m128i um = _mm_set1_epi8(1);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i soma = zero;   // two 64-bit counts
     for (; i + 16 <= n; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dados + i));
-        const unsigned mascara = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, barra)));
-        if (mascara != 0) {
-            m_barras += std::popcount(mascara);
-            m_ultimaBarra = i + 31 - std::countl_zero(mascara);
-        }
+        soma = _mm_add_epi64(soma, _mm_sad_epu8(_mm_and_si128(_mm_cmpeq_epi8(v, barra), um), zero));
     }
+    achadas += _mm_cvtsi128_si64(soma) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(soma, soma));
 #endif
-    for (; i < n; ++i) {
-        if (dados[i] == '|') {
-            ++m_barras;
-            m_ultimaBarra = i;
-        }
+    for (; i < n; ++i)
+        achadas += dados[i] == '|';
+    if (achadas > 0) {
+        m_barras += achadas;
+        const void* ultima = memrchr(dados + inicio, '|', size_t(n - inicio));
+        m_ultimaBarra = static_cast<const unsigned char*>(ultima) - dados;
     }
     if (!m_codigoLido && m_barras > 0)
         leCodigo();

@@ -76,15 +76,48 @@ ListaDeFichas::ListaDeFichas(QByteArray resposta) : m_bytes(std::move(resposta))
     m_inicios.reserve(estimativa);
     m_fins.reserve(estimativa);
 
-    // One pass over the bytes looking at "|" and "@" only. A sheet ends at the first "@@@"
-    // after its start; the bars of its 67 pieces are noted on the way (further ones ignored).
+    // Each sheet ends at the first "@@@" after its start (the rare "@" found by memchr); the
+    // bars of its 67 pieces are then found sixteen bytes at a time where the processor allows.
     std::array<char16_t, 32> buffer;
     QString reserva;
-    std::array<qsizetype, clsAgenda::pecasNoFio - 1> barras;
-    int nBarras = 0;
+    constexpr int barrasPorFicha = clsAgenda::pecasNoFio - 1;
+    std::array<qsizetype, barrasPorFicha + 16> barras;   // room for a block's overshoot
     qsizetype inicio = base;
-    const auto fechaFicha = [&](qsizetype fim) {
-        if (fim == inicio || nBarras < int(barras.size())) {
+    for (;;) {
+        qsizetype separador = -1;
+        for (qsizetype de = inicio; de + 3 <= total;) {
+            const void* achado = std::memchr(dados + de, '@', size_t(total - de));
+            if (!achado)
+                break;
+            const qsizetype p = static_cast<const char*>(achado) - dados;
+            if (p + 3 > total)
+                break;
+            if (dados[p + 1] == '@' && dados[p + 2] == '@') {
+                separador = p;
+                break;
+            }
+            de = p + 1;
+        }
+        const qsizetype fim = separador < 0 ? total : separador;
+
+        int nBarras = 0;
+        qsizetype i = inicio;
+#ifdef __SSE2__
+        const __m128i barra = _mm_set1_epi8('|');
+        for (; i + 16 <= fim && nBarras < barrasPorFicha; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dados + i));
+            unsigned mascara = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, barra)));
+            while (mascara != 0) {
+                barras[size_t(nBarras++)] = i + std::countr_zero(mascara);
+                mascara &= mascara - 1;
+            }
+        }
+#endif
+        for (; i < fim && nBarras < barrasPorFicha; ++i)
+            if (dados[i] == '|')
+                barras[size_t(nBarras++)] = i;
+
+        if (fim == inicio || nBarras < barrasPorFicha) {
             // Too few pieces: the parser says which one is missing, as a full read would.
             clsAgenda().fromPipeString(Wire::decodifica(QByteArrayView(dados + inicio, fim - inicio)));
         } else {
@@ -98,36 +131,10 @@ ListaDeFichas::ListaDeFichas(QByteArray resposta) : m_bytes(std::move(resposta))
         }
         m_inicios.append(inicio);
         m_fins.append(fim);
-        nBarras = 0;
-    };
-    const auto marca = [&](qsizetype p) {
-        if (p < inicio)
-            return;   // the second and third "@" of a separator just taken
-        if (dados[p] == '|') {
-            if (nBarras < int(barras.size()))
-                barras[size_t(nBarras++)] = p;
-        } else if (p + 3 <= total && dados[p + 1] == '@' && dados[p + 2] == '@') {
-            fechaFicha(p);
-            inicio = p + 3;
-        }
-    };
-    qsizetype i = base;
-#ifdef __SSE2__
-    const __m128i barra = _mm_set1_epi8('|');
-    const __m128i arroba = _mm_set1_epi8('@');
-    for (; i + 16 <= total; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dados + i));
-        unsigned mascara = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, barra), _mm_cmpeq_epi8(v, arroba))));
-        while (mascara != 0) {
-            marca(i + std::countr_zero(mascara));
-            mascara &= mascara - 1;
-        }
+        if (separador < 0)
+            break;
+        inicio = separador + 3;
     }
-#endif
-    for (; i < total; ++i)
-        if (dados[i] == '|' || dados[i] == '@')
-            marca(i);
-    fechaFicha(total);
 }
 
 qsizetype ListaDeFichas::bytesGuardados() const

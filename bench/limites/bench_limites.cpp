@@ -147,7 +147,7 @@ std::vector<double> temposDoServidor(const ServidorReal& servidor, qsizetype des
 {
     std::vector<double> ms;
     const QStringList diario = servidor.diario().split(u'\n');
-    linhas = diario.size();
+    linhas = diario.size() - (diario.last().isEmpty() ? 1 : 0);   // a line being written is read again
     for (qsizetype i = desde; i < diario.size(); ++i) {
         const QString& l = diario[i];
         if (!l.contains(QLatin1String(" pedido 12 -> 13 ")))
