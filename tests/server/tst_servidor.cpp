@@ -770,7 +770,7 @@ void tst_Servidor::administracao()
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitCode(), 0);
     const QString ajuda = QString::fromUtf8(p.readAllStandardOutput());
-    for (const char* comando : {"servir", "criar-banco", "departamento", "operador", "listar", "demo", "gerar-fichas", "--listen", "--db"})
+    for (const char* comando : {"servir", "criar-banco", "departamento", "operador", "listar", "demo", "gerar-fichas", "--listen", "--db", "--sessao-por-endereco"})
         QVERIFY2(ajuda.contains(QString::fromLatin1(comando)), comando);
 }
 
