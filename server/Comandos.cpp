@@ -65,8 +65,14 @@ Opções:
                          sslrootcert, sslcert, sslkey, connect_timeout, passfile,
                          application_name.
   --listen END:PORTA     onde atender (padrão 127.0.0.1:9998; porta 0 = uma porta livre).
-  --sessao-horas H       horas sem pedidos após as quais a sessão de um endereço expira
+  --sessao-horas H       horas sem pedidos após as quais uma sessão expira
                          (padrão 12; aceita frações).
+  --sessao-por-endereco  regra antiga, só para escritórios que ainda usam o cliente original
+                         (que não combina sessão): um login desse cliente abre uma sessão para
+                         o ENDEREÇO inteiro, que dura até expirar. RISCO: qualquer programa no
+                         computador do operador, ou em qualquer computador atrás do mesmo NAT,
+                         lê, grava e exclui fichas como ele, sem login. Desligada (padrão), a
+                         sessão desse cliente vale só para a conexão em que ele fez login.
   --silencio-ms N        silêncio, em ms, esperado depois que a última parte de um pedido
                          começa a chegar, antes de atendê-lo (padrão 2). Um pedido cuja
                          última parte já é a descrição inteira do departamento da sessão
@@ -81,10 +87,12 @@ Opções:
   --help                 mostra esta ajuda.
 
 Regras do atendimento: cada conexão recebe "2" ao ser aceita e uma resposta por pedido; o
-keep-alive "1" nunca é respondido. Depois de um login aceito, o endereço do cliente tem uma
-sessão, guardada no banco (vale em todos os servidores do mesmo banco e depois de um
-reinício): pedidos de endereços sem sessão, ou para um departamento que nenhum operador da
-sessão tem, recebem 0. Se a conexão com o banco cair, os pedidos recebem 0 na hora e o
+keep-alive "1" nunca é respondido. Um login aceito abre uma sessão da conexão, guardada no
+banco (vale em todos os servidores do mesmo banco e depois de um reinício): pedidos de uma
+conexão sem sessão, ou para um departamento que não é o do operador da sessão, recebem 0.
+O cliente Zelto combina a sessão ao conectar e a retoma com um segredo ao reconectar, sem
+novo login; o Logoff a encerra no servidor. Um cliente que não combina nada tem a sessão só
+enquanto durar a conexão do login (veja --sessao-por-endereco). Se a conexão com o banco cair, os pedidos recebem 0 na hora e o
 servidor a reabre sozinho assim que o banco voltar; o diário avisa se demorar. Logins errados repetidos para o mesmo usuário e endereço são
 retardados. As buscas devolvem as fichas em ordem crescente de número.
 
@@ -95,6 +103,11 @@ daí toda mensagem, nos dois sentidos, vai em pedaços "<tamanho>:<bytes>" (tama
 decimal) e termina com o pedaço vazio "0:". Assim o fim de cada resposta está nos próprios
 bytes, sem esperar silêncio, e uma resposta longa sai em partes enquanto é lida do banco.
 Um cliente que não pede isso recebe exatamente o protocolo simples de sempre.
+Sessão combinada: entre as capacidades, "sessao" (conexão nova) ou "sessao=SEGREDO"
+(reconexão); o servidor responde "sessao=SEGREDO": o mesmo, se ele nomeia uma sessão viva (a
+conexão já está nela), ou um novo, que o próximo login da conexão usa. "encerrar=SEGREDO"
+encerra aquela sessão (Logoff). O segredo são 32 bytes aleatórios em hexadecimal; o banco e
+o diário guardam só um hash dele.
 )";
 
 struct Argumentos {
@@ -117,6 +130,8 @@ Argumentos leArgumentos(const QStringList& lista)
                                            QStringLiteral("fichas"), QStringLiteral("quantidade"), QStringLiteral("semente"),
                                            QStringLiteral("custo-senha"), QStringLiteral("fila-conexoes"), QStringLiteral("leitores"),
                                            QStringLiteral("para")};
+    // Options that take no value.
+    static const QStringList sinais = {QStringLiteral("sessao-por-endereco")};
     Argumentos a;
     bool temComando = false;
     for (qsizetype i = 1; i < lista.size(); ++i) {
@@ -128,6 +143,10 @@ Argumentos leArgumentos(const QStringList& lista)
         if (arg.startsWith(QLatin1String("--"))) {
             QString nome = arg.mid(2), valor;
             const qsizetype igual = nome.indexOf(u'=');
+            if (sinais.contains(nome)) {
+                a.opcoes.insert(nome, QStringLiteral("1"));
+                continue;
+            }
             if (igual >= 0) {
                 valor = nome.mid(igual + 1);
                 nome.truncate(igual);
@@ -313,6 +332,10 @@ int servir(const Argumentos& a, const QString& banco)
     if (!inteiro(a.valor("leitores", QStringLiteral("2")), 1, 64, ms))
         return erro(QStringLiteral("--leitores espera um número de 1 a 64"));
     opcoes.leitores = int(ms);
+    opcoes.sessaoPorEndereco = a.tem("sessao-por-endereco");
+    if (opcoes.sessaoPorEndereco)
+        registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "
+                                        "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));
 
     Armazem armazem(banco);
     if (!abreArmazem(armazem, false))
@@ -406,11 +429,12 @@ int executaZeltoServer(int argc, char** argv)
         const auto hora = [](qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); };
         QString texto = QStringLiteral("Sessões abertas: %1\n").arg(lista.size());
         for (const SessaoGravada& s : lista)
-            texto += QStringLiteral("  %1  %2  departamento %3  aberta %4  último pedido %5\n")
+            texto += QStringLiteral("  %1  %2  departamento %3  aberta %4  último pedido %5%6\n")
                          .arg(s.usuario, -20)
                          .arg(s.endereco, -15)
                          .arg(s.idDepartamento)
-                         .arg(hora(s.abertaEmMs), hora(s.ultimaAtividadeMs));
+                         .arg(hora(s.abertaEmMs), hora(s.ultimaAtividadeMs),
+                              s.compartilhada ? QStringLiteral("  (de todo o endereço)") : QString());
         escreve(stdout, texto);
         return 0;
     }

@@ -83,6 +83,11 @@ struct Servidor::Conexao {
     bool ocupada = false;     // a request of this connection is being served
     bool fechando = false;
     bool primeira = true;     // no message served yet: the framing may still be agreed
+    // The session: its key (the hash of the secret), whether the client agreed on one (it
+    // holds the secret and comes back with it), and whether it ends with this connection.
+    QString chave;
+    bool combinouSessao = false;
+    bool sessaoSoDaConexao = false;
     // Framed messages (once agreed): the reader, the message growing, those complete.
     bool enquadrada = false;
     Quadros::Leitor leitor;
@@ -171,6 +176,11 @@ Servidor::Conexao* Servidor::conexaoDe(QTcpSocket* socket) const
     return socket ? static_cast<Conexao*>(socket->property(propriedadeConexao).value<void*>()) : nullptr;
 }
 
+Portador Servidor::portadorDe(const Conexao* c) const
+{
+    return {c->chave, Sessoes::chave(c->endereco), m_opcoes.sessaoPorEndereco && !c->combinouSessao};
+}
+
 void Servidor::aceita()
 {
     while (QTcpSocket* socket = m_servidor->nextPendingConnection()) {
@@ -197,6 +207,9 @@ void Servidor::aceita()
                 m_vazoes.removeOne(c->vazao);
             }
             c->timer->stop();
+            // A plain-wire login's session is this connection's alone.
+            if (c->sessaoSoDaConexao && !m_sessoes.encerra(c->chave, &m_armazem))
+                registraNoDiario(c->nome + QStringLiteral(" sessão não encerrada: erro do banco: ") + m_armazem.ultimoErro());
             c->socket->setProperty(propriedadeConexao, QVariant());
             c->socket->deleteLater();
             delete c;
@@ -262,7 +275,7 @@ bool Servidor::terminaNaDescricao(const Conexao* c, const Enquadramento::Analise
 {
     // Only the last piece can still be growing once a request has all its pieces, and for
     // every request but the login that piece is the department's description. When it is
-    // already the whole description this address's session knows, nothing more is coming:
+    // already the whole description this connection's session knows, nothing more is coming:
     // no need to wait for the quiet interval.
     const QByteArray& r = c->recebido;
     const qsizetype ultima = r.lastIndexOf('|');
@@ -274,7 +287,7 @@ bool Servidor::terminaNaDescricao(const Conexao* c, const Enquadramento::Analise
     const qint32 dep = QByteArrayView(r).sliced(penultima + 1, ultima - penultima - 1).toInt(&ok);
     if (!ok)
         return false;
-    const std::optional<QString> ds = m_sessoes.consulta(c->endereco, dep, agoraMs());
+    const std::optional<QString> ds = m_sessoes.consulta(portadorDe(c), dep, agoraMs());
     return ds && QByteArrayView(r).sliced(ultima + 1) == QByteArrayView(Wire::codifica(*ds));
 }
 
@@ -368,15 +381,49 @@ bool Servidor::negocia(Conexao* c)
     QStringList pedidas;
     if (!c->primeira || !Quadros::leNegociacao(Wire::decodifica(c->recebido), pedidas))
         return false;
-    QStringList aceitas;
-    if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros)))
-        aceitas << QLatin1String(Quadros::capacidadeQuadros);
     c->recebido.clear();
     c->primeira = false;
+    QStringList aceitas, diario;
+    if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros))) {
+        aceitas << QLatin1String(Quadros::capacidadeQuadros);
+        diario << QLatin1String(Quadros::capacidadeQuadros);
+    }
+    const QString sessao = QLatin1String(Quadros::capacidadeSessao);
+    const QString encerrar = QLatin1String(Quadros::capacidadeEncerrar);
+    for (const QString& pedida : std::as_const(pedidas)) {
+        const QString nome = pedida.section(u'=', 0, 0);
+        const QString valor = pedida.section(u'=', 1);
+        if (nome == sessao && !c->combinouSessao) {
+            // Back in the session the secret names, when it is live; else a new secret, which
+            // the next login on this connection binds. A secret of the wrong shape, forged or
+            // from an ended session gets nothing of it. When the database cannot tell, the
+            // secret is kept: every request checks the session again anyway.
+            QString segredo;
+            bool erro = false;
+            if (Sessoes::pareceSegredo(valor)) {
+                const QString chave = Sessoes::chaveDoSegredo(valor);
+                if (m_sessoes.viva(chave, agoraMs(), &m_armazem, erro) || erro)
+                    segredo = valor;
+            }
+            diario << (segredo.isEmpty() ? QStringLiteral("sessão nova") : erro ? QStringLiteral("sessão mantida sem conferir (banco inacessível)")
+                                                                             : QStringLiteral("sessão retomada"));
+            if (segredo.isEmpty())
+                segredo = Sessoes::novoSegredo();
+            c->chave = Sessoes::chaveDoSegredo(segredo);
+            c->combinouSessao = true;
+            aceitas << sessao + QLatin1Char('=') + segredo;
+        } else if (nome == encerrar && Sessoes::pareceSegredo(valor)) {
+            // Log-off: the session that secret names ends, on every server of the database.
+            const bool ok = m_sessoes.encerra(Sessoes::chaveDoSegredo(valor), &m_armazem);
+            diario << (ok ? QStringLiteral("sessão encerrada") : QStringLiteral("sessão não encerrada: erro do banco: ") + m_armazem.ultimoErro());
+            if (ok)
+                aceitas << encerrar;
+        }
+    }
     c->socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(aceitas)));
     c->socket->flush();
-    c->enquadrada = !aceitas.isEmpty();
-    registraNoDiario(c->nome + QStringLiteral(" combinou: ") + (aceitas.isEmpty() ? QStringLiteral("nada") : aceitas.join(u',')));
+    c->enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+    registraNoDiario(c->nome + QStringLiteral(" combinou: ") + (diario.isEmpty() ? QStringLiteral("nada") : diario.join(u',')));
     return true;
 }
 
@@ -392,7 +439,7 @@ void Servidor::atendePedido(Conexao* c, int codigoPedido, QByteArray pedido)
     }
     const qint64 chegou = m_relogio.nsecsElapsed();
     QPointer<QTcpSocket> socket(c->socket);
-    m_oficina->altera({codigoPedido, std::move(pedido), c->endereco, agoraMs(),
+    m_oficina->altera({codigoPedido, std::move(pedido), portadorDe(c), agoraMs(),
                        [this, socket, codigoPedido, chegou](Atendente::Resposta r) {
                            QMetaObject::invokeMethod(
                                this, [this, socket, codigoPedido, chegou, r] { responde(socket, codigoPedido, r.bytes, r.desfecho, chegou); },
@@ -407,11 +454,11 @@ void Servidor::atendeBusca(Conexao* c, QByteArray pedido)
     c->vazao = vazao;
     m_vazoes.append(vazao);
     QPointer<QTcpSocket> socket(c->socket);
-    const QHostAddress endereco = c->endereco;
+    const Portador portador = portadorDe(c);
     const qint64 agora = agoraMs();
     const qsizetype pedaco = m_opcoes.pedacoDeResposta;
     const qsizetype limite = m_opcoes.emTransito;
-    m_oficina->le([this, socket, pedido, endereco, agora, chegou, vazao, pedaco, limite](Armazem&, Atendente& atendente) {
+    m_oficina->le([this, socket, pedido, portador, agora, chegou, vazao, pedaco, limite](Armazem&, Atendente& atendente) {
         const auto entrega = [&](QByteArray&& bloco) {
             if (!vazao->reserva(limite, bloco.size()))
                 return false;
@@ -421,7 +468,7 @@ void Servidor::atendeBusca(Conexao* c, QByteArray pedido)
             return true;
         };
         bool comecou = false;
-        const Atendente::Resposta r = atendente.buscaEmPartes(Wire::decodifica(pedido), endereco, agora, pedaco, entrega, comecou);
+        const Atendente::Resposta r = atendente.buscaEmPartes(Wire::decodifica(pedido), portador, agora, pedaco, entrega, comecou);
         QMetaObject::invokeMethod(
             this,
             [this, socket, r, comecou, chegou] {
@@ -496,7 +543,15 @@ void Servidor::loginConferido(QPointer<QTcpSocket> socket, QString usuario, std:
         responde(socket, Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegouNs);
         return;
     }
-    if (!m_sessoes.abre(c->endereco, usuario, dep->id, dep->descricao, agoraMs(), &m_armazem)) {
+    // A connection that agreed on a session binds the secret it holds; any other gets a
+    // secret of its own that nobody ever sees, and its session ends with it (or, under the
+    // per-address rule, is shared by the plain-wire connections of its address).
+    if (c->chave.isEmpty()) {
+        c->chave = Sessoes::chaveDoSegredo(Sessoes::novoSegredo());
+        c->sessaoSoDaConexao = !m_opcoes.sessaoPorEndereco;
+    }
+    const bool compartilhada = m_opcoes.sessaoPorEndereco && !c->combinouSessao;
+    if (!m_sessoes.abre(portadorDe(c), usuario, dep->id, dep->descricao, agoraMs(), &m_armazem, compartilhada)) {
         responde(socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("erro do banco: ") + m_armazem.ultimoErro(), chegouNs);
         return;
     }

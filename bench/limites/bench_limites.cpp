@@ -198,13 +198,13 @@ int main(int argc, char** argv)
     if (!logado)
         return 1;
     globais().usuarioLogado = *logado;
-    {
+    // A session is one operator's: the big department's list is asked for as its operator.
+    const auto entraComo = [&](const ServidorReal::Conta& conta) {
         clsUsuario u;
-        u.usuario = grande.usuario;
-        u.senha = grande.senha;
-        if (!Requisita(nullptr, &timer, u.toPipeStringWithCommand(Codigo::Login), {Codigo::LoginAceito}))
-            return 1;
-    }
+        u.usuario = conta.usuario;
+        u.senha = conta.senha;
+        return Requisita(nullptr, &timer, u.toPipeStringWithCommand(Codigo::Login), {Codigo::LoginAceito}).has_value();
+    };
     std::printf("enquadramento combinado com o servidor: %s\n\n", frmLogin::instancia()->enquadrada() ? "sim" : "NÃO");
 
     const double ping = pingPongMs();
@@ -293,6 +293,9 @@ int main(int argc, char** argv)
     // A 100,000-sheet list in the same dialog: what the operator waits for, and what the
     // client holds while it is shown.
     {
+        // A session is one operator's: the big department's list is asked for as its operator.
+        if (!entraComo(grande))
+            return 1;
         QApplication::processEvents();
         malloc_trim(0);
         const double antes = heapMb();
@@ -324,6 +327,8 @@ int main(int argc, char** argv)
         std::printf("  dos quais o servidor, do seu diário: %.1f ms\n", p(servidorMs, 0.5));
         delete dialogo;
         principal->membros.departamento.idDepartamento = departamentoAnterior;
+        if (!entraComo(servidor.conta()))
+            return 1;
     }
 
     // Saves of another connection while one connection lists 100,000 sheets.
@@ -337,6 +342,12 @@ int main(int argc, char** argv)
             while (s.bytesAvailable() < 1)
                 s.waitForReadyRead(1000);
             s.readAll();
+            clsUsuario u;   // this connection's own login
+            u.usuario = grande.usuario;
+            u.senha = grande.senha;
+            s.write(Wire::codifica(u.toPipeStringWithCommand(Codigo::Login)));
+            while (s.waitForReadyRead(1000))
+                s.readAll();
             for (int vez = 0; vez < 3; ++vez) {
                 s.write(Wire::codifica(filtro(2, 0)));   // the plain wire: read until quiet
                 s.waitForBytesWritten(5000);

@@ -301,12 +301,17 @@ int main(int argc, char** argv)
         descricao = db.startsWith(QLatin1String("sqlite:")) ? db : QStringLiteral("PostgreSQL informado em --db");
     }
     ServidorReal& servidor = *instancias.front();
+    // Each load connection is a client of the office that does not log in itself: they share
+    // the three logins below through the per-address rule.
+    const QStringList porEndereco{QStringLiteral("--sessao-por-endereco")};
+    servidor.defineArgumentos(porEndereco);
     if (!servidor.inicia() || !servidor.adicionaConta(cadastro) || !servidor.adicionaConta(queda)) {
         std::fprintf(stderr, "não foi possível iniciar o servidor: %s\n", qPrintable(servidor.erro()));
         return 1;
     }
     for (int k = 1; k < nInstancias; ++k) {
         instancias.push_back(servidor.outraInstancia());
+        instancias.back()->defineArgumentos(porEndereco);
         if (!instancias.back()->inicia()) {
             std::fprintf(stderr, "não foi possível iniciar a instância %d: %s\n", k + 1, qPrintable(instancias.back()->erro()));
             return 1;

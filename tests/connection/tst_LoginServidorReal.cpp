@@ -9,8 +9,11 @@
 #include "members/frmPrincipal.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
+#include "protocol/Quadros.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QTcpSocket>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTemporaryDir>
@@ -78,6 +81,81 @@ private slots:
         delete login;
         delete menu;
         delete membros;
+    }
+
+    // The session is the client's own: a dropped connection and a restarted server are
+    // reconnected with its secret and no new login; Logoff ends it on the server, and the
+    // old secret opens nothing afterwards.
+    void reconexaoSemNovoLoginELogoffEncerra()
+    {
+        ServidorReal servidor(3);
+        Caixas::Gravador caixas;
+        EntradaDeTeste entrada;
+        QVERIFY2(entrada.entraNoServidor(servidor), qPrintable(entrada.erro));
+        frmLogin* login = entrada.login;
+        QVERIFY(login->enquadrada());
+        const QString segredo = login->segredoDaSessao();
+        QVERIFY2(Quadros::pareceSegredo(segredo), qPrintable(segredo));
+        const auto busca = [] {
+            clsFiltroBusca filtro;
+            filtro.departamento = globais().usuarioLogado->departamento;
+            QTimer timer;
+            const auto r = Requisita(nullptr, &timer, filtro.toPipeStringWithCommand(12), {13, 14});
+            return r ? r->codigo : -1;
+        };
+        QCOMPARE(busca(), 13);
+
+        login->EncerraConexaoNoServidor();   // the connection drops
+        QVERIFY(!login->conectado());
+        QCOMPARE(busca(), 13);
+        QCOMPARE(login->segredoDaSessao(), segredo);
+
+        QVERIFY2(servidor.reiniciaNaMesmaPorta(), qPrintable(servidor.erro()));
+        QTRY_VERIFY_WITH_TIMEOUT(!login->conectado(), 5000);
+        QCOMPARE(busca(), 13);
+        QCOMPARE(login->segredoDaSessao(), segredo);
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
+
+        login->Logoff();
+        QVERIFY(login->segredoDaSessao().isEmpty());
+        QVariant sessoes;
+        QVERIFY(servidor.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM sessoes")}, &sessoes));
+        QCOMPARE(sessoes.toInt(), 0);
+        // The old secret, presented again, gets a new one and no rights.
+        QTcpSocket s;
+        s.connectToHost(servidor.host(), servidor.porta());
+        QVERIFY(s.waitForConnected(5000) && s.waitForReadyRead(5000));
+        QCOMPARE(s.readAll(), QByteArray("2"));
+        s.write("99|zelto|1|sessao=" + segredo.toLatin1());
+        QVERIFY(s.waitForReadyRead(5000));
+        QTest::qWait(50);
+        const QByteArray resposta = s.readAll();
+        QVERIFY2(resposta.startsWith("99|zelto|1|sessao=") && !resposta.contains(segredo.toLatin1()), resposta.constData());
+        clsFiltroBusca filtro;
+        filtro.departamento.idDepartamento = servidor.conta().idDepartamento;
+        s.write(filtro.toPipeStringWithCommand(12).toLatin1());
+        QVERIFY(s.waitForReadyRead(5000));
+        QCOMPARE(s.readAll(), QByteArray("0"));
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
+    }
+
+    // Logoff with the server gone: quiet and quick; the next login on a server back works.
+    void logoffComServidorFora()
+    {
+        ServidorReal servidor(1);
+        Caixas::Gravador caixas;
+        EntradaDeTeste entrada;
+        QVERIFY2(entrada.entraNoServidor(servidor), qPrintable(entrada.erro));
+        frmLogin* login = entrada.login;
+        QVERIFY(!login->segredoDaSessao().isEmpty());
+        servidor.para();
+        QElapsedTimer t;
+        t.start();
+        login->Logoff();
+        QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(login->segredoDaSessao().isEmpty());
+        QVERIFY(login->isVisible());
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
     }
 
 private:

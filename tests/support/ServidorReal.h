@@ -65,6 +65,9 @@ public:
     void mata();
     // Stops (gently) and starts again on the same database; the port changes.
     bool reinicia();
+    // The same on the port it had, as an office's server comes back (clients keep their
+    // address and port). The port is free again once the server stopped.
+    bool reiniciaNaMesmaPorta();
     bool rodando() const;
 
     // Another department and operator in the same database (also while the server runs).
@@ -100,6 +103,7 @@ private:
     QStringList m_extras;
     std::unique_ptr<QProcess> m_processo;
     quint16 m_porta = 0;
+    quint16 m_portaFixa = 0;   // the port to listen on (0: a free one)
     bool m_bancoCriado = false;
     qint64 m_inicioDoDiario = 0;
     QString m_erro;
