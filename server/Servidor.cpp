@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <limits>
 
 void registraNoDiario(const QString& linha)
 {
@@ -91,6 +92,13 @@ struct Servidor::Conexao {
     // The long reply under way, and the code its first piece carried (for the log).
     std::shared_ptr<Vazao> vazao;
     QByteArray codigoDaResposta;
+    // Limits: the address as counted, the idle clock, and the place among those not logged in.
+    QString chave;
+    QTimer* ociosa = nullptr;
+    bool autenticada = false;
+    bool contada = false;
+    std::list<Conexao*>::iterator naFila;
+    qsizetype bytesProntos = 0;   // what `prontas` holds, with a little for each message
 };
 
 namespace {
@@ -115,7 +123,9 @@ Servidor::Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai)
       m_armazem(armazem),
       m_opcoes(opcoes),
       m_servidor(new QTcpServer(this)),
-      m_sessoes(opcoes.sessaoMs, true)
+      m_sessoes(opcoes.sessaoMs, true),
+      m_filaDeSenhas(std::make_shared<FilaDeSenhas>(opcoes.filaDeSenhas, opcoes.senhasPorEndereco)),
+      m_baldes(opcoes.rajadaDeLogins, opcoes.loginsPorMinuto)
 {
     m_relogio.start();
     // The store reopens a lost database connection in the background, and says so.
@@ -125,6 +135,7 @@ Servidor::Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai)
     vigia->start(1000);
     m_conferencias.setMaxThreadCount(2);
     connect(m_servidor, &QTcpServer::newConnection, this, &Servidor::aceita);
+    connect(m_servidor, &QTcpServer::acceptError, this, &Servidor::erroAoAceitar);
 }
 
 qint64 Servidor::agoraMs()
@@ -148,6 +159,15 @@ bool Servidor::escuta(QString& erro)
             return false;
         m_oficina = std::move(oficina);
     }
+    // Every connection holds an open file: the ceiling leaves room for the database and
+    // the log, so the system never refuses us a connection we would want to greet.
+    const qint64 arquivos = Limites::elevaLimiteDeArquivos();
+    const int peloSistema = arquivos > 0 ? Limites::tetoDeConexoes(arquivos, m_opcoes.leitores + 2) : 1 << 24;
+    m_tetoDeConexoes = m_opcoes.limiteDeConexoes > 0 ? std::min(m_opcoes.limiteDeConexoes, peloSistema) : peloSistema;
+    registraNoDiario(QStringLiteral("limite de arquivos abertos %1: até %2 conexões, %3 por endereço")
+                         .arg(arquivos)
+                         .arg(m_tetoDeConexoes)
+                         .arg(m_opcoes.conexoesPorEndereco));
     m_servidor->setListenBacklogSize(m_opcoes.filaDeConexoes);
     if (!m_servidor->listen(m_opcoes.endereco, m_opcoes.porta)) {
         erro = m_servidor->errorString();
@@ -174,11 +194,33 @@ Servidor::Conexao* Servidor::conexaoDe(QTcpSocket* socket) const
 void Servidor::aceita()
 {
     while (QTcpSocket* socket = m_servidor->nextPendingConnection()) {
+        const QString chave = Sessoes::chave(socket->peerAddress());
+        const QString nome = chave + QLatin1Char(':') + QString::number(socket->peerPort());
+        const int doEndereco = m_porEndereco.value(chave);
+        const bool cheio = doEndereco >= m_opcoes.conexoesPorEndereco;
+        if (cheio || (m_abertas >= m_tetoDeConexoes && !fechaMaisAntigaSemLogin())) {
+            avisa(cheio ? QStringLiteral("por endereço") : QStringLiteral("teto"),
+                  cheio ? QStringLiteral("%1 recusada: %2 conexões abertas desse endereço (limite)").arg(nome).arg(doEndereco)
+                        : QStringLiteral("%1 recusada: %2 conexões abertas (limite), todas com login ou atendendo").arg(nome).arg(m_abertas));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         auto* c = new Conexao;
         c->socket = socket;
         c->endereco = socket->peerAddress();
-        c->nome = Sessoes::chave(c->endereco) + QLatin1Char(':') + QString::number(socket->peerPort());
+        c->chave = chave;
+        c->nome = nome;
+        c->contada = true;
+        ++m_abertas;
+        ++m_porEndereco[chave];
+        c->naFila = m_semLogin.insert(m_semLogin.end(), c);
+        c->ociosa = new QTimer(socket);
+        c->ociosa->setSingleShot(true);
+        c->ociosa->setTimerType(Qt::CoarseTimer);
+        connect(c->ociosa, &QTimer::timeout, this, [this, c] { ociosa(c); });
+        c->ociosa->start(m_opcoes.semLoginMs);
         c->timer = new QTimer(socket);
         c->timer->setSingleShot(true);
         c->timer->setTimerType(Qt::PreciseTimer);
@@ -197,6 +239,7 @@ void Servidor::aceita()
                 m_vazoes.removeOne(c->vazao);
             }
             c->timer->stop();
+            esquece(c);
             c->socket->setProperty(propriedadeConexao, QVariant());
             c->socket->deleteLater();
             delete c;
@@ -212,17 +255,23 @@ void Servidor::chegaram(Conexao* c)
     const QByteArray novos = c->socket->readAll();
     if (c->fechando)
         return;
+    // Once logged in, every message (keep-alives too) shows the client is there.
+    if (c->autenticada)
+        c->ociosa->start();
     if (c->enquadrada) {
         chegaramEmQuadros(c, novos);
         return;
     }
     c->recebido += novos;
-    if (c->recebido.size() > m_opcoes.maiorPedido) {
+    const qsizetype limite = maiorPedidoDe(c);
+    if (c->recebido.size() > limite) {
         c->fechando = true;
         c->timer->stop();
         c->recebido.clear();
         c->socket->write(Wire::codifica(MontaComando(Codigo::Falha)));
-        registraNoDiario(c->nome + QStringLiteral(" pedido maior que %1 bytes -> 0, conexão encerrada").arg(m_opcoes.maiorPedido));
+        avisa(QStringLiteral("pedido"), c->nome + QStringLiteral(" pedido maior que %1 bytes%2 -> 0, conexão encerrada")
+                                                      .arg(limite)
+                                                      .arg(limite < m_opcoes.maiorPedido ? QStringLiteral(" sem login") : QString()));
         c->socket->disconnectFromHost();
         return;
     }
@@ -316,23 +365,36 @@ void Servidor::silencio(Conexao* c)
 void Servidor::chegaramEmQuadros(Conexao* c, QByteArrayView novos)
 {
     bool grandeDemais = false;
+    // Messages waiting behind the one being served count too (with a little for each, so a
+    // stream of empty messages is bounded as well).
+    const qsizetype limite = maiorPedidoDe(c);
     const bool inteiro = c->leitor.le(
         novos,
         [&](QByteArrayView dados) {
-            if (c->mensagem.size() + dados.size() > m_opcoes.maiorPedido)
+            if (c->bytesProntos + c->mensagem.size() + dados.size() > limite)
                 grandeDemais = true;
             else
                 c->mensagem += dados;
         },
-        [&] { c->prontas.append(std::exchange(c->mensagem, QByteArray())); });
+        [&] {
+            c->bytesProntos += c->mensagem.size() + 16;
+            c->prontas.append(std::exchange(c->mensagem, QByteArray()));
+            if (c->bytesProntos > limite)
+                grandeDemais = true;
+        });
     if (!inteiro || grandeDemais) {
         // Nothing after a broken frame can be trusted to start a message: refuse and close.
         c->fechando = true;
         c->prontas.clear();
+        c->bytesProntos = 0;
         c->mensagem.clear();
         c->socket->write(Quadros::mensagem(codigo(Codigo::Falha)));
-        registraNoDiario(c->nome + (grandeDemais ? QStringLiteral(" pedido maior que %1 bytes -> 0, conexão encerrada").arg(m_opcoes.maiorPedido)
-                                                 : QStringLiteral(" quadro inválido -> 0, conexão encerrada")));
+        if (grandeDemais)
+            avisa(QStringLiteral("pedido"), c->nome + QStringLiteral(" pedido maior que %1 bytes%2 -> 0, conexão encerrada")
+                                                          .arg(limite)
+                                                          .arg(limite < m_opcoes.maiorPedido ? QStringLiteral(" sem login") : QString()));
+        else
+            registraNoDiario(c->nome + QStringLiteral(" quadro inválido -> 0, conexão encerrada"));
         c->socket->disconnectFromHost();
         return;
     }
@@ -344,6 +406,7 @@ void Servidor::proximaEmQuadros(Conexao* c)
     using Enquadramento::Situacao;
     while (!c->ocupada && !c->fechando && !c->prontas.isEmpty()) {
         const QByteArray mensagem = c->prontas.takeFirst();
+        c->bytesProntos = std::max<qsizetype>(0, c->bytesProntos - mensagem.size() - 16);
         const Enquadramento::Analise a = Enquadramento::analisa(mensagem);
         const qint64 chegou = m_relogio.nsecsElapsed();
         c->ocupada = a.situacao != Situacao::SoKeepAlive;
@@ -437,6 +500,18 @@ void Servidor::atendeBusca(Conexao* c, QByteArray pedido)
 void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
 {
     const qint64 chegou = m_relogio.nsecsElapsed();
+    // A login is what a connection not yet logged in is given its short time for.
+    if (!c->autenticada)
+        c->ociosa->start(m_opcoes.semLoginMs);
+    // Across user names: one address cannot spray passwords, nor fill the checks' queue.
+    if (!m_baldes.tira(c->chave, agoraMs())) {
+        avisa(QStringLiteral("logins"), QStringLiteral("%1 logins demais desse endereço (%2 de uma vez, %3 por minuto) -> 0")
+                                            .arg(c->nome)
+                                            .arg(m_opcoes.rajadaDeLogins)
+                                            .arg(m_opcoes.loginsPorMinuto));
+        responde(c->socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("logins demais desse endereço"), chegou);
+        return;
+    }
     clsUsuario u;
     try {
         u.fromPipeStringWithCommand(Wire::decodifica(bytes));
@@ -454,13 +529,23 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
                  QStringLiteral("login de '%1' negado: tentativas demais, aguardando").arg(quem), chegou);
         return;
     }
+    // The checks are slow: when too many wait, 0 at once rather than a reply nobody waits for.
+    if (!m_filaDeSenhas->entra(c->chave)) {
+        avisa(QStringLiteral("senhas"), QStringLiteral("%1 fila de conferência de senhas cheia (%2 no todo, %3 por endereço) -> 0")
+                                            .arg(c->nome)
+                                            .arg(m_opcoes.filaDeSenhas)
+                                            .arg(m_opcoes.senhasPorEndereco));
+        responde(c->socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("fila de conferência de senhas cheia"), chegou);
+        return;
+    }
+    const auto vaga = std::make_shared<FilaDeSenhas::Vaga>(m_filaDeSenhas, c->chave);
     // Charged before the look-up and the (slow) check: parallel attempts cannot pass the rule.
     m_tentativas.cobra(u.usuario, c->endereco, agoraMs());
 
     QPointer<QTcpSocket> socket(c->socket);
     const QString usuarioPedido = u.usuario;
     const QString senha = u.senha;
-    m_oficina->le([this, socket, usuarioPedido, senha, chegou](Armazem& armazem, Atendente&) {
+    m_oficina->le([this, socket, usuarioPedido, senha, chegou, vaga](Armazem& armazem, Atendente&) {
         std::optional<Operador> op;
         if (!armazem.operador(usuarioPedido, op)) {
             const QString porque = QStringLiteral("erro do banco: ") + armazem.ultimoErro();
@@ -473,7 +558,7 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
         const QString hash = op && op->ativo ? op->hash : QString();
         const std::optional<Departamento> dep = op ? std::optional(op->departamento) : std::nullopt;
         const QString usuario = op ? op->usuario : usuarioPedido;
-        m_conferencias.start([this, socket, hash, dep, usuario, senha, chegou] {
+        m_conferencias.start([this, socket, hash, dep, usuario, senha, chegou, vaga] {
             bool certa = false;
             if (hash.isEmpty())
                 Senhas::confereFicticio(senha);
@@ -542,8 +627,14 @@ void Servidor::responde(QTcpSocket* socket, int codigoPedido, const QByteArray& 
     // is waiting to join it.
     c->socket->flush();
     const qsizetype barra = bytes.indexOf('|');
-    registraResposta(c, codigoPedido, c->codigoDaResposta.isEmpty() ? (barra < 0 ? bytes : bytes.left(barra)) : c->codigoDaResposta,
-                     desfecho, chegouNs);
+    const QByteArray codigoDaResposta = c->codigoDaResposta.isEmpty() ? (barra < 0 ? bytes : bytes.left(barra)) : c->codigoDaResposta;
+    registraResposta(c, codigoPedido, codigoDaResposta, desfecho, chegouNs);
+    // Anything but 0 or "login refused" means the connection was let in (by its login or its session).
+    if (codigoPedido >= 0 && codigoDaResposta != codigo(Codigo::Falha) && codigoDaResposta != codigo(Codigo::LoginNegado)) {
+        if (codigoPedido == Codigo::Login)
+            m_baldes.devolve(c->chave, agoraMs());   // a right password costs the address nothing
+        autenticou(c);
+    }
     libera(c);
 }
 
@@ -579,4 +670,109 @@ void Servidor::libera(Conexao* c)
         proximaEmQuadros(c);
     else if (!c->recebido.isEmpty())
         examina(c);
+}
+
+void Servidor::erroAoAceitar()
+{
+    // The system would not hand over a connection (most likely out of open files); Qt has
+    // stopped accepting. Make room and take up accepting again shortly, never in a tight loop.
+    m_servidor->pauseAccepting();
+    const QString porque = m_servidor->errorString();
+    const bool liberou = fechaMaisAntigaSemLogin();
+    avisa(QStringLiteral("aceitar"), QStringLiteral("o sistema recusou uma conexão (%1) com %2 abertas; %3")
+                                         .arg(porque)
+                                         .arg(m_abertas)
+                                         .arg(liberou ? QStringLiteral("a mais antiga sem login foi encerrada") : QStringLiteral("nenhuma para encerrar")));
+    if (m_aceitarPausado)
+        return;
+    m_aceitarPausado = true;
+    QTimer::singleShot(liberou ? 50 : 1000, this, [this] {
+        m_aceitarPausado = false;
+        m_servidor->resumeAccepting();
+    });
+}
+
+bool Servidor::fechaMaisAntigaSemLogin()
+{
+    for (Conexao* c : m_semLogin) {
+        if (c->ocupada)
+            continue;   // a login under way: let it finish
+        avisa(QStringLiteral("teto"), QStringLiteral("%1 sem login encerrada para dar lugar a outra (%2 conexões abertas, limite)")
+                                          .arg(c->nome)
+                                          .arg(m_abertas));
+        c->fechando = true;
+        c->socket->abort();   // its file is needed now; the "disconnected" handler forgets it
+        return true;
+    }
+    return false;
+}
+
+void Servidor::esquece(Conexao* c)
+{
+    if (!c->contada)
+        return;
+    c->contada = false;
+    --m_abertas;
+    const auto it = m_porEndereco.find(c->chave);
+    if (it != m_porEndereco.end() && --*it <= 0)
+        m_porEndereco.erase(it);
+    if (!c->autenticada)
+        m_semLogin.erase(c->naFila);
+    c->ociosa->stop();
+}
+
+void Servidor::ociosa(Conexao* c)
+{
+    if (c->fechando)
+        return;
+    if (c->ocupada || c->vazao) {
+        c->ociosa->start();   // a request under way is not idleness
+        return;
+    }
+    if (c->autenticada)
+        avisa(QStringLiteral("ociosa"), QStringLiteral("%1 sem mensagens há %2 min -> conexão encerrada")
+                                            .arg(c->nome)
+                                            .arg(double(m_opcoes.ociosaMs) / 60'000.0, 0, 'f', 1));
+    else
+        avisa(QStringLiteral("sem login"), QStringLiteral("%1 sem login há %2 s -> conexão encerrada")
+                                               .arg(c->nome)
+                                               .arg(double(m_opcoes.semLoginMs) / 1000.0, 0, 'f', 1));
+    c->fechando = true;
+    c->socket->abort();
+}
+
+void Servidor::autenticou(Conexao* c)
+{
+    if (c->autenticada)
+        return;
+    c->autenticada = true;
+    m_semLogin.erase(c->naFila);
+    const qint64 agora = agoraMs();
+    if (m_enderecosComLogin.size() > 10'000) {
+        for (auto it = m_enderecosComLogin.begin(); it != m_enderecosComLogin.end();)
+            it = agora - *it > m_opcoes.sessaoMs ? m_enderecosComLogin.erase(it) : std::next(it);
+    }
+    m_enderecosComLogin.insert(c->chave, agora);
+    c->ociosa->start(int(std::min<qint64>(m_opcoes.ociosaMs, std::numeric_limits<int>::max())));
+}
+
+qsizetype Servidor::maiorPedidoDe(const Conexao* c) const
+{
+    // A login is small. Our client, reconnecting under the session its address already
+    // has, sends whatever it was sending (a sheet with a long note) before it is let in:
+    // an address that logged in lately keeps the full size.
+    if (c->autenticada)
+        return m_opcoes.maiorPedido;
+    const auto it = m_enderecosComLogin.constFind(c->chave);
+    if (it != m_enderecosComLogin.cend() && agoraMs() - *it < m_opcoes.sessaoMs)
+        return m_opcoes.maiorPedido;
+    return std::min(m_opcoes.maiorPedidoSemLogin, m_opcoes.maiorPedido);
+}
+
+void Servidor::avisa(const QString& tipo, const QString& linha)
+{
+    qint64 omitidos = 0;
+    if (!m_avisos.pode(tipo, agoraMs(), omitidos))
+        return;
+    registraNoDiario(omitidos > 0 ? linha + QStringLiteral(" (e mais %1 avisos iguais omitidos)").arg(omitidos) : linha);
 }
