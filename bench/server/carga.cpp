@@ -301,12 +301,16 @@ int main(int argc, char** argv)
         descricao = db.startsWith(QLatin1String("sqlite:")) ? db : QStringLiteral("PostgreSQL informado em --db");
     }
     ServidorReal& servidor = *instancias.front();
+    // Every load connection comes from this one address: lift the per-address cap.
+    const QStringList semTeto{QStringLiteral("--conexoes-por-endereco"), QString::number(std::max(64, conexoes * 2))};
+    servidor.defineArgumentos(semTeto);
     if (!servidor.inicia() || !servidor.adicionaConta(cadastro) || !servidor.adicionaConta(queda)) {
         std::fprintf(stderr, "não foi possível iniciar o servidor: %s\n", qPrintable(servidor.erro()));
         return 1;
     }
     for (int k = 1; k < nInstancias; ++k) {
         instancias.push_back(servidor.outraInstancia());
+        instancias.back()->defineArgumentos(semTeto);
         if (!instancias.back()->inicia()) {
             std::fprintf(stderr, "não foi possível iniciar a instância %d: %s\n", k + 1, qPrintable(instancias.back()->erro()));
             return 1;
