@@ -30,6 +30,8 @@ for _ in $(seq 1 50); do
   sleep 0.1
 done
 
+# Started from the home folder, as the desktop launcher starts it: the file dialogs open there.
+cd "$HOME"
 xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb \
   LD_PRELOAD="$build/tests/packaging/libzelto_conducao.so" \
   ZELTO_CONDUCAO_SAIDA="$tmp/visto" ZELTO_CONDUCAO_CAPTURAS="$saida" \

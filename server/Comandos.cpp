@@ -419,6 +419,9 @@ int servir(const Argumentos& a, const QString& banco)
     sigaction(SIGTERM, &acao, nullptr);
     sigaction(SIGINT, &acao, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit reached by the database is a failed write (the change answered 0),
+    // not the end of the server.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     Servidor servidor(armazem, opcoes);
     QString motivo;

@@ -110,6 +110,20 @@ class tst_frmPrincipal3 : public QObject {
         QTest::mouseClick(d.btnLocalizar[size_t(slot - 1)], Qt::LeftButton);
     }
 
+    // Cards 1 (OK button), 2 and 4 (a click on the line) filled from the search dialog.
+    void preencheCarteiras124()
+    {
+        auto d = abreBusca();
+        busca(*d, 1, QStringLiteral("ANA"));
+        d->lstResultados[0]->setCurrentRow(0);
+        QTest::mouseClick(d->btnOk, Qt::LeftButton);
+        busca(*d, 2, QStringLiteral("BRUNO"));
+        clicaNaLinha(d->lstResultados[1], 0);
+        d = abreBusca();
+        busca(*d, 4, QStringLiteral("DANIEL"));
+        clicaNaLinha(d->lstResultados[3], 0);
+    }
+
     // The card window's texts of card k.
     QStringList carteira(int k)
     {
@@ -298,15 +312,7 @@ private slots:
     // action itself goes up to the last card with text. No printer installed: the PDF route.
     void visualizarMostraAFolhaDoBotao()
     {
-        auto d = abreBusca();
-        busca(*d, 1, QStringLiteral("ANA"));
-        d->lstResultados[0]->setCurrentRow(0);
-        QTest::mouseClick(d->btnOk, Qt::LeftButton);
-        busca(*d, 2, QStringLiteral("BRUNO"));
-        clicaNaLinha(d->lstResultados[1], 0);
-        d = abreBusca();
-        busca(*d, 4, QStringLiteral("DANIEL"));
-        clicaNaLinha(d->lstResultados[3], 0);
+        preencheCarteiras124();
 
         const QString direto = pdfs.filePath(QStringLiteral("direto-tres.pdf"));
         {
@@ -352,15 +358,7 @@ private slots:
     // Cards 1, 2 and 4 filled; "IMPRIMIR 01 A 03": cards 1 and 2 at their places, 3 empty, 4 not printed.
     void imprimeAsCarteirasNaFolha()
     {
-        auto d = abreBusca();
-        busca(*d, 1, QStringLiteral("ANA"));
-        d->lstResultados[0]->setCurrentRow(0);
-        QTest::mouseClick(d->btnOk, Qt::LeftButton);
-        busca(*d, 2, QStringLiteral("BRUNO"));
-        clicaNaLinha(d->lstResultados[1], 0);
-        d = abreBusca();
-        busca(*d, 4, QStringLiteral("DANIEL"));
-        clicaNaLinha(d->lstResultados[3], 0);
+        preencheCarteiras124();
 
         Impressoras::Gravador impressora(pdfs.filePath(QStringLiteral("tres.pdf")));
         QTest::mouseClick(janela->Command[2], Qt::LeftButton);

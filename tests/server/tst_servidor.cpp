@@ -14,6 +14,12 @@
 #include <QTcpSocket>
 #include <QTest>
 
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/resource.h>
+
 namespace {
 
 // A client socket that sends raw bytes and reads one whole reply.
@@ -185,6 +191,7 @@ private slots:
     void backupComServidorAtendendo();
     void diarioUmaLinhaPorEvento();
     void separadorDeListasRecusado();
+    void confirmacaoQueFalhaNaoGuardaNada();
 
 private:
     QByteArray pedeLogado(const QString& mensagem);
@@ -871,6 +878,48 @@ void tst_Servidor::separadorDeListasRecusado()
     QCOMPARE(verifica(saida), 1);
     QVERIFY2(saida.contains(QStringLiteral("departamento 2:")), qPrintable(saida));
     QVERIFY2(saida.contains(QStringLiteral("departamento 1, ficha 77")), qPrintable(saida));
+}
+
+void tst_Servidor::confirmacaoQueFalhaNaoGuardaNada()
+{
+    // A SQLite change reaches the disk only when its transaction is confirmed (the log is
+    // written then). With a file-size limit just above what the files hold now, a big change
+    // fails at that moment: the server must answer 0, keep nothing, and go on serving.
+    if (ServidorReal::bancoDoAmbiente() == ServidorReal::Banco::PostgreSQL)
+        QSKIP("PostgreSQL: a failing confirmation is tested with a locked row in tst_postgres");
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s, QStringLiteral("127.0.0.10"));
+    QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).startsWith("4|"));
+    QVERIFY(c.pede(ficha(1, QStringLiteral("Antes")).toPipeStringWithCommand(Codigo::Salva)).startsWith("7|"));
+
+    clsAgenda grande = ficha(2, QStringLiteral("Grande"));
+    for (const CampoDaFicha& campo : clsAgenda::campos())
+        if (campo.tipo == CampoDaFicha::Tipo::Texto && &(grande.*campo.texto) != &grande.nome)
+            grande.*campo.texto = QString(8000, QLatin1Char('x'));
+
+    qint64 maior = 0;
+    for (const QString& sufixo : {QString(), QStringLiteral("-wal")})
+        maior = std::max(maior, QFileInfo(s.caminhoDoBanco() + sufixo).size());
+    const rlimit limite{rlim_t(maior + 16 * 1024), RLIM_INFINITY};
+    QVERIFY2(prlimit(pid_t(s.pid()), RLIMIT_FSIZE, &limite, nullptr) == 0, strerror(errno));
+    const QByteArray recusada = c.pede(grande.toPipeStringWithCommand(Codigo::Salva));
+    const rlimit semLimite{RLIM_INFINITY, RLIM_INFINITY};
+    QVERIFY(prlimit(pid_t(s.pid()), RLIMIT_FSIZE, &semLimite, nullptr) == 0);
+
+    QCOMPARE(recusada, QByteArray("0"));
+    QVERIFY(s.rodando());
+    QCOMPARE(fichasNoBanco(s), 1);
+    const QByteArray procurada = c.pede(busca(0, QStringLiteral("Grande")));
+    QVERIFY2(!procurada.startsWith("13|"), procurada.left(40).constData());
+    QVERIFY2(s.diario().contains(QStringLiteral("confirmação")), qPrintable(s.diario().right(600)));
+
+    // The same change once there is room: stored whole.
+    QVERIFY(c.pede(grande.toPipeStringWithCommand(Codigo::Salva)).startsWith("7|"));
+    const QList<clsAgenda> achadas = lista(c.pede(busca(2)));
+    QCOMPARE(achadas.size(), 1);
+    QCOMPARE(achadas[0].obs, grande.obs);
+    QCOMPARE(fichasNoBanco(s), 2);
 }
 
 QTEST_GUILESS_MAIN(tst_Servidor)
