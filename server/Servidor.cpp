@@ -723,8 +723,11 @@ void Servidor::esquece(Conexao* c)
 
 void Servidor::ociosa(Conexao* c)
 {
-    if (c->fechando)
+    if (c->fechando) {
+        // Closing all this time: the last reply is still unread by a peer that reads nothing.
+        c->socket->abort();
         return;
+    }
     if (c->ocupada || c->vazao) {
         c->ociosa->start();   // a request under way is not idleness
         return;
