@@ -78,6 +78,7 @@ Opções:
   --leitores N           quantas conexões ao banco atendem buscas e logins em paralelo
                          (padrão 2, de 1 a 64); as alterações têm uma conexão só delas.
   --semente N            semente das fichas de demonstração (padrão 1).
+  --help                 mostra esta ajuda.
 
 Limites (o que um cliente pode tomar dos outros; cada vez que um é atingido o diário diz,
 no máximo uma linha por segundo de cada tipo). "Com login" é a conexão em que um login foi
@@ -109,7 +110,6 @@ aceito ou um pedido foi atendido pela sessão do endereço.
                          qualquer nome de usuário (padrão 20) ...
   --logins-por-minuto N  ... e depois por minuto (padrão 20). Acima disso: 0 na hora. Um
                          login aceito não gasta do endereço.
-  --help                 mostra esta ajuda.
 
 Regras do atendimento: cada conexão recebe "2" ao ser aceita e uma resposta por pedido; o
 keep-alive "1" nunca é respondido. Depois de um login aceito, o endereço do cliente tem uma
