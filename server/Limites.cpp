@@ -1,5 +1,7 @@
 #include "server/Limites.h"
 
+#include <QDir>
+
 #include <algorithm>
 #include <utility>
 #include <sys/resource.h>
@@ -21,6 +23,13 @@ qint64 elevaLimiteDeArquivos()
     if (r.rlim_cur == RLIM_INFINITY || r.rlim_cur > rlim_t(1) << 30)
         return qint64(1) << 30;
     return qint64(r.rlim_cur);
+}
+
+qint64 arquivosAbertos()
+{
+    // Each entry of /proc/self/fd is one open file; the listing itself holds one more.
+    const qint64 n = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size();
+    return std::max<qint64>(0, n - 1);
 }
 
 int tetoDeConexoes(qint64 arquivos, int conexoesAoBanco)

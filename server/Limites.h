@@ -13,6 +13,9 @@ namespace Limites {
 // afterwards (0 when it cannot be read).
 qint64 elevaLimiteDeArquivos();
 
+// Files this process has open now (0 when it cannot tell).
+qint64 arquivosAbertos();
+
 // Connections one process may keep open with `arquivos` open files: a reserve stays for the
 // database connections (`conexoesAoBanco`, each with a few files), the listening socket, the
 // log and whatever else the process opens.

@@ -162,7 +162,9 @@ bool Servidor::escuta(QString& erro)
     // Every connection holds an open file: the ceiling leaves room for the database and
     // the log, so the system never refuses us a connection we would want to greet.
     const qint64 arquivos = Limites::elevaLimiteDeArquivos();
-    const int peloSistema = arquivos > 0 ? Limites::tetoDeConexoes(arquivos, m_opcoes.leitores + 2) : 1 << 24;
+    const int peloSistema = arquivos > 0 ? Limites::tetoDeConexoes(arquivos - Limites::arquivosAbertos(), m_opcoes.leitores + 2) : 1 << 24;
+    // Never above what the files allow: out of files, QTcpServer (Qt 6.4) retries the accept
+    // at every pass of the loop without a word, and nobody is greeted any more.
     m_tetoDeConexoes = m_opcoes.limiteDeConexoes > 0 ? std::min(m_opcoes.limiteDeConexoes, peloSistema) : peloSistema;
     registraNoDiario(QStringLiteral("limite de arquivos abertos %1: até %2 conexões, %3 por endereço")
                          .arg(arquivos)
@@ -674,15 +676,22 @@ void Servidor::libera(Conexao* c)
 
 void Servidor::erroAoAceitar()
 {
-    // The system would not hand over a connection (most likely out of open files); Qt has
-    // stopped accepting. Make room and take up accepting again shortly, never in a tight loop.
+    // The system would not hand over a connection and Qt has stopped accepting. Make room
+    // and take up accepting again shortly, never in a tight loop. (Out of open files Qt says
+    // nothing; the ceiling keeps us from getting there.)
     m_servidor->pauseAccepting();
     const QString porque = m_servidor->errorString();
-    const bool liberou = fechaMaisAntigaSemLogin();
-    avisa(QStringLiteral("aceitar"), QStringLiteral("o sistema recusou uma conexão (%1) com %2 abertas; %3")
+    // Room for a few at once: more are surely waiting in the backlog.
+    const int abertas = m_abertas;
+    int liberadas = 0;
+    while (liberadas < 16 && fechaMaisAntigaSemLogin())
+        ++liberadas;
+    const bool liberou = liberadas > 0;
+    avisa(QStringLiteral("aceitar"), QStringLiteral("o sistema recusou uma conexão (%1) com %2 abertas; %3 sem login encerradas, aceitando de novo em %4 ms")
                                          .arg(porque)
-                                         .arg(m_abertas)
-                                         .arg(liberou ? QStringLiteral("a mais antiga sem login foi encerrada") : QStringLiteral("nenhuma para encerrar")));
+                                         .arg(abertas)
+                                         .arg(liberadas)
+                                         .arg(liberou ? 50 : 1000));
     if (m_aceitarPausado)
         return;
     m_aceitarPausado = true;
@@ -695,7 +704,7 @@ void Servidor::erroAoAceitar()
 bool Servidor::fechaMaisAntigaSemLogin()
 {
     for (Conexao* c : m_semLogin) {
-        if (c->ocupada)
+        if (c->ocupada || c->fechando)
             continue;   // a login under way: let it finish
         avisa(QStringLiteral("teto"), QStringLiteral("%1 sem login encerrada para dar lugar a outra (%2 conexões abertas, limite)")
                                           .arg(c->nome)
