@@ -86,9 +86,8 @@ aceito ou um pedido foi atendido pela sessão do endereço.
   --conexoes-max N       conexões abertas ao mesmo tempo (padrão 0 = o limite de arquivos
                          abertos, que o servidor eleva ao máximo permitido ao iniciar, menos
                          uma reserva para o banco; um valor maior que esse é reduzido a
-                         ele). Ao chegar nele, a conexão sem login mais
-                         antiga é encerrada para dar lugar à nova; se todas têm login, a nova
-                         é recusada.
+                         ele). Ao chegar nele, a conexão sem login mais antiga é encerrada
+                         para dar lugar à nova; se todas têm login, a nova é recusada.
   --conexoes-por-endereco N
                          conexões abertas de um mesmo endereço (padrão 64; uma rede com NAT
                          mostra todos os seus computadores com um endereço só). As demais
