@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QSet>
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -369,7 +370,12 @@ bool frmLogin::negociaEnquadramento(QWidget* dono)
     const QString servidor = wskClient->peerName() + QLatin1Char(':') + QString::number(wskClient->peerPort());
     if (servidoresSimples().contains(servidor))
         return true;
-    const QString pedido = Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeQuadros)});
+    // The session's secret goes only to the server that gave it.
+    if (m_servidorDoSegredo != servidor)
+        m_segredo.clear();
+    const QString sessao = QLatin1String(Quadros::capacidadeSessao);
+    const QString pedido = Quadros::pedidoDeNegociacao(
+        {QLatin1String(Quadros::capacidadeQuadros), m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo});
     wskClient->write(Wire::codifica(pedido));
     wskClient->flush();
     int codigo = -1;
@@ -383,6 +389,14 @@ bool frmLogin::negociaEnquadramento(QWidget* dono)
     QStringList aceitas;
     if (codigo == Codigo::Negociacao && Quadros::leNegociacao(globais().respostaServidor, aceitas)) {
         m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+        // The secret the server holds this connection's session under: the one presented
+        // when the session is still live, a new one otherwise. A server without sessions
+        // names none.
+        m_segredo.clear();
+        for (const QString& a : std::as_const(aceitas))
+            if (a.startsWith(sessao + QLatin1Char('=')) && Quadros::pareceSegredo(QStringView(a).mid(sessao.size() + 1)))
+                m_segredo = a.mid(sessao.size() + 1);
+        m_servidorDoSegredo = servidor;
         return true;
     }
     // A server that does not know the agreement. A plain "0" (its answer to an unknown code)
@@ -619,8 +633,37 @@ void frmLogin::GravaServidorNaConfiguracao()
     });
 }
 
+void frmLogin::encerraSessaoNoServidor()
+{
+    // Over a short connection of its own, so that it works the same whether the request
+    // connection is up, down or inside a wait; and quietly, within a second in all: a server
+    // that cannot be reached now ends the session when it expires.
+    const QString segredo = std::exchange(m_segredo, QString());
+    if (!globais().usuarioLogado)
+        return;   // no login on it: nothing to end
+    const qsizetype doisPontos = m_servidorDoSegredo.lastIndexOf(u':');
+    if (segredo.isEmpty() || doisPontos <= 0)
+        return;
+    QTcpSocket s;
+    QDeadlineTimer prazo(1000);
+    s.connectToHost(m_servidorDoSegredo.left(doisPontos), quint16(m_servidorDoSegredo.mid(doisPontos + 1).toUInt()));
+    if (!s.waitForConnected(int(prazo.remainingTime())))
+        return;
+    QByteArray lido;
+    while (!lido.contains('2') && !prazo.hasExpired() && s.waitForReadyRead(int(prazo.remainingTime())))
+        lido += s.readAll();
+    if (lido != "2")
+        return;
+    s.write(Wire::codifica(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeEncerrar) + QLatin1Char('=') + segredo})));
+    // The answer says it was done; nothing else is said either way.
+    if (s.waitForBytesWritten(int(prazo.remainingTime())))
+        s.waitForReadyRead(int(prazo.remainingTime()));
+    s.abort();
+}
+
 void frmLogin::Logoff()
 {
+    encerraSessaoNoServidor();
     globais().usuarioLogado.reset();
     show();
     EncerraConexaoNoServidor();
@@ -657,6 +700,7 @@ void frmLogin::closeEvent(QCloseEvent* evento)
 {
     // The program closing its windows on the way out: just let go of the connection.
     if (encerrandoAplicacao()) {
+        encerraSessaoNoServidor();
         EncerraConexaoNoServidor();
         evento->accept();
         return;
@@ -667,6 +711,8 @@ void frmLogin::closeEvent(QCloseEvent* evento)
         evento->ignore();
         return;
     }
+    // The program ends: so does the operator's session.
+    encerraSessaoNoServidor();
     EncerraConexaoNoServidor();
     EncerraAplicacao();
     evento->accept();

@@ -56,8 +56,13 @@ public:
     // Forgets which servers were found not to take part in the agreement (tests).
     static void esqueceServidoresSimples();
 
-    // Log-off, for the windows' "Logoff" button: forgets the logged-in operator, shows this
-    // window again, closes the connection, and discards the main menu and the member window
+    // The secret of the session agreed with the server (empty when none). It is held in
+    // memory only, presented on every reconnect to the same server (so no new login is
+    // needed), and ended on the server by Logoff and when the program closes.
+    const QString& segredoDaSessao() const { return m_segredo; }
+
+    // Log-off, for the windows' "Logoff" button: ends the session on the server, forgets the
+    // logged-in operator, shows this window again, closes the connection, and discards the main menu and the member window
     // of that login (deleted later, without their close handling), so the next login opens
     // fresh ones. The caller should return right after it.
     void Logoff();
@@ -114,11 +119,14 @@ private:
     void AbreSite();
     void abreJanelasDoLogin();
     bool negociaEnquadramento(QWidget* dono);
+    void encerraSessaoNoServidor();
 
     bool m_verificando = false;   // a VerificaServidor run is under way
     bool m_sondando = false;      // the poll is connecting: its socket errors are not shown
     bool m_erroTratado = false;   // this connection's failure was already handled
     bool m_enquadrada = false;
+    QString m_segredo;              // the session's secret (see segredoDaSessao)
+    QString m_servidorDoSegredo;    // "host:port" of the server that gave it
     Quadros::Leitor m_leitor;
     bool m_respostaPorSilencio = false;   // the last reply was taken by the quiet rule
     bool m_foraDePasso = false;           // bytes came after it

@@ -23,6 +23,16 @@ bool leNegociacao(QStringView mensagem, QStringList& capacidades)
     return true;
 }
 
+bool pareceSegredo(QStringView texto)
+{
+    if (texto.size() != 64)
+        return false;
+    for (QChar c : texto)
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
+            return false;
+    return true;
+}
+
 QByteArray quadro(QByteArrayView dados)
 {
     if (dados.isEmpty())

@@ -13,6 +13,9 @@
 //     client: 99|zelto|1|quadros          (code, name, version, capabilities wanted, comma-separated)
 //     server: 99|zelto|1|quadros          (the capabilities it takes; empty: none)
 //
+// (with a session: client "99|zelto|1|quadros,sessao[=<secret>]", server
+// "99|zelto|1|quadros,sessao=<secret>"; see the capabilities below and server/Sessoes.h)
+//
 // Both are plain messages. Code 99 is outside the command table, so a server that does not
 // know it answers with its failure code 0 (or says nothing) and the client carries on with
 // the plain wire. A client that never asks gets exactly the plain wire.
@@ -28,12 +31,21 @@ inline constexpr int codigoDeNegociacao = 99;
 inline constexpr char nomeDoProtocolo[] = "zelto";
 inline constexpr int versao = 1;
 inline constexpr char capacidadeQuadros[] = "quadros";
+// "sessao" (a fresh start) or "sessao=<secret>" (a reconnect): the server answers
+// "sessao=<secret>", the same secret when it names a live session (the connection is in it,
+// no login needed), a new one otherwise (the next login on the connection binds it).
+inline constexpr char capacidadeSessao[] = "sessao";
+// "encerrar=<secret>": log-off; the server ends that session and answers "encerrar".
+inline constexpr char capacidadeEncerrar[] = "encerrar";
 
 // "99|zelto|1|" + capabilities joined by ",".
 QString pedidoDeNegociacao(const QStringList& capacidades);
 // The capabilities a negotiation message (request or reply) names; false when the text is
 // not one (another code, another name, a version we do not speak, pieces missing or extra).
 bool leNegociacao(QStringView mensagem, QStringList& capacidades);
+
+// Whether a text has the shape of a session secret (64 lower-case hex digits).
+bool pareceSegredo(QStringView texto);
 
 // One piece of a message; an empty `dados` gives nothing (the end is `fim()`).
 QByteArray quadro(QByteArrayView dados);

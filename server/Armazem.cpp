@@ -437,6 +437,22 @@ QSqlQuery* Armazem::consulta(const QString& sql, std::initializer_list<QVariant>
     }
 }
 
+namespace {
+
+// `segredo` holds the session's key: the hash of the secret its client holds.
+QString tabelaDeSessoes()
+{
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS sessoes ("
+                          "segredo TEXT NOT NULL PRIMARY KEY, "
+                          "endereco TEXT NOT NULL, "
+                          "usuario TEXT NOT NULL REFERENCES operadores (usuario) ON DELETE CASCADE, "
+                          "por_endereco INTEGER NOT NULL DEFAULT 0, "
+                          "aberta_em BIGINT NOT NULL, "
+                          "ultima_atividade BIGINT NOT NULL)");
+}
+
+} // namespace
+
 bool Armazem::criaEsquema()
 {
     QStringList ddl;
@@ -449,13 +465,8 @@ bool Armazem::criaEsquema()
                           "hash TEXT NOT NULL, "
                           "iddepartamento INTEGER NOT NULL REFERENCES departamentos (iddepartamento), "
                           "ativo INTEGER NOT NULL DEFAULT 1)")
-        << QStringLiteral("CREATE TABLE IF NOT EXISTS sessoes ("
-                          "segredo TEXT NOT NULL PRIMARY KEY, "
-                          "endereco TEXT NOT NULL, "
-                          "usuario TEXT NOT NULL REFERENCES operadores (usuario) ON DELETE CASCADE, "
-                          "aberta_em BIGINT NOT NULL, "
-                          "ultima_atividade BIGINT NOT NULL)")
-        << QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS sessoes_por_endereco ON sessoes (endereco, usuario)")
+        << tabelaDeSessoes()
+        << QStringLiteral("CREATE INDEX IF NOT EXISTS sessoes_do_endereco ON sessoes (endereco)")
         << QStringLiteral("CREATE INDEX IF NOT EXISTS sessoes_por_usuario ON sessoes (usuario)");
     QString fichas = QStringLiteral("CREATE TABLE IF NOT EXISTS fichas ("
                                     "iddepartamento INTEGER NOT NULL REFERENCES departamentos (iddepartamento), "
@@ -595,8 +606,18 @@ bool Armazem::atualizaEsquema()
                                           "usuario TEXT NOT NULL REFERENCES operadores (usuario) ON DELETE CASCADE, "
                                           "aberta_em BIGINT NOT NULL, "
                                           "ultima_atividade BIGINT NOT NULL)"))
-            || !executaDireto(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS sessoes_por_endereco ON sessoes (endereco, usuario)"))
             || !executaDireto(QStringLiteral("CREATE INDEX IF NOT EXISTS sessoes_por_usuario ON sessoes (usuario)")))
+            return desiste();
+    }
+    if (v < 4) {
+        // Version 4: a session belongs to a connection's secret, not to an address. The
+        // sessions opened under the old rule name no secret anyone holds: they end here
+        // (each operator logs in once more).
+        if (!executaDireto(QStringLiteral("DELETE FROM sessoes"))
+            || !executaDireto(QStringLiteral("DROP INDEX IF EXISTS sessoes_por_endereco"))
+            || (banco().record(QStringLiteral("sessoes")).indexOf(QStringLiteral("por_endereco")) < 0
+                && !executaDireto(QStringLiteral("ALTER TABLE sessoes ADD COLUMN por_endereco INTEGER NOT NULL DEFAULT 0")))
+            || !executaDireto(QStringLiteral("CREATE INDEX IF NOT EXISTS sessoes_do_endereco ON sessoes (endereco)")))
             return desiste();
     }
     if (!executaDireto(QStringLiteral("UPDATE versao_esquema SET versao = %1").arg(versaoDoEsquema)))
@@ -1127,57 +1148,89 @@ bool Armazem::copiaPara(const QString& arquivo)
     return true;
 }
 
-bool Armazem::abreSessao(const QString& endereco, const QString& usuario, const QByteArray& segredo, qint64 agoraMs)
+bool Armazem::abreSessao(const QString& chave, const QString& endereco, const QString& usuario, bool compartilhada, qint64 agoraMs)
 {
-    QByteArray token = segredo;
-    if (token.isEmpty()) {
-        quint32 bytes[8];
-        QRandomGenerator::system()->fillRange(bytes);
-        token = QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes).toHex();
-    }
-    QSqlQuery* q = consulta(QStringLiteral("INSERT INTO sessoes (segredo, endereco, usuario, aberta_em, ultima_atividade) VALUES (?, ?, ?, ?, ?) "
-                                           "ON CONFLICT (endereco, usuario) DO UPDATE SET segredo = excluded.segredo, "
-                                           "aberta_em = excluded.aberta_em, ultima_atividade = excluded.ultima_atividade"),
-                            {QString::fromLatin1(token), endereco, usuario, agoraMs, agoraMs});
+    // A key already in use (a second login on the same connection) now belongs to this operator.
+    QSqlQuery* q = consulta(QStringLiteral("INSERT INTO sessoes (segredo, endereco, usuario, por_endereco, aberta_em, ultima_atividade) "
+                                           "VALUES (?, ?, ?, ?, ?, ?) "
+                                           "ON CONFLICT (segredo) DO UPDATE SET endereco = excluded.endereco, usuario = excluded.usuario, "
+                                           "por_endereco = excluded.por_endereco, aberta_em = excluded.aberta_em, "
+                                           "ultima_atividade = excluded.ultima_atividade"),
+                            {chave, endereco, usuario, compartilhada ? 1 : 0, agoraMs, agoraMs});
     if (!q)
         return false;
     q->finish();
     return true;
 }
 
-bool Armazem::autorizaSessao(const QString& endereco, qint32 idDepartamento, qint64 desdeMs, qint64 tocaAntesDeMs, qint64 agoraMs,
-                             std::optional<QString>& descricao)
+bool Armazem::autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs, qint64 tocaAntesDeMs,
+                             qint64 agoraMs, std::optional<QString>& descricao, bool& doEndereco)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT d.dsdepartamento, s.ultima_atividade FROM sessoes s "
+    descricao.reset();
+    doEndereco = false;
+    const QString selecao = QStringLiteral("SELECT d.dsdepartamento, s.ultima_atividade FROM sessoes s "
                                            "JOIN operadores o ON o.usuario = s.usuario "
                                            "JOIN departamentos d ON d.iddepartamento = o.iddepartamento "
-                                           "WHERE s.endereco = ? AND o.iddepartamento = ? AND o.ativo = 1 AND s.ultima_atividade >= ?"),
-                            {endereco, idDepartamento, desdeMs});
-    if (!q)
-        return false;
-    descricao.reset();
+                                           "WHERE %1 AND o.iddepartamento = ? AND o.ativo = 1 AND s.ultima_atividade >= ?");
     qint64 maisAntiga = std::numeric_limits<qint64>::max();
-    while (q->next()) {
-        if (!descricao)
-            descricao = q->value(0).toString();
-        maisAntiga = std::min(maisAntiga, q->value(1).toLongLong());
+    const auto le = [&](QSqlQuery* q) {
+        while (q->next()) {
+            if (!descricao)
+                descricao = q->value(0).toString();
+            maisAntiga = std::min(maisAntiga, q->value(1).toLongLong());
+        }
+        q->finish();
+    };
+    if (!chave.isEmpty()) {
+        QSqlQuery* q = consulta(selecao.arg(QStringLiteral("s.segredo = ?")), {chave, idDepartamento, desdeMs});
+        if (!q)
+            return false;
+        le(q);
     }
-    q->finish();
+    if (!descricao && !endereco.isEmpty()) {
+        QSqlQuery* q = consulta(selecao.arg(QStringLiteral("s.endereco = ? AND s.por_endereco = 1")), {endereco, idDepartamento, desdeMs});
+        if (!q)
+            return false;
+        le(q);
+        doEndereco = descricao.has_value();
+    }
     if (descricao && maisAntiga < tocaAntesDeMs) {
-        // The address's live sessions start their idle clock again (all of them, as one
-        // session of the address).
+        // The session starts its idle clock again (under the per-address rule, all of the
+        // address's shared sessions, as one session of the address).
         // On PostgreSQL rows another server is touching right now are skipped, not waited
         // for: it is setting the same clock, and waiting could tie two servers' batches.
-        q = consulta(m_sqlite ? QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE endereco = ? AND ultima_atividade >= ? "
-                                               "AND ultima_atividade < ?")
-                              : QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE segredo IN (SELECT segredo FROM sessoes "
-                                               "WHERE endereco = ? AND ultima_atividade >= ? AND ultima_atividade < ? "
-                                               "FOR UPDATE SKIP LOCKED)"),
-                     {agoraMs, endereco, desdeMs, tocaAntesDeMs});
+        const QString onde = doEndereco ? QStringLiteral("endereco = ? AND por_endereco = 1") : QStringLiteral("segredo = ?");
+        QSqlQuery* q = consulta(m_sqlite ? QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE %1 AND ultima_atividade >= ? "
+                                                          "AND ultima_atividade < ?").arg(onde)
+                                         : QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE segredo IN (SELECT segredo FROM sessoes "
+                                                          "WHERE %1 AND ultima_atividade >= ? AND ultima_atividade < ? "
+                                                          "FOR UPDATE SKIP LOCKED)").arg(onde),
+                                {agoraMs, doEndereco ? endereco : chave, desdeMs, tocaAntesDeMs});
         if (!q)
             return false;
         q->finish();
     }
+    return true;
+}
+
+bool Armazem::sessaoViva(const QString& chave, qint64 desdeMs, bool& viva)
+{
+    QSqlQuery* q = consulta(QStringLiteral("SELECT 1 FROM sessoes s JOIN operadores o ON o.usuario = s.usuario "
+                                           "WHERE s.segredo = ? AND o.ativo = 1 AND s.ultima_atividade >= ?"),
+                            {chave, desdeMs});
+    if (!q)
+        return false;
+    viva = q->next();
+    q->finish();
+    return true;
+}
+
+bool Armazem::encerraSessao(const QString& chave)
+{
+    QSqlQuery* q = consulta(QStringLiteral("DELETE FROM sessoes WHERE segredo = ?"), {chave});
+    if (!q)
+        return false;
+    q->finish();
     return true;
 }
 
@@ -1203,14 +1256,16 @@ bool Armazem::esqueceSessoesVencidas(qint64 antesDeMs)
 
 bool Armazem::sessoes(QList<SessaoGravada>& saida)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT s.endereco, s.usuario, o.iddepartamento, s.aberta_em, s.ultima_atividade FROM sessoes s "
+    QSqlQuery* q = consulta(QStringLiteral("SELECT s.endereco, s.usuario, o.iddepartamento, s.aberta_em, s.ultima_atividade, s.por_endereco "
+                                           "FROM sessoes s "
                                            "JOIN operadores o ON o.usuario = s.usuario ORDER BY s.usuario, s.endereco"),
                             {});
     if (!q)
         return false;
     saida.clear();
     while (q->next())
-        saida.append({q->value(0).toString(), q->value(1).toString(), q->value(2).toInt(), q->value(3).toLongLong(), q->value(4).toLongLong()});
+        saida.append({q->value(0).toString(), q->value(1).toString(), q->value(2).toInt(), q->value(3).toLongLong(),
+                      q->value(4).toLongLong(), q->value(5).toInt() != 0});
     q->finish();
     return true;
 }

@@ -32,6 +32,7 @@ struct SessaoGravada {
     qint32 idDepartamento = 0;
     qint64 abertaEmMs = 0;
     qint64 ultimaAtividadeMs = 0;
+    bool compartilhada = false;   // shared by the plain-wire connections of its address
 };
 
 // The registry's durable store, through QtSql. The connection text chooses the engine:
@@ -73,7 +74,7 @@ public:
     // Brings a database made by an earlier version up to this one (in one transaction);
     // refuses one made by a newer version.
     bool atualizaEsquema();
-    static constexpr int versaoDoEsquema = 3;
+    static constexpr int versaoDoEsquema = 4;
     static constexpr int esperaDeBloqueioMs = 2000;
     static constexpr int limiteDeComandoMs = 5000;
     bool ehPostgres() const { return !m_sqlite; }
@@ -100,14 +101,20 @@ public:
     // taken while the server keeps serving.
     bool copiaPara(const QString& arquivo);
 
-    // Sessions (see Sessoes). The address is Sessoes::chave's text; `segredo` is kept for
-    // the day a client presents one on reconnect.
-    bool abreSessao(const QString& endereco, const QString& usuario, const QByteArray& segredo, qint64 agoraMs);
-    // The department's description when the address holds a live session (active since
-    // `desdeMs`) of an enabled operator of that department. `tocaAntesDeMs`: a session whose
-    // last activity is older than this gets its clock set to `agoraMs`.
-    bool autorizaSessao(const QString& endereco, qint32 idDepartamento, qint64 desdeMs, qint64 tocaAntesDeMs, qint64 agoraMs,
-                        std::optional<QString>& descricao);
+    // Sessions (see Sessoes), kept under their key (the hash of the secret; the secret itself
+    // is never stored). `endereco` is Sessoes::chave's text, for the administrator's list and
+    // for the shared sessions of the per-address rule (`compartilhada`).
+    bool abreSessao(const QString& chave, const QString& endereco, const QString& usuario, bool compartilhada, qint64 agoraMs);
+    // The department's description when the session `chave` is live (active since `desdeMs`)
+    // and belongs to an enabled operator of that department; failing that, when `endereco` is
+    // not empty, when a shared session of that address does (`doEndereco` then set).
+    // `tocaAntesDeMs`: a session whose last activity is older than this gets its clock set to
+    // `agoraMs`.
+    bool autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs, qint64 tocaAntesDeMs,
+                        qint64 agoraMs, std::optional<QString>& descricao, bool& doEndereco);
+    // Whether `chave` is a live session (active since `desdeMs`) of an enabled operator.
+    bool sessaoViva(const QString& chave, qint64 desdeMs, bool& viva);
+    bool encerraSessao(const QString& chave);
     // Ends the sessions of one operator (every operator when empty); `quantas` ended.
     bool encerraSessoes(const QString& usuario, qint64& quantas);
     bool esqueceSessoesVencidas(qint64 antesDeMs);

@@ -85,18 +85,18 @@ Resposta erroDoBanco(const Armazem& armazem)
 
 } // namespace
 
-Resposta Atendente::atende(int codigo, QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs)
+Resposta Atendente::atende(int codigo, QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
     try {
         switch (codigo) {
         case Codigo::Salva:
-            return salva(mensagem, endereco, agoraMs);
+            return salva(mensagem, portador, agoraMs);
         case Codigo::Inclui:
-            return inclui(mensagem, endereco, agoraMs);
+            return inclui(mensagem, portador, agoraMs);
         case Codigo::Exclui:
-            return exclui(mensagem, endereco, agoraMs);
+            return exclui(mensagem, portador, agoraMs);
         case Codigo::Busca:
-            return busca(mensagem, endereco, agoraMs);
+            return busca(mensagem, portador, agoraMs);
         default:
             return falhou(QStringLiteral("pedido desconhecido"));
         }
@@ -105,11 +105,11 @@ Resposta Atendente::atende(int codigo, QStringView mensagem, const QHostAddress&
     }
 }
 
-Resposta Atendente::salva(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs)
+Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    const auto ds = m_sessoes.autoriza(endereco, f.departamento.idDepartamento, agoraMs, &m_armazem);
+    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_armazem);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     f.departamento.dsDepartamento = *ds;
@@ -144,11 +144,11 @@ Resposta Atendente::salva(QStringView mensagem, const QHostAddress& endereco, qi
     });
 }
 
-Resposta Atendente::inclui(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs)
+Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    const auto ds = m_sessoes.autoriza(endereco, f.departamento.idDepartamento, agoraMs, &m_armazem);
+    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_armazem);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     f.departamento.dsDepartamento = *ds;
@@ -181,11 +181,11 @@ Resposta Atendente::inclui(QStringView mensagem, const QHostAddress& endereco, q
     });
 }
 
-Resposta Atendente::exclui(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs)
+Resposta Atendente::exclui(QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    if (!m_sessoes.autoriza(endereco, f.departamento.idDepartamento, agoraMs, &m_armazem))
+    if (!m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_armazem))
         return falhou(QStringLiteral("sem sessão para o departamento"));
     if (f.numeroFicha <= 0)
         return falhou(QStringLiteral("nada a excluir"));
@@ -200,13 +200,13 @@ Resposta Atendente::exclui(QStringView mensagem, const QHostAddress& endereco, q
     });
 }
 
-Resposta Atendente::busca(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs)
+Resposta Atendente::busca(QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
     bool comecou = false;
-    return buscaEmPartes(mensagem, endereco, agoraMs, 0, {}, comecou);
+    return buscaEmPartes(mensagem, portador, agoraMs, 0, {}, comecou);
 }
 
-Resposta Atendente::buscaEmPartes(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs, qsizetype pedaco,
+Resposta Atendente::buscaEmPartes(QStringView mensagem, const Portador& portador, qint64 agoraMs, qsizetype pedaco,
                                   const std::function<bool(QByteArray&&)>& entrega, bool& comecou)
 {
     comecou = false;
@@ -216,7 +216,7 @@ Resposta Atendente::buscaEmPartes(QStringView mensagem, const QHostAddress& ende
     } catch (const ErroDeExecucao& e) {
         return falhou(QStringLiteral("pedido malformado (%1)").arg(e.origem()));
     }
-    const auto ds = m_sessoes.autoriza(endereco, filtro.departamento.idDepartamento, agoraMs, &m_armazem);
+    const auto ds = m_sessoes.autoriza(portador, filtro.departamento.idDepartamento, agoraMs, &m_armazem);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     // Each stored sheet text is followed by the department's pieces, as the session knows them.

@@ -1,13 +1,13 @@
 #pragma once
 #include <QByteArray>
-#include <QHostAddress>
 #include <QString>
 #include <QStringView>
 
 #include <functional>
 
+#include "server/Sessoes.h"
+
 class Armazem;
-class Sessoes;
 
 // Turns one complete request (saves, inclusions, deletions, searches) into its one reply.
 // Runs inside the transaction the server opens around a batch of requests; each change sits
@@ -23,23 +23,23 @@ public:
         bool alterou = false;
     };
 
-    Resposta atende(int codigo, QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
+    Resposta atende(int codigo, QStringView mensagem, const Portador& portador, qint64 agoraMs);
 
     // A search whose reply may be long. The reply's first bytes go out through `entrega` in
     // pieces of about `pedaco` bytes as the rows are read; the returned reply holds what is
     // left to send (the whole reply when it was short). `comecou` tells whether any piece went
     // out: a failure after that cannot be told with code 0 any more.
-    Resposta buscaEmPartes(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs, qsizetype pedaco,
+    Resposta buscaEmPartes(QStringView mensagem, const Portador& portador, qint64 agoraMs, qsizetype pedaco,
                            const std::function<bool(QByteArray&&)>& entrega, bool& comecou);
 
     // Longest text accepted in one field of a sheet; the client's boxes hold far less.
     static constexpr qsizetype maiorCampo = 10'000;
 
 private:
-    Resposta salva(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
-    Resposta inclui(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
-    Resposta exclui(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
-    Resposta busca(QStringView mensagem, const QHostAddress& endereco, qint64 agoraMs);
+    Resposta salva(QStringView mensagem, const Portador& portador, qint64 agoraMs);
+    Resposta inclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
+    Resposta exclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
+    Resposta busca(QStringView mensagem, const Portador& portador, qint64 agoraMs);
 
     Armazem& m_armazem;
     Sessoes& m_sessoes;

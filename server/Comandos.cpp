@@ -65,8 +65,14 @@ Opções:
                          sslrootcert, sslcert, sslkey, connect_timeout, passfile,
                          application_name.
   --listen END:PORTA     onde atender (padrão 127.0.0.1:9998; porta 0 = uma porta livre).
-  --sessao-horas H       horas sem pedidos após as quais a sessão de um endereço expira
+  --sessao-horas H       horas sem pedidos após as quais uma sessão expira
                          (padrão 12; aceita frações).
+  --sessao-por-endereco  regra antiga, só para escritórios que ainda usam o cliente original
+                         (que não combina sessão): um login desse cliente abre uma sessão para
+                         o ENDEREÇO inteiro, que dura até expirar. RISCO: qualquer programa no
+                         computador do operador, ou em qualquer computador atrás do mesmo NAT,
+                         lê, grava e exclui fichas como ele, sem login. Desligada (padrão), a
+                         sessão desse cliente vale só para a conexão em que ele fez login.
   --silencio-ms N        silêncio, em ms, esperado depois que a última parte de um pedido
                          começa a chegar, antes de atendê-lo (padrão 2). Um pedido cuja
                          última parte já é a descrição inteira do departamento da sessão
@@ -82,7 +88,8 @@ Opções:
 
 Limites (o que um cliente pode tomar dos outros; cada vez que um é atingido o diário diz,
 no máximo uma linha por segundo de cada tipo). "Com login" é a conexão em que um login foi
-aceito ou um pedido foi atendido pela sessão do endereço.
+aceito, que retomou uma sessão viva com o segredo, ou que teve um pedido atendido por uma
+sessão.
   --conexoes-max N       conexões abertas ao mesmo tempo (padrão 0 = o limite de arquivos
                          abertos, que o servidor eleva ao máximo permitido ao iniciar, menos
                          uma reserva para o banco; um valor maior que esse é reduzido a
@@ -100,8 +107,9 @@ aceito ou um pedido foi atendido pela sessão do endereço.
   --pedido-sem-login-kib N
                          KiB de um pedido ainda incompleto numa conexão sem login (padrão
                          16, de 2 a 1024; um login tem menos de 2 KiB). Acima disso: 0 e a
-                         conexão é fechada. Endereços com login recente e conexões com
-                         login podem mandar pedidos de até 1 MiB.
+                         conexão é fechada. Conexões com login (ou que retomaram uma sessão
+                         viva) podem mandar pedidos de até 1 MiB; com --sessao-por-endereco,
+                         também as novas de um endereço com login recente.
   --fila-senhas N        conferências de senha esperando ou em curso (padrão 16); com a
                          fila cheia o login recebe 0 na hora.
   --senhas-por-endereco N
@@ -112,10 +120,12 @@ aceito ou um pedido foi atendido pela sessão do endereço.
                          login aceito não gasta do endereço.
 
 Regras do atendimento: cada conexão recebe "2" ao ser aceita e uma resposta por pedido; o
-keep-alive "1" nunca é respondido. Depois de um login aceito, o endereço do cliente tem uma
-sessão, guardada no banco (vale em todos os servidores do mesmo banco e depois de um
-reinício): pedidos de endereços sem sessão, ou para um departamento que nenhum operador da
-sessão tem, recebem 0. Se a conexão com o banco cair, os pedidos recebem 0 na hora e o
+keep-alive "1" nunca é respondido. Um login aceito abre uma sessão da conexão, guardada no
+banco (vale em todos os servidores do mesmo banco e depois de um reinício): pedidos de uma
+conexão sem sessão, ou para um departamento que não é o do operador da sessão, recebem 0.
+O cliente Zelto combina a sessão ao conectar e a retoma com um segredo ao reconectar, sem
+novo login; o Logoff a encerra no servidor. Um cliente que não combina nada tem a sessão só
+enquanto durar a conexão do login (veja --sessao-por-endereco). Se a conexão com o banco cair, os pedidos recebem 0 na hora e o
 servidor a reabre sozinho assim que o banco voltar; o diário avisa se demorar. Logins errados repetidos para o mesmo usuário e endereço são
 retardados (só para aquele endereço: a senha certa vinda de outro computador entra). As buscas devolvem as fichas em ordem crescente de número.
 
@@ -126,6 +136,11 @@ daí toda mensagem, nos dois sentidos, vai em pedaços "<tamanho>:<bytes>" (tama
 decimal) e termina com o pedaço vazio "0:". Assim o fim de cada resposta está nos próprios
 bytes, sem esperar silêncio, e uma resposta longa sai em partes enquanto é lida do banco.
 Um cliente que não pede isso recebe exatamente o protocolo simples de sempre.
+Sessão combinada: entre as capacidades, "sessao" (conexão nova) ou "sessao=SEGREDO"
+(reconexão); o servidor responde "sessao=SEGREDO": o mesmo, se ele nomeia uma sessão viva (a
+conexão já está nela), ou um novo, que o próximo login da conexão usa. "encerrar=SEGREDO"
+encerra aquela sessão (Logoff). O segredo são 32 bytes aleatórios em hexadecimal; o banco e
+o diário guardam só um hash dele.
 )";
 
 struct Argumentos {
@@ -154,6 +169,8 @@ Argumentos leArgumentos(const QStringList& lista)
                                            QStringLiteral("pedido-sem-login-kib"), QStringLiteral("fila-senhas"),
                                            QStringLiteral("senhas-por-endereco"), QStringLiteral("rajada-logins"),
                                            QStringLiteral("logins-por-minuto")};
+    // Options that take no value.
+    static const QStringList sinais = {QStringLiteral("sessao-por-endereco")};
     Argumentos a;
     bool temComando = false;
     for (qsizetype i = 1; i < lista.size(); ++i) {
@@ -165,6 +182,10 @@ Argumentos leArgumentos(const QStringList& lista)
         if (arg.startsWith(QLatin1String("--"))) {
             QString nome = arg.mid(2), valor;
             const qsizetype igual = nome.indexOf(u'=');
+            if (sinais.contains(nome)) {
+                a.opcoes.insert(nome, QStringLiteral("1"));
+                continue;
+            }
             if (igual >= 0) {
                 valor = nome.mid(igual + 1);
                 nome.truncate(igual);
@@ -398,6 +419,10 @@ int servir(const Argumentos& a, const QString& banco)
     opcoes.leitores = int(ms);
     if (!limites(a, opcoes))
         return 1;
+    opcoes.sessaoPorEndereco = a.tem("sessao-por-endereco");
+    if (opcoes.sessaoPorEndereco)
+        registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "
+                                        "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));
 
     Armazem armazem(banco);
     if (!abreArmazem(armazem, false))
@@ -491,11 +516,12 @@ int executaZeltoServer(int argc, char** argv)
         const auto hora = [](qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); };
         QString texto = QStringLiteral("Sessões abertas: %1\n").arg(lista.size());
         for (const SessaoGravada& s : lista)
-            texto += QStringLiteral("  %1  %2  departamento %3  aberta %4  último pedido %5\n")
+            texto += QStringLiteral("  %1  %2  departamento %3  aberta %4  último pedido %5%6\n")
                          .arg(s.usuario, -20)
                          .arg(s.endereco, -15)
                          .arg(s.idDepartamento)
-                         .arg(hora(s.abertaEmMs), hora(s.ultimaAtividadeMs));
+                         .arg(hora(s.abertaEmMs), hora(s.ultimaAtividadeMs),
+                              s.compartilhada ? QStringLiteral("  (de todo o endereço)") : QString());
         escreve(stdout, texto);
         return 0;
     }

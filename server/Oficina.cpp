@@ -133,7 +133,7 @@ void Oficina::trabalhaGravando()
         bool confirmado = armazem.iniciaTransacao();
         if (confirmado) {
             for (const Alteracao& a : lote)
-                respostas.append(atendente.atende(a.codigo, Wire::decodifica(a.bytes), a.endereco, a.agoraMs));
+                respostas.append(atendente.atende(a.codigo, Wire::decodifica(a.bytes), a.portador, a.agoraMs));
             confirmado = armazem.confirmaTransacao();
             if (!confirmado)
                 armazem.desfazTransacao();

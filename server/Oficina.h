@@ -30,7 +30,7 @@ public:
     struct Alteracao {
         int codigo;
         QByteArray bytes;   // the request as received
-        QHostAddress endereco;
+        Portador portador;
         qint64 agoraMs;
         std::function<void(Atendente::Resposta)> pronta;
     };

@@ -84,6 +84,11 @@ struct Servidor::Conexao {
     bool ocupada = false;     // a request of this connection is being served
     bool fechando = false;
     bool primeira = true;     // no message served yet: the framing may still be agreed
+    // The session: its key (the hash of the secret), whether the client agreed on one (it
+    // holds the secret and comes back with it), and whether it ends with this connection.
+    QString chave;
+    bool combinouSessao = false;
+    bool sessaoSoDaConexao = false;
     // Framed messages (once agreed): the reader, the message growing, those complete.
     bool enquadrada = false;
     Quadros::Leitor leitor;
@@ -93,7 +98,7 @@ struct Servidor::Conexao {
     std::shared_ptr<Vazao> vazao;
     QByteArray codigoDaResposta;
     // Limits: the address as counted, the idle clock, and the place among those not logged in.
-    QString chave;
+    QString chaveDoEndereco;
     QTimer* ociosa = nullptr;
     bool autenticada = false;
     bool contada = false;
@@ -193,6 +198,11 @@ Servidor::Conexao* Servidor::conexaoDe(QTcpSocket* socket) const
     return socket ? static_cast<Conexao*>(socket->property(propriedadeConexao).value<void*>()) : nullptr;
 }
 
+Portador Servidor::portadorDe(const Conexao* c) const
+{
+    return {c->chave, Sessoes::chave(c->endereco), m_opcoes.sessaoPorEndereco && !c->combinouSessao};
+}
+
 void Servidor::aceita()
 {
     while (QTcpSocket* socket = m_servidor->nextPendingConnection()) {
@@ -212,7 +222,7 @@ void Servidor::aceita()
         auto* c = new Conexao;
         c->socket = socket;
         c->endereco = socket->peerAddress();
-        c->chave = chave;
+        c->chaveDoEndereco = chave;
         c->nome = nome;
         c->contada = true;
         ++m_abertas;
@@ -242,6 +252,9 @@ void Servidor::aceita()
             }
             c->timer->stop();
             esquece(c);
+            // A plain-wire login's session is this connection's alone.
+            if (c->sessaoSoDaConexao && !m_sessoes.encerra(c->chave, &m_armazem))
+                registraNoDiario(c->nome + QStringLiteral(" sessão não encerrada: erro do banco: ") + m_armazem.ultimoErro());
             c->socket->setProperty(propriedadeConexao, QVariant());
             c->socket->deleteLater();
             delete c;
@@ -313,7 +326,7 @@ bool Servidor::terminaNaDescricao(const Conexao* c, const Enquadramento::Analise
 {
     // Only the last piece can still be growing once a request has all its pieces, and for
     // every request but the login that piece is the department's description. When it is
-    // already the whole description this address's session knows, nothing more is coming:
+    // already the whole description this connection's session knows, nothing more is coming:
     // no need to wait for the quiet interval.
     const QByteArray& r = c->recebido;
     const qsizetype ultima = r.lastIndexOf('|');
@@ -325,7 +338,7 @@ bool Servidor::terminaNaDescricao(const Conexao* c, const Enquadramento::Analise
     const qint32 dep = QByteArrayView(r).sliced(penultima + 1, ultima - penultima - 1).toInt(&ok);
     if (!ok)
         return false;
-    const std::optional<QString> ds = m_sessoes.consulta(c->endereco, dep, agoraMs());
+    const std::optional<QString> ds = m_sessoes.consulta(portadorDe(c), dep, agoraMs());
     return ds && QByteArrayView(r).sliced(ultima + 1) == QByteArrayView(Wire::codifica(*ds));
 }
 
@@ -433,15 +446,55 @@ bool Servidor::negocia(Conexao* c)
     QStringList pedidas;
     if (!c->primeira || !Quadros::leNegociacao(Wire::decodifica(c->recebido), pedidas))
         return false;
-    QStringList aceitas;
-    if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros)))
-        aceitas << QLatin1String(Quadros::capacidadeQuadros);
     c->recebido.clear();
     c->primeira = false;
+    QStringList aceitas, diario;
+    bool retomada = false;
+    if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros))) {
+        aceitas << QLatin1String(Quadros::capacidadeQuadros);
+        diario << QLatin1String(Quadros::capacidadeQuadros);
+    }
+    const QString sessao = QLatin1String(Quadros::capacidadeSessao);
+    const QString encerrar = QLatin1String(Quadros::capacidadeEncerrar);
+    for (const QString& pedida : std::as_const(pedidas)) {
+        const QString nome = pedida.section(u'=', 0, 0);
+        const QString valor = pedida.section(u'=', 1);
+        if (nome == sessao && !c->combinouSessao) {
+            // Back in the session the secret names, when it is live; else a new secret, which
+            // the next login on this connection binds. A secret of the wrong shape, forged or
+            // from an ended session gets nothing of it. When the database cannot tell, the
+            // secret is kept: every request checks the session again anyway.
+            QString segredo;
+            bool erro = false;
+            if (Sessoes::pareceSegredo(valor)) {
+                const QString chave = Sessoes::chaveDoSegredo(valor);
+                const bool viva = m_sessoes.viva(chave, agoraMs(), &m_armazem, erro);
+                if (viva || erro)
+                    segredo = valor;
+                retomada = viva && !erro;
+            }
+            diario << (segredo.isEmpty() ? QStringLiteral("sessão nova") : erro ? QStringLiteral("sessão mantida sem conferir (banco inacessível)")
+                                                                             : QStringLiteral("sessão retomada"));
+            if (segredo.isEmpty())
+                segredo = Sessoes::novoSegredo();
+            c->chave = Sessoes::chaveDoSegredo(segredo);
+            c->combinouSessao = true;
+            aceitas << sessao + QLatin1Char('=') + segredo;
+        } else if (nome == encerrar && Sessoes::pareceSegredo(valor)) {
+            // Log-off: the session that secret names ends, on every server of the database.
+            const bool ok = m_sessoes.encerra(Sessoes::chaveDoSegredo(valor), &m_armazem);
+            diario << (ok ? QStringLiteral("sessão encerrada") : QStringLiteral("sessão não encerrada: erro do banco: ") + m_armazem.ultimoErro());
+            if (ok)
+                aceitas << encerrar;
+        }
+    }
     c->socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(aceitas)));
     c->socket->flush();
-    c->enquadrada = !aceitas.isEmpty();
-    registraNoDiario(c->nome + QStringLiteral(" combinou: ") + (aceitas.isEmpty() ? QStringLiteral("nada") : aceitas.join(u',')));
+    c->enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+    // Back in a live session: logged in, as far as the limits go.
+    if (retomada)
+        autenticou(c);
+    registraNoDiario(c->nome + QStringLiteral(" combinou: ") + (diario.isEmpty() ? QStringLiteral("nada") : diario.join(u',')));
     return true;
 }
 
@@ -457,7 +510,7 @@ void Servidor::atendePedido(Conexao* c, int codigoPedido, QByteArray pedido)
     }
     const qint64 chegou = m_relogio.nsecsElapsed();
     QPointer<QTcpSocket> socket(c->socket);
-    m_oficina->altera({codigoPedido, std::move(pedido), c->endereco, agoraMs(),
+    m_oficina->altera({codigoPedido, std::move(pedido), portadorDe(c), agoraMs(),
                        [this, socket, codigoPedido, chegou](Atendente::Resposta r) {
                            QMetaObject::invokeMethod(
                                this, [this, socket, codigoPedido, chegou, r] { responde(socket, codigoPedido, r.bytes, r.desfecho, chegou); },
@@ -472,11 +525,11 @@ void Servidor::atendeBusca(Conexao* c, QByteArray pedido)
     c->vazao = vazao;
     m_vazoes.append(vazao);
     QPointer<QTcpSocket> socket(c->socket);
-    const QHostAddress endereco = c->endereco;
+    const Portador portador = portadorDe(c);
     const qint64 agora = agoraMs();
     const qsizetype pedaco = m_opcoes.pedacoDeResposta;
     const qsizetype limite = m_opcoes.emTransito;
-    m_oficina->le([this, socket, pedido, endereco, agora, chegou, vazao, pedaco, limite](Armazem&, Atendente& atendente) {
+    m_oficina->le([this, socket, pedido, portador, agora, chegou, vazao, pedaco, limite](Armazem&, Atendente& atendente) {
         const auto entrega = [&](QByteArray&& bloco) {
             if (!vazao->reserva(limite, bloco.size()))
                 return false;
@@ -486,7 +539,7 @@ void Servidor::atendeBusca(Conexao* c, QByteArray pedido)
             return true;
         };
         bool comecou = false;
-        const Atendente::Resposta r = atendente.buscaEmPartes(Wire::decodifica(pedido), endereco, agora, pedaco, entrega, comecou);
+        const Atendente::Resposta r = atendente.buscaEmPartes(Wire::decodifica(pedido), portador, agora, pedaco, entrega, comecou);
         QMetaObject::invokeMethod(
             this,
             [this, socket, r, comecou, chegou] {
@@ -506,7 +559,7 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
     if (!c->autenticada)
         c->ociosa->start(m_opcoes.semLoginMs);
     // Across user names: one address cannot spray passwords, nor fill the checks' queue.
-    if (!m_baldes.tira(c->chave, agoraMs())) {
+    if (!m_baldes.tira(c->chaveDoEndereco, agoraMs())) {
         avisa(QStringLiteral("logins"), QStringLiteral("%1 logins demais desse endereço (%2 de uma vez, %3 por minuto) -> 0")
                                             .arg(c->nome)
                                             .arg(m_opcoes.rajadaDeLogins)
@@ -532,7 +585,7 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
         return;
     }
     // The checks are slow: when too many wait, 0 at once rather than a reply nobody waits for.
-    if (!m_filaDeSenhas->entra(c->chave)) {
+    if (!m_filaDeSenhas->entra(c->chaveDoEndereco)) {
         avisa(QStringLiteral("senhas"), QStringLiteral("%1 fila de conferência de senhas cheia (%2 no todo, %3 por endereço) -> 0")
                                             .arg(c->nome)
                                             .arg(m_opcoes.filaDeSenhas)
@@ -540,7 +593,7 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
         responde(c->socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("fila de conferência de senhas cheia"), chegou);
         return;
     }
-    const auto vaga = std::make_shared<FilaDeSenhas::Vaga>(m_filaDeSenhas, c->chave);
+    const auto vaga = std::make_shared<FilaDeSenhas::Vaga>(m_filaDeSenhas, c->chaveDoEndereco);
     // Charged before the look-up and the (slow) check: parallel attempts cannot pass the rule.
     m_tentativas.cobra(u.usuario, c->endereco, agoraMs());
 
@@ -583,7 +636,15 @@ void Servidor::loginConferido(QPointer<QTcpSocket> socket, QString usuario, std:
         responde(socket, Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegouNs);
         return;
     }
-    if (!m_sessoes.abre(c->endereco, usuario, dep->id, dep->descricao, agoraMs(), &m_armazem)) {
+    // A connection that agreed on a session binds the secret it holds; any other gets a
+    // secret of its own that nobody ever sees, and its session ends with it (or, under the
+    // per-address rule, is shared by the plain-wire connections of its address).
+    if (c->chave.isEmpty()) {
+        c->chave = Sessoes::chaveDoSegredo(Sessoes::novoSegredo());
+        c->sessaoSoDaConexao = !m_opcoes.sessaoPorEndereco;
+    }
+    const bool compartilhada = m_opcoes.sessaoPorEndereco && !c->combinouSessao;
+    if (!m_sessoes.abre(portadorDe(c), usuario, dep->id, dep->descricao, agoraMs(), &m_armazem, compartilhada)) {
         responde(socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("erro do banco: ") + m_armazem.ultimoErro(), chegouNs);
         return;
     }
@@ -634,7 +695,7 @@ void Servidor::responde(QTcpSocket* socket, int codigoPedido, const QByteArray& 
     // Anything but 0 or "login refused" means the connection was let in (by its login or its session).
     if (codigoPedido >= 0 && codigoDaResposta != codigo(Codigo::Falha) && codigoDaResposta != codigo(Codigo::LoginNegado)) {
         if (codigoPedido == Codigo::Login)
-            m_baldes.devolve(c->chave, agoraMs());   // a right password costs the address nothing
+            m_baldes.devolve(c->chaveDoEndereco, agoraMs());   // a right password costs the address nothing
         autenticou(c);
     }
     libera(c);
@@ -722,7 +783,7 @@ void Servidor::esquece(Conexao* c)
         return;
     c->contada = false;
     --m_abertas;
-    const auto it = m_porEndereco.find(c->chave);
+    const auto it = m_porEndereco.find(c->chaveDoEndereco);
     if (it != m_porEndereco.end() && --*it <= 0)
         m_porEndereco.erase(it);
     if (!c->autenticada)
@@ -764,18 +825,21 @@ void Servidor::autenticou(Conexao* c)
         for (auto it = m_enderecosComLogin.begin(); it != m_enderecosComLogin.end();)
             it = agora - *it > m_opcoes.sessaoMs ? m_enderecosComLogin.erase(it) : std::next(it);
     }
-    m_enderecosComLogin.insert(c->chave, agora);
+    m_enderecosComLogin.insert(c->chaveDoEndereco, agora);
     c->ociosa->start(int(std::min<qint64>(m_opcoes.ociosaMs, std::numeric_limits<int>::max())));
 }
 
 qsizetype Servidor::maiorPedidoDe(const Conexao* c) const
 {
-    // A login is small. Our client, reconnecting under the session its address already
-    // has, sends whatever it was sending (a sheet with a long note) before it is let in:
-    // an address that logged in lately keeps the full size.
+    // A login is small. Our client comes back into its session before its next request (a
+    // live secret counts as logged in). The original client, under the per-address rule,
+    // sends whatever it was sending (a sheet with long texts) on a new connection straight
+    // away: an address that logged in lately keeps the full size then.
     if (c->autenticada)
         return m_opcoes.maiorPedido;
-    const auto it = m_enderecosComLogin.constFind(c->chave);
+    if (!m_opcoes.sessaoPorEndereco)
+        return std::min(m_opcoes.maiorPedidoSemLogin, m_opcoes.maiorPedido);
+    const auto it = m_enderecosComLogin.constFind(c->chaveDoEndereco);
     if (it != m_enderecosComLogin.cend() && agoraMs() - *it < m_opcoes.sessaoMs)
         return m_opcoes.maiorPedido;
     return std::min(m_opcoes.maiorPedidoSemLogin, m_opcoes.maiorPedido);

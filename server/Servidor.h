@@ -32,8 +32,10 @@ class QTimer;
 // written in bounded pieces, the reader waiting whenever the connection has more than a few
 // pieces not yet sent: memory stays bounded, and other connections are served meanwhile.
 //
-// A client may agree on framed messages right after the greeting (protocol/Quadros.h);
-// a client that does not ask gets the plain wire, byte for byte.
+// A client may agree on framed messages and on a session of its own right after the
+// greeting (protocol/Quadros.h); a client that does not ask gets the plain wire, byte for
+// byte, and a session that lasts as its connection (see Sessoes). A connection without a
+// session gets 0 for everything but the login.
 class Servidor : public QObject {
     Q_OBJECT
 public:
@@ -50,9 +52,13 @@ public:
         int leitores = 2;                // reader workers (each one database connection)
         qsizetype pedacoDeResposta = 256 << 10;   // a long reply is written in pieces of about this size
         qsizetype emTransito = 2 << 20;           // most bytes of one reply read but not yet sent
+        // The original client's rule, for offices that still run it: a plain-wire login opens
+        // a session for its whole address (every program there, or behind the same NAT, is
+        // then that operator until the session expires). Off: it lasts as its connection.
+        bool sessaoPorEndereco = false;
 
         // What one client can take from the others. Logged in = a login accepted on the
-        // connection or a request of it served under a session.
+        // connection, a live session resumed with its secret, or a request served under one.
         int limiteDeConexoes = 0;          // open connections at most; 0 = from the open-file limit
         int conexoesPorEndereco = 64;      // open connections from one address at most
         int semLoginMs = 60'000;           // a connection not logged in is closed after this (keep-alives do not count)
@@ -103,6 +109,7 @@ private:
     void libera(Conexao* c);
     void escreve(Conexao* c, QByteArrayView bytes);
     Conexao* conexaoDe(QTcpSocket* socket) const;
+    Portador portadorDe(const Conexao* c) const;
     // Wall-clock time: sessions are shared with other servers through the database.
     static qint64 agoraMs();
 

@@ -1,7 +1,25 @@
 #include "server/Sessoes.h"
 #include "server/Armazem.h"
+#include "protocol/Quadros.h"
+
+#include <sodium.h>
 
 #include <limits>
+
+namespace {
+
+QString dica(const QString& chave, qint32 idDepartamento)
+{
+    return chave + QLatin1Char('|') + QString::number(idDepartamento);
+}
+
+// Shared sessions of an address are hinted under the address, kept apart from the keys.
+QString dicaDoEndereco(const QString& endereco, qint32 idDepartamento)
+{
+    return QLatin1Char('@') + endereco + QLatin1Char('|') + QString::number(idDepartamento);
+}
+
+} // namespace
 
 QString Sessoes::chave(const QHostAddress& endereco)
 {
@@ -10,79 +28,150 @@ QString Sessoes::chave(const QHostAddress& endereco)
     return ok ? QHostAddress(v4).toString() : endereco.toString();
 }
 
-void Sessoes::abre(const QHostAddress& endereco, qint32 idDepartamento, const QString& dsDepartamento, qint64 agoraMs)
+QString Sessoes::novoSegredo()
 {
-    QMutexLocker trava(&m_mutex);
-    esquecaAsVencidas(agoraMs);
-    Sessao& s = m_porEndereco[chave(endereco)];
-    if (agoraMs - s.ultimaAtividadeMs > m_expiracaoMs)
-        s.departamentos.clear();
-    s.departamentos.insert(idDepartamento, dsDepartamento);
-    s.ultimaAtividadeMs = agoraMs;
+    unsigned char bytes[32];
+    // randombytes_buf is safe to call before (or without) sodium_init.
+    randombytes_buf(bytes, sizeof bytes);
+    const QString s = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes).toHex());
+    sodium_memzero(bytes, sizeof bytes);
+    return s;
 }
 
-bool Sessoes::abre(const QHostAddress& endereco, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento,
-                   qint64 agoraMs, Armazem* armazem)
+bool Sessoes::pareceSegredo(QStringView texto)
 {
+    return Quadros::pareceSegredo(texto);
+}
+
+QString Sessoes::chaveDoSegredo(QStringView segredo)
+{
+    const QByteArray bytes = segredo.toLatin1();
+    unsigned char hash[crypto_generichash_BYTES];
+    crypto_generichash(hash, sizeof hash, reinterpret_cast<const unsigned char*>(bytes.constData()), size_t(bytes.size()), nullptr, 0);
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(hash), sizeof hash).toHex());
+}
+
+bool Sessoes::abre(const Portador& portador, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento,
+                   qint64 agoraMs, Armazem* armazem, bool compartilhada)
+{
+    if (portador.chave.isEmpty())
+        return false;
     if (!m_noBanco) {
-        abre(endereco, idDepartamento, dsDepartamento, agoraMs);
+        QMutexLocker trava(&m_mutex);
+        esquecaAsVencidas(agoraMs);
+        m_porChave.insert(portador.chave, {usuario, portador.endereco, idDepartamento, dsDepartamento, compartilhada, agoraMs});
         return true;
     }
     if (!armazem)
         return false;
     if (varreduraDevida(agoraMs))
         armazem->esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
-    if (!armazem->abreSessao(chave(endereco), usuario, QByteArray(), agoraMs))
+    if (!armazem->abreSessao(portador.chave, portador.endereco, usuario, compartilhada, agoraMs))
         return false;
-    guardaDica(chave(endereco) + QLatin1Char('|') + QString::number(idDepartamento), dsDepartamento);
+    // Another operator may have had this key before: no hint of that one's department stays.
+    {
+        QMutexLocker trava(&m_mutex);
+        for (auto it = m_dicas.begin(); it != m_dicas.end();)
+            it = it.key().startsWith(portador.chave + QLatin1Char('|')) ? m_dicas.erase(it) : std::next(it);
+    }
+    guardaDica(dica(portador.chave, idDepartamento), dsDepartamento);
     return true;
 }
 
-std::optional<QString> Sessoes::autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs, Armazem* armazem)
+std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs, Armazem* armazem)
 {
+    if (portador.chave.isEmpty() && !portador.porEndereco)
+        return std::nullopt;
     if (m_noBanco) {
         if (!armazem)
             return std::nullopt;
         if (varreduraDevida(agoraMs))
             armazem->esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
         std::optional<QString> ds;
+        bool doEndereco = false;
         const qint64 passo = std::min<qint64>(60'000, m_expiracaoMs / 10);
-        const QString c = chave(endereco);
-        if (!armazem->autorizaSessao(c, idDepartamento, agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds))
+        if (!armazem->autorizaSessao(portador.chave, portador.porEndereco ? portador.endereco : QString(), idDepartamento,
+                                     agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds, doEndereco))
             return std::nullopt;
-        guardaDica(c + QLatin1Char('|') + QString::number(idDepartamento), ds);
+        if (!portador.chave.isEmpty())
+            guardaDica(dica(portador.chave, idDepartamento), doEndereco ? std::nullopt : ds);
+        if (portador.porEndereco)
+            guardaDica(dicaDoEndereco(portador.endereco, idDepartamento), doEndereco ? ds : std::nullopt);
         return ds;
     }
     QMutexLocker trava(&m_mutex);
     esquecaAsVencidas(agoraMs);
-    const auto it = m_porEndereco.find(chave(endereco));
-    if (it == m_porEndereco.end())
-        return std::nullopt;
-    if (agoraMs - it->ultimaAtividadeMs > m_expiracaoMs) {
-        m_porEndereco.erase(it);
-        return std::nullopt;
+    const auto vale = [&](Sessao& s) { return s.idDepartamento == idDepartamento && agoraMs - s.ultimaAtividadeMs <= m_expiracaoMs; };
+    if (const auto it = m_porChave.find(portador.chave); it != m_porChave.end()) {
+        if (agoraMs - it->ultimaAtividadeMs > m_expiracaoMs) {
+            m_porChave.erase(it);
+        } else if (vale(*it)) {
+            it->ultimaAtividadeMs = agoraMs;
+            return it->dsDepartamento;
+        }
     }
-    const auto dep = it->departamentos.constFind(idDepartamento);
-    if (dep == it->departamentos.cend())
+    if (!portador.porEndereco)
         return std::nullopt;
-    it->ultimaAtividadeMs = agoraMs;
-    return *dep;
+    for (Sessao& s : m_porChave) {
+        if (s.compartilhada && s.endereco == portador.endereco && vale(s)) {
+            s.ultimaAtividadeMs = agoraMs;
+            return s.dsDepartamento;
+        }
+    }
+    return std::nullopt;
 }
 
-std::optional<QString> Sessoes::consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const
+std::optional<QString> Sessoes::consulta(const Portador& portador, qint32 idDepartamento, qint64 agoraMs) const
 {
     QMutexLocker trava(&m_mutex);
     if (m_noBanco) {
-        const auto it = m_dicas.constFind(chave(endereco) + QLatin1Char('|') + QString::number(idDepartamento));
-        return it == m_dicas.cend() ? std::nullopt : std::optional<QString>(*it);
+        if (!portador.chave.isEmpty())
+            if (const auto it = m_dicas.constFind(dica(portador.chave, idDepartamento)); it != m_dicas.cend())
+                return *it;
+        if (portador.porEndereco)
+            if (const auto it = m_dicas.constFind(dicaDoEndereco(portador.endereco, idDepartamento)); it != m_dicas.cend())
+                return *it;
+        return std::nullopt;
     }
-    const auto it = m_porEndereco.constFind(chave(endereco));
-    if (it == m_porEndereco.cend() || agoraMs - it->ultimaAtividadeMs > m_expiracaoMs)
-        return std::nullopt;
-    const auto dep = it->departamentos.constFind(idDepartamento);
-    if (dep == it->departamentos.cend())
-        return std::nullopt;
-    return *dep;
+    const auto vale = [&](const Sessao& s) { return s.idDepartamento == idDepartamento && agoraMs - s.ultimaAtividadeMs <= m_expiracaoMs; };
+    if (const auto it = m_porChave.constFind(portador.chave); it != m_porChave.cend() && vale(*it))
+        return it->dsDepartamento;
+    if (portador.porEndereco)
+        for (const Sessao& s : m_porChave)
+            if (s.compartilhada && s.endereco == portador.endereco && vale(s))
+                return s.dsDepartamento;
+    return std::nullopt;
+}
+
+bool Sessoes::viva(const QString& chave, qint64 agoraMs, Armazem* armazem, bool& erro)
+{
+    erro = false;
+    if (chave.isEmpty())
+        return false;
+    if (!m_noBanco) {
+        QMutexLocker trava(&m_mutex);
+        const auto it = m_porChave.constFind(chave);
+        return it != m_porChave.cend() && agoraMs - it->ultimaAtividadeMs <= m_expiracaoMs;
+    }
+    bool v = false;
+    if (!armazem || !armazem->sessaoViva(chave, agoraMs - m_expiracaoMs, v)) {
+        erro = true;
+        return false;
+    }
+    return v;
+}
+
+bool Sessoes::encerra(const QString& chave, Armazem* armazem)
+{
+    {
+        QMutexLocker trava(&m_mutex);
+        m_porChave.remove(chave);
+        for (auto it = m_dicas.begin(); it != m_dicas.end();)
+            it = it.key().startsWith(chave + QLatin1Char('|')) ? m_dicas.erase(it) : std::next(it);
+    }
+    if (!m_noBanco || chave.isEmpty())
+        return true;
+    return armazem && armazem->encerraSessao(chave);
 }
 
 void Sessoes::guardaDica(const QString& dica, const std::optional<QString>& ds)
@@ -113,9 +202,9 @@ void Sessoes::esquecaAsVencidas(qint64 agoraMs)
     if (agoraMs - m_ultimaLimpezaMs < 60'000)
         return;
     m_ultimaLimpezaMs = agoraMs;
-    for (auto it = m_porEndereco.begin(); it != m_porEndereco.end();) {
+    for (auto it = m_porChave.begin(); it != m_porChave.end();) {
         if (agoraMs - it->ultimaAtividadeMs > m_expiracaoMs)
-            it = m_porEndereco.erase(it);
+            it = m_porChave.erase(it);
         else
             ++it;
     }

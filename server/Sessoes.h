@@ -7,17 +7,32 @@
 
 class Armazem;
 
-// The client reconnects without logging in again and its requests carry no token, so a
-// successful login opens a session for the client's address. A request is served only when
-// its address holds a live session with an operator of the request's department. A session
-// ends after `expiracaoMs` without any served request.
+// Who a request comes from, as far as sessions go.
+struct Portador {
+    QString chave;              // the connection's session (Sessoes::chaveDoSegredo); empty: none yet
+    QString endereco;           // Sessoes::chave of the peer's address
+    bool porEndereco = false;   // the address's shared sessions count too (plain wire, opt-in rule)
+};
+
+// A session belongs to one connection's secret, not to an address. Our client agrees on a
+// session when it connects (protocol/Quadros.h, capability "sessao"): the server hands it a
+// secret of 32 random bytes, the next login on that connection opens a session under it, and
+// on every reconnect the client presents the secret again and is back in its session with
+// no new login. Only a hash of the secret is kept (here and in the database), so neither a
+// copy of the database nor the log gives a session away. A client that never agreed on
+// anything (the plain wire) gets a secret it never sees: its session ends with its connection.
+// Only when the administrator turns on the per-address rule are such sessions shared by every
+// plain-wire connection from the same address (the original client's behaviour, and its risk).
+//
+// A request is served only when its connection's session belongs to an enabled operator of
+// the request's department. A session ends after `expiracaoMs` without any served request,
+// at log-off, and at once when its operator is disabled, removed or changes password.
 //
 // In the database (`noBanco`), the sessions are seen by every server on that database (times
-// are then milliseconds since the epoch): a restart keeps them, and disabling an operator,
-// removing one or changing the password ends them at once. The database is reached through
-// the caller's own Armazem (the loop and each worker have their own connection), and the idle
-// clock there is moved at most once per `expiracaoMs / 10` (a minute at most), so that a busy
-// address does not write at every request. Otherwise they live in this object alone.
+// are then milliseconds since the epoch): a restart keeps them. The database is reached
+// through the caller's own Armazem (the loop and each worker have their own connection), and
+// the idle clock there is moved at most once per `expiracaoMs / 10` (a minute at most), so a
+// busy session does not write at every request. Otherwise they live in this object alone.
 //
 // The server's workers and its loop use one Sessoes at once: every call takes the lock for
 // what is kept in memory.
@@ -27,34 +42,51 @@ public:
 
     bool noBanco() const { return m_noBanco; }
 
-    void abre(const QHostAddress& endereco, qint32 idDepartamento, const QString& dsDepartamento, qint64 agoraMs);
-    // The session of `usuario`, whose department is given; false when the database failed.
-    // `armazem` is the caller's connection (used only when the sessions are in the database).
-    bool abre(const QHostAddress& endereco, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento,
-              qint64 agoraMs, Armazem* armazem);
+    // Opens (or takes over) the session `portador.chave` for `usuario`, whose department is
+    // given; `compartilhada`: one of its address's shared sessions (per-address rule). False
+    // when the database failed or the portador has no key. `armazem`: the caller's connection
+    // (used only when the sessions are in the database).
+    bool abre(const Portador& portador, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento,
+              qint64 agoraMs, Armazem* armazem, bool compartilhada = false);
 
-    // The department's description when the address may work on that department; the
+    // The department's description when the portador may work on that department; the
     // session's idle clock starts again. In the database without `armazem`: refused.
-    std::optional<QString> autoriza(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs,
+    std::optional<QString> autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs,
                                     Armazem* armazem = nullptr);
 
     // The same answer as `autoriza`, without touching the session's clock. With the sessions
     // in the database this is only a hint from memory (what `autoriza` last found for that
-    // address and department), good enough to decide whether a request is whole.
-    std::optional<QString> consulta(const QHostAddress& endereco, qint32 idDepartamento, qint64 agoraMs) const;
+    // session and department), good enough to decide whether a request is whole.
+    std::optional<QString> consulta(const Portador& portador, qint32 idDepartamento, qint64 agoraMs) const;
+
+    // Whether `chave` names a live session of an enabled operator; false with `erro` set when
+    // the database could not tell.
+    bool viva(const QString& chave, qint64 agoraMs, Armazem* armazem, bool& erro);
+    // Ends the session `chave` (log-off, or the end of a plain-wire connection).
+    bool encerra(const QString& chave, Armazem* armazem);
 
     qsizetype quantas() const
     {
         QMutexLocker trava(&m_mutex);
-        return m_porEndereco.size();
+        return m_porChave.size();
     }
 
     // The same host whether it came over IPv4 or as an IPv4-mapped IPv6 address.
     static QString chave(const QHostAddress& endereco);
+    // A new secret: 32 random bytes as 64 lower-case hex digits (no "|", "," or "@").
+    static QString novoSegredo();
+    // Whether a text has a secret's shape (what a client presents is checked before use).
+    static bool pareceSegredo(QStringView texto);
+    // The key a secret is kept under: its BLAKE2b hash, in hex.
+    static QString chaveDoSegredo(QStringView segredo);
 
 private:
     struct Sessao {
-        QHash<qint32, QString> departamentos;
+        QString usuario;
+        QString endereco;
+        qint32 idDepartamento = 0;
+        QString dsDepartamento;
+        bool compartilhada = false;
         qint64 ultimaAtividadeMs = 0;
     };
     // True when a sweep is due (and marks it done).
@@ -65,9 +97,9 @@ private:
     mutable QMutex m_mutex;
     qint64 m_expiracaoMs;
     bool m_noBanco;
-    QHash<QString, QString> m_dicas;   // "address|department" -> description
+    QHash<QString, QString> m_dicas;   // "key|department" -> description
     qint64 m_ultimaLimpezaMs = 0;
-    QHash<QString, Sessao> m_porEndereco;
+    QHash<QString, Sessao> m_porChave;
 };
 
 // Failed logins for one user name from one address: the first few are free, then each

@@ -301,16 +301,19 @@ int main(int argc, char** argv)
         descricao = db.startsWith(QLatin1String("sqlite:")) ? db : QStringLiteral("PostgreSQL informado em --db");
     }
     ServidorReal& servidor = *instancias.front();
-    // Every load connection comes from this one address: lift the per-address cap.
-    const QStringList semTeto{QStringLiteral("--conexoes-por-endereco"), QString::number(std::max(64, conexoes * 2))};
-    servidor.defineArgumentos(semTeto);
+    // Each load connection is a client of the office that does not log in itself: they share
+    // the three logins below through the per-address rule; all come from this one address,
+    // so the per-address cap is lifted.
+    const QStringList porEndereco{QStringLiteral("--sessao-por-endereco"), QStringLiteral("--conexoes-por-endereco"),
+                                  QString::number(std::max(64, conexoes * 2))};
+    servidor.defineArgumentos(porEndereco);
     if (!servidor.inicia() || !servidor.adicionaConta(cadastro) || !servidor.adicionaConta(queda)) {
         std::fprintf(stderr, "não foi possível iniciar o servidor: %s\n", qPrintable(servidor.erro()));
         return 1;
     }
     for (int k = 1; k < nInstancias; ++k) {
         instancias.push_back(servidor.outraInstancia());
-        instancias.back()->defineArgumentos(semTeto);
+        instancias.back()->defineArgumentos(porEndereco);
         if (!instancias.back()->inicia()) {
             std::fprintf(stderr, "não foi possível iniciar a instância %d: %s\n", k + 1, qPrintable(instancias.back()->erro()));
             return 1;

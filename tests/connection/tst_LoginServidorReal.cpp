@@ -9,8 +9,11 @@
 #include "members/frmPrincipal.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
+#include "protocol/Quadros.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QTcpSocket>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTemporaryDir>
@@ -80,6 +83,81 @@ private slots:
         delete membros;
     }
 
+    // The session is the client's own: a dropped connection and a restarted server are
+    // reconnected with its secret and no new login; Logoff ends it on the server, and the
+    // old secret opens nothing afterwards.
+    void reconexaoSemNovoLoginELogoffEncerra()
+    {
+        ServidorReal servidor(3);
+        Caixas::Gravador caixas;
+        EntradaDeTeste entrada;
+        QVERIFY2(entrada.entraNoServidor(servidor), qPrintable(entrada.erro));
+        frmLogin* login = entrada.login;
+        QVERIFY(login->enquadrada());
+        const QString segredo = login->segredoDaSessao();
+        QVERIFY2(Quadros::pareceSegredo(segredo), qPrintable(segredo));
+        const auto busca = [] {
+            clsFiltroBusca filtro;
+            filtro.departamento = globais().usuarioLogado->departamento;
+            QTimer timer;
+            const auto r = Requisita(nullptr, &timer, filtro.toPipeStringWithCommand(12), {13, 14});
+            return r ? r->codigo : -1;
+        };
+        QCOMPARE(busca(), 13);
+
+        login->EncerraConexaoNoServidor();   // the connection drops
+        QVERIFY(!login->conectado());
+        QCOMPARE(busca(), 13);
+        QCOMPARE(login->segredoDaSessao(), segredo);
+
+        QVERIFY2(servidor.reiniciaNaMesmaPorta(), qPrintable(servidor.erro()));
+        QTRY_VERIFY_WITH_TIMEOUT(!login->conectado(), 5000);
+        QCOMPARE(busca(), 13);
+        QCOMPARE(login->segredoDaSessao(), segredo);
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
+
+        login->Logoff();
+        QVERIFY(login->segredoDaSessao().isEmpty());
+        QVariant sessoes;
+        QVERIFY(servidor.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM sessoes")}, &sessoes));
+        QCOMPARE(sessoes.toInt(), 0);
+        // The old secret, presented again, gets a new one and no rights.
+        QTcpSocket s;
+        s.connectToHost(servidor.host(), servidor.porta());
+        QVERIFY(s.waitForConnected(5000) && s.waitForReadyRead(5000));
+        QCOMPARE(s.readAll(), QByteArray("2"));
+        s.write("99|zelto|1|sessao=" + segredo.toLatin1());
+        QVERIFY(s.waitForReadyRead(5000));
+        QTest::qWait(50);
+        const QByteArray resposta = s.readAll();
+        QVERIFY2(resposta.startsWith("99|zelto|1|sessao=") && !resposta.contains(segredo.toLatin1()), resposta.constData());
+        clsFiltroBusca filtro;
+        filtro.departamento.idDepartamento = servidor.conta().idDepartamento;
+        s.write(filtro.toPipeStringWithCommand(12).toLatin1());
+        QVERIFY(s.waitForReadyRead(5000));
+        QCOMPARE(s.readAll(), QByteArray("0"));
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
+    }
+
+    // Logoff with the server gone: quiet and quick; the next login on a server back works.
+    void logoffComServidorFora()
+    {
+        ServidorReal servidor(1);
+        Caixas::Gravador caixas;
+        EntradaDeTeste entrada;
+        QVERIFY2(entrada.entraNoServidor(servidor), qPrintable(entrada.erro));
+        frmLogin* login = entrada.login;
+        QVERIFY(!login->segredoDaSessao().isEmpty());
+        servidor.para();
+        QElapsedTimer t;
+        t.start();
+        login->Logoff();
+        QVERIFY2(t.elapsed() < 1500, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(login->segredoDaSessao().isEmpty());
+        QVERIFY(login->isVisible());
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
+    }
+
     // The server closes idle connections (quickly before login, after a while once logged
     // in, here both shortened and no keep-alives sent): the operator notices nothing, the
     // next request goes out on a new connection.
@@ -89,10 +167,13 @@ private slots:
         servidor.defineArgumentos({QStringLiteral("--sem-login-s"), QStringLiteral("1"), QStringLiteral("--ociosa-horas"),
                                    QStringLiteral("0.0004")});   // 1.44 s
         QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+        EntradaDeTeste entrada;   // a lookup file of its own (the earlier tests' are gone)
+        QCOMPARE(entrada.preparaBancoLocal(), QString());
         QTemporaryDir pasta;
         Caixas::Gravador caixas;
         globais().timeOutSegundos = 10;
         globais().keepAliveSegundos = 0;
+        globais().usuarioLogado.reset();
         globais().arquivoConfiguracao = pasta.filePath(QStringLiteral("config.ini"));
         frmLogin::defineServidorParaTeste(servidor.host(), servidor.porta());
         frmLogin* login = frmLogin::abre();
@@ -117,6 +198,22 @@ private slots:
         QVERIFY2(resposta, qPrintable(caixas.caixas().value(0).texto));
         QCOMPARE(resposta->codigo, 13);
         QCOMPARE(clsAgenda::collectionFromPipeStringWithCommand(resposta->texto).size(), 3);
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(caixas.caixas().value(0).texto));
+
+        // Once more, with a sheet larger than a connection not logged in may send (long name
+        // and note): back in its session, the new connection takes it.
+        QTRY_VERIFY_WITH_TIMEOUT(!login->conectado(), 6000);
+        clsAgenda longa;
+        longa.nome = QString(9'000, u'n');
+        longa.obs = QString(9'000, u'x');
+        longa.Data = QDate(2021, 5, 10);
+        longa.status = QStringLiteral("ATIVO");
+        longa.statuscod = QStringLiteral("1");
+        longa.departamento = globais().usuarioLogado->departamento;
+        const QString salva = longa.toPipeStringWithCommand(6);
+        QVERIFY(salva.size() > 16 << 10);
+        const auto salvo = Requisita(nullptr, &timer, salva, {7});
+        QVERIFY2(salvo, qPrintable(caixas.caixas().value(0).texto));
         QVERIFY2(caixas.caixas().isEmpty(), qPrintable(caixas.caixas().value(0).texto));
 
         QPointer<Frminicial> menu = login->menuPrincipal();

@@ -20,7 +20,8 @@ const QString descricao = QStringLiteral("Secretaria Geral");
 struct Ambiente {
     Armazem armazem{QStringLiteral("sqlite::memory:")};
     Sessoes sessoes{12LL * 3600'000};
-    QHostAddress endereco{QHostAddress::LocalHost};
+    // The logged-in connection's session.
+    Portador portador{Sessoes::chaveDoSegredo(Sessoes::novoSegredo()), QStringLiteral("127.0.0.1"), false};
     Atendente atendente{armazem, sessoes};
 
     Ambiente()
@@ -34,7 +35,7 @@ struct Ambiente {
             f.nome = QStringLiteral("Ficha %1 @ sede").arg(n);
             EXIGE(armazem.insere(departamento, f));
         }
-        sessoes.abre(endereco, departamento, descricao, 0);
+        EXIGE(sessoes.abre(portador, QStringLiteral("operador"), departamento, descricao, 0, nullptr));
     }
 };
 
@@ -62,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
         return 0;
 
     EXIGE(a.armazem.iniciaTransacao());
-    const Atendente::Resposta r = a.atendente.atende(codigo, pedido, a.endereco, 1);
+    const Atendente::Resposta r = a.atendente.atende(codigo, pedido, a.portador, 1);
     const QString texto = Wire::decodifica(r.bytes);
     if (r.bytes != "0") {
         switch (codigo) {
@@ -105,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
         EXIGE(a.armazem.contaFichas(departamento, quantas));
         clsFiltroBusca todas;
         todas.departamento.idDepartamento = departamento;
-        const Atendente::Resposta lista = a.atendente.atende(Codigo::Busca, todas.toPipeStringWithCommand(Codigo::Busca), a.endereco, 1);
+        const Atendente::Resposta lista = a.atendente.atende(Codigo::Busca, todas.toPipeStringWithCommand(Codigo::Busca), a.portador, 1);
         if (quantas == 0) {
             EXIGE(lista.bytes == QByteArray::number(Codigo::NadaEncontrado));
         } else {

@@ -323,8 +323,10 @@ void tst_Limites::ociosas()
 
 void tst_Limites::pedidoIncompletoSemLogin()
 {
+    // Under the per-address rule (the original client's), so that a new connection from an
+    // address with a session is served at once.
     ServidorReal servidor;
-    servidor.defineArgumentos({QStringLiteral("--conexoes-por-endereco"), QStringLiteral("1000")});
+    servidor.defineArgumentos({QStringLiteral("--conexoes-por-endereco"), QStringLiteral("1000"), QStringLiteral("--sessao-por-endereco")});
     QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
 
     // A login that never ends, from an address that never logged in: 0 past 16 KiB, closed.
@@ -349,7 +351,8 @@ void tst_Limites::pedidoIncompletoSemLogin()
     qDeleteAll(muitas);
 
     // Logged in, a sheet of 18 KB (long name, long note) is no problem; nor on a new
-    // connection from that address, which is how our client comes back after a dropped one.
+    // connection from that address, which is how the original client comes back after a
+    // dropped one (ours comes back with its session's secret: see tst_LoginServidorReal).
     clsAgenda longa = ficha(QString(9'000, u'x'));
     longa.nome = QString(9'000, u'n');
     const QString salva = longa.toPipeStringWithCommand(Codigo::Salva);

@@ -173,9 +173,14 @@ void tst_Postgres::initTestCase()
 {
     m_pg = ClusterPostgres::compartilhado();
     QVERIFY2(m_pg, qPrintable(ClusterPostgres::erroGlobal()));
+    // The races below open many plain connections from this address after one login: the
+    // per-address rule (a server option) lets them share it, on both servers.
+    const QStringList porEndereco{QStringLiteral("--sessao-por-endereco")};
     m_a = std::make_unique<ServidorReal>(ServidorReal::Conta(), 0, ServidorReal::Banco::PostgreSQL);
+    m_a->defineArgumentos(porEndereco);
     QVERIFY2(m_a->inicia(), qPrintable(m_a->erro()));
     m_b = m_a->outraInstancia();
+    m_b->defineArgumentos(porEndereco);
     QVERIFY2(m_b->inicia(), qPrintable(m_b->erro()));
     QVERIFY(pede(*m_a, login(m_a->conta())).startsWith("4|"));
 }
@@ -261,24 +266,36 @@ void tst_Postgres::loginValeNaOutraInstancia()
 {
     ServidorReal::Conta conta{4, QStringLiteral("Missões"), QStringLiteral("missoes"), QStringLiteral("m1")};
     QVERIFY(m_a->adicionaConta(conta));
-    QTcpSocket s;
-    s.bind(QHostAddress(QStringLiteral("127.0.0.21")));
-    const auto pedeDe = [](const ServidorReal& servidor, const QString& mensagem) {
-        QTcpSocket socket;
+    // Our client's way: a session agreed on A with a secret, taken up again on B.
+    const auto conecta = [](const ServidorReal& servidor, QTcpSocket& socket, const QString& capacidades) {
         socket.bind(QHostAddress(QStringLiteral("127.0.0.21")));
         socket.connectToHost(servidor.host(), servidor.porta());
         socket.waitForConnected(5000);
         socket.waitForReadyRead(5000);
         socket.read(1);
+        socket.write(Wire::codifica(QStringLiteral("99|zelto|1|") + capacidades));
+        QByteArray r;
+        while (socket.waitForReadyRead(r.isEmpty() ? 5000 : 100))
+            r += socket.readAll();
+        return r.startsWith("99|zelto|1|sessao=") ? QString::fromLatin1(r.mid(18)) : QString();
+    };
+    const auto pedeEm = [](QTcpSocket& socket, const QString& mensagem) {
         socket.write(Wire::codifica(mensagem));
         QByteArray r;
         while (!completa(r) && socket.waitForReadyRead(5000))
             r += socket.readAll();
         return r;
     };
-    QCOMPARE(pedeDe(*m_b, busca(0, 4)), QByteArray("0"));
-    QVERIFY(pedeDe(*m_a, login(conta)).startsWith("4|"));
-    QCOMPARE(pedeDe(*m_b, busca(0, 4)), QByteArray("14"));   // logged in on A, served by B
+    QTcpSocket a, b, c;
+    const QString segredo = conecta(*m_a, a, QStringLiteral("sessao"));
+    QCOMPARE(segredo.size(), 64);
+    QCOMPARE(pedeEm(a, busca(0, 4)), QByteArray("0"));
+    QVERIFY(pedeEm(a, login(conta)).startsWith("4|"));
+    QCOMPARE(conecta(*m_b, b, QStringLiteral("sessao=") + segredo), segredo);
+    QCOMPARE(pedeEm(b, busca(0, 4)), QByteArray("14"));   // logged in on A, served by B
+    // Log-off on B ends it on A too.
+    QCOMPARE(conecta(*m_b, c, QStringLiteral("encerrar=") + segredo), QString());
+    QCOMPARE(pedeEm(a, busca(0, 4)), QByteArray("0"));
 }
 
 void tst_Postgres::operadorDesativadoPerdeAcessoNaOutraInstancia()
@@ -309,6 +326,7 @@ void tst_Postgres::operadorDesativadoPerdeAcessoNaOutraInstancia()
 void tst_Postgres::bancoReiniciadoNoMeioDoUso()
 {
     auto s = std::make_unique<ServidorReal>(ServidorReal::Conta(), 5, ServidorReal::Banco::PostgreSQL);
+    s->defineArgumentos({QStringLiteral("--sessao-por-endereco")});   // one connection per request below
     QVERIFY2(s->inicia(), qPrintable(s->erro()));
     QVERIFY(pede(*s, login(s->conta())).startsWith("4|"));
     QVERIFY(pede(*s, busca(3)).startsWith("13|"));

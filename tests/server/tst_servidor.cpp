@@ -1,13 +1,18 @@
 // The registry server over real sockets on loopback, against a real database file.
+#include "protocol/Quadros.h"
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
+#include "server/Armazem.h"
+#include "server/Sessoes.h"
 #include "support/ServidorReal.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -62,6 +67,24 @@ public:
             }
         }
         return r + m_socket.readAll();
+    }
+    // The agreement right after the greeting, on the plain wire: "99|zelto|1|" + `capacidades`;
+    // the server's answer.
+    QByteArray combina(const QString& capacidades)
+    {
+        envia(Wire::codifica(QStringLiteral("99|zelto|1|") + capacidades));
+        QByteArray r;
+        if (m_socket.waitForReadyRead(5000))
+            do
+                r += m_socket.readAll();
+            while (m_socket.waitForReadyRead(100));
+        return r;
+    }
+    // The secret a "sessao" answer names (empty when none).
+    static QString segredoDe(const QByteArray& resposta)
+    {
+        const qsizetype i = resposta.indexOf("sessao=");
+        return i < 0 ? QString() : QString::fromLatin1(resposta.mid(i + 7, 64));
     }
     // Whatever arrives within `ms` (a keep-alive must get nothing).
     QByteArray nadaEm(int ms)
@@ -174,7 +197,13 @@ private slots:
     void malformados_data();
     void malformados();
     void pedidoAcimaDe1MiBFechaConexao();
-    void sessaoPorEnderecoDoCliente();
+    void conexaoSemLoginRecebeZero();
+    void sessaoCombinadaVoltaComOSegredo();
+    void segredoForjadoNaoEntraNaSessao_data();
+    void segredoForjadoNaoEntraNaSessao();
+    void encerrarTerminaASessao();
+    void loginNoFioSimplesValeSoNaConexao();
+    void regraPorEnderecoSoQuandoLigada();
     void departamentoDeOutroOperador();
     void sessaoExpira();
     void loginsErradosSaoRetardados();
@@ -182,6 +211,7 @@ private slots:
     void descricaoInteiraDispensaOSilencio();
     void bancoDaVersaoAnteriorEhAtualizado();
     void bancoDeVersaoMaisNovaEhRecusado();
+    void sessoesDaVersao3SaoEncerradas();
     void administracao();
     void demoRecusaBancoComDados();
     void sessaoSobreviveAoReinicio();
@@ -494,23 +524,163 @@ void tst_Servidor::pedidoAcimaDe1MiBFechaConexao()
     QVERIFY(c.fechadoPeloServidor());
 }
 
-void tst_Servidor::sessaoPorEnderecoDoCliente()
+void tst_Servidor::conexaoSemLoginRecebeZero()
 {
-    // 127.0.0.2 plays a second machine: the login made from 127.0.0.1 does not cover it.
+    // m_cliente, from 127.0.0.1, is logged in. A second connection from the same address
+    // that never logged in (another program on the operator's machine) gets nothing.
+    for (const QString& origem : {QStringLiteral("127.0.0.1"), QStringLiteral("127.0.0.2")}) {
+        Cliente outro(*m_servidor, origem);
+        QCOMPARE(outro.saudacao(), QByteArray("2"));
+        const qint64 antes = fichasNoBanco(*m_servidor);
+        QCOMPARE(outro.pede(busca(0)), QByteArray("0"));
+        QCOMPARE(outro.pede(busca(1)), QByteArray("0"));
+        QCOMPARE(outro.pede(ficha(0, QStringLiteral("Intrusa")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
+        QCOMPARE(outro.pede(ficha(9300, QStringLiteral("Intrusa")).toPipeStringWithCommand(Codigo::Inclui)), QByteArray("0"));
+        QCOMPARE(outro.pede(ficha(1, QString()).toPipeStringWithCommand(Codigo::Exclui)), QByteArray("0"));
+        QCOMPARE(fichasNoBanco(*m_servidor), antes);
+        QVERIFY(pedeLogado(busca(0)).startsWith("13|"));   // the logged-in one is still served
+    }
     Cliente outro(*m_servidor, QStringLiteral("127.0.0.2"));
-    QCOMPARE(outro.saudacao(), QByteArray("2"));
-    const qint64 antes = fichasNoBanco(*m_servidor);
-    QCOMPARE(outro.pede(busca(0)), QByteArray("0"));
-    QCOMPARE(outro.pede(ficha(0, QStringLiteral("Intrusa")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
-    QCOMPARE(outro.pede(ficha(9300, QStringLiteral("Intrusa")).toPipeStringWithCommand(Codigo::Inclui)), QByteArray("0"));
-    QCOMPARE(outro.pede(ficha(1, QString()).toPipeStringWithCommand(Codigo::Exclui)), QByteArray("0"));
-    QCOMPARE(fichasNoBanco(*m_servidor), antes);
-
     QVERIFY(outro.pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).startsWith("4|"));
     QVERIFY(outro.pede(busca(0)).startsWith("13|"));
-    // A new connection from the same address needs no new login (the client reconnects).
+    // A new plain connection from that address has no session: it never agreed on one.
     Cliente deNovo(*m_servidor, QStringLiteral("127.0.0.2"));
-    QVERIFY(deNovo.pede(busca(0)).startsWith("13|"));
+    QCOMPARE(deNovo.pede(busca(0)), QByteArray("0"));
+}
+
+void tst_Servidor::sessaoCombinadaVoltaComOSegredo()
+{
+    QString segredo;
+    {
+        Cliente c(*m_servidor, QStringLiteral("127.0.0.12"));
+        const QByteArray r = c.combina(QStringLiteral("sessao"));
+        QVERIFY2(r.startsWith("99|zelto|1|sessao="), r.constData());
+        segredo = Cliente::segredoDe(r);
+        QVERIFY2(Quadros::pareceSegredo(segredo), qPrintable(segredo));
+        QCOMPARE(c.pede(busca(0)), QByteArray("0"));   // agreed, not logged in yet
+        QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).startsWith("4|"));
+        QVERIFY(c.pede(busca(0)).startsWith("13|"));
+    }
+    // The dropped connection comes back with its secret, from anywhere: no new login.
+    for (const QString& origem : {QStringLiteral("127.0.0.12"), QStringLiteral("127.0.0.13")}) {
+        Cliente d(*m_servidor, origem);
+        QCOMPARE(d.combina(QStringLiteral("sessao=") + segredo), QByteArray("99|zelto|1|sessao=") + segredo.toLatin1());
+        QVERIFY(d.pede(busca(0)).startsWith("13|"));
+        QCOMPARE(d.pede(busca(0, QString(), QDate(), QDate(), 2)), QByteArray("0"));   // its operator's department only
+    }
+    // The secret itself is neither stored nor logged.
+    QVariant n;
+    QVERIFY(executaNoBanco(*m_servidor, {QStringLiteral("SELECT COUNT(*) FROM sessoes WHERE segredo = '%1' OR endereco = '%1'").arg(segredo)}, &n));
+    QCOMPARE(n.toInt(), 0);
+    QVERIFY(executaNoBanco(*m_servidor, {QStringLiteral("SELECT COUNT(*) FROM sessoes WHERE segredo = '%1'").arg(Sessoes::chaveDoSegredo(segredo))}, &n));
+    QCOMPARE(n.toInt(), 1);
+    QVERIFY(!m_servidor->diario().contains(segredo));
+}
+
+void tst_Servidor::segredoForjadoNaoEntraNaSessao_data()
+{
+    QTest::addColumn<QString>("apresentado");
+    QTest::newRow("aleatório") << Sessoes::novoSegredo();
+    QTest::newRow("maiúsculas") << QString();   // filled with a live secret in upper case
+    QTest::newRow("curto") << QStringLiteral("abc");
+    QTest::newRow("vazio") << QStringLiteral("");
+    QTest::newRow("a chave no lugar do segredo") << QStringLiteral("chave");
+}
+
+void tst_Servidor::segredoForjadoNaoEntraNaSessao()
+{
+    QFETCH(QString, apresentado);
+    Cliente c(*m_servidor, QStringLiteral("127.0.0.14"));
+    const QString vivo = Cliente::segredoDe(c.combina(QStringLiteral("sessao")));
+    QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).startsWith("4|"));
+    if (apresentado.isNull())
+        apresentado = vivo.toUpper();
+    else if (apresentado == QLatin1String("chave"))
+        apresentado = Sessoes::chaveDoSegredo(vivo);   // what a copy of the database would give away
+    Cliente d(*m_servidor, QStringLiteral("127.0.0.14"));
+    const QByteArray r = d.combina(QStringLiteral("sessao=") + apresentado);
+    const QString dado = Cliente::segredoDe(r);
+    QVERIFY2(Quadros::pareceSegredo(dado), r.constData());
+    QVERIFY(dado != apresentado && dado != vivo);
+    const qint64 antes = fichasNoBanco(*m_servidor);
+    QCOMPARE(d.pede(busca(0)), QByteArray("0"));
+    QCOMPARE(d.pede(ficha(0, QStringLiteral("Forjada")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
+    QCOMPARE(fichasNoBanco(*m_servidor), antes);
+    QVERIFY(c.pede(busca(0)).startsWith("13|"));
+}
+
+void tst_Servidor::encerrarTerminaASessao()
+{
+    Cliente c(*m_servidor, QStringLiteral("127.0.0.15"));
+    const QString segredo = Cliente::segredoDe(c.combina(QStringLiteral("sessao")));
+    QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).startsWith("4|"));
+    QVERIFY(c.pede(busca(0)).startsWith("13|"));
+    {
+        // Log-off goes over a connection of its own.
+        Cliente fim(*m_servidor, QStringLiteral("127.0.0.15"));
+        QCOMPARE(fim.combina(QStringLiteral("encerrar=") + segredo), QByteArray("99|zelto|1|encerrar"));
+    }
+    // The connection still open in that session gets 0 from now on...
+    QCOMPARE(c.pede(busca(0)), QByteArray("0"));
+    QCOMPARE(c.pede(ficha(0, QStringLiteral("Depois")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
+    // ...and so does a reconnect presenting the old secret: it gets a new one, not the session.
+    Cliente d(*m_servidor, QStringLiteral("127.0.0.15"));
+    const QString novo = Cliente::segredoDe(d.combina(QStringLiteral("sessao=") + segredo));
+    QVERIFY(Quadros::pareceSegredo(novo) && novo != segredo);
+    QCOMPARE(d.pede(busca(0)), QByteArray("0"));
+}
+
+void tst_Servidor::loginNoFioSimplesValeSoNaConexao()
+{
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    const auto sessoes = [&] {
+        QVariant n;
+        return executaNoBanco(s, {QStringLiteral("SELECT COUNT(*) FROM sessoes")}, &n) ? n.toInt() : -1;
+    };
+    {
+        Cliente c(s);
+        QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+        QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+        QCOMPARE(sessoes(), 1);
+        Cliente d(s);
+        QCOMPARE(d.pede(busca(0)), QByteArray("0"));
+    }
+    // The connection closed: its session is gone from the database.
+    QDeadlineTimer prazo(5000);
+    while (sessoes() != 0 && !prazo.hasExpired())
+        QTest::qWait(20);
+    QCOMPARE(sessoes(), 0);
+    Cliente e(s);
+    QCOMPARE(e.pede(busca(0)), QByteArray("0"));
+}
+
+void tst_Servidor::regraPorEnderecoSoQuandoLigada()
+{
+    ServidorReal s;
+    s.defineArgumentos({QStringLiteral("--sessao-por-endereco")});
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    QVERIFY(s.diario().contains(QStringLiteral("--sessao-por-endereco ligada")));
+    {
+        Cliente c(s, QStringLiteral("127.0.0.16"));
+        QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    }
+    // As the original client expects: its reconnect from that address needs no login.
+    Cliente d(s, QStringLiteral("127.0.0.16"));
+    QCOMPARE(d.pede(busca(0)), QByteArray("14"));
+    QVERIFY(d.pede(ficha(0, QStringLiteral("Pelo Endereço")).toPipeStringWithCommand(Codigo::Salva)).startsWith("7|"));
+    // Not another address, and not a client that agreed on sessions of its own.
+    Cliente e(s, QStringLiteral("127.0.0.17"));
+    QCOMPARE(e.pede(busca(0)), QByteArray("0"));
+    Cliente f(s, QStringLiteral("127.0.0.16"));
+    QVERIFY(f.combina(QStringLiteral("sessao")).startsWith("99|zelto|1|sessao="));
+    QCOMPARE(f.pede(busca(0)), QByteArray("0"));
+
+    QProcess p;
+    p.start(ServidorReal::binario(), {QStringLiteral("sessoes"), QStringLiteral("--db"), s.conexaoDoBanco()});
+    QVERIFY(p.waitForFinished(10000));
+    const QString lista = QString::fromUtf8(p.readAllStandardOutput());
+    QVERIFY2(lista.contains(QStringLiteral("127.0.0.16")) && lista.contains(QStringLiteral("(de todo o endereço)")), qPrintable(lista));
 }
 
 void tst_Servidor::departamentoDeOutroOperador()
@@ -521,10 +691,10 @@ void tst_Servidor::departamentoDeOutroOperador()
     QCOMPARE(c.pede(ficha(0, QStringLiteral("Noutro")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
     QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 2)), QByteArray("14"));
     QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 0)), QByteArray("0"));
-    // A second operator logging in from the same machine adds his department.
+    // Another operator logging in on the same connection takes it over: his department only.
     QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).startsWith("4|"));
     QVERIFY(c.pede(busca(0, QString(), QDate(), QDate(), 1)).startsWith("13|"));
-    QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 2)), QByteArray("14"));
+    QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 2)), QByteArray("0"));
 }
 
 void tst_Servidor::sessaoExpira()
@@ -607,7 +777,7 @@ void tst_Servidor::administracao()
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitCode(), 0);
     const QString ajuda = QString::fromUtf8(p.readAllStandardOutput());
-    for (const char* comando : {"servir", "criar-banco", "departamento", "operador", "listar", "demo", "gerar-fichas", "--listen", "--db"})
+    for (const char* comando : {"servir", "criar-banco", "departamento", "operador", "listar", "demo", "gerar-fichas", "--listen", "--db", "--sessao-por-endereco"})
         QVERIFY2(ajuda.contains(QString::fromLatin1(comando)), comando);
 }
 
@@ -679,7 +849,7 @@ void tst_Servidor::bancoDaVersaoAnteriorEhAtualizado()
 
     QVariant valor;
     QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT versao FROM versao_esquema")}, &valor));
-    QCOMPARE(valor.toInt(), 3);
+    QCOMPARE(valor.toInt(), Armazem::versaoDoEsquema);
     QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT COUNT(*) FROM fichas WHERE fio IS NULL")}, &valor));
     QCOMPARE(valor.toInt(), 0);
 
@@ -704,6 +874,38 @@ void tst_Servidor::bancoDeVersaoMaisNovaEhRecusado()
     QVERIFY(!s.inicia());
 }
 
+void tst_Servidor::sessoesDaVersao3SaoEncerradas()
+{
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    s.para();
+    // Sessions as version 3 kept them: one per address and operator, a token nobody holds.
+    QVERIFY(executaNoBanco(s, {QStringLiteral("DROP TABLE sessoes"),
+                               QStringLiteral("CREATE TABLE sessoes (segredo TEXT NOT NULL PRIMARY KEY, endereco TEXT NOT NULL, "
+                                              "usuario TEXT NOT NULL REFERENCES operadores (usuario) ON DELETE CASCADE, "
+                                              "aberta_em BIGINT NOT NULL, ultima_atividade BIGINT NOT NULL)"),
+                               QStringLiteral("CREATE UNIQUE INDEX sessoes_por_endereco ON sessoes (endereco, usuario)"),
+                               QStringLiteral("INSERT INTO sessoes VALUES ('velho', '127.0.0.1', '%1', %2, %2)")
+                                   .arg(s.conta().usuario)
+                                   .arg(QDateTime::currentMSecsSinceEpoch()),
+                               QStringLiteral("UPDATE versao_esquema SET versao = 3")}));
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    // The address's old session is not honoured any more.
+    Cliente c(s);
+    QCOMPARE(c.pede(busca(0)), QByteArray("0"));
+    // Two connections of one operator from one address each have a session now.
+    Cliente d(s);
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QVERIFY(d.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+    QCOMPARE(d.pede(busca(0)), QByteArray("14"));
+    QVariant v;
+    QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT COUNT(*) FROM sessoes")}, &v));
+    QCOMPARE(v.toInt(), 2);
+    QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT versao FROM versao_esquema")}, &v));
+    QCOMPARE(v.toInt(), Armazem::versaoDoEsquema);
+}
+
 void tst_Servidor::demoRecusaBancoComDados()
 {
     // The registry in use is left exactly as it was, whatever the store.
@@ -721,16 +923,19 @@ void tst_Servidor::sessaoSobreviveAoReinicio()
 {
     ServidorReal s;
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    QString segredo;
     {
         Cliente c(s, QStringLiteral("127.0.0.9"));
+        segredo = Cliente::segredoDe(c.combina(QStringLiteral("sessao")));
         QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
         QCOMPARE(c.pede(busca(0)), QByteArray("14"));
     }
     // The client reconnects to a restarted server without logging in again.
     QVERIFY2(s.reinicia(), qPrintable(s.erro()));
     Cliente c(s, QStringLiteral("127.0.0.9"));
+    QCOMPARE(c.combina(QStringLiteral("sessao=") + segredo), QByteArray("99|zelto|1|sessao=") + segredo.toLatin1());
     QCOMPARE(c.pede(busca(0)), QByteArray("14"));
-    Cliente outro(s, QStringLiteral("127.0.0.10"));
+    Cliente outro(s, QStringLiteral("127.0.0.9"));
     QCOMPARE(outro.pede(busca(0)), QByteArray("0"));
 }
 

@@ -177,7 +177,9 @@ private slots:
         Cliente d(*m_servidor);
         d.envia("99|zelto|1|segredo");
         QCOMPARE(d.leCru(11), QByteArray("99|zelto|1|"));
-        d.envia(Wire::codifica(busca(3)));   // still the plain wire
+        d.envia(Wire::codifica(pedidoDeLogin()));   // still the plain wire
+        QCOMPARE(d.leCru(24), QByteArray("4|operador||1|Secretaria"));
+        d.envia(Wire::codifica(busca(3)));
         QCOMPARE(d.leCru(3), QByteArray("13|"));
     }
 
@@ -209,10 +211,15 @@ private slots:
         b.enviaEmQuadro(pedidoDeLogin());
         QVERIFY(b.mensagem().startsWith("4|"));
 
+        // Each connection has its own session.
         if (listaEnquadrada) {
             a.combina();
+            a.enviaEmQuadro(pedidoDeLogin());
+            QVERIFY(a.mensagem().startsWith("4|"));
             a.enviaEmQuadro(busca(0));
         } else {
+            a.envia(Wire::codifica(pedidoDeLogin()));
+            QCOMPARE(a.leCru(24), QByteArray("4|operador||1|Secretaria"));
             a.envia(Wire::codifica(busca(0)));
         }
         QElapsedTimer relogio;

@@ -205,7 +205,7 @@ bool ServidorReal::inicia()
         });
     }
     m_processo->start(binario(), QStringList{QStringLiteral("servir"), QStringLiteral("--db"), conexaoDoBanco(),
-                                             QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")} + m_extras);
+                                             QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_portaFixa)} + m_extras);
     if (!m_processo->waitForStarted(10'000)) {
         m_erro = QStringLiteral("não foi possível executar %1: %2").arg(binario(), m_processo->errorString());
         m_processo.reset();
@@ -259,6 +259,16 @@ void ServidorReal::mata()
     }
     m_processo.reset();
     m_porta = 0;
+}
+
+bool ServidorReal::reiniciaNaMesmaPorta()
+{
+    const quint16 porta = m_porta;
+    para();
+    m_portaFixa = porta;
+    const bool ok = inicia();
+    m_portaFixa = 0;
+    return ok;
 }
 
 bool ServidorReal::reinicia()

@@ -68,6 +68,9 @@ public:
     void mata();
     // Stops (gently) and starts again on the same database; the port changes.
     bool reinicia();
+    // The same on the port it had, as an office's server comes back (clients keep their
+    // address and port). The port is free again once the server stopped.
+    bool reiniciaNaMesmaPorta();
     bool rodando() const;
 
     // Another department and operator in the same database (also while the server runs).
@@ -104,6 +107,7 @@ private:
     int m_limiteDeArquivos = 0;
     std::unique_ptr<QProcess> m_processo;
     quint16 m_porta = 0;
+    quint16 m_portaFixa = 0;   // the port to listen on (0: a free one)
     bool m_bancoCriado = false;
     qint64 m_inicioDoDiario = 0;
     QString m_erro;
