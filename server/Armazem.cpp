@@ -437,6 +437,18 @@ QSqlQuery* Armazem::consulta(const QString& sql, std::initializer_list<QVariant>
     }
 }
 
+template <class PorLinha>
+bool Armazem::paraCadaLinha(const QString& sql, std::initializer_list<QVariant> valores, PorLinha&& porLinha)
+{
+    QSqlQuery* q = consulta(sql, valores);
+    if (!q)
+        return false;
+    while (q->next())
+        porLinha(*q);
+    q->finish();
+    return true;
+}
+
 namespace {
 
 // `segredo` holds the session's key: the hash of the secret its client holds.
@@ -679,28 +691,21 @@ bool Armazem::gravaOperador(const QString& usuario, const QString& hash, qint32 
 
 bool Armazem::departamentos(QList<Departamento>& saida)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT iddepartamento, dsdepartamento FROM departamentos ORDER BY iddepartamento"), {});
-    if (!q)
-        return false;
     saida.clear();
-    while (q->next())
-        saida.append({q->value(0).toInt(), q->value(1).toString()});
-    q->finish();
-    return true;
+    return paraCadaLinha(QStringLiteral("SELECT iddepartamento, dsdepartamento FROM departamentos ORDER BY iddepartamento"), {},
+                         [&](const QSqlQuery& q) {
+        saida.append({q.value(0).toInt(), q.value(1).toString()});
+    });
 }
 
 bool Armazem::operadores(QList<Operador>& saida)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT o.usuario, o.iddepartamento, d.dsdepartamento, o.ativo FROM operadores o "
-                                           "JOIN departamentos d ON d.iddepartamento = o.iddepartamento ORDER BY o.usuario"),
-                            {});
-    if (!q)
-        return false;
     saida.clear();
-    while (q->next())
-        saida.append({q->value(0).toString(), QString(), {q->value(1).toInt(), q->value(2).toString()}, q->value(3).toInt() != 0});
-    q->finish();
-    return true;
+    return paraCadaLinha(QStringLiteral("SELECT o.usuario, o.iddepartamento, d.dsdepartamento, o.ativo FROM operadores o "
+                                        "JOIN departamentos d ON d.iddepartamento = o.iddepartamento ORDER BY o.usuario"),
+                         {}, [&](const QSqlQuery& q) {
+        saida.append({q.value(0).toString(), QString(), {q.value(1).toInt(), q.value(2).toString()}, q.value(3).toInt() != 0});
+    });
 }
 
 bool Armazem::operador(const QString& usuario, std::optional<Operador>& saida)
@@ -729,17 +734,13 @@ bool Armazem::contaFichas(qint32 idDepartamento, qint64& quantas)
 
 bool Armazem::fichasComSeparador(QList<QPair<qint32, qint32>>& saida)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT iddepartamento, numeroficha, fio FROM fichas "
-                                           "ORDER BY iddepartamento, numeroficha"),
-                            {});
-    if (!q)
-        return false;
     saida.clear();
-    while (q->next())
-        if (q->value(2).toByteArray().contains("@@@"))
-            saida.append({q->value(0).toInt(), q->value(1).toInt()});
-    q->finish();
-    return true;
+    return paraCadaLinha(QStringLiteral("SELECT iddepartamento, numeroficha, fio FROM fichas "
+                                        "ORDER BY iddepartamento, numeroficha"),
+                         {}, [&](const QSqlQuery& q) {
+        if (q.value(2).toByteArray().contains("@@@"))
+            saida.append({q.value(0).toInt(), q.value(1).toInt()});
+    });
 }
 
 bool Armazem::iniciaTransacao()
@@ -899,19 +900,12 @@ bool Armazem::insereSeLivre(qint32 idDepartamento, const clsAgenda& ficha, const
 {
     // Waits, on PostgreSQL, for another transaction inserting the same number; if that one
     // commits, nothing is inserted here.
-    const QString sql = QStringLiteral("INSERT INTO fichas (nome_busca, fio, %1, iddepartamento, numeroficha) VALUES (?, ?, %2, ?, ?) "
-                                       "ON CONFLICT (iddepartamento, numeroficha) DO NOTHING")
-                            .arg(colunas().lista, colunas().marcadores);
-    QSqlQuery* q = prepara(sql);
-    if (!q)
-        return false;
-    ligaCampos(q, ficha, fio);
-    const int n = colunas().nomes.size() + 2;
-    q->bindValue(n, idDepartamento);
-    q->bindValue(n + 1, ficha.numeroFicha);
-    const bool ok = executa(q);
-    inseriu = ok && q->numRowsAffected() > 0;
-    q->finish();
+    int linhas = 0;
+    const bool ok = gravaFicha(QStringLiteral("INSERT INTO fichas (nome_busca, fio, %1, iddepartamento, numeroficha) VALUES (?, ?, %2, ?, ?) "
+                                              "ON CONFLICT (iddepartamento, numeroficha) DO NOTHING")
+                                   .arg(colunas().lista, colunas().marcadores),
+                               idDepartamento, ficha, fio, &linhas);
+    inseriu = ok && linhas > 0;
     return ok;
 }
 
@@ -938,8 +932,9 @@ bool Armazem::atualiza(qint32 idDepartamento, const clsAgenda& ficha, const QByt
                       idDepartamento, ficha, fio);
 }
 
-// `sql` takes the search name, the wire text, the field columns, then department and number.
-bool Armazem::gravaFicha(const QString& sql, qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio)
+// `sql` takes the search name, the wire text, the field columns, then department and number;
+// `linhas` (when given) gets the count of rows it changed.
+bool Armazem::gravaFicha(const QString& sql, qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio, int* linhas)
 {
     QSqlQuery* q = prepara(sql);
     if (!q)
@@ -949,6 +944,8 @@ bool Armazem::gravaFicha(const QString& sql, qint32 idDepartamento, const clsAge
     q->bindValue(n, idDepartamento);
     q->bindValue(n + 1, ficha.numeroFicha);
     const bool ok = executa(q);
+    if (linhas)
+        *linhas = ok ? q->numRowsAffected() : 0;
     q->finish();
     return ok;
 }
@@ -1256,16 +1253,12 @@ bool Armazem::esqueceSessoesVencidas(qint64 antesDeMs)
 
 bool Armazem::sessoes(QList<SessaoGravada>& saida)
 {
-    QSqlQuery* q = consulta(QStringLiteral("SELECT s.endereco, s.usuario, o.iddepartamento, s.aberta_em, s.ultima_atividade, s.por_endereco "
-                                           "FROM sessoes s "
-                                           "JOIN operadores o ON o.usuario = s.usuario ORDER BY s.usuario, s.endereco"),
-                            {});
-    if (!q)
-        return false;
     saida.clear();
-    while (q->next())
-        saida.append({q->value(0).toString(), q->value(1).toString(), q->value(2).toInt(), q->value(3).toLongLong(),
-                      q->value(4).toLongLong(), q->value(5).toInt() != 0});
-    q->finish();
-    return true;
+    return paraCadaLinha(QStringLiteral("SELECT s.endereco, s.usuario, o.iddepartamento, s.aberta_em, s.ultima_atividade, s.por_endereco "
+                                        "FROM sessoes s "
+                                        "JOIN operadores o ON o.usuario = s.usuario ORDER BY s.usuario, s.endereco"),
+                         {}, [&](const QSqlQuery& q) {
+        saida.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toLongLong(),
+                      q.value(4).toLongLong(), q.value(5).toInt() != 0});
+    });
 }

@@ -184,7 +184,10 @@ private:
     bool executa(QSqlQuery* q);
     // Prepared (once), `valores` bound in order, executed: the query to read, or null on failure.
     QSqlQuery* consulta(const QString& sql, std::initializer_list<QVariant> valores);
-    bool gravaFicha(const QString& sql, qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio);
+    // Runs `sql` with `valores` and calls `porLinha(const QSqlQuery&)` for each row.
+    template <class PorLinha>
+    bool paraCadaLinha(const QString& sql, std::initializer_list<QVariant> valores, PorLinha&& porLinha);
+    bool gravaFicha(const QString& sql, qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio, int* linhas = nullptr);
     bool executaDireto(const QString& sql);
     // Reads the sheet from columns "numeroficha, <the field columns>" starting at `primeira`.
     void leFicha(const QSqlQuery& q, clsAgenda& ficha, int primeira) const;
