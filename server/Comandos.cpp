@@ -86,6 +86,39 @@ Opções:
   --semente N            semente das fichas de demonstração (padrão 1).
   --help                 mostra esta ajuda.
 
+Limites (o que um cliente pode tomar dos outros; cada vez que um é atingido o diário diz,
+no máximo uma linha por segundo de cada tipo). "Com login" é a conexão em que um login foi
+aceito, que retomou uma sessão viva com o segredo, ou que teve um pedido atendido por uma
+sessão.
+  --conexoes-max N       conexões abertas ao mesmo tempo (padrão 0 = o limite de arquivos
+                         abertos, que o servidor eleva ao máximo permitido ao iniciar, menos
+                         uma reserva para o banco; um valor maior que esse é reduzido a
+                         ele). Ao chegar nele, a conexão sem login mais antiga é encerrada
+                         para dar lugar à nova; se todas têm login, a nova é recusada.
+  --conexoes-por-endereco N
+                         conexões abertas de um mesmo endereço (padrão 64; uma rede com NAT
+                         mostra todos os seus computadores com um endereço só). As demais
+                         são fechadas sem o "2".
+  --sem-login-s S        segundos até fechar uma conexão sem login (padrão 60; aceita
+                         frações). O keep-alive não adia este prazo; cada login tentado, sim.
+  --ociosa-horas H       horas sem nenhuma mensagem (o keep-alive conta) até fechar uma
+                         conexão com login (padrão 2; aceita frações). O cliente Zelto se
+                         reconecta sozinho no pedido seguinte.
+  --pedido-sem-login-kib N
+                         KiB de um pedido ainda incompleto numa conexão sem login (padrão
+                         16, de 2 a 1024; um login tem menos de 2 KiB). Acima disso: 0 e a
+                         conexão é fechada. Conexões com login (ou que retomaram uma sessão
+                         viva) podem mandar pedidos de até 1 MiB; com --sessao-por-endereco,
+                         também as novas de um endereço com login recente.
+  --fila-senhas N        conferências de senha esperando ou em curso (padrão 16); com a
+                         fila cheia o login recebe 0 na hora.
+  --senhas-por-endereco N
+                         quantas dessas podem ser de um mesmo endereço (padrão 2).
+  --rajada-logins N      tentativas de login que um endereço pode fazer de uma vez, com
+                         qualquer nome de usuário (padrão 20) ...
+  --logins-por-minuto N  ... e depois por minuto (padrão 20). Acima disso: 0 na hora. Um
+                         login aceito não gasta do endereço.
+
 Regras do atendimento: cada conexão recebe "2" ao ser aceita e uma resposta por pedido; o
 keep-alive "1" nunca é respondido. Um login aceito abre uma sessão da conexão, guardada no
 banco (vale em todos os servidores do mesmo banco e depois de um reinício): pedidos de uma
@@ -94,7 +127,7 @@ O cliente Zelto combina a sessão ao conectar e a retoma com um segredo ao recon
 novo login; o Logoff a encerra no servidor. Um cliente que não combina nada tem a sessão só
 enquanto durar a conexão do login (veja --sessao-por-endereco). Se a conexão com o banco cair, os pedidos recebem 0 na hora e o
 servidor a reabre sozinho assim que o banco voltar; o diário avisa se demorar. Logins errados repetidos para o mesmo usuário e endereço são
-retardados. As buscas devolvem as fichas em ordem crescente de número.
+retardados (só para aquele endereço: a senha certa vinda de outro computador entra). As buscas devolvem as fichas em ordem crescente de número.
 
 Enquadramento combinado (só entre o cliente Zelto e este servidor): logo depois do "2", o
 cliente pode mandar "99|zelto|1|quadros" (código, nome, versão, capacidades separadas por
@@ -129,7 +162,13 @@ Argumentos leArgumentos(const QStringList& lista)
                                            QStringLiteral("nome"), QStringLiteral("usuario"), QStringLiteral("departamento"),
                                            QStringLiteral("fichas"), QStringLiteral("quantidade"), QStringLiteral("semente"),
                                            QStringLiteral("custo-senha"), QStringLiteral("fila-conexoes"), QStringLiteral("leitores"),
-                                           QStringLiteral("para")};
+                                           QStringLiteral("para"),
+                                           // resource limits
+                                           QStringLiteral("conexoes-max"), QStringLiteral("conexoes-por-endereco"),
+                                           QStringLiteral("sem-login-s"), QStringLiteral("ociosa-horas"),
+                                           QStringLiteral("pedido-sem-login-kib"), QStringLiteral("fila-senhas"),
+                                           QStringLiteral("senhas-por-endereco"), QStringLiteral("rajada-logins"),
+                                           QStringLiteral("logins-por-minuto")};
     // Options that take no value.
     static const QStringList sinais = {QStringLiteral("sessao-por-endereco")};
     Argumentos a;
@@ -295,6 +334,52 @@ void aoSinal(int)
     [[maybe_unused]] const auto n = ::write(paresDeSinal[0], &b, 1);
 }
 
+// The resource limits' options; false (said on standard error) when one is out of range.
+bool limites(const Argumentos& a, Servidor::Opcoes& opcoes)
+{
+    struct Inteira {
+        const char* nome;
+        qint64 padrao, menor, maior;
+        int Servidor::Opcoes::*campo;
+    };
+    static const Inteira inteiras[] = {
+        {"conexoes-max", 0, 0, 1 << 24, &Servidor::Opcoes::limiteDeConexoes},
+        {"conexoes-por-endereco", 64, 1, 1 << 24, &Servidor::Opcoes::conexoesPorEndereco},
+        {"fila-senhas", 16, 1, 100'000, &Servidor::Opcoes::filaDeSenhas},
+        {"senhas-por-endereco", 2, 1, 100'000, &Servidor::Opcoes::senhasPorEndereco},
+        {"rajada-logins", 20, 1, 1'000'000, &Servidor::Opcoes::rajadaDeLogins},
+        {"logins-por-minuto", 20, 1, 1'000'000, &Servidor::Opcoes::loginsPorMinuto},
+    };
+    for (const Inteira& i : inteiras) {
+        qint64 v = 0;
+        if (!inteiro(a.valor(i.nome, QString::number(i.padrao)), i.menor, i.maior, v)) {
+            erro(QStringLiteral("--%1 espera um número de %2 a %3").arg(QLatin1String(i.nome)).arg(i.menor).arg(i.maior));
+            return false;
+        }
+        opcoes.*i.campo = int(v);
+    }
+    qint64 kib = 0;
+    if (!inteiro(a.valor("pedido-sem-login-kib", QStringLiteral("16")), 2, 1024, kib)) {
+        erro(QStringLiteral("--pedido-sem-login-kib espera um número de 2 a 1024"));
+        return false;
+    }
+    opcoes.maiorPedidoSemLogin = qsizetype(kib) << 10;
+    bool ok = false;
+    const double segundos = a.valor("sem-login-s", QStringLiteral("60")).toDouble(&ok);
+    if (!ok || !(segundos >= 0.1 && segundos <= 86'400)) {
+        erro(QStringLiteral("--sem-login-s espera um número de 0,1 a 86400 (use ponto para frações)"));
+        return false;
+    }
+    opcoes.semLoginMs = int(segundos * 1000.0);
+    const double horas = a.valor("ociosa-horas", QStringLiteral("2")).toDouble(&ok);
+    if (!ok || !(horas > 0 && horas <= 500)) {
+        erro(QStringLiteral("--ociosa-horas espera um número maior que 0 e até 500"));
+        return false;
+    }
+    opcoes.ociosaMs = std::max<qint64>(100, qint64(horas * 3600'000.0));
+    return true;
+}
+
 int servir(const Argumentos& a, const QString& banco)
 {
     // A search of a large department builds a reply of several megabytes. Kept in the heap
@@ -332,6 +417,8 @@ int servir(const Argumentos& a, const QString& banco)
     if (!inteiro(a.valor("leitores", QStringLiteral("2")), 1, 64, ms))
         return erro(QStringLiteral("--leitores espera um número de 1 a 64"));
     opcoes.leitores = int(ms);
+    if (!limites(a, opcoes))
+        return 1;
     opcoes.sessaoPorEndereco = a.tem("sessao-por-endereco");
     if (opcoes.sessaoPorEndereco)
         registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <limits>
 
 void registraNoDiario(const QString& linha)
 {
@@ -96,6 +97,13 @@ struct Servidor::Conexao {
     // The long reply under way, and the code its first piece carried (for the log).
     std::shared_ptr<Vazao> vazao;
     QByteArray codigoDaResposta;
+    // Limits: the address as counted, the idle clock, and the place among those not logged in.
+    QString chaveDoEndereco;
+    QTimer* ociosa = nullptr;
+    bool autenticada = false;
+    bool contada = false;
+    std::list<Conexao*>::iterator naFila;
+    qsizetype bytesProntos = 0;   // what `prontas` holds, with a little for each message
 };
 
 namespace {
@@ -120,7 +128,9 @@ Servidor::Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai)
       m_armazem(armazem),
       m_opcoes(opcoes),
       m_servidor(new QTcpServer(this)),
-      m_sessoes(opcoes.sessaoMs, true)
+      m_sessoes(opcoes.sessaoMs, true),
+      m_filaDeSenhas(std::make_shared<FilaDeSenhas>(opcoes.filaDeSenhas, opcoes.senhasPorEndereco)),
+      m_baldes(opcoes.rajadaDeLogins, opcoes.loginsPorMinuto)
 {
     m_relogio.start();
     // The store reopens a lost database connection in the background, and says so.
@@ -130,6 +140,7 @@ Servidor::Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai)
     vigia->start(1000);
     m_conferencias.setMaxThreadCount(2);
     connect(m_servidor, &QTcpServer::newConnection, this, &Servidor::aceita);
+    connect(m_servidor, &QTcpServer::acceptError, this, &Servidor::erroAoAceitar);
 }
 
 qint64 Servidor::agoraMs()
@@ -153,6 +164,17 @@ bool Servidor::escuta(QString& erro)
             return false;
         m_oficina = std::move(oficina);
     }
+    // Every connection holds an open file: the ceiling leaves room for the database and
+    // the log, so the system never refuses us a connection we would want to greet.
+    const qint64 arquivos = Limites::elevaLimiteDeArquivos();
+    const int peloSistema = arquivos > 0 ? Limites::tetoDeConexoes(arquivos - Limites::arquivosAbertos(), m_opcoes.leitores + 2) : 1 << 24;
+    // Never above what the files allow: out of files, QTcpServer (Qt 6.4) retries the accept
+    // at every pass of the loop without a word, and nobody is greeted any more.
+    m_tetoDeConexoes = m_opcoes.limiteDeConexoes > 0 ? std::min(m_opcoes.limiteDeConexoes, peloSistema) : peloSistema;
+    registraNoDiario(QStringLiteral("limite de arquivos abertos %1: até %2 conexões, %3 por endereço")
+                         .arg(arquivos)
+                         .arg(m_tetoDeConexoes)
+                         .arg(m_opcoes.conexoesPorEndereco));
     m_servidor->setListenBacklogSize(m_opcoes.filaDeConexoes);
     if (!m_servidor->listen(m_opcoes.endereco, m_opcoes.porta)) {
         erro = m_servidor->errorString();
@@ -184,11 +206,33 @@ Portador Servidor::portadorDe(const Conexao* c) const
 void Servidor::aceita()
 {
     while (QTcpSocket* socket = m_servidor->nextPendingConnection()) {
+        const QString chave = Sessoes::chave(socket->peerAddress());
+        const QString nome = chave + QLatin1Char(':') + QString::number(socket->peerPort());
+        const int doEndereco = m_porEndereco.value(chave);
+        const bool cheio = doEndereco >= m_opcoes.conexoesPorEndereco;
+        if (cheio || (m_abertas >= m_tetoDeConexoes && !fechaMaisAntigaSemLogin())) {
+            avisa(cheio ? QStringLiteral("por endereço") : QStringLiteral("teto"),
+                  cheio ? QStringLiteral("%1 recusada: %2 conexões abertas desse endereço (limite)").arg(nome).arg(doEndereco)
+                        : QStringLiteral("%1 recusada: %2 conexões abertas (limite), todas com login ou atendendo").arg(nome).arg(m_abertas));
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         auto* c = new Conexao;
         c->socket = socket;
         c->endereco = socket->peerAddress();
-        c->nome = Sessoes::chave(c->endereco) + QLatin1Char(':') + QString::number(socket->peerPort());
+        c->chaveDoEndereco = chave;
+        c->nome = nome;
+        c->contada = true;
+        ++m_abertas;
+        ++m_porEndereco[chave];
+        c->naFila = m_semLogin.insert(m_semLogin.end(), c);
+        c->ociosa = new QTimer(socket);
+        c->ociosa->setSingleShot(true);
+        c->ociosa->setTimerType(Qt::CoarseTimer);
+        connect(c->ociosa, &QTimer::timeout, this, [this, c] { ociosa(c); });
+        c->ociosa->start(m_opcoes.semLoginMs);
         c->timer = new QTimer(socket);
         c->timer->setSingleShot(true);
         c->timer->setTimerType(Qt::PreciseTimer);
@@ -207,6 +251,7 @@ void Servidor::aceita()
                 m_vazoes.removeOne(c->vazao);
             }
             c->timer->stop();
+            esquece(c);
             // A plain-wire login's session is this connection's alone.
             if (c->sessaoSoDaConexao && !m_sessoes.encerra(c->chave, &m_armazem))
                 registraNoDiario(c->nome + QStringLiteral(" sessão não encerrada: erro do banco: ") + m_armazem.ultimoErro());
@@ -225,17 +270,23 @@ void Servidor::chegaram(Conexao* c)
     const QByteArray novos = c->socket->readAll();
     if (c->fechando)
         return;
+    // Once logged in, every message (keep-alives too) shows the client is there.
+    if (c->autenticada)
+        c->ociosa->start();
     if (c->enquadrada) {
         chegaramEmQuadros(c, novos);
         return;
     }
     c->recebido += novos;
-    if (c->recebido.size() > m_opcoes.maiorPedido) {
+    const qsizetype limite = maiorPedidoDe(c);
+    if (c->recebido.size() > limite) {
         c->fechando = true;
         c->timer->stop();
         c->recebido.clear();
         c->socket->write(Wire::codifica(MontaComando(Codigo::Falha)));
-        registraNoDiario(c->nome + QStringLiteral(" pedido maior que %1 bytes -> 0, conexão encerrada").arg(m_opcoes.maiorPedido));
+        avisa(QStringLiteral("pedido"), c->nome + QStringLiteral(" pedido maior que %1 bytes%2 -> 0, conexão encerrada")
+                                                      .arg(limite)
+                                                      .arg(limite < m_opcoes.maiorPedido ? QStringLiteral(" sem login") : QString()));
         c->socket->disconnectFromHost();
         return;
     }
@@ -329,23 +380,36 @@ void Servidor::silencio(Conexao* c)
 void Servidor::chegaramEmQuadros(Conexao* c, QByteArrayView novos)
 {
     bool grandeDemais = false;
+    // Messages waiting behind the one being served count too (with a little for each, so a
+    // stream of empty messages is bounded as well).
+    const qsizetype limite = maiorPedidoDe(c);
     const bool inteiro = c->leitor.le(
         novos,
         [&](QByteArrayView dados) {
-            if (c->mensagem.size() + dados.size() > m_opcoes.maiorPedido)
+            if (c->bytesProntos + c->mensagem.size() + dados.size() > limite)
                 grandeDemais = true;
             else
                 c->mensagem += dados;
         },
-        [&] { c->prontas.append(std::exchange(c->mensagem, QByteArray())); });
+        [&] {
+            c->bytesProntos += c->mensagem.size() + 16;
+            c->prontas.append(std::exchange(c->mensagem, QByteArray()));
+            if (c->bytesProntos > limite)
+                grandeDemais = true;
+        });
     if (!inteiro || grandeDemais) {
         // Nothing after a broken frame can be trusted to start a message: refuse and close.
         c->fechando = true;
         c->prontas.clear();
+        c->bytesProntos = 0;
         c->mensagem.clear();
         c->socket->write(Quadros::mensagem(codigo(Codigo::Falha)));
-        registraNoDiario(c->nome + (grandeDemais ? QStringLiteral(" pedido maior que %1 bytes -> 0, conexão encerrada").arg(m_opcoes.maiorPedido)
-                                                 : QStringLiteral(" quadro inválido -> 0, conexão encerrada")));
+        if (grandeDemais)
+            avisa(QStringLiteral("pedido"), c->nome + QStringLiteral(" pedido maior que %1 bytes%2 -> 0, conexão encerrada")
+                                                          .arg(limite)
+                                                          .arg(limite < m_opcoes.maiorPedido ? QStringLiteral(" sem login") : QString()));
+        else
+            registraNoDiario(c->nome + QStringLiteral(" quadro inválido -> 0, conexão encerrada"));
         c->socket->disconnectFromHost();
         return;
     }
@@ -357,6 +421,7 @@ void Servidor::proximaEmQuadros(Conexao* c)
     using Enquadramento::Situacao;
     while (!c->ocupada && !c->fechando && !c->prontas.isEmpty()) {
         const QByteArray mensagem = c->prontas.takeFirst();
+        c->bytesProntos = std::max<qsizetype>(0, c->bytesProntos - mensagem.size() - 16);
         const Enquadramento::Analise a = Enquadramento::analisa(mensagem);
         const qint64 chegou = m_relogio.nsecsElapsed();
         c->ocupada = a.situacao != Situacao::SoKeepAlive;
@@ -384,6 +449,7 @@ bool Servidor::negocia(Conexao* c)
     c->recebido.clear();
     c->primeira = false;
     QStringList aceitas, diario;
+    bool retomada = false;
     if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros))) {
         aceitas << QLatin1String(Quadros::capacidadeQuadros);
         diario << QLatin1String(Quadros::capacidadeQuadros);
@@ -402,8 +468,10 @@ bool Servidor::negocia(Conexao* c)
             bool erro = false;
             if (Sessoes::pareceSegredo(valor)) {
                 const QString chave = Sessoes::chaveDoSegredo(valor);
-                if (m_sessoes.viva(chave, agoraMs(), &m_armazem, erro) || erro)
+                const bool viva = m_sessoes.viva(chave, agoraMs(), &m_armazem, erro);
+                if (viva || erro)
                     segredo = valor;
+                retomada = viva && !erro;
             }
             diario << (segredo.isEmpty() ? QStringLiteral("sessão nova") : erro ? QStringLiteral("sessão mantida sem conferir (banco inacessível)")
                                                                              : QStringLiteral("sessão retomada"));
@@ -423,6 +491,9 @@ bool Servidor::negocia(Conexao* c)
     c->socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(aceitas)));
     c->socket->flush();
     c->enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+    // Back in a live session: logged in, as far as the limits go.
+    if (retomada)
+        autenticou(c);
     registraNoDiario(c->nome + QStringLiteral(" combinou: ") + (diario.isEmpty() ? QStringLiteral("nada") : diario.join(u',')));
     return true;
 }
@@ -484,6 +555,18 @@ void Servidor::atendeBusca(Conexao* c, QByteArray pedido)
 void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
 {
     const qint64 chegou = m_relogio.nsecsElapsed();
+    // A login is what a connection not yet logged in is given its short time for.
+    if (!c->autenticada)
+        c->ociosa->start(m_opcoes.semLoginMs);
+    // Across user names: one address cannot spray passwords, nor fill the checks' queue.
+    if (!m_baldes.tira(c->chaveDoEndereco, agoraMs())) {
+        avisa(QStringLiteral("logins"), QStringLiteral("%1 logins demais desse endereço (%2 de uma vez, %3 por minuto) -> 0")
+                                            .arg(c->nome)
+                                            .arg(m_opcoes.rajadaDeLogins)
+                                            .arg(m_opcoes.loginsPorMinuto));
+        responde(c->socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("logins demais desse endereço"), chegou);
+        return;
+    }
     clsUsuario u;
     try {
         u.fromPipeStringWithCommand(Wire::decodifica(bytes));
@@ -501,13 +584,23 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
                  QStringLiteral("login de '%1' negado: tentativas demais, aguardando").arg(quem), chegou);
         return;
     }
+    // The checks are slow: when too many wait, 0 at once rather than a reply nobody waits for.
+    if (!m_filaDeSenhas->entra(c->chaveDoEndereco)) {
+        avisa(QStringLiteral("senhas"), QStringLiteral("%1 fila de conferência de senhas cheia (%2 no todo, %3 por endereço) -> 0")
+                                            .arg(c->nome)
+                                            .arg(m_opcoes.filaDeSenhas)
+                                            .arg(m_opcoes.senhasPorEndereco));
+        responde(c->socket, Codigo::Login, codigo(Codigo::Falha), QStringLiteral("fila de conferência de senhas cheia"), chegou);
+        return;
+    }
+    const auto vaga = std::make_shared<FilaDeSenhas::Vaga>(m_filaDeSenhas, c->chaveDoEndereco);
     // Charged before the look-up and the (slow) check: parallel attempts cannot pass the rule.
     m_tentativas.cobra(u.usuario, c->endereco, agoraMs());
 
     QPointer<QTcpSocket> socket(c->socket);
     const QString usuarioPedido = u.usuario;
     const QString senha = u.senha;
-    m_oficina->le([this, socket, usuarioPedido, senha, chegou](Armazem& armazem, Atendente&) {
+    m_oficina->le([this, socket, usuarioPedido, senha, chegou, vaga](Armazem& armazem, Atendente&) {
         std::optional<Operador> op;
         if (!armazem.operador(usuarioPedido, op)) {
             const QString porque = QStringLiteral("erro do banco: ") + armazem.ultimoErro();
@@ -520,7 +613,7 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
         const QString hash = op && op->ativo ? op->hash : QString();
         const std::optional<Departamento> dep = op ? std::optional(op->departamento) : std::nullopt;
         const QString usuario = op ? op->usuario : usuarioPedido;
-        m_conferencias.start([this, socket, hash, dep, usuario, senha, chegou] {
+        m_conferencias.start([this, socket, hash, dep, usuario, senha, chegou, vaga] {
             bool certa = false;
             if (hash.isEmpty())
                 Senhas::confereFicticio(senha);
@@ -597,8 +690,14 @@ void Servidor::responde(QTcpSocket* socket, int codigoPedido, const QByteArray& 
     // is waiting to join it.
     c->socket->flush();
     const qsizetype barra = bytes.indexOf('|');
-    registraResposta(c, codigoPedido, c->codigoDaResposta.isEmpty() ? (barra < 0 ? bytes : bytes.left(barra)) : c->codigoDaResposta,
-                     desfecho, chegouNs);
+    const QByteArray codigoDaResposta = c->codigoDaResposta.isEmpty() ? (barra < 0 ? bytes : bytes.left(barra)) : c->codigoDaResposta;
+    registraResposta(c, codigoPedido, codigoDaResposta, desfecho, chegouNs);
+    // Anything but 0 or "login refused" means the connection was let in (by its login or its session).
+    if (codigoPedido >= 0 && codigoDaResposta != codigo(Codigo::Falha) && codigoDaResposta != codigo(Codigo::LoginNegado)) {
+        if (codigoPedido == Codigo::Login)
+            m_baldes.devolve(c->chaveDoEndereco, agoraMs());   // a right password costs the address nothing
+        autenticou(c);
+    }
     libera(c);
 }
 
@@ -634,4 +733,122 @@ void Servidor::libera(Conexao* c)
         proximaEmQuadros(c);
     else if (!c->recebido.isEmpty())
         examina(c);
+}
+
+void Servidor::erroAoAceitar()
+{
+    // The system would not hand over a connection and Qt has stopped accepting. Make room
+    // and take up accepting again shortly, never in a tight loop. (Out of open files Qt says
+    // nothing; the ceiling keeps us from getting there.)
+    m_servidor->pauseAccepting();
+    const QString porque = m_servidor->errorString();
+    // Room for a few at once: more are surely waiting in the backlog.
+    const int abertas = m_abertas;
+    int liberadas = 0;
+    while (liberadas < 16 && fechaMaisAntigaSemLogin())
+        ++liberadas;
+    const bool liberou = liberadas > 0;
+    avisa(QStringLiteral("aceitar"), QStringLiteral("o sistema recusou uma conexão (%1) com %2 abertas; %3 sem login encerradas, aceitando de novo em %4 ms")
+                                         .arg(porque)
+                                         .arg(abertas)
+                                         .arg(liberadas)
+                                         .arg(liberou ? 50 : 1000));
+    if (m_aceitarPausado)
+        return;
+    m_aceitarPausado = true;
+    QTimer::singleShot(liberou ? 50 : 1000, this, [this] {
+        m_aceitarPausado = false;
+        m_servidor->resumeAccepting();
+    });
+}
+
+bool Servidor::fechaMaisAntigaSemLogin()
+{
+    for (Conexao* c : m_semLogin) {
+        if (c->ocupada || c->fechando)
+            continue;   // a login under way: let it finish
+        avisa(QStringLiteral("teto"), QStringLiteral("%1 sem login encerrada para dar lugar a outra (%2 conexões abertas, limite)")
+                                          .arg(c->nome)
+                                          .arg(m_abertas));
+        c->fechando = true;
+        c->socket->abort();   // its file is needed now; the "disconnected" handler forgets it
+        return true;
+    }
+    return false;
+}
+
+void Servidor::esquece(Conexao* c)
+{
+    if (!c->contada)
+        return;
+    c->contada = false;
+    --m_abertas;
+    const auto it = m_porEndereco.find(c->chaveDoEndereco);
+    if (it != m_porEndereco.end() && --*it <= 0)
+        m_porEndereco.erase(it);
+    if (!c->autenticada)
+        m_semLogin.erase(c->naFila);
+    c->ociosa->stop();
+}
+
+void Servidor::ociosa(Conexao* c)
+{
+    if (c->fechando) {
+        // Closing all this time: the last reply is still unread by a peer that reads nothing.
+        c->socket->abort();
+        return;
+    }
+    if (c->ocupada || c->vazao) {
+        c->ociosa->start();   // a request under way is not idleness
+        return;
+    }
+    if (c->autenticada)
+        avisa(QStringLiteral("ociosa"), QStringLiteral("%1 sem mensagens há %2 min -> conexão encerrada")
+                                            .arg(c->nome)
+                                            .arg(double(m_opcoes.ociosaMs) / 60'000.0, 0, 'f', 1));
+    else
+        avisa(QStringLiteral("sem login"), QStringLiteral("%1 sem login há %2 s -> conexão encerrada")
+                                               .arg(c->nome)
+                                               .arg(double(m_opcoes.semLoginMs) / 1000.0, 0, 'f', 1));
+    c->fechando = true;
+    c->socket->abort();
+}
+
+void Servidor::autenticou(Conexao* c)
+{
+    if (c->autenticada)
+        return;
+    c->autenticada = true;
+    m_semLogin.erase(c->naFila);
+    const qint64 agora = agoraMs();
+    if (m_enderecosComLogin.size() > 10'000) {
+        for (auto it = m_enderecosComLogin.begin(); it != m_enderecosComLogin.end();)
+            it = agora - *it > m_opcoes.sessaoMs ? m_enderecosComLogin.erase(it) : std::next(it);
+    }
+    m_enderecosComLogin.insert(c->chaveDoEndereco, agora);
+    c->ociosa->start(int(std::min<qint64>(m_opcoes.ociosaMs, std::numeric_limits<int>::max())));
+}
+
+qsizetype Servidor::maiorPedidoDe(const Conexao* c) const
+{
+    // A login is small. Our client comes back into its session before its next request (a
+    // live secret counts as logged in). The original client, under the per-address rule,
+    // sends whatever it was sending (a sheet with long texts) on a new connection straight
+    // away: an address that logged in lately keeps the full size then.
+    if (c->autenticada)
+        return m_opcoes.maiorPedido;
+    if (!m_opcoes.sessaoPorEndereco)
+        return std::min(m_opcoes.maiorPedidoSemLogin, m_opcoes.maiorPedido);
+    const auto it = m_enderecosComLogin.constFind(c->chaveDoEndereco);
+    if (it != m_enderecosComLogin.cend() && agoraMs() - *it < m_opcoes.sessaoMs)
+        return m_opcoes.maiorPedido;
+    return std::min(m_opcoes.maiorPedidoSemLogin, m_opcoes.maiorPedido);
+}
+
+void Servidor::avisa(const QString& tipo, const QString& linha)
+{
+    qint64 omitidos = 0;
+    if (!m_avisos.pode(tipo, agoraMs(), omitidos))
+        return;
+    registraNoDiario(omitidos > 0 ? linha + QStringLiteral(" (e mais %1 avisos iguais omitidos)").arg(omitidos) : linha);
 }

@@ -1,16 +1,19 @@
 #pragma once
 #include "server/Armazem.h"
 #include "server/Enquadramento.h"
+#include "server/Limites.h"
 #include "server/Sessoes.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QThreadPool>
 
+#include <list>
 #include <memory>
 
 class Oficina;
@@ -53,6 +56,18 @@ public:
         // a session for its whole address (every program there, or behind the same NAT, is
         // then that operator until the session expires). Off: it lasts as its connection.
         bool sessaoPorEndereco = false;
+
+        // What one client can take from the others. Logged in = a login accepted on the
+        // connection, a live session resumed with its secret, or a request served under one.
+        int limiteDeConexoes = 0;          // open connections at most; 0 = from the open-file limit
+        int conexoesPorEndereco = 64;      // open connections from one address at most
+        int semLoginMs = 60'000;           // a connection not logged in is closed after this (keep-alives do not count)
+        qint64 ociosaMs = 2 * 3600'000LL;  // a logged-in connection is closed after this without messages
+        qsizetype maiorPedidoSemLogin = 16 << 10;   // unfinished request a connection not logged in may hold
+        int filaDeSenhas = 16;             // password checks waiting or under way at most
+        int senhasPorEndereco = 2;         // of those, from one address
+        int rajadaDeLogins = 20;           // login attempts one address may make at once
+        int loginsPorMinuto = 20;          // and then a minute
     };
 
     Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai = nullptr);
@@ -69,6 +84,13 @@ private:
     struct Conexao;
 
     void aceita();
+    void erroAoAceitar();
+    bool fechaMaisAntigaSemLogin();
+    void esquece(Conexao* c);
+    void ociosa(Conexao* c);
+    void autenticou(Conexao* c);
+    qsizetype maiorPedidoDe(const Conexao* c) const;
+    void avisa(const QString& tipo, const QString& linha);
     void chegaram(Conexao* c);
     void chegaramEmQuadros(Conexao* c, QByteArrayView novos);
     void silencio(Conexao* c);
@@ -100,6 +122,17 @@ private:
     QThreadPool m_conferencias;
     std::unique_ptr<Oficina> m_oficina;
     QList<std::shared_ptr<Vazao>> m_vazoes;   // the long replies under way
+
+    // Resource limits.
+    int m_tetoDeConexoes = 0;
+    int m_abertas = 0;
+    QHash<QString, int> m_porEndereco;             // open connections per address
+    std::list<Conexao*> m_semLogin;                // not logged in, oldest first
+    QHash<QString, qint64> m_enderecosComLogin;    // address -> when a connection of it last logged in
+    std::shared_ptr<FilaDeSenhas> m_filaDeSenhas;  // shared with the checks under way
+    BaldeDeLogins m_baldes;
+    AvisosDeLimite m_avisos;
+    bool m_aceitarPausado = false;
 };
 
 // One line on standard error: an ISO 8601 UTC timestamp, the program's name, the text with

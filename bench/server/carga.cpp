@@ -302,8 +302,10 @@ int main(int argc, char** argv)
     }
     ServidorReal& servidor = *instancias.front();
     // Each load connection is a client of the office that does not log in itself: they share
-    // the three logins below through the per-address rule.
-    const QStringList porEndereco{QStringLiteral("--sessao-por-endereco")};
+    // the three logins below through the per-address rule; all come from this one address,
+    // so the per-address cap is lifted.
+    const QStringList porEndereco{QStringLiteral("--sessao-por-endereco"), QStringLiteral("--conexoes-por-endereco"),
+                                  QString::number(std::max(64, conexoes * 2))};
     servidor.defineArgumentos(porEndereco);
     if (!servidor.inicia() || !servidor.adicionaConta(cadastro) || !servidor.adicionaConta(queda)) {
         std::fprintf(stderr, "não foi possível iniciar o servidor: %s\n", qPrintable(servidor.erro()));

@@ -158,6 +158,71 @@ private slots:
         QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
     }
 
+    // The server closes idle connections (quickly before login, after a while once logged
+    // in, here both shortened and no keep-alives sent): the operator notices nothing, the
+    // next request goes out on a new connection.
+    void servidorFechaOciosasEOClienteVolta()
+    {
+        ServidorReal servidor(3);
+        servidor.defineArgumentos({QStringLiteral("--sem-login-s"), QStringLiteral("1"), QStringLiteral("--ociosa-horas"),
+                                   QStringLiteral("0.0004")});   // 1.44 s
+        QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+        EntradaDeTeste entrada;   // a lookup file of its own (the earlier tests' are gone)
+        QCOMPARE(entrada.preparaBancoLocal(), QString());
+        QTemporaryDir pasta;
+        Caixas::Gravador caixas;
+        globais().timeOutSegundos = 10;
+        globais().keepAliveSegundos = 0;
+        globais().usuarioLogado.reset();
+        globais().arquivoConfiguracao = pasta.filePath(QStringLiteral("config.ini"));
+        frmLogin::defineServidorParaTeste(servidor.host(), servidor.porta());
+        frmLogin* login = frmLogin::abre();
+        QTRY_VERIFY_WITH_TIMEOUT(login->txtUsuario->isEnabled(), 10000);
+
+        // The login window left open past the time allowed without a login.
+        QTRY_VERIFY_WITH_TIMEOUT(servidor.diario().contains(QStringLiteral("sem login há")), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!login->conectado(), 3000);
+        QTest::keyClicks(login->txtUsuario, servidor.conta().usuario);
+        QTest::keyClicks(login->txtSenha, servidor.conta().senha);
+        QTest::keyClick(login->txtSenha, Qt::Key_Return);
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(caixas.caixas().value(0).texto));
+        QVERIFY(globais().usuarioLogado);
+
+        // Logged in, then idle until the server lets the connection go.
+        QTRY_VERIFY_WITH_TIMEOUT(servidor.diario().contains(QStringLiteral("sem mensagens há")), 6000);
+        QTRY_VERIFY_WITH_TIMEOUT(!login->conectado(), 3000);
+        clsFiltroBusca filtro;
+        filtro.departamento = globais().usuarioLogado->departamento;
+        QTimer timer;
+        const auto resposta = Requisita(nullptr, &timer, filtro.toPipeStringWithCommand(12), {13, 14});
+        QVERIFY2(resposta, qPrintable(caixas.caixas().value(0).texto));
+        QCOMPARE(resposta->codigo, 13);
+        QCOMPARE(clsAgenda::collectionFromPipeStringWithCommand(resposta->texto).size(), 3);
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(caixas.caixas().value(0).texto));
+
+        // Once more, with a sheet larger than a connection not logged in may send (long name
+        // and note): back in its session, the new connection takes it.
+        QTRY_VERIFY_WITH_TIMEOUT(!login->conectado(), 6000);
+        clsAgenda longa;
+        longa.nome = QString(9'000, u'n');
+        longa.obs = QString(9'000, u'x');
+        longa.Data = QDate(2021, 5, 10);
+        longa.status = QStringLiteral("ATIVO");
+        longa.statuscod = QStringLiteral("1");
+        longa.departamento = globais().usuarioLogado->departamento;
+        const QString salva = longa.toPipeStringWithCommand(6);
+        QVERIFY(salva.size() > 16 << 10);
+        const auto salvo = Requisita(nullptr, &timer, salva, {7});
+        QVERIFY2(salvo, qPrintable(caixas.caixas().value(0).texto));
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(caixas.caixas().value(0).texto));
+
+        QPointer<Frminicial> menu = login->menuPrincipal();
+        QPointer<frmPrincipal> membros = login->janelaMembros();
+        delete login;
+        delete menu;
+        delete membros;
+    }
+
 private:
     QTemporaryDir m_local;
 };

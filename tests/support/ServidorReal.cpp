@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/resource.h>
 
 QString ServidorReal::binario()
 {
@@ -195,6 +196,14 @@ bool ServidorReal::inicia()
     m_processo = std::make_unique<QProcess>();
     m_processo->setStandardOutputFile(QProcess::nullDevice());
     m_processo->setStandardErrorFile(caminhoDiario, QIODevice::Append);
+    if (m_limiteDeArquivos > 0) {
+        const rlim_t n = rlim_t(m_limiteDeArquivos);
+        // Runs in the child between fork and exec: only async-signal-safe calls.
+        m_processo->setChildProcessModifier([n] {
+            const rlimit r{n, n};
+            setrlimit(RLIMIT_NOFILE, &r);
+        });
+    }
     m_processo->start(binario(), QStringList{QStringLiteral("servir"), QStringLiteral("--db"), conexaoDoBanco(),
                                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_portaFixa)} + m_extras);
     if (!m_processo->waitForStarted(10'000)) {

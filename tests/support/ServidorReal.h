@@ -55,6 +55,9 @@ public:
 
     // Extra options for the server, from the next start on (e.g. {"--sessao-horas", "0.001"}).
     void defineArgumentos(const QStringList& extras) { m_extras = extras; }
+    // From the next start on, the server runs under this limit of open files (soft and
+    // hard, as `ulimit -n` sets it); 0 = the test's own.
+    void defineLimiteDeArquivos(int arquivos) { m_limiteDeArquivos = arquivos; }
 
     // Creates the database the first time, then starts the server and waits until it
     // listens. False (with `erro()`) when anything fails.
@@ -101,6 +104,7 @@ private:
     QString m_conexao;   // set for PostgreSQL and for servers on an existing database
     QTemporaryDir m_pasta;
     QStringList m_extras;
+    int m_limiteDeArquivos = 0;
     std::unique_ptr<QProcess> m_processo;
     quint16 m_porta = 0;
     quint16 m_portaFixa = 0;   // the port to listen on (0: a free one)
