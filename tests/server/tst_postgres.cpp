@@ -38,7 +38,7 @@ bool completa(const QByteArray& r)
 class Rajada {
 public:
     struct Linha {
-        const ServidorReal* servidor;
+        const ServidorReal* servidor = nullptr;
         QList<QByteArray> pedidos;
         QList<QByteArray> respostas;
         QTcpSocket* socket = nullptr;
@@ -193,7 +193,8 @@ void tst_Postgres::duasInstanciasDisputamInclusoes()
     constexpr int numeros = 30, porNumero = 7, base = 50'000;
     Rajada r;
     for (int c = 0; c < porNumero * 2; ++c) {
-        Rajada::Linha l{c % 2 ? m_b.get() : m_a.get(), {}, {}};
+        Rajada::Linha l;
+        l.servidor = c % 2 ? m_b.get() : m_a.get();
         for (int k = 0; k < numeros; ++k) {
             const int n = base + (c % 4 < 2 ? k : numeros - 1 - k);
             l.pedidos << Wire::codifica(ficha(n, QStringLiteral("Conexão %1").arg(c)).toPipeStringWithCommand(Codigo::Inclui));
@@ -237,7 +238,8 @@ void tst_Postgres::duasInstanciasGravamFichasNovas()
     // 400 new sheets at once through both servers: 400 numbers, all different, all stored.
     Rajada r;
     for (int c = 0; c < 20; ++c) {
-        Rajada::Linha l{c % 2 ? m_b.get() : m_a.get(), {}, {}};
+        Rajada::Linha l;
+        l.servidor = c % 2 ? m_b.get() : m_a.get();
         for (int k = 0; k < 20; ++k)
             l.pedidos << Wire::codifica(ficha(0, QStringLiteral("Nova %1-%2").arg(c).arg(k), 1).toPipeStringWithCommand(Codigo::Salva));
         r.linhas << l;
