@@ -32,6 +32,7 @@ constexpr qint16 timeOutPadrao = 10;
 constexpr qint16 keepAlivePadrao = 30;
 // Longer intervals do not fit the 16-bit millisecond timers the client was built around.
 constexpr qint16 maximoSegundos = 64;
+constexpr qint32 maximoRespostaMiB = 16384;   // 16 GiB: beyond any memory the client could give it
 
 QString& implantacaoDeTeste()
 {
@@ -159,6 +160,27 @@ void CarregaConfiguracao()
         g.keepAliveSegundos = keepAlivePadrao;
     else
         g.keepAliveSegundos = qMin<qint16>(*keepAlive, maximoSegundos);
+
+    // The longest reply the client takes, in MiB; absent: the default (256 MiB, far above the
+    // largest list the search can show). A bad value is reported and the default kept.
+    g.maximoRespostaBytes = 0;
+    const QString maximo = LeINI(leitura, secao, QStringLiteral("maximoRespostaMiB")).trimmed();
+    if (!maximo.isEmpty()) {
+        const auto recusa = [&](const QString& porque) {
+            if (!primeiroErro)
+                primeiroErro = ErroDeExecucao(origem, QStringLiteral("maximoRespostaMiB=%1: %2; vale o padrão de 256 MiB")
+                                                          .arg(maximo.left(40), porque));
+        };
+        try {
+            const qint32 mib = FormatoBR::converteInteiro(maximo, origem);
+            if (mib < 1 || mib > maximoRespostaMiB)
+                recusa(QStringLiteral("deve estar entre 1 e %1").arg(maximoRespostaMiB));
+            else
+                g.maximoRespostaBytes = qint64(mib) << 20;
+        } catch (const ErroDeExecucao& erro) {
+            recusa(erro.descricao());
+        }
+    }
 
     // The reports need it whatever the file said.
     g.impressora = std::make_shared<clsImpressora>();

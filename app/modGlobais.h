@@ -19,6 +19,7 @@ struct EstadoGlobal {
     QString portaRemota;
     qint16 timeOutSegundos = 0;
     qint16 keepAliveSegundos = 0;
+    qint64 maximoRespostaBytes = 0;  // the longest reply taken; 0: the shipped default
     std::shared_ptr<clsImpressora> impressora;
 
     QString respostaServidor;       // the last complete reply received

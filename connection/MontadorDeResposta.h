@@ -1,9 +1,12 @@
 #pragma once
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringView>
 
-// Puts together a reply that may reach us in several arrivals. The wire has no end marker,
+// Puts together a reply that may reach us in several arrivals. The reply is kept as the bytes
+// that came (Windows-1252, one byte per character): nothing is decoded while it arrives. The wire has no end marker,
 // so a reply is taken as complete when two things hold:
 //  - its shape is whole: the code is known and the text has every "|" piece a message of
 //    that code has (for a list of sheets: it ends on a sheet boundary);
@@ -23,6 +26,8 @@ public:
     };
 
     void reinicia();
+    void acrescenta(QByteArrayView pedaco);
+    // Text already decoded (tests, fuzzing): encoded back to the wire's bytes.
     void acrescenta(QStringView pedaco);
 
     // The codes the request is waiting for. A reply with any other code is whole as soon as
@@ -30,9 +35,14 @@ public:
     // Empty: every code is assembled in full.
     void defineEsperados(QList<int> esperados) { m_esperados = std::move(esperados); }
 
-    const QString& texto() const { return m_texto; }
+    // The reply as bytes, and decoded (made on each call).
+    const QByteArray& bytes() const { return m_bytes; }
+    QString texto() const;
+    // Lets go of the bytes: the caller keeps them (the assembler is left as after reinicia()).
+    QByteArray tomaBytes();
     qsizetype barras() const { return m_barras; }
-    bool vazio() const { return m_texto.isEmpty(); }
+    qsizetype tamanho() const { return m_bytes.size(); }
+    bool vazio() const { return m_bytes.isEmpty(); }
 
     // The reply's shape is whole (see above).
     bool formaCompleta() const;
@@ -43,9 +53,9 @@ public:
 private:
     void leCodigo();
     bool inesperado(int codigo) const { return !m_esperados.isEmpty() && !m_esperados.contains(codigo); }
-    bool podeSerInicioDeEsperado(QStringView texto) const;
+    bool podeSerInicioDeEsperado(QByteArrayView texto) const;
 
-    QString m_texto;
+    QByteArray m_bytes;
     qsizetype m_barras = 0;        // "|" seen so far
     qsizetype m_ultimaBarra = -1;  // position of the last "|"
     bool m_codigoLido = false;     // the text before the first "|" has been examined

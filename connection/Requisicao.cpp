@@ -4,6 +4,7 @@
 #include "connection/Espera.h"
 #include "connection/MontadorDeResposta.h"
 #include "connection/frmLogin.h"
+#include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
 #include <QApplication>
@@ -12,11 +13,12 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <new>
 #include <utility>
 
 namespace {
 
-enum class Fim { Nenhum, Completa, TempoEsgotado, FalhaDoSocket, Encerrada, GrandeDemais };
+enum class Fim { Nenhum, Completa, TempoEsgotado, FalhaDoSocket, Encerrada, GrandeDemais, LongaDemais, SemMemoria };
 
 struct EsperaCorrente {
     QEventLoop laco;
@@ -42,6 +44,9 @@ EsperaCorrente* corrente = nullptr;
 MontadorDeResposta::Silencios silencios;
 QList<int> esperadosDoPedido;   // what the request being sent waits for; empty = any
 bool ultimaInterrompida = false;
+qint64 faltaDeMemoriaSimulada = 0;
+bool pedidoEmBytes = false;     // the request being sent wants the reply's bytes, not its text
+QByteArray bytesDaResposta;     // the last reply, when it was wanted as bytes
 
 constexpr int timeOutPadraoSegundos = 10;
 
@@ -53,6 +58,41 @@ constexpr qsizetype barrasPorFicha = 66;
 bool grandeDemais(const MontadorDeResposta& m)
 {
     return m.barras() > limiteDeFichas * barrasPorFicha + 1;
+}
+
+// Takes `pedaco` into the running wait, ending it when the reply has grown past a limit or
+// memory ran out (the bytes held so far are then given back at once).
+void acrescentaNaEspera(QByteArrayView pedaco)
+{
+    try {
+        if (corrente->montador.tamanho() + pedaco.size() > limiteDeBytesDaResposta()) {
+            corrente->montador.reinicia();
+            corrente->termina(Fim::LongaDemais);
+            return;
+        }
+        if (faltaDeMemoriaSimulada > 0 && corrente->montador.tamanho() + pedaco.size() > faltaDeMemoriaSimulada)
+            throw std::bad_alloc();
+        corrente->montador.acrescenta(pedaco);
+    } catch (const std::bad_alloc&) {
+        corrente->montador = MontadorDeResposta();
+        corrente->termina(Fim::SemMemoria);
+        return;
+    }
+    if (grandeDemais(corrente->montador))
+        corrente->termina(Fim::GrandeDemais);
+}
+
+// The wait's pointer is cleared however the wait ends, even by an exception.
+struct EsperaRegistrada {
+    explicit EsperaRegistrada(EsperaCorrente& e) { corrente = &e; }
+    ~EsperaRegistrada() { corrente = nullptr; }
+    EsperaRegistrada(const EsperaRegistrada&) = delete;
+    EsperaRegistrada& operator=(const EsperaRegistrada&) = delete;
+};
+
+QString emMiB(qint64 bytes)
+{
+    return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(double(bytes) / double(1 << 20), 'f', 0);
 }
 
 } // namespace
@@ -79,25 +119,20 @@ namespace Espera {
 
 bool ativa() { return corrente != nullptr; }
 
-void recebe(QStringView pedaco)
+void recebe(QByteArrayView pedaco)
 {
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
-    corrente->montador.acrescenta(pedaco);
-    if (grandeDemais(corrente->montador)) {
-        corrente->termina(Fim::GrandeDemais);
-        return;
-    }
-    corrente->silencio.start(corrente->montador.silencioMs(silencios));
+    acrescentaNaEspera(pedaco);
+    if (corrente->fim == Fim::Nenhum)
+        corrente->silencio.start(corrente->montador.silencioMs(silencios));
 }
 
-void recebeQuadro(QStringView pedaco)
+void recebeQuadro(QByteArrayView pedaco)
 {
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
-    corrente->montador.acrescenta(pedaco);
-    if (grandeDemais(corrente->montador))
-        corrente->termina(Fim::GrandeDemais);
+    acrescentaNaEspera(pedaco);
 }
 
 void fimDoQuadro()
@@ -124,6 +159,15 @@ bool falhaDoSocket(const QString& origem, const QString& descricao, bool fechada
     return true;
 }
 
+bool semMemoria()
+{
+    if (!corrente)
+        return false;
+    corrente->montador = MontadorDeResposta();
+    corrente->termina(Fim::SemMemoria);
+    return true;
+}
+
 void conexaoEncerrada()
 {
     if (corrente)
@@ -135,6 +179,17 @@ void conexaoEncerrada()
 bool RequisicaoEmCurso() { return corrente != nullptr; }
 
 bool EsperaInterrompida() { return ultimaInterrompida; }
+
+void simulaFaltaDeMemoriaAcimaDe(qint64 bytes)
+{
+    faltaDeMemoriaSimulada = bytes;
+}
+
+qint64 limiteDeBytesDaResposta()
+{
+    const qint64 definido = globais().maximoRespostaBytes;
+    return definido > 0 ? definido : limitePadraoDeBytesDaResposta;
+}
 
 void defineLimiteDeFichas(qsizetype fichas)
 {
@@ -162,6 +217,8 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
     g.respostaServidor.clear();
     g.tempoEsgotado = false;
     ultimaInterrompida = false;
+    bytesDaResposta.clear();
+    const bool emBytes = std::exchange(pedidoEmBytes, false);
     if (corrente) {
         // Never two waits on one buffer; the callers refuse before getting here.
         ultimaInterrompida = true;
@@ -190,18 +247,22 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
     });
     relogio->start();
 
-    corrente = &espera;
-    espera.laco.exec();
-    corrente = nullptr;
+    {
+        const EsperaRegistrada registro(espera);
+        espera.laco.exec();
+    }
 
     QObject::disconnect(ligacao);
     if (relogio)
         relogio->stop();
 
     switch (espera.fim) {
-    case Fim::Completa:
+    case Fim::Completa: {
         g.tempoEsgotado = false;
-        g.respostaServidor = espera.montador.texto();
+        if (emBytes)
+            bytesDaResposta = espera.montador.tomaBytes();
+        else
+            g.respostaServidor = espera.montador.texto();
         if (espera.porSilencio) {
             // Taken by the quiet rule: if more of it is already here, it was not whole. It
             // is then no reply at all, and the connection (out of step) is closed, as after
@@ -210,12 +271,19 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
                 login->respostaTomadaPorSilencio();
                 if (login->fechaSeForaDePasso()) {
                     g.respostaServidor.clear();
+                    bytesDaResposta.clear();
                     g.tempoEsgotado = true;
                     return 0;
                 }
             }
         }
-        return LeComando(g.respostaServidor);
+        if (!emBytes)
+            return LeComando(g.respostaServidor);
+        // Only the code is decoded here.
+        const qsizetype barra = bytesDaResposta.indexOf('|');
+        return LeComando(Wire::decodifica(barra < 0 ? QByteArrayView(bytesDaResposta)
+                                                    : QByteArrayView(bytesDaResposta).first(barra + 1)));
+    }
     case Fim::TempoEsgotado:
         // Whatever the server still sends for this request must not pass for the reply of
         // the next one: drop the connection, the next request reconnects.
@@ -240,6 +308,22 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
                            .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(limiteDeFichas)),
                        QStringLiteral("Lista Muito Grande"), Caixas::Icone::Aviso);
         return RespostaInterrompida;
+    case Fim::LongaDemais:
+    case Fim::SemMemoria:
+        // The rest of it is still coming: only a new connection is clean.
+        if (frmLogin* login = frmLogin::existente())
+            login->EncerraConexaoNoServidor();
+        ultimaInterrompida = true;
+        Caixas::mostra(QApplication::activeWindow(),
+                       espera.fim == Fim::LongaDemais
+                           ? QStringLiteral("A resposta do servidor passou de %1 MiB, o maior tamanho aceito "
+                                            "(maximoRespostaMiB na configuração). A conexão foi encerrada; "
+                                            "refine o critério ou tente novamente.")
+                                 .arg(emMiB(limiteDeBytesDaResposta()))
+                           : QStringLiteral("Não houve memória para receber a resposta do servidor. "
+                                            "A conexão foi encerrada; tente novamente."),
+                       QStringLiteral("Resposta Muito Grande"), Caixas::Icone::Erro);
+        return RespostaInterrompida;
     case Fim::Encerrada:
     case Fim::Nenhum:
         break;
@@ -248,8 +332,10 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
     return RespostaInterrompida;
 }
 
-std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
-                                            std::initializer_list<int> esperados)
+namespace {
+
+std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
+                                            std::initializer_list<int> esperados, bool emBytes)
 {
     if (RequisicaoEmCurso())
         return std::nullopt;
@@ -267,7 +353,9 @@ std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut,
 
     login->enviaMensagem(mensagem);
     esperadosDoPedido = QList<int>(esperados);
+    pedidoEmBytes = emBytes;
     const int codigo = AguardaResposta(timerTimeOut);
+    QByteArray bytes = std::exchange(bytesDaResposta, {});
     if (donoSumiu())
         return std::nullopt;
     if (globais().tempoEsgotado) {
@@ -278,10 +366,24 @@ std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut,
         return std::nullopt;
     for (const int esperado : esperados)
         if (codigo == esperado)
-            return RespostaDoServidor{codigo, globais().respostaServidor};
+            return RespostaDoServidor{codigo, globais().respostaServidor, std::move(bytes)};
     if (codigo == Codigo::Falha)
         MensagensDoServidor::falhaNoComando(dono);
     else
         MensagensDoServidor::comandoDesconhecido(dono);
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
+                                            std::initializer_list<int> esperados)
+{
+    return requisita(dono, timerTimeOut, mensagem, esperados, false);
+}
+
+std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
+                                                   std::initializer_list<int> esperados)
+{
+    return requisita(dono, timerTimeOut, mensagem, esperados, true);
 }

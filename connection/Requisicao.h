@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <initializer_list>
@@ -7,10 +8,12 @@
 class QTimer;
 class QWidget;
 
-// A reply the requesting window expected: its code and the whole reply text.
+// A reply the requesting window expected: its code and the whole reply text. From
+// RequisitaEmBytes, `texto` stays empty and `bytes` holds the reply as it came (Windows-1252).
 struct RespostaDoServidor {
     int codigo;
     QString texto;
+    QByteArray bytes;
 };
 
 // One request, the way every window makes it: connect if needed, send `mensagem` as one
@@ -29,6 +32,12 @@ std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut,
 // What AguardaResposta returns when the wait ended because the connection failed or was
 // closed (already reported to the operator; the connection is closed).
 inline constexpr int RespostaInterrompida = -1;
+
+// The same, but the reply is handed over as the bytes that came, never decoded as a whole:
+// for long lists, whose lines are decoded one at a time when shown. respostaServidor stays
+// empty.
+std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
+                                                   std::initializer_list<int> esperados);
 
 // Waits for the reply to the message just sent: empties respostaServidor, clears
 // tempoEsgotado, arms `timerTimeOut` with timeOutSegundos and runs the event loop until a
@@ -58,6 +67,15 @@ void comandoDesconhecido(QWidget* dono);  // "Comando Desconhecido"
 // Tuning of the quiet intervals that close a reply (see MontadorDeResposta). For tests and
 // benchmarks; negative values keep the current setting.
 void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs = -1);
+
+// The longest reply taken, in bytes as they come (0: the setting maximoRespostaMiB of
+// config.ini, 256 MiB when absent). A longer one ends the wait while it arrives ("Resposta
+// Muito Grande"), the connection is closed, nothing shown.
+qint64 limiteDeBytesDaResposta();
+inline constexpr qint64 limitePadraoDeBytesDaResposta = qint64(256) << 20;
+
+// For tests: memory runs out (std::bad_alloc) as soon as a reply passes `bytes`; 0: never.
+void simulaFaltaDeMemoriaAcimaDe(qint64 bytes);
 
 // The most sheets a list reply may bring (200,000 as shipped). A longer one is refused while
 // it arrives ("Lista Muito Grande"), the connection closed, nothing shown. For tests.

@@ -1,4 +1,6 @@
 #include "connection/frmLogin.h"
+
+#include <new>
 #include "app/Caixas.h"
 #include "app/FiltroDeTeclas.h"
 #include "app/Frminicial.h"
@@ -31,6 +33,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <new>
 
 namespace {
 
@@ -273,6 +276,9 @@ frmLogin::~frmLogin()
 {
     if (unica == this)
         unica = nullptr;
+    // The socket is destroyed after this window's own part, and closing it then says
+    // "disconnected": nothing of this window may hear it.
+    wskClient->disconnect(this);
 }
 
 frmLogin* frmLogin::abre()
@@ -509,12 +515,25 @@ void frmLogin::timerKeepAlive_Timer()
 
 void frmLogin::wskClient_DataArrival()
 {
+    // Nothing may escape into the event loop: a reply too big for memory ends the wait with
+    // its message, and the connection, whose stream is now lost, is closed.
+    try {
+        recebeDados();
+    } catch (const std::bad_alloc&) {
+        m_erroTratado = true;
+        Espera::semMemoria();
+        EncerraConexaoNoServidor();
+    }
+}
+
+void frmLogin::recebeDados()
+{
     const QByteArray bytes = wskClient->readAll();
     if (m_enquadrada) {
         // Each reply ends where its frames say. A whole message that comes between requests
         // answers nothing we wait for and is dropped; it cannot spill into the next reply.
         const bool inteiro = m_leitor.le(
-            bytes, [](QByteArrayView dados) { Espera::recebeQuadro(Wire::decodifica(dados)); },
+            bytes, [](QByteArrayView dados) { Espera::recebeQuadro(dados); },
             [] { Espera::fimDoQuadro(); });
         if (!inteiro) {
             m_erroTratado = true;
@@ -525,7 +544,7 @@ void frmLogin::wskClient_DataArrival()
         return;
     }
     if (Espera::ativa()) {
-        Espera::recebe(Wire::decodifica(bytes));
+        Espera::recebe(bytes);
         return;
     }
     // Between requests nobody waits for anything: such data is dropped. After a reply taken

@@ -114,6 +114,7 @@ private:
     void Timer1_Timer();
     void timerKeepAlive_Timer();
     void wskClient_DataArrival();
+    void recebeDados();
     void wskClient_Error();
     void MostraSuporte();
     void AbreSite();

@@ -98,7 +98,12 @@ QByteArray codifica(QStringView texto)
 QString decodifica(QByteArrayView bytes)
 {
     QString texto(bytes.size(), Qt::Uninitialized);
-    char16_t* saida = reinterpret_cast<char16_t*>(texto.data());
+    decodificaEm(bytes, reinterpret_cast<char16_t*>(texto.data()));
+    return texto;
+}
+
+void decodificaEm(QByteArrayView bytes, char16_t* saida)
+{
     const auto* entrada = reinterpret_cast<const unsigned char*>(bytes.data());
     const qsizetype n = bytes.size();
     qsizetype i = 0;
@@ -121,7 +126,6 @@ QString decodifica(QByteArrayView bytes)
 #endif
     for (; i < n; ++i)
         saida[i] = decodificacao[entrada[i]];
-    return texto;
 }
 
 } // namespace Wire

@@ -10,5 +10,7 @@ namespace Wire {
 
 QByteArray codifica(QStringView texto);
 QString decodifica(QByteArrayView bytes);
+// The same into `saida`, which has room for bytes.size() characters (one per byte).
+void decodificaEm(QByteArrayView bytes, char16_t* saida);
 
 } // namespace Wire

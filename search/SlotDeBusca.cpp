@@ -100,13 +100,14 @@ void SlotDeBusca::Localiza()
 
 std::optional<ListaDeFichas> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* timerTimeOut, const clsFiltroBusca& filtro)
 {
-    const std::optional<RespostaDoServidor> resposta =
-        Requisita(dono, timerTimeOut, filtro.toPipeStringWithCommand(Codigo::Busca),
-                  {Codigo::Encontrados, Codigo::NadaEncontrado});
+    // The list stays in the bytes it came in; a line is decoded when it is drawn.
+    std::optional<RespostaDoServidor> resposta =
+        RequisitaEmBytes(dono, timerTimeOut, filtro.toPipeStringWithCommand(Codigo::Busca),
+                         {Codigo::Encontrados, Codigo::NadaEncontrado});
     if (!resposta)
         return std::nullopt;
     if (resposta->codigo == Codigo::Encontrados)
-        return ListaDeFichas(resposta->texto);
+        return ListaDeFichas(std::move(resposta->bytes));
     Caixas::mostra(dono, QStringLiteral("Nenhum registro foi encontrado atendendo o critério informado"),
                    QStringLiteral("Nenhum Registro"), Caixas::Icone::Informacao);
     return ListaDeFichas();

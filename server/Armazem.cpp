@@ -1022,6 +1022,10 @@ bool Armazem::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& filtro,
     if (!executa(q))
         return false;
     quantas = 0;
+    // Each piece is about `pedaco` long: room for it at once spares it its regrowths.
+    const qsizetype folga = pedaco + pedaco / 8;
+    if (pedaco > 0)
+        saida.reserve(saida.size() + folga);
     const qsizetype inicio = saida.size();
     // Rows without their text (written by hand, say) are made from their columns once the
     // search is read through: no other statement may run on the connection before that
@@ -1043,6 +1047,7 @@ bool Armazem::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& filtro,
                 return falha(QStringLiteral("busca"), QStringLiteral("interrompida"));
             }
             saida.clear();
+            saida.reserve(folga);
         }
     }
     q->finish();

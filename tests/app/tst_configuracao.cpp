@@ -181,6 +181,42 @@ private slots:
         QCOMPARE(int(globais().keepAliveSegundos), keepAlive);
     }
 
+    // The longest reply taken: absent keeps the default (0), a good value is read in MiB, a
+    // bad one is reported once naming the key and the default is kept.
+    void maximoDaResposta_data()
+    {
+        QTest::addColumn<QByteArray>("valor");
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<bool>("erro");
+        QTest::newRow("ausente") << QByteArray() << qint64(0) << false;
+        QTest::newRow("512") << QByteArray("512") << (qint64(512) << 20) << false;
+        QTest::newRow("1") << QByteArray("1") << (qint64(1) << 20) << false;
+        QTest::newRow("16384") << QByteArray("16384") << (qint64(16384) << 20) << false;
+        QTest::newRow("zero") << QByteArray("0") << qint64(0) << true;
+        QTest::newRow("negativo") << QByteArray("-3") << qint64(0) << true;
+        QTest::newRow("acima") << QByteArray("16385") << qint64(0) << true;
+        QTest::newRow("texto") << QByteArray("muito") << qint64(0) << true;
+    }
+    void maximoDaResposta()
+    {
+        QFETCH(QByteArray, valor);
+        QFETCH(qint64, bytes);
+        QFETCH(bool, erro);
+        escreveConfig("timeOutSegundos=10\r\nkeepAliveSegundos=30\r\n"
+                      + (valor.isEmpty() ? QByteArray() : "maximoRespostaMiB=" + valor + "\r\n"));
+        globais().maximoRespostaBytes = 12345;
+        Caixas::Gravador caixas;
+        CarregaConfiguracao();
+        QCOMPARE(globais().maximoRespostaBytes, bytes);
+        QCOMPARE(caixas.caixas().size(), erro ? 1 : 0);
+        if (erro) {
+            QCOMPARE(caixas.caixas().first().titulo, u"Erro no Aplicativo");
+            QVERIFY2(caixas.caixas().first().texto.contains(QLatin1String("maximoRespostaMiB=") + QLatin1String(valor)),
+                     qPrintable(caixas.caixas().first().texto));
+        }
+        QCOMPARE(int(globais().timeOutSegundos), 10);
+    }
+
     // --- EncerraAplicacao ---
     void encerraFechaTodasNaOrdem()
     {

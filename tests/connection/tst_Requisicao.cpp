@@ -56,6 +56,8 @@ struct Ambiente {
         delete login;
         defineSilenciosDaResposta(2, 25, 1000);
         defineLimiteDeFichas(200'000);
+        simulaFaltaDeMemoriaAcimaDe(0);
+        globais().maximoRespostaBytes = 0;
     }
     std::optional<RespostaDoServidor> pede(const QString& mensagem, std::initializer_list<int> esperados)
     {
@@ -215,7 +217,7 @@ private slots:
         a.login = frmLogin::instancia();   // created again to take the 1 s keep-alive
         a.login->Timer1->stop();
         a.servidor.aoProximoPedido(ServidorRoteirizado::atrasada(respostaDeLogin, 1500));
-        std::optional<RespostaDoServidor> dentro = RespostaDoServidor{-5, {}};
+        std::optional<RespostaDoServidor> dentro = RespostaDoServidor{-5, {}, {}};
         bool emCurso = false;
         QTimer::singleShot(300, [&] {
             emCurso = RequisicaoEmCurso();
@@ -476,6 +478,134 @@ private slots:
         QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
         QCOMPARE(proxima->texto, listaDeFichas(3));
         QCOMPARE(a.servidor.conexoes(), 2);
+    }
+    // --- every way a wait can fail leaves the request cycle ready for the next request ---
+
+    // A reply that never ends (the server keeps sending) stops at the size limit with its
+    // message, well before the time-out; the connection is closed, nothing is kept, and the
+    // next request gets its own reply on a new connection. Both wires.
+    void respostaSemFim_data()
+    {
+        QTest::addColumn<bool>("enquadrada");
+        QTest::newRow("quadros") << true;
+        QTest::newRow("fio simples") << false;
+    }
+    void respostaSemFim()
+    {
+        QFETCH(bool, enquadrada);
+        Ambiente a(8);
+        globais().maximoRespostaBytes = 1 << 20;
+        if (enquadrada)
+            a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        // 16 MiB with no end in sight: no "|" after the code, so no list bound stops it first.
+        const QString semFim = QStringLiteral("13|") + QString(16 << 20, u'x');
+        a.servidor.aoProximoPedido(enquadrada ? ServidorRoteirizado::emQuadros(semFim, 64 << 10, 1)
+                                              : ServidorRoteirizado::emPedacos(semFim, 64 << 10, 1));
+        a.servidor.aoProximoPedido(enquadrada ? ServidorRoteirizado::emQuadros(listaDeFichas(3))
+                                              : ServidorRoteirizado::responde(listaDeFichas(3)));
+        QElapsedTimer relogio;
+        relogio.start();
+        QVERIFY(!a.pede(pedidoDeLogin, {13}));
+        QVERIFY2(relogio.elapsed() < 4000, qPrintable(QString::number(relogio.elapsed())));
+        QVERIFY(!RequisicaoEmCurso());
+        QVERIFY(!a.login->conectado());
+        QVERIFY(globais().respostaServidor.isEmpty());
+        QVERIFY(!globais().tempoEsgotado);
+        QCOMPARE(a.titulos(), QStringList({QStringLiteral("Resposta Muito Grande")}));
+        QCOMPARE(a.caixas.caixas().first().texto,
+                 QStringLiteral("A resposta do servidor passou de 1 MiB, o maior tamanho aceito (maximoRespostaMiB na "
+                                "configuração). A conexão foi encerrada; refine o critério ou tente novamente."));
+        a.caixas.limpa();
+        const auto proxima = a.pede(pedidoDeLogin, {13});
+        QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(proxima->texto, listaDeFichas(3));
+        QCOMPARE(a.servidor.conexoes(), 2);
+    }
+
+    // Time-out, size limit, memory running out, a broken frame, a dropped connection: each
+    // ends the wait with one message and no wait left behind, and the next request, plain or
+    // framed, is sent and gets its own reply.
+    void cicloProntoDepoisDeFalha_data()
+    {
+        QTest::addColumn<bool>("enquadrada");
+        QTest::addColumn<QString>("falha");
+        QTest::addColumn<QString>("titulo");
+        for (const bool enquadrada : {true, false}) {
+            const char* fio = enquadrada ? "quadros" : "fio simples";
+            QTest::addRow("%s: tempo esgotado", fio) << enquadrada << QStringLiteral("tempo") << QStringLiteral("Sem Resposta");
+            QTest::addRow("%s: grande demais", fio) << enquadrada << QStringLiteral("tamanho")
+                                                     << QStringLiteral("Resposta Muito Grande");
+            QTest::addRow("%s: sem memoria", fio) << enquadrada << QStringLiteral("memoria")
+                                                  << QStringLiteral("Resposta Muito Grande");
+            QTest::addRow("%s: conexao derrubada", fio) << enquadrada << QStringLiteral("derrubada")
+                                                        << QStringLiteral("Erro no Socket");
+        }
+        QTest::addRow("quadros: quadro quebrado") << true << QStringLiteral("quebrado") << QStringLiteral("Erro no Socket");
+    }
+    void cicloProntoDepoisDeFalha()
+    {
+        QFETCH(bool, enquadrada);
+        QFETCH(QString, falha);
+        QFETCH(QString, titulo);
+        Ambiente a(1);
+        if (enquadrada)
+            a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        const QString lista = listaDeFichas(400);
+        const qsizetype metade = lista.size() / 2;
+        QVERIFY(lista.size() > 40'000);
+        const auto envia = [&](const QString& texto, int pedaco) {
+            return enquadrada ? ServidorRoteirizado::emQuadros(texto, pedaco, 1)
+                              : ServidorRoteirizado::emPedacos(texto, pedaco, 1);
+        };
+        Roteiro roteiro;
+        if (falha == QLatin1String("tempo")) {
+            roteiro = ServidorRoteirizado::silencio();
+        } else if (falha == QLatin1String("tamanho")) {
+            globais().maximoRespostaBytes = 1 << 20;
+            roteiro = envia(QStringLiteral("13|") + QString(3 << 20, u'y'), 32 << 10);
+        } else if (falha == QLatin1String("memoria")) {
+            simulaFaltaDeMemoriaAcimaDe(metade);
+            roteiro = envia(lista, 8 << 10);
+        } else if (falha == QLatin1String("derrubada")) {
+            const QByteArray bytes = Wire::codifica(lista);
+            // Cut inside a sheet: even the plain wire's shape rule cannot take it as whole.
+            const qsizetype corte = lista.indexOf(QStringLiteral("Membro"), metade) + 3;
+            roteiro = (enquadrada ? ServidorRoteirizado::lixo(Quadros::quadro(bytes.first(corte)))
+                                  : ServidorRoteirizado::lixo(bytes.first(corte)))
+                      + ServidorRoteirizado::pausa(30) + ServidorRoteirizado::fecha();
+        } else {
+            roteiro = ServidorRoteirizado::lixo(Quadros::quadro("13|1|") + "zz:");
+        }
+        a.servidor.aoProximoPedido(roteiro);
+        a.servidor.aoProximoPedido(envia(lista, 16 << 10));
+        QVERIFY(!a.pede(pedidoDeLogin, {13}));
+        QVERIFY(!RequisicaoEmCurso());
+        QVERIFY(globais().respostaServidor.isEmpty());
+        QCOMPARE(a.titulos(), QStringList({titulo}));
+        simulaFaltaDeMemoriaAcimaDe(0);
+        a.caixas.limpa();
+        const auto proxima = a.pede(pedidoDeLogin, {13});
+        QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(proxima->texto, lista);
+        QVERIFY(a.caixas.caixas().isEmpty());
+        QCOMPARE(a.servidor.conexoes(), 2);
+        QCOMPARE(a.servidor.recebidas(), QStringList({pedidoDeLogin, pedidoDeLogin}));
+    }
+
+    // A list asked for as bytes comes as the bytes that were sent, Windows-1252 untouched;
+    // its text is not made.
+    void respostaEmBytes()
+    {
+        Ambiente a(5);
+        a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        const QString lista = listaDeFichas(5);
+        a.servidor.aoProximoPedido(ServidorRoteirizado::emQuadros(lista, 300, 1));
+        const auto resposta = RequisitaEmBytes(nullptr, &a.timerTimeOut, pedidoDeLogin, {13});
+        QVERIFY2(resposta, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(resposta->codigo, 13);
+        QCOMPARE(resposta->bytes, Wire::codifica(lista));
+        QVERIFY(resposta->bytes.contains("Concei\xE7\xE3o"));
+        QVERIFY(resposta->texto.isEmpty());
     }
 };
 

@@ -1,10 +1,18 @@
 // Member and congregation lists: "@@@" between records, a lone "@" inside a field. A list
 // either parses whole or raises the one error type; the count of records is the count of
 // separators plus one, and a parsed list writes back to a text that parses to the same records.
+// The search list's one-pass index over the reply's bytes (ListaDeFichas) agrees with the full
+// parse: it refuses what the full parse refuses among the pieces it checks, and a list the full
+// parse takes gives the same members and lines.
 #include "Comum.h"
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/clsAgenda.h"
+#include "protocol/FormatoBR.h"
+#include "protocol/Wire.h"
 #include "protocol/clsAgendaCongregacao.h"
+#include "search/ListaDeFichas.h"
+
+#include <optional>
 
 namespace {
 
@@ -38,6 +46,33 @@ void lista(QStringView texto)
     EXIGE(Registro::collectionToPipeString(de_novo) == escrito);
 }
 
+void indice(QStringView texto)
+{
+    QList<clsAgenda> lidos;
+    bool lidosOk = true;
+    try {
+        lidos = clsAgenda::collectionFromPipeString(texto);
+    } catch (const ErroDeExecucao&) {
+        lidosOk = false;
+    }
+    const QByteArray resposta = "13|" + Wire::codifica(texto);
+    std::optional<ListaDeFichas> lista;
+    try {
+        lista.emplace(resposta);
+    } catch (const ErroDeExecucao&) {
+        EXIGE(!lidosOk);   // what the index refuses, the full parse refuses too
+        return;
+    }
+    if (!lidosOk)
+        return;
+    EXIGE(lista->size() == lidos.size());
+    for (qsizetype i = 0; i < lidos.size(); ++i) {
+        EXIGE(lista->at(i) == lidos[i]);
+        EXIGE(lista->linha(i) == QString::number(lidos[i].numeroFicha) + u'\t' + FormatoBR::formataData(lidos[i].Data)
+                                     + u'\t' + lidos[i].nome);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
@@ -49,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
         lista<clsAgendaCongregacao>(texto);
     else
         lista<clsAgenda>(texto);
+    indice(texto);
     try {
         clsAgenda::collectionFromPipeStringWithCommand(texto);
     } catch (const ErroDeExecucao&) {

@@ -1,4 +1,4 @@
-// Reply assembly on the client: however the same text is cut into arrivals, the assembled
+// Reply assembly on the client: however the same bytes are cut into arrivals, the assembled
 // reply and its verdict (whole shape, quiet interval) are the same as for one arrival.
 #include "Comum.h"
 #include "connection/MontadorDeResposta.h"
@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
     const qsizetype passo = 1 + dados[0] % 16;
     static const QList<int> esperadosPossiveis[] = {{}, {4, 5}, {7, 9}, {11}, {13, 14}};
     const QList<int>& esperados = esperadosPossiveis[dados[1] % 5];
-    const QString texto = textoDoFio(dados + 2, tamanho - 2);
+    const QByteArrayView texto(reinterpret_cast<const char*>(dados + 2), qsizetype(tamanho - 2));
 
     MontadorDeResposta inteiro;
     inteiro.defineEsperados(esperados);
@@ -21,11 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
     MontadorDeResposta emPedacos;
     emPedacos.defineEsperados(esperados);
     for (qsizetype i = 0; i < texto.size(); i += passo) {
-        emPedacos.acrescenta(QStringView(texto).mid(i, passo));
+        emPedacos.acrescenta(texto.sliced(i, qMin(passo, texto.size() - i)));
         (void)emPedacos.formaCompleta();
     }
 
     const MontadorDeResposta::Silencios s;
+    EXIGE(emPedacos.bytes() == inteiro.bytes());
     EXIGE(emPedacos.texto() == inteiro.texto());
     EXIGE(emPedacos.formaCompleta() == inteiro.formaCompleta());
     EXIGE(emPedacos.silencioMs(s) == inteiro.silencioMs(s));

@@ -392,6 +392,8 @@ private slots:
         QList<clsAgenda> todas = fichas();
         todas[1].obs = QStringLiteral("fim @@");
         todas[2].Data = QDate(1899, 12, 30);
+        // Kept as Windows-1252 bytes, decoded per line: the code page's own letters come back.
+        todas[0].nome = QStringLiteral("Zé Šimão “Œ” €");
         const QString resposta = clsAgenda::collectionToPipeStringWithCommand(todas, 13);
         const ListaDeFichas lista(resposta);
         QCOMPARE(lista.size(), 3);
