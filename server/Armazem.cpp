@@ -1029,7 +1029,8 @@ bool Armazem::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& filtro,
     const qsizetype inicio = saida.size();
     // Rows without their text (written by hand, say) are made from their columns once the
     // search is read through: no other statement may run on the connection before that
-    // (PostgreSQL streams a forward-only result row by row).
+    // (PostgreSQL streams a forward-only result row by row). Their places are kept in what
+    // is still here, so once one is met nothing more is handed out before the end.
     QList<std::pair<qsizetype, qint32>> semTexto;
     while (q->next()) {
         const QByteArray fio = q->value(1).toByteArray();
@@ -1041,7 +1042,7 @@ bool Armazem::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& filtro,
         }
         saida += fio;
         saida += departamento;
-        if (pedaco > 0 && saida.size() >= pedaco) {
+        if (pedaco > 0 && saida.size() >= pedaco && semTexto.isEmpty()) {
             if (!entrega(saida)) {
                 q->finish();
                 return falha(QStringLiteral("busca"), QStringLiteral("interrompida"));

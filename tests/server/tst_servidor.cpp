@@ -222,6 +222,7 @@ private slots:
     void diarioUmaLinhaPorEvento();
     void separadorDeListasRecusado();
     void confirmacaoQueFalhaNaoGuardaNada();
+    void fichasSemTextoNumaListaLonga();
 
 private:
     QByteArray pedeLogado(const QString& mensagem);
@@ -1125,6 +1126,29 @@ void tst_Servidor::confirmacaoQueFalhaNaoGuardaNada()
     QCOMPARE(achadas.size(), 1);
     QCOMPARE(achadas[0].obs, grande.obs);
     QCOMPARE(fichasNoBanco(s), 2);
+}
+
+void tst_Servidor::fichasSemTextoNumaListaLonga()
+{
+    // A list long enough to leave in several pieces, with rows whose text is missing (edited by
+    // hand) before and after the first piece goes out: the same list as when every row had it.
+    ServidorReal s(1500);
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s);
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    const QByteArray antes = c.pede(busca(0));
+    QCOMPARE(lista(antes).size(), 1500);
+    QVERIFY(antes.size() > 3 * 256 * 1024);
+
+    s.para();
+    QVERIFY2(executaNoBanco(s, {QStringLiteral("UPDATE fichas SET fio = CAST('' AS %1) WHERE numeroficha IN (3, 700, 1499)")
+                                   .arg(s.ehPostgres() ? QStringLiteral("BYTEA") : QStringLiteral("BLOB"))}), qPrintable(s.erro()));
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente d(s);
+    QVERIFY(d.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    const QByteArray depois = d.pede(busca(0));
+    QCOMPARE(lista(depois).size(), 1500);
+    QVERIFY(depois == antes);
 }
 
 QTEST_GUILESS_MAIN(tst_Servidor)
