@@ -6,6 +6,7 @@
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
+#include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 
 #include <QDeadlineTimer>
@@ -18,22 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString pedidoDeLogin(const QString& usuario, const QString& senha)
-{
-    clsUsuario u;
-    u.usuario = usuario;
-    u.senha = senha;
-    return u.toPipeStringWithCommand(Codigo::Login);
-}
-
-QString busca(qint32 numero)
-{
-    clsFiltroBusca f;
-    f.numeroFicha = numero;
-    f.departamento.idDepartamento = 1;
-    return f.toPipeStringWithCommand(Codigo::Busca);
-}
 
 clsAgenda ficha(const QString& obs)
 {

@@ -7,6 +7,7 @@
 #include "protocol/modCommands.h"
 #include "server/Armazem.h"
 #include "server/Sessoes.h"
+#include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 
 #include <QDateTime>
@@ -132,27 +133,6 @@ clsAgenda ficha(qint32 numero, const QString& nome, const QDate& data = QDate(20
     f.departamento.idDepartamento = dep;
     f.departamento.dsDepartamento = QStringLiteral("qualquer coisa");   // the server ignores it
     return f;
-}
-
-QString busca(qint32 numero, const QString& nome = QString(), const QDate& de = QDate(), const QDate& ate = QDate(), qint32 dep = 1)
-{
-    clsFiltroBusca f;
-    f.numeroFicha = numero;
-    f.nome = nome;
-    if (de.isValid())
-        f.dataInicial = de;
-    if (ate.isValid())
-        f.dataFinal = ate;
-    f.departamento.idDepartamento = dep;
-    return f.toPipeStringWithCommand(Codigo::Busca);
-}
-
-QString pedidoDeLogin(const QString& usuario, const QString& senha)
-{
-    clsUsuario u;
-    u.usuario = usuario;
-    u.senha = senha;
-    return u.toPipeStringWithCommand(Codigo::Login);
 }
 
 QList<clsAgenda> lista(const QByteArray& resposta)

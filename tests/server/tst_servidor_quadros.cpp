@@ -6,6 +6,7 @@
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
+#include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 
 #include <QDeadlineTimer>
@@ -14,22 +15,6 @@
 #include <QTest>
 
 namespace {
-
-QString pedidoDeLogin()
-{
-    clsUsuario u;
-    u.usuario = QStringLiteral("operador");
-    u.senha = QStringLiteral("senha123");
-    return u.toPipeStringWithCommand(Codigo::Login);
-}
-
-QString busca(qint32 numero)
-{
-    clsFiltroBusca f;
-    f.numeroFicha = numero;
-    f.departamento.idDepartamento = 1;
-    return f.toPipeStringWithCommand(Codigo::Busca);
-}
 
 // A raw client: the plain wire, or framed once it has agreed.
 class Cliente {
