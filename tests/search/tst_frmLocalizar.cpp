@@ -329,6 +329,17 @@ class tst_frmLocalizarFichasQuebradas : public QObject {
         }
     };
 
+    // What reading every sheet of `resposta` says is wrong with it (empty when nothing is).
+    static QString erroDaLeituraInteira(const QString& resposta)
+    {
+        try {
+            clsAgenda::collectionFromPipeStringWithCommand(resposta);
+        } catch (const ErroDeExecucao& e) {
+            return e.descricao();
+        }
+        return QString();
+    }
+
 private slots:
     void listaRecusadaInteira_data()
     {
@@ -340,12 +351,7 @@ private slots:
     void listaRecusadaInteira()
     {
         QFETCH(QString, resposta);
-        QString esperado;
-        try {
-            clsAgenda::collectionFromPipeStringWithCommand(resposta);
-        } catch (const ErroDeExecucao& e) {
-            esperado = e.descricao();
-        }
+        const QString esperado = erroDaLeituraInteira(resposta);
         QVERIFY(!esperado.isEmpty());
         Sessao s(resposta);
         QVERIFY(s.principal);
@@ -371,12 +377,8 @@ private slots:
     void leituraDaResposta()
     {
         QFETCH(QString, resposta);
-        QString esperado, obtido;
-        try {
-            clsAgenda::collectionFromPipeStringWithCommand(resposta);
-        } catch (const ErroDeExecucao& e) {
-            esperado = e.descricao();
-        }
+        const QString esperado = erroDaLeituraInteira(resposta);
+        QString obtido;
         try {
             ListaDeFichas lista(resposta);
         } catch (const ErroDeExecucao& e) {
@@ -407,12 +409,7 @@ private slots:
     void fichaQuebradaSoAoEscolher()
     {
         const QString resposta = estraga(10, QStringLiteral("dez reais"));   // Valor
-        QString esperado;
-        try {
-            clsAgenda::collectionFromPipeStringWithCommand(resposta);
-        } catch (const ErroDeExecucao& e) {
-            esperado = e.descricao();
-        }
+        const QString esperado = erroDaLeituraInteira(resposta);
         QVERIFY(!esperado.isEmpty());
         Sessao s(resposta);
         QVERIFY(s.principal);
