@@ -113,6 +113,14 @@ QString criaDeSementes(const QString& destino, const QStringList& arquivosSql)
     return erro;
 }
 
+void fecha(const QString& nomeConexao)
+{
+    if (!QSqlDatabase::contains(nomeConexao))
+        return;
+    QSqlDatabase::database(nomeConexao, false).close();
+    QSqlDatabase::removeDatabase(nomeConexao);
+}
+
 QStringList sementesPadrao(const QString& pastaData)
 {
     QStringList arquivos;

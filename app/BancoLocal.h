@@ -17,6 +17,9 @@ void defineCaminhoParaTeste(const QString& caminho);
 // Returns an invalid/closed database when the file is missing or unreadable; the caller
 // shows the message. Never creates the file.
 QSqlDatabase abre(const QString& nomeConexao);
+// Closes and forgets the connection `nomeConexao` (nothing when there is none). Whatever
+// used it (models, queries) must be gone by then.
+void fecha(const QString& nomeConexao);
 
 // After a failed write (`erroDoBanco`, the driver's text): a line telling the operator why when
 // the file or its folder cannot be written by them, or empty. Installed, the file belongs to the

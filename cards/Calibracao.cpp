@@ -100,6 +100,22 @@ QString Calibracao::garanteTabela(QSqlDatabase db)
     return QString();
 }
 
+QStringList ligaCaixas(QDataWidgetMapper& mapa, const QSqlTableModel& modelo, const QHash<QString, QLineEdit*>& caixas)
+{
+    QStringList faltando;
+    for (auto it = caixas.cbegin(); it != caixas.cend(); ++it) {
+        const int coluna = modelo.fieldIndex(it.key());
+        if (coluna < 0) {
+            faltando.append(it.key());
+            it.value()->setEnabled(false);
+            continue;
+        }
+        mapa.addMapping(it.value(), coluna);
+    }
+    mapa.toFirst();
+    return faltando;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 PainelCalibracao::PainelCalibracao(QWidget* parent)
@@ -162,14 +178,7 @@ PainelCalibracao::PainelCalibracao(QWidget* parent)
     m_mapa = new QDataWidgetMapper;
     m_mapa->setModel(m_modelo);
     m_mapa->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
-    for (auto it = m_caixas.cbegin(); it != m_caixas.cend(); ++it) {
-        const int c = m_modelo->fieldIndex(it.key());
-        if (c < 0)
-            it.value()->setEnabled(false);
-        else
-            m_mapa->addMapping(it.value(), c);
-    }
-    m_mapa->toFirst();
+    ligaCaixas(*m_mapa, *m_modelo, m_caixas);
 }
 
 PainelCalibracao::~PainelCalibracao()
@@ -178,10 +187,7 @@ PainelCalibracao::~PainelCalibracao()
     delete m_modelo;
     m_mapa = nullptr;
     m_modelo = nullptr;
-    if (QSqlDatabase::contains(m_conexao)) {
-        QSqlDatabase::database(m_conexao, false).close();
-        QSqlDatabase::removeDatabase(m_conexao);
-    }
+    BancoLocal::fecha(m_conexao);
 }
 
 bool PainelCalibracao::grava()

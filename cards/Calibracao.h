@@ -5,7 +5,17 @@
 #include <QHash>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <optional>
+
+class QDataWidgetMapper;
+class QLineEdit;
+class QSqlTableModel;
+
+// Binds each box to the model's column of its name (through `mapa`, already on `modelo`) and
+// shows the first row; a box whose column the table lacks is disabled. Returns the names of
+// those missing columns.
+QStringList ligaCaixas(QDataWidgetMapper& mapa, const QSqlTableModel& modelo, const QHash<QString, QLineEdit*>& caixas);
 
 class QDataWidgetMapper;
 class QLineEdit;

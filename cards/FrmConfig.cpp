@@ -69,10 +69,7 @@ FrmConfig::~FrmConfig()
     delete m_modelo;
     m_mapa = nullptr;
     m_modelo = nullptr;
-    if (QSqlDatabase::contains(m_conexao)) {
-        QSqlDatabase::database(m_conexao, false).close();
-        QSqlDatabase::removeDatabase(m_conexao);
-    }
+    BancoLocal::fecha(m_conexao);
 }
 
 void FrmConfig::montaTela()
@@ -181,18 +178,7 @@ void FrmConfig::abreTabela()
     m_mapa = new QDataWidgetMapper;
     m_mapa->setModel(m_modelo);
     m_mapa->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
-    QStringList faltando;
-    const auto& caixas = m_caixas;
-    for (auto it = caixas.cbegin(); it != caixas.cend(); ++it) {
-        const int coluna = m_modelo->fieldIndex(it.key());
-        if (coluna < 0) {
-            faltando.append(it.key());
-            it.value()->setEnabled(false);
-            continue;
-        }
-        m_mapa->addMapping(it.value(), coluna);
-    }
-    m_mapa->toFirst();
+    QStringList faltando = ligaCaixas(*m_mapa, *m_modelo, m_caixas);
     m_carregado = true;
     if (!m_calibracao->erro().isEmpty())
         m_erro = m_calibracao->erro();
