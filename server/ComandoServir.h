@@ -3,9 +3,8 @@
 // The `servir` command: the listener's options read from the command line, then the
 // clients served until SIGTERM or SIGINT.
 
-class QString;
-struct Argumentos;
+#include "server/Comandos.h"
 
 namespace Comando {
-int servir(const Argumentos& a, const QString& banco);
+Executa servir;   // int (const Argumentos& a, const QString& banco)
 }

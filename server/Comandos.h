@@ -12,12 +12,15 @@ struct Argumentos;
 // one command and the options it reads.
 int executaZeltoServer(int argc, char** argv);
 
+// What runs a command: its exit code.
+using Executa = int(const Argumentos& a, const QString& banco);
+
 // A new command is one row and one function that runs it.
 struct ComandoDoServidor {
     const char* nome;
     const char* ajuda;    // its paragraph in --help
     const char* opcoes;   // the options it reads, by name, separated by spaces
-    int (*executa)(const Argumentos& a, const QString& banco);   // returns the exit code
+    Executa* executa;
 };
 
 std::span<const ComandoDoServidor> comandosDoServidor();
