@@ -9,7 +9,10 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
+#include <optional>
 #include <termios.h>
 #include <unistd.h>
 
