@@ -90,7 +90,7 @@ Conexao::Resultado Conexao::conecta(const QString& host, quint16 porta, QTimer* 
 {
     m_erroTratado = false;
     m_socket->connectToHost(host, porta);
-    const int codigo = AguardaResposta(timerTimeOut);
+    const int codigo = AguardaResposta(this, timerTimeOut);
     if (globais().tempoEsgotado)
         return Resultado::SemResposta;
     if (EsperaInterrompida())
@@ -125,7 +125,7 @@ bool Conexao::negocia(QTimer* timerTimeOut)
     m_socket->flush();
     int codigo = -1;
     try {
-        codigo = AguardaResposta(timerTimeOut, limiteDaNegociacaoMs, {Codigo::Negociacao});
+        codigo = AguardaResposta(this, timerTimeOut, limiteDaNegociacaoMs, {Codigo::Negociacao});
     } catch (const ErroDeExecucao&) {
         codigo = -2;   // not even a code: whatever this server is, it is not ours
     }

@@ -43,7 +43,6 @@ struct EsperaCorrente {
 
 EsperaCorrente* corrente = nullptr;
 MontadorDeResposta::Silencios silencios;
-QList<int> esperadosDoPedido;   // what the request being sent waits for; empty = any
 bool ultimaInterrompida = false;
 qint64 faltaDeMemoriaSimulada = 0;
 bool pedidoEmBytes = false;     // the request being sent wants the reply's bytes, not its text
@@ -213,10 +212,15 @@ void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs)
 
 int AguardaResposta(QTimer* timerTimeOut)
 {
-    return AguardaResposta(timerTimeOut, -1, std::exchange(esperadosDoPedido, {}));
+    return AguardaResposta(conexaoExistente(), timerTimeOut);
 }
 
 int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
+{
+    return AguardaResposta(conexaoExistente(), timerTimeOut, limiteMs, std::move(esperados));
+}
+
+int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
 {
     EstadoGlobal& g = globais();
     g.respostaServidor.clear();
@@ -251,7 +255,9 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
         espera.termina(Fim::TempoEsgotado);
     });
     relogio->start();
-    ouveConexao(conexaoExistente(), espera);
+    // The connection may go with its window during the wait.
+    const QPointer<Conexao> conexao = conexaoDaEspera;
+    ouveConexao(conexao, espera);
 
     {
         const EsperaRegistrada registro(espera);
@@ -273,7 +279,7 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
             // Taken by the quiet rule: if more of it is already here, it was not whole. It
             // is then no reply at all, and the connection (out of step) is closed, as after
             // a time-out.
-            if (Conexao* conexao = conexaoExistente()) {
+            if (conexao) {
                 conexao->respostaTomadaPorSilencio();
                 if (conexao->fechaSeForaDePasso()) {
                     g.respostaServidor.clear();
@@ -293,7 +299,7 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
     case Fim::TempoEsgotado:
         // Whatever the server still sends for this request must not pass for the reply of
         // the next one: drop the connection, the next request reconnects.
-        if (Conexao* conexao = conexaoExistente())
+        if (conexao)
             conexao->encerra();
         return 0;
     case Fim::FalhaDoSocket:
@@ -305,7 +311,7 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
         return RespostaInterrompida;
     case Fim::GrandeDemais:
         // The rest of it is still coming: only a new connection is clean.
-        if (Conexao* conexao = conexaoExistente())
+        if (conexao)
             conexao->encerra();
         ultimaInterrompida = true;
         Caixas::mostra(QApplication::activeWindow(),
@@ -317,7 +323,7 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
     case Fim::LongaDemais:
     case Fim::SemMemoria:
         // The rest of it is still coming: only a new connection is clean.
-        if (Conexao* conexao = conexaoExistente())
+        if (conexao)
             conexao->encerra();
         ultimaInterrompida = true;
         Caixas::mostra(QApplication::activeWindow(),
@@ -358,9 +364,8 @@ std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut,
         return std::nullopt;
 
     conexao->envia(mensagem);
-    esperadosDoPedido = QList<int>(esperados);
     pedidoEmBytes = emBytes;
-    const int codigo = AguardaResposta(timerTimeOut);
+    const int codigo = AguardaResposta(conexao, timerTimeOut, -1, QList<int>(esperados));
     QByteArray bytes = std::exchange(bytesDaResposta, {});
     if (donoSumiu())
         return std::nullopt;
