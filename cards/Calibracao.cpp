@@ -315,11 +315,11 @@ bool pinta(QPrinter& impressora, const LeConfiguracao& configuracao, Configuraca
     return pintor.end();
 }
 
-bool imprime(QWidget* dono, const LeConfiguracao& configuracao)
+bool imprime(QWidget* dono, const LeConfiguracao& configuracao, const QPrinter* escolhida)
 {
     ConfiguracaoInvalida invalida;
     invalida.carteira = -1;
-    TrabalhoDeImpressao trabalho(QStringLiteral("Página de Teste das Carteirinhas"));
+    TrabalhoDeImpressao trabalho(QStringLiteral("Página de Teste das Carteirinhas"), escolhida);
     QPrinter* const impressora = trabalho.impressora();
     if (!impressora) {
         Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
@@ -340,7 +340,7 @@ bool imprime(QWidget* dono, const LeConfiguracao& configuracao)
             ExibeErro(origem, QStringLiteral("Não foi possível desenhar a Página de Teste"), dono);
         return false;
     }
-    if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) {
+    if (const QString recusa = trabalho.envia(dono); !recusa.isEmpty()) {
         ExibeErro(origem, QStringLiteral("A impressora padrão não aceitou a página (%1)").arg(recusa), dono);
         return false;
     }

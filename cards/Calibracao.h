@@ -98,8 +98,10 @@ std::optional<QPointF> cantoDaFace(int carteira, bool verso, const ImpressaoCart
 bool pinta(QPrinter& impressora, const ImpressaoCarteiras::LeConfiguracao& configuracao,
            ImpressaoCarteiras::ConfiguracaoInvalida* invalida = nullptr);
 
-// The two buttons of the layout window: print on the default printer, or preview.
-bool imprime(QWidget* dono, const ImpressaoCarteiras::LeConfiguracao& configuracao);
+// The two buttons of the layout window: print on the default printer (or `escolhida`, picked
+// in the preview), or preview.
+bool imprime(QWidget* dono, const ImpressaoCarteiras::LeConfiguracao& configuracao,
+             const QPrinter* escolhida = nullptr);
 void visualiza(QWidget* dono, const ImpressaoCarteiras::LeConfiguracao& configuracao);
 
 } // namespace PaginaDeTeste

@@ -126,7 +126,8 @@ bool desenha(QPrinter& impressora, const QList<TextosDaCarteira>& carteiras, con
     return pintor.end();
 }
 
-bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao)
+bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao,
+             const QPrinter* escolhida)
 {
     const int quantidade = int(std::min<qsizetype>(carteiras.size(), carteirasPorFolha));
     auto avisa = [dono](const ConfiguracaoInvalida& i) {
@@ -141,7 +142,7 @@ bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeCo
     if (ConfiguracaoInvalida ruim; !Calibracao::le(configuracao, &ruim))
         return avisa(ruim);
 
-    TrabalhoDeImpressao trabalho(tituloDoTrabalho);
+    TrabalhoDeImpressao trabalho(tituloDoTrabalho, escolhida);
     QPrinter* const impressora = trabalho.impressora();
     if (!impressora) {
         Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
@@ -157,7 +158,7 @@ bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeCo
         ExibeErro(origem, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"), dono);
         return false;
     }
-    if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) {
+    if (const QString recusa = trabalho.envia(dono); !recusa.isEmpty()) {
         ExibeErro(origem, QStringLiteral("A impressora padrão não aceitou a página (%1)").arg(recusa), dono);
         return false;
     }
@@ -178,11 +179,14 @@ void visualiza(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const Le
         return;
     }
     const QList<TextosDaCarteira> estas = carteiras.mid(0, quantidade);
-    Visualizacao::mostra(dono, tituloDoTrabalho, [&](QPrinter& impressora) {
-        if (!desenha(impressora, estas, configuracao))
-            throw ErroDeExecucao(origem, QStringLiteral("Não foi possível desenhar as carteirinhas"));
-        return true;
-    });
+    Visualizacao::mostra(
+        dono, tituloDoTrabalho,
+        [&](QPrinter& impressora) {
+            if (!desenha(impressora, estas, configuracao))
+                throw ErroDeExecucao(origem, QStringLiteral("Não foi possível desenhar as carteirinhas"));
+            return true;
+        },
+        [&](const QPrinter* escolhida) { return imprime(dono, estas, configuracao, escolhida); });
 }
 
 } // namespace ImpressaoCarteiras
