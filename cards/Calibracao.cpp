@@ -160,7 +160,9 @@ PainelCalibracao::PainelCalibracao(QWidget* parent)
         return;
     }
     if (const QString e = Calibracao::garanteTabela(db); !e.isEmpty()) {
-        m_erro = QStringLiteral("Não foi possível criar a tabela %1 em %2: %3").arg(tabela, BancoLocal::caminho(), e);
+        m_erro = QStringLiteral("Não foi possível criar a tabela %1 em %2: %3\n%4")
+                     .arg(tabela, BancoLocal::caminho(), e, BancoLocal::motivoDaGravacaoNegada(e))
+                     .trimmed();
         setEnabled(false);
         return;
     }
@@ -198,7 +200,11 @@ bool PainelCalibracao::grava()
     if (!m_modelo->isDirty())
         return true;
     if (!m_modelo->submitAll()) {
-        m_erro = QStringLiteral("Não foi possível gravar a calibração:\n%1").arg(m_modelo->lastError().text());
+        // As the layout window says it: the driver's words, then why, when it is a permission.
+        const QString erro = m_modelo->lastError().text();
+        m_erro = QStringLiteral("Não foi possível gravar a calibração:\n%1\n%2")
+                     .arg(erro, BancoLocal::motivoDaGravacaoNegada(erro))
+                     .trimmed();
         return false;
     }
     m_mapa->toFirst();

@@ -284,6 +284,32 @@ private slots:
         }
     }
 
+    // A lookup file the operator may not write: the calibration says why as the layout does,
+    // naming the group that may.
+    void gravacaoNegadaDizOGrupo()
+    {
+        QTemporaryDir pasta;
+        QVERIFY2(criaBancoLocalDeTeste(pasta).isEmpty(), "lookup file");
+        Caixas::Gravador caixas;
+        {
+            FrmConfig janela;
+            QLineEdit* caixa = janela.caixa(Calibracao::nomeX());
+            QVERIFY(caixa);
+            caixa->selectAll();
+            QTest::keyClicks(caixa, QStringLiteral("1,5"));
+            // The file turns read-only under the window (as for an operator outside the group).
+            for (const QString& nome : QSqlDatabase::connectionNames())
+                if (nome.startsWith(QLatin1String("calibracaocarteira-")))
+                    QVERIFY(QSqlQuery(QSqlDatabase::database(nome)).exec(QStringLiteral("PRAGMA query_only = ON")));
+            janela.accept();
+        }
+        QCOMPARE(caixas.caixas().size(), 1);
+        const QString texto = caixas.caixas().first().texto;
+        QVERIFY2(texto.startsWith(QStringLiteral("Não foi possível gravar a calibração:")), qPrintable(texto));
+        QVERIFY2(texto.contains(QStringLiteral("grupo \"zelto\"")) && texto.contains(QStringLiteral("ruduza.db")),
+                 qPrintable(texto));
+    }
+
     // A lookup file made before the calibration table existed: opening the layout window adds
     // the table with its neutral record and leaves every other table and value as it was.
     void arquivoAntigoGanhaATabela()
