@@ -4,6 +4,7 @@
 #include "app/TrabalhoDeImpressao.h"
 #include "app/Visualizacao.h"
 #include "cards/Calibracao.h"
+#include "cards/FaixaDaCalibracao.h"
 #include "app/modGlobais.h"
 #include "protocol/FormatoBR.h"
 
@@ -153,6 +154,9 @@ bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeCo
     const QSizeF area = impressora->pageLayout().paintRect(QPageLayout::Point).size() * twipsPorPonto;
     if (const auto ruim = verificaConfiguracao(quantidade, configuracao, area))
         return avisa(*ruim);
+    // So would a calibration that moves a text off the page: a blank page and no word.
+    if (const auto ruim = FaixaDaCalibracao::confere(configuracao, quantidade, area))
+        return avisa(*ruim);
 
     if (!desenha(*impressora, carteiras.mid(0, quantidade), configuracao)) {
         ExibeErro(origem, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"), dono);
@@ -174,6 +178,8 @@ void visualiza(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const Le
     std::optional<ConfiguracaoInvalida> ruim = verificaConfiguracao(quantidade, configuracao, area);
     if (ConfiguracaoInvalida calibracao; !ruim && !Calibracao::le(configuracao, &calibracao))
         ruim = calibracao;
+    if (!ruim)
+        ruim = FaixaDaCalibracao::confere(configuracao, quantidade, area);
     if (ruim) {
         Caixas::mostra(dono, ruim->mensagem, tituloInvalida, Caixas::Icone::Aviso);
         return;

@@ -388,7 +388,7 @@ void frmPrincipal3::ExcluirCadastro()
 void frmPrincipal3::ImprimeCarteiras(int k)
 {
     protegido(this, origem + QStringLiteral(".Command%1_Click").arg(k), [&] {
-        FrmConfig* configuracao = FrmConfig::instancia();
+        FrmConfig* configuracao = FrmConfig::instancia(this);
         if (!configuracao->carregado()) {
             Caixas::mostra(this, configuracao->erro() + QStringLiteral("\nNada foi impresso."),
                            QStringLiteral("Configurações da Carteirinha"), Caixas::Icone::Erro);
@@ -405,7 +405,7 @@ void frmPrincipal3::ImprimeCarteiras(int k)
 void frmPrincipal3::VisualizaCarteiras(int k)
 {
     protegido(this, origem + QStringLiteral(".VisualizarImpressao"), [&] {
-        FrmConfig* configuracao = FrmConfig::instancia();
+        FrmConfig* configuracao = FrmConfig::instancia(this);
         if (!configuracao->carregado()) {
             Caixas::mostra(this, configuracao->erro() + QStringLiteral("\nNada foi impresso."),
                            QStringLiteral("Configurações da Carteirinha"), Caixas::Icone::Erro);
