@@ -17,7 +17,7 @@ namespace {
 
 // Long enough for CUPS to start the job's device and hear it stop the queue; short enough
 // that a busy printer does not hold the window long.
-constexpr int prazoEmMs = 4000;
+constexpr int prazoEmMs = 5000;
 constexpr int intervaloEmMs = 150;
 
 struct Leitura {
