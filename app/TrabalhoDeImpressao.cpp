@@ -1,6 +1,10 @@
+// One print job: the pages as PDF, submitted to the chosen queue and followed there.
 #include "app/TrabalhoDeImpressao.h"
+#include "app/Caixas.h"
+#include "app/FilaDeImpressao.h"
 #include "app/Seams.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
@@ -23,13 +27,17 @@ QString arquivoDoGravador(const QString& base, qsizetype jaGravados)
 
 } // namespace
 
-TrabalhoDeImpressao::TrabalhoDeImpressao(const QString& titulo) : m_titulo(titulo)
+TrabalhoDeImpressao::TrabalhoDeImpressao(const QString& titulo, const QPrinter* escolhida) : m_titulo(titulo)
 {
     Impressoras::Gravador* gravador = Impressoras::gravadorAtivo();
     QPageLayout pagina;
     if (gravador) {
         if (gravador->arquivoPdf.isEmpty())
             return;   // the hook plays a machine without a printer
+    } else if (escolhida && escolhida->outputFormat() == QPrinter::NativeFormat && !escolhida->printerName().isEmpty()) {
+        m_fila = escolhida->printerName();
+        pagina = escolhida->pageLayout();
+        m_copias = escolhida->copyCount();
     } else {
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
         if (info.isNull())
@@ -53,7 +61,7 @@ TrabalhoDeImpressao::TrabalhoDeImpressao(const QString& titulo) : m_titulo(titul
 
 TrabalhoDeImpressao::~TrabalhoDeImpressao() = default;
 
-QString TrabalhoDeImpressao::envia()
+QString TrabalhoDeImpressao::envia(QWidget* dono)
 {
     if (m_enviado)
         return QStringLiteral("O trabalho já foi enviado");
@@ -80,15 +88,38 @@ QString TrabalhoDeImpressao::envia()
     const QByteArray instancia = m_fila.section(u'/', 1).toUtf8();
     cups_dest_t* destino = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nome.constData(),
                                             instancia.isEmpty() ? nullptr : instancia.constData());
-    const int numeroDeOpcoes = destino ? destino->num_options : 0;
-    cups_option_t* opcoes = destino ? destino->options : nullptr;
+    int numeroDeOpcoes = 0;
+    cups_option_t* opcoes = nullptr;
+    for (int i = 0; destino && i < destino->num_options; ++i)
+        numeroDeOpcoes = cupsAddOption(destino->options[i].name, destino->options[i].value, numeroDeOpcoes, &opcoes);
+    if (m_copias > 1)
+        numeroDeOpcoes = cupsAddOption("copies", QByteArray::number(m_copias).constData(), numeroDeOpcoes, &opcoes);
+    const QString endereco =
+        QString::fromUtf8(destino ? cupsGetOption("printer-uri-supported", destino->num_options, destino->options) : "");
     const int numero = cupsPrintFile2(CUPS_HTTP_DEFAULT, nome.constData(), QFile::encodeName(m_arquivo).constData(),
                                       m_titulo.toUtf8().constData(), numeroDeOpcoes, opcoes);
     const QString erro = QString::fromUtf8(cupsLastErrorString());
+    cupsFreeOptions(numeroDeOpcoes, opcoes);
     if (destino)
         cupsFreeDests(1, destino);
     if (numero <= 0)
         return erro.isEmpty() ? QStringLiteral("O sistema de impressão recusou o trabalho") : erro;
     m_numero = numero;
+
+    // Taking the job is not printing it: a paused queue takes them all.
+    if (endereco.isEmpty())
+        return QString();
+    const FilaDeImpressao::Situacao situacao = FilaDeImpressao::acompanha(endereco, numero);
+    if (situacao.destino == FilaDeImpressao::Destino::Perdido) {
+        return situacao.motivo.isEmpty()
+                   ? QStringLiteral("o sistema de impressão abandonou o trabalho")
+                   : QStringLiteral("o sistema de impressão abandonou o trabalho: %1").arg(situacao.motivo);
+    }
+    if (situacao.destino == FilaDeImpressao::Destino::Espera) {
+        m_naFila = true;
+        Caixas::mostra(dono ? dono : QApplication::activeWindow(),
+                       FilaDeImpressao::textoDaEspera(situacao, m_fila, m_titulo),
+                       FilaDeImpressao::tituloDaEspera(situacao), Caixas::Icone::Aviso);
+    }
     return QString();
 }

@@ -4,6 +4,7 @@
 
 class QPrinter;
 class QTemporaryDir;
+class QWidget;
 
 // One print job on the default printer, under the title the print queue shows
 // ("Carteirinhas", "Relatório do Departamento", a window's name). Draw on impressora() with a
@@ -16,12 +17,14 @@ class QTemporaryDir;
 //     QPainter p(trabalho.impressora()); ...; p.end();
 //     if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) ...   // tell the operator
 //
-// Every print of the program (report, cards, window images) goes through here. Under the test
-// hook (Impressoras::Gravador) the pages go to the hook's PDF file instead, and the hook may
-// answer with a refusal.
+// Every print of the program (report, cards, window images, a preview's print button) goes
+// through here. Under the test hook (Impressoras::Gravador) the pages go to the hook's PDF file
+// instead, and the hook may answer with a refusal.
 class TrabalhoDeImpressao {
 public:
-    explicit TrabalhoDeImpressao(const QString& titulo);
+    // On the default printer, or on `escolhida` (a printer the operator picked, with its page
+    // and copies) when that is a real one. The hook ignores `escolhida`.
+    explicit TrabalhoDeImpressao(const QString& titulo, const QPrinter* escolhida = nullptr);
     ~TrabalhoDeImpressao();
     TrabalhoDeImpressao(const TrabalhoDeImpressao&) = delete;
     TrabalhoDeImpressao& operator=(const TrabalhoDeImpressao&) = delete;
@@ -30,9 +33,13 @@ public:
     QPrinter* impressora() const { return m_impressora.get(); }
     const QString& titulo() const { return m_titulo; }
 
-    // Submits what was drawn, once. Empty when the print system accepted the job; otherwise
-    // the print system's reason (or ours) in one line.
-    QString envia();
+    // Submits what was drawn, once, and follows it a few seconds. Empty when the print system
+    // accepted the job; otherwise the print system's reason (or ours) in one line, a job it
+    // gave up at once included. A job accepted but left waiting in its queue (paused printer,
+    // held job) is not cancelled: a box owned by `dono` (or the active window) tells the
+    // operator, and ficouNaFila() says so.
+    QString envia(QWidget* dono = nullptr);
+    bool ficouNaFila() const { return m_naFila; }
     // The print system's number for the accepted job (0 before, or under the test hook).
     int numero() const { return m_numero; }
 
@@ -43,5 +50,7 @@ private:
     QString m_arquivo;    // the pages, as PDF, until they are submitted
     std::unique_ptr<QPrinter> m_impressora;
     bool m_enviado = false;
+    bool m_naFila = false;
     int m_numero = 0;
+    int m_copias = 1;
 };

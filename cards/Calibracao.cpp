@@ -1,4 +1,5 @@
 #include "cards/Calibracao.h"
+#include "cards/FaixaDaCalibracao.h"
 
 #include "app/BancoLocal.h"
 #include "app/Caixas.h"
@@ -150,6 +151,7 @@ PainelCalibracao::PainelCalibracao(QWidget* parent)
         grade->addWidget(new QLabel(l.unidade, this), 0, coluna + 2);
         coluna += 3;
         m_caixas.insert(l.nome, caixa);
+        connect(caixa, &QLineEdit::editingFinished, this, [this, nome = l.nome] { confereDigitado(nome); });
     }
     grade->setColumnStretch(coluna, 1);
 
@@ -160,7 +162,9 @@ PainelCalibracao::PainelCalibracao(QWidget* parent)
         return;
     }
     if (const QString e = Calibracao::garanteTabela(db); !e.isEmpty()) {
-        m_erro = QStringLiteral("Não foi possível criar a tabela %1 em %2: %3").arg(tabela, BancoLocal::caminho(), e);
+        m_erro = QStringLiteral("Não foi possível criar a tabela %1 em %2: %3\n%4")
+                     .arg(tabela, BancoLocal::caminho(), e, BancoLocal::motivoDaGravacaoNegada(e))
+                     .trimmed();
         setEnabled(false);
         return;
     }
@@ -179,6 +183,7 @@ PainelCalibracao::PainelCalibracao(QWidget* parent)
     m_mapa->setModel(m_modelo);
     m_mapa->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
     ligaCaixas(*m_mapa, *m_modelo, m_caixas);
+    aceitaCaixas();
 }
 
 PainelCalibracao::~PainelCalibracao()
@@ -194,11 +199,18 @@ bool PainelCalibracao::grava()
 {
     if (!m_mapa)
         return true;
+    // A box still being edited (the window closed from the keyboard) is judged first.
+    for (auto it = m_caixas.cbegin(); it != m_caixas.cend(); ++it)
+        confereDigitado(it.key());
     m_mapa->submit();
     if (!m_modelo->isDirty())
         return true;
     if (!m_modelo->submitAll()) {
-        m_erro = QStringLiteral("Não foi possível gravar a calibração:\n%1").arg(m_modelo->lastError().text());
+        // As the layout window says it: the driver's words, then why, when it is a permission.
+        const QString erro = m_modelo->lastError().text();
+        m_erro = QStringLiteral("Não foi possível gravar a calibração:\n%1\n%2")
+                     .arg(erro, BancoLocal::motivoDaGravacaoNegada(erro))
+                     .trimmed();
         return false;
     }
     m_mapa->toFirst();
@@ -214,6 +226,95 @@ void PainelCalibracao::recarrega()
     if (m_modelo->rowCount() == 0)
         m_modelo->insertRow(0);
     m_mapa->toFirst();
+    aceitaCaixas();
+}
+
+void PainelCalibracao::aceitaCaixas()
+{
+    for (auto it = m_caixas.cbegin(); it != m_caixas.cend(); ++it)
+        m_aceitos.insert(it.key(), it.value()->text());
+}
+
+// The calibration the boxes hold; nothing while one is not a number (printing says so).
+std::optional<Calibracao> PainelCalibracao::lidaDasCaixas() const
+{
+    Calibracao c;
+    for (const auto& [nome, destino] : {std::pair{Calibracao::nomeX(), &c.deslocamentoX},
+                                        std::pair{Calibracao::nomeY(), &c.deslocamentoY},
+                                        std::pair{Calibracao::nomeEscala(), &c.escala}}) {
+        const QString texto = m_caixas.value(nome)->text().trimmed();
+        if (texto.isEmpty())
+            continue;
+        const std::optional<double> n = numero(texto);
+        if (!n)
+            return std::nullopt;
+        *destino = *n;
+    }
+    return c;
+}
+
+bool PainelCalibracao::confereDigitado(const QString& nome)
+{
+    QLineEdit* caixa = m_caixas.value(nome);
+    if (!m_layout || !m_mapa || !caixa || caixa->text() == m_aceitos.value(nome))
+        return true;
+    const std::optional<Calibracao> c = lidaDasCaixas();
+    if (!c || c->neutra()) {
+        m_aceitos.insert(nome, caixa->text());
+        return true;
+    }
+    const QList<QPointF> posicoes = FaixaDaCalibracao::posicoes(m_layout, carteirasPorFolha);
+    const FaixaDaCalibracao::Faixa faixa =
+        FaixaDaCalibracao::faixa(nome, *c, posicoes, FaixaDaCalibracao::areaDaImpressoraPadrao());
+    const double valor = nome == Calibracao::nomeX() ? c->deslocamentoX
+                         : nome == Calibracao::nomeY() ? c->deslocamentoY
+                                                       : c->escala;
+    if (faixa.contem(valor)) {
+        m_aceitos.insert(nome, caixa->text());
+        return true;
+    }
+    const QString digitado = caixa->text();
+    caixa->setText(m_aceitos.value(nome));
+    Caixas::mostra(window(),
+                   QStringLiteral("O valor \"%1\" de %2 põe textos das carteirinhas fora da área imprimível da "
+                                  "página; %3.\nO valor anterior foi mantido.")
+                       .arg(digitado, FaixaDaCalibracao::legenda(nome), FaixaDaCalibracao::emTexto(nome, faixa)),
+                   origem, Caixas::Icone::Aviso);
+    return false;
+}
+
+QString PainelCalibracao::confereGravados()
+{
+    if (!m_layout || !m_mapa)
+        return QString();
+    QStringList fora;
+    std::optional<QList<QPointF>> posicoes;
+    QSizeF area;
+    // Each value that does not fit goes back to its default; the others are judged again.
+    for (int i = 0; i < 3; ++i) {
+        const std::optional<Calibracao> c = lidaDasCaixas();
+        if (!c || c->neutra())
+            break;
+        if (!posicoes) {
+            posicoes = FaixaDaCalibracao::posicoes(m_layout, carteirasPorFolha);
+            area = FaixaDaCalibracao::areaDaImpressoraPadrao();
+        }
+        const std::optional<QString> nome = FaixaDaCalibracao::primeiraFora(*c, *posicoes, area);
+        if (!nome)
+            break;
+        QLineEdit* caixa = m_caixas.value(*nome);
+        fora << QStringLiteral("%1 \"%2\" (%3)")
+                    .arg(FaixaDaCalibracao::legenda(*nome), caixa->text(),
+                         FaixaDaCalibracao::emTexto(*nome, FaixaDaCalibracao::faixa(*nome, *c, *posicoes, area)));
+        caixa->setText(FaixaDaCalibracao::padrao(*nome));
+    }
+    aceitaCaixas();
+    if (fora.isEmpty())
+        return QString();
+    return QStringLiteral("A calibração desta impressora gravada em %1 põe textos das carteirinhas fora da área "
+                          "imprimível da página: %2.\nFoi usado o valor padrão; confira a calibração em Configurações "
+                          "da Carteirinha de Membros.")
+        .arg(BancoLocal::caminho(), fora.join(QStringLiteral("; ")));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -258,6 +359,13 @@ bool pinta(QPrinter& impressora, const LeConfiguracao& configuracao, Configuraca
     if (!calibracao) {
         if (invalida)
             *invalida = ruimCalibracao;
+        return false;
+    }
+    // Marks moved off the page would leave only the note at its foot.
+    const QSizeF area = impressora.pageLayout().paintRect(QPageLayout::Point).size() * 20.0;
+    if (const auto fora = FaixaDaCalibracao::confere(configuracao, carteirasPorFolha, area)) {
+        if (invalida)
+            *invalida = *fora;
         return false;
     }
 
@@ -315,11 +423,11 @@ bool pinta(QPrinter& impressora, const LeConfiguracao& configuracao, Configuraca
     return pintor.end();
 }
 
-bool imprime(QWidget* dono, const LeConfiguracao& configuracao)
+bool imprime(QWidget* dono, const LeConfiguracao& configuracao, const QPrinter* escolhida)
 {
     ConfiguracaoInvalida invalida;
     invalida.carteira = -1;
-    TrabalhoDeImpressao trabalho(QStringLiteral("Página de Teste das Carteirinhas"));
+    TrabalhoDeImpressao trabalho(QStringLiteral("Página de Teste das Carteirinhas"), escolhida);
     QPrinter* const impressora = trabalho.impressora();
     if (!impressora) {
         Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
@@ -340,7 +448,7 @@ bool imprime(QWidget* dono, const LeConfiguracao& configuracao)
             ExibeErro(origem, QStringLiteral("Não foi possível desenhar a Página de Teste"), dono);
         return false;
     }
-    if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) {
+    if (const QString recusa = trabalho.envia(dono); !recusa.isEmpty()) {
         ExibeErro(origem, QStringLiteral("A impressora padrão não aceitou a página (%1)").arg(recusa), dono);
         return false;
     }
@@ -358,8 +466,14 @@ void visualiza(QWidget* dono, const LeConfiguracao& configuracao)
         Caixas::mostra(dono, invalida.mensagem, QStringLiteral("Configuração Inválida"), Caixas::Icone::Aviso);
         return;
     }
-    Visualizacao::mostra(dono, QStringLiteral("Página de Teste"),
-                         [&](QPrinter& p) { return pinta(p, configuracao, nullptr); });
+    const QSizeF area = FaixaDaCalibracao::areaDaImpressoraPadrao();
+    if (const auto fora = FaixaDaCalibracao::confere(configuracao, carteirasPorFolha, area)) {
+        Caixas::mostra(dono, fora->mensagem, QStringLiteral("Configuração Inválida"), Caixas::Icone::Aviso);
+        return;
+    }
+    Visualizacao::mostra(
+        dono, QStringLiteral("Página de Teste"), [&](QPrinter& p) { return pinta(p, configuracao, nullptr); },
+        [&](const QPrinter* escolhida) { return imprime(dono, configuracao, escolhida); });
 }
 
 } // namespace PaginaDeTeste

@@ -65,11 +65,26 @@ public:
     // The boxes by setting name.
     const QHash<QString, QLineEdit*>& caixas() const { return m_caixas; }
     QString erro() const { return m_erro; }
-    // Writes pending edits; false with `erro` set on failure.
+    // Writes pending edits; false with `erro` set on failure. An edit that puts a text off
+    // the page is refused first (see defineLayout).
     bool grava();
     void recarrega();
 
+    // The layout (all five cards) whose texts the calibration must keep on the printable area
+    // of the default printer: a typed value that does not is refused, with a box that names
+    // the setting and the range that fits, and the box gets its last value back.
+    void defineLayout(ImpressaoCarteiras::LeConfiguracao layout) { m_layout = std::move(layout); }
+    // The same for the values read from the file: each one that does not fit is replaced by
+    // its default. The one message that says so, or empty.
+    QString confereGravados();
+
 private:
+    std::optional<Calibracao> lidaDasCaixas() const;
+    bool confereDigitado(const QString& nome);
+    void aceitaCaixas();
+
+    ImpressaoCarteiras::LeConfiguracao m_layout;
+    QHash<QString, QString> m_aceitos;   // the last value of each box that fits the page
     QString m_conexao;
     QHash<QString, QLineEdit*> m_caixas;
     QSqlTableModel* m_modelo = nullptr;
@@ -98,8 +113,10 @@ std::optional<QPointF> cantoDaFace(int carteira, bool verso, const ImpressaoCart
 bool pinta(QPrinter& impressora, const ImpressaoCarteiras::LeConfiguracao& configuracao,
            ImpressaoCarteiras::ConfiguracaoInvalida* invalida = nullptr);
 
-// The two buttons of the layout window: print on the default printer, or preview.
-bool imprime(QWidget* dono, const ImpressaoCarteiras::LeConfiguracao& configuracao);
+// The two buttons of the layout window: print on the default printer (or `escolhida`, picked
+// in the preview), or preview.
+bool imprime(QWidget* dono, const ImpressaoCarteiras::LeConfiguracao& configuracao,
+             const QPrinter* escolhida = nullptr);
 void visualiza(QWidget* dono, const ImpressaoCarteiras::LeConfiguracao& configuracao);
 
 } // namespace PaginaDeTeste

@@ -22,6 +22,7 @@
 namespace {
 
 const QString tituloDaJanela = QStringLiteral(" Configurações da Carteirinha de Membros");
+const QString tituloDaCalibracao = QStringLiteral("Calibração da Impressora");
 
 // Every loaded layout window, so that one writing the table can refresh the others.
 QList<FrmConfig*>& carregadas()
@@ -57,6 +58,11 @@ FrmConfig::FrmConfig(QWidget* parent) : QDialog(parent)
     // The calibration boxes are read like the layout's, but bound to their own table.
     for (auto it = m_calibracao->caixas().cbegin(); it != m_calibracao->caixas().cend(); ++it)
         m_caixas.insert(it.key(), it.value());
+    // The calibration may not move the layout's texts off the page.
+    if (m_carregado) {
+        m_calibracao->defineLayout([this](const QString& nome) { return valor(nome); });
+        m_aviso = m_calibracao->confereGravados();
+    }
     carregadas().append(this);
     if (!padrao())
         padrao() = this;
@@ -195,15 +201,21 @@ void FrmConfig::mostra(QWidget* dono)
     janela->setParent(dono, janela->windowFlags());
     if (!janela->erro().isEmpty())
         Caixas::mostra(dono, janela->erro(), tituloDaJanela.trimmed(), Caixas::Icone::Erro);
+    if (const QString aviso = janela->tomaAviso(); !aviso.isEmpty())
+        Caixas::mostra(dono, aviso, tituloDaCalibracao, Caixas::Icone::Aviso);
     janela->exec();
     // Closing unloads the window; the next print loads it again from the table.
     delete janela;
 }
 
-FrmConfig* FrmConfig::instancia()
+FrmConfig* FrmConfig::instancia(QWidget* avisarEm)
 {
     if (!padrao())
         new FrmConfig;   // registers itself as the default instance
+    if (avisarEm) {
+        if (const QString aviso = padrao()->tomaAviso(); !aviso.isEmpty())
+            Caixas::mostra(avisarEm, aviso, tituloDaCalibracao, Caixas::Icone::Aviso);
+    }
     return padrao();
 }
 
@@ -257,6 +269,8 @@ void FrmConfig::recarrega()
     if (m_modelo->rowCount() == 0)
         m_modelo->insertRow(0);
     m_mapa->toFirst();
+    if (const QString aviso = m_calibracao->confereGravados(); !aviso.isEmpty())
+        m_aviso = aviso;
 }
 
 void FrmConfig::done(int resultado)

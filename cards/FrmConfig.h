@@ -2,6 +2,7 @@
 #include <QDialog>
 #include <QHash>
 #include <QString>
+#include <utility>
 
 class QDataWidgetMapper;
 class QLineEdit;
@@ -17,7 +18,8 @@ class PainelCalibracao;
 //   FrmConfig::mostra(dono)   the "Config" button: shows the window modally, owned by `dono`;
 //                             on close it writes the record back and is unloaded.
 //   FrmConfig::instancia()    what card printing reads: the loaded window, loaded hidden from
-//                             the table when none is.
+//                             the table when none is; with a window, a calibration that had
+//                             to be set back to its default is told there once.
 // `new FrmConfig(parent)` + exec() also works; closing it writes the record back.
 class FrmConfig : public QDialog {
     Q_OBJECT
@@ -26,7 +28,7 @@ public:
     ~FrmConfig() override;
 
     static void mostra(QWidget* dono);
-    static FrmConfig* instancia();
+    static FrmConfig* instancia(QWidget* avisarEm = nullptr);
 
     // The current text of the box bound to `coluna` ("nomex2", "fonte4"), as typed.
     QString valor(const QString& coluna) const;
@@ -35,6 +37,9 @@ public:
     // Whether the record could be read; when not, `erro()` says why.
     bool carregado() const { return m_carregado; }
     QString erro() const { return m_erro; }
+    // A stored calibration that put card texts off the page and was set back to its default:
+    // the message for the operator, handed out once (empty afterwards).
+    QString tomaAviso() { return std::exchange(m_aviso, QString()); }
 
     // Writes pending edits into the table. Shows a message and returns false on failure.
     bool gravaRegistro();
@@ -54,6 +59,7 @@ private:
     QDataWidgetMapper* m_mapa = nullptr;
     bool m_carregado = false;
     QString m_erro;
+    QString m_aviso;
     // This machine's card-stock calibration, bound to its own table; its boxes are read
     // through valor() like the layout's.
     PainelCalibracao* m_calibracao = nullptr;

@@ -4,6 +4,7 @@
 #include "app/TrabalhoDeImpressao.h"
 #include "app/Visualizacao.h"
 #include "cards/Calibracao.h"
+#include "cards/FaixaDaCalibracao.h"
 #include "app/modGlobais.h"
 #include "protocol/FormatoBR.h"
 
@@ -126,7 +127,8 @@ bool desenha(QPrinter& impressora, const QList<TextosDaCarteira>& carteiras, con
     return pintor.end();
 }
 
-bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao)
+bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao,
+             const QPrinter* escolhida)
 {
     const int quantidade = int(std::min<qsizetype>(carteiras.size(), carteirasPorFolha));
     auto avisa = [dono](const ConfiguracaoInvalida& i) {
@@ -141,7 +143,7 @@ bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeCo
     if (ConfiguracaoInvalida ruim; !Calibracao::le(configuracao, &ruim))
         return avisa(ruim);
 
-    TrabalhoDeImpressao trabalho(tituloDoTrabalho);
+    TrabalhoDeImpressao trabalho(tituloDoTrabalho, escolhida);
     QPrinter* const impressora = trabalho.impressora();
     if (!impressora) {
         Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
@@ -152,12 +154,15 @@ bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeCo
     const QSizeF area = impressora->pageLayout().paintRect(QPageLayout::Point).size() * twipsPorPonto;
     if (const auto ruim = verificaConfiguracao(quantidade, configuracao, area))
         return avisa(*ruim);
+    // So would a calibration that moves a text off the page: a blank page and no word.
+    if (const auto ruim = FaixaDaCalibracao::confere(configuracao, quantidade, area))
+        return avisa(*ruim);
 
     if (!desenha(*impressora, carteiras.mid(0, quantidade), configuracao)) {
         ExibeErro(origem, QStringLiteral("Não foi possível iniciar a impressão na impressora padrão"), dono);
         return false;
     }
-    if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) {
+    if (const QString recusa = trabalho.envia(dono); !recusa.isEmpty()) {
         ExibeErro(origem, QStringLiteral("A impressora padrão não aceitou a página (%1)").arg(recusa), dono);
         return false;
     }
@@ -173,16 +178,21 @@ void visualiza(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const Le
     std::optional<ConfiguracaoInvalida> ruim = verificaConfiguracao(quantidade, configuracao, area);
     if (ConfiguracaoInvalida calibracao; !ruim && !Calibracao::le(configuracao, &calibracao))
         ruim = calibracao;
+    if (!ruim)
+        ruim = FaixaDaCalibracao::confere(configuracao, quantidade, area);
     if (ruim) {
         Caixas::mostra(dono, ruim->mensagem, tituloInvalida, Caixas::Icone::Aviso);
         return;
     }
     const QList<TextosDaCarteira> estas = carteiras.mid(0, quantidade);
-    Visualizacao::mostra(dono, tituloDoTrabalho, [&](QPrinter& impressora) {
-        if (!desenha(impressora, estas, configuracao))
-            throw ErroDeExecucao(origem, QStringLiteral("Não foi possível desenhar as carteirinhas"));
-        return true;
-    });
+    Visualizacao::mostra(
+        dono, tituloDoTrabalho,
+        [&](QPrinter& impressora) {
+            if (!desenha(impressora, estas, configuracao))
+                throw ErroDeExecucao(origem, QStringLiteral("Não foi possível desenhar as carteirinhas"));
+            return true;
+        },
+        [&](const QPrinter* escolhida) { return imprime(dono, estas, configuracao, escolhida); });
 }
 
 } // namespace ImpressaoCarteiras

@@ -51,13 +51,17 @@ bool desenha(QPrinter& impressora, const QList<TextosDaCarteira>& carteiras, con
 // The print job "Carteirinhas" on the default printer: checks every setting (positions
 // against that printer's printable area), draws the cards and submits the page. Each problem
 // is told to the operator (a bad setting by name, no printer, a refused job) and then nothing
-// is printed. Returns true when the print system accepted the page.
+// is printed; so is a page the queue took but holds (a paused printer). Returns true when the
+// print system accepted the page. `escolhida`: a printer the operator picked in a preview
+// instead of the default one.
 // The machine's card-stock calibration (settings "deslocamentox", "deslocamentoy" and
 // "escala", see cards/Calibracao.h) moves every text drawn by desenha; a bad one is told like
 // a bad layout setting. With none set, or a neutral one, the page is exactly as without it.
-bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
+bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao,
+             const QPrinter* escolhida = nullptr);
 
-// "Visualizar Impressão": the same checks, then the page desenha draws, in a print preview.
+// "Visualizar Impressão": the same checks, then the page desenha draws, in a print preview
+// whose print button goes through imprime.
 void visualiza(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeConfiguracao& configuracao);
 
 } // namespace ImpressaoCarteiras

@@ -388,7 +388,7 @@ void frmPrincipal3::ExcluirCadastro()
 void frmPrincipal3::ImprimeCarteiras(int k)
 {
     protegido(this, origem + QStringLiteral(".Command%1_Click").arg(k), [&] {
-        FrmConfig* configuracao = FrmConfig::instancia();
+        FrmConfig* configuracao = FrmConfig::instancia(this);
         if (!configuracao->carregado()) {
             Caixas::mostra(this, configuracao->erro() + QStringLiteral("\nNada foi impresso."),
                            QStringLiteral("Configurações da Carteirinha"), Caixas::Icone::Erro);
@@ -405,7 +405,7 @@ void frmPrincipal3::ImprimeCarteiras(int k)
 void frmPrincipal3::VisualizaCarteiras(int k)
 {
     protegido(this, origem + QStringLiteral(".VisualizarImpressao"), [&] {
-        FrmConfig* configuracao = FrmConfig::instancia();
+        FrmConfig* configuracao = FrmConfig::instancia(this);
         if (!configuracao->carregado()) {
             Caixas::mostra(this, configuracao->erro() + QStringLiteral("\nNada foi impresso."),
                            QStringLiteral("Configurações da Carteirinha"), Caixas::Icone::Erro);
@@ -430,7 +430,8 @@ void frmPrincipal3::ImprimeJanela()
     // On paper the window takes 11820 x 12480 twips. At that size on screen its sheet and
     // cards would scroll out of view, so for the picture it is laid out as large as it needs
     // to show everything (toolbar, sheet, the five cards and their print buttons) and the
-    // picture is scaled into that box. Afterwards the window takes its 14175 x 12870 twips.
+    // picture is scaled into that box. Afterwards the window is given back the size and state
+    // the operator left it in: a smaller one would fold the toolbar and bring scroll bars.
     auto* rolagem = qobject_cast<QScrollArea*>(centralWidget());
     const QSize naImpressao(twipsParaPixelsX(11820), twipsParaPixelsY(12480));
     QSize inteira = naImpressao;
@@ -442,8 +443,14 @@ void frmPrincipal3::ImprimeJanela()
     inteira = inteira.expandedTo(QSize(toolMenu->sizeHint().width() + 2 * style()->pixelMetric(QStyle::PM_ToolBarHandleExtent), 0));
     struct Restaura {
         frmPrincipal3* janela;
-        ~Restaura() { janela->resize(janela->twipsParaPixelsX(14175), janela->twipsParaPixelsY(12870)); }
-    } restaura{this};
+        QSize tamanho;
+        Qt::WindowStates estado;
+        ~Restaura()
+        {
+            janela->resize(tamanho);
+            janela->setWindowState(estado);
+        }
+    } restaura{this, size(), windowState()};
     resize(inteira);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     JanelaDeFicha::imprimeComoNaTela(this, JanelaDeFicha::Impressao::Desenho, origem + QStringLiteral(".BtnImprimi"),

@@ -15,9 +15,11 @@ const QString fimDeLinha = QStringLiteral("\r\n");
 const QString recuo(7, u' ');
 const QString regua(80, u'-');
 
+// A column of `largura` characters whose last one is always a space: a long name or
+// congregation is cut short of the next column instead of running into it.
 QString coluna(const QString& texto, int largura)
 {
-    return texto.size() >= largura ? texto.left(largura) : texto.leftJustified(largura, u' ');
+    return texto.left(largura - 1).leftJustified(largura, u' ');
 }
 
 bool vazioOuMarcador(const QString& t)

@@ -31,16 +31,18 @@ clsImpressora::clsImpressora() : m_fonte(QStringLiteral("Lucida Console"))
     m_fonte.setKerning(false);
 }
 
-void clsImpressora::Imprime(const QString& TextoImpressao, const QString& titulo)
+bool clsImpressora::Imprime(const QString& TextoImpressao, const QString& titulo, const QPrinter* escolhida,
+                            QWidget* dono)
 {
-    TrabalhoDeImpressao trabalho(titulo);
+    TrabalhoDeImpressao trabalho(titulo, escolhida);
     QPrinter* const impressora = trabalho.impressora();
     if (!impressora)
         falhou();
     ImprimeEm(*impressora, TextoImpressao);
     // Only the print system's answer tells whether the report reached a queue that takes it.
-    if (!trabalho.envia().isEmpty())
+    if (!trabalho.envia(dono).isEmpty())
         falhou();
+    return !trabalho.ficouNaFila();
 }
 
 void clsImpressora::ImprimeEm(QPrinter& destino, const QString& TextoImpressao) const

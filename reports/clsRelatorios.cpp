@@ -52,28 +52,31 @@ QString clsRelatorios::montaRelatorio(const QList<clsAgenda>& membrosCollection,
     return texto;
 }
 
-bool clsRelatorios::imprime(const QList<clsAgenda>& membrosCollection, const QString& rotuloTotal)
+bool clsRelatorios::imprime(const QList<clsAgenda>& membrosCollection, const QString& rotuloTotal,
+                            const QPrinter* escolhida, QWidget* dono)
 {
+    m_naFila = false;
     try {
         const QString texto = montaRelatorio(membrosCollection, rotuloTotal);
         const std::shared_ptr<clsImpressora> impressora = globais().impressora;
         if (!impressora)
             return false;
-        impressora->Imprime(texto);
+        m_naFila = !impressora->Imprime(texto, QStringLiteral("Relatório do Departamento"), escolhida, dono);
         return true;
     } catch (const std::exception&) {
         return false;
     }
 }
 
-bool clsRelatorios::totalPorIntervaloDeData(const QList<clsAgenda>& membrosCollection)
+bool clsRelatorios::totalPorIntervaloDeData(const QList<clsAgenda>& membrosCollection, const QPrinter* escolhida,
+                                            QWidget* dono)
 {
-    return imprime(membrosCollection, QStringLiteral("Total: "));
+    return imprime(membrosCollection, QStringLiteral("Total: "), escolhida, dono);
 }
 
 bool clsRelatorios::totalDoDia(const QList<clsAgenda>& membrosCollection)
 {
-    return imprime(membrosCollection, QStringLiteral("Total do Dia: "));
+    return imprime(membrosCollection, QStringLiteral("Total do Dia: "), nullptr, nullptr);
 }
 
 QByteArray clsRelatorios::montaCSV(const QList<clsAgenda>& membrosCollection)

@@ -171,25 +171,33 @@ void frmAniversariantes::btnImprimir_Click()
     const QPointer<frmAniversariantes> eu(this);
     if (!busca() || !eu)
         return;
+    imprimeLista(nullptr);
+}
+
+bool frmAniversariantes::imprimeLista(const QPrinter* escolhida)
+{
     bool impresso = false;
+    bool naFila = false;
     try {
         if (globais().impressora) {
-            globais().impressora->Imprime(Aniversariantes::texto(m_lista), QStringLiteral("Aniversariantes do Mês"));
+            naFila = !globais().impressora->Imprime(Aniversariantes::texto(m_lista), QStringLiteral("Aniversariantes do Mês"),
+                                                    escolhida, this);
             impresso = true;
         }
     } catch (const std::exception&) {
         impresso = false;
     }
-    if (impresso)
+    if (impresso && !naFila)
         Caixas::mostra(this,
                        QStringLiteral("O relatório foi gerado com sucesso e enviado para a impressora padrão do "
                                       "sistema operacional"),
                        QStringLiteral("Relatório Gerado com Sucesso"), Caixas::Icone::Informacao);
-    else
+    else if (!impresso)
         Caixas::mostra(this,
                        QStringLiteral("O sistema não conseguiu gerar o relatório, verifique se você possui uma "
                                       "impressora padrão instalada e ativa"),
                        QStringLiteral("Erro ao Imprimir Relatório"), Caixas::Icone::Erro);
+    return impresso;
 }
 
 void frmAniversariantes::btnVisualizar_Click()
@@ -200,11 +208,13 @@ void frmAniversariantes::btnVisualizar_Click()
     const QString texto = Aniversariantes::texto(m_lista);
     const std::shared_ptr<clsImpressora> impressora =
         globais().impressora ? globais().impressora : std::make_shared<clsImpressora>();
-    Visualizacao::mostra(this, QStringLiteral("Aniversariantes de %1").arg(Aniversariantes::nomeDoMes(m_lista.mes)),
-                         [&](QPrinter& p) {
-                             impressora->ImprimeEm(p, texto);
-                             return true;
-                         });
+    Visualizacao::mostra(
+        this, QStringLiteral("Aniversariantes de %1").arg(Aniversariantes::nomeDoMes(m_lista.mes)),
+        [&](QPrinter& p) {
+            impressora->ImprimeEm(p, texto);
+            return true;
+        },
+        [&](const QPrinter* escolhida) { return imprimeLista(escolhida); });
 }
 
 void frmAniversariantes::btnExportarCSV_Click()

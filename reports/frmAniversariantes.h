@@ -7,6 +7,7 @@
 
 class QComboBox;
 class QLabel;
+class QPrinter;
 class QPushButton;
 class QSpinBox;
 class QTreeWidget;
@@ -46,6 +47,9 @@ private:
     bool busca();
     void mostraLista();
     void btnImprimir_Click();
+    // Prints the list of the last search (on `escolhida`, or the default printer) and says how
+    // it went; the print button and the preview's both come here. True when the queue took it.
+    bool imprimeLista(const QPrinter* escolhida);
     void btnVisualizar_Click();
     void btnExportarCSV_Click();
     QDate hoje() const;

@@ -161,22 +161,30 @@ void frmRelatorio::btnOk_Click()
         const std::optional<QList<clsAgenda>> membros = buscaDoRelatorio();
         if (!eu)
             return;   // closed during the wait
-        if (membros && !membros->isEmpty()) {
-            if (clsRelatorios().totalPorIntervaloDeData(*membros)) {
-                Caixas::mostra(this,
-                               QStringLiteral("O relatório foi gerado com sucesso e enviado para a impressora padrão "
-                                              "do sistema operacional"),
-                               QStringLiteral("Relatório Gerado com Sucesso"), Caixas::Icone::Informacao);
-            } else {
-                Caixas::mostra(this,
-                               QStringLiteral("O sistema não conseguiu gerar o relatório, verifique se você possui "
-                                              "uma impressora padrão instalada e ativa"),
-                               QStringLiteral("Erro ao Imprimir Relatório"), Caixas::Icone::Erro);
-            }
-        }
+        if (membros && !membros->isEmpty())
+            imprimeRelatorio(*membros, nullptr);
         if (eu)
             LimpaLabelsDeErro(this);
     });
+}
+
+bool frmRelatorio::imprimeRelatorio(const QList<clsAgenda>& membros, const QPrinter* escolhida)
+{
+    clsRelatorios relatorio;
+    if (!relatorio.totalPorIntervaloDeData(membros, escolhida, this)) {
+        Caixas::mostra(this,
+                       QStringLiteral("O sistema não conseguiu gerar o relatório, verifique se você possui "
+                                      "uma impressora padrão instalada e ativa"),
+                       QStringLiteral("Erro ao Imprimir Relatório"), Caixas::Icone::Erro);
+        return false;
+    }
+    // A report held in a paused queue has not reached the printer: the box already said so.
+    if (!relatorio.ficouNaFila())
+        Caixas::mostra(this,
+                       QStringLiteral("O relatório foi gerado com sucesso e enviado para a impressora padrão "
+                                      "do sistema operacional"),
+                       QStringLiteral("Relatório Gerado com Sucesso"), Caixas::Icone::Informacao);
+    return true;
 }
 
 std::optional<QList<clsAgenda>> frmRelatorio::buscaDoRelatorio()
@@ -202,10 +210,13 @@ void frmRelatorio::btnVisualizar_Click()
             const QString texto = clsRelatorios::montaRelatorio(*membros, QStringLiteral("Total: "));
             const std::shared_ptr<clsImpressora> impressora =
                 globais().impressora ? globais().impressora : std::make_shared<clsImpressora>();
-            Visualizacao::mostra(this, QStringLiteral("Relatório"), [&](QPrinter& p) {
-                impressora->ImprimeEm(p, texto);
-                return true;
-            });
+            Visualizacao::mostra(
+                this, QStringLiteral("Relatório"),
+                [&](QPrinter& p) {
+                    impressora->ImprimeEm(p, texto);
+                    return true;
+                },
+                [&](const QPrinter* escolhida) { return imprimeRelatorio(*membros, escolhida); });
         }
         if (eu)
             LimpaLabelsDeErro(this);

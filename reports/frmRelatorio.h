@@ -8,6 +8,7 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPrinter;
 class QPushButton;
 class frmPrincipal;
 
@@ -45,6 +46,9 @@ private:
     // The search for the typed (already validated) dates: the members found, or nothing
     // (already said why).
     std::optional<QList<clsAgenda>> buscaDoRelatorio();
+    // Prints the report of `membros` (on `escolhida`, or the default printer) and says how it
+    // went; the print button and the preview's both come here. True when the queue took it.
+    bool imprimeRelatorio(const QList<clsAgenda>& membros, const QPrinter* escolhida);
     bool ValidaFiltro();
     // The member window, which may have been closed meanwhile (then it raises).
     frmPrincipal* principal() const;

@@ -1,5 +1,6 @@
 // Print jobs against a private CUPS server: a queue that refuses jobs is reported by every
-// print path (report, cards, window image), and accepted jobs carry their titles.
+// print path (report, cards, window image), accepted jobs carry their titles, and a job the
+// queue takes but does not print (paused, stopped by its device, held, aborted) is told.
 #include "ServidorCups.h"
 #include "app/Caixas.h"
 #include "app/TrabalhoDeImpressao.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace ImpressaoCarteiras;
@@ -54,7 +56,7 @@ private slots:
         if (!m_cups.inicia())
             QSKIP(qPrintable(QStringLiteral("sem servidor CUPS privado: ") + m_cups.erro()));
         QVERIFY2(m_cups.criaFila(QStringLiteral("Recusa"), ServidorCups::Recusa, true), qPrintable(m_cups.erro()));
-        QVERIFY2(m_cups.criaFila(QStringLiteral("Aceita"), ServidorCups::Retem, false), qPrintable(m_cups.erro()));
+        QVERIFY2(m_cups.criaFila(QStringLiteral("Aceita"), ServidorCups::Imprime, false), qPrintable(m_cups.erro()));
         // Before the first use of libcups in this process: every job goes to the private server.
         qputenv("CUPS_SERVER", QFile::encodeName(m_cups.soquete()));
         m_pronto = true;
@@ -124,6 +126,64 @@ private slots:
                  (QStringList{QStringLiteral("Relatório do Departamento"), QStringLiteral("Carteirinhas"),
                               QStringLiteral("Carteirinha de Membros")}));
         QVERIFY(m_cups.titulosDaFila(QStringLiteral("Recusa")).isEmpty());
+    }
+
+    // Each row on a queue of its own, so a queue the device stops is stopped by this job.
+    void filaQueNaoImprime_data()
+    {
+        QTest::addColumn<int>("estado");
+        QTest::addColumn<bool>("relatorio");
+        QTest::addColumn<QString>("caixa");       // the title of the one box shown, or none
+        QTest::addColumn<int>("estadoDoTrabalho");   // IPP job-state it is left in
+        const QString pausada = QStringLiteral("Impressora Pausada");
+        const QString retida = QStringLiteral("Impressão Retida na Fila");
+        for (const bool relatorio : {true, false}) {
+            const char* como = relatorio ? "relatorio" : "carteiras";
+            QTest::addRow("%s, fila pausada", como) << int(ServidorCups::Retem) << relatorio << pausada << 3;
+            QTest::addRow("%s, fila parada pelo dispositivo", como) << int(ServidorCups::Para) << relatorio << pausada << 3;
+            QTest::addRow("%s, trabalho retido", como) << int(ServidorCups::Segura) << relatorio << retida << 4;
+            QTest::addRow("%s, trabalho abandonado", como)
+                << int(ServidorCups::Abandona) << relatorio << (relatorio ? QString() : QStringLiteral("Erro no Aplicativo")) << 8;
+            QTest::addRow("%s, impresso", como) << int(ServidorCups::Imprime) << relatorio << QString() << 9;
+        }
+    }
+    void filaQueNaoImprime()
+    {
+        QFETCH(int, estado);
+        QFETCH(bool, relatorio);
+        QFETCH(QString, caixa);
+        QFETCH(int, estadoDoTrabalho);
+        const QString fila = QStringLiteral("Fila%1").arg(QTest::currentDataTag()).remove(QRegularExpression(QStringLiteral("\\W")));
+        QVERIFY2(m_cups.criaFila(fila, ServidorCups::Estado(estado), false), qPrintable(m_cups.erro()));
+        usaFila(qPrintable(fila));
+        Caixas::Gravador caixas;
+        if (relatorio) {
+            bool impresso = false, erro = false;
+            try {
+                impresso = clsImpressora().Imprime(QStringLiteral("linha"));
+            } catch (const ErroDeExecucao&) {
+                erro = true;
+            }
+            // On paper, waiting (told), or failed (the window tells).
+            QCOMPARE(erro, estado == ServidorCups::Abandona);
+            QCOMPARE(impresso, !erro && caixa.isEmpty());
+        } else {
+            QCOMPARE(imprime(nullptr, umaCarteira(), layout), estado != ServidorCups::Abandona);
+        }
+        QCOMPARE(caixas.caixas().size(), caixa.isEmpty() ? 0 : 1);
+        if (!caixa.isEmpty()) {
+            const Caixas::Registro& r = caixas.caixas().first();
+            QCOMPARE(r.titulo, caixa);
+            const QString esperado = estado == ServidorCups::Abandona ? QStringLiteral("abandonou o trabalho")
+                                     : estado == ServidorCups::Para   ? ServidorCups::motivoDaParada()
+                                                                      : QStringLiteral("\"%1\"").arg(fila);
+            QVERIFY2(r.texto.contains(esperado), qPrintable(r.texto));
+        }
+        // Whatever was said, the job is where the print system put it: never cancelled by us.
+        const QList<ServidorCups::Trabalho> trabalhos = m_cups.trabalhosDaFila(fila);
+        QCOMPARE(trabalhos.size(), 1);
+        QCOMPARE(trabalhos.first().titulo, relatorio ? QStringLiteral("Relatório do Departamento") : QStringLiteral("Carteirinhas"));
+        QCOMPARE(trabalhos.first().estado, estadoDoTrabalho);
     }
 
     void posicaoForaDaAreaDaImpressoraReal()

@@ -11,12 +11,15 @@
 #include "cards/Calibracao.h"
 #include "cards/FrmConfig.h"
 #include "cards/ImpressaoCarteiras.h"
+#include "protocol/FormatoBR.h"
 
 #include <QHash>
 #include <QImage>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -188,20 +191,111 @@ private slots:
         QTest::newRow("dois numeros no vertical") << "deslocamentoy" << "1 2";
         QTest::newRow("escala zero") << "escala" << "0";
         QTest::newRow("escala grande demais") << "escala" << "3";
+        // Numbers, but every text would land off the page: a blank sheet.
+        QTest::newRow("500 mm a direita") << "deslocamentox" << "500";
+        QTest::newRow("300 mm abaixo") << "deslocamentoy" << "300";
+        QTest::newRow("10 mm a esquerda") << "deslocamentox" << "-10";
+        QTest::newRow("escala que leva para fora") << "escala" << "1,9";
     }
+    // The cards and the test page alike: one box naming the setting, nothing printed.
     void calibracaoInvalidaNaoImprime()
     {
         QFETCH(QString, nome);
         QFETCH(QString, valor);
         QHash<QString, QString> layout = layoutDeTeste();
         layout.insert(nome, valor);
+        const auto le = [&](const QString& n) { return layout.value(n); };
+        for (const bool paginaDeTeste : {false, true}) {
+            Caixas::Gravador caixas;
+            Impressoras::Gravador impressora(pdf());
+            QVERIFY(!(paginaDeTeste ? PaginaDeTeste::imprime(nullptr, le) : imprime(nullptr, cincoCarteiras(), le)));
+            QVERIFY(impressora.trabalhos.isEmpty());
+            QCOMPARE(caixas.caixas().size(), 1);
+            QCOMPARE(caixas.caixas().first().titulo, QStringLiteral("Configuração Inválida"));
+            QVERIFY2(caixas.caixas().first().texto.contains(u'"' + nome + u'"'), qPrintable(caixas.caixas().first().texto));
+        }
+    }
+
+    // In the layout window a value that would put a text off the page is refused as it is
+    // typed, and one read from the file is set back to its default with one message. The range
+    // the message gives fits the paper: its far end is taken and prints every text on the page.
+    void calibracaoForaDaPaginaNaJanela_data()
+    {
+        QTest::addColumn<bool>("gravado");
+        QTest::addColumn<QString>("nome");
+        QTest::addColumn<QString>("valor");
+        QTest::addColumn<QString>("legenda");
+        for (const bool gravado : {false, true}) {
+            const char* como = gravado ? "gravado" : "digitado";
+            QTest::addRow("%s: 500 mm a direita", como) << gravado << "deslocamentox" << "500" << "deslocamento horizontal";
+            QTest::addRow("%s: 80 mm acima", como) << gravado << "deslocamentoy" << "-80" << "deslocamento vertical";
+            QTest::addRow("%s: escala 1,9", como) << gravado << "escala" << "1,9" << "escala";
+        }
+    }
+    void calibracaoForaDaPaginaNaJanela()
+    {
+        QFETCH(bool, gravado);
+        QFETCH(QString, nome);
+        QFETCH(QString, valor);
+        QFETCH(QString, legenda);
+        QTemporaryDir pasta;
+        QVERIFY2(criaBancoLocalDeTeste(pasta).isEmpty(), "lookup file");
+        if (gravado) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("grava"));
+            db.setDatabaseName(pasta.filePath(QStringLiteral("ruduza.db")));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("UPDATE calibracaocarteira SET %1 = '%2'").arg(nome, valor)));
+            db.close();
+        }
+        if (gravado)
+            QSqlDatabase::removeDatabase(QStringLiteral("grava"));
         Caixas::Gravador caixas;
-        Impressoras::Gravador impressora(pdf());
-        QVERIFY(!imprime(nullptr, cincoCarteiras(), [&](const QString& n) { return layout.value(n); }));
-        QVERIFY(impressora.trabalhos.isEmpty());
+        Impressoras::Gravador impressora(pasta.filePath(QStringLiteral("cartoes.pdf")));   // A4 as the paper
+        const QString padrao = nome == Calibracao::nomeEscala() ? QStringLiteral("1") : QStringLiteral("0");
+        QWidget dono;
+        FrmConfig* janela = FrmConfig::instancia(&dono);
+        const auto fecha = qScopeGuard([&] { delete janela; });
+        QLineEdit* caixa = janela->caixa(nome);
+        QVERIFY(caixa);
+        const auto digita = [&](const QString& texto) {
+            caixa->selectAll();
+            QTest::keyClick(caixa, Qt::Key_Delete);
+            QTest::keyClicks(caixa, texto);
+            QTest::keyClick(caixa, Qt::Key_Return);
+        };
+        if (!gravado) {
+            QVERIFY(caixas.caixas().isEmpty());
+            digita(valor);
+        }
         QCOMPARE(caixas.caixas().size(), 1);
-        QCOMPARE(caixas.caixas().first().titulo, QStringLiteral("Configuração Inválida"));
-        QVERIFY2(caixas.caixas().first().texto.contains(u'"' + nome + u'"'), qPrintable(caixas.caixas().first().texto));
+        const Caixas::Registro aviso = caixas.caixas().first();
+        QCOMPARE(aviso.titulo, QStringLiteral("Calibração da Impressora"));
+        QVERIFY2(aviso.texto.contains(legenda) && aviso.texto.contains(valor), qPrintable(aviso.texto));
+        QCOMPARE(caixa->text(), padrao);
+        FrmConfig::instancia(&dono);
+        QCOMPARE(caixas.caixas().size(), 1);   // told once
+
+        // The far end of the range given fits; a step beyond it does not.
+        static const QRegularExpression faixa(QStringLiteral("entre (-?[\\d.]*\\d(?:,\\d+)?) e (-?[\\d.]*\\d(?:,\\d+)?)"));
+        const auto m = faixa.match(aviso.texto);
+        QVERIFY2(m.hasMatch(), qPrintable(aviso.texto));
+        const bool paraMais = !valor.startsWith(u'-');
+        const QString extremo = m.captured(paraMais ? 2 : 1);
+        const double passo = nome == Calibracao::nomeEscala() ? 0.02 : 0.2;
+        digita(FormatoBR::formataValor(FormatoBR::converteValor(extremo, QString()) + (paraMais ? passo : -passo)));
+        QCOMPARE(caixas.caixas().size(), 2);
+        QCOMPARE(caixa->text(), padrao);
+        digita(extremo);
+        QCOMPARE(caixas.caixas().size(), 2);
+        QCOMPARE(caixa->text(), extremo);
+        QVERIFY(imprime(nullptr, cincoCarteiras(), [&](const QString& n) { return janela->valor(n); }));
+        const PdfLido lido = lePdf(impressora.trabalhos.value(0));
+        QCOMPARE(lido.palavras.size(), carteirasPorFolha * camposPorCarteira);
+        QPrinter a4(QPrinter::HighResolution);
+        a4.setOutputFormat(QPrinter::PdfFormat);
+        const QRectF area = a4.pageLayout().paintRect(QPageLayout::Point).adjusted(-0.5, -0.5, 0.5, 0.5);
+        for (const PalavraDoPdf& p : lido.palavras)
+            QVERIFY2(area.contains(QPointF(p.xMin, p.yMin)), qPrintable(QStringLiteral("%1 em %2, %3").arg(p.texto).arg(p.xMin).arg(p.yMin)));
     }
 
     // The shipped layout, from the layout window's "Página de Teste" button: an outline for
@@ -282,6 +376,32 @@ private slots:
                 }
             }
         }
+    }
+
+    // A lookup file the operator may not write: the calibration says why as the layout does,
+    // naming the group that may.
+    void gravacaoNegadaDizOGrupo()
+    {
+        QTemporaryDir pasta;
+        QVERIFY2(criaBancoLocalDeTeste(pasta).isEmpty(), "lookup file");
+        Caixas::Gravador caixas;
+        {
+            FrmConfig janela;
+            QLineEdit* caixa = janela.caixa(Calibracao::nomeX());
+            QVERIFY(caixa);
+            caixa->selectAll();
+            QTest::keyClicks(caixa, QStringLiteral("1,5"));
+            // The file turns read-only under the window (as for an operator outside the group).
+            for (const QString& nome : QSqlDatabase::connectionNames())
+                if (nome.startsWith(QLatin1String("calibracaocarteira-")))
+                    QVERIFY(QSqlQuery(QSqlDatabase::database(nome)).exec(QStringLiteral("PRAGMA query_only = ON")));
+            janela.accept();
+        }
+        QCOMPARE(caixas.caixas().size(), 1);
+        const QString texto = caixas.caixas().first().texto;
+        QVERIFY2(texto.startsWith(QStringLiteral("Não foi possível gravar a calibração:")), qPrintable(texto));
+        QVERIFY2(texto.contains(QStringLiteral("grupo \"zelto\"")) && texto.contains(QStringLiteral("ruduza.db")),
+                 qPrintable(texto));
     }
 
     // A lookup file made before the calibration table existed: opening the layout window adds

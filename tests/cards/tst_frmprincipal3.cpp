@@ -20,7 +20,10 @@
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolBar>
+#include <QToolButton>
 
 namespace {
 
@@ -623,7 +626,7 @@ private slots:
     }
 
     // "Imprimir": the whole window (toolbar, sheet, the five cards and all their print buttons)
-    // on one page, inside the printable area; the window then takes 14175 x 12870 twips.
+    // on one page, inside the printable area; the window keeps its size.
     void imprimeAImagemDaJanela()
     {
         AtualizaCarteiraDeTeste();
@@ -631,12 +634,12 @@ private slots:
         quinta.nome = QStringLiteral("EVA QUINTINO");
         janela->AtualizaGUI5(quinta);
         Impressoras::Gravador impressora(pdfs.filePath(QStringLiteral("janela.pdf")));
+        const QSize antes = janela->size();
         comando("BtnImprimi");
         QCOMPARE(titulos(), QStringList());
         QCOMPARE(impressora.trabalhos.size(), 1);
         QCOMPARE(impressora.titulos, QStringList{QStringLiteral("Carteirinha de Membros")});
-        QCOMPARE(janela->size(), QSize(qRound(14175.0 * janela->logicalDpiX() / 1440),
-                                       qRound(12870.0 * janela->logicalDpiY() / 1440)));
+        QCOMPARE(janela->size(), antes);
 
         const QString pdf = impressora.trabalhos.first();
         QProcess texto;
@@ -656,6 +659,38 @@ private slots:
         for (const PalavraDoPdf& p : lido.palavras)
             QVERIFY2(area.contains(QRectF(QPointF(p.xMin, p.yMin), QPointF(p.xMax, p.yMax))),
                      qPrintable(QStringLiteral("%1 em %2,%3-%4,%5").arg(p.texto).arg(p.xMin).arg(p.yMin).arg(p.xMax).arg(p.yMax)));
+    }
+
+    // After "Imprimir" the window is as the operator left it: same size, the toolbar folded
+    // (or not) as before, no scroll bars where there were none.
+    void imprimirMantemOTamanho_data()
+    {
+        QTest::addColumn<QSize>("tamanho");   // invalid: as the window opens
+        QTest::newRow("como abre") << QSize();
+        QTest::newRow("aumentada") << QSize(1400, 1000);
+        QTest::newRow("reduzida") << QSize(900, 700);
+    }
+    void imprimirMantemOTamanho()
+    {
+        QFETCH(QSize, tamanho);
+        if (tamanho.isValid())
+            janela->resize(tamanho);
+        QCoreApplication::processEvents();
+        auto* rolagem = qobject_cast<QScrollArea*>(janela->centralWidget());
+        QVERIFY(rolagem);
+        const auto aparencia = [&] {
+            auto* extensao = janela->toolMenu->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+            return QList<bool>{extensao && extensao->isVisible(), rolagem->horizontalScrollBar()->isVisible(),
+                               rolagem->verticalScrollBar()->isVisible()};
+        };
+        const QSize antes = janela->size();
+        const QList<bool> comoEstava = aparencia();
+        Impressoras::Gravador impressora(pdfs.filePath(QStringLiteral("tamanho.pdf")));
+        comando("BtnImprimi");
+        QCOMPARE(impressora.trabalhos.size(), 1);
+        QCoreApplication::processEvents();
+        QCOMPARE(janela->size(), antes);
+        QCOMPARE(aparencia(), comoEstava);
     }
 
 private:

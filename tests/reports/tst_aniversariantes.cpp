@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QMap>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -276,7 +277,7 @@ private slots:
         const QTreeWidget* lista = janela->lstAniversariantes;
         for (int i = 0; i < lista->topLevelItemCount(); ++i) {
             const QTreeWidgetItem* it = lista->topLevelItem(i);
-            const QString linha = it->text(0).leftJustified(5) + it->text(1).left(30).leftJustified(30) + it->text(2);
+            const QString linha = it->text(0).leftJustified(5) + it->text(1).left(29).leftJustified(30) + it->text(2);
             QVERIFY2(lido.contains(linha), qPrintable(linha));
         }
 
@@ -328,6 +329,66 @@ private slots:
             QCOMPARE(c.size(), 6);
             QVERIFY(c[0].isEmpty() && c[2].isEmpty());
         }
+    }
+
+    // Names and congregations longer than their columns, printed: on every line of either list
+    // each word stays inside its column, a space short of the next (pdftotext -bbox positions).
+    void colunasNaoSeEncostam_data()
+    {
+        QTest::addColumn<QString>("cabecalho");   // the first word of the list's header line
+        QTest::addColumn<QStringList>("colunas");  // the header words where columns start
+        QTest::newRow("aniversariantes") << "Dia"
+                                         << QStringList{"Nome", "Idade", "Congregação", "Telefone"};
+        QTest::newRow("sem data") << "N.Ficha" << QStringList{"Nome", "Nascido", "Congregação", "Telefone"};
+    }
+    void colunasNaoSeEncostam()
+    {
+        QFETCH(QString, cabecalho);
+        QFETCH(QStringList, colunas);
+        QList<clsAgenda> membros;
+        for (int i = 0; i < 4; ++i) {
+            clsAgenda m;
+            m.numeroFicha = 9001 + i;
+            m.nome = QStringLiteral("Maria Aparecida dos Santos Correia Rocha %1").arg(i);
+            m.nascido = i % 2 ? QStringLiteral("31/11/1981") : QStringLiteral("05/07/198%1").arg(i);
+            m.IGREJA = QStringLiteral("Congregação Osasco Centro Vila Yara");
+            m.telResidencial = QStringLiteral("11988776655");
+            membros.append(m);
+        }
+        const QString pdf = pasta.filePath(QStringLiteral("colunas-%1.pdf").arg(QTest::currentDataTag()));
+        {
+            Impressoras::Gravador impressora(pdf);
+            clsImpressora().Imprime(Aniversariantes::texto(Aniversariantes::monta(membros, 7, 2025, hoje)));
+        }
+        const PdfLido lido = lePdf(pdf);
+        QVERIFY(lido.ok);
+        // Lines by height; the list's own from its header to the next ruler.
+        QMap<int, QList<PalavraDoPdf>> linhas;
+        for (const PalavraDoPdf& p : lido.palavras)
+            linhas[qRound(p.yMin * 10)].append(p);
+        QList<double> inicios;
+        int verificadas = 0;
+        for (const QList<PalavraDoPdf>& linha : std::as_const(linhas)) {
+            if (linha.first().texto == cabecalho) {
+                for (const QString& c : colunas)
+                    for (const PalavraDoPdf& p : linha)
+                        if (p.texto == c)
+                            inicios.append(p.xMin);
+                QCOMPARE(inicios.size(), colunas.size());
+                continue;
+            }
+            if (inicios.isEmpty() || linha.first().texto.startsWith(u'-'))
+                continue;
+            if (linha.first().texto.startsWith(QLatin1String("Total")) || linha.first().texto == QLatin1String("Fichas"))
+                break;
+            for (const PalavraDoPdf& p : linha)
+                for (const double inicio : inicios)
+                    QVERIFY2(p.xMin >= inicio - 0.5 || p.xMax < inicio - 2,
+                             qPrintable(QStringLiteral("\"%1\" (%2 a %3) encosta na coluna em %4")
+                                            .arg(p.texto).arg(p.xMin).arg(p.xMax).arg(inicio)));
+            ++verificadas;
+        }
+        QCOMPARE(verificadas, 2);
     }
 
     // January's list printed in December: the ages are those turned in the year chosen.

@@ -26,6 +26,16 @@ bool grava(const QString& caminho, const QString& texto)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(texto.toUtf8()) == texto.toUtf8().size();
 }
 
+// The device of the queues that go wrong: "zelto:para" stops its queue (CUPS_BACKEND_STOP),
+// anything else fails the job (CUPS_BACKEND_FAILED). Without arguments CUPS asks what it finds.
+const char* const dispositivo = R"(#!/bin/sh
+[ $# -eq 0 ] && exit 0
+case "$DEVICE_URI" in
+  zelto:para) echo "ERROR: %1" >&2; exit 4 ;;
+  *) echo "ERROR: Falha de comunicação com a impressora" >&2; exit 1 ;;
+esac
+)";
+
 } // namespace
 
 ServidorCups::ServidorCups() = default;
@@ -50,8 +60,10 @@ bool ServidorCups::inicia()
     for (const char* sub : {"spool", "tmp", "cache", "state", "log"})
         QDir(base).mkpath(QString::fromLatin1(sub));
     // Everything the daemon writes stays in the folder; queues are plain /dev/null files.
+    if (!montaProgramas(base))
+        return false;
     const QString arquivos = QStringLiteral("ServerRoot %1\nRequestRoot %1/spool\nTempDir %1/tmp\n"
-                                            "CacheDir %1/cache\nStateDir %1/state\nServerBin /usr/lib/cups\n"
+                                            "CacheDir %1/cache\nStateDir %1/state\nServerBin %1/bin\n"
                                             "DataDir /usr/share/cups\nAccessLog %1/log/access_log\n"
                                             "ErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
                                             "Printcap %1/printcap\nFileDevice Yes\n")
@@ -91,6 +103,32 @@ bool ServidorCups::inicia()
     return true;
 }
 
+// CUPS's own programs, and a backend folder that adds our device to the installed ones.
+bool ServidorCups::montaProgramas(const QString& base)
+{
+    const QDir instalados(QStringLiteral("/usr/lib/cups"));
+    QDir bin(base + QStringLiteral("/bin"));
+    if (!bin.mkpath(QStringLiteral("backend"))) {
+        m_erro = QStringLiteral("não foi possível criar a pasta dos programas do cupsd");
+        return false;
+    }
+    for (const QString& pasta : instalados.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (pasta != QLatin1String("backend"))
+            QFile::link(instalados.filePath(pasta), bin.filePath(pasta));
+    }
+    const QDir backends(instalados.filePath(QStringLiteral("backend")));
+    for (const QString& b : backends.entryList(QDir::Files | QDir::NoDotAndDotDot))
+        QFile::link(backends.filePath(b), bin.filePath(QStringLiteral("backend/") + b));
+    // Owner-only, as cupsd demands of a device it runs as root.
+    const QString zelto = bin.filePath(QStringLiteral("backend/zelto"));
+    if (!grava(zelto, QString::fromUtf8(dispositivo).arg(motivoDaParada()))
+        || !QFile::setPermissions(zelto, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
+        m_erro = QStringLiteral("não foi possível gravar o dispositivo de teste");
+        return false;
+    }
+    return true;
+}
+
 void ServidorCups::para()
 {
     if (!m_processo)
@@ -122,30 +160,47 @@ bool ServidorCups::administra(const QString& programa, const QStringList& argume
 
 bool ServidorCups::criaFila(const QString& nome, Estado estado, bool padrao)
 {
-    if (!administra(QStringLiteral("lpadmin"), {QStringLiteral("-p"), nome, QStringLiteral("-E"), QStringLiteral("-v"),
-                                                QStringLiteral("file:///dev/null")}))
+    const QString dispositivo = estado == Para       ? QStringLiteral("zelto:para")
+                                : estado == Abandona ? QStringLiteral("zelto:falha")
+                                                     : QStringLiteral("file:///dev/null");
+    QStringList argumentos{QStringLiteral("-p"), nome, QStringLiteral("-E"), QStringLiteral("-v"), dispositivo};
+    if (estado == Abandona)
+        argumentos << QStringLiteral("-o") << QStringLiteral("printer-error-policy=abort-job");
+    if (estado == Segura)
+        argumentos << QStringLiteral("-o") << QStringLiteral("job-hold-until-default=indefinite");
+    if (!administra(QStringLiteral("lpadmin"), argumentos))
         return false;
     if (padrao && !administra(QStringLiteral("lpadmin"), {QStringLiteral("-d"), nome}))
         return false;
     if (estado == Recusa)
         return administra(QStringLiteral("cupsreject"), {nome});
-    return administra(QStringLiteral("cupsdisable"), {nome});
+    if (estado == Retem)
+        return administra(QStringLiteral("cupsdisable"), {nome});
+    return true;
 }
 
 QStringList ServidorCups::titulosDaFila(const QString& nome)
 {
     QStringList titulos;
+    for (const Trabalho& t : trabalhosDaFila(nome))
+        titulos.append(t.titulo);
+    return titulos;
+}
+
+QList<ServidorCups::Trabalho> ServidorCups::trabalhosDaFila(const QString& nome)
+{
+    QList<Trabalho> lista;
     const QByteArray caminho = QFile::encodeName(soquete());
     http_t* http = httpConnect2(caminho.constData(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 10000, nullptr);
     if (!http)
-        return titulos;
+        return lista;
     cups_job_t* trabalhos = nullptr;
     const int n = cupsGetJobs2(http, &trabalhos, nome.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
     for (int i = 0; i < n; ++i)
-        titulos.append(QString::fromUtf8(trabalhos[i].title));
+        lista.append({QString::fromUtf8(trabalhos[i].title), int(trabalhos[i].state)});
     cupsFreeJobs(n, trabalhos);
     httpClose(http);
-    return titulos;
+    return lista;
 }
 
 QString ServidorCups::diario() const

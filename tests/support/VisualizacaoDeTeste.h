@@ -1,13 +1,15 @@
 #pragma once
 // The print preview as the operator meets it: armed before the click that opens it, it waits
 // for the preview window, counts its pages, presses "Salvar PDF ..." (the save dialog answered
-// with `arquivoPdf`) and closes it.
+// with `arquivoPdf`) or its print button (the printer dialog, if any, accepted as it opens) and
+// closes it.
 #include "app/Seams.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QRegularExpression>
@@ -18,6 +20,8 @@ struct VisualizacaoVista {
     int paginas = 0;
     QString titulo;
     bool temImprimir = false;   // the preview's own print button (any installed printer)
+    bool imprimir = false;      // set before: press the print button instead of saving
+    bool abertaAposImprimir = false;
 };
 
 // Call right before the click; `vista` and `dialogo` must outlive the click.
@@ -43,9 +47,22 @@ inline void aoAbrirVisualizacao(VisualizacaoVista& vista, DialogoArquivo::Gravad
         vista.titulo = d->windowTitle();
         if (auto* w = d->findChild<QPrintPreviewWidget*>())
             vista.paginas = w->pageCount();
-        for (QAction* a : d->findChildren<QAction*>())
-            if (a->objectName() == QLatin1String("printAction") || a->text().contains(QLatin1String("Print")))
-                vista.temImprimir = true;
+        QAction* imprimir = d->findChild<QAction*>(QStringLiteral("acaoImprimir"));
+        vista.temImprimir = imprimir != nullptr;
+        if (vista.imprimir && imprimir) {
+            QTimer aceita;
+            aceita.setInterval(20);
+            QObject::connect(&aceita, &QTimer::timeout, [] {
+                if (auto* escolha = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget()))
+                    escolha->accept();
+            });
+            aceita.start();
+            imprimir->trigger();
+            vista.abertaAposImprimir = d->isVisible();
+            if (vista.abertaAposImprimir)
+                d->reject();
+            return;
+        }
         if (!arquivoPdf.isEmpty()) {
             dialogo.proximoArquivo(arquivoPdf);
             if (auto* salvar = d->findChild<QAction*>(QStringLiteral("acaoSalvarPdf")))

@@ -1,0 +1,135 @@
+// Following an accepted print job through its queue (IPP job and printer states).
+#include "app/FilaDeImpressao.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QThread>
+#include <QTimer>
+
+#include <cups/cups.h>
+
+namespace FilaDeImpressao {
+
+namespace {
+
+// Long enough for CUPS to start the job's device and hear it stop the queue; short enough
+// that a busy printer does not hold the window long.
+constexpr int prazoEmMs = 5000;
+constexpr int intervaloEmMs = 150;
+
+struct Leitura {
+    int trabalho = 0;   // job-state, 0 when unknown
+    int fila = 0;       // printer-state
+    QString mensagem;   // printer-state-message
+};
+
+ipp_t* pergunta(ipp_op_t operacao, const char* atributo, const QByteArray& endereco, const char* const* quais, int n)
+{
+    ipp_t* pedido = ippNewRequest(operacao);
+    ippAddString(pedido, IPP_TAG_OPERATION, IPP_TAG_URI, atributo, nullptr, endereco.constData());
+    ippAddString(pedido, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+    ippAddStrings(pedido, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", n, nullptr, quais);
+    return cupsDoRequest(CUPS_HTTP_DEFAULT, pedido, "/");
+}
+
+Leitura le(const QByteArray& enderecoDaFila, int numero)
+{
+    Leitura l;
+    char enderecoDoTrabalho[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, enderecoDoTrabalho, sizeof enderecoDoTrabalho, "ipp", nullptr, "localhost", 0,
+                     "/jobs/%d", numero);
+    static const char* const doTrabalho[] = {"job-state"};
+    if (ipp_t* r = pergunta(IPP_OP_GET_JOB_ATTRIBUTES, "job-uri", enderecoDoTrabalho, doTrabalho, 1)) {
+        if (ipp_attribute_t* a = ippFindAttribute(r, "job-state", IPP_TAG_ENUM))
+            l.trabalho = ippGetInteger(a, 0);
+        ippDelete(r);
+    }
+    static const char* const daFila[] = {"printer-state", "printer-state-message"};
+    if (ipp_t* r = pergunta(IPP_OP_GET_PRINTER_ATTRIBUTES, "printer-uri", enderecoDaFila, daFila, 2)) {
+        if (ipp_attribute_t* a = ippFindAttribute(r, "printer-state", IPP_TAG_ENUM))
+            l.fila = ippGetInteger(a, 0);
+        if (ipp_attribute_t* a = ippFindAttribute(r, "printer-state-message", IPP_TAG_TEXT))
+            l.mensagem = QString::fromUtf8(ippGetString(a, 0, nullptr)).trimmed();
+        ippDelete(r);
+    }
+    return l;
+}
+
+// Waits a little, painting windows but taking no clicks or keys meanwhile.
+void aguarda()
+{
+    if (!QCoreApplication::instance()) {
+        QThread::msleep(intervaloEmMs);
+        return;
+    }
+    QEventLoop laco;
+    QTimer::singleShot(intervaloEmMs, &laco, &QEventLoop::quit);
+    laco.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// CUPS's own word for a queue paused without a reason says nothing the box does not.
+QString motivoDe(const Leitura& l)
+{
+    return l.mensagem.compare(QLatin1String("Paused"), Qt::CaseInsensitive) == 0 ? QString() : l.mensagem;
+}
+
+} // namespace
+
+Situacao acompanha(const QString& enderecoDaFila, int numero)
+{
+    const QByteArray endereco = enderecoDaFila.toUtf8();
+    const bool cursor = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (cursor)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    Situacao s;
+    for (const QDeadlineTimer prazo(prazoEmMs);; aguarda()) {
+        const Leitura l = le(endereco, numero);
+        if (l.trabalho == IPP_JSTATE_COMPLETED)
+            break;
+        if (l.trabalho == IPP_JSTATE_CANCELED || l.trabalho == IPP_JSTATE_ABORTED) {
+            s = {Destino::Perdido, false, l.mensagem};
+            break;
+        }
+        if (l.fila == IPP_PSTATE_STOPPED || l.trabalho == IPP_JSTATE_STOPPED) {
+            s = {Destino::Espera, true, motivoDe(l)};
+            break;
+        }
+        if (l.trabalho == IPP_JSTATE_HELD) {
+            s = {Destino::Espera, false, QString()};
+            break;
+        }
+        if (prazo.hasExpired())
+            break;
+    }
+    if (cursor)
+        QGuiApplication::restoreOverrideCursor();
+    return s;
+}
+
+QString tituloDaEspera(const Situacao& s)
+{
+    return s.filaParada ? QStringLiteral("Impressora Pausada") : QStringLiteral("Impressão Retida na Fila");
+}
+
+QString textoDaEspera(const Situacao& s, const QString& fila, const QString& titulo)
+{
+    QString texto = s.filaParada
+                        ? QStringLiteral("A impressora \"%1\" está pausada. O trabalho \"%2\" foi aceito, mas ficou "
+                                         "esperando na fila dela e ainda não foi impresso.")
+                              .arg(fila, titulo)
+                        : QStringLiteral("O trabalho \"%2\" foi aceito pela impressora \"%1\", mas ficou retido na "
+                                         "fila dela e ainda não foi impresso.")
+                              .arg(fila, titulo);
+    if (!s.motivo.isEmpty())
+        texto += QStringLiteral("\nO sistema de impressão informa: %1").arg(s.motivo);
+    texto += s.filaParada ? QStringLiteral("\nEle será impresso quando a impressora for retomada nas configurações de "
+                                           "impressão do sistema; não o envie de novo, para não sair em dobro.")
+                          : QStringLiteral("\nEle será impresso quando for liberado nas configurações de impressão do "
+                                           "sistema; não o envie de novo, para não sair em dobro.");
+    return texto;
+}
+
+} // namespace FilaDeImpressao
