@@ -1,6 +1,11 @@
 #include "server/Comandos.h"
-#include "server/Armazem.h"
+#include "server/Banco.h"
+#include "server/Cadastro.h"
+#include "server/Copia.h"
+#include "server/Esquema.h"
 #include "server/FichasDemo.h"
+#include "server/FichasGravadas.h"
+#include "server/SessoesGravadas.h"
 #include "server/Senhas.h"
 #include "server/Servidor.h"
 
@@ -273,14 +278,15 @@ bool leSenha(QString& senha)
     return true;
 }
 
-bool abreArmazem(Armazem& armazem, bool criar)
+bool abreArmazem(Banco& armazem, bool criar)
 {
+    Esquema esquema(armazem);
     // An existing database made by an earlier version is brought up to date first.
-    if (!armazem.abre(criar) || (!criar && (!armazem.temEsquema() || !armazem.atualizaEsquema()))) {
+    if (!armazem.abre(criar) || (!criar && (!esquema.temEsquema() || !esquema.atualizaEsquema()))) {
         erro(armazem.ultimoErro());
         return false;
     }
-    if (criar && !armazem.criaEsquema()) {
+    if (criar && !esquema.criaEsquema()) {
         erro(armazem.ultimoErro());
         return false;
     }
@@ -288,10 +294,10 @@ bool abreArmazem(Armazem& armazem, bool criar)
 }
 
 // Says why on standard error when the department cannot be read or does not exist.
-bool departamentoExiste(Armazem& armazem, qint32 id)
+bool departamentoExiste(Banco& armazem, qint32 id)
 {
     QList<Departamento> deps;
-    if (!armazem.departamentos(deps)) {
+    if (!Cadastro(armazem).departamentos(deps)) {
         erro(armazem.ultimoErro());
         return false;
     }
@@ -302,16 +308,16 @@ bool departamentoExiste(Armazem& armazem, qint32 id)
     return true;
 }
 
-bool geraFichas(Armazem& armazem, qint32 departamento, int quantas, quint32 semente)
+bool geraFichas(Banco& armazem, qint32 departamento, int quantas, quint32 semente)
 {
     qint32 numero = 0;
-    if (!armazem.iniciaTransacao() || !armazem.proximoNumero(departamento, numero)) {
+    if (!armazem.iniciaTransacao() || !FichasGravadas(armazem).proximoNumero(departamento, numero)) {
         erro(armazem.ultimoErro());
         return false;
     }
     for (clsAgenda f : FichasDemo::gera(quantas, semente)) {
         f.numeroFicha = numero++;
-        if (!armazem.insere(departamento, f)) {
+        if (!FichasGravadas(armazem).insere(departamento, f)) {
             erro(armazem.ultimoErro());
             armazem.desfazTransacao();
             return false;
@@ -424,7 +430,7 @@ int servir(const Argumentos& a, const QString& banco)
         registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "
                                         "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));
 
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
 
@@ -489,13 +495,13 @@ int executaZeltoServer(int argc, char** argv)
         const QString usuario = a.valor("usuario").trimmed();
         if (usuario.isEmpty())
             return erro(QStringLiteral("uso: zelto-server %1 --db CONEXÃO --usuario NOME").arg(a.comando));
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
         bool achou = false;
         const bool ok = a.comando == QLatin1String("remover-operador")
-            ? armazem.removeOperador(usuario, achou)
-            : armazem.ativaOperador(usuario, a.comando == QLatin1String("ativar-operador"), achou);
+            ? Cadastro(armazem).removeOperador(usuario, achou)
+            : Cadastro(armazem).ativaOperador(usuario, a.comando == QLatin1String("ativar-operador"), achou);
         if (!ok)
             return erro(armazem.ultimoErro());
         if (!achou)
@@ -507,11 +513,11 @@ int executaZeltoServer(int argc, char** argv)
     }
 
     if (a.comando == QLatin1String("sessoes")) {
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
         QList<SessaoGravada> lista;
-        if (!armazem.sessoes(lista))
+        if (!SessoesGravadas(armazem).sessoes(lista))
             return erro(armazem.ultimoErro());
         const auto hora = [](qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); };
         QString texto = QStringLiteral("Sessões abertas: %1\n").arg(lista.size());
@@ -527,11 +533,11 @@ int executaZeltoServer(int argc, char** argv)
     }
 
     if (a.comando == QLatin1String("encerrar-sessoes")) {
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
         qint64 quantas = 0;
-        if (!armazem.encerraSessoes(a.valor("usuario").trimmed(), quantas))
+        if (!SessoesGravadas(armazem).encerraSessoes(a.valor("usuario").trimmed(), quantas))
             return erro(armazem.ultimoErro());
         escreve(stdout, QStringLiteral("%1 sessão(ões) encerrada(s).\n").arg(quantas));
         return 0;
@@ -541,17 +547,17 @@ int executaZeltoServer(int argc, char** argv)
         const QString destino = a.valor("para");
         if (destino.isEmpty())
             return erro(QStringLiteral("uso: zelto-server backup --db sqlite:CAMINHO --para ARQUIVO"));
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
-        if (!armazem.copiaPara(destino))
+        if (!copiaPara(armazem, destino))
             return erro(armazem.ultimoErro());
         escreve(stdout, QStringLiteral("Cópia gravada em %1.\n").arg(destino));
         return 0;
     }
 
     if (a.comando == QLatin1String("criar-banco")) {
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, true))
             return 1;
         escreve(stdout, QStringLiteral("Banco pronto: %1\n").arg(armazem.descricao()));
@@ -565,10 +571,10 @@ int executaZeltoServer(int argc, char** argv)
                                                              || nome.startsWith(u'@') || nome.endsWith(u'@'))
             return erro(QStringLiteral("o nome do departamento não pode ter \"|\" nem \"@@@\", "
                                        "nem começar ou terminar com \"@\" (quebraria as listas de fichas)"));
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
-        if (!armazem.gravaDepartamento({qint32(n), a.valor("nome").trimmed()}))
+        if (!Cadastro(armazem).gravaDepartamento({qint32(n), a.valor("nome").trimmed()}))
             return erro(armazem.ultimoErro());
         escreve(stdout, QStringLiteral("Departamento %1 gravado.\n").arg(n));
         return 0;
@@ -581,11 +587,11 @@ int executaZeltoServer(int argc, char** argv)
             return erro(QStringLiteral("uso: zelto-server operador --db CONEXÃO --usuario NOME [--departamento N]  (senha pela entrada padrão)"));
         if (usuario.contains(u'|') || usuario.size() > 20)
             return erro(QStringLiteral("o nome de usuário tem no máximo 20 caracteres e nenhum \"|\""));
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
         std::optional<Operador> atual;
-        if (!armazem.operador(usuario, atual))
+        if (!Cadastro(armazem).operador(usuario, atual))
             return erro(armazem.ultimoErro());
         if (!comDepartamento && !atual)
             return erro(QStringLiteral("o operador %1 não existe: para incluí-lo dê também --departamento N").arg(usuario));
@@ -606,12 +612,12 @@ int executaZeltoServer(int argc, char** argv)
         qint64 encerradas = 0;
         if (!comDepartamento) {
             // A new password: that operator's sessions end at once, on every server.
-            if (!armazem.trocaSenha(usuario, hash, achou))
+            if (!Cadastro(armazem).trocaSenha(usuario, hash, achou))
                 return erro(armazem.ultimoErro());
             escreve(stdout, QStringLiteral("Senha de %1 alterada; sessões encerradas.\n").arg(usuario));
             return 0;
         }
-        if (!armazem.gravaOperador(usuario, hash, qint32(n), novo) || (!novo && !armazem.encerraSessoes(usuario, encerradas)))
+        if (!Cadastro(armazem).gravaOperador(usuario, hash, qint32(n), novo) || (!novo && !SessoesGravadas(armazem).encerraSessoes(usuario, encerradas)))
             return erro(armazem.ultimoErro());
         escreve(stdout, novo ? QStringLiteral("Operador %1 incluído.\n").arg(usuario)
                              : QStringLiteral("Senha e departamento de %1 alterados; sessões encerradas.\n").arg(usuario));
@@ -619,17 +625,17 @@ int executaZeltoServer(int argc, char** argv)
     }
 
     if (a.comando == QLatin1String("listar")) {
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
         QList<Departamento> deps;
         QList<Operador> ops;
-        if (!armazem.departamentos(deps) || !armazem.operadores(ops))
+        if (!Cadastro(armazem).departamentos(deps) || !Cadastro(armazem).operadores(ops))
             return erro(armazem.ultimoErro());
         QString texto = QStringLiteral("Departamentos:\n");
         for (const Departamento& d : deps) {
             qint64 fichas = 0;
-            armazem.contaFichas(d.id, fichas);
+            FichasGravadas(armazem).contaFichas(d.id, fichas);
             texto += QStringLiteral("  %1  %2  (%3 fichas)\n").arg(d.id, 4).arg(d.descricao).arg(fichas);
         }
         texto += QStringLiteral("Operadores:\n");
@@ -643,12 +649,12 @@ int executaZeltoServer(int argc, char** argv)
     }
 
     if (a.comando == QLatin1String("verificar")) {
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
         QList<Departamento> deps;
         QList<QPair<qint32, qint32>> fichas;
-        if (!armazem.departamentos(deps) || !armazem.fichasComSeparador(fichas))
+        if (!Cadastro(armazem).departamentos(deps) || !FichasGravadas(armazem).fichasComSeparador(fichas))
             return erro(armazem.ultimoErro());
         QString texto;
         for (const Departamento& d : deps)
@@ -674,19 +680,19 @@ int executaZeltoServer(int argc, char** argv)
             return erro(QStringLiteral("uso: zelto-server demo --db sqlite:CAMINHO [--fichas N] [--semente N]"));
         if (banco.startsWith(QLatin1String("sqlite:")) && QFileInfo::exists(banco.mid(7)))
             return erro(QStringLiteral("%1 já existe; a demonstração só cria um banco novo").arg(banco.mid(7)));
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, true))
             return 1;
         // Never over a registry in use, whatever the store.
         bool temDados = false;
-        if (!armazem.temDados(temDados))
+        if (!Cadastro(armazem).temDados(temDados))
             return erro(armazem.ultimoErro());
         if (temDados)
             return erro(QStringLiteral("o banco %1 já tem dados; a demonstração só usa um banco vazio").arg(armazem.descricao()));
         const QString hash = Senhas::gera(QStringLiteral("admin"));
         bool novo = false;
-        if (hash.isEmpty() || !armazem.gravaDepartamento({1, QStringLiteral("Secretaria Geral")})
-            || !armazem.gravaOperador(QStringLiteral("admin"), hash, 1, novo))
+        if (hash.isEmpty() || !Cadastro(armazem).gravaDepartamento({1, QStringLiteral("Secretaria Geral")})
+            || !Cadastro(armazem).gravaOperador(QStringLiteral("admin"), hash, 1, novo))
             return erro(armazem.ultimoErro());
         if (!geraFichas(armazem, 1, int(n), quint32(m)))
             return 1;
@@ -705,7 +711,7 @@ int executaZeltoServer(int argc, char** argv)
         qint64 semente = 1;
         if (!inteiro(a.valor("semente", QStringLiteral("1")), 0, 0xFFFFFFFFLL, semente))
             return erro(QStringLiteral("--semente espera um número"));
-        Armazem armazem(banco);
+        Banco armazem(banco);
         if (!abreArmazem(armazem, false))
             return 1;
         if (!departamentoExiste(armazem, qint32(n)))
