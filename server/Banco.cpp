@@ -313,6 +313,27 @@ QSqlQuery* Banco::consulta(const QString& sql, std::initializer_list<QVariant> v
     }
 }
 
+bool Banco::altera(const QString& sql, std::initializer_list<QVariant> valores, qint64* linhas)
+{
+    QSqlQuery* q = consulta(sql, valores);
+    if (!q)
+        return false;
+    if (linhas)
+        *linhas = q->numRowsAffected();
+    q->finish();
+    return true;
+}
+
+bool Banco::temLinha(const QString& sql, std::initializer_list<QVariant> valores, bool& tem)
+{
+    QSqlQuery* q = consulta(sql, valores);
+    if (!q)
+        return false;
+    tem = q->next();
+    q->finish();
+    return true;
+}
+
 bool Banco::iniciaTransacao()
 {
     if (!pronto())

@@ -71,6 +71,10 @@ public:
     bool executa(QSqlQuery* q);
     // Prepared (once), `valores` bound in order, executed: the query to read, or null on failure.
     QSqlQuery* consulta(const QString& sql, std::initializer_list<QVariant> valores);
+    // Runs a statement that returns no rows; `linhas` (when given) gets the count it changed.
+    bool altera(const QString& sql, std::initializer_list<QVariant> valores, qint64* linhas = nullptr);
+    // Whether the query returns any row.
+    bool temLinha(const QString& sql, std::initializer_list<QVariant> valores, bool& tem);
     // Runs `sql` with `valores` and calls `porLinha(const QSqlQuery&)` for each row.
     template <class PorLinha>
     bool paraCadaLinha(const QString& sql, std::initializer_list<QVariant> valores, PorLinha&& porLinha);

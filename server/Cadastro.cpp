@@ -5,18 +5,11 @@
 
 bool Cadastro::gravaDepartamento(const Departamento& d)
 {
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT 1 FROM departamentos WHERE iddepartamento = ?"), {d.id});
-    if (!q)
-        return false;
-    const bool existe = q->next();
-    q->finish();
-    q = m_banco.consulta(existe ? QStringLiteral("UPDATE departamentos SET dsdepartamento = ? WHERE iddepartamento = ?")
-                                : QStringLiteral("INSERT INTO departamentos (dsdepartamento, iddepartamento) VALUES (?, ?)"),
-                         {Banco::texto(d.descricao), d.id});
-    if (!q)
-        return false;
-    q->finish();
-    return true;
+    bool existe = false;
+    return m_banco.temLinha(QStringLiteral("SELECT 1 FROM departamentos WHERE iddepartamento = ?"), {d.id}, existe)
+        && m_banco.altera(existe ? QStringLiteral("UPDATE departamentos SET dsdepartamento = ? WHERE iddepartamento = ?")
+                                 : QStringLiteral("INSERT INTO departamentos (dsdepartamento, iddepartamento) VALUES (?, ?)"),
+                          {Banco::texto(d.descricao), d.id});
 }
 
 bool Cadastro::gravaOperador(const QString& usuario, const QString& hash, qint32 idDepartamento, bool& novo)
@@ -25,13 +18,9 @@ bool Cadastro::gravaOperador(const QString& usuario, const QString& hash, qint32
     if (!operador(usuario, atual))
         return false;
     novo = !atual.has_value();
-    QSqlQuery* q = m_banco.consulta(novo ? QStringLiteral("INSERT INTO operadores (hash, iddepartamento, usuario) VALUES (?, ?, ?)")
-                                         : QStringLiteral("UPDATE operadores SET hash = ?, iddepartamento = ? WHERE usuario = ?"),
-                                    {hash, idDepartamento, usuario});
-    if (!q)
-        return false;
-    q->finish();
-    return true;
+    return m_banco.altera(novo ? QStringLiteral("INSERT INTO operadores (hash, iddepartamento, usuario) VALUES (?, ?, ?)")
+                               : QStringLiteral("UPDATE operadores SET hash = ?, iddepartamento = ? WHERE usuario = ?"),
+                          {hash, idDepartamento, usuario});
 }
 
 bool Cadastro::departamentos(QList<Departamento>& saida)
@@ -69,11 +58,10 @@ bool Cadastro::operador(const QString& usuario, std::optional<Operador>& saida)
 
 bool Cadastro::ativaOperador(const QString& usuario, bool ativo, bool& achou)
 {
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("UPDATE operadores SET ativo = ? WHERE usuario = ?"), {ativo ? 1 : 0, usuario});
-    if (!q)
+    qint64 linhas = 0;
+    if (!m_banco.altera(QStringLiteral("UPDATE operadores SET ativo = ? WHERE usuario = ?"), {ativo ? 1 : 0, usuario}, &linhas))
         return false;
-    achou = q->numRowsAffected() > 0;
-    q->finish();
+    achou = linhas > 0;
     qint64 encerradas = 0;
     return ativo || !achou || SessoesGravadas(m_banco).encerraSessoes(usuario, encerradas);
 }
@@ -83,21 +71,19 @@ bool Cadastro::removeOperador(const QString& usuario, bool& achou)
     qint64 encerradas = 0;
     if (!SessoesGravadas(m_banco).encerraSessoes(usuario, encerradas))
         return false;
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("DELETE FROM operadores WHERE usuario = ?"), {usuario});
-    if (!q)
+    qint64 linhas = 0;
+    if (!m_banco.altera(QStringLiteral("DELETE FROM operadores WHERE usuario = ?"), {usuario}, &linhas))
         return false;
-    achou = q->numRowsAffected() > 0;
-    q->finish();
+    achou = linhas > 0;
     return true;
 }
 
 bool Cadastro::trocaSenha(const QString& usuario, const QString& hash, bool& achou)
 {
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("UPDATE operadores SET hash = ? WHERE usuario = ?"), {hash, usuario});
-    if (!q)
+    qint64 linhas = 0;
+    if (!m_banco.altera(QStringLiteral("UPDATE operadores SET hash = ? WHERE usuario = ?"), {hash, usuario}, &linhas))
         return false;
-    achou = q->numRowsAffected() > 0;
-    q->finish();
+    achou = linhas > 0;
     qint64 encerradas = 0;
     return !achou || SessoesGravadas(m_banco).encerraSessoes(usuario, encerradas);
 }

@@ -12,9 +12,5 @@ bool copiaPara(Banco& banco, const QString& arquivo)
         return banco.falha(QStringLiteral("cópia"), QStringLiteral("%1 já existe; a cópia só é gravada num arquivo novo").arg(arquivo));
     // One read transaction over the whole database, written out compact: writers carry on
     // meanwhile (WAL) and the copy is what was committed when it began.
-    QSqlQuery* q = banco.consulta(QStringLiteral("VACUUM INTO ?"), {arquivo});
-    if (!q)
-        return false;
-    q->finish();
-    return true;
+    return banco.altera(QStringLiteral("VACUUM INTO ?"), {arquivo});
 }

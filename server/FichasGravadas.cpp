@@ -47,13 +47,8 @@ bool FichasGravadas::ficha(qint32 idDepartamento, qint32 numero, std::optional<c
 
 bool FichasGravadas::existe(qint32 idDepartamento, qint32 numero, bool& existe)
 {
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT 1 FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"),
-                                    {idDepartamento, numero});
-    if (!q)
-        return false;
-    existe = q->next();
-    q->finish();
-    return true;
+    return m_banco.temLinha(QStringLiteral("SELECT 1 FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"), {idDepartamento, numero},
+                            existe);
 }
 
 bool FichasGravadas::proximoNumero(qint32 idDepartamento, qint32& numero)
@@ -133,13 +128,11 @@ bool FichasGravadas::gravaFicha(const QString& sql, qint32 idDepartamento, const
 
 bool FichasGravadas::exclui(qint32 idDepartamento, qint32 numero, bool& excluiu)
 {
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("DELETE FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"),
-                                    {idDepartamento, numero});
-    if (!q)
-        return false;
-    excluiu = q->numRowsAffected() > 0;
-    q->finish();
-    return true;
+    qint64 linhas = 0;
+    const bool ok = m_banco.altera(QStringLiteral("DELETE FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"),
+                                   {idDepartamento, numero}, &linhas);
+    excluiu = linhas > 0;
+    return ok;
 }
 
 bool FichasGravadas::contaFichas(qint32 idDepartamento, qint64& quantas)

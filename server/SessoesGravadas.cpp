@@ -8,16 +8,12 @@
 bool SessoesGravadas::abreSessao(const QString& chave, const QString& endereco, const QString& usuario, bool compartilhada, qint64 agoraMs)
 {
     // A key already in use (a second login on the same connection) now belongs to this operator.
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("INSERT INTO sessoes (segredo, endereco, usuario, por_endereco, aberta_em, ultima_atividade) "
-                                                   "VALUES (?, ?, ?, ?, ?, ?) "
-                                                   "ON CONFLICT (segredo) DO UPDATE SET endereco = excluded.endereco, usuario = excluded.usuario, "
-                                                   "por_endereco = excluded.por_endereco, aberta_em = excluded.aberta_em, "
-                                                   "ultima_atividade = excluded.ultima_atividade"),
-                                    {chave, endereco, usuario, compartilhada ? 1 : 0, agoraMs, agoraMs});
-    if (!q)
-        return false;
-    q->finish();
-    return true;
+    return m_banco.altera(QStringLiteral("INSERT INTO sessoes (segredo, endereco, usuario, por_endereco, aberta_em, ultima_atividade) "
+                                         "VALUES (?, ?, ?, ?, ?, ?) "
+                                         "ON CONFLICT (segredo) DO UPDATE SET endereco = excluded.endereco, usuario = excluded.usuario, "
+                                         "por_endereco = excluded.por_endereco, aberta_em = excluded.aberta_em, "
+                                         "ultima_atividade = excluded.ultima_atividade"),
+                          {chave, endereco, usuario, compartilhada ? 1 : 0, agoraMs, agoraMs});
 }
 
 bool SessoesGravadas::autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs,
@@ -58,59 +54,38 @@ bool SessoesGravadas::autorizaSessao(const QString& chave, const QString& endere
         // On PostgreSQL rows another server is touching right now are skipped, not waited
         // for: it is setting the same clock, and waiting could tie two servers' batches.
         const QString onde = doEndereco ? QStringLiteral("endereco = ? AND por_endereco = 1") : QStringLiteral("segredo = ?");
-        QSqlQuery* q = m_banco.consulta(!m_banco.ehPostgres()
-                                            ? QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE %1 AND ultima_atividade >= ? "
-                                                             "AND ultima_atividade < ?").arg(onde)
-                                            : QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE segredo IN (SELECT segredo FROM sessoes "
-                                                             "WHERE %1 AND ultima_atividade >= ? AND ultima_atividade < ? "
-                                                             "FOR UPDATE SKIP LOCKED)").arg(onde),
-                                        {agoraMs, doEndereco ? endereco : chave, desdeMs, tocaAntesDeMs});
-        if (!q)
-            return false;
-        q->finish();
+        return m_banco.altera(m_banco.ehPostgres()
+                                  ? QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE segredo IN (SELECT segredo FROM sessoes "
+                                                   "WHERE %1 AND ultima_atividade >= ? AND ultima_atividade < ? "
+                                                   "FOR UPDATE SKIP LOCKED)").arg(onde)
+                                  : QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE %1 AND ultima_atividade >= ? "
+                                                   "AND ultima_atividade < ?").arg(onde),
+                              {agoraMs, doEndereco ? endereco : chave, desdeMs, tocaAntesDeMs});
     }
     return true;
 }
 
 bool SessoesGravadas::sessaoViva(const QString& chave, qint64 desdeMs, bool& viva)
 {
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT 1 FROM sessoes s JOIN operadores o ON o.usuario = s.usuario "
-                                                   "WHERE s.segredo = ? AND o.ativo = 1 AND s.ultima_atividade >= ?"),
-                                    {chave, desdeMs});
-    if (!q)
-        return false;
-    viva = q->next();
-    q->finish();
-    return true;
+    return m_banco.temLinha(QStringLiteral("SELECT 1 FROM sessoes s JOIN operadores o ON o.usuario = s.usuario "
+                                           "WHERE s.segredo = ? AND o.ativo = 1 AND s.ultima_atividade >= ?"),
+                            {chave, desdeMs}, viva);
 }
 
 bool SessoesGravadas::encerraSessao(const QString& chave)
 {
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("DELETE FROM sessoes WHERE segredo = ?"), {chave});
-    if (!q)
-        return false;
-    q->finish();
-    return true;
+    return m_banco.altera(QStringLiteral("DELETE FROM sessoes WHERE segredo = ?"), {chave});
 }
 
 bool SessoesGravadas::encerraSessoes(const QString& usuario, qint64& quantas)
 {
-    QSqlQuery* q = usuario.isEmpty() ? m_banco.consulta(QStringLiteral("DELETE FROM sessoes"), {})
-                                     : m_banco.consulta(QStringLiteral("DELETE FROM sessoes WHERE usuario = ?"), {usuario});
-    if (!q)
-        return false;
-    quantas = q->numRowsAffected();
-    q->finish();
-    return true;
+    return usuario.isEmpty() ? m_banco.altera(QStringLiteral("DELETE FROM sessoes"), {}, &quantas)
+                             : m_banco.altera(QStringLiteral("DELETE FROM sessoes WHERE usuario = ?"), {usuario}, &quantas);
 }
 
 bool SessoesGravadas::esqueceSessoesVencidas(qint64 antesDeMs)
 {
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("DELETE FROM sessoes WHERE ultima_atividade < ?"), {antesDeMs});
-    if (!q)
-        return false;
-    q->finish();
-    return true;
+    return m_banco.altera(QStringLiteral("DELETE FROM sessoes WHERE ultima_atividade < ?"), {antesDeMs});
 }
 
 bool SessoesGravadas::sessoes(QList<SessaoGravada>& saida)
