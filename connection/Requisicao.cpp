@@ -1,9 +1,9 @@
+// The request cycle: connect if needed, send, wait for the reply, classify it.
 #include "connection/Requisicao.h"
 #include "app/Caixas.h"
 #include "app/modGlobais.h"
-#include "connection/Espera.h"
+#include "connection/Conexao.h"
 #include "connection/MontadorDeResposta.h"
-#include "connection/frmLogin.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
 
 #include <new>
 #include <utility>
@@ -42,7 +43,6 @@ struct EsperaCorrente {
 
 EsperaCorrente* corrente = nullptr;
 MontadorDeResposta::Silencios silencios;
-QList<int> esperadosDoPedido;   // what the request being sent waits for; empty = any
 bool ultimaInterrompida = false;
 qint64 faltaDeMemoriaSimulada = 0;
 bool pedidoEmBytes = false;     // the request being sent wants the reply's bytes, not its text
@@ -90,6 +90,71 @@ struct EsperaRegistrada {
     EsperaRegistrada& operator=(const EsperaRegistrada&) = delete;
 };
 
+void recebeNaEspera(QByteArrayView pedaco)
+{
+    if (!corrente || corrente->fim != Fim::Nenhum)
+        return;
+    acrescentaNaEspera(pedaco);
+    if (corrente->fim == Fim::Nenhum)
+        corrente->silencio.start(corrente->montador.silencioMs(silencios));
+}
+
+void recebeQuadroNaEspera(QByteArrayView pedaco)
+{
+    if (!corrente || corrente->fim != Fim::Nenhum)
+        return;
+    acrescentaNaEspera(pedaco);
+}
+
+void fimDoQuadroNaEspera()
+{
+    if (corrente)
+        corrente->termina(Fim::Completa);
+}
+
+void falhaNaEspera(const QString& origem, const QString& descricao, bool fechadaPeloServidor, bool mostrar)
+{
+    if (!corrente || corrente->fim != Fim::Nenhum)
+        return;
+    // A server that answers and then hangs up has said all it had to say.
+    if (fechadaPeloServidor && corrente->montador.formaCompleta()) {
+        corrente->termina(Fim::Completa);
+        return;
+    }
+    corrente->origemDaFalha = origem;
+    corrente->descricaoDaFalha = descricao;
+    corrente->mostraFalha = mostrar;
+    corrente->termina(Fim::FalhaDoSocket);
+}
+
+void semMemoriaNaEspera()
+{
+    if (!corrente)
+        return;
+    corrente->montador = MontadorDeResposta();
+    corrente->termina(Fim::SemMemoria);
+}
+
+void conexaoEncerradaNaEspera()
+{
+    if (corrente)
+        corrente->termina(Fim::Encerrada);
+}
+
+// The running wait hears the connection until it ends (the context goes with the wait).
+void ouveConexao(Conexao* conexao, EsperaCorrente& espera)
+{
+    if (!conexao)
+        return;
+    QObject* contexto = &espera.laco;
+    QObject::connect(conexao, &Conexao::chegaram, contexto, &recebeNaEspera);
+    QObject::connect(conexao, &Conexao::chegouQuadro, contexto, &recebeQuadroNaEspera);
+    QObject::connect(conexao, &Conexao::respostaInteira, contexto, &fimDoQuadroNaEspera);
+    QObject::connect(conexao, &Conexao::falhou, contexto, &falhaNaEspera);
+    QObject::connect(conexao, &Conexao::semMemoria, contexto, &semMemoriaNaEspera);
+    QObject::connect(conexao, &Conexao::encerrada, contexto, &conexaoEncerradaNaEspera);
+}
+
 QString emMiB(qint64 bytes)
 {
     return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(double(bytes) / double(1 << 20), 'f', 0);
@@ -114,67 +179,6 @@ void comandoDesconhecido(QWidget* dono)
                    QStringLiteral("Comando Desconhecido"), Caixas::Icone::Erro);
 }
 } // namespace MensagensDoServidor
-
-namespace Espera {
-
-bool ativa() { return corrente != nullptr; }
-
-void recebe(QByteArrayView pedaco)
-{
-    if (!corrente || corrente->fim != Fim::Nenhum)
-        return;
-    acrescentaNaEspera(pedaco);
-    if (corrente->fim == Fim::Nenhum)
-        corrente->silencio.start(corrente->montador.silencioMs(silencios));
-}
-
-void recebeQuadro(QByteArrayView pedaco)
-{
-    if (!corrente || corrente->fim != Fim::Nenhum)
-        return;
-    acrescentaNaEspera(pedaco);
-}
-
-void fimDoQuadro()
-{
-    if (corrente)
-        corrente->termina(Fim::Completa);
-}
-
-bool falhaDoSocket(const QString& origem, const QString& descricao, bool fechadaPeloServidor, bool mostrar)
-{
-    if (!corrente)
-        return false;
-    if (corrente->fim != Fim::Nenhum)
-        return true;
-    // A server that answers and then hangs up has said all it had to say.
-    if (fechadaPeloServidor && corrente->montador.formaCompleta()) {
-        corrente->termina(Fim::Completa);
-        return true;
-    }
-    corrente->origemDaFalha = origem;
-    corrente->descricaoDaFalha = descricao;
-    corrente->mostraFalha = mostrar;
-    corrente->termina(Fim::FalhaDoSocket);
-    return true;
-}
-
-bool semMemoria()
-{
-    if (!corrente)
-        return false;
-    corrente->montador = MontadorDeResposta();
-    corrente->termina(Fim::SemMemoria);
-    return true;
-}
-
-void conexaoEncerrada()
-{
-    if (corrente)
-        corrente->termina(Fim::Encerrada);
-}
-
-} // namespace Espera
 
 bool RequisicaoEmCurso() { return corrente != nullptr; }
 
@@ -208,10 +212,15 @@ void defineSilenciosDaResposta(int registroMs, int listaMs, int incompletaMs)
 
 int AguardaResposta(QTimer* timerTimeOut)
 {
-    return AguardaResposta(timerTimeOut, -1, std::exchange(esperadosDoPedido, {}));
+    return AguardaResposta(conexaoExistente(), timerTimeOut);
 }
 
 int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
+{
+    return AguardaResposta(conexaoExistente(), timerTimeOut, limiteMs, std::move(esperados));
+}
+
+int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
 {
     EstadoGlobal& g = globais();
     g.respostaServidor.clear();
@@ -246,6 +255,9 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
         espera.termina(Fim::TempoEsgotado);
     });
     relogio->start();
+    // The connection may go with its window during the wait.
+    const QPointer<Conexao> conexao = conexaoDaEspera;
+    ouveConexao(conexao, espera);
 
     {
         const EsperaRegistrada registro(espera);
@@ -267,9 +279,9 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
             // Taken by the quiet rule: if more of it is already here, it was not whole. It
             // is then no reply at all, and the connection (out of step) is closed, as after
             // a time-out.
-            if (frmLogin* login = frmLogin::existente()) {
-                login->respostaTomadaPorSilencio();
-                if (login->fechaSeForaDePasso()) {
+            if (conexao) {
+                conexao->respostaTomadaPorSilencio();
+                if (conexao->fechaSeForaDePasso()) {
                     g.respostaServidor.clear();
                     bytesDaResposta.clear();
                     g.tempoEsgotado = true;
@@ -287,8 +299,8 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
     case Fim::TempoEsgotado:
         // Whatever the server still sends for this request must not pass for the reply of
         // the next one: drop the connection, the next request reconnects.
-        if (frmLogin* login = frmLogin::existente())
-            login->EncerraConexaoNoServidor();
+        if (conexao)
+            conexao->encerra();
         return 0;
     case Fim::FalhaDoSocket:
         ultimaInterrompida = true;
@@ -299,8 +311,8 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
         return RespostaInterrompida;
     case Fim::GrandeDemais:
         // The rest of it is still coming: only a new connection is clean.
-        if (frmLogin* login = frmLogin::existente())
-            login->EncerraConexaoNoServidor();
+        if (conexao)
+            conexao->encerra();
         ultimaInterrompida = true;
         Caixas::mostra(QApplication::activeWindow(),
                        QStringLiteral("A busca encontrou mais de %1 fichas, mais do que a lista pode mostrar. "
@@ -311,8 +323,8 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
     case Fim::LongaDemais:
     case Fim::SemMemoria:
         // The rest of it is still coming: only a new connection is clean.
-        if (frmLogin* login = frmLogin::existente())
-            login->EncerraConexaoNoServidor();
+        if (conexao)
+            conexao->encerra();
         ultimaInterrompida = true;
         Caixas::mostra(QApplication::activeWindow(),
                        espera.fim == Fim::LongaDemais
@@ -343,18 +355,17 @@ std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut,
     const bool temDono = dono != nullptr;
     const auto donoSumiu = [&] { return temDono && !guarda; };
 
-    QPointer<frmLogin> login = frmLogin::instancia();
+    QPointer<Conexao> conexao = &conexaoDoPrograma();
     // A reply that went on after it was taken leaves the connection out of step: the request
     // starts clean on a new one.
-    login->fechaSeForaDePasso();
-    login->ConectaNoServidor();
-    if (donoSumiu() || !login || !login->conectado())
+    conexao->fechaSeForaDePasso();
+    conexao->conectaSePreciso();
+    if (donoSumiu() || !conexao || !conexao->conectada())
         return std::nullopt;
 
-    login->enviaMensagem(mensagem);
-    esperadosDoPedido = QList<int>(esperados);
+    conexao->envia(mensagem);
     pedidoEmBytes = emBytes;
-    const int codigo = AguardaResposta(timerTimeOut);
+    const int codigo = AguardaResposta(conexao, timerTimeOut, -1, QList<int>(esperados));
     QByteArray bytes = std::exchange(bytesDaResposta, {});
     if (donoSumiu())
         return std::nullopt;

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <optional>
 
+class Conexao;
 class QTimer;
 class QWidget;
 
@@ -49,6 +50,9 @@ std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerT
 int AguardaResposta(QTimer* timerTimeOut);
 // The same with a time limit of its own (not timeOutSegundos) and the codes waited for.
 int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados);
+// The same on `conexao` (the two above wait on the program's connection): how Requisita
+// waits, and how a connection waits for the server's acceptance and for its agreement.
+int AguardaResposta(Conexao* conexao, QTimer* timerTimeOut, int limiteMs = -1, QList<int> esperados = {});
 
 // The last wait ended because the connection failed or was closed (AguardaResposta then
 // returned RespostaInterrompida).

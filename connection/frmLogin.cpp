@@ -1,27 +1,23 @@
+// The login window: its controls, the poll of the server, the login and log-off.
 #include "connection/frmLogin.h"
-
-#include <new>
 #include "app/Caixas.h"
 #include "app/FiltroDeTeclas.h"
 #include "app/Frminicial.h"
 #include "app/Implantacao.h"
 #include "app/modBibArquivoINI.h"
 #include "app/modGlobais.h"
-#include "connection/Espera.h"
+#include "connection/Conexao.h"
 #include "connection/FRMAJUDA.h"
 #include "connection/Figura.h"
 #include "connection/Requisicao.h"
 #include "members/JanelaDeFicha.h"
 #include "members/frmPrincipal.h"
 #include "protocol/FormatoBR.h"
-#include "protocol/Wire.h"
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 
 #include <QApplication>
-#include <QSet>
 #include <QCloseEvent>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -29,11 +25,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
-#include <new>
 
 namespace {
 
@@ -51,21 +44,6 @@ QString portaPadrao()
 {
     return hostDeTeste.isEmpty() ? Implantacao::porta() : QString::number(portaDeTeste);
 }
-
-// Servers (host:port) found this run not to take part in the framing agreement: their
-// connections go straight to the plain wire.
-QSet<QString>& servidoresSimples()
-{
-    static QSet<QString> s;
-    return s;
-}
-
-// How long the agreement's one exchange may take before the server counts as not taking part.
-constexpr int limiteDaNegociacaoMs = 1000;
-
-// A request sent right after a keep-alive could reach the server in the same read as the
-// "1" and be taken for one message ("13|..."): keep them this far apart.
-constexpr qint64 intervaloAposKeepAliveMs = 25;
 
 const QColor vermelhoEscuro(128, 0, 0);
 const QColor verdeEscuro(0, 128, 0);
@@ -86,24 +64,6 @@ void pintaTexto(QWidget* w, const QColor& cor)
     QPalette p = w->palette();
     p.setColor(QPalette::WindowText, cor);
     w->setPalette(p);
-}
-
-QString descricaoDoErro(const QTcpSocket& socket)
-{
-    switch (socket.error()) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("A conexão foi recusada pelo servidor");
-    case QAbstractSocket::RemoteHostClosedError:
-        return QStringLiteral("O servidor encerrou a conexão");
-    case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("Servidor não encontrado");
-    case QAbstractSocket::SocketTimeoutError:
-        return QStringLiteral("Tempo de conexão esgotado");
-    case QAbstractSocket::NetworkError:
-        return QStringLiteral("Falha na rede");
-    default:
-        return socket.errorString();
-    }
 }
 
 } // namespace
@@ -233,11 +193,10 @@ frmLogin::frmLogin(QWidget* parent) : QWidget(parent)
     timerTimeOut = new QTimer(this);
     nomeia(timerTimeOut, "timerTimeOut");
     timerTimeOut->setInterval(10000);
-    timerKeepAlive = new QTimer(this);
-    nomeia(timerKeepAlive, "timerKeepAlive");
-
-    wskClient = new QTcpSocket(this);
-    nomeia(wskClient, "wskClient");
+    // The connection keeps the socket and the keep-alive; the window names them as its own.
+    m_conexao = new Conexao(this);
+    timerKeepAlive = m_conexao->keepAlive();
+    wskClient = m_conexao->socket();
 
     connect(btnEfetuarLogin, &QPushButton::clicked, this, &frmLogin::EfetuaLogin);
     connect(Image2, &Figura::clicked, this, &frmLogin::EfetuaLogin);
@@ -250,16 +209,8 @@ frmLogin::frmLogin(QWidget* parent) : QWidget(parent)
     connect(Image3, &Figura::clicked, this, &frmLogin::MostraSuporte);
     connect(Image5, &Figura::clicked, this, &frmLogin::AbreSite);
     connect(Timer1, &QTimer::timeout, this, &frmLogin::Timer1_Timer);
-    connect(timerKeepAlive, &QTimer::timeout, this, &frmLogin::timerKeepAlive_Timer);
-    connect(wskClient, &QTcpSocket::readyRead, this, &frmLogin::wskClient_DataArrival);
-    connect(wskClient, &QTcpSocket::errorOccurred, this, &frmLogin::wskClient_Error);
-    connect(wskClient, &QTcpSocket::connected, this,
-            [this] { wskClient->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
-    connect(wskClient, &QTcpSocket::disconnected, this, [this] {
-        // Normally the error handler has seen it first (the server closed the connection).
-        if (!m_erroTratado && Espera::ativa())
-            wskClient_Error();
-    });
+    connect(m_conexao, &Conexao::pedeConexao, this, &frmLogin::ConectaNoServidor);
+    connect(m_conexao, &Conexao::caiu, this, &frmLogin::wskClient_Error);
 
     // Load steps.
     protegido(this, QStringLiteral("frmLogin.Form_Load"), [this] {
@@ -276,9 +227,9 @@ frmLogin::~frmLogin()
 {
     if (unica == this)
         unica = nullptr;
-    // The socket is destroyed after this window's own part, and closing it then says
-    // "disconnected": nothing of this window may hear it.
-    wskClient->disconnect(this);
+    // The connection is destroyed after this window's own part: nothing of this window may
+    // hear it go.
+    m_conexao->disconnect(this);
 }
 
 frmLogin* frmLogin::abre()
@@ -330,9 +281,39 @@ void frmLogin::ExibeServidorDaConfiguracao()
     txtPortaServidor->setText(globais().portaRemota);
 }
 
+Conexao* frmLogin::conexao() const
+{
+    return m_conexao;
+}
+
+Conexao* conexaoExistente()
+{
+    return unica ? unica->conexao() : nullptr;
+}
+
+Conexao& conexaoDoPrograma()
+{
+    return *frmLogin::instancia()->conexao();
+}
+
 bool frmLogin::conectado() const
 {
-    return wskClient->state() == QAbstractSocket::ConnectedState;
+    return m_conexao->conectada();
+}
+
+bool frmLogin::enquadrada() const
+{
+    return m_conexao->enquadrada();
+}
+
+const QString& frmLogin::segredoDaSessao() const
+{
+    return m_conexao->segredoDaSessao();
+}
+
+void frmLogin::esqueceServidoresSimples()
+{
+    Conexao::esqueceServidoresSimples();
 }
 
 void frmLogin::ConectaNoServidor()
@@ -346,24 +327,17 @@ void frmLogin::ConectaNoServidor()
         const qint32 porta = FormatoBR::converteInteiro(txtPortaServidor->text(), origem);
         if (porta < 1 || porta > 65535)
             throw ErroDeExecucao(origem, QStringLiteral("Argumento inválido: porta %1").arg(porta));
-        m_erroTratado = false;
-        wskClient->connectToHost(txtIpServidor->text(), quint16(porta));
-        const int codigo = AguardaResposta(timerTimeOut);
-        if (globais().tempoEsgotado) {
+        switch (m_conexao->conecta(txtIpServidor->text(), quint16(porta), timerTimeOut)) {
+        case Conexao::Resultado::Conectada:
+        case Conexao::Resultado::Interrompida:
+            return;
+        case Conexao::Resultado::SemResposta:
             MensagensDoServidor::semResposta(dono);
-            EncerraConexaoNoServidor();
-            return;
+            break;
+        case Conexao::Resultado::Recusada:
+            MensagensDoServidor::comandoDesconhecido(dono);
+            break;
         }
-        if (EsperaInterrompida())
-            return;
-        if (codigo == Codigo::Aceito) {
-            if (!negociaEnquadramento(dono))
-                return;
-            if (timerKeepAlive->interval() > 0)
-                timerKeepAlive->start();
-            return;
-        }
-        MensagensDoServidor::comandoDesconhecido(dono);
         EncerraConexaoNoServidor();
     } catch (const ErroDeExecucao& erro) {
         ExibeErro(erro, dono);
@@ -371,106 +345,9 @@ void frmLogin::ConectaNoServidor()
     }
 }
 
-bool frmLogin::negociaEnquadramento(QWidget* dono)
-{
-    const QString servidor = wskClient->peerName() + QLatin1Char(':') + QString::number(wskClient->peerPort());
-    if (servidoresSimples().contains(servidor))
-        return true;
-    // The session's secret goes only to the server that gave it.
-    if (m_servidorDoSegredo != servidor)
-        m_segredo.clear();
-    const QString sessao = QLatin1String(Quadros::capacidadeSessao);
-    const QString pedido = Quadros::pedidoDeNegociacao(
-        {QLatin1String(Quadros::capacidadeQuadros), m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo});
-    wskClient->write(Wire::codifica(pedido));
-    wskClient->flush();
-    int codigo = -1;
-    try {
-        codigo = AguardaResposta(timerTimeOut, limiteDaNegociacaoMs, {Codigo::Negociacao});
-    } catch (const ErroDeExecucao&) {
-        codigo = -2;   // not even a code: whatever this server is, it is not ours
-    }
-    if (EsperaInterrompida() && !globais().tempoEsgotado)
-        return false;   // the connection failed and was reported
-    QStringList aceitas;
-    if (codigo == Codigo::Negociacao && Quadros::leNegociacao(globais().respostaServidor, aceitas)) {
-        m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
-        // The secret the server holds this connection's session under: the one presented
-        // when the session is still live, a new one otherwise. A server without sessions
-        // names none.
-        m_segredo.clear();
-        for (const QString& a : std::as_const(aceitas))
-            if (a.startsWith(sessao + QLatin1Char('=')) && Quadros::pareceSegredo(QStringView(a).mid(sessao.size() + 1)))
-                m_segredo = a.mid(sessao.size() + 1);
-        m_servidorDoSegredo = servidor;
-        return true;
-    }
-    // A server that does not know the agreement. A plain "0" (its answer to an unknown code)
-    // leaves the connection in step; silence or anything else may still be followed by more,
-    // so that connection is dropped and a new one made on the plain wire.
-    servidoresSimples().insert(servidor);
-    if (codigo == Codigo::Falha && !globais().tempoEsgotado)
-        return true;
-    globais().tempoEsgotado = false;
-    EncerraConexaoNoServidor();
-    ConectaNoServidor();
-    Q_UNUSED(dono);
-    return conectado();
-}
-
-bool frmLogin::fechaSeForaDePasso()
-{
-    if (m_enquadrada || !m_respostaPorSilencio || !conectado())
-        return false;
-    // Bytes already on their way are read now, not on the loop's next pass.
-    wskClient->waitForReadyRead(0);
-    if (!m_foraDePasso)
-        return false;
-    EncerraConexaoNoServidor();
-    return true;
-}
-
-void frmLogin::esqueceServidoresSimples()
-{
-    servidoresSimples().clear();
-}
-
 void frmLogin::EncerraConexaoNoServidor()
 {
-    if (wskClient->state() == QAbstractSocket::UnconnectedState)
-        return;
-    timerKeepAlive->stop();
-    m_erroTratado = true;   // what the socket reports while we close it is ours, not an error
-    wskClient->abort();
-    m_enquadrada = false;
-    m_leitor = Quadros::Leitor();
-    m_respostaPorSilencio = false;
-    m_foraDePasso = false;
-    Espera::conexaoEncerrada();
-}
-
-void frmLogin::enviaMensagem(const QString& mensagem)
-{
-    wskClient->readAll();   // whatever came between requests answers nothing we still wait for
-    m_respostaPorSilencio = false;
-    m_foraDePasso = false;
-    if (m_enquadrada) {
-        wskClient->write(Quadros::mensagem(Wire::codifica(mensagem)));
-        wskClient->flush();
-        if (timerKeepAlive->isActive())
-            timerKeepAlive->start();
-        return;
-    }
-    if (m_ultimoKeepAlive.isValid()) {
-        const qint64 decorrido = m_ultimoKeepAlive.elapsed();
-        if (decorrido < intervaloAposKeepAliveMs)
-            QThread::msleep(static_cast<unsigned long>(intervaloAposKeepAliveMs - decorrido));
-    }
-    wskClient->write(Wire::codifica(mensagem));
-    wskClient->flush();
-    // The keep-alive counts idle time: it starts over with every request.
-    if (timerKeepAlive->isActive())
-        timerKeepAlive->start();
+    m_conexao->encerra();
 }
 
 void frmLogin::VerificaServidor()
@@ -498,87 +375,16 @@ void frmLogin::Timer1_Timer()
     if (m_verificando || RequisicaoEmCurso())
         return;
     // While the server is down every attempt fails: the status line says so, no box.
-    m_sondando = true;
+    m_conexao->defineSondagem(true);
     VerificaServidor();
-    m_sondando = false;
+    m_conexao->defineSondagem(false);
 }
 
-void frmLogin::timerKeepAlive_Timer()
+void frmLogin::wskClient_Error(const QString& origem, const QString& descricao, bool avisar)
 {
-    if (RequisicaoEmCurso() || !conectado())
-        return;
-    const QByteArray keepAlive = Wire::codifica(MontaComando(Codigo::KeepAlive));
-    wskClient->write(m_enquadrada ? Quadros::mensagem(keepAlive) : keepAlive);
-    wskClient->flush();
-    m_ultimoKeepAlive.start();
-}
-
-void frmLogin::wskClient_DataArrival()
-{
-    // Nothing may escape into the event loop: a reply too big for memory ends the wait with
-    // its message, and the connection, whose stream is now lost, is closed.
-    try {
-        recebeDados();
-    } catch (const std::bad_alloc&) {
-        m_erroTratado = true;
-        Espera::semMemoria();
-        EncerraConexaoNoServidor();
-    }
-}
-
-void frmLogin::recebeDados()
-{
-    const QByteArray bytes = wskClient->readAll();
-    if (m_enquadrada) {
-        // Each reply ends where its frames say. A whole message that comes between requests
-        // answers nothing we wait for and is dropped; it cannot spill into the next reply.
-        const bool inteiro = m_leitor.le(
-            bytes, [](QByteArrayView dados) { Espera::recebeQuadro(dados); },
-            [] { Espera::fimDoQuadro(); });
-        if (!inteiro) {
-            m_erroTratado = true;
-            Espera::falhaDoSocket(QStringLiteral("wskClient"), QStringLiteral("O servidor enviou dados fora do formato combinado"),
-                                  false, !m_sondando);
-            EncerraConexaoNoServidor();
-        }
-        return;
-    }
-    if (Espera::ativa()) {
-        Espera::recebe(bytes);
-        return;
-    }
-    // Between requests nobody waits for anything: such data is dropped. After a reply taken
-    // by the quiet rule it means that reply went on: the connection is out of step.
-    if (m_respostaPorSilencio && !bytes.isEmpty())
-        m_foraDePasso = true;
-}
-
-void frmLogin::respostaTomadaPorSilencio()
-{
-    m_respostaPorSilencio = true;
-    m_foraDePasso = false;
-}
-
-void frmLogin::wskClient_Error()
-{
-    if (m_erroTratado)
-        return;
-    // The look for bytes still on their way (fechaSeForaDePasso) reports its empty look as
-    // a time-out; the connection is fine.
-    if (wskClient->error() == QAbstractSocket::SocketTimeoutError && conectado())
-        return;
-    m_erroTratado = true;
-    const bool fechadaPeloServidor = wskClient->error() == QAbstractSocket::RemoteHostClosedError ||
-                                     wskClient->state() == QAbstractSocket::UnconnectedState;
-    const QString origem = QStringLiteral("wskClient");
-    const QString descricao = descricaoDoErro(*wskClient);
-    // With framed replies the end is in the bytes: a close is never the end of a reply.
-    const bool esperaLevou = Espera::falhaDoSocket(origem, descricao, fechadaPeloServidor && !m_enquadrada, !m_sondando);
-    // A server that hangs up between requests is noticed by the next request, quietly.
-    if (!esperaLevou && !m_sondando && !fechadaPeloServidor)
+    if (avisar)
         Caixas::mostra(isVisible() ? this : QApplication::activeWindow(), origem + QStringLiteral("\r\n") + descricao,
                        QStringLiteral("Erro no Socket"), Caixas::Icone::Erro);
-    EncerraConexaoNoServidor();
     timerTimeOut->stop();
 }
 
@@ -652,37 +458,9 @@ void frmLogin::GravaServidorNaConfiguracao()
     });
 }
 
-void frmLogin::encerraSessaoNoServidor()
-{
-    // Over a short connection of its own, so that it works the same whether the request
-    // connection is up, down or inside a wait; and quietly, within a second in all: a server
-    // that cannot be reached now ends the session when it expires.
-    const QString segredo = std::exchange(m_segredo, QString());
-    if (!globais().usuarioLogado)
-        return;   // no login on it: nothing to end
-    const qsizetype doisPontos = m_servidorDoSegredo.lastIndexOf(u':');
-    if (segredo.isEmpty() || doisPontos <= 0)
-        return;
-    QTcpSocket s;
-    QDeadlineTimer prazo(1000);
-    s.connectToHost(m_servidorDoSegredo.left(doisPontos), quint16(m_servidorDoSegredo.mid(doisPontos + 1).toUInt()));
-    if (!s.waitForConnected(int(prazo.remainingTime())))
-        return;
-    QByteArray lido;
-    while (!lido.contains('2') && !prazo.hasExpired() && s.waitForReadyRead(int(prazo.remainingTime())))
-        lido += s.readAll();
-    if (lido != "2")
-        return;
-    s.write(Wire::codifica(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeEncerrar) + QLatin1Char('=') + segredo})));
-    // The answer says it was done; nothing else is said either way.
-    if (s.waitForBytesWritten(int(prazo.remainingTime())))
-        s.waitForReadyRead(int(prazo.remainingTime()));
-    s.abort();
-}
-
 void frmLogin::Logoff()
 {
-    encerraSessaoNoServidor();
+    m_conexao->encerraSessaoNoServidor();
     globais().usuarioLogado.reset();
     show();
     EncerraConexaoNoServidor();
@@ -719,7 +497,7 @@ void frmLogin::closeEvent(QCloseEvent* evento)
 {
     // The program closing its windows on the way out: just let go of the connection.
     if (encerrandoAplicacao()) {
-        encerraSessaoNoServidor();
+        m_conexao->encerraSessaoNoServidor();
         EncerraConexaoNoServidor();
         evento->accept();
         return;
@@ -731,7 +509,7 @@ void frmLogin::closeEvent(QCloseEvent* evento)
         return;
     }
     // The program ends: so does the operator's session.
-    encerraSessaoNoServidor();
+    m_conexao->encerraSessaoNoServidor();
     EncerraConexaoNoServidor();
     EncerraAplicacao();
     evento->accept();

@@ -1,10 +1,9 @@
 #pragma once
-#include "protocol/Quadros.h"
-
-#include <QElapsedTimer>
+// The login window: the first window of the run, and the owner of the connection.
 #include <QPointer>
 #include <QWidget>
 
+class Conexao;
 class Figura;
 class Frminicial;
 class QGroupBox;
@@ -16,8 +15,8 @@ class QTimer;
 class frmPrincipal;
 
 // The login window: the first window of the run, hidden (never destroyed) after login. It
-// owns the one connection to the registry server and what keeps it: the poll of the server
-// until it accepts, the keep-alive, the socket handlers feeding the request wait.
+// owns the one connection to the registry server (connection/Conexao.h), tells it where to
+// connect and shows what goes wrong with it; it polls the server until it accepts.
 //
 // Other windows talk to the server only through Requisita (connection/Requisicao.h), handing
 // it their own `timerTimeOut` (a plain disabled QTimer: the wait arms and stops it).
@@ -41,25 +40,13 @@ public:
     // Closes the connection (and stops the keep-alive) when it is not closed.
     void EncerraConexaoNoServidor();
     bool conectado() const;
-    // Sends one whole message (Windows-1252), right before the caller's wait.
-    void enviaMensagem(const QString& mensagem);
+    Conexao* conexao() const;
 
-    // The connection agreed on framed messages with the server (protocol/Quadros.h): replies
-    // end where their bytes say, with no quiet interval.
-    bool enquadrada() const { return m_enquadrada; }
-    // Plain wire only: more bytes came after the last reply was taken as whole. That reply
-    // was cut short, and what follows would pass for the next request's reply: the
-    // connection is closed (the next request reconnects). Returns whether that happened.
-    bool fechaSeForaDePasso();
-    // The wait took the last reply by the quiet rule (from then on, more bytes are a fault).
-    void respostaTomadaPorSilencio();
+    // What the connection agreed on with the server (see Conexao).
+    bool enquadrada() const;
+    const QString& segredoDaSessao() const;
     // Forgets which servers were found not to take part in the agreement (tests).
     static void esqueceServidoresSimples();
-
-    // The secret of the session agreed with the server (empty when none). It is held in
-    // memory only, presented on every reconnect to the same server (so no new login is
-    // needed), and ended on the server by Logoff and when the program closes.
-    const QString& segredoDaSessao() const { return m_segredo; }
 
     // Log-off, for the windows' "Logoff" button: ends the session on the server, forgets the
     // logged-in operator, shows this window again, closes the connection, and discards the main menu and the member window
@@ -99,8 +86,8 @@ public:
     QLabel* Image4;
     QTimer* Timer1;
     QTimer* timerTimeOut;
-    QTimer* timerKeepAlive;
-    QTcpSocket* wskClient;
+    QTimer* timerKeepAlive;   // the connection's keep-alive
+    QTcpSocket* wskClient;    // the connection's socket
 
 protected:
     void closeEvent(QCloseEvent* evento) override;
@@ -112,26 +99,13 @@ private:
     void ExibeServidorDaConfiguracao();
     void MostraServidorPadrao();
     void Timer1_Timer();
-    void timerKeepAlive_Timer();
-    void wskClient_DataArrival();
-    void recebeDados();
-    void wskClient_Error();
+    void wskClient_Error(const QString& origem, const QString& descricao, bool avisar);
     void MostraSuporte();
     void AbreSite();
     void abreJanelasDoLogin();
-    bool negociaEnquadramento(QWidget* dono);
-    void encerraSessaoNoServidor();
 
+    Conexao* m_conexao;
     bool m_verificando = false;   // a VerificaServidor run is under way
-    bool m_sondando = false;      // the poll is connecting: its socket errors are not shown
-    bool m_erroTratado = false;   // this connection's failure was already handled
-    bool m_enquadrada = false;
-    QString m_segredo;              // the session's secret (see segredoDaSessao)
-    QString m_servidorDoSegredo;    // "host:port" of the server that gave it
-    Quadros::Leitor m_leitor;
-    bool m_respostaPorSilencio = false;   // the last reply was taken by the quiet rule
-    bool m_foraDePasso = false;           // bytes came after it
-    QElapsedTimer m_ultimoKeepAlive;
     QPointer<frmPrincipal> m_janelaMembros;
     QPointer<Frminicial> m_menu;
 };

@@ -6,6 +6,7 @@
 #include "app/modGlobais.h"
 #include "members/frmPrincipal.h"
 #include "reports/BuscaDeMembros.h"
+#include "reports/JanelaDeRelatorio.h"
 #include "reports/clsImpressora.h"
 #include "reports/clsRelatorios.h"
 
@@ -50,13 +51,7 @@ frmAniversariantes* frmAniversariantes::abre(QWidget* dono, frmPrincipal* princi
 frmAniversariantes::frmAniversariantes(QWidget* dono, frmPrincipal* principal)
     : QWidget(dono, Qt::Window), m_principal(principal)
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setObjectName(QStringLiteral("frmAniversariantes"));
-    setWindowTitle(QStringLiteral("Aniversariantes do Mês"));
-    QFont fonte(QStringLiteral("Arial"));
-    fonte.setStyleHint(QFont::SansSerif);
-    fonte.setPointSize(9);
-    setFont(fonte);
+    JanelaDeRelatorio::prepara(this, "frmAniversariantes", QStringLiteral("Aniversariantes do Mês"));
 
     auto* rotuloMes = new QLabel(QStringLiteral("&Mês:"), this);
     cboMes = new QComboBox(this);
@@ -75,20 +70,14 @@ frmAniversariantes::frmAniversariantes(QWidget* dono, frmPrincipal* principal)
     spnAno->setToolTip(QStringLiteral("O ano em que as idades são completadas"));
     rotuloAno->setBuddy(spnAno);
 
-    btnBuscar = new QPushButton(QStringLiteral("&Buscar"), this);
-    btnBuscar->setObjectName(QStringLiteral("btnBuscar"));
+    btnBuscar = JanelaDeRelatorio::botao(this, QStringLiteral("&Buscar"), "btnBuscar");
     btnBuscar->setDefault(true);
-    btnImprimir = new QPushButton(QStringLiteral("&Imprimir"), this);
-    btnImprimir->setObjectName(QStringLiteral("btnImprimir"));
+    btnImprimir = JanelaDeRelatorio::botao(this, QStringLiteral("&Imprimir"), "btnImprimir");
     btnImprimir->setToolTip(QStringLiteral("Imprime os aniversariantes do mês na impressora padrão"));
-    btnVisualizar = new QPushButton(Visualizacao::rotulo(), this);
-    btnVisualizar->setObjectName(QStringLiteral("btnVisualizar"));
-    btnVisualizar->setShortcut(Visualizacao::atalho());
-    btnVisualizar->setToolTip(Visualizacao::dica(QStringLiteral("as páginas dos aniversariantes do mês")));
-    btnExportarCSV = new QPushButton(QStringLiteral("Exportar para Arquivo ..."), this);
-    btnExportarCSV->setObjectName(QStringLiteral("btnExportarCSV"));
-    btnFechar = new QPushButton(QStringLiteral("Fechar"), this);
-    btnFechar->setObjectName(QStringLiteral("btnFechar"));
+    const auto comuns = JanelaDeRelatorio::botoesComuns(this, QStringLiteral("as páginas dos aniversariantes do mês"));
+    btnVisualizar = comuns.visualizar;
+    btnExportarCSV = comuns.exportarCSV;
+    btnFechar = comuns.fechar;
 
     lstAniversariantes = novaLista(this, "lstAniversariantes",
                                {QStringLiteral("Dia"), QStringLiteral("Nome"), QStringLiteral("Idade"),

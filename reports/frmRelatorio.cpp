@@ -9,6 +9,7 @@
 #include "reports/BuscaDeMembros.h"
 #include "reports/clsImpressora.h"
 #include "reports/clsRelatorios.h"
+#include "reports/JanelaDeRelatorio.h"
 #include "reports/frmAniversariantes.h"
 #include "app/Visualizacao.h"
 
@@ -45,14 +46,7 @@ QDate dataDe(const QLineEdit* caixa)
 frmRelatorio::frmRelatorio(frmPrincipal* principal)
     : QWidget(principal, Qt::Window), m_principal(principal)
 {
-    setAttribute(Qt::WA_DeleteOnClose);
-    setObjectName(QStringLiteral("frmRelatorio"));
-    setWindowTitle(QStringLiteral("Relatório"));
-
-    QFont fonte(QStringLiteral("Arial"));
-    fonte.setStyleHint(QFont::SansSerif);
-    fonte.setPointSize(9);
-    setFont(fonte);
+    JanelaDeRelatorio::prepara(this, "frmRelatorio", QStringLiteral("Relatório"));
 
     frameFiltroPesquisa = new QGroupBox(QStringLiteral("Intervalo de Data"), this);
     frameFiltroPesquisa->setObjectName(QStringLiteral("frameFiltroPesquisa"));
@@ -87,20 +81,13 @@ frmRelatorio::frmRelatorio(frmPrincipal* principal)
     grade->addWidget(lblDataFinalErro, 1, 2);
     grade->setColumnStretch(2, 1);
 
-    btnOk = new QPushButton(QStringLiteral("OK"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk = JanelaDeRelatorio::botao(this, QStringLiteral("OK"), "btnOk");
     btnOk->setDefault(true);
-    btnExportarCSV = new QPushButton(QStringLiteral("Exportar para Arquivo ..."), this);
-    btnExportarCSV->setObjectName(QStringLiteral("btnExportarCSV"));
-    btnFechar = new QPushButton(QStringLiteral("Fechar"), this);
-    btnFechar->setObjectName(QStringLiteral("btnFechar"));
-
-    btnVisualizar = new QPushButton(QStringLiteral("Visualizar Impressão"), this);
-    btnVisualizar->setObjectName(QStringLiteral("btnVisualizar"));
-    btnVisualizar->setToolTip(Visualizacao::dica(QStringLiteral("as páginas do relatório")));
-    btnVisualizar->setShortcut(Visualizacao::atalho());
-    btnAniversariantes = new QPushButton(QStringLiteral("&Aniversariantes do Mês ..."), this);
-    btnAniversariantes->setObjectName(QStringLiteral("btnAniversariantes"));
+    const auto comuns = JanelaDeRelatorio::botoesComuns(this, QStringLiteral("as páginas do relatório"));
+    btnVisualizar = comuns.visualizar;
+    btnExportarCSV = comuns.exportarCSV;
+    btnFechar = comuns.fechar;
+    btnAniversariantes = JanelaDeRelatorio::botao(this, QStringLiteral("&Aniversariantes do Mês ..."), "btnAniversariantes");
     btnAniversariantes->setToolTip(QStringLiteral("Os membros do departamento que fazem aniversário num mês"));
 
     auto* botoes = new QHBoxLayout;

@@ -80,6 +80,8 @@ private slots:
         QTest::newRow("banco local") << s + "bancoLocal=/srv/zelto/ruduza.db\n" << "bancoLocal" << "/srv/zelto/ruduza.db" << "";
         QTest::newRow("banco local relativo") << s + "bancoLocal=ruduza.db\n" << "bancoLocal" << "=padrão"
                                               << "não é o caminho completo de um arquivo";
+        QTest::newRow("banco local que é uma pasta") << s + "bancoLocal=/srv/zelto/\n" << "bancoLocal" << "=padrão"
+                                                   << "não é o caminho completo de um arquivo";
         QTest::newRow("site") << s + "site=https://igreja.example/inicio\n" << "site" << "https://igreja.example/inicio" << "";
         QTest::newRow("site sem http") << s + "site=www.igreja.example\n" << "site" << "=padrão" << "não é um endereço http:// ou https://";
         QTest::newRow("e-mail") << s + "suporteEmail=ti@igreja.example\n" << "suporteEmail" << "ti@igreja.example" << "";

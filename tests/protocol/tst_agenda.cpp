@@ -370,17 +370,23 @@ private slots:
     void separadores_data()
     {
         QTest::addColumn<int>("quantos");
-        QTest::newRow("um") << 1;
-        QTest::newRow("dois") << 2;
-        QTest::newRow("tres") << 3;
+        QTest::addColumn<QString>("departamento");
+        QTest::newRow("um") << 1 << "Secretaria";
+        QTest::newRow("dois") << 2 << "Secretaria";
+        QTest::newRow("tres") << 3 << "Secretaria";
+        // The last piece of a sheet meets the "@@@" that follows it: a lone "@" one letter
+        // before the separator must not hide it.
+        QTest::newRow("arroba antes do separador") << 2 << "Sala @B";
     }
     void separadores()
     {
         QFETCH(int, quantos);
+        QFETCH(QString, departamento);
         QList<clsAgenda> lista;
         for (int i = 0; i < quantos; ++i) {
             lista << fichaCompleta(100 + i);
             lista.last().obs = QStringLiteral("e-mail: ana@igreja.org @ sede");
+            lista.last().departamento.dsDepartamento = departamento;
         }
         const QString texto = clsAgenda::collectionToPipeString(lista);
         QCOMPARE(texto.count(u"@@@"), qsizetype(quantos - 1));

@@ -186,6 +186,7 @@ private slots:
     void regraPorEnderecoSoQuandoLigada();
     void departamentoDeOutroOperador();
     void sessaoExpira();
+    void sessaoMantidaPeloUso();
     void loginsErradosSaoRetardados();
     void reinicioMantemFichasConfirmadas();
     void descricaoInteiraDispensaOSilencio();
@@ -690,6 +691,25 @@ void tst_Servidor::sessaoExpira()
     QCOMPARE(c.pede(busca(0)), QByteArray("0"));
     QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
     QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+}
+
+// The store keeps the sessions: each request moves its session's clock, so an operator who
+// keeps working is never sent back to the login, and one who stops is.
+void tst_Servidor::sessaoMantidaPeloUso()
+{
+    ServidorReal s;
+    s.defineArgumentos({QStringLiteral("--sessao-horas"), QStringLiteral("0.0005")});   // 1.8 s
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    Cliente c(s);
+    QVERIFY(c.pede(pedidoDeLogin(s.conta().usuario, s.conta().senha)).startsWith("4|"));
+    QElapsedTimer decorrido;
+    decorrido.start();
+    while (decorrido.elapsed() < 6000) {
+        QCOMPARE(c.pede(busca(0)), QByteArray("14"));
+        QTest::qWait(450);
+    }
+    QTest::qWait(2600);
+    QCOMPARE(c.pede(busca(0)), QByteArray("0"));
 }
 
 void tst_Servidor::loginsErradosSaoRetardados()

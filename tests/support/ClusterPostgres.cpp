@@ -1,4 +1,5 @@
 #include "ClusterPostgres.h"
+#include "Limpeza.h"
 
 #include <QAtomicInt>
 #include <QCoreApplication>
@@ -107,6 +108,12 @@ bool ClusterPostgres::inicia()
     }
     const QString dados = m_pasta.filePath(QStringLiteral("dados"));
     if (!m_iniciado) {
+        // Should this program die before its destructor runs, the cluster is stopped
+        // (immediate shutdown) and its folder removed all the same.
+        Limpeza::vigiaPasta(m_pasta.path(),
+                            QStringLiteral("p=$(head -n 1 '%1/postmaster.pid') || exit 0; kill -QUIT \"$p\"; "
+                                           "for i in $(seq 50); do kill -0 \"$p\" || exit 0; sleep 0.2; done; kill -KILL \"$p\"")
+                                .arg(dados));
         if (comoRoot()) {
             const passwd* pw = ::getpwnam("postgres");
             if (!pw) {

@@ -1,4 +1,5 @@
 #include "ServidorCups.h"
+#include "Limpeza.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -69,6 +70,8 @@ bool ServidorCups::inicia()
     m_processo = std::make_unique<QProcess>();
     m_processo->setProcessChannelMode(QProcess::MergedChannels);
     m_processo->setStandardOutputFile(base + QStringLiteral("/log/saida"));
+    Limpeza::morreComOTeste(*m_processo);
+    Limpeza::vigiaPasta(m_pasta.path());
     m_processo->start(cupsd, {QStringLiteral("-f"), QStringLiteral("-c"), base + QStringLiteral("/cupsd.conf"),
                               QStringLiteral("-s"), base + QStringLiteral("/cups-files.conf")});
     if (!m_processo->waitForStarted(5000)) {

@@ -1,5 +1,6 @@
 #include "ServidorReal.h"
 #include "ClusterPostgres.h"
+#include "Limpeza.h"
 
 #include <QAtomicInt>
 #include <QSqlDatabase>
@@ -157,6 +158,7 @@ bool ServidorReal::criaBanco()
         m_erro = QStringLiteral("não foi possível criar a pasta temporária");
         return false;
     }
+    Limpeza::vigiaPasta(m_pasta.path());
     if (m_banco == Banco::PostgreSQL && m_conexao.isEmpty()) {
         ClusterPostgres* pg = ClusterPostgres::compartilhado();
         if (!pg) {
@@ -199,10 +201,12 @@ bool ServidorReal::inicia()
     if (m_limiteDeArquivos > 0) {
         const rlim_t n = rlim_t(m_limiteDeArquivos);
         // Runs in the child between fork and exec: only async-signal-safe calls.
-        m_processo->setChildProcessModifier([n] {
+        Limpeza::morreComOTeste(*m_processo, [n] {
             const rlimit r{n, n};
             setrlimit(RLIMIT_NOFILE, &r);
         });
+    } else {
+        Limpeza::morreComOTeste(*m_processo);
     }
     m_processo->start(binario(), QStringList{QStringLiteral("servir"), QStringLiteral("--db"), conexaoDoBanco(),
                                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_portaFixa)} + m_extras);

@@ -1,0 +1,314 @@
+// The client's one connection to the registry server (see Conexao.h).
+#include "connection/Conexao.h"
+#include "app/modGlobais.h"
+#include "connection/Requisicao.h"
+#include "protocol/ErroDeExecucao.h"
+#include "protocol/Wire.h"
+#include "protocol/modCommands.h"
+
+#include <QDeadlineTimer>
+#include <QSet>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+#include <new>
+#include <utility>
+
+namespace {
+
+// What the socket's failures are reported as coming from.
+const QString nomeDoSocket = QStringLiteral("wskClient");
+
+// Servers (host:port) found this run not to take part in the framing agreement: their
+// connections go straight to the plain wire.
+QSet<QString>& servidoresSimples()
+{
+    static QSet<QString> s;
+    return s;
+}
+
+// How long the agreement's one exchange may take before the server counts as not taking part.
+constexpr int limiteDaNegociacaoMs = 1000;
+
+// A request sent right after a keep-alive could reach the server in the same read as the
+// "1" and be taken for one message ("13|..."): keep them this far apart.
+constexpr qint64 intervaloAposKeepAliveMs = 25;
+
+QString descricaoDoErro(const QTcpSocket& socket)
+{
+    switch (socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("A conexão foi recusada pelo servidor");
+    case QAbstractSocket::RemoteHostClosedError:
+        return QStringLiteral("O servidor encerrou a conexão");
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("Servidor não encontrado");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("Tempo de conexão esgotado");
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("Falha na rede");
+    default:
+        return socket.errorString();
+    }
+}
+
+} // namespace
+
+Conexao::Conexao(QObject* parent) : QObject(parent)
+{
+    m_keepAlive = new QTimer(this);
+    m_keepAlive->setObjectName(QStringLiteral("timerKeepAlive"));
+    m_socket = new QTcpSocket(this);
+    m_socket->setObjectName(nomeDoSocket);
+
+    connect(m_keepAlive, &QTimer::timeout, this, &Conexao::enviaKeepAlive);
+    connect(m_socket, &QTcpSocket::readyRead, this, &Conexao::leDados);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &Conexao::trataErro);
+    connect(m_socket, &QTcpSocket::connected, this,
+            [this] { m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
+        // Normally the error handler has seen it first (the server closed the connection).
+        if (!m_erroTratado && RequisicaoEmCurso())
+            trataErro();
+    });
+}
+
+Conexao::~Conexao()
+{
+    // The socket is destroyed after this object's own part, and closing it then says
+    // "disconnected": nothing here may hear it.
+    m_socket->disconnect(this);
+}
+
+bool Conexao::conectada() const
+{
+    return m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+Conexao::Resultado Conexao::conecta(const QString& host, quint16 porta, QTimer* timerTimeOut)
+{
+    m_erroTratado = false;
+    m_socket->connectToHost(host, porta);
+    const int codigo = AguardaResposta(this, timerTimeOut);
+    if (globais().tempoEsgotado)
+        return Resultado::SemResposta;
+    if (EsperaInterrompida())
+        return Resultado::Interrompida;
+    if (codigo != Codigo::Aceito)
+        return Resultado::Recusada;
+    if (!negocia(timerTimeOut))
+        return Resultado::Interrompida;
+    if (m_keepAlive->interval() > 0)
+        m_keepAlive->start();
+    return Resultado::Conectada;
+}
+
+void Conexao::conectaSePreciso()
+{
+    if (!conectada())
+        emit pedeConexao();
+}
+
+bool Conexao::negocia(QTimer* timerTimeOut)
+{
+    const QString servidor = m_socket->peerName() + QLatin1Char(':') + QString::number(m_socket->peerPort());
+    if (servidoresSimples().contains(servidor))
+        return true;
+    // The session's secret goes only to the server that gave it.
+    if (m_servidorDoSegredo != servidor)
+        m_segredo.clear();
+    const QString sessao = QLatin1String(Quadros::capacidadeSessao);
+    const QString pedido = Quadros::pedidoDeNegociacao(
+        {QLatin1String(Quadros::capacidadeQuadros), m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo});
+    m_socket->write(Wire::codifica(pedido));
+    m_socket->flush();
+    int codigo = -1;
+    try {
+        codigo = AguardaResposta(this, timerTimeOut, limiteDaNegociacaoMs, {Codigo::Negociacao});
+    } catch (const ErroDeExecucao&) {
+        codigo = -2;   // not even a code: whatever this server is, it is not ours
+    }
+    if (EsperaInterrompida() && !globais().tempoEsgotado)
+        return false;   // the connection failed and was reported
+    QStringList aceitas;
+    if (codigo == Codigo::Negociacao && Quadros::leNegociacao(globais().respostaServidor, aceitas)) {
+        m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+        // The secret the server holds this connection's session under: the one presented
+        // when the session is still live, a new one otherwise. A server without sessions
+        // names none.
+        m_segredo.clear();
+        for (const QString& a : std::as_const(aceitas))
+            if (a.startsWith(sessao + QLatin1Char('=')) && Quadros::pareceSegredo(QStringView(a).mid(sessao.size() + 1)))
+                m_segredo = a.mid(sessao.size() + 1);
+        m_servidorDoSegredo = servidor;
+        return true;
+    }
+    // A server that does not know the agreement. A plain "0" (its answer to an unknown code)
+    // leaves the connection in step; silence or anything else may still be followed by more,
+    // so that connection is dropped and a new one made on the plain wire.
+    servidoresSimples().insert(servidor);
+    if (codigo == Codigo::Falha && !globais().tempoEsgotado)
+        return true;
+    globais().tempoEsgotado = false;
+    encerra();
+    conectaSePreciso();
+    return conectada();
+}
+
+bool Conexao::fechaSeForaDePasso()
+{
+    if (m_enquadrada || !m_respostaPorSilencio || !conectada())
+        return false;
+    // Bytes already on their way are read now, not on the loop's next pass.
+    m_socket->waitForReadyRead(0);
+    if (!m_foraDePasso)
+        return false;
+    encerra();
+    return true;
+}
+
+void Conexao::esqueceServidoresSimples()
+{
+    servidoresSimples().clear();
+}
+
+void Conexao::encerra()
+{
+    if (m_socket->state() == QAbstractSocket::UnconnectedState)
+        return;
+    m_keepAlive->stop();
+    m_erroTratado = true;   // what the socket reports while we close it is ours, not an error
+    m_socket->abort();
+    m_enquadrada = false;
+    m_leitor = Quadros::Leitor();
+    m_respostaPorSilencio = false;
+    m_foraDePasso = false;
+    emit encerrada();
+}
+
+void Conexao::envia(const QString& mensagem)
+{
+    m_socket->readAll();   // whatever came between requests answers nothing we still wait for
+    m_respostaPorSilencio = false;
+    m_foraDePasso = false;
+    if (m_enquadrada) {
+        m_socket->write(Quadros::mensagem(Wire::codifica(mensagem)));
+        m_socket->flush();
+        if (m_keepAlive->isActive())
+            m_keepAlive->start();
+        return;
+    }
+    if (m_ultimoKeepAlive.isValid()) {
+        const qint64 decorrido = m_ultimoKeepAlive.elapsed();
+        if (decorrido < intervaloAposKeepAliveMs)
+            QThread::msleep(static_cast<unsigned long>(intervaloAposKeepAliveMs - decorrido));
+    }
+    m_socket->write(Wire::codifica(mensagem));
+    m_socket->flush();
+    // The keep-alive counts idle time: it starts over with every request.
+    if (m_keepAlive->isActive())
+        m_keepAlive->start();
+}
+
+void Conexao::enviaKeepAlive()
+{
+    if (RequisicaoEmCurso() || !conectada())
+        return;
+    const QByteArray keepAlive = Wire::codifica(MontaComando(Codigo::KeepAlive));
+    m_socket->write(m_enquadrada ? Quadros::mensagem(keepAlive) : keepAlive);
+    m_socket->flush();
+    m_ultimoKeepAlive.start();
+}
+
+void Conexao::leDados()
+{
+    // Nothing may escape into the event loop: a reply too big for memory ends the wait with
+    // its message, and the connection, whose stream is now lost, is closed.
+    try {
+        recebe(m_socket->readAll());
+    } catch (const std::bad_alloc&) {
+        m_erroTratado = true;
+        emit semMemoria();
+        encerra();
+    }
+}
+
+void Conexao::recebe(const QByteArray& bytes)
+{
+    if (m_enquadrada) {
+        // Each reply ends where its frames say. A whole message that comes between requests
+        // answers nothing we wait for and is dropped; it cannot spill into the next reply.
+        const bool inteiro = m_leitor.le(
+            bytes, [this](QByteArrayView dados) { emit chegouQuadro(dados); }, [this] { emit respostaInteira(); });
+        if (!inteiro) {
+            m_erroTratado = true;
+            emit falhou(nomeDoSocket, QStringLiteral("O servidor enviou dados fora do formato combinado"), false,
+                        !m_sondando);
+            encerra();
+        }
+        return;
+    }
+    if (RequisicaoEmCurso()) {
+        emit chegaram(bytes);
+        return;
+    }
+    // Between requests nobody waits for anything: such data is dropped. After a reply taken
+    // by the quiet rule it means that reply went on: the connection is out of step.
+    if (m_respostaPorSilencio && !bytes.isEmpty())
+        m_foraDePasso = true;
+}
+
+void Conexao::respostaTomadaPorSilencio()
+{
+    m_respostaPorSilencio = true;
+    m_foraDePasso = false;
+}
+
+void Conexao::trataErro()
+{
+    if (m_erroTratado)
+        return;
+    // The look for bytes still on their way (fechaSeForaDePasso) reports its empty look as
+    // a time-out; the connection is fine.
+    if (m_socket->error() == QAbstractSocket::SocketTimeoutError && conectada())
+        return;
+    m_erroTratado = true;
+    const bool fechadaPeloServidor = m_socket->error() == QAbstractSocket::RemoteHostClosedError ||
+                                     m_socket->state() == QAbstractSocket::UnconnectedState;
+    const QString descricao = descricaoDoErro(*m_socket);
+    const bool emEspera = RequisicaoEmCurso();
+    // With framed replies the end is in the bytes: a close is never the end of a reply.
+    emit falhou(nomeDoSocket, descricao, fechadaPeloServidor && !m_enquadrada, !m_sondando);
+    // A server that hangs up between requests is noticed by the next request, quietly.
+    emit caiu(nomeDoSocket, descricao, !emEspera && !m_sondando && !fechadaPeloServidor);
+    encerra();
+}
+
+void Conexao::encerraSessaoNoServidor()
+{
+    // Over a short connection of its own, so that it works the same whether the request
+    // connection is up, down or inside a wait; and quietly, within a second in all: a server
+    // that cannot be reached now ends the session when it expires.
+    const QString segredo = std::exchange(m_segredo, QString());
+    if (!globais().usuarioLogado)
+        return;   // no login on it: nothing to end
+    const qsizetype doisPontos = m_servidorDoSegredo.lastIndexOf(u':');
+    if (segredo.isEmpty() || doisPontos <= 0)
+        return;
+    QTcpSocket s;
+    QDeadlineTimer prazo(1000);
+    s.connectToHost(m_servidorDoSegredo.left(doisPontos), quint16(m_servidorDoSegredo.mid(doisPontos + 1).toUInt()));
+    if (!s.waitForConnected(int(prazo.remainingTime())))
+        return;
+    QByteArray lido;
+    while (!lido.contains('2') && !prazo.hasExpired() && s.waitForReadyRead(int(prazo.remainingTime())))
+        lido += s.readAll();
+    if (lido != "2")
+        return;
+    s.write(Wire::codifica(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeEncerrar) + QLatin1Char('=') + segredo})));
+    // The answer says it was done; nothing else is said either way.
+    if (s.waitForBytesWritten(int(prazo.remainingTime())))
+        s.waitForReadyRead(int(prazo.remainingTime()));
+    s.abort();
+}

@@ -1,0 +1,117 @@
+#pragma once
+// The client's one connection to the registry server: the socket, the agreement made right
+// after the server's "2" (framing, session), the session's secret, the keep-alive, and the
+// reading of replies, framed or plain (with the plain wire's out-of-step check).
+#include "protocol/Quadros.h"
+
+#include <QByteArrayView>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+class QTimer;
+
+// Owned by the login window, which says where to connect (its boxes) and shows what goes
+// wrong; the request cycle (connection/Requisicao.h) sends through it and listens to it while
+// it waits. Every agreement on the connection is made in negocia(), so a later extension
+// (such as encryption switched on over this same socket) has one place to go.
+class Conexao : public QObject {
+    Q_OBJECT
+public:
+    // How an attempt to connect ended.
+    enum class Resultado {
+        Conectada,     // accepted ("2") and the agreement made (or the server takes no part)
+        SemResposta,   // nothing within the time-out (tempoEsgotado is set)
+        Recusada,      // a first message other than "2"
+        Interrompida,  // it failed meanwhile and that was reported already
+    };
+
+    explicit Conexao(QObject* parent = nullptr);
+    ~Conexao() override;
+
+    // The socket (named "wskClient"): a plain TCP socket; a subclass of it can take its place.
+    QTcpSocket* socket() const { return m_socket; }
+    // The keep-alive (named "timerKeepAlive"): its interval is the owner's setting, 0 = none.
+    QTimer* keepAlive() const { return m_keepAlive; }
+
+    bool conectada() const;
+    // Opens a connection to host:porta, waits (with `timerTimeOut`) for the server's
+    // acceptance and makes the agreement; on success the keep-alive runs. The caller has
+    // closed the previous connection and reports what went wrong. Raises ErroDeExecucao when
+    // the first reply's code is not a number.
+    Resultado conecta(const QString& host, quint16 porta, QTimer* timerTimeOut);
+    // When the connection is down, asks the owner to connect (pedeConexao).
+    void conectaSePreciso();
+    // Closes the connection (and stops the keep-alive) when it is not closed.
+    void encerra();
+    // Sends one whole message (Windows-1252), right before the caller's wait.
+    void envia(const QString& mensagem);
+
+    // The connection agreed on framed messages with the server (protocol/Quadros.h): replies
+    // end where their bytes say, with no quiet interval.
+    bool enquadrada() const { return m_enquadrada; }
+    // The wait took the last reply by the quiet rule (from then on, more bytes are a fault).
+    void respostaTomadaPorSilencio();
+    // Plain wire only: more bytes came after the last reply was taken as whole. That reply
+    // was cut short, and what follows would pass for the next request's reply: the
+    // connection is closed (the next request reconnects). Returns whether that happened.
+    bool fechaSeForaDePasso();
+    // Forgets which servers were found not to take part in the agreement (tests).
+    static void esqueceServidoresSimples();
+
+    // The secret of the session agreed with the server (empty when none). It is held in
+    // memory only and presented on every reconnect to the same server (so no new login is
+    // needed).
+    const QString& segredoDaSessao() const { return m_segredo; }
+    // Ends the logged-in operator's session on the server and forgets its secret: over a
+    // short connection of its own, quietly, within a second.
+    void encerraSessaoNoServidor();
+
+    // While set, failures are not for the operator (the poll's attempts: the status line
+    // tells them).
+    void defineSondagem(bool sondando) { m_sondando = sondando; }
+
+signals:
+    // The owner is to connect now, as it does (its address, its messages), before returning.
+    void pedeConexao();
+    // Plain wire: bytes that came while a request waits (its end is the waiter's to judge).
+    void chegaram(QByteArrayView pedaco);
+    // Framed: bytes of a reply, and its end: the reply is whole.
+    void chegouQuadro(QByteArrayView pedaco);
+    void respostaInteira();
+    // The connection failed or the server closed it: the reply waited for is lost, unless
+    // `fechadaPeloServidor` and what came is whole. `mostrar`: the waiter reports it.
+    void falhou(const QString& origem, const QString& descricao, bool fechadaPeloServidor, bool mostrar);
+    // Memory ran out while a reply came in (the connection is closed right after).
+    void semMemoria();
+    // The program closed the connection.
+    void encerrada();
+    // The socket failed (the connection is closed right after). `avisar`: no wait took it
+    // and the operator is to be told.
+    void caiu(const QString& origem, const QString& descricao, bool avisar);
+
+private:
+    bool negocia(QTimer* timerTimeOut);
+    void leDados();
+    void recebe(const QByteArray& bytes);
+    void trataErro();
+    void enviaKeepAlive();
+
+    QTcpSocket* m_socket;
+    QTimer* m_keepAlive;
+    bool m_sondando = false;      // see defineSondagem
+    bool m_erroTratado = false;   // this connection's failure was already handled
+    bool m_enquadrada = false;
+    QString m_segredo;              // the session's secret (see segredoDaSessao)
+    QString m_servidorDoSegredo;    // "host:port" of the server that gave it
+    Quadros::Leitor m_leitor;
+    bool m_respostaPorSilencio = false;   // the last reply was taken by the quiet rule
+    bool m_foraDePasso = false;           // bytes came after it
+    QElapsedTimer m_ultimoKeepAlive;
+};
+
+// The program's connection: the login window's, which owns it (both are defined with that
+// window). conexaoDoPrograma creates the window, hidden and polling, when there is none yet.
+Conexao* conexaoExistente();
+Conexao& conexaoDoPrograma();

@@ -1,0 +1,172 @@
+// The `servir` command: reads the listener's options and limits, opens the store and serves
+// the clients until SIGTERM or SIGINT.
+#include "server/ComandoServir.h"
+#include "server/Banco.h"
+#include "server/ComandosDeAdministracao.h"
+#include "server/LinhaDeComando.h"
+#include "server/Servidor.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <csignal>
+#include <malloc.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// SIGTERM and SIGINT end the loop cleanly: the handler only writes a byte to a socket pair
+// the loop watches.
+int paresDeSinal[2] = {-1, -1};
+
+void aoSinal(int)
+{
+    const char b = 1;
+    [[maybe_unused]] const auto n = ::write(paresDeSinal[0], &b, 1);
+}
+
+void instalaSinais()
+{
+    struct sigaction acao {};
+    acao.sa_handler = aoSinal;
+    sigemptyset(&acao.sa_mask);
+    acao.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &acao, nullptr);
+    sigaction(SIGINT, &acao, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit reached by the database is a failed write (the change answered 0),
+    // not the end of the server.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+// --listen; false (said on standard error) when it is no address and port.
+bool endereco(const QString& escuta, Servidor::Opcoes& opcoes)
+{
+    const qsizetype doisPontos = escuta.lastIndexOf(u':');
+    qint64 porta = 0;
+    if (doisPontos <= 0 || !inteiro(escuta.mid(doisPontos + 1), 0, 65535, porta)) {
+        erro(QStringLiteral("--listen espera ENDEREÇO:PORTA, recebeu \"%1\"").arg(escuta));
+        return false;
+    }
+    QString host = escuta.left(doisPontos);
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    if (!opcoes.endereco.setAddress(host)) {
+        erro(QStringLiteral("endereço inválido em --listen: \"%1\"").arg(host));
+        return false;
+    }
+    opcoes.porta = quint16(porta);
+    return true;
+}
+
+// The waits, the workers and the resource limits, checked in this order; false (said on
+// standard error) at the first one out of range.
+bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
+{
+    bool ok = true;
+    const double sessao = a.valor("sessao-horas", QStringLiteral("12")).toDouble(&ok);
+    if (!ok || sessao <= 0) {
+        erro(QStringLiteral("--sessao-horas espera um número positivo"));
+        return false;
+    }
+    opcoes.sessaoMs = qint64(sessao * 3600'000.0);
+    struct Inteira {
+        const char* nome;
+        qint64 padrao, menor, maior;
+        int Servidor::Opcoes::*campo;
+    };
+    static const Inteira inteiras[] = {
+        {"silencio-ms", 2, 0, 10'000, &Servidor::Opcoes::silencioMs},
+        {"espera-ms", 300, 1, 600'000, &Servidor::Opcoes::esperaIncompletaMs},
+        {"fila-conexoes", 1024, 1, 65535, &Servidor::Opcoes::filaDeConexoes},
+        {"leitores", 2, 1, 64, &Servidor::Opcoes::leitores},
+        {"conexoes-max", 0, 0, 1 << 24, &Servidor::Opcoes::limiteDeConexoes},
+        {"conexoes-por-endereco", 64, 1, 1 << 24, &Servidor::Opcoes::conexoesPorEndereco},
+        {"fila-senhas", 16, 1, 100'000, &Servidor::Opcoes::filaDeSenhas},
+        {"senhas-por-endereco", 2, 1, 100'000, &Servidor::Opcoes::senhasPorEndereco},
+        {"rajada-logins", 20, 1, 1'000'000, &Servidor::Opcoes::rajadaDeLogins},
+        {"logins-por-minuto", 20, 1, 1'000'000, &Servidor::Opcoes::loginsPorMinuto},
+    };
+    for (const Inteira& i : inteiras) {
+        qint64 v = 0;
+        if (!inteiro(a.valor(i.nome, QString::number(i.padrao)), i.menor, i.maior, v)) {
+            erro(QStringLiteral("--%1 espera um número de %2 a %3").arg(QLatin1String(i.nome)).arg(i.menor).arg(i.maior));
+            return false;
+        }
+        opcoes.*i.campo = int(v);
+    }
+    qint64 kib = 0;
+    if (!inteiro(a.valor("pedido-sem-login-kib", QStringLiteral("16")), 2, 1024, kib)) {
+        erro(QStringLiteral("--pedido-sem-login-kib espera um número de 2 a 1024"));
+        return false;
+    }
+    opcoes.maiorPedidoSemLogin = qsizetype(kib) << 10;
+    const double segundos = a.valor("sem-login-s", QStringLiteral("60")).toDouble(&ok);
+    if (!ok || !(segundos >= 0.1 && segundos <= 86'400)) {
+        erro(QStringLiteral("--sem-login-s espera um número de 0,1 a 86400 (use ponto para frações)"));
+        return false;
+    }
+    opcoes.semLoginMs = int(segundos * 1000.0);
+    const double horas = a.valor("ociosa-horas", QStringLiteral("2")).toDouble(&ok);
+    if (!ok || !(horas > 0 && horas <= 500)) {
+        erro(QStringLiteral("--ociosa-horas espera um número maior que 0 e até 500"));
+        return false;
+    }
+    opcoes.ociosaMs = std::max<qint64>(100, qint64(horas * 3600'000.0));
+    return true;
+}
+
+// The journal's first lines: the store, a password left on the command line, the address.
+void anuncia(const Servidor& servidor, const Banco& armazem, const QString& banco)
+{
+    const QHostAddress ouvindo = servidor.enderecoOuvindo();
+    const QString mostrado = ouvindo.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + ouvindo.toString() + QLatin1Char(']')
+                                                                                  : ouvindo.toString();
+    registraNoDiario(QStringLiteral("banco %1").arg(armazem.descricao()));
+    if (banco.contains(u'@') && !banco.startsWith(QLatin1String("sqlite:")) && banco.section(u'@', 0, 0).section(QLatin1String("://"), 1).contains(u':'))
+        registraNoDiario(QStringLiteral("aviso: a senha do banco está na linha de comando, visível no ps; prefira PGPASSFILE ou ~/.pgpass"));
+    registraNoDiario(QStringLiteral("ouvindo em %1:%2").arg(mostrado).arg(servidor.portaOuvindo()));
+}
+
+} // namespace
+
+int Comando::servir(const Argumentos& a, const QString& banco)
+{
+    // A search of a large department builds a reply of several megabytes. Kept in the heap
+    // instead of fresh mappings, the memory of one reply serves the next without the kernel
+    // having to hand out (and zero) every page again.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    Servidor::Opcoes opcoes;
+    const QString escuta = a.valor("listen", QStringLiteral("127.0.0.1:9998"));
+    if (!endereco(escuta, opcoes) || !atendimento(a, opcoes))
+        return 1;
+    opcoes.sessaoPorEndereco = a.tem("sessao-por-endereco");
+    if (opcoes.sessaoPorEndereco)
+        registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "
+                                        "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));
+
+    Banco armazem(banco);
+    if (!abreArmazem(armazem, false))
+        return 1;
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, paresDeSinal) != 0)
+        return erro(QStringLiteral("não foi possível preparar os sinais"));
+    QSocketNotifier notificador(paresDeSinal[1], QSocketNotifier::Read);
+    QObject::connect(&notificador, &QSocketNotifier::activated, qApp, [] {
+        char b;
+        [[maybe_unused]] const auto n = ::read(paresDeSinal[1], &b, 1);
+        registraNoDiario(QStringLiteral("encerrando"));
+        QCoreApplication::quit();
+    });
+    instalaSinais();
+
+    Servidor servidor(armazem, opcoes);
+    QString motivo;
+    if (!servidor.escuta(motivo))
+        return erro(QStringLiteral("não foi possível atender em %1: %2").arg(escuta, motivo));
+    anuncia(servidor, armazem, banco);
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,208 @@
+// zelto-server's command line: every row of the command table is listed in --help, has a
+// help of its own, and takes its options with the messages and exit codes it always had.
+#include "server/Comandos.h"
+#include "server/LinhaDeComando.h"
+#include "support/ServidorReal.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Resultado {
+    int codigo = -1;
+    QString saida, erros;
+};
+
+// Collapses line breaks and runs of spaces: --help may lay a paragraph out as it likes.
+QString corrido(const QString& texto)
+{
+    return texto.simplified();
+}
+
+QString mensagem(const QString& texto)
+{
+    return QStringLiteral("zelto-server: %1\n").arg(texto);
+}
+
+QString desconhecida(const QString& opcao)
+{
+    return mensagem(QStringLiteral("opção desconhecida --%1 (veja zelto-server --help)").arg(opcao));
+}
+
+} // namespace
+
+class tst_Comandos : public QObject {
+    Q_OBJECT
+
+private slots:
+    void ajudaGeralListaCadaComando();
+    void ajudaDeCadaComando_data();
+    void ajudaDeCadaComando();
+    void opcoesDeCadaComando_data();
+    void opcoesDeCadaComando();
+    void linhasRecusadas_data();
+    void linhasRecusadas();
+
+private:
+    // The program in an empty folder, without ZELTO_DB: nothing it might open is anyone's.
+    Resultado roda(const QStringList& argumentos)
+    {
+        QProcess p;
+        p.setWorkingDirectory(m_pasta.path());
+        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+        ambiente.remove(QStringLiteral("ZELTO_DB"));
+        p.setProcessEnvironment(ambiente);
+        p.start(ServidorReal::binario(), argumentos);
+        p.closeWriteChannel();
+        if (!p.waitForFinished(30'000) || p.exitStatus() != QProcess::NormalExit)
+            return {};
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    QTemporaryDir m_pasta;
+};
+
+void tst_Comandos::ajudaGeralListaCadaComando()
+{
+    const Resultado ajuda = roda({QStringLiteral("--help")});
+    QCOMPARE(ajuda.codigo, 0);
+    QCOMPARE(ajuda.erros, QString());
+    for (const ComandoDoServidor& c : comandosDoServidor()) {
+        const QString linha = QStringLiteral("\n  %1 ").arg(QLatin1String(c.nome));
+        QVERIFY2(ajuda.saida.contains(linha), c.nome);
+        QVERIFY2(corrido(ajuda.saida).contains(corrido(QString::fromUtf8(c.ajuda))), c.nome);
+    }
+    for (const OpcaoDaLinha& o : opcoesDaLinha())
+        QCOMPARE(ajuda.saida.contains(QStringLiteral("\n  --%1").arg(QLatin1String(o.nome))), o.secao != SecaoDaOpcao::DoComando);
+    // The same text however it is asked for, even after a word that is no command.
+    for (const QStringList& outra : {QStringList{QStringLiteral("-h")}, QStringList{QStringLiteral("ajuda")}, QStringList{QStringLiteral("help")},
+                                      QStringList{QStringLiteral("--db"), QStringLiteral("sqlite:x.db"), QStringLiteral("--help")},
+                                      QStringList{QStringLiteral("nenhum"), QStringLiteral("--help")}})
+        QCOMPARE(roda(outra).saida, ajuda.saida);
+}
+
+void tst_Comandos::ajudaDeCadaComando_data()
+{
+    QTest::addColumn<QString>("comando");
+    for (const ComandoDoServidor& c : comandosDoServidor())
+        QTest::newRow(c.nome) << QString::fromLatin1(c.nome);
+}
+
+void tst_Comandos::ajudaDeCadaComando()
+{
+    QFETCH(QString, comando);
+    const auto c = std::find_if(comandosDoServidor().begin(), comandosDoServidor().end(),
+                                [&](const ComandoDoServidor& c) { return comando == QLatin1String(c.nome); });
+    const Resultado ajuda = roda({comando, QStringLiteral("-h")});
+    QCOMPARE(ajuda.codigo, 0);
+    QVERIFY(ajuda.saida.startsWith(QStringLiteral("Uso: zelto-server %1 [OPÇÕES]\n").arg(comando)));
+    QVERIFY(corrido(ajuda.saida).contains(corrido(QString::fromUtf8(c->ajuda))));
+    QVERIFY(!ajuda.saida.contains(QStringLiteral("Comandos:")));
+    QStringList opcoes = QString::fromLatin1(c->opcoes).split(u' ');
+    QVERIFY(opcoes.contains(QStringLiteral("db")));
+    for (const QString& nome : opcoes << QStringLiteral("help")) {
+        const OpcaoDaLinha* o = opcaoDaLinha(nome);
+        QVERIFY2(o, qPrintable(nome));
+        QString rotulo = QStringLiteral("\n  --") + nome;
+        if (o->valor)
+            rotulo += u' ' + QString::fromUtf8(o->valor);
+        QVERIFY2(ajuda.saida.contains(rotulo), qPrintable(nome));
+    }
+}
+
+void tst_Comandos::opcoesDeCadaComando_data()
+{
+    QTest::addColumn<QString>("comando");
+    QTest::addColumn<QString>("opcao");
+    QTest::addColumn<bool>("chave");   // takes no value
+    for (const ComandoDoServidor& c : comandosDoServidor())
+        for (const QString& nome : QString::fromLatin1(c.opcoes).split(u' ')) {
+            const OpcaoDaLinha* o = opcaoDaLinha(nome);
+            QTest::addRow("%s --%s", c.nome, qPrintable(nome)) << QString::fromLatin1(c.nome) << nome << (o && !o->valor);
+        }
+}
+
+void tst_Comandos::opcoesDeCadaComando()
+{
+    QFETCH(QString, comando);
+    QFETCH(QString, opcao);
+    QFETCH(bool, chave);
+    // Known: the line is read past it, up to the unknown one.
+    const QString dada = QStringLiteral("--") + opcao + (chave ? QString() : QStringLiteral("=1"));
+    Resultado r = roda({comando, dada, QStringLiteral("--nenhuma"), QStringLiteral("1")});
+    QCOMPARE(r.erros, desconhecida(QStringLiteral("nenhuma")));
+    QCOMPARE(r.codigo, 1);
+    QCOMPARE(r.saida, QString());
+    if (chave)
+        return;
+    r = roda({comando, QStringLiteral("--") + opcao});
+    QCOMPARE(r.erros, mensagem(QStringLiteral("falta o valor de --%1 (veja zelto-server --help)").arg(opcao)));
+    QCOMPARE(r.codigo, 1);
+}
+
+void tst_Comandos::linhasRecusadas_data()
+{
+    QTest::addColumn<QStringList>("argumentos");
+    QTest::addColumn<QString>("erros");
+    const QString veja = QStringLiteral(" (veja zelto-server --help)");
+    const auto linha = [](std::initializer_list<const char*> palavras) {
+        QStringList l;
+        for (const char* p : palavras)
+            l << QString::fromUtf8(p);
+        return l;
+    };
+    // How the line is read: the first fault from the left, as it always was.
+    QTest::newRow("sem valor no fim, mesmo desconhecida") << linha({"listar", "--nenhuma"}) << "falta o valor de --nenhuma" + veja;
+    QTest::newRow("o valor pode parecer opção") << linha({"listar", "--nenhuma", "--help"}) << "opção desconhecida --nenhuma" + veja;
+    QTest::newRow("chave com valor") << linha({"--sessao-por-endereco=1"}) << "opção desconhecida --sessao-por-endereco" + veja;
+    QTest::newRow("dois traços sozinhos") << linha({"--", "listar"}) << "opção desconhecida --" + veja;
+    QTest::newRow("um traço é palavra") << linha({"-v"}) << "comando desconhecido \"-v\"" + veja;
+    QTest::newRow("segunda palavra") << linha({"listar", "extra", "--nenhuma", "1"}) << "argumento inesperado \"extra\"" + veja;
+    QTest::newRow("ajuda com palavra") << linha({"help", "listar"}) << "argumento inesperado \"listar\"" + veja;
+    QTest::newRow("comando desconhecido") << linha({"nenhum"}) << "comando desconhecido \"nenhum\"" + veja;
+    // Each command's own checks, before any database is opened.
+    QTest::newRow("departamento") << linha({"departamento", "--id", "0", "--nome", "X"})
+                                  << QStringLiteral("uso: zelto-server departamento --db CONEXÃO --id N --nome TEXTO");
+    QTest::newRow("departamento @") << linha({"departamento", "--id", "1", "--nome", "X@"})
+                                    << QStringLiteral("o nome do departamento não pode ter \"|\" nem \"@@@\", nem começar ou terminar "
+                                                      "com \"@\" (quebraria as listas de fichas)");
+    QTest::newRow("operador") << linha({"operador", "--departamento", "1"})
+                              << QStringLiteral("uso: zelto-server operador --db CONEXÃO --usuario NOME [--departamento N]  (senha pela "
+                                                "entrada padrão)");
+    QTest::newRow("operador longo") << linha({"operador", "--usuario", "123456789012345678901"})
+                                    << QStringLiteral("o nome de usuário tem no máximo 20 caracteres e nenhum \"|\"");
+    for (const char* c : {"desativar-operador", "ativar-operador", "remover-operador"})
+        QTest::newRow(c) << linha({c, "--usuario", " "}) << QStringLiteral("uso: zelto-server %1 --db CONEXÃO --usuario NOME").arg(QLatin1String(c));
+    QTest::newRow("backup") << linha({"backup"}) << QStringLiteral("uso: zelto-server backup --db sqlite:CAMINHO --para ARQUIVO");
+    QTest::newRow("demo") << linha({"demo", "--semente", "-1"}) << QStringLiteral("uso: zelto-server demo --db sqlite:CAMINHO [--fichas N] [--semente N]");
+    QTest::newRow("gerar-fichas") << linha({"gerar-fichas", "--departamento", "1"})
+                                  << QStringLiteral("uso: zelto-server gerar-fichas --db CONEXÃO --departamento N --quantidade N [--semente N]");
+    QTest::newRow("gerar-fichas semente") << linha({"gerar-fichas", "--departamento", "1", "--quantidade", "1", "--semente", "x"})
+                                          << QStringLiteral("--semente espera um número");
+    QTest::newRow("servir listen") << linha({"--listen", "x"}) << QStringLiteral("--listen espera ENDEREÇO:PORTA, recebeu \"x\"");
+    QTest::newRow("servir endereço") << linha({"servir", "--listen", "nada:1"}) << QStringLiteral("endereço inválido em --listen: \"nada\"");
+    QTest::newRow("servir sessão") << linha({"--sessao-horas", "0"}) << QStringLiteral("--sessao-horas espera um número positivo");
+    // Checked in the order the limits always were: the silence before the readers.
+    QTest::newRow("servir leitores") << linha({"--leitores", "0", "--silencio-ms", "-1"}) << QStringLiteral("--silencio-ms espera um número de 0 a 10000");
+    QTest::newRow("servir conexões") << linha({"--conexoes-max", "-1", "--sem-login-s", "0"})
+                                     << QStringLiteral("--conexoes-max espera um número de 0 a 16777216");
+    QTest::newRow("servir pedido") << linha({"--pedido-sem-login-kib", "1"}) << QStringLiteral("--pedido-sem-login-kib espera um número de 2 a 1024");
+    QTest::newRow("servir sem login") << linha({"--sem-login-s", "0"})
+                                      << QStringLiteral("--sem-login-s espera um número de 0,1 a 86400 (use ponto para frações)");
+    QTest::newRow("servir ociosa") << linha({"--ociosa-horas", "501"}) << QStringLiteral("--ociosa-horas espera um número maior que 0 e até 500");
+}
+
+void tst_Comandos::linhasRecusadas()
+{
+    QFETCH(QStringList, argumentos);
+    QFETCH(QString, erros);
+    const Resultado r = roda(argumentos);
+    QCOMPARE(r.erros, mensagem(erros));
+    QCOMPARE(r.codigo, 1);
+    QCOMPARE(r.saida, QString());
+}
+
+QTEST_GUILESS_MAIN(tst_Comandos)
+#include "tst_comandos.moc"
