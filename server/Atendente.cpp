@@ -4,7 +4,8 @@
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/modCommands.h"
-#include "server/Armazem.h"
+#include "server/Banco.h"
+#include "server/LinhaDaFicha.h"
 #include "server/Sessoes.h"
 
 #include <cmath>
@@ -59,28 +60,28 @@ QString problemaDaFicha(const clsAgenda& f)
 // A change that met a deadlock with another server's transaction is rolled back to its
 // savepoint and run again (the other one has gone on meanwhile).
 template <class Alteracao>
-Resposta numPonto(Armazem& armazem, Alteracao alteracao)
+Resposta numPonto(Banco& banco, Alteracao alteracao)
 {
     for (int tentativa = 0;; ++tentativa) {
-        if (!armazem.marcaPonto())
-            return falhou(QStringLiteral("erro do banco: ") + armazem.ultimoErro());
+        if (!banco.marcaPonto())
+            return falhou(QStringLiteral("erro do banco: ") + banco.ultimoErro());
         Resposta r = alteracao();
-        if (r.bytes != falha && armazem.liberaPonto())
+        if (r.bytes != falha && banco.liberaPonto())
             return r;
-        const bool deNovo = r.bytes == falha && armazem.falhaPassageira() && tentativa < 5;
-        armazem.voltaAoPonto();
+        const bool deNovo = r.bytes == falha && banco.falhaPassageira() && tentativa < 5;
+        banco.voltaAoPonto();
         if (deNovo)
             continue;
         if (r.bytes != falha)
-            r = falhou(QStringLiteral("erro do banco: ") + armazem.ultimoErro());
+            r = falhou(QStringLiteral("erro do banco: ") + banco.ultimoErro());
         r.alterou = false;
         return r;
     }
 }
 
-Resposta erroDoBanco(const Armazem& armazem)
+Resposta erroDoBanco(const Banco& banco)
 {
-    return falhou(QStringLiteral("erro do banco: ") + armazem.ultimoErro());
+    return falhou(QStringLiteral("erro do banco: ") + banco.ultimoErro());
 }
 
 } // namespace
@@ -109,7 +110,7 @@ Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_armazem);
+    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     f.departamento.dsDepartamento = *ds;
@@ -118,25 +119,25 @@ Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64
     if (const QString p = problemaDaFicha(f); !p.isEmpty())
         return falhou(p);
     const qint32 dep = f.departamento.idDepartamento;
-    return numPonto(m_armazem, [&]() -> Resposta {
+    return numPonto(m_banco, [&]() -> Resposta {
         QString desfecho;
         QByteArray fio;
         if (f.numeroFicha == 0) {
             clsAgenda nova = f;
-            if (!m_armazem.insereNova(dep, nova, fio))
-                return erroDoBanco(m_armazem);
+            if (!m_fichas.insereNova(dep, nova, fio))
+                return erroDoBanco(m_banco);
             desfecho = QStringLiteral("ficha nova gravada");
         } else {
             bool existe = false;
-            if (!m_armazem.existe(dep, f.numeroFicha, existe))
-                return erroDoBanco(m_armazem);
-            fio = Armazem::fioDe(f);
+            if (!m_fichas.existe(dep, f.numeroFicha, existe))
+                return erroDoBanco(m_banco);
+            fio = LinhaDaFicha::fioDe(f);
             bool inseriu = false;
-            if (!existe && !m_armazem.insereSeLivre(dep, f, fio, inseriu))
-                return erroDoBanco(m_armazem);
+            if (!existe && !m_fichas.insereSeLivre(dep, f, fio, inseriu))
+                return erroDoBanco(m_banco);
             // Taken meanwhile by another server: the save alters it, as it would have.
-            if (!inseriu && !m_armazem.atualiza(dep, f, fio))
-                return erroDoBanco(m_armazem);
+            if (!inseriu && !m_fichas.atualiza(dep, f, fio))
+                return erroDoBanco(m_banco);
             desfecho = inseriu ? QStringLiteral("ficha gravada no número pedido") : QStringLiteral("ficha alterada");
         }
         // The reply is the sheet as stored: the same text a search will return.
@@ -148,7 +149,7 @@ Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint6
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_armazem);
+    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     f.departamento.dsDepartamento = *ds;
@@ -157,27 +158,27 @@ Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint6
     if (const QString p = problemaDaFicha(f); !p.isEmpty())
         return falhou(p);
     const qint32 dep = f.departamento.idDepartamento;
-    return numPonto(m_armazem, [&]() -> Resposta {
+    return numPonto(m_banco, [&]() -> Resposta {
         QByteArray guardada;
-        if (!m_armazem.fioDaFicha(dep, f.numeroFicha, guardada))
-            return erroDoBanco(m_armazem);
+        if (!m_fichas.fioDaFicha(dep, f.numeroFicha, guardada))
+            return erroDoBanco(m_banco);
         if (!guardada.isEmpty()) {
             // Same number back: the client tells the operator the sheet already exists.
             return {umaFicha(Codigo::Incluido, guardada, dep, *ds), QStringLiteral("ficha já existente"), false};
         }
         bool inseriu = false;
-        if (!m_armazem.insereSeLivre(dep, f, Armazem::fioDe(f), inseriu))
-            return erroDoBanco(m_armazem);
+        if (!m_fichas.insereSeLivre(dep, f, LinhaDaFicha::fioDe(f), inseriu))
+            return erroDoBanco(m_banco);
         if (!inseriu) {
             // Included meanwhile by another server: this one lost, as if it had come second.
-            if (!m_armazem.fioDaFicha(dep, f.numeroFicha, guardada))
-                return erroDoBanco(m_armazem);
+            if (!m_fichas.fioDaFicha(dep, f.numeroFicha, guardada))
+                return erroDoBanco(m_banco);
             return {umaFicha(Codigo::Incluido, guardada, dep, *ds), QStringLiteral("ficha já existente"), false};
         }
         // Number 0 back is how the client learns the sheet was stored.
         clsAgenda resposta = f;
         resposta.numeroFicha = 0;
-        return {umaFicha(Codigo::Incluido, Armazem::fioDe(resposta), dep, *ds), QStringLiteral("ficha incluída"), true};
+        return {umaFicha(Codigo::Incluido, LinhaDaFicha::fioDe(resposta), dep, *ds), QStringLiteral("ficha incluída"), true};
     });
 }
 
@@ -185,15 +186,15 @@ Resposta Atendente::exclui(QStringView mensagem, const Portador& portador, qint6
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    if (!m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_armazem))
+    if (!m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco))
         return falhou(QStringLiteral("sem sessão para o departamento"));
     if (f.numeroFicha <= 0)
         return falhou(QStringLiteral("nada a excluir"));
     const qint32 dep = f.departamento.idDepartamento;
-    return numPonto(m_armazem, [&]() -> Resposta {
+    return numPonto(m_banco, [&]() -> Resposta {
         bool excluiu = false;
-        if (!m_armazem.exclui(dep, f.numeroFicha, excluiu))
-            return erroDoBanco(m_armazem);
+        if (!m_fichas.exclui(dep, f.numeroFicha, excluiu))
+            return erroDoBanco(m_banco);
         if (!excluiu)
             return falhou(QStringLiteral("nada a excluir"));
         return {QByteArray::number(Codigo::Excluido), QStringLiteral("ficha excluída"), true};
@@ -216,7 +217,7 @@ Resposta Atendente::buscaEmPartes(QStringView mensagem, const Portador& portador
     } catch (const ErroDeExecucao& e) {
         return falhou(QStringLiteral("pedido malformado (%1)").arg(e.origem()));
     }
-    const auto ds = m_sessoes.autoriza(portador, filtro.departamento.idDepartamento, agoraMs, &m_armazem);
+    const auto ds = m_sessoes.autoriza(portador, filtro.departamento.idDepartamento, agoraMs, &m_banco);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     // Each stored sheet text is followed by the department's pieces, as the session knows them.
@@ -228,8 +229,8 @@ Resposta Atendente::buscaEmPartes(QStringView mensagem, const Portador& portador
         comecou = true;
         return entrega(std::exchange(bloco, QByteArray()));
     };
-    if (!m_armazem.buscaEmPartes(dep, filtro, departamento, r, achadas, pedaco, passa))
-        return erroDoBanco(m_armazem);
+    if (!m_fichas.buscaEmPartes(dep, filtro, departamento, r, achadas, pedaco, passa))
+        return erroDoBanco(m_banco);
     if (achadas == 0)
         return {QByteArray::number(Codigo::NadaEncontrado), QStringLiteral("nenhuma ficha encontrada"), false};
     return {r, QStringLiteral("%1 ficha(s) encontrada(s)").arg(achadas), false};

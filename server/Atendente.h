@@ -5,9 +5,10 @@
 
 #include <functional>
 
+#include "server/FichasGravadas.h"
 #include "server/Sessoes.h"
 
-class Armazem;
+class Banco;
 
 // Turns one complete request (saves, inclusions, deletions, searches) into its one reply.
 // Runs inside the transaction the server opens around a batch of requests; each change sits
@@ -15,7 +16,7 @@ class Armazem;
 // the others. Logins are the server's business (their password check runs off the loop).
 class Atendente {
 public:
-    Atendente(Armazem& armazem, Sessoes& sessoes) : m_armazem(armazem), m_sessoes(sessoes) {}
+    Atendente(Banco& banco, Sessoes& sessoes) : m_banco(banco), m_fichas(banco), m_sessoes(sessoes) {}
 
     struct Resposta {
         QByteArray bytes;   // the reply message, as it goes on the wire
@@ -41,6 +42,7 @@ private:
     Resposta exclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
     Resposta busca(QStringView mensagem, const Portador& portador, qint64 agoraMs);
 
-    Armazem& m_armazem;
+    Banco& m_banco;
+    FichasGravadas m_fichas;
     Sessoes& m_sessoes;
 };

@@ -1,7 +1,7 @@
 // The `servir` command: reads the listener's options and limits, opens the store and serves
 // the clients until SIGTERM or SIGINT.
 #include "server/ComandoServir.h"
-#include "server/Armazem.h"
+#include "server/Banco.h"
 #include "server/ComandosDeAdministracao.h"
 #include "server/LinhaDeComando.h"
 #include "server/Servidor.h"
@@ -119,7 +119,7 @@ bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
 }
 
 // The journal's first lines: the store, a password left on the command line, the address.
-void anuncia(const Servidor& servidor, const Armazem& armazem, const QString& banco)
+void anuncia(const Servidor& servidor, const Banco& armazem, const QString& banco)
 {
     const QHostAddress ouvindo = servidor.enderecoOuvindo();
     const QString mostrado = ouvindo.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + ouvindo.toString() + QLatin1Char(']')
@@ -148,7 +148,7 @@ int Comando::servir(const Argumentos& a, const QString& banco)
         registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "
                                         "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));
 
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
 

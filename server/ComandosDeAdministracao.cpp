@@ -1,10 +1,15 @@
 // The administration commands: each opens the store, does one thing to its departments,
 // operators, sessions or sheets, and says what it did on standard output.
 #include "server/ComandosDeAdministracao.h"
-#include "server/Armazem.h"
+#include "server/Banco.h"
+#include "server/Cadastro.h"
+#include "server/Copia.h"
+#include "server/Esquema.h"
 #include "server/FichasDemo.h"
+#include "server/FichasGravadas.h"
 #include "server/LinhaDeComando.h"
 #include "server/Senhas.h"
+#include "server/SessoesGravadas.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -85,10 +90,10 @@ QString hashDaSenhaLida(const Argumentos& a)
 }
 
 // Says why on standard error when the department cannot be read or does not exist.
-bool departamentoExiste(Armazem& armazem, qint32 id)
+bool departamentoExiste(Banco& armazem, qint32 id)
 {
     QList<Departamento> deps;
-    if (!armazem.departamentos(deps)) {
+    if (!Cadastro(armazem).departamentos(deps)) {
         erro(armazem.ultimoErro());
         return false;
     }
@@ -105,16 +110,16 @@ bool quebraAsListas(const QString& nome)
     return nome.contains(u'|') || nome.contains(QLatin1String("@@@")) || nome.startsWith(u'@') || nome.endsWith(u'@');
 }
 
-bool geraFichas(Armazem& armazem, qint32 departamento, int quantas, quint32 semente)
+bool geraFichas(Banco& armazem, qint32 departamento, int quantas, quint32 semente)
 {
     qint32 numero = 0;
-    if (!armazem.iniciaTransacao() || !armazem.proximoNumero(departamento, numero)) {
+    if (!armazem.iniciaTransacao() || !FichasGravadas(armazem).proximoNumero(departamento, numero)) {
         erro(armazem.ultimoErro());
         return false;
     }
     for (clsAgenda f : FichasDemo::gera(quantas, semente)) {
         f.numeroFicha = numero++;
-        if (!armazem.insere(departamento, f)) {
+        if (!FichasGravadas(armazem).insere(departamento, f)) {
             erro(armazem.ultimoErro());
             armazem.desfazTransacao();
             return false;
@@ -134,7 +139,7 @@ int mudaOperador(const Argumentos& a, const QString& banco, Muda muda, const QSt
     const QString usuario = a.valor("usuario").trimmed();
     if (usuario.isEmpty())
         return erro(QStringLiteral("uso: zelto-server %1 --db CONEXÃO --usuario NOME").arg(a.comando));
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
     bool achou = false;
@@ -148,14 +153,15 @@ int mudaOperador(const Argumentos& a, const QString& banco, Muda muda, const QSt
 
 } // namespace
 
-bool abreArmazem(Armazem& armazem, bool criar)
+bool abreArmazem(Banco& armazem, bool criar)
 {
+    Esquema esquema(armazem);
     // An existing database made by an earlier version is brought up to date first.
-    if (!armazem.abre(criar) || (!criar && (!armazem.temEsquema() || !armazem.atualizaEsquema()))) {
+    if (!armazem.abre(criar) || (!criar && (!esquema.temEsquema() || !esquema.atualizaEsquema()))) {
         erro(armazem.ultimoErro());
         return false;
     }
-    if (criar && !armazem.criaEsquema()) {
+    if (criar && !esquema.criaEsquema()) {
         erro(armazem.ultimoErro());
         return false;
     }
@@ -164,7 +170,7 @@ bool abreArmazem(Armazem& armazem, bool criar)
 
 int Comando::criarBanco(const Argumentos&, const QString& banco)
 {
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, true))
         return 1;
     escreve(stdout, QStringLiteral("Banco pronto: %1\n").arg(armazem.descricao()));
@@ -179,10 +185,10 @@ int Comando::departamento(const Argumentos& a, const QString& banco)
     if (quebraAsListas(a.valor("nome").trimmed()))
         return erro(QStringLiteral("o nome do departamento não pode ter \"|\" nem \"@@@\", "
                                    "nem começar ou terminar com \"@\" (quebraria as listas de fichas)"));
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
-    if (!armazem.gravaDepartamento({qint32(n), a.valor("nome").trimmed()}))
+    if (!Cadastro(armazem).gravaDepartamento({qint32(n), a.valor("nome").trimmed()}))
         return erro(armazem.ultimoErro());
     escreve(stdout, QStringLiteral("Departamento %1 gravado.\n").arg(n));
     return 0;
@@ -197,11 +203,11 @@ int Comando::operador(const Argumentos& a, const QString& banco)
         return erro(QStringLiteral("uso: zelto-server operador --db CONEXÃO --usuario NOME [--departamento N]  (senha pela entrada padrão)"));
     if (usuario.contains(u'|') || usuario.size() > 20)
         return erro(QStringLiteral("o nome de usuário tem no máximo 20 caracteres e nenhum \"|\""));
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
     std::optional<Operador> atual;
-    if (!armazem.operador(usuario, atual))
+    if (!Cadastro(armazem).operador(usuario, atual))
         return erro(armazem.ultimoErro());
     if (!comDepartamento && !atual)
         return erro(QStringLiteral("o operador %1 não existe: para incluí-lo dê também --departamento N").arg(usuario));
@@ -214,12 +220,12 @@ int Comando::operador(const Argumentos& a, const QString& banco)
     qint64 encerradas = 0;
     if (!comDepartamento) {
         // A new password: that operator's sessions end at once, on every server.
-        if (!armazem.trocaSenha(usuario, hash, achou))
+        if (!Cadastro(armazem).trocaSenha(usuario, hash, achou))
             return erro(armazem.ultimoErro());
         escreve(stdout, QStringLiteral("Senha de %1 alterada; sessões encerradas.\n").arg(usuario));
         return 0;
     }
-    if (!armazem.gravaOperador(usuario, hash, qint32(n), novo) || (!novo && !armazem.encerraSessoes(usuario, encerradas)))
+    if (!Cadastro(armazem).gravaOperador(usuario, hash, qint32(n), novo) || (!novo && !SessoesGravadas(armazem).encerraSessoes(usuario, encerradas)))
         return erro(armazem.ultimoErro());
     escreve(stdout, novo ? QStringLiteral("Operador %1 incluído.\n").arg(usuario)
                          : QStringLiteral("Senha e departamento de %1 alterados; sessões encerradas.\n").arg(usuario));
@@ -229,31 +235,31 @@ int Comando::operador(const Argumentos& a, const QString& banco)
 int Comando::desativarOperador(const Argumentos& a, const QString& banco)
 {
     return mudaOperador(
-        a, banco, [](Armazem& armazem, const QString& usuario, bool& achou) { return armazem.ativaOperador(usuario, false, achou); },
+        a, banco, [](Banco& armazem, const QString& usuario, bool& achou) { return Cadastro(armazem).ativaOperador(usuario, false, achou); },
         QStringLiteral("Operador %1 desativado; sessões encerradas.\n"));
 }
 
 int Comando::ativarOperador(const Argumentos& a, const QString& banco)
 {
     return mudaOperador(
-        a, banco, [](Armazem& armazem, const QString& usuario, bool& achou) { return armazem.ativaOperador(usuario, true, achou); },
+        a, banco, [](Banco& armazem, const QString& usuario, bool& achou) { return Cadastro(armazem).ativaOperador(usuario, true, achou); },
         QStringLiteral("Operador %1 ativado.\n"));
 }
 
 int Comando::removerOperador(const Argumentos& a, const QString& banco)
 {
     return mudaOperador(
-        a, banco, [](Armazem& armazem, const QString& usuario, bool& achou) { return armazem.removeOperador(usuario, achou); },
+        a, banco, [](Banco& armazem, const QString& usuario, bool& achou) { return Cadastro(armazem).removeOperador(usuario, achou); },
         QStringLiteral("Operador %1 removido; sessões encerradas.\n"));
 }
 
 int Comando::sessoes(const Argumentos&, const QString& banco)
 {
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
     QList<SessaoGravada> lista;
-    if (!armazem.sessoes(lista))
+    if (!SessoesGravadas(armazem).sessoes(lista))
         return erro(armazem.ultimoErro());
     const auto hora = [](qint64 ms) { return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); };
     QString texto = QStringLiteral("Sessões abertas: %1\n").arg(lista.size());
@@ -270,11 +276,11 @@ int Comando::sessoes(const Argumentos&, const QString& banco)
 
 int Comando::encerrarSessoes(const Argumentos& a, const QString& banco)
 {
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
     qint64 quantas = 0;
-    if (!armazem.encerraSessoes(a.valor("usuario").trimmed(), quantas))
+    if (!SessoesGravadas(armazem).encerraSessoes(a.valor("usuario").trimmed(), quantas))
         return erro(armazem.ultimoErro());
     escreve(stdout, QStringLiteral("%1 sessão(ões) encerrada(s).\n").arg(quantas));
     return 0;
@@ -285,10 +291,10 @@ int Comando::backup(const Argumentos& a, const QString& banco)
     const QString destino = a.valor("para");
     if (destino.isEmpty())
         return erro(QStringLiteral("uso: zelto-server backup --db sqlite:CAMINHO --para ARQUIVO"));
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
-    if (!armazem.copiaPara(destino))
+    if (!copiaPara(armazem, destino))
         return erro(armazem.ultimoErro());
     escreve(stdout, QStringLiteral("Cópia gravada em %1.\n").arg(destino));
     return 0;
@@ -296,17 +302,17 @@ int Comando::backup(const Argumentos& a, const QString& banco)
 
 int Comando::listar(const Argumentos&, const QString& banco)
 {
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
     QList<Departamento> deps;
     QList<Operador> ops;
-    if (!armazem.departamentos(deps) || !armazem.operadores(ops))
+    if (!Cadastro(armazem).departamentos(deps) || !Cadastro(armazem).operadores(ops))
         return erro(armazem.ultimoErro());
     QString texto = QStringLiteral("Departamentos:\n");
     for (const Departamento& d : deps) {
         qint64 fichas = 0;
-        armazem.contaFichas(d.id, fichas);
+        FichasGravadas(armazem).contaFichas(d.id, fichas);
         texto += QStringLiteral("  %1  %2  (%3 fichas)\n").arg(d.id, 4).arg(d.descricao).arg(fichas);
     }
     texto += QStringLiteral("Operadores:\n");
@@ -321,12 +327,12 @@ int Comando::listar(const Argumentos&, const QString& banco)
 
 int Comando::verificar(const Argumentos&, const QString& banco)
 {
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
     QList<Departamento> deps;
     QList<QPair<qint32, qint32>> fichas;
-    if (!armazem.departamentos(deps) || !armazem.fichasComSeparador(fichas))
+    if (!Cadastro(armazem).departamentos(deps) || !FichasGravadas(armazem).fichasComSeparador(fichas))
         return erro(armazem.ultimoErro());
     QString texto;
     for (const Departamento& d : deps)
@@ -353,19 +359,19 @@ int Comando::demo(const Argumentos& a, const QString& banco)
         return erro(QStringLiteral("uso: zelto-server demo --db sqlite:CAMINHO [--fichas N] [--semente N]"));
     if (banco.startsWith(QLatin1String("sqlite:")) && QFileInfo::exists(banco.mid(7)))
         return erro(QStringLiteral("%1 já existe; a demonstração só cria um banco novo").arg(banco.mid(7)));
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, true))
         return 1;
     // Never over a registry in use, whatever the store.
     bool temDados = false;
-    if (!armazem.temDados(temDados))
+    if (!Cadastro(armazem).temDados(temDados))
         return erro(armazem.ultimoErro());
     if (temDados)
         return erro(QStringLiteral("o banco %1 já tem dados; a demonstração só usa um banco vazio").arg(armazem.descricao()));
     const QString hash = Senhas::gera(QStringLiteral("admin"));
     bool novo = false;
-    if (hash.isEmpty() || !armazem.gravaDepartamento({1, QStringLiteral("Secretaria Geral")})
-        || !armazem.gravaOperador(QStringLiteral("admin"), hash, 1, novo))
+    if (hash.isEmpty() || !Cadastro(armazem).gravaDepartamento({1, QStringLiteral("Secretaria Geral")})
+        || !Cadastro(armazem).gravaOperador(QStringLiteral("admin"), hash, 1, novo))
         return erro(armazem.ultimoErro());
     if (!geraFichas(armazem, 1, int(n), quint32(m)))
         return 1;
@@ -386,7 +392,7 @@ int Comando::gerarFichas(const Argumentos& a, const QString& banco)
     qint64 semente = 1;
     if (!inteiro(a.valor("semente", QStringLiteral("1")), 0, 0xFFFFFFFFLL, semente))
         return erro(QStringLiteral("--semente espera um número"));
-    Armazem armazem(banco);
+    Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
     if (!departamentoExiste(armazem, qint32(n)))

@@ -6,7 +6,7 @@
 
 #include "server/Comandos.h"
 
-class Armazem;
+class Banco;
 
 namespace Comando {
 // Each one: int (const Argumentos& a, const QString& banco), as the command table calls it.
@@ -16,4 +16,4 @@ Executa criarBanco, departamento, operador, desativarOperador, ativarOperador, r
 
 // Opens the store (`criar`: making the tables; else bringing an older one up to date);
 // false, said on standard error, when it cannot. `servir` opens its store the same way.
-bool abreArmazem(Armazem& armazem, bool criar);
+bool abreArmazem(Banco& armazem, bool criar);

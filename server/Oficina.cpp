@@ -1,7 +1,7 @@
 #include "server/Oficina.h"
 #include "server/Servidor.h"
 #include "protocol/Wire.h"
-#include "server/Armazem.h"
+#include "server/Banco.h"
 
 #include <QMutexLocker>
 #include <QSemaphore>
@@ -38,13 +38,13 @@ Oficina::~Oficina()
     }
 }
 
-bool Oficina::abreArmazem(Armazem& armazem)
+bool Oficina::abreBanco(Banco& banco)
 {
-    armazem.defineDiario(registraNoDiario);
-    const bool ok = armazem.abre(false);
+    banco.defineDiario(registraNoDiario);
+    const bool ok = banco.abre(false);
     if (!ok) {
         QMutexLocker trava(&m_fila->mutex);
-        m_fila->erros << armazem.ultimoErro();
+        m_fila->erros << banco.ultimoErro();
     }
     m_fila->abertas.release();
     return ok;
@@ -82,47 +82,47 @@ void Oficina::altera(Alteracao alteracao)
 
 // An idle worker looks at its connection once a second (outside the queue's lock), so a
 // restart of the database is noticed and the connection reopened before a request meets it.
-void Oficina::vigiaSemAFila(QMutexLocker<QMutex>& trava, Armazem& armazem)
+void Oficina::vigiaSemAFila(QMutexLocker<QMutex>& trava, Banco& banco)
 {
     trava.unlock();
-    armazem.vigia();
+    banco.vigia();
     trava.relock();
 }
 
 void Oficina::trabalhaLendo()
 {
-    Armazem armazem(m_conexao);
-    if (!abreArmazem(armazem))
+    Banco banco(m_conexao);
+    if (!abreBanco(banco))
         return;
-    Atendente atendente(armazem, m_sessoes);
+    Atendente atendente(banco, m_sessoes);
     for (;;) {
         Leitura tarefa;
         {
             QMutexLocker trava(&m_fila->mutex);
             while (m_fila->leituras.isEmpty() && !m_fila->parar)
                 if (!m_fila->haLeitura.wait(&m_fila->mutex, 1000))
-                    vigiaSemAFila(trava, armazem);
+                    vigiaSemAFila(trava, banco);
             if (m_fila->parar)
                 return;
             tarefa = m_fila->leituras.takeFirst();
         }
-        tarefa(armazem, atendente);
+        tarefa(banco, atendente);
     }
 }
 
 void Oficina::trabalhaGravando()
 {
-    Armazem armazem(m_conexao);
-    if (!abreArmazem(armazem))
+    Banco banco(m_conexao);
+    if (!abreBanco(banco))
         return;
-    Atendente atendente(armazem, m_sessoes);
+    Atendente atendente(banco, m_sessoes);
     for (;;) {
         QList<Alteracao> lote;
         {
             QMutexLocker trava(&m_fila->mutex);
             while (m_fila->alteracoes.isEmpty() && !m_fila->parar)
                 if (!m_fila->haAlteracao.wait(&m_fila->mutex, 1000))
-                    vigiaSemAFila(trava, armazem);
+                    vigiaSemAFila(trava, banco);
             if (m_fila->parar)
                 return;
             lote = std::exchange(m_fila->alteracoes, {});
@@ -130,16 +130,16 @@ void Oficina::trabalhaGravando()
         // Everything that queued up while the last batch was being committed goes together.
         QList<Atendente::Resposta> respostas;
         respostas.reserve(lote.size());
-        bool confirmado = armazem.iniciaTransacao();
+        bool confirmado = banco.iniciaTransacao();
         if (confirmado) {
             for (const Alteracao& a : lote)
                 respostas.append(atendente.atende(a.codigo, Wire::decodifica(a.bytes), a.portador, a.agoraMs));
-            confirmado = armazem.confirmaTransacao();
+            confirmado = banco.confirmaTransacao();
             if (!confirmado)
-                armazem.desfazTransacao();
+                banco.desfazTransacao();
         }
         if (!confirmado) {
-            const QString porque = QStringLiteral("erro do banco: ") + armazem.ultimoErro();
+            const QString porque = QStringLiteral("erro do banco: ") + banco.ultimoErro();
             respostas.clear();
             for (qsizetype i = 0; i < lote.size(); ++i)
                 respostas.append({QByteArrayLiteral("0"), porque, false});

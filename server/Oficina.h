@@ -12,11 +12,11 @@
 #include <functional>
 #include <memory>
 
-class Armazem;
+class Banco;
 class Sessoes;
 
 // The threads that do the store's work, so that the server's loop only reads, frames and
-// writes. Each thread has its own Armazem (a database connection belongs to the thread that
+// writes. Each thread has its own Banco (a database connection belongs to the thread that
 // opened it), all on the same store:
 //  - one writer takes the changes (saves, inclusions, deletions) queued so far as one batch,
 //    in one transaction with a savepoint per change: one disk sync serves the whole batch,
@@ -26,7 +26,7 @@ class Sessoes;
 // Work handed in runs in the order given per queue; the callbacks run on the worker's thread.
 class Oficina {
 public:
-    using Leitura = std::function<void(Armazem&, Atendente&)>;
+    using Leitura = std::function<void(Banco&, Atendente&)>;
     struct Alteracao {
         int codigo;
         QByteArray bytes;   // the request as received
@@ -49,9 +49,9 @@ public:
 private:
     struct Fila;
     void trabalhaLendo();
-    void vigiaSemAFila(QMutexLocker<QMutex>& trava, Armazem& armazem);
+    void vigiaSemAFila(QMutexLocker<QMutex>& trava, Banco& banco);
     void trabalhaGravando();
-    bool abreArmazem(Armazem& armazem);
+    bool abreBanco(Banco& banco);
 
     QString m_conexao;
     Sessoes& m_sessoes;

@@ -4,7 +4,8 @@
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 #include "protocol/Quadros.h"
-#include "server/Armazem.h"
+#include "server/Banco.h"
+#include "server/Cadastro.h"
 #include "server/Enquadramento.h"
 #include "server/Oficina.h"
 #include "server/Senhas.h"
@@ -123,7 +124,7 @@ QString milissegundos(qint64 ns)
 
 } // namespace
 
-Servidor::Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai)
+Servidor::Servidor(Banco& armazem, Opcoes opcoes, QObject* pai)
     : QObject(pai),
       m_armazem(armazem),
       m_opcoes(opcoes),
@@ -529,7 +530,7 @@ void Servidor::atendeBusca(Conexao* c, QByteArray pedido)
     const qint64 agora = agoraMs();
     const qsizetype pedaco = m_opcoes.pedacoDeResposta;
     const qsizetype limite = m_opcoes.emTransito;
-    m_oficina->le([this, socket, pedido, portador, agora, chegou, vazao, pedaco, limite](Armazem&, Atendente& atendente) {
+    m_oficina->le([this, socket, pedido, portador, agora, chegou, vazao, pedaco, limite](Banco&, Atendente& atendente) {
         const auto entrega = [&](QByteArray&& bloco) {
             if (!vazao->reserva(limite, bloco.size()))
                 return false;
@@ -600,9 +601,9 @@ void Servidor::atendeLogin(Conexao* c, const QByteArray& bytes)
     QPointer<QTcpSocket> socket(c->socket);
     const QString usuarioPedido = u.usuario;
     const QString senha = u.senha;
-    m_oficina->le([this, socket, usuarioPedido, senha, chegou, vaga](Armazem& armazem, Atendente&) {
+    m_oficina->le([this, socket, usuarioPedido, senha, chegou, vaga](Banco& armazem, Atendente&) {
         std::optional<Operador> op;
-        if (!armazem.operador(usuarioPedido, op)) {
+        if (!Cadastro(armazem).operador(usuarioPedido, op)) {
             const QString porque = QStringLiteral("erro do banco: ") + armazem.ultimoErro();
             QMetaObject::invokeMethod(
                 this, [this, socket, porque, chegou] { responde(socket, Codigo::Login, codigo(Codigo::Falha), porque, chegou); },

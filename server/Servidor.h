@@ -1,5 +1,5 @@
 #pragma once
-#include "server/Armazem.h"
+#include "server/Cadastro.h"
 #include "server/Enquadramento.h"
 #include "server/Limites.h"
 #include "server/Sessoes.h"
@@ -16,6 +16,7 @@
 #include <list>
 #include <memory>
 
+class Banco;
 class Oficina;
 class QTcpServer;
 class QTcpSocket;
@@ -70,7 +71,7 @@ public:
         int loginsPorMinuto = 20;          // and then a minute
     };
 
-    Servidor(Armazem& armazem, Opcoes opcoes, QObject* pai = nullptr);
+    Servidor(Banco& armazem, Opcoes opcoes, QObject* pai = nullptr);
     ~Servidor() override;
 
     // Starts the workers and listens; false (with `erro`) when either fails.
@@ -113,7 +114,7 @@ private:
     // Wall-clock time: sessions are shared with other servers through the database.
     static qint64 agoraMs();
 
-    Armazem& m_armazem;
+    Banco& m_armazem;
     Opcoes m_opcoes;
     QTcpServer* m_servidor;
     Sessoes m_sessoes;

@@ -1,5 +1,5 @@
 #include "server/Sessoes.h"
-#include "server/Armazem.h"
+#include "server/SessoesGravadas.h"
 #include "protocol/Quadros.h"
 
 #include <sodium.h>
@@ -52,7 +52,7 @@ QString Sessoes::chaveDoSegredo(QStringView segredo)
 }
 
 bool Sessoes::abre(const Portador& portador, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento,
-                   qint64 agoraMs, Armazem* armazem, bool compartilhada)
+                   qint64 agoraMs, Banco* banco, bool compartilhada)
 {
     if (portador.chave.isEmpty())
         return false;
@@ -62,11 +62,12 @@ bool Sessoes::abre(const Portador& portador, const QString& usuario, qint32 idDe
         m_porChave.insert(portador.chave, {usuario, portador.endereco, idDepartamento, dsDepartamento, compartilhada, agoraMs});
         return true;
     }
-    if (!armazem)
+    if (!banco)
         return false;
+    SessoesGravadas gravadas(*banco);
     if (varreduraDevida(agoraMs))
-        armazem->esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
-    if (!armazem->abreSessao(portador.chave, portador.endereco, usuario, compartilhada, agoraMs))
+        gravadas.esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
+    if (!gravadas.abreSessao(portador.chave, portador.endereco, usuario, compartilhada, agoraMs))
         return false;
     // Another operator may have had this key before: no hint of that one's department stays.
     {
@@ -78,19 +79,20 @@ bool Sessoes::abre(const Portador& portador, const QString& usuario, qint32 idDe
     return true;
 }
 
-std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs, Armazem* armazem)
+std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs, Banco* banco)
 {
     if (portador.chave.isEmpty() && !portador.porEndereco)
         return std::nullopt;
     if (m_noBanco) {
-        if (!armazem)
+        if (!banco)
             return std::nullopt;
+        SessoesGravadas gravadas(*banco);
         if (varreduraDevida(agoraMs))
-            armazem->esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
+            gravadas.esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
         std::optional<QString> ds;
         bool doEndereco = false;
         const qint64 passo = std::min<qint64>(60'000, m_expiracaoMs / 10);
-        if (!armazem->autorizaSessao(portador.chave, portador.porEndereco ? portador.endereco : QString(), idDepartamento,
+        if (!gravadas.autorizaSessao(portador.chave, portador.porEndereco ? portador.endereco : QString(), idDepartamento,
                                      agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds, doEndereco))
             return std::nullopt;
         if (!portador.chave.isEmpty())
@@ -143,7 +145,7 @@ std::optional<QString> Sessoes::consulta(const Portador& portador, qint32 idDepa
     return std::nullopt;
 }
 
-bool Sessoes::viva(const QString& chave, qint64 agoraMs, Armazem* armazem, bool& erro)
+bool Sessoes::viva(const QString& chave, qint64 agoraMs, Banco* banco, bool& erro)
 {
     erro = false;
     if (chave.isEmpty())
@@ -154,14 +156,14 @@ bool Sessoes::viva(const QString& chave, qint64 agoraMs, Armazem* armazem, bool&
         return it != m_porChave.cend() && agoraMs - it->ultimaAtividadeMs <= m_expiracaoMs;
     }
     bool v = false;
-    if (!armazem || !armazem->sessaoViva(chave, agoraMs - m_expiracaoMs, v)) {
+    if (!banco || !SessoesGravadas(*banco).sessaoViva(chave, agoraMs - m_expiracaoMs, v)) {
         erro = true;
         return false;
     }
     return v;
 }
 
-bool Sessoes::encerra(const QString& chave, Armazem* armazem)
+bool Sessoes::encerra(const QString& chave, Banco* banco)
 {
     {
         QMutexLocker trava(&m_mutex);
@@ -171,7 +173,7 @@ bool Sessoes::encerra(const QString& chave, Armazem* armazem)
     }
     if (!m_noBanco || chave.isEmpty())
         return true;
-    return armazem && armazem->encerraSessao(chave);
+    return banco && SessoesGravadas(*banco).encerraSessao(chave);
 }
 
 void Sessoes::guardaDica(const QString& dica, const std::optional<QString>& ds)

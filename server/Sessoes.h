@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-class Armazem;
+class Banco;
 
 // Who a request comes from, as far as sessions go.
 struct Portador {
@@ -30,7 +30,7 @@ struct Portador {
 //
 // In the database (`noBanco`), the sessions are seen by every server on that database (times
 // are then milliseconds since the epoch): a restart keeps them. The database is reached
-// through the caller's own Armazem (the loop and each worker have their own connection), and
+// through the caller's own Banco (the loop and each worker have their own connection), and
 // the idle clock there is moved at most once per `expiracaoMs / 10` (a minute at most), so a
 // busy session does not write at every request. Otherwise they live in this object alone.
 //
@@ -44,15 +44,15 @@ public:
 
     // Opens (or takes over) the session `portador.chave` for `usuario`, whose department is
     // given; `compartilhada`: one of its address's shared sessions (per-address rule). False
-    // when the database failed or the portador has no key. `armazem`: the caller's connection
+    // when the database failed or the portador has no key. `banco`: the caller's connection
     // (used only when the sessions are in the database).
     bool abre(const Portador& portador, const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento,
-              qint64 agoraMs, Armazem* armazem, bool compartilhada = false);
+              qint64 agoraMs, Banco* banco, bool compartilhada = false);
 
     // The department's description when the portador may work on that department; the
-    // session's idle clock starts again. In the database without `armazem`: refused.
+    // session's idle clock starts again. In the database without `banco`: refused.
     std::optional<QString> autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs,
-                                    Armazem* armazem = nullptr);
+                                    Banco* banco = nullptr);
 
     // The same answer as `autoriza`, without touching the session's clock. With the sessions
     // in the database this is only a hint from memory (what `autoriza` last found for that
@@ -61,9 +61,9 @@ public:
 
     // Whether `chave` names a live session of an enabled operator; false with `erro` set when
     // the database could not tell.
-    bool viva(const QString& chave, qint64 agoraMs, Armazem* armazem, bool& erro);
+    bool viva(const QString& chave, qint64 agoraMs, Banco* banco, bool& erro);
     // Ends the session `chave` (log-off, or the end of a plain-wire connection).
-    bool encerra(const QString& chave, Armazem* armazem);
+    bool encerra(const QString& chave, Banco* banco);
 
     qsizetype quantas() const
     {

@@ -6,8 +6,11 @@
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/modCommands.h"
-#include "server/Armazem.h"
 #include "server/Atendente.h"
+#include "server/Banco.h"
+#include "server/Cadastro.h"
+#include "server/Esquema.h"
+#include "server/FichasGravadas.h"
 #include "server/Sessoes.h"
 
 #include <QCoreApplication>
@@ -18,22 +21,22 @@ constexpr qint32 departamento = 1;
 const QString descricao = QStringLiteral("Secretaria Geral");
 
 struct Ambiente {
-    Armazem armazem{QStringLiteral("sqlite::memory:")};
+    Banco banco{QStringLiteral("sqlite::memory:")};
     Sessoes sessoes{12LL * 3600'000};
     // The logged-in connection's session.
     Portador portador{Sessoes::chaveDoSegredo(Sessoes::novoSegredo()), QStringLiteral("127.0.0.1"), false};
-    Atendente atendente{armazem, sessoes};
+    Atendente atendente{banco, sessoes};
 
     Ambiente()
     {
-        EXIGE(armazem.abre(true) && armazem.criaEsquema());
-        EXIGE(armazem.gravaDepartamento({departamento, descricao}));
-        EXIGE(armazem.gravaDepartamento({2, QStringLiteral("Outro")}));
+        EXIGE(banco.abre(true) && Esquema(banco).criaEsquema());
+        EXIGE(Cadastro(banco).gravaDepartamento({departamento, descricao}));
+        EXIGE(Cadastro(banco).gravaDepartamento({2, QStringLiteral("Outro")}));
         for (qint32 n : {3, 5}) {
             clsAgenda f;
             f.numeroFicha = n;
             f.nome = QStringLiteral("Ficha %1 @ sede").arg(n);
-            EXIGE(armazem.insere(departamento, f));
+            EXIGE(FichasGravadas(banco).insere(departamento, f));
         }
         EXIGE(sessoes.abre(portador, QStringLiteral("operador"), departamento, descricao, 0, nullptr));
     }
@@ -62,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
     if (!ok)
         return 0;
 
-    EXIGE(a.armazem.iniciaTransacao());
+    EXIGE(a.banco.iniciaTransacao());
     const Atendente::Resposta r = a.atendente.atende(codigo, pedido, a.portador, 1);
     const QString texto = Wire::decodifica(r.bytes);
     if (r.bytes != "0") {
@@ -103,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
     // Whatever was stored, the whole department still lists, one record per sheet.
     if (r.alterou) {
         qint64 quantas = 0;
-        EXIGE(a.armazem.contaFichas(departamento, quantas));
+        EXIGE(FichasGravadas(a.banco).contaFichas(departamento, quantas));
         clsFiltroBusca todas;
         todas.departamento.idDepartamento = departamento;
         const Atendente::Resposta lista = a.atendente.atende(Codigo::Busca, todas.toPipeStringWithCommand(Codigo::Busca), a.portador, 1);
@@ -117,6 +120,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
             }
         }
     }
-    a.armazem.desfazTransacao();
+    a.banco.desfazTransacao();
     return 0;
 }

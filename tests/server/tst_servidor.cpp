@@ -5,7 +5,7 @@
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
-#include "server/Armazem.h"
+#include "server/Esquema.h"
 #include "server/Sessoes.h"
 #include "support/Pedidos.h"
 #include "support/ServidorReal.h"
@@ -850,7 +850,7 @@ void tst_Servidor::bancoDaVersaoAnteriorEhAtualizado()
 
     QVariant valor;
     QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT versao FROM versao_esquema")}, &valor));
-    QCOMPARE(valor.toInt(), Armazem::versaoDoEsquema);
+    QCOMPARE(valor.toInt(), Esquema::versaoDoEsquema);
     QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT COUNT(*) FROM fichas WHERE fio IS NULL")}, &valor));
     QCOMPARE(valor.toInt(), 0);
 
@@ -904,7 +904,7 @@ void tst_Servidor::sessoesDaVersao3SaoEncerradas()
     QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT COUNT(*) FROM sessoes")}, &v));
     QCOMPARE(v.toInt(), 2);
     QVERIFY(executaNoBanco(s, {QStringLiteral("SELECT versao FROM versao_esquema")}, &v));
-    QCOMPARE(v.toInt(), Armazem::versaoDoEsquema);
+    QCOMPARE(v.toInt(), Esquema::versaoDoEsquema);
 }
 
 void tst_Servidor::demoRecusaBancoComDados()

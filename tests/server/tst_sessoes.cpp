@@ -1,4 +1,4 @@
-#include "server/Armazem.h"
+#include "server/LinhaDaFicha.h"
 #include "server/Sessoes.h"
 
 #include <QTest>
@@ -161,7 +161,7 @@ void tst_Sessoes::dobraParaBusca_data()
 void tst_Sessoes::dobraParaBusca()
 {
     QFETCH(QString, nome);
-    QTEST(Armazem::dobraParaBusca(nome), "dobrado");
+    QTEST(LinhaDaFicha::dobraParaBusca(nome), "dobrado");
 }
 
 QTEST_APPLESS_MAIN(tst_Sessoes)

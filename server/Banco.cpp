@@ -1,0 +1,390 @@
+// One connection to the registry's database (see Banco.h).
+#include "server/Banco.h"
+#include "server/EnderecoPg.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace {
+
+QAtomicInt contadorDeConexoes;
+
+qint64 agora()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+bool conexaoCaiu(const QSqlError& e)
+{
+    // Class 08: connection exception; 57P01-57P03: the server is shutting down or starting.
+    // No SQLSTATE at all: libpq found the connection closed under it.
+    const QString codigo = e.nativeErrorCode();
+    return e.type() == QSqlError::ConnectionError || codigo.isEmpty() || codigo.startsWith(QLatin1String("08"))
+        || codigo.startsWith(QLatin1String("57P"));
+}
+
+} // namespace
+
+Banco::Banco(QString conexao)
+    : m_conexao(std::move(conexao)),
+      m_nomeConexao(QStringLiteral("zelto-armazem-%1").arg(contadorDeConexoes.fetchAndAddRelaxed(1)))
+{
+}
+
+Banco::~Banco()
+{
+    qDeleteAll(m_preparadas);
+    m_preparadas.clear();
+    if (QSqlDatabase::contains(m_nomeConexao)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_nomeConexao, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_nomeConexao);
+    }
+}
+
+bool Banco::falha(const QString& onde, const QString& detalhe)
+{
+    m_erro = onde + QStringLiteral(": ") + detalhe;
+    return false;
+}
+
+QSqlDatabase Banco::db() const
+{
+    return QSqlDatabase::database(m_nomeConexao, false);
+}
+
+QVariant Banco::texto(const QString& t)
+{
+    return t.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(t);
+}
+
+bool Banco::falhaDoBanco(const QString& onde, const QSqlError& e)
+{
+    m_passageira = false;
+    if (m_sqlite)
+        return falha(onde, e.text().simplified());
+    const QString codigo = e.nativeErrorCode();
+    QString texto = e.databaseText().simplified();
+    if (texto.isEmpty())
+        texto = e.text().simplified();
+    m_passageira = codigo == QLatin1String("40P01") || codigo == QLatin1String("40001");
+    if (codigo == QLatin1String("42501"))
+        texto += QStringLiteral(" (o usuário do banco não tem permissão nas tabelas do registro: "
+                                "veja GRANT no README do servidor)");
+    else if (codigo == QLatin1String("55P03") || codigo == QLatin1String("57014"))
+        texto += QStringLiteral(" (um registro ficou bloqueado por outra sessão do banco além do tempo de espera)");
+    if (conexaoCaiu(e))
+        perdeu();
+    return falha(onde, QStringLiteral("PostgreSQL%1: %2").arg(codigo.isEmpty() ? QString() : QStringLiteral(" [%1]").arg(codigo), texto));
+}
+
+QString Banco::descricao() const
+{
+    if (m_conexao.startsWith(QLatin1String("sqlite:")))
+        return m_conexao;
+    if (!m_conexao.contains(QLatin1String("://")))
+        return QStringLiteral("(conexão não reconhecida)");
+    return EnderecoPg::separa(m_conexao).semSenha();
+}
+
+void Banco::perdeu()
+{
+    if (m_perdida)
+        return;
+    m_perdida = true;
+    m_perdidaDesdeMs = agora();
+    m_proximaTentativaMs = m_perdidaDesdeMs;   // the next request tries at once
+    m_esperaMs = 0;
+    m_ultimoAvisoMs = m_perdidaDesdeMs;
+    if (m_diario)
+        m_diario(QStringLiteral("conexão com o banco perdida; será reaberta"));
+}
+
+// Reopens a lost connection; on failure the next attempt waits a little longer (up to 2 s).
+bool Banco::reabre()
+{
+    qDeleteAll(m_preparadas);
+    m_preparadas.clear();
+    QSqlDatabase db = this->db();
+    db.close();
+    const qint64 agoraMs = agora();
+    const bool abriu = db.open();
+    // A refused connection (the database is down) is known at once: the next request may try
+    // again. One that hung until its time-out waits for the back-off instead.
+    m_tentativaLenta = agora() - agoraMs > 200;
+    if (abriu && configuraConexao()) {
+        if (m_diario)
+            m_diario(QStringLiteral("conexão com o banco restabelecida (%1 s fora)").arg(double(agoraMs - m_perdidaDesdeMs) / 1000.0, 0, 'f', 1));
+        m_perdida = false;
+        m_perdidaDesdeMs = 0;
+        m_esperaMs = 0;
+        return true;
+    }
+    const QString porque = m_erro.isEmpty() || db.isOpenError() ? db.lastError().text().simplified() : m_erro;
+    db.close();
+    m_perdida = true;
+    m_esperaMs = std::clamp<qint64>(m_esperaMs * 2, 100, 2000);
+    m_proximaTentativaMs = agoraMs + m_esperaMs;
+    if (agoraMs - m_perdidaDesdeMs >= 10'000 && agoraMs - m_ultimoAvisoMs >= 30'000) {
+        m_ultimoAvisoMs = agoraMs;
+        if (m_diario)
+            m_diario(QStringLiteral("BANCO INACESSÍVEL há %1 s: todos os pedidos recebem 0 (%2)")
+                         .arg((agoraMs - m_perdidaDesdeMs) / 1000)
+                         .arg(porque));
+    }
+    return falha(QStringLiteral("banco"), QStringLiteral("banco inacessível: ") + porque);
+}
+
+// Whether an operation may go to the database now: a lost connection is reopened when
+// outside a transaction and the back-off allows; otherwise the operation fails at once.
+bool Banco::pronto()
+{
+    if (!m_perdida)
+        return true;
+    if (m_emTransacao)
+        return falha(QStringLiteral("banco"), QStringLiteral("a conexão com o banco caiu no meio da transação"));
+    if (m_tentativaLenta && agora() < m_proximaTentativaMs)
+        return falha(QStringLiteral("banco"), QStringLiteral("banco inacessível há %1 s").arg((agora() - m_perdidaDesdeMs) / 1000));
+    return reabre();
+}
+
+void Banco::vigia()
+{
+    if (m_emTransacao || m_sqlite)
+        return;
+    const qint64 agoraMs = agora();
+    if (m_perdida) {
+        if (agoraMs >= m_proximaTentativaMs)
+            reabre();
+        return;
+    }
+    // A quiet connection is checked now and then, so that a restart of the database is
+    // noticed (and the connection reopened) before a client's request meets it.
+    if (agoraMs - m_ultimaVigiaMs < 1000)
+        return;
+    m_ultimaVigiaMs = agoraMs;
+    QSqlQuery q(db());
+    if (!q.exec(QStringLiteral("SELECT 1"))) {
+        falhaDoBanco(QStringLiteral("vigia"), q.lastError());
+        if (m_perdida)
+            reabre();
+    }
+}
+
+// Settings every (re)opened connection gets; false when the database is not fit to serve.
+bool Banco::configuraConexao()
+{
+    QSqlDatabase db = this->db();
+    const auto executa = [&](const QString& sql) {
+        QSqlQuery q(db);
+        if (!q.exec(sql))
+            return falhaDoBanco(sql.section(u' ', 0, 2), q.lastError());
+        return true;
+    };
+    if (m_sqlite) {
+        // WAL with a full sync at every commit: an acknowledged change survives a crash of
+        // the process and of the machine.
+        return executa(QStringLiteral("PRAGMA journal_mode=WAL")) && executa(QStringLiteral("PRAGMA synchronous=FULL"))
+            && executa(QStringLiteral("PRAGMA foreign_keys=ON"))
+            // Room for a whole registry of some tens of thousands of sheets in the page cache
+            // (the default holds 2 MiB), so that searches do not read the file over and over.
+            && executa(QStringLiteral("PRAGMA cache_size=-65536"))
+            // Pages read through a mapping of the file rather than copied by a system call
+            // each: a department's whole list reads in half the time. Writes still go through
+            // the journal as before.
+            && executa(QStringLiteral("PRAGMA mmap_size=1073741824"));
+    }
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SHOW server_encoding")) || !q.next())
+        return falhaDoBanco(QStringLiteral("banco"), q.lastError());
+    const QString codificacao = q.value(0).toString();
+    q.finish();
+    if (codificacao.compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0)
+        return falha(QStringLiteral("banco"),
+                     QStringLiteral("o banco %1 usa a codificação %2, e o registro precisa de UTF8 para guardar todo texto "
+                                    "que os clientes enviam; crie-o com: CREATE DATABASE nome ENCODING 'UTF8' TEMPLATE template0")
+                         .arg(descricao(), codificacao));
+    // Notices ("already exists, skipping") would reach standard error past the log's format.
+    return executa(QStringLiteral("SET client_min_messages = warning"))
+        && executa(QStringLiteral("SET lock_timeout = %1").arg(esperaDeBloqueioMs))
+        && executa(QStringLiteral("SET statement_timeout = %1").arg(limiteDeComandoMs))
+        && executa(QStringLiteral("SET idle_in_transaction_session_timeout = 60000"));
+}
+
+bool Banco::abre(bool criar)
+{
+    QSqlDatabase db;
+    if (m_conexao.startsWith(QLatin1String("sqlite:"))) {
+        m_sqlite = true;
+        const QString caminho = m_conexao.mid(7);
+        if (caminho.isEmpty())
+            return falha(QStringLiteral("banco"), QStringLiteral("falta o caminho do arquivo em \"sqlite:CAMINHO\""));
+        if (!criar && !QFileInfo::exists(caminho))
+            return falha(QStringLiteral("banco"), QStringLiteral("o arquivo %1 não existe (crie-o com \"zelto-server criar-banco\")").arg(caminho));
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_nomeConexao);
+        db.setDatabaseName(caminho);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    } else if (m_conexao.startsWith(QLatin1String("postgresql://")) || m_conexao.startsWith(QLatin1String("postgres://"))) {
+        m_sqlite = false;
+        DestinoPg destino;
+        QString porque;
+        if (!leDestinoPg(m_conexao, destino, porque))
+            return falha(QStringLiteral("banco"), porque);
+        db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_nomeConexao);
+        db.setHostName(destino.host);
+        if (destino.porta > 0)
+            db.setPort(destino.porta);
+        db.setUserName(destino.usuario);
+        if (destino.senha)
+            db.setPassword(*destino.senha);
+        db.setDatabaseName(destino.banco);
+        db.setConnectOptions(destino.opcoes);
+    } else {
+        return falha(QStringLiteral("banco"),
+                     QStringLiteral("conexão desconhecida \"%1\": use sqlite:CAMINHO ou postgresql://...").arg(m_conexao));
+    }
+    if (!db.isValid())
+        return falha(QStringLiteral("banco"), QStringLiteral("o driver do banco não está instalado"));
+    if (!db.open())
+        return falha(QStringLiteral("banco"), QStringLiteral("não foi possível conectar a %1: %2").arg(descricao(), db.lastError().text().simplified()));
+    return configuraConexao();
+}
+
+bool Banco::executaDireto(const QString& sql)
+{
+    if (!pronto())
+        return false;
+    QSqlQuery q(db());
+    if (!q.exec(sql))
+        return falhaDoBanco(sql.section(u' ', 0, 2), q.lastError());
+    q.finish();
+    return true;
+}
+
+QSqlQuery* Banco::prepara(const QString& sql)
+{
+    if (!pronto())
+        return nullptr;
+    if (QSqlQuery* q = m_preparadas.value(sql))
+        return q;
+    auto* q = new QSqlQuery(db());
+    q->setForwardOnly(true);
+    if (!q->prepare(sql)) {
+        falhaDoBanco(QStringLiteral("preparo"), q->lastError());
+        delete q;
+        return nullptr;
+    }
+    m_preparadas.insert(sql, q);
+    return q;
+}
+
+bool Banco::executa(QSqlQuery* q)
+{
+    if (!q)
+        return false;
+    if (!q->exec()) {
+        falhaDoBanco(QStringLiteral("consulta"), q->lastError());
+        q->finish();
+        return false;
+    }
+    return true;
+}
+
+QSqlQuery* Banco::consulta(const QString& sql, std::initializer_list<QVariant> valores)
+{
+    for (int tentativa = 0;; ++tentativa) {
+        QSqlQuery* q = prepara(sql);
+        if (!q)
+            return nullptr;
+        int i = 0;
+        for (const QVariant& v : valores)
+            q->bindValue(i++, v);
+        if (executa(q))
+            return q;
+        // Outside a transaction a statement that met a dropped connection is simply run
+        // again on a new one: nothing of it was done.
+        if (tentativa > 0 || !m_perdida || m_emTransacao || !reabre())
+            return nullptr;
+    }
+}
+
+bool Banco::altera(const QString& sql, std::initializer_list<QVariant> valores, qint64* linhas)
+{
+    QSqlQuery* q = consulta(sql, valores);
+    if (!q)
+        return false;
+    if (linhas)
+        *linhas = q->numRowsAffected();
+    q->finish();
+    return true;
+}
+
+bool Banco::temLinha(const QString& sql, std::initializer_list<QVariant> valores, bool& tem)
+{
+    QSqlQuery* q = consulta(sql, valores);
+    if (!q)
+        return false;
+    tem = q->next();
+    q->finish();
+    return true;
+}
+
+bool Banco::iniciaTransacao()
+{
+    if (!pronto())
+        return false;
+    QSqlDatabase db = this->db();
+    if (!db.transaction()) {
+        falhaDoBanco(QStringLiteral("transação"), db.lastError());
+        // A connection that died while quiet (the database restarted) is noticed here:
+        // reopened at once, the request still goes through.
+        if (!m_perdida || !reabre())
+            return false;
+        db = this->db();
+        if (!db.transaction())
+            return falhaDoBanco(QStringLiteral("transação"), db.lastError());
+    }
+    m_emTransacao = true;
+    return true;
+}
+
+bool Banco::confirmaTransacao()
+{
+    QSqlDatabase db = this->db();
+    const bool ok = db.commit() || falhaDoBanco(QStringLiteral("confirmação"), db.lastError());
+    if (ok || m_perdida)
+        m_emTransacao = false;
+    return ok;
+}
+
+void Banco::desfazTransacao()
+{
+    db().rollback();
+    m_emTransacao = false;
+}
+
+bool Banco::marcaPonto()
+{
+    return executaDireto(QStringLiteral("SAVEPOINT alteracao"));
+}
+
+bool Banco::liberaPonto()
+{
+    // On PostgreSQL every statement is a round trip to another process: a savepoint that
+    // went well is left in place (the commit ends them all, and a later rollback to
+    // "alteracao" finds the newest one), which spares one per change.
+    if (!m_sqlite)
+        return !m_perdida || falha(QStringLiteral("banco"), QStringLiteral("a conexão com o banco caiu no meio da transação"));
+    return executaDireto(QStringLiteral("RELEASE SAVEPOINT alteracao"));
+}
+
+void Banco::voltaAoPonto()
+{
+    executaDireto(QStringLiteral("ROLLBACK TO SAVEPOINT alteracao"));
+    executaDireto(QStringLiteral("RELEASE SAVEPOINT alteracao"));
+}

@@ -1,0 +1,101 @@
+// The rows of the sessoes table (see SessoesGravadas.h).
+#include "server/SessoesGravadas.h"
+#include "server/Banco.h"
+
+#include <algorithm>
+#include <limits>
+
+bool SessoesGravadas::abreSessao(const QString& chave, const QString& endereco, const QString& usuario, bool compartilhada, qint64 agoraMs)
+{
+    // A key already in use (a second login on the same connection) now belongs to this operator.
+    return m_banco.altera(QStringLiteral("INSERT INTO sessoes (segredo, endereco, usuario, por_endereco, aberta_em, ultima_atividade) "
+                                         "VALUES (?, ?, ?, ?, ?, ?) "
+                                         "ON CONFLICT (segredo) DO UPDATE SET endereco = excluded.endereco, usuario = excluded.usuario, "
+                                         "por_endereco = excluded.por_endereco, aberta_em = excluded.aberta_em, "
+                                         "ultima_atividade = excluded.ultima_atividade"),
+                          {chave, endereco, usuario, compartilhada ? 1 : 0, agoraMs, agoraMs});
+}
+
+bool SessoesGravadas::autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs,
+                                     qint64 tocaAntesDeMs, qint64 agoraMs, std::optional<QString>& descricao, bool& doEndereco)
+{
+    descricao.reset();
+    doEndereco = false;
+    const QString selecao = QStringLiteral("SELECT d.dsdepartamento, s.ultima_atividade FROM sessoes s "
+                                           "JOIN operadores o ON o.usuario = s.usuario "
+                                           "JOIN departamentos d ON d.iddepartamento = o.iddepartamento "
+                                           "WHERE %1 AND o.iddepartamento = ? AND o.ativo = 1 AND s.ultima_atividade >= ?");
+    qint64 maisAntiga = std::numeric_limits<qint64>::max();
+    const auto le = [&](QSqlQuery* q) {
+        while (q->next()) {
+            if (!descricao)
+                descricao = q->value(0).toString();
+            maisAntiga = std::min(maisAntiga, q->value(1).toLongLong());
+        }
+        q->finish();
+    };
+    if (!chave.isEmpty()) {
+        QSqlQuery* q = m_banco.consulta(selecao.arg(QStringLiteral("s.segredo = ?")), {chave, idDepartamento, desdeMs});
+        if (!q)
+            return false;
+        le(q);
+    }
+    if (!descricao && !endereco.isEmpty()) {
+        QSqlQuery* q = m_banco.consulta(selecao.arg(QStringLiteral("s.endereco = ? AND s.por_endereco = 1")),
+                                        {endereco, idDepartamento, desdeMs});
+        if (!q)
+            return false;
+        le(q);
+        doEndereco = descricao.has_value();
+    }
+    if (descricao && maisAntiga < tocaAntesDeMs) {
+        // The session starts its idle clock again (under the per-address rule, all of the
+        // address's shared sessions, as one session of the address).
+        // On PostgreSQL rows another server is touching right now are skipped, not waited
+        // for: it is setting the same clock, and waiting could tie two servers' batches.
+        const QString onde = doEndereco ? QStringLiteral("endereco = ? AND por_endereco = 1") : QStringLiteral("segredo = ?");
+        return m_banco.altera(m_banco.ehPostgres()
+                                  ? QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE segredo IN (SELECT segredo FROM sessoes "
+                                                   "WHERE %1 AND ultima_atividade >= ? AND ultima_atividade < ? "
+                                                   "FOR UPDATE SKIP LOCKED)").arg(onde)
+                                  : QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE %1 AND ultima_atividade >= ? "
+                                                   "AND ultima_atividade < ?").arg(onde),
+                              {agoraMs, doEndereco ? endereco : chave, desdeMs, tocaAntesDeMs});
+    }
+    return true;
+}
+
+bool SessoesGravadas::sessaoViva(const QString& chave, qint64 desdeMs, bool& viva)
+{
+    return m_banco.temLinha(QStringLiteral("SELECT 1 FROM sessoes s JOIN operadores o ON o.usuario = s.usuario "
+                                           "WHERE s.segredo = ? AND o.ativo = 1 AND s.ultima_atividade >= ?"),
+                            {chave, desdeMs}, viva);
+}
+
+bool SessoesGravadas::encerraSessao(const QString& chave)
+{
+    return m_banco.altera(QStringLiteral("DELETE FROM sessoes WHERE segredo = ?"), {chave});
+}
+
+bool SessoesGravadas::encerraSessoes(const QString& usuario, qint64& quantas)
+{
+    return usuario.isEmpty() ? m_banco.altera(QStringLiteral("DELETE FROM sessoes"), {}, &quantas)
+                             : m_banco.altera(QStringLiteral("DELETE FROM sessoes WHERE usuario = ?"), {usuario}, &quantas);
+}
+
+bool SessoesGravadas::esqueceSessoesVencidas(qint64 antesDeMs)
+{
+    return m_banco.altera(QStringLiteral("DELETE FROM sessoes WHERE ultima_atividade < ?"), {antesDeMs});
+}
+
+bool SessoesGravadas::sessoes(QList<SessaoGravada>& saida)
+{
+    saida.clear();
+    return m_banco.paraCadaLinha(QStringLiteral("SELECT s.endereco, s.usuario, o.iddepartamento, s.aberta_em, s.ultima_atividade, s.por_endereco "
+                                                "FROM sessoes s "
+                                                "JOIN operadores o ON o.usuario = s.usuario ORDER BY s.usuario, s.endereco"),
+                                 {}, [&](const QSqlQuery& q) {
+        saida.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(), q.value(3).toLongLong(),
+                      q.value(4).toLongLong(), q.value(5).toInt() != 0});
+    });
+}

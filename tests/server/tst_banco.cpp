@@ -1,0 +1,283 @@
+// The server's store units straight on a database (SQLite, or PostgreSQL when
+// ZELTO_TESTE_BANCO=postgresql): the connection's address and refusals, savepoints, the
+// sheets' lists, the operators' lifecycle and the backup.
+#include "protocol/Wire.h"
+#include "server/Banco.h"
+#include "server/Cadastro.h"
+#include "server/Copia.h"
+#include "server/EnderecoPg.h"
+#include "server/Esquema.h"
+#include "server/FichasGravadas.h"
+#include "server/LinhaDaFicha.h"
+#include "server/SessoesGravadas.h"
+#include "support/ClusterPostgres.h"
+#include "support/ServidorReal.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class tst_Banco : public QObject {
+    Q_OBJECT
+private slots:
+    void enderecoPg_data();
+    void enderecoPg();
+    void abreRecusa_data();
+    void abreRecusa();
+    void semTabelasDizComoCriar();
+    void pontoDesfeitoSoAlteraOQueVeioAntes();
+    void listaEmPartesIgualAInteira_data();
+    void listaEmPartesIgualAInteira();
+    void operadorQueMudaPerdeAsSessoes_data();
+    void operadorQueMudaPerdeAsSessoes();
+    void copiaSoNumArquivoNovo();
+
+private:
+    // A fresh store with the registry's tables and department 1; null (test failed) otherwise.
+    std::unique_ptr<Banco> novoBanco();
+    static bool ehPostgres() { return ServidorReal::bancoDoAmbiente() == ServidorReal::Banco::PostgreSQL; }
+    // A fresh, empty database's connection text.
+    QString conexaoNova();
+
+    QTemporaryDir m_pasta;
+    int m_bancos = 0;
+};
+
+QString tst_Banco::conexaoNova()
+{
+    if (!ehPostgres())
+        return QStringLiteral("sqlite:%1/banco%2.db").arg(m_pasta.path()).arg(++m_bancos);
+    ClusterPostgres* pg = ClusterPostgres::compartilhado();
+    if (!pg) {
+        qWarning("%s", qPrintable(ClusterPostgres::erroGlobal()));
+        return QString();
+    }
+    const QString nome = ClusterPostgres::nomeNovo();
+    return pg->criaBanco(nome) ? pg->conexao(nome) : QString();
+}
+
+std::unique_ptr<Banco> tst_Banco::novoBanco()
+{
+    auto banco = std::make_unique<Banco>(conexaoNova());
+    if (!banco->abre(true) || !Esquema(*banco).criaEsquema() || !Cadastro(*banco).gravaDepartamento({1, QStringLiteral("Secretaria")})) {
+        qWarning("%s", qPrintable(banco->ultimoErro()));
+        return nullptr;
+    }
+    return banco;
+}
+
+void tst_Banco::enderecoPg_data()
+{
+    QTest::addColumn<QString>("conexao");
+    QTest::addColumn<QString>("semSenha");
+    QTest::addColumn<QString>("destino");   // host|port|user|password|database|options, or the error
+    QTest::newRow("senha com @") << "postgresql://ana:s3@cr3t@db.local:5433/reg" << "postgresql://ana@db.local:5433/reg"
+                                 << "db.local|5433|ana|s3@cr3t|reg|connect_timeout=3";
+    QTest::newRow("socket e opções") << "postgres://ana@/reg?host=/tmp/pg&port=6000&sslmode=require"
+                                     << "postgres://ana@/reg?host=/tmp/pg&port=6000&sslmode=require"
+                                     << "/tmp/pg|6000|ana|-|reg|connect_timeout=3;sslmode=require";
+    QTest::newRow("nomes codificados") << "postgresql://jos%C3%A9:p%2Fw@db/reg" << "postgresql://jos%C3%A9@db/reg"
+                                       << "db|-1|josé|p/w|reg|connect_timeout=3";
+    QTest::newRow("senha como opção") << "postgresql://ana@db/reg?password=x&sslmode=require" << "postgresql://ana@db/reg?sslmode=require"
+                                      << "opção \"password\" não aceita no endereço PostgreSQL";
+    QTest::newRow("opção fora da lista") << "postgresql://db/reg?options=x" << "postgresql://db/reg?options=x"
+                                         << "opção \"options\" não aceita no endereço PostgreSQL";
+}
+
+void tst_Banco::enderecoPg()
+{
+    QFETCH(QString, conexao);
+    QTEST(EnderecoPg::separa(conexao).semSenha(), "semSenha");
+    DestinoPg d;
+    QString erro;
+    const QString obtido = leDestinoPg(conexao, d, erro)
+        ? QStringList{d.host, QString::number(d.porta), d.usuario, d.senha.value_or(QStringLiteral("-")), d.banco, d.opcoes}.join(u'|')
+        : erro;
+    QTEST(obtido, "destino");
+}
+
+void tst_Banco::abreRecusa_data()
+{
+    QTest::addColumn<QString>("conexao");
+    QTest::addColumn<QString>("erro");   // "%1": the test's folder
+    QTest::newRow("sqlite sem caminho") << "sqlite:" << "banco: falta o caminho do arquivo em \"sqlite:CAMINHO\"";
+    QTest::newRow("arquivo que não existe") << "sqlite:%1/nenhum.db"
+                                            << "banco: o arquivo %1/nenhum.db não existe (crie-o com \"zelto-server criar-banco\")";
+    QTest::newRow("motor desconhecido") << "mysql://db/reg" << "banco: conexão desconhecida \"mysql://db/reg\": use sqlite:CAMINHO ou postgresql://...";
+    QTest::newRow("endereço sem banco") << "postgresql://ana:segredo@db/"
+                                        << "banco: endereço PostgreSQL inválido: postgresql://ana@db/ "
+                                           "(esperado postgresql://USUÁRIO@SERVIDOR:PORTA/BANCO)";
+}
+
+void tst_Banco::abreRecusa()
+{
+    QFETCH(QString, conexao);
+    QFETCH(QString, erro);
+    Banco banco(conexao.replace(QLatin1String("%1"), m_pasta.path()));
+    QVERIFY(!banco.abre(false));
+    QCOMPARE(banco.ultimoErro(), erro.replace(QLatin1String("%1"), m_pasta.path()));
+}
+
+void tst_Banco::semTabelasDizComoCriar()
+{
+    Banco banco(conexaoNova());
+    QVERIFY2(banco.abre(true), qPrintable(banco.ultimoErro()));
+    QVERIFY(!Esquema(banco).temEsquema());
+    QCOMPARE(banco.ultimoErro(), QStringLiteral("esquema: o banco não tem as tabelas do registro (crie-as com \"zelto-server criar-banco\")"));
+    QVERIFY(Esquema(banco).criaEsquema());
+    QVERIFY(Esquema(banco).temEsquema());
+}
+
+void tst_Banco::pontoDesfeitoSoAlteraOQueVeioAntes()
+{
+    const auto banco = novoBanco();
+    QVERIFY(banco);
+    FichasGravadas fichas(*banco);
+    const auto insere = [&](qint32 numero) {
+        clsAgenda f;
+        f.numeroFicha = numero;
+        f.nome = QStringLiteral("Ficha %1").arg(numero);
+        return fichas.insere(1, f);
+    };
+    QVERIFY(banco->iniciaTransacao());
+    QVERIFY(banco->marcaPonto() && insere(1) && banco->liberaPonto());
+    QVERIFY(banco->marcaPonto() && insere(2));
+    banco->voltaAoPonto();
+    QVERIFY(banco->marcaPonto() && insere(3) && banco->liberaPonto());
+    QVERIFY2(banco->confirmaTransacao(), qPrintable(banco->ultimoErro()));
+    QVERIFY(banco->iniciaTransacao() && insere(4));
+    banco->desfazTransacao();
+
+    QList<qint32> guardadas;
+    for (qint32 n = 1; n <= 4; ++n) {
+        bool existe = false;
+        QVERIFY(fichas.existe(1, n, existe));
+        if (existe)
+            guardadas << n;
+    }
+    QCOMPARE(guardadas, (QList<qint32>{1, 3}));
+}
+
+void tst_Banco::listaEmPartesIgualAInteira_data()
+{
+    QTest::addColumn<QString>("nome");
+    QTest::addColumn<qsizetype>("pedaco");   // 0: the whole list at once
+    QTest::addColumn<QList<qint32>>("numeros");
+    const QList<qint32> todas{1, 2, 3, 4, 5, 6};
+    QTest::newRow("inteira") << QString() << qsizetype(0) << todas;
+    QTest::newRow("uma ficha por pedaço") << QString() << qsizetype(1) << todas;
+    QTest::newRow("pedaços maiores que a lista") << QString() << qsizetype(1 << 20) << todas;
+    QTest::newRow("por nome, sem acento nem caixa") << QStringLiteral("jose") << qsizetype(1) << QList<qint32>{1, 2, 4, 5};
+}
+
+void tst_Banco::listaEmPartesIgualAInteira()
+{
+    QFETCH(QString, nome);
+    QFETCH(qsizetype, pedaco);
+    QFETCH(QList<qint32>, numeros);
+    const auto banco = novoBanco();
+    QVERIFY(banco);
+    FichasGravadas fichas(*banco);
+    const QStringList nomes{QStringLiteral("José Alves"), QStringLiteral("Maria José"), QStringLiteral("Ana Lima"),
+                            QStringLiteral("JOSÉ Prado"), QStringLiteral("Rita Jose"), QStringLiteral("Paulo Reis")};
+    for (qint32 n = 1; n <= 6; ++n) {
+        clsAgenda f;
+        f.numeroFicha = n;
+        f.nome = nomes[n - 1];
+        QVERIFY(fichas.insere(1, f));
+    }
+    // Two rows without their stored text (written by hand): made from their columns.
+    QVERIFY(banco->executaDireto(QStringLiteral("UPDATE fichas SET fio = '' WHERE numeroficha IN (2, 5)")));
+
+    const QByteArray departamento = Wire::codifica(QStringLiteral("1|Secretaria"));
+    QByteArrayList esperadas;
+    for (qint32 n : numeros) {
+        std::optional<clsAgenda> f;
+        QVERIFY(fichas.ficha(1, n, f) && f);
+        esperadas << LinhaDaFicha::fioDe(*f) + departamento;
+    }
+    clsFiltroBusca filtro;
+    filtro.nome = nome;
+    QByteArray entregue, resto;
+    qsizetype quantas = 0;
+    const bool ok = pedaco == 0 ? fichas.busca(1, filtro, departamento, resto, quantas)
+                                : fichas.buscaEmPartes(1, filtro, departamento, resto, quantas, pedaco, [&](QByteArray& b) {
+                                      entregue += b;
+                                      b.clear();
+                                      return true;
+                                  });
+    QVERIFY2(ok, qPrintable(banco->ultimoErro()));
+    QCOMPARE(quantas, numeros.size());
+    QCOMPARE(entregue + resto, esperadas.join("@@@"));
+}
+
+void tst_Banco::operadorQueMudaPerdeAsSessoes_data()
+{
+    QTest::addColumn<QString>("acao");
+    QTest::addColumn<QString>("usuario");
+    QTest::addColumn<bool>("achou");
+    QTest::addColumn<QStringList>("restam");   // operators whose sessions are left
+    const QStringList ambos{QStringLiteral("ana"), QStringLiteral("bia")};
+    QTest::newRow("desativado") << "desativa" << "ana" << true << QStringList{QStringLiteral("bia")};
+    QTest::newRow("removido") << "remove" << "ana" << true << QStringList{QStringLiteral("bia")};
+    QTest::newRow("senha trocada") << "troca a senha" << "ana" << true << QStringList{QStringLiteral("bia")};
+    QTest::newRow("ativado") << "ativa" << "ana" << true << ambos;
+    QTest::newRow("desconhecido") << "remove" << "zeca" << false << ambos;
+}
+
+void tst_Banco::operadorQueMudaPerdeAsSessoes()
+{
+    QFETCH(QString, acao);
+    QFETCH(QString, usuario);
+    const auto banco = novoBanco();
+    QVERIFY(banco);
+    Cadastro cadastro(*banco);
+    SessoesGravadas sessoes(*banco);
+    bool novo = false;
+    for (const QString& quem : {QStringLiteral("ana"), QStringLiteral("bia")}) {
+        QVERIFY(cadastro.gravaOperador(quem, QStringLiteral("hash-") + quem, 1, novo) && novo);
+        QVERIFY(sessoes.abreSessao(QStringLiteral("chave-") + quem, QStringLiteral("10.0.0.1"), quem, false, 1000));
+    }
+    bool achou = false;
+    const bool ok = acao == QLatin1String("desativa") ? cadastro.ativaOperador(usuario, false, achou)
+        : acao == QLatin1String("ativa")              ? cadastro.ativaOperador(usuario, true, achou)
+        : acao == QLatin1String("remove")             ? cadastro.removeOperador(usuario, achou)
+                                                      : cadastro.trocaSenha(usuario, QStringLiteral("outro"), achou);
+    QVERIFY2(ok, qPrintable(banco->ultimoErro()));
+    QTEST(achou, "achou");
+    QList<SessaoGravada> abertas;
+    QVERIFY(sessoes.sessoes(abertas));
+    QStringList restam;
+    for (const SessaoGravada& s : abertas)
+        restam << s.usuario;
+    QTEST(restam, "restam");
+}
+
+void tst_Banco::copiaSoNumArquivoNovo()
+{
+    const auto banco = novoBanco();
+    QVERIFY(banco);
+    const QString destino = m_pasta.filePath(QStringLiteral("copia%1.db").arg(++m_bancos));
+    if (ehPostgres()) {
+        QVERIFY(!copiaPara(*banco, destino));
+        QCOMPARE(banco->ultimoErro(), QStringLiteral("cópia: para PostgreSQL use pg_dump (veja o README do servidor)"));
+        return;
+    }
+    clsAgenda f;
+    f.numeroFicha = 7;
+    f.nome = QStringLiteral("Copiada");
+    QVERIFY(FichasGravadas(*banco).insere(1, f));
+    QVERIFY2(copiaPara(*banco, destino), qPrintable(banco->ultimoErro()));
+    QVERIFY(!copiaPara(*banco, destino));
+    QCOMPARE(banco->ultimoErro(), QStringLiteral("cópia: %1 já existe; a cópia só é gravada num arquivo novo").arg(destino));
+
+    Banco copia(QStringLiteral("sqlite:") + destino);
+    QVERIFY(copia.abre(false) && Esquema(copia).temEsquema());
+    std::optional<clsAgenda> lida;
+    QVERIFY(FichasGravadas(copia).ficha(1, 7, lida) && lida);
+    QCOMPARE(lida->nome, f.nome);
+}
+
+QTEST_GUILESS_MAIN(tst_Banco)
+#include "tst_banco.moc"
