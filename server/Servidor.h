@@ -1,75 +1,43 @@
+// The registry server's listener: accepting connections, what one client may take from the others, and the workers.
 #pragma once
 #include "server/Cadastro.h"
-#include "server/Enquadramento.h"
+#include "server/ConexaoDoCliente.h"
+#include "server/Diario.h"
 #include "server/Limites.h"
+#include "server/OpcoesDoServidor.h"
 #include "server/Sessoes.h"
 
-#include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
-#include <QHostAddress>
-#include <QList>
 #include <QObject>
-#include <QPointer>
+#include <QSet>
 #include <QThreadPool>
 
-#include <list>
+#include <map>
 #include <memory>
+#include <optional>
 
 class Banco;
 class Oficina;
 class QTcpServer;
-class QTcpSocket;
-class QTimer;
 
-// The registry server: accepts connections, greets each with "2", finds the requests in
-// what arrives, answers each with one reply, and never answers a keep-alive.
+// The registry server: accepts connections (each a ConexaoDoCliente, which greets, reads,
+// frames and writes) and serves their requests.
 //
 // The loop only reads, frames and writes. The store's work runs on the workers of an
 // Oficina (a writer that commits the changes queued so far as one batch, readers for
 // searches and login look-ups, each with its own database connection); password checks run
-// on a small pool of their own. A connection has at most one request in the works, so its
-// replies leave in the order of its requests. A long search reply is read from the store and
-// written in bounded pieces, the reader waiting whenever the connection has more than a few
-// pieces not yet sent: memory stays bounded, and other connections are served meanwhile.
+// on a small pool of their own. A long search reply is read from the store and written in
+// bounded pieces (see Vazao): memory stays bounded, and other connections are served meanwhile.
 //
-// A client may agree on framed messages and on a session of its own right after the
-// greeting (protocol/Quadros.h); a client that does not ask gets the plain wire, byte for
-// byte, and a session that lasts as its connection (see Sessoes). A connection without a
-// session gets 0 for everything but the login.
-class Servidor : public QObject {
+// The limits are kept here: how many connections at once and from one address, the oldest
+// not logged in given up for a new one when the ceiling is reached, how large a request may
+// grow before a login, how many logins an address may try, how many password checks may
+// wait; a limit hit is one line in the log at most once a second for each kind.
+class Servidor : public QObject, private ConexaoDoCliente::Dono {
     Q_OBJECT
 public:
-    struct Opcoes {
-        QHostAddress endereco = QHostAddress::LocalHost;
-        quint16 porta = 9998;
-        // Quiet after the last piece of a request begins, when that piece might still be
-        // growing (a request ending on its department's whole description is served at once).
-        int silencioMs = 2;
-        int esperaIncompletaMs = 300;    // quiet after which a request still missing pieces is refused
-        qint64 sessaoMs = 12LL * 3600'000;
-        qsizetype maiorPedido = 1 << 20;
-        int filaDeConexoes = 1024;       // listen backlog: connections the system holds before we accept them
-        int leitores = 2;                // reader workers (each one database connection)
-        qsizetype pedacoDeResposta = 256 << 10;   // a long reply is written in pieces of about this size
-        qsizetype emTransito = 2 << 20;           // most bytes of one reply read but not yet sent
-        // The original client's rule, for offices that still run it: a plain-wire login opens
-        // a session for its whole address (every program there, or behind the same NAT, is
-        // then that operator until the session expires). Off: it lasts as its connection.
-        bool sessaoPorEndereco = false;
-
-        // What one client can take from the others. Logged in = a login accepted on the
-        // connection, a live session resumed with its secret, or a request served under one.
-        int limiteDeConexoes = 0;          // open connections at most; 0 = from the open-file limit
-        int conexoesPorEndereco = 64;      // open connections from one address at most
-        int semLoginMs = 60'000;           // a connection not logged in is closed after this (keep-alives do not count)
-        qint64 ociosaMs = 2 * 3600'000LL;  // a logged-in connection is closed after this without messages
-        qsizetype maiorPedidoSemLogin = 16 << 10;   // unfinished request a connection not logged in may hold
-        int filaDeSenhas = 16;             // password checks waiting or under way at most
-        int senhasPorEndereco = 2;         // of those, from one address
-        int rajadaDeLogins = 20;           // login attempts one address may make at once
-        int loginsPorMinuto = 20;          // and then a minute
-    };
+    using Opcoes = OpcoesDoServidor;
 
     Servidor(Banco& armazem, Opcoes opcoes, QObject* pai = nullptr);
     ~Servidor() override;
@@ -79,40 +47,22 @@ public:
     QHostAddress enderecoOuvindo() const;
     quint16 portaOuvindo() const;
 
-    struct Vazao;
-
 private:
-    struct Conexao;
-
     void aceita();
     void erroAoAceitar();
     bool fechaMaisAntigaSemLogin();
-    void esquece(Conexao* c);
-    void ociosa(Conexao* c);
-    void autenticou(Conexao* c);
-    qsizetype maiorPedidoDe(const Conexao* c) const;
-    void avisa(const QString& tipo, const QString& linha);
-    void chegaram(Conexao* c);
-    void chegaramEmQuadros(Conexao* c, QByteArrayView novos);
-    void silencio(Conexao* c);
-    bool terminaNaDescricao(const Conexao* c, const Enquadramento::Analise& a) const;
-    void examina(Conexao* c);
-    void proximaEmQuadros(Conexao* c);
-    void atendePedido(Conexao* c, int codigo, QByteArray pedido);
-    bool negocia(Conexao* c);
-    void atendeBusca(Conexao* c, QByteArray pedido);
-    void atendeLogin(Conexao* c, const QByteArray& bytes);
-    void loginConferido(QPointer<QTcpSocket> socket, QString usuario, std::optional<Departamento> dep, qint64 chegouNs);
-    void escrevePedaco(QPointer<QTcpSocket> socket, QByteArray bytes);
-    void responde(QTcpSocket* socket, int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
-    void falhaNoMeio(QTcpSocket* socket, int codigoPedido, const QString& desfecho, qint64 chegouNs);
-    void registraResposta(Conexao* c, int codigoPedido, QByteArrayView codigo, const QString& desfecho, qint64 chegouNs);
-    void libera(Conexao* c);
-    void escreve(Conexao* c, QByteArrayView bytes);
-    Conexao* conexaoDe(QTcpSocket* socket) const;
-    Portador portadorDe(const Conexao* c) const;
+    void atendeBusca(ConexaoDoCliente& c, QByteArray pedido);
+    void atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes);
+    void loginConferido(ConexaoDoCliente& c, const QString& usuario, const std::optional<Departamento>& dep, qint64 chegouNs);
     // Wall-clock time: sessions are shared with other servers through the database.
     static qint64 agoraMs();
+
+    // ConexaoDoCliente::Dono
+    qsizetype maiorPedidoDe(const ConexaoDoCliente& c) const override;
+    void avisa(const QString& tipo, const QString& linha) override;
+    void autenticou(ConexaoDoCliente& c) override;
+    void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) override;
+    void fechou(ConexaoDoCliente& c) override;
 
     Banco& m_armazem;
     Opcoes m_opcoes;
@@ -120,22 +70,19 @@ private:
     Sessoes m_sessoes;
     TentativasDeLogin m_tentativas;
     QElapsedTimer m_relogio;
+    ConexaoDoCliente::Ambiente m_ambiente;
     QThreadPool m_conferencias;
     std::unique_ptr<Oficina> m_oficina;
-    QList<std::shared_ptr<Vazao>> m_vazoes;   // the long replies under way
 
     // Resource limits.
     int m_tetoDeConexoes = 0;
-    int m_abertas = 0;
+    quint64 m_chegadas = 0;                        // connections accepted so far
+    QSet<ConexaoDoCliente*> m_conexoes;            // open
     QHash<QString, int> m_porEndereco;             // open connections per address
-    std::list<Conexao*> m_semLogin;                // not logged in, oldest first
+    std::map<quint64, ConexaoDoCliente*> m_semLogin;   // not logged in, oldest first
     QHash<QString, qint64> m_enderecosComLogin;    // address -> when a connection of it last logged in
     std::shared_ptr<FilaDeSenhas> m_filaDeSenhas;  // shared with the checks under way
     BaldeDeLogins m_baldes;
     AvisosDeLimite m_avisos;
     bool m_aceitarPausado = false;
 };
-
-// One line on standard error: an ISO 8601 UTC timestamp, the program's name, the text with
-// every control character escaped (so one event is always one line).
-void registraNoDiario(const QString& linha);

@@ -1,0 +1,464 @@
+// One client's connection to the registry server, from its greeting to its farewell.
+#include "server/ConexaoDoCliente.h"
+#include "protocol/Wire.h"
+#include "protocol/modCommands.h"
+#include "server/Banco.h"
+#include "server/Diario.h"
+#include "server/Vazao.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <limits>
+
+namespace {
+
+QByteArray codigo(int c)
+{
+    return QByteArray::number(c);
+}
+
+QString milissegundos(qint64 ns)
+{
+    return QString::number(double(ns) / 1e6, 'f', 1) + QStringLiteral(" ms");
+}
+
+// Wall-clock time: sessions are shared with other servers through the database.
+qint64 agoraMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+} // namespace
+
+ConexaoDoCliente::ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Ambiente& ambiente)
+    : QObject(socket),
+      m_dono(ambiente.dono),
+      m_opcoes(ambiente.opcoes),
+      m_sessoes(ambiente.sessoes),
+      m_banco(ambiente.banco),
+      m_relogio(ambiente.relogio),
+      m_socket(socket),
+      m_endereco(socket->peerAddress()),
+      m_chaveDoEndereco(Sessoes::chave(m_endereco)),
+      m_nome(m_chaveDoEndereco + QLatin1Char(':') + QString::number(socket->peerPort())),
+      m_numero(numero),
+      m_silencio(new QTimer(this)),
+      m_ociosa(new QTimer(this))
+{
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_ociosa->setSingleShot(true);
+    m_ociosa->setTimerType(Qt::CoarseTimer);
+    connect(m_ociosa, &QTimer::timeout, this, &ConexaoDoCliente::ociosa);
+    m_ociosa->start(m_opcoes.semLoginMs);
+    m_silencio->setSingleShot(true);
+    m_silencio->setTimerType(Qt::PreciseTimer);
+    connect(m_silencio, &QTimer::timeout, this, &ConexaoDoCliente::silencio);
+    connect(socket, &QTcpSocket::readyRead, this, &ConexaoDoCliente::chegaram);
+    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
+        if (m_vazao)
+            m_vazao->saiu(m_socket->bytesToWrite());
+    });
+    connect(socket, &QTcpSocket::disconnected, this, &ConexaoDoCliente::desconectou);
+}
+
+ConexaoDoCliente::~ConexaoDoCliente() = default;
+
+void ConexaoDoCliente::cumprimenta()
+{
+    registraNoDiario(m_nome + QStringLiteral(" conectou"));
+    m_socket->write(Wire::codifica(MontaComando(Codigo::Aceito)));
+}
+
+Portador ConexaoDoCliente::portador() const
+{
+    return {m_chave, m_chaveDoEndereco, m_opcoes.sessaoPorEndereco && !m_combinouSessao};
+}
+
+void ConexaoDoCliente::derruba()
+{
+    m_fechando = true;
+    m_socket->abort();   // "disconnected" comes at once: nothing here may run after this
+}
+
+void ConexaoDoCliente::desconectou()
+{
+    registraNoDiario(m_nome + QStringLiteral(" desconectou"));
+    // From now on nothing happens here; a reply still on its way finds the connection gone.
+    m_desconectada = true;
+    m_fechando = true;
+    cancelaVazao();
+    m_silencio->stop();
+    m_ociosa->stop();
+    m_dono.fechou(*this);
+    // A plain-wire login's session is this connection's alone.
+    if (m_sessaoSoDaConexao && !m_sessoes.encerra(m_chave, &m_banco))
+        registraNoDiario(m_nome + QStringLiteral(" sessão não encerrada: erro do banco: ") + m_banco.ultimoErro());
+    m_socket->deleteLater();   // this object with it
+}
+
+void ConexaoDoCliente::ociosa()
+{
+    if (m_fechando) {
+        // Closing all this time: the last reply is still unread by a peer that reads nothing.
+        m_socket->abort();
+        return;
+    }
+    if (m_ocupada || m_vazao) {
+        m_ociosa->start();   // a request under way is not idleness
+        return;
+    }
+    if (m_autenticada)
+        m_dono.avisa(QStringLiteral("ociosa"), QStringLiteral("%1 sem mensagens há %2 min -> conexão encerrada")
+                                                   .arg(m_nome)
+                                                   .arg(double(m_opcoes.ociosaMs) / 60'000.0, 0, 'f', 1));
+    else
+        m_dono.avisa(QStringLiteral("sem login"), QStringLiteral("%1 sem login há %2 s -> conexão encerrada")
+                                                      .arg(m_nome)
+                                                      .arg(double(m_opcoes.semLoginMs) / 1000.0, 0, 'f', 1));
+    derruba();
+}
+
+void ConexaoDoCliente::autentica()
+{
+    if (m_autenticada || m_desconectada)
+        return;
+    m_autenticada = true;
+    m_dono.autenticou(*this);
+    m_ociosa->start(int(std::min<qint64>(m_opcoes.ociosaMs, std::numeric_limits<int>::max())));
+}
+
+void ConexaoDoCliente::chegaram()
+{
+    const QByteArray novos = m_socket->readAll();
+    if (m_fechando)
+        return;
+    // Once logged in, every message (keep-alives too) shows the client is there.
+    if (m_autenticada)
+        m_ociosa->start();
+    if (m_enquadrada) {
+        chegaramEmQuadros(novos);
+        return;
+    }
+    m_recebido += novos;
+    const qsizetype limite = m_dono.maiorPedidoDe(*this);
+    if (m_recebido.size() > limite) {
+        m_fechando = true;
+        m_silencio->stop();
+        m_recebido.clear();
+        m_socket->write(Wire::codifica(MontaComando(Codigo::Falha)));
+        avisaPedidoGrande(limite);
+        m_socket->disconnectFromHost();
+        return;
+    }
+    if (!m_ocupada)
+        examina();
+}
+
+void ConexaoDoCliente::avisaPedidoGrande(qsizetype limite)
+{
+    m_dono.avisa(QStringLiteral("pedido"), m_nome + QStringLiteral(" pedido maior que %1 bytes%2 -> 0, conexão encerrada")
+                                                        .arg(limite)
+                                                        .arg(limite < m_opcoes.maiorPedido ? QStringLiteral(" sem login") : QString()));
+}
+
+void ConexaoDoCliente::examina()
+{
+    using Enquadramento::Situacao;
+    const Enquadramento::Analise a = Enquadramento::analisa(m_recebido);
+    switch (a.situacao) {
+    case Situacao::SoKeepAlive:
+        m_silencio->stop();
+        // Keep-alives are never answered; one "1" is kept in case a request code follows it.
+        if (m_recebido.size() > 1)
+            m_recebido = m_recebido.right(1);
+        break;
+    case Situacao::Incompleto:
+        m_silencio->start(m_opcoes.esperaIncompletaMs);
+        break;
+    case Situacao::Completo:
+        if (terminaNaDescricao(a) && m_socket->bytesAvailable() == 0) {
+            m_silencio->stop();
+            silencio();
+            break;
+        }
+        m_silencio->start(m_opcoes.silencioMs);
+        break;
+    case Situacao::Invalido:
+        m_silencio->start(m_opcoes.silencioMs);
+        break;
+    }
+}
+
+bool ConexaoDoCliente::terminaNaDescricao(const Enquadramento::Analise& a) const
+{
+    // Only the last piece can still be growing once a request has all its pieces, and for
+    // every request but the login that piece is the department's description. When it is
+    // already the whole description this connection's session knows, nothing more is coming:
+    // no need to wait for the quiet interval.
+    const QByteArray& r = m_recebido;
+    const qsizetype ultima = r.lastIndexOf('|');
+    const qsizetype penultima = ultima > a.inicio ? r.lastIndexOf('|', ultima - 1) : -1;
+    if (a.codigo == Codigo::Login || penultima < a.inicio
+        || QByteArrayView(r).sliced(a.inicio).count('|') != Codigo::pecasDaMensagem(a.codigo) - 1)
+        return false;
+    bool ok = false;
+    const qint32 dep = QByteArrayView(r).sliced(penultima + 1, ultima - penultima - 1).toInt(&ok);
+    if (!ok)
+        return false;
+    const std::optional<QString> ds = m_sessoes.consulta(portador(), dep, agoraMs());
+    return ds && QByteArrayView(r).sliced(ultima + 1) == QByteArrayView(Wire::codifica(*ds));
+}
+
+void ConexaoDoCliente::silencio()
+{
+    using Enquadramento::Situacao;
+    if (m_ocupada || m_fechando)
+        return;
+    const Enquadramento::Analise a = Enquadramento::analisa(m_recebido);
+    const qint64 chegou = m_relogio.nsecsElapsed();
+    switch (a.situacao) {
+    case Situacao::SoKeepAlive:
+        return;
+    case Situacao::Completo: {
+        QByteArray pedido = m_recebido.mid(a.inicio);
+        m_recebido.clear();
+        m_primeira = false;
+        m_ocupada = true;
+        entrega(a.codigo, std::move(pedido));
+        return;
+    }
+    case Situacao::Incompleto:
+        m_recebido.clear();
+        m_primeira = false;
+        m_ocupada = true;
+        responde(a.codigo, codigo(Codigo::Falha), QStringLiteral("pedido incompleto"), chegou);
+        return;
+    case Situacao::Invalido:
+        if (negocia())
+            return;
+        m_recebido.clear();
+        m_primeira = false;
+        m_ocupada = true;
+        responde(-1, codigo(Codigo::Falha), QStringLiteral("pedido inválido"), chegou);
+        return;
+    }
+}
+
+void ConexaoDoCliente::chegaramEmQuadros(QByteArrayView novos)
+{
+    bool grandeDemais = false;
+    // Messages waiting behind the one being served count too (with a little for each, so a
+    // stream of empty messages is bounded as well).
+    const qsizetype limite = m_dono.maiorPedidoDe(*this);
+    const bool inteiro = m_leitor.le(
+        novos,
+        [&](QByteArrayView dados) {
+            if (m_bytesProntos + m_mensagem.size() + dados.size() > limite)
+                grandeDemais = true;
+            else
+                m_mensagem += dados;
+        },
+        [&] {
+            m_bytesProntos += m_mensagem.size() + 16;
+            m_prontas.append(std::exchange(m_mensagem, QByteArray()));
+            if (m_bytesProntos > limite)
+                grandeDemais = true;
+        });
+    if (!inteiro || grandeDemais) {
+        // Nothing after a broken frame can be trusted to start a message: refuse and close.
+        m_fechando = true;
+        m_prontas.clear();
+        m_bytesProntos = 0;
+        m_mensagem.clear();
+        m_socket->write(Quadros::mensagem(codigo(Codigo::Falha)));
+        if (grandeDemais)
+            avisaPedidoGrande(limite);
+        else
+            registraNoDiario(m_nome + QStringLiteral(" quadro inválido -> 0, conexão encerrada"));
+        m_socket->disconnectFromHost();
+        return;
+    }
+    proximaEmQuadros();
+}
+
+void ConexaoDoCliente::proximaEmQuadros()
+{
+    using Enquadramento::Situacao;
+    while (!m_ocupada && !m_fechando && !m_prontas.isEmpty()) {
+        const QByteArray mensagem = m_prontas.takeFirst();
+        m_bytesProntos = std::max<qsizetype>(0, m_bytesProntos - mensagem.size() - 16);
+        const Enquadramento::Analise a = Enquadramento::analisa(mensagem);
+        const qint64 chegou = m_relogio.nsecsElapsed();
+        m_ocupada = a.situacao != Situacao::SoKeepAlive;
+        switch (a.situacao) {
+        case Situacao::SoKeepAlive:
+            break;
+        case Situacao::Completo:
+            entrega(a.codigo, mensagem.mid(a.inicio));
+            return;
+        case Situacao::Incompleto:
+            responde(a.codigo, codigo(Codigo::Falha), QStringLiteral("pedido incompleto"), chegou);
+            return;
+        case Situacao::Invalido:
+            responde(-1, codigo(Codigo::Falha), QStringLiteral("pedido inválido"), chegou);
+            return;
+        }
+    }
+}
+
+bool ConexaoDoCliente::negocia()
+{
+    QStringList pedidas;
+    if (!m_primeira || !Quadros::leNegociacao(Wire::decodifica(m_recebido), pedidas))
+        return false;
+    m_recebido.clear();
+    m_primeira = false;
+    QStringList aceitas, diario;
+    bool retomada = false;
+    if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros))) {
+        aceitas << QLatin1String(Quadros::capacidadeQuadros);
+        diario << QLatin1String(Quadros::capacidadeQuadros);
+    }
+    const QString sessao = QLatin1String(Quadros::capacidadeSessao);
+    const QString encerrar = QLatin1String(Quadros::capacidadeEncerrar);
+    for (const QString& pedida : std::as_const(pedidas)) {
+        const QString nome = pedida.section(u'=', 0, 0);
+        const QString valor = pedida.section(u'=', 1);
+        if (nome == sessao && !m_combinouSessao) {
+            // Back in the session the secret names, when it is live; else a new secret, which
+            // the next login on this connection binds. A secret of the wrong shape, forged or
+            // from an ended session gets nothing of it. When the database cannot tell, the
+            // secret is kept: every request checks the session again anyway.
+            QString segredo;
+            bool erro = false;
+            if (Sessoes::pareceSegredo(valor)) {
+                const QString chave = Sessoes::chaveDoSegredo(valor);
+                const bool viva = m_sessoes.viva(chave, agoraMs(), &m_banco, erro);
+                if (viva || erro)
+                    segredo = valor;
+                retomada = viva && !erro;
+            }
+            diario << (segredo.isEmpty() ? QStringLiteral("sessão nova") : erro ? QStringLiteral("sessão mantida sem conferir (banco inacessível)")
+                                                                             : QStringLiteral("sessão retomada"));
+            if (segredo.isEmpty())
+                segredo = Sessoes::novoSegredo();
+            m_chave = Sessoes::chaveDoSegredo(segredo);
+            m_combinouSessao = true;
+            aceitas << sessao + QLatin1Char('=') + segredo;
+        } else if (nome == encerrar && Sessoes::pareceSegredo(valor)) {
+            // Log-off: the session that secret names ends, on every server of the database.
+            const bool ok = m_sessoes.encerra(Sessoes::chaveDoSegredo(valor), &m_banco);
+            diario << (ok ? QStringLiteral("sessão encerrada") : QStringLiteral("sessão não encerrada: erro do banco: ") + m_banco.ultimoErro());
+            if (ok)
+                aceitas << encerrar;
+        }
+    }
+    m_socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(aceitas)));
+    m_socket->flush();
+    m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+    // Back in a live session: logged in, as far as the limits go.
+    if (retomada)
+        autentica();
+    registraNoDiario(m_nome + QStringLiteral(" combinou: ") + (diario.isEmpty() ? QStringLiteral("nada") : diario.join(u',')));
+    return true;
+}
+
+void ConexaoDoCliente::entrega(int codigoPedido, QByteArray pedido)
+{
+    // A login is what a connection not yet logged in is given its short time for.
+    if (codigoPedido == Codigo::Login && !m_autenticada)
+        m_ociosa->start(m_opcoes.semLoginMs);
+    m_dono.atende(*this, codigoPedido, std::move(pedido));
+}
+
+bool ConexaoDoCliente::abreSessao(const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento)
+{
+    // A connection that agreed on a session binds the secret it holds; any other gets a
+    // secret of its own that nobody ever sees, and its session ends with it (or, under the
+    // per-address rule, is shared by the plain-wire connections of its address).
+    if (m_chave.isEmpty()) {
+        m_chave = Sessoes::chaveDoSegredo(Sessoes::novoSegredo());
+        m_sessaoSoDaConexao = !m_opcoes.sessaoPorEndereco;
+    }
+    const bool compartilhada = m_opcoes.sessaoPorEndereco && !m_combinouSessao;
+    return m_sessoes.abre(portador(), usuario, idDepartamento, dsDepartamento, agoraMs(), &m_banco, compartilhada);
+}
+
+std::shared_ptr<Vazao> ConexaoDoCliente::comecaVazao()
+{
+    m_vazao = std::make_shared<Vazao>();
+    return m_vazao;
+}
+
+void ConexaoDoCliente::cancelaVazao()
+{
+    if (m_vazao)
+        m_vazao->cancela();
+}
+
+void ConexaoDoCliente::escreve(QByteArrayView bytes)
+{
+    if (m_enquadrada)
+        m_socket->write(Quadros::quadro(bytes));
+    else
+        m_socket->write(bytes.data(), bytes.size());
+}
+
+void ConexaoDoCliente::escrevePedaco(const QByteArray& bytes)
+{
+    if (!m_vazao)
+        return;
+    if (m_codigoDaResposta.isEmpty()) {
+        const qsizetype barra = bytes.indexOf('|');
+        m_codigoDaResposta = barra < 0 ? bytes : bytes.left(barra);
+    }
+    escreve(bytes);
+    m_vazao->escrito(bytes.size(), m_socket->bytesToWrite());
+}
+
+void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs)
+{
+    escreve(bytes);
+    if (m_enquadrada)
+        m_socket->write(Quadros::fim());
+    // Out now rather than on the loop's next pass: the reply is complete and nothing else
+    // is waiting to join it.
+    m_socket->flush();
+    const qsizetype barra = bytes.indexOf('|');
+    const QByteArray codigoDaResposta = m_codigoDaResposta.isEmpty() ? (barra < 0 ? bytes : bytes.left(barra)) : m_codigoDaResposta;
+    registraResposta(codigoPedido, codigoDaResposta, desfecho, chegouNs);
+    // Anything but 0 or "login refused" means the connection was let in (by its login or its session).
+    if (codigoPedido >= 0 && codigoDaResposta != codigo(Codigo::Falha) && codigoDaResposta != codigo(Codigo::LoginNegado))
+        autentica();
+    libera();
+}
+
+void ConexaoDoCliente::falhaNoMeio(int codigoPedido, const QString& desfecho, qint64 chegouNs)
+{
+    // Part of the reply has left: code 0 can no longer replace it. Dropping the connection
+    // is what tells the client the reply will not be whole.
+    registraResposta(codigoPedido, "(cortada)", desfecho + QStringLiteral(", conexão encerrada"), chegouNs);
+    derruba();
+}
+
+void ConexaoDoCliente::registraResposta(int codigoPedido, QByteArrayView codigoDaResposta, const QString& desfecho, qint64 chegouNs)
+{
+    registraNoDiario(QStringLiteral("%1 pedido %2 -> %3 %4 (%5)")
+                         .arg(m_nome, codigoPedido >= 0 ? QString::number(codigoPedido) : QStringLiteral("?"),
+                              QString::fromLatin1(codigoDaResposta), desfecho,
+                              milissegundos(m_relogio.nsecsElapsed() - chegouNs)));
+}
+
+void ConexaoDoCliente::libera()
+{
+    m_vazao.reset();
+    m_codigoDaResposta.clear();
+    m_ocupada = false;
+    if (m_enquadrada)
+        proximaEmQuadros();
+    else if (!m_recebido.isEmpty())
+        examina();
+}

@@ -1,0 +1,148 @@
+// One client's connection to the registry server, from its greeting to its farewell.
+#pragma once
+#include "protocol/Quadros.h"
+#include "server/Enquadramento.h"
+#include "server/OpcoesDoServidor.h"
+#include "server/Sessoes.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class Banco;
+class QElapsedTimer;
+class QTcpSocket;
+class QTimer;
+class Vazao;
+
+// Greets the client with "2", takes the negotiation that may follow the greeting (framed
+// messages, a session of its own, a log-off), finds the requests in what arrives — on the
+// plain wire by the quiet after a request's last piece, or framed — and writes each reply,
+// a long one in pieces as its worker reads it. It holds the connection's session and its
+// idle clock, and never answers a keep-alive. At most one request is in the works at a
+// time, so the replies leave in the order of the requests.
+//
+// What is shared by all the connections — the limits, the workers — is its listener's (the
+// Dono): a whole request goes there, and its reply comes back through `responde` (or
+// `escrevePedaco` and then `responde`/`falhaNoMeio`) on the loop's thread.
+//
+// The object is its socket's child. When the peer goes it becomes inert (`desconectada`)
+// and goes with the socket on the loop's next pass.
+class ConexaoDoCliente : public QObject {
+    Q_OBJECT
+public:
+    // What the listener does for its connections.
+    class Dono {
+    public:
+        // The largest unfinished request the connection may hold now.
+        virtual qsizetype maiorPedidoDe(const ConexaoDoCliente& c) const = 0;
+        // A limit was hit: a line for the log, written at most so often for each kind.
+        virtual void avisa(const QString& tipo, const QString& linha) = 0;
+        // Let in for the first time (a login accepted, a session resumed, a request served under one).
+        virtual void autenticou(ConexaoDoCliente& c) = 0;
+        // A whole request to serve.
+        virtual void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) = 0;
+        // The peer has gone: nothing more is handed to this connection.
+        virtual void fechou(ConexaoDoCliente& c) = 0;
+
+    protected:
+        ~Dono() = default;
+    };
+
+    // What all the connections of one listener share; the listener outlives them.
+    struct Ambiente {
+        Dono& dono;
+        const OpcoesDoServidor& opcoes;
+        Sessoes& sessoes;
+        Banco& banco;
+        const QElapsedTimer& relogio;   // the time requests arrive and replies leave, for the log
+    };
+
+    // Takes an accepted socket; `numero` is its place in the order of arrival. Its clock
+    // for a login starts now; `cumprimenta` is the first thing the client reads.
+    ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Ambiente& ambiente);
+    ~ConexaoDoCliente() override;
+
+    void cumprimenta();
+
+    const QString& nome() const { return m_nome; }   // "address:port", for the log
+    const QHostAddress& endereco() const { return m_endereco; }
+    const QString& chaveDoEndereco() const { return m_chaveDoEndereco; }   // the address as limits count it
+    quint64 numero() const { return m_numero; }
+    bool autenticada() const { return m_autenticada; }
+    bool ocupada() const { return m_ocupada; }   // a request of this connection is being served
+    bool fechando() const { return m_fechando; }
+    bool desconectada() const { return m_desconectada; }
+    // Whose session a request of this connection runs under.
+    Portador portador() const;
+
+    // Drops the connection at once (its file is needed, or it stayed idle too long).
+    void derruba();
+
+    // After a right password: binds this connection's session to the operator (the secret
+    // it agreed on, or one of its own). False when the sessions' database failed.
+    bool abreSessao(const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento);
+
+    // A long reply: the flow its worker waits on, one piece of it, and the end (`responde`
+    // with what the worker finally answered, or `falhaNoMeio` when it failed after pieces left).
+    std::shared_ptr<Vazao> comecaVazao();
+    void cancelaVazao();
+    void escrevePedaco(const QByteArray& bytes);
+    void responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
+    void falhaNoMeio(int codigoPedido, const QString& desfecho, qint64 chegouNs);
+
+private:
+    void chegaram();
+    void chegaramEmQuadros(QByteArrayView novos);
+    void avisaPedidoGrande(qsizetype limite);
+    void examina();
+    bool terminaNaDescricao(const Enquadramento::Analise& a) const;
+    void silencio();
+    void proximaEmQuadros();
+    bool negocia();
+    void entrega(int codigoPedido, QByteArray pedido);
+    void ociosa();
+    void desconectou();
+    void autentica();
+    void escreve(QByteArrayView bytes);
+    void registraResposta(int codigoPedido, QByteArrayView codigo, const QString& desfecho, qint64 chegouNs);
+    void libera();
+
+    Dono& m_dono;
+    const OpcoesDoServidor& m_opcoes;
+    Sessoes& m_sessoes;
+    Banco& m_banco;
+    const QElapsedTimer& m_relogio;
+
+    QTcpSocket* m_socket;
+    QHostAddress m_endereco;
+    QString m_chaveDoEndereco;
+    QString m_nome;
+    quint64 m_numero;
+    QTimer* m_silencio;       // the quiet that ends a plain-wire request
+    QTimer* m_ociosa;         // the time it may go without a login, or without messages
+    QByteArray m_recebido;    // bytes not yet taken as a request (plain wire)
+    bool m_ocupada = false;
+    bool m_fechando = false;
+    bool m_desconectada = false;
+    bool m_primeira = true;   // no message served yet: the framing may still be agreed
+    bool m_autenticada = false;
+    // The session: its key (the hash of the secret), whether the client agreed on one (it
+    // holds the secret and comes back with it), and whether it ends with this connection.
+    QString m_chave;
+    bool m_combinouSessao = false;
+    bool m_sessaoSoDaConexao = false;
+    // Framed messages (once agreed): the reader, the message growing, those complete.
+    bool m_enquadrada = false;
+    Quadros::Leitor m_leitor;
+    QByteArray m_mensagem;
+    QList<QByteArray> m_prontas;
+    qsizetype m_bytesProntos = 0;   // what `m_prontas` holds, with a little for each message
+    // The long reply under way, and the code its first piece carried (for the log).
+    std::shared_ptr<Vazao> m_vazao;
+    QByteArray m_codigoDaResposta;
+};
