@@ -29,6 +29,7 @@ class QTcpServer;
 // searches and login look-ups, each with its own database connection); password checks run
 // on a small pool of their own. A long search reply is read from the store and written in
 // bounded pieces (see Vazao): memory stays bounded, and other connections are served meanwhile.
+// A connection without a session gets 0 for everything but the login.
 //
 // The limits are kept here: how many connections at once and from one address, the oldest
 // not logged in given up for a new one when the ceiling is reached, how large a request may
