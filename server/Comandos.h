@@ -3,17 +3,13 @@
 // The program's command line: serving (the default) and the administration commands, one
 // row each in a table that the dispatch and --help read.
 
-#include <span>
+#include "server/LinhaDeComando.h"
 
-class QString;
-struct Argumentos;
+#include <span>
 
 // Returns the process exit code. `--help` lists every command and option; `COMANDO --help`
 // one command and the options it reads.
 int executaZeltoServer(int argc, char** argv);
-
-// What runs a command: its exit code.
-using Executa = int(const Argumentos& a, const QString& banco);
 
 // A new command is one row and one function that runs it.
 struct ComandoDoServidor {

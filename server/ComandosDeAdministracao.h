@@ -4,7 +4,7 @@
 // demo sheets, each run once from the command line. Each returns the process exit code and
 // says what went wrong on standard error.
 
-#include "server/Comandos.h"
+#include "server/LinhaDeComando.h"
 
 class Banco;
 

@@ -43,6 +43,10 @@ struct Argumentos {
     bool tem(const char* nome) const { return opcoes.contains(QString::fromLatin1(nome)); }
 };
 
+// What runs a command: its exit code.
+using Executa = int(const Argumentos& a, const QString& banco);
+
+
 // `lista` as QCoreApplication::arguments() gives it (the program first).
 Argumentos leArgumentos(const QStringList& lista);
 

@@ -1,5 +1,5 @@
 #include "server/Oficina.h"
-#include "server/Servidor.h"
+#include "server/Diario.h"
 #include "protocol/Wire.h"
 #include "server/Banco.h"
 
