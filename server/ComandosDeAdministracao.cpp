@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cstdio>
@@ -23,8 +24,15 @@
 
 namespace {
 
-// One line of standard input, without echo when it is a terminal.
-bool leLinha(QString& linha, bool semEco)
+// NUL, ESC, line breaks and the like: no login types them, and `listar` would print them raw.
+bool temControle(const QString& texto)
+{
+    return std::any_of(texto.cbegin(), texto.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
+// One line of standard input, without echo when it is a terminal. `utf8` says whether its
+// bytes were UTF-8: a Latin-1 terminal's "ç" would be kept as U+FFFD, which no login types.
+bool leLinha(QString& linha, bool semEco, bool& utf8)
 {
     termios antes{};
     const bool terminal = semEco && isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &antes) == 0;
@@ -43,21 +51,24 @@ bool leLinha(QString& linha, bool semEco)
     }
     if (bytes.endsWith('\r'))
         bytes.chop(1);
-    linha = QString::fromUtf8(bytes);
+    QStringDecoder decodificador(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    linha = decodificador(bytes);
+    utf8 = !decodificador.hasError();
     return c != EOF || !bytes.isEmpty();
 }
 
-bool leSenha(QString& senha)
+bool leSenha(QString& senha, bool& utf8)
 {
     const bool terminal = isatty(STDIN_FILENO);
     if (terminal)
         escreve(stderr, QStringLiteral("Senha: "));
-    if (!leLinha(senha, true) || senha.isEmpty())
+    if (!leLinha(senha, true, utf8) || senha.isEmpty())
         return false;
     if (terminal) {
         QString outra;
+        bool outraUtf8 = true;
         escreve(stderr, QStringLiteral("Repita a senha: "));
-        if (!leLinha(outra, true) || outra != senha) {
+        if (!leLinha(outra, true, outraUtf8) || outra != senha) {
             erro(QStringLiteral("as senhas não conferem"));
             return false;
         }
@@ -70,12 +81,25 @@ bool leSenha(QString& senha)
 QString hashDaSenhaLida(const Argumentos& a)
 {
     QString senha;
-    if (!leSenha(senha)) {
+    bool utf8 = true;
+    if (!leSenha(senha, utf8)) {
         erro(QStringLiteral("nenhuma senha lida da entrada padrão"));
+        return {};
+    }
+    if (!utf8) {
+        erro(QStringLiteral("a senha lida não é UTF-8 (o terminal usa outra codificação?); ninguém conseguiria entrar com ela"));
         return {};
     }
     if (senha.contains(u'|') || senha.size() > 20) {
         erro(QStringLiteral("a senha tem no máximo 20 caracteres e nenhum \"|\" (limites da tela de login)"));
+        return {};
+    }
+    if (temControle(senha)) {
+        erro(QStringLiteral("a senha não pode ter caracteres de controle (não se digitam na tela de login)"));
+        return {};
+    }
+    if (senha.size() < 8 || senha.trimmed().isEmpty()) {
+        erro(QStringLiteral("a senha precisa ter pelo menos 8 caracteres e não pode ser só espaços"));
         return {};
     }
     const QString custo = a.valor("custo-senha", QStringLiteral("interativo"));
@@ -87,6 +111,17 @@ QString hashDaSenhaLida(const Argumentos& a)
     if (hash.isEmpty())
         erro(QStringLiteral("não foi possível calcular o hash da senha"));
     return hash;
+}
+
+// Why a department's or operator's name given on the line is refused; empty when it is fit.
+// A byte that was no UTF-8 reaches here as U+FFFD.
+QString nomeRecusado(const QString& nome, const char* oQue)
+{
+    if (nome.contains(QChar::ReplacementCharacter))
+        return QStringLiteral("%1 não é UTF-8 válido (o terminal usa outra codificação?)").arg(QString::fromUtf8(oQue));
+    if (temControle(nome))
+        return QStringLiteral("%1 não pode ter caracteres de controle (tabulação, quebra de linha, ESC...)").arg(QString::fromUtf8(oQue));
+    return {};
 }
 
 // Says why on standard error when the department cannot be read or does not exist.
@@ -182,15 +217,24 @@ int Comando::departamento(const Argumentos& a, const QString& banco)
     qint64 n = 0;
     if (!inteiro(a.valor("id"), 1, std::numeric_limits<qint32>::max(), n) || a.valor("nome").trimmed().isEmpty())
         return erro(QStringLiteral("uso: zelto-server departamento --db CONEXÃO --id N --nome TEXTO"));
-    if (quebraAsListas(a.valor("nome").trimmed()))
+    const QString nome = a.valor("nome").trimmed();
+    if (quebraAsListas(nome))
         return erro(QStringLiteral("o nome do departamento não pode ter \"|\" nem \"@@@\", "
                                    "nem começar ou terminar com \"@\" (quebraria as listas de fichas)"));
+    if (const QString motivo = nomeRecusado(nome, "o nome do departamento"); !motivo.isEmpty())
+        return erro(motivo);
     Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
-    if (!Cadastro(armazem).gravaDepartamento({qint32(n), a.valor("nome").trimmed()}))
+    QList<Departamento> deps;
+    if (!Cadastro(armazem).departamentos(deps) || !Cadastro(armazem).gravaDepartamento({qint32(n), nome}))
         return erro(armazem.ultimoErro());
-    escreve(stdout, QStringLiteral("Departamento %1 gravado.\n").arg(n));
+    // A rename changes what every operator of that department sees: say it from what to what.
+    const auto antes = std::find_if(deps.cbegin(), deps.cend(), [&](const Departamento& d) { return d.id == n; });
+    if (antes != deps.cend() && antes->descricao != nome)
+        escreve(stdout, QStringLiteral("Departamento %1 renomeado de \"%2\" para \"%3\".\n").arg(n).arg(antes->descricao, nome));
+    else
+        escreve(stdout, QStringLiteral("Departamento %1 gravado.\n").arg(n));
     return 0;
 }
 
@@ -203,6 +247,8 @@ int Comando::operador(const Argumentos& a, const QString& banco)
         return erro(QStringLiteral("uso: zelto-server operador --db CONEXÃO --usuario NOME [--departamento N]  (senha pela entrada padrão)"));
     if (usuario.contains(u'|') || usuario.size() > 20)
         return erro(QStringLiteral("o nome de usuário tem no máximo 20 caracteres e nenhum \"|\""));
+    if (const QString motivo = nomeRecusado(usuario, "o nome de usuário"); !motivo.isEmpty())
+        return erro(motivo);
     Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;

@@ -147,7 +147,7 @@ s="$raiz/usr/bin/zelto-server"
 confere "criar-banco makes an empty registry" "$s" criar-banco --db "$banco"
 confere "criar-banco again (every service start) keeps it" "$s" criar-banco --db "$banco"
 "$s" departamento --db "$banco" --id 1 --nome "Secretaria" >/dev/null
-printf 'segredo\n' | "$s" operador --db "$banco" --usuario maria --departamento 1 --custo-senha minimo >/dev/null
+printf 'segredo-1\n' | "$s" operador --db "$banco" --usuario maria --departamento 1 --custo-senha minimo >/dev/null
 confere "criar-banco on a registry with data" "$s" criar-banco --db "$banco"
 confere "  keeps its operator" sh -c "'$s' listar --db '$banco' | grep -q maria"
 
@@ -177,7 +177,7 @@ chmod a-w "$raiz/usr/bin"
 casa="$tmp/casa"; mkdir -p "$casa"
 cliente_roda() {
     HOME="$casa" XDG_CONFIG_HOME="$casa/.config" XDG_RUNTIME_DIR="$tmp" QT_QPA_PLATFORM=offscreen \
-    LD_PRELOAD="$conducao" ZELTO_CONDUCAO_SAIDA="$tmp/visto" ZELTO_CONDUCAO_USUARIO=maria ZELTO_CONDUCAO_SENHA=segredo \
+    LD_PRELOAD="$conducao" ZELTO_CONDUCAO_SAIDA="$tmp/visto" ZELTO_CONDUCAO_USUARIO=maria ZELTO_CONDUCAO_SENHA=segredo-1 \
     timeout 120 "$raiz/usr/bin/zelto" > "$tmp/cliente.log" 2>&1
 }
 cliente_roda

@@ -4,6 +4,7 @@
 #include "server/LinhaDeComando.h"
 #include "support/ServidorReal.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,10 +45,13 @@ private slots:
     void opcoesDeCadaComando();
     void linhasRecusadas_data();
     void linhasRecusadas();
+    void senhasRecusadas_data();
+    void senhasRecusadas();
+    void departamentoRenomeado();
 
 private:
     // The program in an empty folder, without ZELTO_DB: nothing it might open is anyone's.
-    Resultado roda(const QStringList& argumentos)
+    Resultado roda(const QStringList& argumentos, const QByteArray& entrada = QByteArray())
     {
         QProcess p;
         p.setWorkingDirectory(m_pasta.path());
@@ -55,10 +59,23 @@ private:
         ambiente.remove(QStringLiteral("ZELTO_DB"));
         p.setProcessEnvironment(ambiente);
         p.start(ServidorReal::binario(), argumentos);
+        p.write(entrada);
         p.closeWriteChannel();
         if (!p.waitForFinished(30'000) || p.exitStatus() != QProcess::NormalExit)
             return {};
         return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+    // A registry with department 1 in the test's folder, made once.
+    QString registro()
+    {
+        const QString banco = QStringLiteral("sqlite:") + m_pasta.filePath(QStringLiteral("registro.db"));
+        if (!QFile::exists(m_pasta.filePath(QStringLiteral("registro.db")))) {
+            roda({QStringLiteral("criar-banco"), QStringLiteral("--db"), banco});
+            roda({QStringLiteral("departamento"), QStringLiteral("--db"), banco, QStringLiteral("--id"), QStringLiteral("1"),
+                  QStringLiteral("--nome"), QStringLiteral("Secretaria")});
+        }
+        return banco;
     }
 
     QTemporaryDir m_pasta;
@@ -191,6 +208,18 @@ void tst_Comandos::linhasRecusadas_data()
     QTest::newRow("servir pedido") << linha({"--pedido-sem-login-kib", "1"}) << QStringLiteral("--pedido-sem-login-kib espera um número de 2 a 1024");
     QTest::newRow("servir sem login") << linha({"--sem-login-s", "0"})
                                       << QStringLiteral("--sem-login-s espera um número de 0,1 a 86400 (use ponto para frações)");
+    QTest::newRow("departamento com ESC") << linha({"departamento", "--id", "1", "--nome", "Coral\x1b[2J"})
+                                         << QStringLiteral("o nome do departamento não pode ter caracteres de controle (tabulação, "
+                                                           "quebra de linha, ESC...)");
+    QTest::newRow("departamento com quebra") << linha({"departamento", "--id", "1", "--nome", "Co\nral"})
+                                             << QStringLiteral("o nome do departamento não pode ter caracteres de controle (tabulação, "
+                                                               "quebra de linha, ESC...)");
+    QTest::newRow("operador com ESC") << linha({"operador", "--usuario", "ma\x1bria", "--departamento", "1"})
+                                      << QStringLiteral("o nome de usuário não pode ter caracteres de controle (tabulação, quebra "
+                                                        "de linha, ESC...)");
+    QTest::newRow("operador em Latin-1") << QStringList{QStringLiteral("operador"), QStringLiteral("--usuario"),
+                                                        QString::fromLocal8Bit("jo\xe3o")}
+                                         << QStringLiteral("o nome de usuário não é UTF-8 válido (o terminal usa outra codificação?)");
     QTest::newRow("servir ociosa") << linha({"--ociosa-horas", "501"}) << QStringLiteral("--ociosa-horas espera um número maior que 0 e até 500");
 }
 
@@ -202,6 +231,54 @@ void tst_Comandos::linhasRecusadas()
     QCOMPARE(r.erros, mensagem(erros));
     QCOMPARE(r.codigo, 1);
     QCOMPARE(r.saida, QString());
+}
+
+void tst_Comandos::senhasRecusadas_data()
+{
+    QTest::addColumn<QByteArray>("entrada");
+    QTest::addColumn<QString>("erros");
+    const QString curta = QStringLiteral("a senha precisa ter pelo menos 8 caracteres e não pode ser só espaços");
+    const QString controle = QStringLiteral("a senha não pode ter caracteres de controle (não se digitam na tela de login)");
+    QTest::newRow("uma letra") << QByteArray("a\n") << curta;
+    QTest::newRow("sete") << QByteArray("1234567\n") << curta;
+    QTest::newRow("espaços") << QByteArray("   \n") << curta;
+    QTest::newRow("oito espaços") << QByteArray("        \n") << curta;
+    QTest::newRow("Latin-1") << QByteArray("cora\xe7\xe3o123\n")
+                             << QStringLiteral("a senha lida não é UTF-8 (o terminal usa outra codificação?); ninguém conseguiria "
+                                               "entrar com ela");
+    QTest::newRow("NUL") << QByteArray("senha12\0003\n", 10) << controle;
+    QTest::newRow("ESC") << QByteArray("senha\x1b[123\n") << controle;
+}
+
+void tst_Comandos::senhasRecusadas()
+{
+    QFETCH(QByteArray, entrada);
+    QFETCH(QString, erros);
+    const QString banco = registro();
+    const Resultado r = roda({QStringLiteral("operador"), QStringLiteral("--db"), banco, QStringLiteral("--usuario"), QStringLiteral("maria"),
+                              QStringLiteral("--departamento"), QStringLiteral("1"), QStringLiteral("--custo-senha"), QStringLiteral("minimo")},
+                             entrada);
+    QCOMPARE(r.erros, mensagem(erros));
+    QCOMPARE(r.codigo, 1);
+    QVERIFY(!roda({QStringLiteral("listar"), QStringLiteral("--db"), banco}).saida.contains(QStringLiteral("maria")));
+    // The same line with a fit password goes in.
+    const Resultado certa = roda({QStringLiteral("operador"), QStringLiteral("--db"), banco, QStringLiteral("--usuario"), QStringLiteral("joana"),
+                                  QStringLiteral("--departamento"), QStringLiteral("1"), QStringLiteral("--custo-senha"), QStringLiteral("minimo")},
+                                 "coração 1\n");
+    QCOMPARE(certa.erros, QString());
+    QCOMPARE(certa.codigo, 0);
+}
+
+void tst_Comandos::departamentoRenomeado()
+{
+    const QString banco = registro();
+    const auto grava = [&](const char* id, const char* nome) {
+        return roda({QStringLiteral("departamento"), QStringLiteral("--db"), banco, QStringLiteral("--id"), QLatin1String(id),
+                     QStringLiteral("--nome"), QString::fromUtf8(nome)}).saida;
+    };
+    QCOMPARE(grava("7", "Coral"), QStringLiteral("Departamento 7 gravado.\n"));
+    QCOMPARE(grava("7", "Coral Jovem"), QStringLiteral("Departamento 7 renomeado de \"Coral\" para \"Coral Jovem\".\n"));
+    QCOMPARE(grava("7", "Coral Jovem"), QStringLiteral("Departamento 7 gravado.\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Comandos)
