@@ -61,16 +61,27 @@ bool endereco(const QString& escuta, Servidor::Opcoes& opcoes)
     return true;
 }
 
+// A fractional option within [menor, maior]: below it a wait is shorter than a request takes
+// (the lower bounds still let tests expire things within a second or two), above it a typo;
+// nan and inf are no numbers. False, said on standard error with the range, otherwise.
+bool fracionaria(const Argumentos& a, const char* nome, const char* padrao, double menor, double maior, const char* faixa,
+                 double& valor)
+{
+    bool ok = false;
+    valor = a.valor(nome, QLatin1String(padrao)).toDouble(&ok);
+    if (ok && valor >= menor && valor <= maior)
+        return true;
+    erro(QStringLiteral("--%1 espera um número de %2 (use ponto para frações)").arg(QLatin1String(nome), QLatin1String(faixa)));
+    return false;
+}
+
 // The waits, the workers and the resource limits, checked in this order; false (said on
 // standard error) at the first one out of range.
 bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
 {
-    bool ok = true;
-    const double sessao = a.valor("sessao-horas", QStringLiteral("12")).toDouble(&ok);
-    if (!ok || sessao <= 0) {
-        erro(QStringLiteral("--sessao-horas espera um número positivo"));
+    double sessao = 0;
+    if (!fracionaria(a, "sessao-horas", "12", 0.0002, 720, "0,0002 a 720", sessao))
         return false;
-    }
     opcoes.sessaoMs = qint64(sessao * 3600'000.0);
     struct Inteira {
         const char* nome;
@@ -103,18 +114,12 @@ bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
         return false;
     }
     opcoes.maiorPedidoSemLogin = qsizetype(kib) << 10;
-    const double segundos = a.valor("sem-login-s", QStringLiteral("60")).toDouble(&ok);
-    if (!ok || !(segundos >= 0.1 && segundos <= 86'400)) {
-        erro(QStringLiteral("--sem-login-s espera um número de 0,1 a 86400 (use ponto para frações)"));
+    double segundos = 0, horas = 0;
+    if (!fracionaria(a, "sem-login-s", "60", 0.1, 86'400, "0,1 a 86400", segundos)
+        || !fracionaria(a, "ociosa-horas", "2", 0.0002, 500, "0,0002 a 500", horas))
         return false;
-    }
     opcoes.semLoginMs = int(segundos * 1000.0);
-    const double horas = a.valor("ociosa-horas", QStringLiteral("2")).toDouble(&ok);
-    if (!ok || !(horas > 0 && horas <= 500)) {
-        erro(QStringLiteral("--ociosa-horas espera um número maior que 0 e até 500"));
-        return false;
-    }
-    opcoes.ociosaMs = std::max<qint64>(100, qint64(horas * 3600'000.0));
+    opcoes.ociosaMs = qint64(horas * 3600'000.0);
     return true;
 }
 

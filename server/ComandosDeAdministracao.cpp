@@ -24,6 +24,8 @@
 
 namespace {
 
+constexpr qint64 maiorId = std::numeric_limits<qint32>::max();   // department numbers are 32-bit on the wire
+
 // NUL, ESC, line breaks and the like: no login types them, and `listar` would print them raw.
 bool temControle(const QString& texto)
 {
@@ -215,8 +217,10 @@ int Comando::criarBanco(const Argumentos&, const QString& banco)
 int Comando::departamento(const Argumentos& a, const QString& banco)
 {
     qint64 n = 0;
-    if (!inteiro(a.valor("id"), 1, std::numeric_limits<qint32>::max(), n) || a.valor("nome").trimmed().isEmpty())
+    if (!a.tem("id") || a.valor("nome").trimmed().isEmpty())
         return erro(QStringLiteral("uso: zelto-server departamento --db CONEXÃO --id N --nome TEXTO"));
+    if (!inteiroDaOpcao(a, "id", 0, 1, maiorId, n))
+        return 1;
     const QString nome = a.valor("nome").trimmed();
     if (quebraAsListas(nome))
         return erro(QStringLiteral("o nome do departamento não pode ter \"|\" nem \"@@@\", "
@@ -243,8 +247,10 @@ int Comando::operador(const Argumentos& a, const QString& banco)
     const QString usuario = a.valor("usuario").trimmed();
     const bool comDepartamento = a.tem("departamento");
     qint64 n = 0;
-    if (usuario.isEmpty() || (comDepartamento && !inteiro(a.valor("departamento"), 1, std::numeric_limits<qint32>::max(), n)))
+    if (usuario.isEmpty())
         return erro(QStringLiteral("uso: zelto-server operador --db CONEXÃO --usuario NOME [--departamento N]  (senha pela entrada padrão)"));
+    if (comDepartamento && !inteiroDaOpcao(a, "departamento", 0, 1, maiorId, n))
+        return 1;
     if (usuario.contains(u'|') || usuario.size() > 20)
         return erro(QStringLiteral("o nome de usuário tem no máximo 20 caracteres e nenhum \"|\""));
     if (const QString motivo = nomeRecusado(usuario, "o nome de usuário"); !motivo.isEmpty())
@@ -401,8 +407,8 @@ int Comando::verificar(const Argumentos&, const QString& banco)
 int Comando::demo(const Argumentos& a, const QString& banco)
 {
     qint64 n = 0, m = 0;
-    if (!inteiro(a.valor("fichas", QStringLiteral("300")), 0, 1'000'000, n) || !inteiro(a.valor("semente", QStringLiteral("1")), 0, 0xFFFFFFFFLL, m))
-        return erro(QStringLiteral("uso: zelto-server demo --db sqlite:CAMINHO [--fichas N] [--semente N]"));
+    if (!inteiroDaOpcao(a, "fichas", 300, 0, 1'000'000, n) || !inteiroDaOpcao(a, "semente", 1, 0, 0xFFFFFFFFLL, m))
+        return 1;
     if (banco.startsWith(QLatin1String("sqlite:")) && QFileInfo::exists(banco.mid(7)))
         return erro(QStringLiteral("%1 já existe; a demonstração só cria um banco novo").arg(banco.mid(7)));
     Banco armazem(banco);
@@ -431,13 +437,12 @@ int Comando::demo(const Argumentos& a, const QString& banco)
 
 int Comando::gerarFichas(const Argumentos& a, const QString& banco)
 {
-    qint64 n = 0, m = 0;
-    if (!inteiro(a.valor("departamento"), 1, std::numeric_limits<qint32>::max(), n)
-        || !inteiro(a.valor("quantidade"), 1, 1'000'000, m))
+    qint64 n = 0, m = 0, semente = 1;
+    if (!a.tem("departamento") || !a.tem("quantidade"))
         return erro(QStringLiteral("uso: zelto-server gerar-fichas --db CONEXÃO --departamento N --quantidade N [--semente N]"));
-    qint64 semente = 1;
-    if (!inteiro(a.valor("semente", QStringLiteral("1")), 0, 0xFFFFFFFFLL, semente))
-        return erro(QStringLiteral("--semente espera um número"));
+    if (!inteiroDaOpcao(a, "departamento", 0, 1, maiorId, n) || !inteiroDaOpcao(a, "quantidade", 0, 1, 1'000'000, m)
+        || !inteiroDaOpcao(a, "semente", 1, 0, 0xFFFFFFFFLL, semente))
+        return 1;
     Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;

@@ -181,7 +181,9 @@ void tst_Comandos::linhasRecusadas_data()
     QTest::newRow("comando desconhecido") << linha({"nenhum"}) << "comando desconhecido \"nenhum\"" + veja;
     // Each command's own checks, before any database is opened.
     QTest::newRow("departamento") << linha({"departamento", "--id", "0", "--nome", "X"})
-                                  << QStringLiteral("uso: zelto-server departamento --db CONEXÃO --id N --nome TEXTO");
+                                  << QStringLiteral("--id espera um número de 1 a 2147483647");
+    QTest::newRow("departamento sem id") << linha({"departamento", "--nome", "X"})
+                                         << QStringLiteral("uso: zelto-server departamento --db CONEXÃO --id N --nome TEXTO");
     QTest::newRow("departamento @") << linha({"departamento", "--id", "1", "--nome", "X@"})
                                     << QStringLiteral("o nome do departamento não pode ter \"|\" nem \"@@@\", nem começar ou terminar "
                                                       "com \"@\" (quebraria as listas de fichas)");
@@ -193,14 +195,22 @@ void tst_Comandos::linhasRecusadas_data()
     for (const char* c : {"desativar-operador", "ativar-operador", "remover-operador"})
         QTest::newRow(c) << linha({c, "--usuario", " "}) << QStringLiteral("uso: zelto-server %1 --db CONEXÃO --usuario NOME").arg(QLatin1String(c));
     QTest::newRow("backup") << linha({"backup"}) << QStringLiteral("uso: zelto-server backup --db sqlite:CAMINHO --para ARQUIVO");
-    QTest::newRow("demo") << linha({"demo", "--semente", "-1"}) << QStringLiteral("uso: zelto-server demo --db sqlite:CAMINHO [--fichas N] [--semente N]");
+    QTest::newRow("demo") << linha({"demo", "--semente", "-1"}) << QStringLiteral("--semente espera um número de 0 a 4294967295");
+    QTest::newRow("demo fichas") << linha({"demo", "--fichas", "1e3"}) << QStringLiteral("--fichas espera um número de 0 a 1000000");
+    QTest::newRow("operador departamento") << linha({"operador", "--usuario", "maria", "--departamento", "2147483648"})
+                                           << QStringLiteral("--departamento espera um número de 1 a 2147483647");
+    QTest::newRow("gerar-fichas quantidade") << linha({"gerar-fichas", "--departamento", "1", "--quantidade", "0"})
+                                             << QStringLiteral("--quantidade espera um número de 1 a 1000000");
     QTest::newRow("gerar-fichas") << linha({"gerar-fichas", "--departamento", "1"})
                                   << QStringLiteral("uso: zelto-server gerar-fichas --db CONEXÃO --departamento N --quantidade N [--semente N]");
     QTest::newRow("gerar-fichas semente") << linha({"gerar-fichas", "--departamento", "1", "--quantidade", "1", "--semente", "x"})
-                                          << QStringLiteral("--semente espera um número");
+                                          << QStringLiteral("--semente espera um número de 0 a 4294967295");
     QTest::newRow("servir listen") << linha({"--listen", "x"}) << QStringLiteral("--listen espera ENDEREÇO:PORTA, recebeu \"x\"");
     QTest::newRow("servir endereço") << linha({"servir", "--listen", "nada:1"}) << QStringLiteral("endereço inválido em --listen: \"nada\"");
-    QTest::newRow("servir sessão") << linha({"--sessao-horas", "0"}) << QStringLiteral("--sessao-horas espera um número positivo");
+    const QString sessao = QStringLiteral("--sessao-horas espera um número de 0,0002 a 720 (use ponto para frações)");
+    QTest::newRow("servir sessão") << linha({"--sessao-horas", "0"}) << sessao;
+    for (const char* v : {"nan", "inf", "-inf", "1e300", "1e-9", "721", "x"})
+        QTest::addRow("servir sessão %s", v) << linha({"--sessao-horas", v}) << sessao;
     // Checked in the order the limits always were: the silence before the readers.
     QTest::newRow("servir leitores") << linha({"--leitores", "0", "--silencio-ms", "-1"}) << QStringLiteral("--silencio-ms espera um número de 0 a 10000");
     QTest::newRow("servir conexões") << linha({"--conexoes-max", "-1", "--sem-login-s", "0"})
@@ -220,7 +230,10 @@ void tst_Comandos::linhasRecusadas_data()
     QTest::newRow("operador em Latin-1") << QStringList{QStringLiteral("operador"), QStringLiteral("--usuario"),
                                                         QString::fromLocal8Bit("jo\xe3o")}
                                          << QStringLiteral("o nome de usuário não é UTF-8 válido (o terminal usa outra codificação?)");
-    QTest::newRow("servir ociosa") << linha({"--ociosa-horas", "501"}) << QStringLiteral("--ociosa-horas espera um número maior que 0 e até 500");
+    const QString ociosa = QStringLiteral("--ociosa-horas espera um número de 0,0002 a 500 (use ponto para frações)");
+    QTest::newRow("servir ociosa") << linha({"--ociosa-horas", "501"}) << ociosa;
+    QTest::newRow("servir ociosa 1e-9") << linha({"--ociosa-horas", "1e-9"}) << ociosa;
+    QTest::newRow("servir ociosa nan") << linha({"--ociosa-horas", "nan"}) << ociosa;
 }
 
 void tst_Comandos::linhasRecusadas()
