@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct Resultado {
@@ -48,6 +50,9 @@ private slots:
     void senhasRecusadas_data();
     void senhasRecusadas();
     void departamentoRenomeado();
+    void copiaSoDoDono();
+    void errosDeArquivo_data();
+    void errosDeArquivo();
 
 private:
     // The program in an empty folder, without ZELTO_DB: nothing it might open is anyone's.
@@ -292,6 +297,51 @@ void tst_Comandos::departamentoRenomeado()
     QCOMPARE(grava("7", "Coral"), QStringLiteral("Departamento 7 gravado.\n"));
     QCOMPARE(grava("7", "Coral Jovem"), QStringLiteral("Departamento 7 renomeado de \"Coral\" para \"Coral Jovem\".\n"));
     QCOMPARE(grava("7", "Coral Jovem"), QStringLiteral("Departamento 7 gravado.\n"));
+}
+
+void tst_Comandos::copiaSoDoDono()
+{
+    // Member data and password hashes: the copy is the owner's alone, whatever the umask.
+    const QString banco = registro();
+    const QString copia = m_pasta.filePath(QStringLiteral("copia.db"));
+    const mode_t antes = ::umask(022);
+    const Resultado r = roda({QStringLiteral("backup"), QStringLiteral("--db"), banco, QStringLiteral("--para"), copia});
+    ::umask(antes);
+    QCOMPARE(r.erros, QString());
+    QCOMPARE(r.codigo, 0);
+    struct stat s {};
+    QCOMPARE(::stat(QFile::encodeName(copia).constData(), &s), 0);
+    QCOMPARE(s.st_mode & 07777, mode_t(0600));
+    QVERIFY(s.st_size > 0);
+}
+
+void tst_Comandos::errosDeArquivo_data()
+{
+    // "@" stands for the test's folder.
+    QTest::addColumn<QStringList>("argumentos");
+    QTest::addColumn<QString>("erros");
+    QTest::newRow("cópia numa pasta que não existe") << QStringList{QStringLiteral("backup"), QStringLiteral("--para"), QStringLiteral("@/nada/c.db")}
+                                                     << QStringLiteral("cópia: @/nada/c.db: a pasta @/nada não existe");
+    QTest::newRow("cópia onde não se criam arquivos") << QStringList{QStringLiteral("backup"), QStringLiteral("--para"), QStringLiteral("/proc/zelto-c.db")}
+                                                      << QStringLiteral("cópia: /proc/zelto-c.db: a pasta /proc não aceita arquivos novos");
+    QTest::newRow("banco numa pasta que não existe") << QStringList{QStringLiteral("criar-banco"), QStringLiteral("--db"), QStringLiteral("sqlite:@/nada/r.db")}
+                                                     << QStringLiteral("banco: @/nada/r.db: a pasta @/nada não existe");
+    QTest::newRow("banco onde não se criam arquivos") << QStringList{QStringLiteral("criar-banco"), QStringLiteral("--db"), QStringLiteral("sqlite:/proc/zelto-r.db")}
+                                                      << QStringLiteral("banco: /proc/zelto-r.db: a pasta /proc não aceita arquivos novos");
+}
+
+void tst_Comandos::errosDeArquivo()
+{
+    QFETCH(QStringList, argumentos);
+    QFETCH(QString, erros);
+    const QString banco = registro();
+    for (QString& a : argumentos)
+        a.replace(u'@', m_pasta.path());
+    if (!argumentos.contains(QStringLiteral("--db")))
+        argumentos << QStringLiteral("--db") << banco;
+    const Resultado r = roda(argumentos);
+    QCOMPARE(r.erros, mensagem(erros.replace(u'@', m_pasta.path())));
+    QCOMPARE(r.codigo, 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Comandos)
