@@ -1,6 +1,7 @@
 // The administration commands: each opens the store, does one thing to its departments,
 // operators, sessions or sheets, and says what it did on standard output.
 #include "server/ComandosDeAdministracao.h"
+#include "server/ArquivosDoRegistro.h"
 #include "server/Banco.h"
 #include "server/Cadastro.h"
 #include "server/Copia.h"
@@ -192,6 +193,8 @@ int mudaOperador(const Argumentos& a, const QString& banco, Muda muda, const QSt
 
 bool abreArmazem(Banco& armazem, bool criar)
 {
+    const QString arquivo = armazem.conexao().startsWith(QLatin1String("sqlite:")) ? armazem.conexao().mid(7) : QString();
+    const bool arquivoNovo = criar && !arquivo.isEmpty() && !QFileInfo::exists(arquivo);
     Esquema esquema(armazem);
     // An existing database made by an earlier version is brought up to date first.
     if (!armazem.abre(criar) || (!criar && (!esquema.temEsquema() || !esquema.atualizaEsquema()))) {
@@ -200,6 +203,13 @@ bool abreArmazem(Banco& armazem, bool criar)
     }
     if (criar && !esquema.criaEsquema()) {
         erro(armazem.ultimoErro());
+        return false;
+    }
+    // Made by root in the service's folder, it would stay root's and the service could not write.
+    QString porque;
+    if (arquivoNovo && !ArquivosDoRegistro::entregaAoDonoDaPasta(arquivo, porque)) {
+        erro(QStringLiteral("banco: %1 (rode o comando como o dono da pasta, p.ex. sudo -u %2 zelto-server ...)")
+                 .arg(porque, ArquivosDoRegistro::donoEModo(QFileInfo(arquivo).absolutePath()).section(u':', 0, 0)));
         return false;
     }
     return true;

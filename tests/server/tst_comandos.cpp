@@ -4,12 +4,15 @@
 #include "server/LinhaDeComando.h"
 #include "support/ServidorReal.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -53,6 +56,7 @@ private slots:
     void copiaSoDoDono();
     void errosDeArquivo_data();
     void errosDeArquivo();
+    void registroNovoDoDonoDaPasta();
 
 private:
     // The program in an empty folder, without ZELTO_DB: nothing it might open is anyone's.
@@ -342,6 +346,28 @@ void tst_Comandos::errosDeArquivo()
     const Resultado r = roda(argumentos);
     QCOMPARE(r.erros, mensagem(erros.replace(u'@', m_pasta.path())));
     QCOMPARE(r.codigo, 1);
+}
+
+void tst_Comandos::registroNovoDoDonoDaPasta()
+{
+    // Root creating the registry in the service's folder (here one of "nobody") hands it over.
+    if (::geteuid() != 0)
+        QSKIP("só como root");
+    const passwd* ninguem = ::getpwnam("nobody");
+    QVERIFY(ninguem);
+    const QString pasta = m_pasta.filePath(QStringLiteral("servico"));
+    QVERIFY(QDir().mkpath(pasta));
+    QCOMPARE(::chown(QFile::encodeName(pasta).constData(), ninguem->pw_uid, ninguem->pw_gid), 0);
+    const QString arquivo = pasta + QStringLiteral("/registro.db");
+    const Resultado r = roda({QStringLiteral("criar-banco"), QStringLiteral("--db"), QStringLiteral("sqlite:") + arquivo});
+    QCOMPARE(r.erros, QString());
+    QCOMPARE(r.codigo, 0);
+    for (const QString& f : QDir(pasta).entryList(QDir::Files)) {
+        struct stat s {};
+        QCOMPARE(::stat(QFile::encodeName(pasta + u'/' + f).constData(), &s), 0);
+        QCOMPARE(s.st_uid, ninguem->pw_uid);
+        QCOMPARE(s.st_gid, ninguem->pw_gid);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Comandos)
