@@ -1,17 +1,22 @@
 // The `servir` command: reads the listener's options and limits, opens the store and serves
 // the clients until SIGTERM or SIGINT.
 #include "server/ComandoServir.h"
+#include "server/ArquivosDoRegistro.h"
 #include "server/Banco.h"
 #include "server/ComandosDeAdministracao.h"
 #include "server/LinhaDeComando.h"
 #include "server/Servidor.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <malloc.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -135,6 +140,26 @@ void anuncia(const Servidor& servidor, const Banco& armazem, const QString& banc
     registraNoDiario(QStringLiteral("ouvindo em %1:%2").arg(mostrado).arg(servidor.portaOuvindo()));
 }
 
+// A write the store takes back: listening on a registry it cannot write would answer every
+// change with 0.
+bool gravaEDesfaz(Banco& armazem)
+{
+    if (!armazem.iniciaTransacao())
+        return false;
+    const bool gravou = armazem.executaDireto(QStringLiteral("CREATE TABLE prova_de_gravacao (x)"));
+    armazem.desfazTransacao();
+    return gravou;
+}
+
+int semGravacao(const QString& arquivo, const QString& causa)
+{
+    const passwd* eu = ::getpwuid(::geteuid());
+    return erro(QStringLiteral("o servidor não pode gravar no banco %1 (%2; o servidor roda como %3): %4; corrija o dono ou o modo "
+                               "do arquivo e da pasta, ou rode o servidor com o usuário dono")
+                    .arg(arquivo, ArquivosDoRegistro::donoEModo(arquivo), eu ? QString::fromLocal8Bit(eu->pw_name) : QString::number(::geteuid()),
+                         causa));
+}
+
 } // namespace
 
 int Comando::servir(const Argumentos& a, const QString& banco)
@@ -154,8 +179,13 @@ int Comando::servir(const Argumentos& a, const QString& banco)
                                         "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));
 
     Banco armazem(banco);
+    const QString arquivo = banco.startsWith(QLatin1String("sqlite:")) ? banco.mid(7) : QString();
+    if (!arquivo.isEmpty() && QFileInfo::exists(arquivo) && ::access(QFile::encodeName(arquivo).constData(), W_OK) != 0)
+        return semGravacao(arquivo, QStringLiteral("sem permissão de escrita"));
     if (!abreArmazem(armazem, false))
         return 1;
+    if (!arquivo.isEmpty() && !gravaEDesfaz(armazem))
+        return semGravacao(arquivo, QStringLiteral("uma gravação de prova falhou (%1)").arg(armazem.ultimoErro()));
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, paresDeSinal) != 0)
         return erro(QStringLiteral("não foi possível preparar os sinais"));

@@ -57,6 +57,8 @@ private slots:
     void errosDeArquivo_data();
     void errosDeArquivo();
     void registroNovoDoDonoDaPasta();
+    void servirSemPoderGravar_data();
+    void servirSemPoderGravar();
 
 private:
     // The program in an empty folder, without ZELTO_DB: nothing it might open is anyone's.
@@ -368,6 +370,42 @@ void tst_Comandos::registroNovoDoDonoDaPasta()
         QCOMPARE(s.st_uid, ninguem->pw_uid);
         QCOMPARE(s.st_gid, ninguem->pw_gid);
     }
+}
+
+void tst_Comandos::servirSemPoderGravar_data()
+{
+    QTest::addColumn<int>("modoDaPasta");
+    QTest::newRow("pasta aberta") << 0777;   // SQLite opens the file read-only and would listen
+    QTest::newRow("pasta do root") << 0755;
+}
+
+void tst_Comandos::servirSemPoderGravar()
+{
+    // A root-owned registry served by another account: refused before listening.
+    QFETCH(int, modoDaPasta);
+    if (::geteuid() != 0)
+        QSKIP("só como root");
+    QTemporaryDir temporaria;
+    const QString pasta = temporaria.filePath(QStringLiteral("registro"));
+    QVERIFY(QDir().mkpath(pasta));
+    const QString arquivo = pasta + QStringLiteral("/r.db");
+    QCOMPARE(roda({QStringLiteral("criar-banco"), QStringLiteral("--db"), QStringLiteral("sqlite:") + arquivo}).codigo, 0);
+    QVERIFY(::chmod(QFile::encodeName(temporaria.path()).constData(), 0711) == 0);
+    QVERIFY(::chmod(QFile::encodeName(pasta).constData(), mode_t(modoDaPasta)) == 0);
+    QProcess p;
+    p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
+                                        ServidorReal::binario(), QStringLiteral("servir"), QStringLiteral("--db"), QStringLiteral("sqlite:") + arquivo,
+                                        QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
+    const bool terminou = p.waitForFinished(10'000);
+    const QString erros = QString::fromUtf8(p.readAllStandardError());
+    if (!terminou)
+        p.kill(), p.waitForFinished();
+    QVERIFY2(terminou, qPrintable(erros));
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(erros, mensagem(QStringLiteral("o servidor não pode gravar no banco %1 (root:root 0644; o servidor roda como nobody): sem "
+                                            "permissão de escrita; corrija o dono ou o modo do arquivo e da pasta, ou rode o servidor "
+                                            "com o usuário dono")
+                                 .arg(arquivo)));
 }
 
 QTEST_GUILESS_MAIN(tst_Comandos)
