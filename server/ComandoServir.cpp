@@ -4,6 +4,7 @@
 #include "server/ArquivosDoRegistro.h"
 #include "server/Banco.h"
 #include "server/ComandosDeAdministracao.h"
+#include "server/EnderecoPg.h"
 #include "server/LinhaDeComando.h"
 #include "server/Servidor.h"
 
@@ -128,15 +129,13 @@ bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
     return true;
 }
 
-// The journal's first lines: the store, a password left on the command line, the address.
-void anuncia(const Servidor& servidor, const Banco& armazem, const QString& banco)
+// The journal's first lines: the store and the address.
+void anuncia(const Servidor& servidor, const Banco& armazem)
 {
     const QHostAddress ouvindo = servidor.enderecoOuvindo();
     const QString mostrado = ouvindo.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + ouvindo.toString() + QLatin1Char(']')
                                                                                   : ouvindo.toString();
     registraNoDiario(QStringLiteral("banco %1").arg(armazem.descricao()));
-    if (banco.contains(u'@') && !banco.startsWith(QLatin1String("sqlite:")) && banco.section(u'@', 0, 0).section(QLatin1String("://"), 1).contains(u':'))
-        registraNoDiario(QStringLiteral("aviso: a senha do banco está na linha de comando, visível no ps; prefira PGPASSFILE ou ~/.pgpass"));
     registraNoDiario(QStringLiteral("ouvindo em %1:%2").arg(mostrado).arg(servidor.portaOuvindo()));
 }
 
@@ -178,6 +177,12 @@ int Comando::servir(const Argumentos& a, const QString& banco)
         registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "
                                         "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));
 
+    // The service's connection text is on its command line (ps shows it to every account)
+    // and in a configuration file: a password never belongs there.
+    if (!banco.startsWith(QLatin1String("sqlite:")) && EnderecoPg::separa(banco).temSenha)
+        return erro(QStringLiteral("a senha do PostgreSQL não pode ir na conexão (--db ou ZELTO_DB aparecem no ps e em "
+                                   "/etc/zelto/servidor.conf): ponha-a no ~/.pgpass da conta que roda o servidor (modo 0600) ou "
+                                   "no arquivo que PGPASSFILE indica, e tire-a da conexão"));
     Banco armazem(banco);
     const QString arquivo = banco.startsWith(QLatin1String("sqlite:")) ? banco.mid(7) : QString();
     if (!arquivo.isEmpty() && QFileInfo::exists(arquivo) && ::access(QFile::encodeName(arquivo).constData(), W_OK) != 0)
@@ -202,6 +207,6 @@ int Comando::servir(const Argumentos& a, const QString& banco)
     QString motivo;
     if (!servidor.escuta(motivo))
         return erro(QStringLiteral("não foi possível atender em %1: %2").arg(escuta, motivo));
-    anuncia(servidor, armazem, banco);
+    anuncia(servidor, armazem);
     return QCoreApplication::exec();
 }

@@ -114,6 +114,9 @@ confere "  does not create the group again" test "$(grep -c '^addgroup' "$chamad
 confere "zelto-server postinst configure" roda "$tmp/controle-servidor/postinst" configure
 confere "  creates the system user" grep -q "^adduser --system --group --quiet --home /var/lib/zelto-server" "$chamadas"
 confere "  makes its folder" test -d "$raiz/var/lib/zelto-server"
+confere "  gives the settings file to the service's group" grep -q "^chown root:zelto-server $raiz/etc/zelto/servidor.conf$" "$chamadas"
+confere "  not readable by other accounts" test "$(stat -c %a "$raiz/etc/zelto/servidor.conf")" = 640
+confere "  whose example has no password" naotem "$raiz/etc/zelto/servidor.conf" ":SENHA@"
 confere "  enables the service" grep -q "^deb-systemd-helper enable zelto-server.service" "$chamadas"
 confere "  starts nothing outside the real root" naotem "$chamadas" "deb-systemd-invoke"
 touch "$raiz/var/lib/zelto-server/registro.db"
