@@ -1,12 +1,18 @@
 // One connection to the registry's database (see Banco.h).
 #include "server/Banco.h"
+#include "server/ArquivosDoRegistro.h"
 #include "server/EnderecoPg.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <QFile>
+
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -226,6 +232,11 @@ bool Banco::abre(bool criar)
             return falha(QStringLiteral("banco"), QStringLiteral("falta o caminho do arquivo em \"sqlite:CAMINHO\""));
         if (!criar && !QFileInfo::exists(caminho))
             return falha(QStringLiteral("banco"), QStringLiteral("o arquivo %1 não existe (crie-o com \"zelto-server criar-banco\")").arg(caminho));
+        // What SQLite would only call "unable to open database file", said with its path and cause.
+        const bool existe = QFileInfo::exists(caminho);
+        const QByteArray alvo = QFile::encodeName(existe ? caminho : QFileInfo(caminho).absolutePath());
+        if (::access(alvo.constData(), existe ? R_OK : W_OK | X_OK) != 0)
+            return falha(QStringLiteral("banco"), ArquivosDoRegistro::motivo(caminho, errno));
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_nomeConexao);
         db.setDatabaseName(caminho);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
@@ -250,7 +261,18 @@ bool Banco::abre(bool criar)
     }
     if (!db.isValid())
         return falha(QStringLiteral("banco"), QStringLiteral("o driver do banco não está instalado"));
-    if (!db.open())
+    if (!db.open() && m_sqlite) {
+        // SQLite says only "unable to open database file": the system's own refusal instead.
+        const QString caminho = m_conexao.mid(7);
+        const bool existia = QFileInfo::exists(caminho);
+        const int fd = ::open(QFile::encodeName(caminho).constData(), existia ? O_RDWR : O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd < 0)
+            return falha(QStringLiteral("banco"), ArquivosDoRegistro::motivo(caminho, errno));
+        ::close(fd);
+        if (!existia)
+            QFile::remove(caminho);
+    }
+    if (!db.isOpen())
         return falha(QStringLiteral("banco"), QStringLiteral("não foi possível conectar a %1: %2").arg(descricao(), db.lastError().text().simplified()));
     return configuraConexao();
 }

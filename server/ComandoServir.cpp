@@ -1,17 +1,23 @@
 // The `servir` command: reads the listener's options and limits, opens the store and serves
 // the clients until SIGTERM or SIGINT.
 #include "server/ComandoServir.h"
+#include "server/ArquivosDoRegistro.h"
 #include "server/Banco.h"
 #include "server/ComandosDeAdministracao.h"
+#include "server/EnderecoPg.h"
 #include "server/LinhaDeComando.h"
 #include "server/Servidor.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <malloc.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -61,16 +67,27 @@ bool endereco(const QString& escuta, Servidor::Opcoes& opcoes)
     return true;
 }
 
+// A fractional option within [menor, maior]: below it a wait is shorter than a request takes
+// (the lower bounds still let tests expire things within a second or two), above it a typo;
+// nan and inf are no numbers. False, said on standard error with the range, otherwise.
+bool fracionaria(const Argumentos& a, const char* nome, const char* padrao, double menor, double maior, const char* faixa,
+                 double& valor)
+{
+    bool ok = false;
+    valor = a.valor(nome, QLatin1String(padrao)).toDouble(&ok);
+    if (ok && valor >= menor && valor <= maior)
+        return true;
+    erro(QStringLiteral("--%1 espera um número de %2 (use ponto para frações)").arg(QLatin1String(nome), QLatin1String(faixa)));
+    return false;
+}
+
 // The waits, the workers and the resource limits, checked in this order; false (said on
 // standard error) at the first one out of range.
 bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
 {
-    bool ok = true;
-    const double sessao = a.valor("sessao-horas", QStringLiteral("12")).toDouble(&ok);
-    if (!ok || sessao <= 0) {
-        erro(QStringLiteral("--sessao-horas espera um número positivo"));
+    double sessao = 0;
+    if (!fracionaria(a, "sessao-horas", "12", 0.0002, 720, "0,0002 a 720", sessao))
         return false;
-    }
     opcoes.sessaoMs = qint64(sessao * 3600'000.0);
     struct Inteira {
         const char* nome;
@@ -103,31 +120,43 @@ bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
         return false;
     }
     opcoes.maiorPedidoSemLogin = qsizetype(kib) << 10;
-    const double segundos = a.valor("sem-login-s", QStringLiteral("60")).toDouble(&ok);
-    if (!ok || !(segundos >= 0.1 && segundos <= 86'400)) {
-        erro(QStringLiteral("--sem-login-s espera um número de 0,1 a 86400 (use ponto para frações)"));
+    double segundos = 0, horas = 0;
+    if (!fracionaria(a, "sem-login-s", "60", 0.1, 86'400, "0,1 a 86400", segundos)
+        || !fracionaria(a, "ociosa-horas", "2", 0.0002, 500, "0,0002 a 500", horas))
         return false;
-    }
     opcoes.semLoginMs = int(segundos * 1000.0);
-    const double horas = a.valor("ociosa-horas", QStringLiteral("2")).toDouble(&ok);
-    if (!ok || !(horas > 0 && horas <= 500)) {
-        erro(QStringLiteral("--ociosa-horas espera um número maior que 0 e até 500"));
-        return false;
-    }
-    opcoes.ociosaMs = std::max<qint64>(100, qint64(horas * 3600'000.0));
+    opcoes.ociosaMs = qint64(horas * 3600'000.0);
     return true;
 }
 
-// The journal's first lines: the store, a password left on the command line, the address.
-void anuncia(const Servidor& servidor, const Banco& armazem, const QString& banco)
+// The journal's first lines: the store and the address.
+void anuncia(const Servidor& servidor, const Banco& armazem)
 {
     const QHostAddress ouvindo = servidor.enderecoOuvindo();
     const QString mostrado = ouvindo.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + ouvindo.toString() + QLatin1Char(']')
                                                                                   : ouvindo.toString();
     registraNoDiario(QStringLiteral("banco %1").arg(armazem.descricao()));
-    if (banco.contains(u'@') && !banco.startsWith(QLatin1String("sqlite:")) && banco.section(u'@', 0, 0).section(QLatin1String("://"), 1).contains(u':'))
-        registraNoDiario(QStringLiteral("aviso: a senha do banco está na linha de comando, visível no ps; prefira PGPASSFILE ou ~/.pgpass"));
     registraNoDiario(QStringLiteral("ouvindo em %1:%2").arg(mostrado).arg(servidor.portaOuvindo()));
+}
+
+// A write the store takes back: listening on a registry it cannot write would answer every
+// change with 0.
+bool gravaEDesfaz(Banco& armazem)
+{
+    if (!armazem.iniciaTransacao())
+        return false;
+    const bool gravou = armazem.executaDireto(QStringLiteral("CREATE TABLE prova_de_gravacao (x)"));
+    armazem.desfazTransacao();
+    return gravou;
+}
+
+int semGravacao(const QString& arquivo, const QString& causa)
+{
+    const passwd* eu = ::getpwuid(::geteuid());
+    return erro(QStringLiteral("o servidor não pode gravar no banco %1 (%2; o servidor roda como %3): %4; corrija o dono ou o modo "
+                               "do arquivo e da pasta, ou rode o servidor com o usuário dono")
+                    .arg(arquivo, ArquivosDoRegistro::donoEModo(arquivo), eu ? QString::fromLocal8Bit(eu->pw_name) : QString::number(::geteuid()),
+                         causa));
 }
 
 } // namespace
@@ -148,9 +177,20 @@ int Comando::servir(const Argumentos& a, const QString& banco)
         registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "
                                         "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));
 
+    // The service's connection text is on its command line (ps shows it to every account)
+    // and in a configuration file: a password never belongs there.
+    if (!banco.startsWith(QLatin1String("sqlite:")) && EnderecoPg::separa(banco).temSenha)
+        return erro(QStringLiteral("a senha do PostgreSQL não pode ir na conexão (--db ou ZELTO_DB aparecem no ps e em "
+                                   "/etc/zelto/servidor.conf): ponha-a no ~/.pgpass da conta que roda o servidor (modo 0600) ou "
+                                   "no arquivo que PGPASSFILE indica, e tire-a da conexão"));
     Banco armazem(banco);
+    const QString arquivo = banco.startsWith(QLatin1String("sqlite:")) ? banco.mid(7) : QString();
+    if (!arquivo.isEmpty() && QFileInfo::exists(arquivo) && ::access(QFile::encodeName(arquivo).constData(), W_OK) != 0)
+        return semGravacao(arquivo, QStringLiteral("sem permissão de escrita"));
     if (!abreArmazem(armazem, false))
         return 1;
+    if (!arquivo.isEmpty() && !gravaEDesfaz(armazem))
+        return semGravacao(arquivo, QStringLiteral("uma gravação de prova falhou (%1)").arg(armazem.ultimoErro()));
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, paresDeSinal) != 0)
         return erro(QStringLiteral("não foi possível preparar os sinais"));
@@ -167,6 +207,6 @@ int Comando::servir(const Argumentos& a, const QString& banco)
     QString motivo;
     if (!servidor.escuta(motivo))
         return erro(QStringLiteral("não foi possível atender em %1: %2").arg(escuta, motivo));
-    anuncia(servidor, armazem, banco);
+    anuncia(servidor, armazem);
     return QCoreApplication::exec();
 }

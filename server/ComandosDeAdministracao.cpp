@@ -1,6 +1,7 @@
 // The administration commands: each opens the store, does one thing to its departments,
 // operators, sessions or sheets, and says what it did on standard output.
 #include "server/ComandosDeAdministracao.h"
+#include "server/ArquivosDoRegistro.h"
 #include "server/Banco.h"
 #include "server/Cadastro.h"
 #include "server/Copia.h"
@@ -13,6 +14,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <cstdio>
@@ -23,8 +25,17 @@
 
 namespace {
 
-// One line of standard input, without echo when it is a terminal.
-bool leLinha(QString& linha, bool semEco)
+constexpr qint64 maiorId = std::numeric_limits<qint32>::max();   // department numbers are 32-bit on the wire
+
+// NUL, ESC, line breaks and the like: no login types them, and `listar` would print them raw.
+bool temControle(const QString& texto)
+{
+    return std::any_of(texto.cbegin(), texto.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
+// One line of standard input, without echo when it is a terminal. `utf8` says whether its
+// bytes were UTF-8: a Latin-1 terminal's "ç" would be kept as U+FFFD, which no login types.
+bool leLinha(QString& linha, bool semEco, bool& utf8)
 {
     termios antes{};
     const bool terminal = semEco && isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &antes) == 0;
@@ -43,21 +54,24 @@ bool leLinha(QString& linha, bool semEco)
     }
     if (bytes.endsWith('\r'))
         bytes.chop(1);
-    linha = QString::fromUtf8(bytes);
+    QStringDecoder decodificador(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    linha = decodificador(bytes);
+    utf8 = !decodificador.hasError();
     return c != EOF || !bytes.isEmpty();
 }
 
-bool leSenha(QString& senha)
+bool leSenha(QString& senha, bool& utf8)
 {
     const bool terminal = isatty(STDIN_FILENO);
     if (terminal)
         escreve(stderr, QStringLiteral("Senha: "));
-    if (!leLinha(senha, true) || senha.isEmpty())
+    if (!leLinha(senha, true, utf8) || senha.isEmpty())
         return false;
     if (terminal) {
         QString outra;
+        bool outraUtf8 = true;
         escreve(stderr, QStringLiteral("Repita a senha: "));
-        if (!leLinha(outra, true) || outra != senha) {
+        if (!leLinha(outra, true, outraUtf8) || outra != senha) {
             erro(QStringLiteral("as senhas não conferem"));
             return false;
         }
@@ -70,12 +84,25 @@ bool leSenha(QString& senha)
 QString hashDaSenhaLida(const Argumentos& a)
 {
     QString senha;
-    if (!leSenha(senha)) {
+    bool utf8 = true;
+    if (!leSenha(senha, utf8)) {
         erro(QStringLiteral("nenhuma senha lida da entrada padrão"));
+        return {};
+    }
+    if (!utf8) {
+        erro(QStringLiteral("a senha lida não é UTF-8 (o terminal usa outra codificação?); ninguém conseguiria entrar com ela"));
         return {};
     }
     if (senha.contains(u'|') || senha.size() > 20) {
         erro(QStringLiteral("a senha tem no máximo 20 caracteres e nenhum \"|\" (limites da tela de login)"));
+        return {};
+    }
+    if (temControle(senha)) {
+        erro(QStringLiteral("a senha não pode ter caracteres de controle (não se digitam na tela de login)"));
+        return {};
+    }
+    if (senha.size() < 8 || senha.trimmed().isEmpty()) {
+        erro(QStringLiteral("a senha precisa ter pelo menos 8 caracteres e não pode ser só espaços"));
         return {};
     }
     const QString custo = a.valor("custo-senha", QStringLiteral("interativo"));
@@ -87,6 +114,17 @@ QString hashDaSenhaLida(const Argumentos& a)
     if (hash.isEmpty())
         erro(QStringLiteral("não foi possível calcular o hash da senha"));
     return hash;
+}
+
+// Why a department's or operator's name given on the line is refused; empty when it is fit.
+// A byte that was no UTF-8 reaches here as U+FFFD.
+QString nomeRecusado(const QString& nome, const char* oQue)
+{
+    if (nome.contains(QChar::ReplacementCharacter))
+        return QStringLiteral("%1 não é UTF-8 válido (o terminal usa outra codificação?)").arg(QString::fromUtf8(oQue));
+    if (temControle(nome))
+        return QStringLiteral("%1 não pode ter caracteres de controle (tabulação, quebra de linha, ESC...)").arg(QString::fromUtf8(oQue));
+    return {};
 }
 
 // Says why on standard error when the department cannot be read or does not exist.
@@ -155,6 +193,8 @@ int mudaOperador(const Argumentos& a, const QString& banco, Muda muda, const QSt
 
 bool abreArmazem(Banco& armazem, bool criar)
 {
+    const QString arquivo = armazem.conexao().startsWith(QLatin1String("sqlite:")) ? armazem.conexao().mid(7) : QString();
+    const bool arquivoNovo = criar && !arquivo.isEmpty() && !QFileInfo::exists(arquivo);
     Esquema esquema(armazem);
     // An existing database made by an earlier version is brought up to date first.
     if (!armazem.abre(criar) || (!criar && (!esquema.temEsquema() || !esquema.atualizaEsquema()))) {
@@ -163,6 +203,13 @@ bool abreArmazem(Banco& armazem, bool criar)
     }
     if (criar && !esquema.criaEsquema()) {
         erro(armazem.ultimoErro());
+        return false;
+    }
+    // Made by root in the service's folder, it would stay root's and the service could not write.
+    QString porque;
+    if (arquivoNovo && !ArquivosDoRegistro::entregaAoDonoDaPasta(arquivo, porque)) {
+        erro(QStringLiteral("banco: %1 (rode o comando como o dono da pasta, p.ex. sudo -u %2 zelto-server ...)")
+                 .arg(porque, ArquivosDoRegistro::donoEModo(QFileInfo(arquivo).absolutePath()).section(u':', 0, 0)));
         return false;
     }
     return true;
@@ -180,17 +227,28 @@ int Comando::criarBanco(const Argumentos&, const QString& banco)
 int Comando::departamento(const Argumentos& a, const QString& banco)
 {
     qint64 n = 0;
-    if (!inteiro(a.valor("id"), 1, std::numeric_limits<qint32>::max(), n) || a.valor("nome").trimmed().isEmpty())
+    if (!a.tem("id") || a.valor("nome").trimmed().isEmpty())
         return erro(QStringLiteral("uso: zelto-server departamento --db CONEXÃO --id N --nome TEXTO"));
-    if (quebraAsListas(a.valor("nome").trimmed()))
+    if (!inteiroDaOpcao(a, "id", 0, 1, maiorId, n))
+        return 1;
+    const QString nome = a.valor("nome").trimmed();
+    if (quebraAsListas(nome))
         return erro(QStringLiteral("o nome do departamento não pode ter \"|\" nem \"@@@\", "
                                    "nem começar ou terminar com \"@\" (quebraria as listas de fichas)"));
+    if (const QString motivo = nomeRecusado(nome, "o nome do departamento"); !motivo.isEmpty())
+        return erro(motivo);
     Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
-    if (!Cadastro(armazem).gravaDepartamento({qint32(n), a.valor("nome").trimmed()}))
+    QList<Departamento> deps;
+    if (!Cadastro(armazem).departamentos(deps) || !Cadastro(armazem).gravaDepartamento({qint32(n), nome}))
         return erro(armazem.ultimoErro());
-    escreve(stdout, QStringLiteral("Departamento %1 gravado.\n").arg(n));
+    // A rename changes what every operator of that department sees: say it from what to what.
+    const auto antes = std::find_if(deps.cbegin(), deps.cend(), [&](const Departamento& d) { return d.id == n; });
+    if (antes != deps.cend() && antes->descricao != nome)
+        escreve(stdout, QStringLiteral("Departamento %1 renomeado de \"%2\" para \"%3\".\n").arg(n).arg(antes->descricao, nome));
+    else
+        escreve(stdout, QStringLiteral("Departamento %1 gravado.\n").arg(n));
     return 0;
 }
 
@@ -199,10 +257,14 @@ int Comando::operador(const Argumentos& a, const QString& banco)
     const QString usuario = a.valor("usuario").trimmed();
     const bool comDepartamento = a.tem("departamento");
     qint64 n = 0;
-    if (usuario.isEmpty() || (comDepartamento && !inteiro(a.valor("departamento"), 1, std::numeric_limits<qint32>::max(), n)))
+    if (usuario.isEmpty())
         return erro(QStringLiteral("uso: zelto-server operador --db CONEXÃO --usuario NOME [--departamento N]  (senha pela entrada padrão)"));
+    if (comDepartamento && !inteiroDaOpcao(a, "departamento", 0, 1, maiorId, n))
+        return 1;
     if (usuario.contains(u'|') || usuario.size() > 20)
         return erro(QStringLiteral("o nome de usuário tem no máximo 20 caracteres e nenhum \"|\""));
+    if (const QString motivo = nomeRecusado(usuario, "o nome de usuário"); !motivo.isEmpty())
+        return erro(motivo);
     Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;
@@ -355,8 +417,8 @@ int Comando::verificar(const Argumentos&, const QString& banco)
 int Comando::demo(const Argumentos& a, const QString& banco)
 {
     qint64 n = 0, m = 0;
-    if (!inteiro(a.valor("fichas", QStringLiteral("300")), 0, 1'000'000, n) || !inteiro(a.valor("semente", QStringLiteral("1")), 0, 0xFFFFFFFFLL, m))
-        return erro(QStringLiteral("uso: zelto-server demo --db sqlite:CAMINHO [--fichas N] [--semente N]"));
+    if (!inteiroDaOpcao(a, "fichas", 300, 0, 1'000'000, n) || !inteiroDaOpcao(a, "semente", 1, 0, 0xFFFFFFFFLL, m))
+        return 1;
     if (banco.startsWith(QLatin1String("sqlite:")) && QFileInfo::exists(banco.mid(7)))
         return erro(QStringLiteral("%1 já existe; a demonstração só cria um banco novo").arg(banco.mid(7)));
     Banco armazem(banco);
@@ -385,13 +447,12 @@ int Comando::demo(const Argumentos& a, const QString& banco)
 
 int Comando::gerarFichas(const Argumentos& a, const QString& banco)
 {
-    qint64 n = 0, m = 0;
-    if (!inteiro(a.valor("departamento"), 1, std::numeric_limits<qint32>::max(), n)
-        || !inteiro(a.valor("quantidade"), 1, 1'000'000, m))
+    qint64 n = 0, m = 0, semente = 1;
+    if (!a.tem("departamento") || !a.tem("quantidade"))
         return erro(QStringLiteral("uso: zelto-server gerar-fichas --db CONEXÃO --departamento N --quantidade N [--semente N]"));
-    qint64 semente = 1;
-    if (!inteiro(a.valor("semente", QStringLiteral("1")), 0, 0xFFFFFFFFLL, semente))
-        return erro(QStringLiteral("--semente espera um número"));
+    if (!inteiroDaOpcao(a, "departamento", 0, 1, maiorId, n) || !inteiroDaOpcao(a, "quantidade", 0, 1, 1'000'000, m)
+        || !inteiroDaOpcao(a, "semente", 1, 0, 0xFFFFFFFFLL, semente))
+        return 1;
     Banco armazem(banco);
     if (!abreArmazem(armazem, false))
         return 1;

@@ -5,6 +5,6 @@
 
 class Banco;
 
-// False (the Banco's `ultimoErro()` tells why) on PostgreSQL, when `arquivo` exists already,
-// or when the copy fails.
+// The new file is made 0600. False (the Banco's `ultimoErro()` tells why) on PostgreSQL, when
+// `arquivo` exists already, or when the copy fails.
 bool copiaPara(Banco& banco, const QString& arquivo);

@@ -15,7 +15,7 @@ const OpcaoDaLinha opcoes[] = {
      "host (pasta do soquete Unix), port, sslmode, sslrootcert, sslcert, sslkey, connect_timeout, passfile, application_name.",
      Geral},
     {"listen", "END:PORTA", "onde atender (padrão 127.0.0.1:9998; porta 0 = uma porta livre).", Geral},
-    {"sessao-horas", "H", "horas sem pedidos após as quais uma sessão expira (padrão 12; aceita frações).", Geral},
+    {"sessao-horas", "H", "horas sem pedidos após as quais uma sessão expira (padrão 12, de 0,0002 a 720; aceita frações com ponto).", Geral},
     {"sessao-por-endereco", nullptr,
      "regra antiga, só para escritórios que ainda usam o cliente original (que não combina sessão): um login desse cliente "
      "abre uma sessão para o ENDEREÇO inteiro, que dura até expirar. RISCO: qualquer programa no computador do operador, ou "
@@ -50,7 +50,8 @@ const OpcaoDaLinha opcoes[] = {
      "tentado, sim.",
      Limites},
     {"ociosa-horas", "H",
-     "horas sem nenhuma mensagem (o keep-alive conta) até fechar uma conexão com login (padrão 2; aceita frações). O cliente "
+     "horas sem nenhuma mensagem (o keep-alive conta) até fechar uma conexão com login (padrão 2, de 0,0002 a 500; aceita "
+     "frações). O cliente "
      "Zelto se reconecta sozinho no pedido seguinte.",
      Limites},
     {"pedido-sem-login-kib", "N",
@@ -152,4 +153,12 @@ bool inteiro(const QString& texto, qint64 menor, qint64 maior, qint64& valor)
     bool ok = false;
     valor = texto.toLongLong(&ok);
     return ok && valor >= menor && valor <= maior;
+}
+
+bool inteiroDaOpcao(const Argumentos& a, const char* nome, qint64 padrao, qint64 menor, qint64 maior, qint64& valor)
+{
+    if (inteiro(a.valor(nome, QString::number(padrao)), menor, maior, valor))
+        return true;
+    erro(QStringLiteral("--%1 espera um número de %2 a %3").arg(QLatin1String(nome)).arg(menor).arg(maior));
+    return false;
 }

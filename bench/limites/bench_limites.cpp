@@ -185,7 +185,7 @@ int main(int argc, char** argv)
     std::printf("preparando: departamento 1 com 10.000 fichas, departamento 2 com 100.000...\n");
     std::fflush(stdout);
     ServidorReal servidor(10000);
-    const ServidorReal::Conta grande{2, QStringLiteral("Grande"), QStringLiteral("grande"), QStringLiteral("g")};
+    const ServidorReal::Conta grande{2, QStringLiteral("Grande"), QStringLiteral("grande"), QStringLiteral("grande-12")};
     if (!servidor.inicia() || !servidor.adicionaConta(grande)
         || !servidor.administra({QStringLiteral("gerar-fichas"), QStringLiteral("--departamento"), QStringLiteral("2"),
                                  QStringLiteral("--quantidade"), QStringLiteral("100000")})) {

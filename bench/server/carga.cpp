@@ -279,8 +279,8 @@ int main(int argc, char** argv)
         qputenv("ZELTO_BINARY_DIR", QCoreApplication::applicationDirPath().toUtf8() + "/../..");
 
     const ServidorReal::Conta secretaria;   // department 1, with the demo sheets
-    const ServidorReal::Conta cadastro{2, QStringLiteral("Cadastro"), QStringLiteral("cadastro"), QStringLiteral("c")};
-    const ServidorReal::Conta queda{3, QStringLiteral("Queda"), QStringLiteral("queda"), QStringLiteral("q")};
+    const ServidorReal::Conta cadastro{2, QStringLiteral("Cadastro"), QStringLiteral("cadastro"), QStringLiteral("cadastro1")};
+    const ServidorReal::Conta queda{3, QStringLiteral("Queda"), QStringLiteral("queda"), QStringLiteral("queda-123")};
     std::unique_ptr<ClusterPostgres> cluster;
     std::vector<std::unique_ptr<ServidorReal>> instancias;
     QString descricao;

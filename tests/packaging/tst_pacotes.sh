@@ -114,6 +114,9 @@ confere "  does not create the group again" test "$(grep -c '^addgroup' "$chamad
 confere "zelto-server postinst configure" roda "$tmp/controle-servidor/postinst" configure
 confere "  creates the system user" grep -q "^adduser --system --group --quiet --home /var/lib/zelto-server" "$chamadas"
 confere "  makes its folder" test -d "$raiz/var/lib/zelto-server"
+confere "  gives the settings file to the service's group" grep -q "^chown root:zelto-server $raiz/etc/zelto/servidor.conf$" "$chamadas"
+confere "  not readable by other accounts" test "$(stat -c %a "$raiz/etc/zelto/servidor.conf")" = 640
+confere "  whose example has no password" naotem "$raiz/etc/zelto/servidor.conf" ":SENHA@"
 confere "  enables the service" grep -q "^deb-systemd-helper enable zelto-server.service" "$chamadas"
 confere "  starts nothing outside the real root" naotem "$chamadas" "deb-systemd-invoke"
 touch "$raiz/var/lib/zelto-server/registro.db"
@@ -147,7 +150,7 @@ s="$raiz/usr/bin/zelto-server"
 confere "criar-banco makes an empty registry" "$s" criar-banco --db "$banco"
 confere "criar-banco again (every service start) keeps it" "$s" criar-banco --db "$banco"
 "$s" departamento --db "$banco" --id 1 --nome "Secretaria" >/dev/null
-printf 'segredo\n' | "$s" operador --db "$banco" --usuario maria --departamento 1 --custo-senha minimo >/dev/null
+printf 'segredo-1\n' | "$s" operador --db "$banco" --usuario maria --departamento 1 --custo-senha minimo >/dev/null
 confere "criar-banco on a registry with data" "$s" criar-banco --db "$banco"
 confere "  keeps its operator" sh -c "'$s' listar --db '$banco' | grep -q maria"
 
@@ -177,7 +180,7 @@ chmod a-w "$raiz/usr/bin"
 casa="$tmp/casa"; mkdir -p "$casa"
 cliente_roda() {
     HOME="$casa" XDG_CONFIG_HOME="$casa/.config" XDG_RUNTIME_DIR="$tmp" QT_QPA_PLATFORM=offscreen \
-    LD_PRELOAD="$conducao" ZELTO_CONDUCAO_SAIDA="$tmp/visto" ZELTO_CONDUCAO_USUARIO=maria ZELTO_CONDUCAO_SENHA=segredo \
+    LD_PRELOAD="$conducao" ZELTO_CONDUCAO_SAIDA="$tmp/visto" ZELTO_CONDUCAO_USUARIO=maria ZELTO_CONDUCAO_SENHA=segredo-1 \
     timeout 120 "$raiz/usr/bin/zelto" > "$tmp/cliente.log" 2>&1
 }
 cliente_roda

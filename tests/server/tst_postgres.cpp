@@ -266,7 +266,7 @@ void tst_Postgres::duasInstanciasGravamFichasNovas()
 
 void tst_Postgres::loginValeNaOutraInstancia()
 {
-    ServidorReal::Conta conta{4, QStringLiteral("Missões"), QStringLiteral("missoes"), QStringLiteral("m1")};
+    ServidorReal::Conta conta{4, QStringLiteral("Missões"), QStringLiteral("missoes"), QStringLiteral("missoes-1")};
     QVERIFY(m_a->adicionaConta(conta));
     // Our client's way: a session agreed on A with a secret, taken up again on B.
     const auto conecta = [](const ServidorReal& servidor, QTcpSocket& socket, const QString& capacidades) {
@@ -302,7 +302,7 @@ void tst_Postgres::loginValeNaOutraInstancia()
 
 void tst_Postgres::operadorDesativadoPerdeAcessoNaOutraInstancia()
 {
-    ServidorReal::Conta conta{5, QStringLiteral("Coral"), QStringLiteral("coral"), QStringLiteral("c1")};
+    ServidorReal::Conta conta{5, QStringLiteral("Coral"), QStringLiteral("coral"), QStringLiteral("coral-12")};
     QVERIFY(m_a->adicionaConta(conta));
     // One connection to B, kept open, logged in.
     QTcpSocket s;

@@ -218,7 +218,7 @@ void tst_Servidor::initTestCase()
 {
     m_servidor = std::make_unique<ServidorReal>();
     QVERIFY2(m_servidor->inicia(), qPrintable(m_servidor->erro()));
-    QVERIFY(m_servidor->adicionaConta({2, QStringLiteral("Tesouraria"), QStringLiteral("tesoureiro"), QStringLiteral("moedas")}));
+    QVERIFY(m_servidor->adicionaConta({2, QStringLiteral("Tesouraria"), QStringLiteral("tesoureiro"), QStringLiteral("moedas-de-ouro")}));
     m_cliente = std::make_unique<Cliente>(*m_servidor);
     QCOMPARE(m_cliente->pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).left(2), QByteArray("4|"));
 }
@@ -265,7 +265,7 @@ void tst_Servidor::login_data()
     QTest::addColumn<QString>("mensagem");
     QTest::addColumn<QByteArray>("resposta");
     QTest::newRow("certo") << pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123")) << QByteArray("4|operador||1|Secretaria");
-    QTest::newRow("outro departamento") << pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas"))
+    QTest::newRow("outro departamento") << pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas-de-ouro"))
                                         << QByteArray("4|tesoureiro||2|Tesouraria");
     QTest::newRow("senha errada") << pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha12")) << QByteArray("5");
     QTest::newRow("caixa diferente") << pedidoDeLogin(QStringLiteral("OPERADOR"), QStringLiteral("senha123")) << QByteArray("5");
@@ -365,10 +365,10 @@ void tst_Servidor::buscar()
     if (!feito) {
         feito = true;
         // Searches run on a department of their own, so the other tests' sheets stay out.
-        QVERIFY(m_servidor->adicionaConta({3, QStringLiteral("Buscas"), QStringLiteral("buscador"), QStringLiteral("b")}));
+        QVERIFY(m_servidor->adicionaConta({3, QStringLiteral("Buscas"), QStringLiteral("buscador"), QStringLiteral("buscador1")}));
     }
     Cliente c(*m_servidor, QStringLiteral("127.0.0.4"));
-    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("buscador"), QStringLiteral("b"))).left(2), QByteArray("4|"));
+    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("buscador"), QStringLiteral("buscador1"))).left(2), QByteArray("4|"));
     if (c.pede(busca(0, QString(), QDate(), QDate(), 3)) == "14") {
         const QList<clsAgenda> fichas{
             ficha(8006, QStringLiteral("Desconto 100% Silva"), QDate(2022, 3, 1), 3),
@@ -668,7 +668,7 @@ void tst_Servidor::regraPorEnderecoSoQuandoLigada()
 void tst_Servidor::departamentoDeOutroOperador()
 {
     Cliente c(*m_servidor, QStringLiteral("127.0.0.5"));
-    QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas"))).startsWith("4|"));
+    QVERIFY(c.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas-de-ouro"))).startsWith("4|"));
     QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 1)), QByteArray("0"));
     QCOMPARE(c.pede(ficha(0, QStringLiteral("Noutro")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
     QCOMPARE(c.pede(busca(0, QString(), QDate(), QDate(), 2)), QByteArray("14"));
@@ -718,9 +718,9 @@ void tst_Servidor::loginsErradosSaoRetardados()
     for (int i = 0; i < 5; ++i)
         QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("chute%1").arg(i))), QByteArray("5"));
     // Locked now, even with the right password; another machine is not affected.
-    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas"))), QByteArray("5"));
+    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas-de-ouro"))), QByteArray("5"));
     Cliente outro(*m_servidor, QStringLiteral("127.0.0.7"));
-    QVERIFY(outro.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas"))).startsWith("4|"));
+    QVERIFY(outro.pede(pedidoDeLogin(QStringLiteral("tesoureiro"), QStringLiteral("moedas-de-ouro"))).startsWith("4|"));
 }
 
 void tst_Servidor::reinicioMantemFichasConfirmadas()
@@ -753,12 +753,12 @@ void tst_Servidor::administracao()
     // A new operator while the server runs; the password comes from standard input only.
     QVERIFY(s.administra({QStringLiteral("operador"), QStringLiteral("--usuario"), QStringLiteral("novo"), QStringLiteral("--departamento"),
                           QStringLiteral("1")},
-                         "Sénha-1\n"));
+                         "Sénha-12\n"));
     Cliente c(s, QStringLiteral("127.0.0.8"));
-    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("novo"), QStringLiteral("Sénha-1"))), QByteArray("4|novo||1|Secretaria"));
+    QCOMPARE(c.pede(pedidoDeLogin(QStringLiteral("novo"), QStringLiteral("Sénha-12"))), QByteArray("4|novo||1|Secretaria"));
     QVERIFY(!s.administra({QStringLiteral("operador"), QStringLiteral("--usuario"), QStringLiteral("x"), QStringLiteral("--departamento"),
                            QStringLiteral("9")},
-                          "a\n"));   // no such department
+                          "senha-boa\n"));   // no such department
     QVERIFY(!s.administra({QStringLiteral("operador"), QStringLiteral("--usuario"), QStringLiteral("y"), QStringLiteral("--departamento"),
                            QStringLiteral("1")}));   // no password given
     QVERIFY(s.administra({QStringLiteral("gerar-fichas"), QStringLiteral("--departamento"), QStringLiteral("1"), QStringLiteral("--quantidade"),
