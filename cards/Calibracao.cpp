@@ -31,10 +31,10 @@ const QString origem = QStringLiteral("Calibração da Impressora");
 const QString tabela = QStringLiteral("calibracaocarteira");
 constexpr double mmPorPolegada = 25.4;
 constexpr double twipsPorPolegada = 1440.0;
-constexpr double escalaMinima = 0.5;
-constexpr double escalaMaxima = 2.0;
 
-std::optional<double> numero(const QString& texto)
+} // namespace
+
+std::optional<double> Calibracao::numero(const QString& texto)
 {
     try {
         return FormatoBR::converteValor(texto, origem);
@@ -42,8 +42,6 @@ std::optional<double> numero(const QString& texto)
         return std::nullopt;
     }
 }
-
-} // namespace
 
 std::optional<Calibracao> Calibracao::le(const LeConfiguracao& configuracao, ConfiguracaoInvalida* invalida)
 {
@@ -61,7 +59,7 @@ std::optional<Calibracao> Calibracao::le(const LeConfiguracao& configuracao, Con
             continue;
         }
         const std::optional<double> n = numero(valor.trimmed());
-        const bool escalaRuim = n && item.nome == nomeEscala() && (*n < escalaMinima || *n > escalaMaxima);
+        const bool escalaRuim = n && item.nome == nomeEscala() && (*n < Calibracao::escalaMinima || *n > Calibracao::escalaMaxima);
         if (!n || escalaRuim) {
             if (invalida) {
                 *invalida = ConfiguracaoInvalida{
@@ -245,7 +243,7 @@ std::optional<Calibracao> PainelCalibracao::lidaDasCaixas() const
         const QString texto = m_caixas.value(nome)->text().trimmed();
         if (texto.isEmpty())
             continue;
-        const std::optional<double> n = numero(texto);
+        const std::optional<double> n = Calibracao::numero(texto);
         if (!n)
             return std::nullopt;
         *destino = *n;
@@ -325,7 +323,7 @@ namespace {
 
 std::optional<double> lido(const LeConfiguracao& configuracao, const QString& nome)
 {
-    return numero(configuracao(nome));
+    return Calibracao::numero(configuracao(nome));
 }
 
 } // namespace

@@ -40,6 +40,11 @@ struct Calibracao {
     static QString nomeY() { return QStringLiteral("deslocamentoy"); }
     static QString nomeEscala() { return QStringLiteral("escala"); }
 
+    static constexpr double escalaMinima = 0.5;
+    static constexpr double escalaMaxima = 2.0;
+    // A setting or layout value in the operator's number format; nothing when it is not one.
+    static std::optional<double> numero(const QString& texto);
+
     // Reads the three settings (empty: no offset, scale 1). A value that is not a number, or a
     // scale outside 0,5..2, comes back as the setting that cannot be used.
     static std::optional<Calibracao> le(const ImpressaoCarteiras::LeConfiguracao& configuracao,

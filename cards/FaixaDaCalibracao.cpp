@@ -2,8 +2,6 @@
 #include "cards/FaixaDaCalibracao.h"
 
 #include "app/Seams.h"
-#include "protocol/ErroDeExecucao.h"
-#include "protocol/FormatoBR.h"
 
 #include <QLocale>
 #include <QPageLayout>
@@ -22,19 +20,8 @@ namespace {
 
 constexpr double twipsPorMm = 1440.0 / 25.4;
 constexpr double twipsPorPonto = 20.0;
-constexpr double escalaMinima = 0.5;
-constexpr double escalaMaxima = 2.0;
 // A text must start inside the area: its last twip is the farthest it may start.
 constexpr double ultimoTwip = 1.0;
-
-std::optional<double> numero(const QString& texto)
-{
-    try {
-        return FormatoBR::converteValor(texto, QStringLiteral("Calibração da Impressora"));
-    } catch (const ErroDeExecucao&) {
-        return std::nullopt;
-    }
-}
 
 // The offsets (twips) that keep every `valores` * escala inside 0..limite.
 Faixa doDeslocamento(const QList<double>& valores, double escala, double limite)
@@ -75,8 +62,8 @@ QList<QPointF> posicoes(const LeConfiguracao& configuracao, int quantidade)
     QList<QPointF> lista;
     for (int carteira = 1; carteira <= quantidade; ++carteira) {
         for (const CampoDaCarteira& campo : camposDaCarteira()) {
-            const auto x = numero(configuracao(colunaDoCampo(campo, carteira)));
-            const auto y = numero(configuracao(linhaDoCampo(campo, carteira)));
+            const auto x = Calibracao::numero(configuracao(colunaDoCampo(campo, carteira)));
+            const auto y = Calibracao::numero(configuracao(linhaDoCampo(campo, carteira)));
             if (x && y)
                 lista.append(QPointF(*x, *y));
         }
@@ -101,7 +88,7 @@ Faixa faixa(const QString& nome, const Calibracao& c, const QList<QPointF>& posi
         const Faixa f = doDeslocamento(x ? xs : ys, c.escala, x ? area.width() : area.height());
         return {f.minimo / twipsPorMm, f.maximo / twipsPorMm};
     }
-    Faixa f{escalaMinima, escalaMaxima};
+    Faixa f{Calibracao::escalaMinima, Calibracao::escalaMaxima};
     restringeEscala(f, xs, c.deslocamentoX * twipsPorMm, area.width());
     restringeEscala(f, ys, c.deslocamentoY * twipsPorMm, area.height());
     return f;
