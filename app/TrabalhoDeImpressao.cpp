@@ -123,3 +123,11 @@ QString TrabalhoDeImpressao::envia(QWidget* dono)
     }
     return QString();
 }
+
+QPrinter* TrabalhoDeImpressao::impressoraOuAvisa(QWidget* dono) const
+{
+    if (!m_impressora)
+        Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
+                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
+    return m_impressora.get();
+}

@@ -31,6 +31,9 @@ public:
 
     // Null when the machine has no default printer (or the job could not be prepared).
     QPrinter* impressora() const { return m_impressora.get(); }
+    // The same, but when there is none the operator is told so ("Nada foi impresso") in a box
+    // owned by `dono`.
+    QPrinter* impressoraOuAvisa(QWidget* dono) const;
     const QString& titulo() const { return m_titulo; }
 
     // Submits what was drawn, once, and follows it a few seconds. Empty when the print system

@@ -46,12 +46,9 @@ QAction* imprimirDoQt(QToolBar* barra)
 bool imprime(QWidget* dono, const QString& titulo, const Pintura& pinta, const QPrinter* escolhida)
 {
     TrabalhoDeImpressao trabalho(titulo, escolhida);
-    QPrinter* const impressora = trabalho.impressora();
-    if (!impressora) {
-        Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
-                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
+    QPrinter* const impressora = trabalho.impressoraOuAvisa(dono);
+    if (!impressora)
         return false;
-    }
     if (!pintaProtegido(dono, pinta, *impressora))
         return false;
     if (const QString recusa = trabalho.envia(dono); !recusa.isEmpty()) {

@@ -426,12 +426,9 @@ bool imprime(QWidget* dono, const LeConfiguracao& configuracao, const QPrinter* 
     ConfiguracaoInvalida invalida;
     invalida.carteira = -1;
     TrabalhoDeImpressao trabalho(QStringLiteral("Página de Teste das Carteirinhas"), escolhida);
-    QPrinter* const impressora = trabalho.impressora();
-    if (!impressora) {
-        Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
-                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
+    QPrinter* const impressora = trabalho.impressoraOuAvisa(dono);
+    if (!impressora)
         return false;
-    }
     bool desenhada = false;
     try {
         desenhada = pinta(*impressora, configuracao, &invalida);

@@ -144,12 +144,9 @@ bool imprime(QWidget* dono, const QList<TextosDaCarteira>& carteiras, const LeCo
         return avisa(ruim);
 
     TrabalhoDeImpressao trabalho(tituloDoTrabalho, escolhida);
-    QPrinter* const impressora = trabalho.impressora();
-    if (!impressora) {
-        Caixas::mostra(dono, QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
-                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
+    QPrinter* const impressora = trabalho.impressoraOuAvisa(dono);
+    if (!impressora)
         return false;
-    }
     // A text placed outside the printable area would be cut by the printer without a word.
     const QSizeF area = impressora->pageLayout().paintRect(QPageLayout::Point).size() * twipsPorPonto;
     if (const auto ruim = verificaConfiguracao(quantidade, configuracao, area))
