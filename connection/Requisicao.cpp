@@ -25,6 +25,7 @@ struct EsperaCorrente {
     QEventLoop laco;
     MontadorDeResposta montador;
     QTimer silencio;
+    QPointer<QTimer> relogio;   // the time-out
     Fim fim = Fim::Nenhum;
     QString origemDaFalha;
     QString descricaoDaFalha;
@@ -90,10 +91,19 @@ struct EsperaRegistrada {
     EsperaRegistrada& operator=(const EsperaRegistrada&) = delete;
 };
 
+// The time-out is for the reply to begin, and then for each next piece: a slow line that
+// keeps sending is no error, a stalled one is.
+void reiniciaTempo()
+{
+    if (corrente->relogio)
+        corrente->relogio->start();
+}
+
 void recebeNaEspera(QByteArrayView pedaco)
 {
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
+    reiniciaTempo();
     acrescentaNaEspera(pedaco);
     if (corrente->fim == Fim::Nenhum)
         corrente->silencio.start(corrente->montador.silencioMs(silencios));
@@ -103,6 +113,7 @@ void recebeQuadroNaEspera(QByteArrayView pedaco)
 {
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
+    reiniciaTempo();
     acrescentaNaEspera(pedaco);
 }
 
@@ -255,6 +266,7 @@ int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs
         espera.termina(Fim::TempoEsgotado);
     });
     relogio->start();
+    espera.relogio = relogio;
     // The connection may go with its window during the wait.
     const QPointer<Conexao> conexao = conexaoDaEspera;
     ouveConexao(conexao, espera);

@@ -58,6 +58,14 @@ struct Ambiente {
         defineLimiteDeFichas(200'000);
         simulaFaltaDeMemoriaAcimaDe(0);
         globais().maximoRespostaBytes = 0;
+        globais().usuarioLogado.reset();
+    }
+    // The operator of respostaDeLogin, as a login leaves it.
+    void entra()
+    {
+        clsUsuario u;
+        u.fromPipeStringWithCommand(respostaDeLogin);
+        globais().usuarioLogado = u;
     }
     std::optional<RespostaDoServidor> pede(const QString& mensagem, std::initializer_list<int> esperados)
     {
@@ -590,6 +598,48 @@ private slots:
         QVERIFY(a.caixas.caixas().isEmpty());
         QCOMPARE(a.servidor.conexoes(), 2);
         QCOMPARE(a.servidor.recebidas(), QStringList({pedidoDeLogin, pedidoDeLogin}));
+    }
+
+    // --- a slow link: 200 ms round trips, loss, stalls of seconds ---
+
+    // The time-out waits for the reply to begin and then for each next piece: a reply that
+    // takes longer than the time-out in all but never pauses that long is taken whole; one
+    // that stalls for the time-out ends with "Sem Resposta". Both wires.
+    void enlaceLento_data()
+    {
+        QTest::addColumn<bool>("enquadrada");
+        QTest::addColumn<int>("pausaMs");      // between pieces; the time-out is 1 s
+        QTest::addColumn<bool>("inteira");
+        for (const bool enquadrada : {true, false}) {
+            const char* fio = enquadrada ? "quadros" : "fio simples";
+            QTest::addRow("%s: 300 ms entre pedacos", fio) << enquadrada << 300 << true;
+            QTest::addRow("%s: parada de 2,5 s", fio) << enquadrada << 2500 << false;
+        }
+    }
+    void enlaceLento()
+    {
+        QFETCH(bool, enquadrada);
+        QFETCH(int, pausaMs);
+        QFETCH(bool, inteira);
+        Ambiente a(1);
+        a.entra();
+        if (enquadrada)
+            a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        const QString lista = listaDeFichas(4);
+        const int passo = 61;   // 8 pieces, none ending where a sheet ends
+        for (qsizetype fim = lista.indexOf(QStringLiteral("@@@")); fim >= 0; fim = lista.indexOf(QStringLiteral("@@@"), fim + 1))
+            QVERIFY(fim % passo != 0);
+        a.servidor.aoProximoPedido(enquadrada ? ServidorRoteirizado::emQuadros(lista, passo, pausaMs)
+                                              : ServidorRoteirizado::emPedacos(lista, passo, pausaMs));
+        const auto resposta = a.pede(pedidoDeLogin, {13});
+        QCOMPARE(bool(resposta), inteira);
+        if (inteira) {
+            QCOMPARE(resposta->texto, lista);
+            QVERIFY(a.caixas.caixas().isEmpty());
+        } else {
+            QCOMPARE(a.titulos(), QStringList({QStringLiteral("Sem Resposta")}));
+            QVERIFY(globais().respostaServidor.isEmpty());
+        }
     }
 
     // A list asked for as bytes comes as the bytes that were sent, Windows-1252 untouched;
