@@ -105,8 +105,14 @@ void recebeNaEspera(QByteArrayView pedaco)
         return;
     reiniciaTempo();
     acrescentaNaEspera(pedaco);
-    if (corrente->fim == Fim::Nenhum)
-        corrente->silencio.start(corrente->montador.silencioMs(silencios));
+    if (corrente->fim != Fim::Nenhum)
+        return;
+    // A list cut short is never whole by silence, even when its text before this piece was.
+    const int silencioMs = corrente->montador.silencioMs(silencios);
+    if (silencioMs >= 0)
+        corrente->silencio.start(silencioMs);
+    else
+        corrente->silencio.stop();
 }
 
 void recebeQuadroNaEspera(QByteArrayView pedaco)
@@ -247,6 +253,8 @@ int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs
 
     EsperaCorrente espera;
     espera.montador.defineEsperados(std::move(esperados));
+    if (g.usuarioLogado)
+        espera.montador.defineDepartamento(g.usuarioLogado->departamento.dsDepartamento);
     espera.silencio.setSingleShot(true);
     espera.silencio.setTimerType(Qt::PreciseTimer);
     QObject::connect(&espera.silencio, &QTimer::timeout, [&espera] {

@@ -74,6 +74,32 @@ private slots:
         QCOMPARE(m.formaCompleta(), completa);
     }
 
+    // Every sheet of a list ends with its department's description. Once the operator's is
+    // known, a list that ends on a shorter text (cut inside it or inside the "@@@" after it)
+    // is not whole, and no quiet interval takes it; another text is judged as before.
+    void listaComODepartamento_data()
+    {
+        QTest::addColumn<QString>("fim");         // what follows the last sheet's department number
+        QTest::addColumn<bool>("completa");
+        QTest::newRow("descricao inteira") << "Secretaria" << true;
+        QTest::newRow("descricao cortada") << "Secre" << false;
+        QTest::newRow("descricao vazia") << "" << false;
+        QTest::newRow("separador comecado") << "Secretaria@@" << false;
+        QTest::newRow("outra descricao") << "Tesouraria" << true;
+    }
+    void listaComODepartamento()
+    {
+        QFETCH(QString, fim);
+        QFETCH(bool, completa);
+        const QString lista = "13|" + ficha(7, QStringLiteral("Ana")) + "@@@" + ficha(8, QStringLiteral("Bia"));
+        MontadorDeResposta m;
+        m.defineEsperados({13, 14});
+        m.defineDepartamento(QStringLiteral("Secretaria"));
+        m.acrescenta(QString(lista.left(lista.lastIndexOf(u'|') + 1) + fim));
+        QCOMPARE(m.formaCompleta(), completa);
+        QCOMPARE(m.silencioMs(MontadorDeResposta::Silencios()), completa ? MontadorDeResposta::Silencios().lista : -1);
+    }
+
     // Fed one character at a time, a record is whole only from its last "|" on, and the
     // pieces put together are the reply.
     void registroUmCaracterPorVez()

@@ -642,6 +642,56 @@ private slots:
         }
     }
 
+    // Plain wire, logged in: a list that stops short (inside a sheet, inside the department's
+    // description that ends every sheet, inside the "@@@" between two, also when what came
+    // just before ended on a whole sheet) waits for its rest, however long the pause, and is
+    // taken whole; if nothing more comes, "Sem Resposta" and nothing is handed over.
+    void listaCortadaNoFioSimples_data()
+    {
+        QTest::addColumn<int>("inicio");   // the first write; up to `corte` follows 20 ms later
+        QTest::addColumn<int>("corte");    // where the line stalls
+        QTest::addColumn<bool>("restoVem");
+        const QString lista = listaDeFichas(3);
+        const qsizetype fronteira = lista.indexOf(QStringLiteral("@@@"));
+        const qsizetype meioDaFicha = lista.indexOf(QStringLiteral("Membro 2")) + 3;
+        const struct { const char* nome; qsizetype inicio, corte; } cortes[] = {
+            {"no meio de uma ficha", meioDaFicha, meioDaFicha},
+            {"na descricao do departamento", lista.size() - 5, lista.size() - 5},
+            {"no separador de fichas", fronteira + 1, fronteira + 1},
+            {"no separador, que chega depois de uma ficha inteira", fronteira, fronteira + 1},
+        };
+        for (const auto& c : cortes) {
+            QTest::addRow("%s, resto depois de 500 ms", c.nome) << int(c.inicio) << int(c.corte) << true;
+            QTest::addRow("%s, sem resto", c.nome) << int(c.inicio) << int(c.corte) << false;
+        }
+    }
+    void listaCortadaNoFioSimples()
+    {
+        QFETCH(int, inicio);
+        QFETCH(int, corte);
+        QFETCH(bool, restoVem);
+        Ambiente a(1);
+        a.entra();
+        defineSilenciosDaResposta(-1, 300, 200);   // the stalls here are longer, the 20 ms far shorter
+        const QString lista = listaDeFichas(3);
+        Roteiro roteiro = ServidorRoteirizado::responde(lista.left(inicio));
+        if (corte > inicio)
+            roteiro += ServidorRoteirizado::pausa(20) + ServidorRoteirizado::responde(lista.mid(inicio, corte - inicio));
+        if (restoVem)
+            roteiro += ServidorRoteirizado::pausa(500) + ServidorRoteirizado::responde(lista.mid(corte));
+        a.servidor.aoProximoPedido(roteiro);
+        const auto resposta = a.pede(pedidoDeLogin, {13});
+        if (restoVem) {
+            QVERIFY2(resposta, qPrintable(a.titulos().join(u',')));
+            QCOMPARE(resposta->texto, lista);
+            QVERIFY(a.caixas.caixas().isEmpty());
+        } else {
+            QVERIFY(!resposta);
+            QCOMPARE(a.titulos(), QStringList({QStringLiteral("Sem Resposta")}));
+            QVERIFY(globais().respostaServidor.isEmpty());
+        }
+    }
+
     // A list asked for as bytes comes as the bytes that were sent, Windows-1252 untouched;
     // its text is not made.
     void respostaEmBytes()
