@@ -4,6 +4,7 @@
 #include "app/modGlobais.h"
 #include "connection/Conexao.h"
 #include "connection/MontadorDeResposta.h"
+#include "protocol/ErroDeExecucao.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
@@ -309,12 +310,21 @@ int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs
                 }
             }
         }
-        if (!emBytes)
-            return LeComando(g.respostaServidor);
-        // Only the code is decoded here.
-        const qsizetype barra = bytesDaResposta.indexOf('|');
-        return LeComando(Wire::decodifica(barra < 0 ? QByteArrayView(bytesDaResposta)
-                                                    : QByteArrayView(bytesDaResposta).first(barra + 1)));
+        try {
+            if (!emBytes)
+                return LeComando(g.respostaServidor);
+            // Only the code is decoded here.
+            const qsizetype barra = bytesDaResposta.indexOf('|');
+            return LeComando(Wire::decodifica(barra < 0 ? QByteArrayView(bytesDaResposta)
+                                                        : QByteArrayView(bytesDaResposta).first(barra + 1)));
+        } catch (const ErroDeExecucao&) {
+            // On the plain wire a reply that does not begin with a code is out of step (the
+            // rest of an earlier one, say): what follows on this connection answers nothing
+            // asked now. The next request starts on a new one.
+            if (conexao && !conexao->enquadrada())
+                conexao->encerra();
+            throw;
+        }
     }
     case Fim::TempoEsgotado:
         // Whatever the server still sends for this request must not pass for the reply of

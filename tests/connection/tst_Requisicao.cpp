@@ -692,6 +692,23 @@ private slots:
         }
     }
 
+    // Plain wire: a reply whose code cannot be read is out of step with its request (the rest
+    // of an earlier reply, say). Its connection is closed, so what still comes on it never
+    // passes for the next request's reply; that request gets its own on a new connection.
+    void codigoIlegivelFechaAConexao()
+    {
+        Ambiente a(2);
+        a.servidor.aoProximoPedido(ServidorRoteirizado::lixo("na|x") + ServidorRoteirizado::pausa(300)
+                                   + ServidorRoteirizado::lixo("|1|Tesouraria"));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(respostaDeLogin));
+        QVERIFY_THROWS_EXCEPTION(ErroDeExecucao, a.pede(pedidoDeLogin, {4}));
+        QVERIFY(!a.login->conectado());
+        const auto proxima = a.pede(pedidoDeLogin, {4});
+        QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(proxima->texto, respostaDeLogin);
+        QCOMPARE(a.servidor.conexoes(), 2);
+    }
+
     // A list asked for as bytes comes as the bytes that were sent, Windows-1252 untouched;
     // its text is not made.
     void respostaEmBytes()
