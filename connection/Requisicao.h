@@ -45,10 +45,10 @@ std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerT
 // tempoEsgotado, arms `timerTimeOut` with timeOutSegundos (armed again at every piece of the
 // reply: it times the wait for the reply to begin and each stall, not the whole transfer) and
 // runs the event loop until a whole reply has arrived (it is then in respostaServidor), the
-// timer fires or the connection fails. Returns 0 on time-out (tempoEsgotado set; the connection is then closed
-// so that a late reply cannot pass for the next request's), RespostaInterrompida on a
-// connection failure, otherwise the reply's code (LeComando; raises when not a number, after
-// closing a plain-wire connection).
+// timer fires or the connection fails. Returns 0 on time-out (tempoEsgotado set; the
+// connection is then closed so that a late reply cannot pass for the next request's),
+// RespostaInterrompida on a connection failure, otherwise the reply's code (LeComando;
+// raises when not a number, after closing a plain-wire connection).
 // Windows do not call this directly: Requisita does.
 int AguardaResposta(QTimer* timerTimeOut);
 // The same with a time limit of its own (not timeOutSegundos) and the codes waited for.
