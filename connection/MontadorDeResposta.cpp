@@ -42,10 +42,11 @@ void MontadorDeResposta::reinicia()
     m_codigo = 0;
 }
 
-void MontadorDeResposta::defineDepartamento(const QString& descricao)
+void MontadorDeResposta::defineDepartamento(qint32 id, const QString& descricao)
 {
     // A description with "|" in it is not the last piece of a sheet: nothing to compare.
     m_conheceDepartamento = !descricao.contains(u'|');
+    m_idDoDepartamento = QByteArray::number(id);
     m_fimDaFicha = Wire::codifica(descricao) + "@@@";
 }
 
@@ -149,8 +150,17 @@ bool MontadorDeResposta::listaDeFichas() const
 
 bool MontadorDeResposta::paraAntesDoDepartamento(QByteArrayView ultimaPeca) const
 {
+    if (!m_conheceDepartamento)
+        return false;
+    // Only a sheet of the operator's department is known to end with that description (a
+    // server may write another department, or none, as "0|"). An empty last piece is no
+    // proof either: a server may write the number and no description.
+    const qsizetype anterior = m_bytes.lastIndexOf('|', m_ultimaBarra - 1);
+    if (ultimaPeca.isEmpty()
+        || QByteArrayView(m_bytes).sliced(anterior + 1, m_ultimaBarra - anterior - 1) != m_idDoDepartamento)
+        return false;
     const QByteArrayView fim(m_fimDaFicha);
-    return m_conheceDepartamento && ultimaPeca != fim.chopped(3) && fim.startsWith(ultimaPeca);
+    return ultimaPeca != fim.chopped(3) && fim.startsWith(ultimaPeca);
 }
 
 bool MontadorDeResposta::podeSerInicioDeEsperado(QByteArrayView texto) const

@@ -37,10 +37,11 @@ public:
     // its code is known: the caller only reports that code, so the rest need not arrive.
     // Empty: every code is assembled in full.
     void defineEsperados(QList<int> esperados) { m_esperados = std::move(esperados); }
-    // The logged-in operator's department description. Every sheet of a list ends with it,
-    // so a list whose last sheet ends on a shorter text (or inside the "@@@" after it) is cut
-    // short. Not called (before login): only the pieces are counted.
-    void defineDepartamento(const QString& descricao);
+    // The logged-in operator's department. Every sheet of a list ends with its number and
+    // description, so a list whose last sheet has that number and ends on part of the
+    // description (or inside the "@@@" after it) is cut short. Not called (before login):
+    // only the pieces are counted.
+    void defineDepartamento(qint32 id, const QString& descricao);
 
     // The reply as bytes, and decoded (made on each call).
     const QByteArray& bytes() const { return m_bytes; }
@@ -73,5 +74,6 @@ private:
     int m_codigo = 0;
     QList<int> m_esperados;
     bool m_conheceDepartamento = false;
+    QByteArray m_idDoDepartamento;
     QByteArray m_fimDaFicha;   // the description and the "@@@" that may follow it
 };

@@ -255,7 +255,8 @@ int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs
     EsperaCorrente espera;
     espera.montador.defineEsperados(std::move(esperados));
     if (g.usuarioLogado)
-        espera.montador.defineDepartamento(g.usuarioLogado->departamento.dsDepartamento);
+        espera.montador.defineDepartamento(g.usuarioLogado->departamento.idDepartamento,
+                                           g.usuarioLogado->departamento.dsDepartamento);
     espera.silencio.setSingleShot(true);
     espera.silencio.setTimerType(Qt::PreciseTimer);
     QObject::connect(&espera.silencio, &QTimer::timeout, [&espera] {
