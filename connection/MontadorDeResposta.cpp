@@ -42,6 +42,14 @@ void MontadorDeResposta::reinicia()
     m_codigo = 0;
 }
 
+void MontadorDeResposta::defineDepartamento(qint32 id, const QString& descricao)
+{
+    // A description with "|" in it is not the last piece of a sheet: nothing to compare.
+    m_conheceDepartamento = !descricao.contains(u'|');
+    m_idDoDepartamento = QByteArray::number(id);
+    m_fimDaFicha = Wire::codifica(descricao) + "@@@";
+}
+
 void MontadorDeResposta::acrescenta(QByteArrayView pedaco)
 {
     if (pedaco.isEmpty())
@@ -131,7 +139,28 @@ bool MontadorDeResposta::formaCompleta() const
         return m_bytes.size() == m_ultimaBarra + 1;   // "13|": the empty list
     if (barrasDaLista % (porFicha - 1) != 0)
         return false;
-    return QByteArrayView(m_bytes).sliced(m_ultimaBarra + 1).indexOf("@@@") < 0;
+    const QByteArrayView ultimaPeca = QByteArrayView(m_bytes).sliced(m_ultimaBarra + 1);
+    return ultimaPeca.indexOf("@@@") < 0 && !paraAntesDoDepartamento(ultimaPeca);
+}
+
+bool MontadorDeResposta::listaDeFichas() const
+{
+    return m_barras > 0 && m_codigoValido && !inesperado(m_codigo) && Codigo::pecasDaMensagem(m_codigo) < 0;
+}
+
+bool MontadorDeResposta::paraAntesDoDepartamento(QByteArrayView ultimaPeca) const
+{
+    if (!m_conheceDepartamento)
+        return false;
+    // Only a sheet of the operator's department is known to end with that description (a
+    // server may write another department, or none, as "0|"). An empty last piece is no
+    // proof either: a server may write the number and no description.
+    const qsizetype anterior = m_bytes.lastIndexOf('|', m_ultimaBarra - 1);
+    if (ultimaPeca.isEmpty()
+        || QByteArrayView(m_bytes).sliced(anterior + 1, m_ultimaBarra - anterior - 1) != m_idDoDepartamento)
+        return false;
+    const QByteArrayView fim(m_fimDaFicha);
+    return ultimaPeca != fim.chopped(3) && fim.startsWith(ultimaPeca);
 }
 
 bool MontadorDeResposta::podeSerInicioDeEsperado(QByteArrayView texto) const
@@ -147,8 +176,8 @@ int MontadorDeResposta::silencioMs(const Silencios& s) const
     if (m_bytes.isEmpty())
         return -1;
     if (!formaCompleta())
-        return s.incompleta;
-    if (m_barras > 0 && m_codigoValido && !inesperado(m_codigo) && Codigo::pecasDaMensagem(m_codigo) < 0)
+        return listaDeFichas() ? -1 : s.incompleta;
+    if (listaDeFichas())
         return s.lista;
     return s.registro;
 }

@@ -9,7 +9,8 @@
 // that came (Windows-1252, one byte per character): nothing is decoded while it arrives. The wire has no end marker,
 // so a reply is taken as complete when two things hold:
 //  - its shape is whole: the code is known and the text has every "|" piece a message of
-//    that code has (for a list of sheets: it ends on a sheet boundary);
+//    that code has (for a list of sheets: it ends on a sheet boundary, and, once the
+//    operator's department is known, on the whole of its description);
 //  - nothing more has arrived for a short quiet interval (the last piece might still be
 //    growing). The caller times that interval; `silencioMs` says how long it should be.
 class MontadorDeResposta {
@@ -18,7 +19,9 @@ public:
     // only its last field can still be growing: a short interval does. A long list crosses
     // many reads and the sender may pause between them, so it waits longer. A text whose
     // shape is not (yet) whole is taken as it stands only after a long silence, so a reply
-    // the server cut short is reported as a bad reply instead of a time-out.
+    // the server cut short is reported as a bad reply instead of a time-out; a list of
+    // sheets that stops short never is (a slow line pauses anywhere): only its rest or the
+    // time-out ends that wait.
     struct Silencios {
         int registro = 2;
         int lista = 25;
@@ -34,6 +37,11 @@ public:
     // its code is known: the caller only reports that code, so the rest need not arrive.
     // Empty: every code is assembled in full.
     void defineEsperados(QList<int> esperados) { m_esperados = std::move(esperados); }
+    // The logged-in operator's department. Every sheet of a list ends with its number and
+    // description, so a list whose last sheet has that number and ends on part of the
+    // description (or inside the "@@@" after it) is cut short. Not called (before login):
+    // only the pieces are counted.
+    void defineDepartamento(qint32 id, const QString& descricao);
 
     // The reply as bytes, and decoded (made on each call).
     const QByteArray& bytes() const { return m_bytes; }
@@ -47,13 +55,16 @@ public:
     // The reply's shape is whole (see above).
     bool formaCompleta() const;
     // How long the stream must stay quiet, from the last arrival, before the text is the
-    // whole reply; -1 while nothing has arrived.
+    // whole reply; -1 while nothing has arrived, and for a list of sheets cut short (no quiet
+    // interval makes it whole).
     int silencioMs(const Silencios& s) const;
 
 private:
     void leCodigo();
     bool inesperado(int codigo) const { return !m_esperados.isEmpty() && !m_esperados.contains(codigo); }
     bool podeSerInicioDeEsperado(QByteArrayView texto) const;
+    bool listaDeFichas() const;
+    bool paraAntesDoDepartamento(QByteArrayView ultimaPeca) const;
 
     QByteArray m_bytes;
     qsizetype m_barras = 0;        // "|" seen so far
@@ -62,4 +73,7 @@ private:
     bool m_codigoValido = false;
     int m_codigo = 0;
     QList<int> m_esperados;
+    bool m_conheceDepartamento = false;
+    QByteArray m_idDoDepartamento;
+    QByteArray m_fimDaFicha;   // the description and the "@@@" that may follow it
 };

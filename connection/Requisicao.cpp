@@ -4,6 +4,7 @@
 #include "app/modGlobais.h"
 #include "connection/Conexao.h"
 #include "connection/MontadorDeResposta.h"
+#include "protocol/ErroDeExecucao.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
@@ -25,6 +26,7 @@ struct EsperaCorrente {
     QEventLoop laco;
     MontadorDeResposta montador;
     QTimer silencio;
+    QPointer<QTimer> relogio;   // the time-out
     Fim fim = Fim::Nenhum;
     QString origemDaFalha;
     QString descricaoDaFalha;
@@ -90,19 +92,35 @@ struct EsperaRegistrada {
     EsperaRegistrada& operator=(const EsperaRegistrada&) = delete;
 };
 
+// The time-out is for the reply to begin, and then for each next piece: a slow line that
+// keeps sending is no error, a stalled one is.
+void reiniciaTempo()
+{
+    if (corrente->relogio)
+        corrente->relogio->start();
+}
+
 void recebeNaEspera(QByteArrayView pedaco)
 {
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
+    reiniciaTempo();
     acrescentaNaEspera(pedaco);
-    if (corrente->fim == Fim::Nenhum)
-        corrente->silencio.start(corrente->montador.silencioMs(silencios));
+    if (corrente->fim != Fim::Nenhum)
+        return;
+    // A list cut short is never whole by silence, even when its text before this piece was.
+    const int silencioMs = corrente->montador.silencioMs(silencios);
+    if (silencioMs >= 0)
+        corrente->silencio.start(silencioMs);
+    else
+        corrente->silencio.stop();
 }
 
 void recebeQuadroNaEspera(QByteArrayView pedaco)
 {
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
+    reiniciaTempo();
     acrescentaNaEspera(pedaco);
 }
 
@@ -236,6 +254,9 @@ int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs
 
     EsperaCorrente espera;
     espera.montador.defineEsperados(std::move(esperados));
+    if (g.usuarioLogado)
+        espera.montador.defineDepartamento(g.usuarioLogado->departamento.idDepartamento,
+                                           g.usuarioLogado->departamento.dsDepartamento);
     espera.silencio.setSingleShot(true);
     espera.silencio.setTimerType(Qt::PreciseTimer);
     QObject::connect(&espera.silencio, &QTimer::timeout, [&espera] {
@@ -255,6 +276,7 @@ int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs
         espera.termina(Fim::TempoEsgotado);
     });
     relogio->start();
+    espera.relogio = relogio;
     // The connection may go with its window during the wait.
     const QPointer<Conexao> conexao = conexaoDaEspera;
     ouveConexao(conexao, espera);
@@ -289,12 +311,21 @@ int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs
                 }
             }
         }
-        if (!emBytes)
-            return LeComando(g.respostaServidor);
-        // Only the code is decoded here.
-        const qsizetype barra = bytesDaResposta.indexOf('|');
-        return LeComando(Wire::decodifica(barra < 0 ? QByteArrayView(bytesDaResposta)
-                                                    : QByteArrayView(bytesDaResposta).first(barra + 1)));
+        try {
+            if (!emBytes)
+                return LeComando(g.respostaServidor);
+            // Only the code is decoded here.
+            const qsizetype barra = bytesDaResposta.indexOf('|');
+            return LeComando(Wire::decodifica(barra < 0 ? QByteArrayView(bytesDaResposta)
+                                                        : QByteArrayView(bytesDaResposta).first(barra + 1)));
+        } catch (const ErroDeExecucao&) {
+            // On the plain wire a reply that does not begin with a code is out of step (the
+            // rest of an earlier one, say): what follows on this connection answers nothing
+            // asked now. The next request starts on a new one.
+            if (conexao && !conexao->enquadrada())
+                conexao->encerra();
+            throw;
+        }
     }
     case Fim::TempoEsgotado:
         // Whatever the server still sends for this request must not pass for the reply of

@@ -24,7 +24,8 @@ struct RespostaDoServidor {
 // expected), any other code "Comando Desconhecido". Also returns nothing, without a message
 // of its own, when the connection could not be made (the attempt reported it), on a socket
 // error (reported once), and when another request is already waiting.
-// Raises ErroDeExecucao when the reply's code is not a number.
+// Raises ErroDeExecucao when the reply's code is not a number (a plain-wire connection is then
+// closed: it is out of step).
 // The wait runs the event loop: `dono` may be closed meanwhile; when it is destroyed during
 // the wait, nothing is shown and nothing is returned.
 std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
@@ -41,11 +42,13 @@ std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerT
                                                    std::initializer_list<int> esperados);
 
 // Waits for the reply to the message just sent: empties respostaServidor, clears
-// tempoEsgotado, arms `timerTimeOut` with timeOutSegundos and runs the event loop until a
-// whole reply has arrived (it is then in respostaServidor), the timer fires or the
-// connection fails. Returns 0 on time-out (tempoEsgotado set; the connection is then closed
-// so that a late reply cannot pass for the next request's), RespostaInterrompida on a
-// connection failure, otherwise the reply's code (LeComando; raises when not a number).
+// tempoEsgotado, arms `timerTimeOut` with timeOutSegundos (armed again at every piece of the
+// reply: it times the wait for the reply to begin and each stall, not the whole transfer) and
+// runs the event loop until a whole reply has arrived (it is then in respostaServidor), the
+// timer fires or the connection fails. Returns 0 on time-out (tempoEsgotado set; the
+// connection is then closed so that a late reply cannot pass for the next request's),
+// RespostaInterrompida on a connection failure, otherwise the reply's code (LeComando;
+// raises when not a number, after closing a plain-wire connection).
 // Windows do not call this directly: Requisita does.
 int AguardaResposta(QTimer* timerTimeOut);
 // The same with a time limit of its own (not timeOutSegundos) and the codes waited for.

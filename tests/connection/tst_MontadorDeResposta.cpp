@@ -74,6 +74,35 @@ private slots:
         QCOMPARE(m.formaCompleta(), completa);
     }
 
+    // Every sheet of a list ends with its department's number and description. Once the
+    // operator's are known, a list whose last sheet has that number and ends on part of the
+    // description (or inside the "@@@" after it) is not whole, and no quiet interval takes
+    // it; any other ending is judged as before (an empty one too: a server may write none).
+    void listaComODepartamento_data()
+    {
+        QTest::addColumn<QString>("fim");   // the last sheet's department pieces, as they came
+        QTest::addColumn<bool>("completa");
+        QTest::newRow("descricao inteira") << "1|Secretaria" << true;
+        QTest::newRow("descricao cortada") << "1|Secre" << false;
+        QTest::newRow("descricao vazia") << "1|" << true;
+        QTest::newRow("separador comecado") << "1|Secretaria@@" << false;
+        QTest::newRow("outra descricao") << "1|Tesouraria" << true;
+        QTest::newRow("outro departamento") << "2|Secre" << true;
+        QTest::newRow("departamento nenhum") << "0|" << true;
+    }
+    void listaComODepartamento()
+    {
+        QFETCH(QString, fim);
+        QFETCH(bool, completa);
+        const QString lista = "13|" + ficha(7, QStringLiteral("Ana")) + "@@@" + ficha(8, QStringLiteral("Bia"));
+        MontadorDeResposta m;
+        m.defineEsperados({13, 14});
+        m.defineDepartamento(1, QStringLiteral("Secretaria"));
+        m.acrescenta(QString(lista.left(lista.lastIndexOf(u'|', lista.lastIndexOf(u'|') - 1) + 1) + fim));
+        QCOMPARE(m.formaCompleta(), completa);
+        QCOMPARE(m.silencioMs(MontadorDeResposta::Silencios()), completa ? MontadorDeResposta::Silencios().lista : -1);
+    }
+
     // Fed one character at a time, a record is whole only from its last "|" on, and the
     // pieces put together are the reply.
     void registroUmCaracterPorVez()

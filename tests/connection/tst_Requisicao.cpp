@@ -58,6 +58,14 @@ struct Ambiente {
         defineLimiteDeFichas(200'000);
         simulaFaltaDeMemoriaAcimaDe(0);
         globais().maximoRespostaBytes = 0;
+        globais().usuarioLogado.reset();
+    }
+    // The operator of respostaDeLogin, as a login leaves it.
+    void entra()
+    {
+        clsUsuario u;
+        u.fromPipeStringWithCommand(respostaDeLogin);
+        globais().usuarioLogado = u;
     }
     std::optional<RespostaDoServidor> pede(const QString& mensagem, std::initializer_list<int> esperados)
     {
@@ -590,6 +598,115 @@ private slots:
         QVERIFY(a.caixas.caixas().isEmpty());
         QCOMPARE(a.servidor.conexoes(), 2);
         QCOMPARE(a.servidor.recebidas(), QStringList({pedidoDeLogin, pedidoDeLogin}));
+    }
+
+    // --- a slow link: 200 ms round trips, loss, stalls of seconds ---
+
+    // The time-out waits for the reply to begin and then for each next piece: a reply that
+    // takes longer than the time-out in all but never pauses that long is taken whole; one
+    // that stalls for the time-out ends with "Sem Resposta". Both wires.
+    void enlaceLento_data()
+    {
+        QTest::addColumn<bool>("enquadrada");
+        QTest::addColumn<int>("pausaMs");      // between pieces; the time-out is 1 s
+        QTest::addColumn<bool>("inteira");
+        for (const bool enquadrada : {true, false}) {
+            const char* fio = enquadrada ? "quadros" : "fio simples";
+            QTest::addRow("%s: 300 ms entre pedacos", fio) << enquadrada << 300 << true;
+            QTest::addRow("%s: parada de 2,5 s", fio) << enquadrada << 2500 << false;
+        }
+    }
+    void enlaceLento()
+    {
+        QFETCH(bool, enquadrada);
+        QFETCH(int, pausaMs);
+        QFETCH(bool, inteira);
+        Ambiente a(1);
+        a.entra();
+        if (enquadrada)
+            a.servidor.defineNegociacao(ServidorRoteirizado::Negociacao::Aceita);
+        const QString lista = listaDeFichas(4);
+        const int passo = 61;   // 8 pieces, none ending where a sheet ends
+        for (qsizetype fim = lista.indexOf(QStringLiteral("@@@")); fim >= 0; fim = lista.indexOf(QStringLiteral("@@@"), fim + 1))
+            QVERIFY(fim % passo != 0);
+        a.servidor.aoProximoPedido(enquadrada ? ServidorRoteirizado::emQuadros(lista, passo, pausaMs)
+                                              : ServidorRoteirizado::emPedacos(lista, passo, pausaMs));
+        const auto resposta = a.pede(pedidoDeLogin, {13});
+        QCOMPARE(bool(resposta), inteira);
+        if (inteira) {
+            QCOMPARE(resposta->texto, lista);
+            QVERIFY(a.caixas.caixas().isEmpty());
+        } else {
+            QCOMPARE(a.titulos(), QStringList({QStringLiteral("Sem Resposta")}));
+            QVERIFY(globais().respostaServidor.isEmpty());
+        }
+    }
+
+    // Plain wire, logged in: a list that stops short (inside a sheet, inside the department's
+    // description that ends every sheet, inside the "@@@" between two, also when what came
+    // just before ended on a whole sheet) waits for its rest, however long the pause, and is
+    // taken whole; if nothing more comes, "Sem Resposta" and nothing is handed over.
+    void listaCortadaNoFioSimples_data()
+    {
+        QTest::addColumn<int>("inicio");   // the first write; up to `corte` follows 20 ms later
+        QTest::addColumn<int>("corte");    // where the line stalls
+        QTest::addColumn<bool>("restoVem");
+        const QString lista = listaDeFichas(3);
+        const qsizetype fronteira = lista.indexOf(QStringLiteral("@@@"));
+        const qsizetype meioDaFicha = lista.indexOf(QStringLiteral("Membro 2")) + 3;
+        const struct { const char* nome; qsizetype inicio, corte; } cortes[] = {
+            {"no meio de uma ficha", meioDaFicha, meioDaFicha},
+            {"na descricao do departamento", lista.size() - 5, lista.size() - 5},
+            {"no separador de fichas", fronteira + 1, fronteira + 1},
+            {"no separador, que chega depois de uma ficha inteira", fronteira, fronteira + 1},
+        };
+        for (const auto& c : cortes) {
+            QTest::addRow("%s, resto depois de 500 ms", c.nome) << int(c.inicio) << int(c.corte) << true;
+            QTest::addRow("%s, sem resto", c.nome) << int(c.inicio) << int(c.corte) << false;
+        }
+    }
+    void listaCortadaNoFioSimples()
+    {
+        QFETCH(int, inicio);
+        QFETCH(int, corte);
+        QFETCH(bool, restoVem);
+        Ambiente a(1);
+        a.entra();
+        defineSilenciosDaResposta(-1, 300, 200);   // the stalls here are longer, the 20 ms far shorter
+        const QString lista = listaDeFichas(3);
+        Roteiro roteiro = ServidorRoteirizado::responde(lista.left(inicio));
+        if (corte > inicio)
+            roteiro += ServidorRoteirizado::pausa(20) + ServidorRoteirizado::responde(lista.mid(inicio, corte - inicio));
+        if (restoVem)
+            roteiro += ServidorRoteirizado::pausa(500) + ServidorRoteirizado::responde(lista.mid(corte));
+        a.servidor.aoProximoPedido(roteiro);
+        const auto resposta = a.pede(pedidoDeLogin, {13});
+        if (restoVem) {
+            QVERIFY2(resposta, qPrintable(a.titulos().join(u',')));
+            QCOMPARE(resposta->texto, lista);
+            QVERIFY(a.caixas.caixas().isEmpty());
+        } else {
+            QVERIFY(!resposta);
+            QCOMPARE(a.titulos(), QStringList({QStringLiteral("Sem Resposta")}));
+            QVERIFY(globais().respostaServidor.isEmpty());
+        }
+    }
+
+    // Plain wire: a reply whose code cannot be read is out of step with its request (the rest
+    // of an earlier reply, say). Its connection is closed, so what still comes on it never
+    // passes for the next request's reply; that request gets its own on a new connection.
+    void codigoIlegivelFechaAConexao()
+    {
+        Ambiente a(2);
+        a.servidor.aoProximoPedido(ServidorRoteirizado::lixo("na|x") + ServidorRoteirizado::pausa(300)
+                                   + ServidorRoteirizado::lixo("|1|Tesouraria"));
+        a.servidor.aoProximoPedido(ServidorRoteirizado::responde(respostaDeLogin));
+        QVERIFY_THROWS_EXCEPTION(ErroDeExecucao, a.pede(pedidoDeLogin, {4}));
+        QVERIFY(!a.login->conectado());
+        const auto proxima = a.pede(pedidoDeLogin, {4});
+        QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(proxima->texto, respostaDeLogin);
+        QCOMPARE(a.servidor.conexoes(), 2);
     }
 
     // A list asked for as bytes comes as the bytes that were sent, Windows-1252 untouched;
