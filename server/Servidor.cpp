@@ -199,6 +199,19 @@ void Servidor::autenticou(ConexaoDoCliente& c)
     m_enderecosComLogin.insert(c.chaveDoEndereco(), agora);
 }
 
+void Servidor::saiu(ConexaoDoCliente& c)
+{
+    m_semLogin.emplace(c.numero(), &c);
+}
+
+void Servidor::sessaoEncerrada(const QString& chave)
+{
+    // A copy: leaving the session changes no connection set, but stay safe against it.
+    const QList<ConexaoDoCliente*> abertas(m_conexoes.cbegin(), m_conexoes.cend());
+    for (ConexaoDoCliente* c : abertas)
+        c->sessaoEncerrada(chave);
+}
+
 qsizetype Servidor::maiorPedidoDe(const ConexaoDoCliente& c) const
 {
     // A login is small. Our client comes back into its session before its next request (a
