@@ -107,7 +107,9 @@ void ConexaoDoCliente::ociosa()
         return;
     }
     if (m_ocupada || m_vazao) {
-        m_ociosa->start();   // a request under way is not idleness
+        // A request under way is not idleness. Without a login, only the login being checked
+        // is waited for: a short look again, not a whole new period.
+        m_ociosa->start(m_autenticada ? m_ociosa->interval() : std::min(m_opcoes.semLoginMs, 1000));
         return;
     }
     if (m_autenticada)
@@ -119,6 +121,15 @@ void ConexaoDoCliente::ociosa()
                                                       .arg(m_nome)
                                                       .arg(double(m_opcoes.semLoginMs) / 1000.0, 0, 'f', 1));
     derruba();
+}
+
+void ConexaoDoCliente::sessaoEncerrada(const QString& chave)
+{
+    if (!m_autenticada || m_desconectada || chave.isEmpty() || chave != m_chave)
+        return;
+    m_autenticada = false;
+    m_dono.saiu(*this);
+    m_ociosa->start(m_opcoes.semLoginMs);
 }
 
 void ConexaoDoCliente::autentica()
@@ -317,6 +328,7 @@ bool ConexaoDoCliente::negocia()
     m_recebido.clear();
     m_primeira = false;
     QStringList aceitas, diario;
+    QStringList encerradas;
     bool retomada = false;
     if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros))) {
         aceitas << QLatin1String(Quadros::capacidadeQuadros);
@@ -352,25 +364,27 @@ bool ConexaoDoCliente::negocia()
             // Log-off: the session that secret names ends, on every server of the database.
             const bool ok = m_sessoes.encerra(Sessoes::chaveDoSegredo(valor), &m_banco);
             diario << (ok ? QStringLiteral("sessão encerrada") : QStringLiteral("sessão não encerrada: erro do banco: ") + m_banco.ultimoErro());
-            if (ok)
+            if (ok) {
                 aceitas << encerrar;
+                encerradas << Sessoes::chaveDoSegredo(valor);
+            }
         }
     }
     m_socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(aceitas)));
     m_socket->flush();
     m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
-    // Back in a live session: logged in, as far as the limits go.
-    if (retomada)
+    // Back in a live session: logged in, as far as the limits go (unless this same message ended it).
+    if (retomada && !encerradas.contains(m_chave))
         autentica();
+    for (const QString& chave : std::as_const(encerradas))
+        m_dono.sessaoEncerrada(chave);
     registraNoDiario(m_nome + QStringLiteral(" combinou: ") + (diario.isEmpty() ? QStringLiteral("nada") : diario.join(u',')));
     return true;
 }
 
 void ConexaoDoCliente::entrega(int codigoPedido, QByteArray pedido)
 {
-    // A login is what a connection not yet logged in is given its short time for.
-    if (codigoPedido == Codigo::Login && !m_autenticada)
-        m_ociosa->start(m_opcoes.semLoginMs);
+    // The time for a login runs from the accept: attempts (refused ones above all) never extend it.
     m_dono.atende(*this, codigoPedido, std::move(pedido));
 }
 

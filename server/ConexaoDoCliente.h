@@ -44,6 +44,10 @@ public:
         virtual void avisa(const QString& tipo, const QString& linha) = 0;
         // Let in for the first time (a login accepted, a session resumed, a request served under one).
         virtual void autenticou(ConexaoDoCliente& c) = 0;
+        // Out again, still connected: its session was ended by a log-off.
+        virtual void saiu(ConexaoDoCliente& c) = 0;
+        // A log-off ended the session with this key: its connections are out.
+        virtual void sessaoEncerrada(const QString& chave) = 0;
         // A whole request to serve.
         virtual void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) = 0;
         // The peer has gone: nothing more is handed to this connection.
@@ -82,6 +86,9 @@ public:
 
     // Drops the connection at once (its file is needed, or it stayed idle too long).
     void derruba();
+    // Its session (key `chave`) was ended by a log-off: not logged in any more, with the time
+    // for a login counted again from now.
+    void sessaoEncerrada(const QString& chave);
 
     // After a right password: binds this connection's session to the operator (the secret
     // it agreed on, or one of its own). False when the sessions' database failed.

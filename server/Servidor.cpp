@@ -199,6 +199,19 @@ void Servidor::autenticou(ConexaoDoCliente& c)
     m_enderecosComLogin.insert(c.chaveDoEndereco(), agora);
 }
 
+void Servidor::saiu(ConexaoDoCliente& c)
+{
+    m_semLogin.emplace(c.numero(), &c);
+}
+
+void Servidor::sessaoEncerrada(const QString& chave)
+{
+    // A copy: leaving the session changes no connection set, but stay safe against it.
+    const QList<ConexaoDoCliente*> abertas(m_conexoes.cbegin(), m_conexoes.cend());
+    for (ConexaoDoCliente* c : abertas)
+        c->sessaoEncerrada(chave);
+}
+
 qsizetype Servidor::maiorPedidoDe(const ConexaoDoCliente& c) const
 {
     // A login is small. Our client comes back into its session before its next request (a
@@ -317,8 +330,13 @@ void Servidor::atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes)
     m_oficina->le([this, conexao, usuarioPedido, senha, chegou, vaga](Banco& armazem, Atendente&) {
         std::optional<Operador> op;
         if (!Cadastro(armazem).operador(usuarioPedido, op)) {
+            // No password was checked: neither the operator nor the address pays for a database away.
             const QString porque = QStringLiteral("erro do banco: ") + armazem.ultimoErro();
-            naConexao(this, conexao, [porque, chegou](ConexaoDoCliente& c) { c.responde(Codigo::Login, codigo(Codigo::Falha), porque, chegou); });
+            naConexao(this, conexao, [this, usuarioPedido, porque, chegou](ConexaoDoCliente& c) {
+                m_tentativas.devolve(usuarioPedido, c.endereco());
+                m_baldes.devolve(c.chaveDoEndereco(), agoraMs());
+                c.responde(Codigo::Login, codigo(Codigo::Falha), porque, chegou);
+            });
             return;
         }
         // A disabled operator is refused like an unknown one, after the same work.
@@ -345,11 +363,12 @@ void Servidor::loginConferido(ConexaoDoCliente& c, const QString& usuario, const
         c.responde(Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegouNs);
         return;
     }
+    // The password was right: whatever follows, it is no failed attempt.
+    m_tentativas.acertou(usuario, c.endereco());
     if (!c.abreSessao(usuario, dep->id, dep->descricao)) {
         c.responde(Codigo::Login, codigo(Codigo::Falha), QStringLiteral("erro do banco: ") + m_armazem.ultimoErro(), chegouNs);
         return;
     }
-    m_tentativas.acertou(usuario, c.endereco());
     m_baldes.devolve(c.chaveDoEndereco(), agoraMs());   // a right password costs the address nothing
     clsUsuario r;
     r.usuario = usuario;   // the password never travels back

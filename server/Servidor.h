@@ -62,6 +62,8 @@ private:
     qsizetype maiorPedidoDe(const ConexaoDoCliente& c) const override;
     void avisa(const QString& tipo, const QString& linha) override;
     void autenticou(ConexaoDoCliente& c) override;
+    void saiu(ConexaoDoCliente& c) override;
+    void sessaoEncerrada(const QString& chave) override;
     void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) override;
     void fechou(ConexaoDoCliente& c) override;
 

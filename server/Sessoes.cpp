@@ -239,6 +239,17 @@ void TentativasDeLogin::cobra(const QString& usuario, const QHostAddress& endere
     }
 }
 
+void TentativasDeLogin::devolve(const QString& usuario, const QHostAddress& endereco)
+{
+    const auto it = m_registros.find(chave(usuario, endereco));
+    if (it == m_registros.end())
+        return;
+    if (--it->falhas <= 0)
+        m_registros.erase(it);
+    else if (it->falhas < m_livres)
+        it->liberadoEmMs = 0;
+}
+
 void TentativasDeLogin::acertou(const QString& usuario, const QHostAddress& endereco)
 {
     m_registros.remove(chave(usuario, endereco));

@@ -113,6 +113,8 @@ public:
 
     bool bloqueado(const QString& usuario, const QHostAddress& endereco, qint64 agoraMs) const;
     void cobra(const QString& usuario, const QHostAddress& endereco, qint64 agoraMs);
+    // Takes back one charge: the attempt never reached a password check (the database failed).
+    void devolve(const QString& usuario, const QHostAddress& endereco);
     void acertou(const QString& usuario, const QHostAddress& endereco);
 
 private:

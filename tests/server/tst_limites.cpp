@@ -1,6 +1,7 @@
 // What one client (or a crowd of them) can take from the others: open files, connections
 // per address, idle connections, unfinished requests, password checks. The real server,
 // with "attackers" on other loopback addresses (127.0.0.2, …) than the real client.
+#include "protocol/Quadros.h"
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
@@ -141,6 +142,8 @@ private slots:
     void conexoesPorEndereco();
     void enxurradaDeLogins();
     void ociosas();
+    void semLoginContaDesdeOAceite_data();
+    void semLoginContaDesdeOAceite();
     void pedidoIncompletoSemLogin();
     void bloqueioSoDoEnderecoQueErrou();
 };
@@ -312,6 +315,48 @@ void tst_Limites::ociosas()
     const QString diario = servidor.diario();
     QVERIFY(diario.contains(QStringLiteral("sem login há 1.0 s -> conexão encerrada")));
     QVERIFY(diario.contains(QStringLiteral("sem mensagens há")));
+}
+
+void tst_Limites::semLoginContaDesdeOAceite_data()
+{
+    QTest::addColumn<bool>("logoff");
+    // Logins refused by the address's bucket, one after the other.
+    QTest::newRow("logins recusados") << false;
+    // Logged in, then logged off (from another connection, as our client does) and still open.
+    QTest::newRow("depois do logoff") << true;
+}
+
+void tst_Limites::semLoginContaDesdeOAceite()
+{
+    QFETCH(bool, logoff);
+    ServidorReal servidor;
+    servidor.defineArgumentos({QStringLiteral("--sem-login-s"), QStringLiteral("1"), QStringLiteral("--rajada-logins"),
+                               QStringLiteral("1"), QStringLiteral("--logins-por-minuto"), QStringLiteral("1")});
+    QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+    const ServidorReal::Conta& conta = servidor.conta();
+    Cliente cliente(servidor, QStringLiteral("127.0.0.2"));
+    QCOMPARE(cliente.saudacao(), QByteArray("2"));
+    if (logoff) {
+        QStringList aceitas;
+        QVERIFY(Quadros::leNegociacao(Wire::decodifica(cliente.pede(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeSessao)}))),
+                                      aceitas));
+        const QString segredo = aceitas.value(0).section(u'=', 1);
+        QVERIFY(Quadros::pareceSegredo(segredo));
+        QVERIFY(cliente.pede(pedidoDeLogin(conta.usuario, conta.senha)).startsWith("4|"));
+        Cliente saida(servidor, QStringLiteral("127.0.0.3"));
+        QVERIFY(saida.pede(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeEncerrar) + u'=' + segredo})).contains("encerrar"));
+    } else {
+        QCOMPARE(cliente.pede(pedidoDeLogin(conta.usuario, QStringLiteral("errada"))), QByteArray("5"));
+    }
+    // Keep-alives and failed logins (by then refused by the bucket) for 3 s or more: the
+    // connection is closed meanwhile all the same.
+    for (int i = 0; i < 20 && cliente.aberta(); ++i) {
+        cliente.envia(Wire::codifica(MontaComando(Codigo::KeepAlive)));
+        const QByteArray r = cliente.pede(pedidoDeLogin(conta.usuario, QStringLiteral("errada")), 250);
+        QVERIFY2(r.isEmpty() || r == "0" || r == "5", r.constData());
+    }
+    QVERIFY(cliente.fechadaEm(300));
+    QVERIFY(servidor.diario().contains(QStringLiteral("sem login há 1.0 s -> conexão encerrada")));
 }
 
 void tst_Limites::pedidoIncompletoSemLogin()

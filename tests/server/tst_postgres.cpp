@@ -159,6 +159,7 @@ private slots:
     void loginValeNaOutraInstancia();
     void operadorDesativadoPerdeAcessoNaOutraInstancia();
     void bancoReiniciadoNoMeioDoUso();
+    void bancoForaNaoBloqueiaOOperador();
     void registroBloqueadoCustaUmPedido();
     void bancoSemUtf8Recusado();
     void usuarioSemPermissaoOuvePorque();
@@ -353,6 +354,25 @@ void tst_Postgres::bancoReiniciadoNoMeioDoUso()
     QVERIFY(s->diario().contains(QStringLiteral("conexão com o banco restabelecida")));
     // The other servers of this program came back as well (in the background or on demand).
     QVERIFY(pede(*m_a, busca(50'000)).startsWith("13|"));
+}
+
+void tst_Postgres::bancoForaNaoBloqueiaOOperador()
+{
+    auto s = std::make_unique<ServidorReal>(ServidorReal::Conta(), 0, ServidorReal::Banco::PostgreSQL);
+    QVERIFY2(s->inicia(), qPrintable(s->erro()));
+    QVERIFY2(m_pg->para(), qPrintable(m_pg->erro()));
+    // The right password while the operator cannot be looked up: 0 every time, never
+    // "refused", more times than wrong passwords may be tried.
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(pede(*s, login(s->conta())), QByteArray("0"));
+    QVERIFY2(m_pg->inicia(), qPrintable(m_pg->erro()));
+    QVERIFY(pede(*s, login(s->conta())).startsWith("4|"));
+    // Wrong passwords still lock the operator out.
+    ServidorReal::Conta errada = s->conta();
+    errada.senha = QStringLiteral("errada");
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(pede(*s, login(errada)), QByteArray("5"));
+    QCOMPARE(pede(*s, login(s->conta())), QByteArray("5"));
 }
 
 void tst_Postgres::registroBloqueadoCustaUmPedido()
