@@ -196,12 +196,9 @@ void pinta(const Captura& c, QPrinter& destino, const QString& onde, const QSize
 bool imprimeComoNaTela(QWidget* alvo, Impressao como, const QString& onde, const QSizeF& noPapelTwips)
 {
     TrabalhoDeImpressao trabalho(alvo->window()->windowTitle().trimmed());
-    QPrinter* const impressora = trabalho.impressora();
-    if (!impressora) {
-        Caixas::mostra(alvo->window(), QStringLiteral("Não há impressora padrão instalada. Nada foi impresso."),
-                       QStringLiteral("Impressora"), Caixas::Icone::Aviso);
+    QPrinter* const impressora = trabalho.impressoraOuAvisa(alvo->window());
+    if (!impressora)
         return false;
-    }
     pinta(captura(alvo, como), *impressora, onde, noPapelTwips);
     if (const QString recusa = trabalho.envia(); !recusa.isEmpty()) {
         ExibeErro(onde, QStringLiteral("A impressora padrão não aceitou a página (%1)").arg(recusa), alvo->window());
