@@ -233,9 +233,10 @@ bool Banco::abre(bool criar)
         if (!criar && !QFileInfo::exists(caminho))
             return falha(QStringLiteral("banco"), QStringLiteral("o arquivo %1 não existe (crie-o com \"zelto-server criar-banco\")").arg(caminho));
         // What SQLite would only call "unable to open database file", said with its path and cause.
+        // (":memory:", SQLite's store in memory, is no file; to Qt a leading ":" is a resource.)
         const bool existe = QFileInfo::exists(caminho);
         const QByteArray alvo = QFile::encodeName(existe ? caminho : QFileInfo(caminho).absolutePath());
-        if (::access(alvo.constData(), existe ? R_OK : W_OK | X_OK) != 0)
+        if (caminho != QLatin1String(":memory:") && ::access(alvo.constData(), existe ? R_OK : W_OK | X_OK) != 0)
             return falha(QStringLiteral("banco"), ArquivosDoRegistro::motivo(caminho, errno));
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_nomeConexao);
         db.setDatabaseName(caminho);
@@ -261,7 +262,7 @@ bool Banco::abre(bool criar)
     }
     if (!db.isValid())
         return falha(QStringLiteral("banco"), QStringLiteral("o driver do banco não está instalado"));
-    if (!db.open() && m_sqlite) {
+    if (!db.open() && m_sqlite && m_conexao != QLatin1String("sqlite::memory:")) {
         // SQLite says only "unable to open database file": the system's own refusal instead.
         const QString caminho = m_conexao.mid(7);
         const bool existia = QFileInfo::exists(caminho);
