@@ -3,6 +3,7 @@
 #include "app/modGlobais.h"
 #include "connection/Requisicao.h"
 #include "protocol/ErroDeExecucao.h"
+#include "protocol/Historico.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
@@ -113,6 +114,7 @@ void Conexao::conectaSePreciso()
 bool Conexao::negocia(QTimer* timerTimeOut)
 {
     const QString servidor = m_socket->peerName() + QLatin1Char(':') + QString::number(m_socket->peerPort());
+    m_historico = false;
     if (servidoresSimples().contains(servidor))
         return true;
     // The session's secret goes only to the server that gave it.
@@ -120,7 +122,7 @@ bool Conexao::negocia(QTimer* timerTimeOut)
         m_segredo.clear();
     const QString sessao = QLatin1String(Quadros::capacidadeSessao);
     const QString pedido = Quadros::pedidoDeNegociacao(
-        {QLatin1String(Quadros::capacidadeQuadros), m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo});
+        {QLatin1String(Quadros::capacidadeQuadros), QLatin1String(Historico::capacidade), m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo});
     m_socket->write(Wire::codifica(pedido));
     m_socket->flush();
     int codigo = -1;
@@ -134,6 +136,7 @@ bool Conexao::negocia(QTimer* timerTimeOut)
     QStringList aceitas;
     if (codigo == Codigo::Negociacao && Quadros::leNegociacao(globais().respostaServidor, aceitas)) {
         m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+        m_historico = aceitas.contains(QLatin1String(Historico::capacidade));
         // The secret the server holds this connection's session under: the one presented
         // when the session is still live, a new one otherwise. A server without sessions
         // names none.

@@ -51,6 +51,8 @@ public:
     // The connection agreed on framed messages with the server (protocol/Quadros.h): replies
     // end where their bytes say, with no quiet interval.
     bool enquadrada() const { return m_enquadrada; }
+    // The server agreed to show sheets' histories (protocol/Historico.h) on its last agreement.
+    bool ofereceHistorico() const { return m_historico; }
     // The wait took the last reply by the quiet rule (from then on, more bytes are a fault).
     void respostaTomadaPorSilencio();
     // Plain wire only: more bytes came after the last reply was taken as whole. That reply
@@ -103,6 +105,7 @@ private:
     bool m_sondando = false;      // see defineSondagem
     bool m_erroTratado = false;   // this connection's failure was already handled
     bool m_enquadrada = false;
+    bool m_historico = false;
     QString m_segredo;              // the session's secret (see segredoDaSessao)
     QString m_servidorDoSegredo;    // "host:port" of the server that gave it
     Quadros::Leitor m_leitor;
