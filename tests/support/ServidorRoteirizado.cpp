@@ -39,6 +39,8 @@ struct ServidorRoteirizado::Nucleo : QObject {
     int silencioMs = 5;
     ServidorRoteirizado::Negociacao negociacao = ServidorRoteirizado::Negociacao::Recusa;
     int negociacoes = 0;
+    QStringList capacidadesExtras;
+    QStringList pedidas;
     QStringList recebidas;
     int conexoes = 0;
     int abertas = 0;
@@ -123,11 +125,15 @@ struct ServidorRoteirizado::Nucleo : QObject {
             QStringList capacidades;
             if (!c->enquadrada && Quadros::leNegociacao(mensagem, capacidades)) {
                 ++negociacoes;
+                pedidas = capacidades;
                 if (negociacao == ServidorRoteirizado::Negociacao::Ignora)
                     return;
                 const bool aceita = negociacao == ServidorRoteirizado::Negociacao::Aceita;
-                roteiro = ServidorRoteirizado::responde(
-                    aceita ? Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeQuadros)}) : QStringLiteral("0"));
+                QStringList aceitas{QLatin1String(Quadros::capacidadeQuadros)};
+                for (const QString& extra : std::as_const(capacidadesExtras))
+                    if (capacidades.contains(extra))
+                        aceitas << extra;
+                roteiro = ServidorRoteirizado::responde(aceita ? Quadros::pedidoDeNegociacao(aceitas) : QStringLiteral("0"));
                 c->enquadrada = aceita;
                 trava.unlock();
                 toca(c, roteiro);
@@ -251,6 +257,18 @@ void ServidorRoteirizado::defineNegociacao(Negociacao modo)
 {
     QMutexLocker trava(&m_nucleo->mutex);
     m_nucleo->negociacao = modo;
+}
+
+void ServidorRoteirizado::defineCapacidades(const QStringList& capacidades)
+{
+    QMutexLocker trava(&m_nucleo->mutex);
+    m_nucleo->capacidadesExtras = capacidades;
+}
+
+QStringList ServidorRoteirizado::capacidadesPedidas() const
+{
+    QMutexLocker trava(&m_nucleo->mutex);
+    return m_nucleo->pedidas;
 }
 
 int ServidorRoteirizado::negociacoes() const

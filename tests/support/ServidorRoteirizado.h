@@ -54,6 +54,10 @@ public:
 
     enum class Negociacao { Recusa, Ignora, Aceita };
     void defineNegociacao(Negociacao modo);
+    // In agreement (Aceita), these capabilities are granted too when the client asks for them.
+    void defineCapacidades(const QStringList& capacidades);
+    // The capabilities the client asked for in its last agreement.
+    QStringList capacidadesPedidas() const;
     int negociacoes() const;        // framing agreements asked for so far
 
     ServidorRoteirizado();
