@@ -4,6 +4,7 @@
 #include "app/modGlobais.h"
 #include "cards/FrmConfig.h"
 #include "cards/frmPrincipal3.h"
+#include "connection/Conexao.h"
 #include "connection/Requisicao.h"
 #include "connection/frmLogin.h"
 #include "members/CaixaDeLista.h"
@@ -11,6 +12,7 @@
 #include "members/JanelaDeFicha.h"
 #include "members/PedidosDaFicha.h"
 #include "members/UtilFicha.h"
+#include "members/frmHistorico.h"
 #include "protocol/modCommands.h"
 #include "renewal/frmprincipal2.h"
 #include "reports/frmRelatorio.h"
@@ -120,6 +122,12 @@ void frmPrincipal::montaTela()
     Command2->setObjectName(QStringLiteral("Command2"));
     botoes->addWidget(btnLimparFormulario);
     botoes->addStretch(1);
+    // Left of Command2, so that Command2 keeps its place at the right edge.
+    btnHistorico = new QPushButton(QStringLiteral("Histórico"), central);
+    btnHistorico->setObjectName(QStringLiteral("btnHistorico"));
+    btnHistorico->setToolTip(QStringLiteral("Quem consultou e alterou esta ficha, e quando"));
+    btnHistorico->setVisible(false);
+    botoes->addWidget(btnHistorico);
     botoes->addWidget(Command2);
     vertical->addLayout(botoes);
     setCentralWidget(central);
@@ -134,6 +142,9 @@ void frmPrincipal::montaTela()
     });
     connect(Command2, &QPushButton::clicked, this, [this] {
         protegido(this, origem + QStringLiteral(".Command2_Click"), [this] { abreRelatorio(); });
+    });
+    connect(btnHistorico, &QPushButton::clicked, this, [this] {
+        protegido(this, origem + QStringLiteral(".btnHistorico_Click"), [this] { abreHistorico(); });
     });
 
     // Lookups of the two lists.
@@ -185,6 +196,7 @@ void frmPrincipal::showEvent(QShowEvent* evento)
         m_precisaCarregar = false;
         carregaJanela();
     }
+    atualizaHistorico();
     QMainWindow::showEvent(evento);
 }
 
@@ -205,6 +217,24 @@ void frmPrincipal::mostraStatus()
 {
     const std::optional<clsUsuario>& usuario = globais().usuarioLogado;
     sbStatusBar->setText(QStringLiteral("Usuario: ") + (usuario ? usuario->usuario : QString()));
+    atualizaHistorico();
+}
+
+void frmPrincipal::atualizaHistorico()
+{
+    const Conexao* conexao = conexaoExistente();
+    const bool oferece = conexao && conexao->ofereceHistorico();
+    btnHistorico->setVisible(oferece);
+    btnHistorico->setEnabled(oferece && membros.numeroFicha > 0);
+}
+
+void frmPrincipal::abreHistorico()
+{
+    // The server may have changed since the window was refreshed (a reconnect).
+    atualizaHistorico();
+    if (!btnHistorico->isEnabled())
+        return;
+    frmHistorico::consulta(this, timerTimeOut, membros.numeroFicha, membros.nome);
 }
 
 void frmPrincipal::AtualizaGUI()

@@ -55,6 +55,9 @@ public:
     QPushButton* btnLimparFormulario;
     QPushButton* Command1;
     QPushButton* Command2;
+    // "Histórico" of the sheet on screen, beside Command2: shown only when the server keeps
+    // histories, enabled while the sheet on screen has a number.
+    QPushButton* btnHistorico;
 
 protected:
     void showEvent(QShowEvent* evento) override;
@@ -64,6 +67,8 @@ private:
     void montaTela();
     void carregaJanela();
     void mostraStatus();
+    void atualizaHistorico();
+    void abreHistorico();
     void limpaFormulario();
     void limpaComStatus();
     void IncluiNovo();
