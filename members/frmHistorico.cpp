@@ -73,6 +73,7 @@ frmHistorico::frmHistorico(QWidget* dono) : QWidget(dono, Qt::Window)
     lstHistorico->setObjectName(QStringLiteral("lstHistorico"));
     lstHistorico->setRootIsDecorated(false);
     lstHistorico->setUniformRowHeights(false);   // a row has a line per field changed
+    lstHistorico->setAlternatingRowColors(true);
     lstHistorico->setSelectionMode(QAbstractItemView::SingleSelection);
     lstHistorico->setHeaderLabels({QStringLiteral("Data e Hora"), QStringLiteral("Operador"), QStringLiteral("Ação"),
                                    QStringLiteral("Alterações")});
@@ -102,9 +103,14 @@ void frmHistorico::mostra(qint32 nficha, const QString& nome, const QList<Histor
                                      : QStringLiteral("Ficha %1 — %2").arg(nficha).arg(nome));
     lstHistorico->clear();
     QList<QTreeWidgetItem*> itens;
-    for (const Historico::Entrada& e : entradas)
-        itens << new QTreeWidgetItem(
+    for (const Historico::Entrada& e : entradas) {
+        auto* item = new QTreeWidgetItem(
             QStringList{formataQuando(e.quando), e.operador, e.acao, formataAlteracoes(e.alteracoes)});
+        // The time, operator and action stand on the line of the first field changed.
+        for (int c = 0; c < item->columnCount(); ++c)
+            item->setTextAlignment(c, Qt::AlignLeft | Qt::AlignTop);
+        itens << item;
+    }
     lstHistorico->addTopLevelItems(itens);
     for (int c = 0; c < lstHistorico->columnCount() - 1; ++c)
         lstHistorico->resizeColumnToContents(c);
