@@ -191,6 +191,13 @@ int Comando::servir(const Argumentos& a, const QString& banco)
     opcoes.tlsCertificado = a.valor("tls-certificado");
     opcoes.tlsChave = a.valor("tls-chave");
     opcoes.exigirTls = a.tem("exigir-tls");
+    // Before the store: a key the service cannot read is said at once, in plain words.
+    if (!opcoes.tlsCertificado.isEmpty() || !opcoes.tlsChave.isEmpty()) {
+        QSslConfiguration tls;
+        QString motivo;
+        if (!Tls::carrega(opcoes.tlsCertificado, opcoes.tlsChave, tls, motivo))
+            return erro(motivo);
+    }
     if (opcoes.sessaoPorEndereco)
         registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "
                                         "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));

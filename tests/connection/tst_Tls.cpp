@@ -184,6 +184,19 @@ private slots:
         Implantacao::restauraPadroes();
     }
 
+    // `zelto-server certificado` prints the line the deployment file takes, as openssl sees it.
+    void certificadoParaAImplantacao()
+    {
+        QProcess p;
+        p.start(ServidorReal::binario(), {QStringLiteral("certificado"), QStringLiteral("--tls-certificado"), m_pasta.filePath(QStringLiteral("a.crt"))});
+        QVERIFY(p.waitForFinished(30'000));
+        const QByteArray linha = p.readAllStandardOutput();
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(linha.startsWith("certificado=") && linha.count(':') == 31, linha.constData());
+        implantacao(linha);
+        QCOMPARE(Implantacao::certificado(), m_impressaoA);
+    }
+
     // Login, secret and sheets cross only encrypted; a dropped connection comes back into its
     // session inside TLS, without a new login.
     void cifradaDePontaAPonta()
