@@ -135,8 +135,9 @@ bool Conexao::exigeTls() const
 {
     // A remembered certificate means the server spoke TLS before: one that now does not is
     // more likely someone in between than a server that lost its certificate.
-    return !m_cifrada && (Implantacao::tls() == Implantacao::PoliticaTls::Exigir || !Implantacao::certificado().isEmpty()
-                          || Confianca::conhece(m_socket->peerName(), m_socket->peerPort()));
+    const Implantacao::PoliticaTls politica = Implantacao::tls();
+    return !m_cifrada && (politica == Implantacao::PoliticaTls::Exigir || !Implantacao::certificado().isEmpty()
+                          || (politica == Implantacao::PoliticaTls::Preferir && Confianca::conhece(m_socket->peerName(), m_socket->peerPort())));
 }
 
 Conexao::Resultado Conexao::recusa(const QString& motivo)
