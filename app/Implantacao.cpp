@@ -1,5 +1,6 @@
 #include "app/Implantacao.h"
 #include "app/ImplantacaoPadrao.h"
+#include "protocol/ImpressaoDigital.h"
 #include "protocol/Wire.h"
 
 #include <QDir>
@@ -14,7 +15,7 @@ namespace Implantacao {
 
 namespace {
 
-enum class Regra { Endereco, Caminho, Site, Email, Texto, TextoOpcional };
+enum class Regra { Endereco, Caminho, Site, Email, Texto, TextoOpcional, Impressao, PoliticaTls };
 
 struct Valor {
     const char* chave;
@@ -35,11 +36,13 @@ struct Tabela {
     Valor suporteFone1{"suporteFone1", ImplantacaoPadrao::suporteFone1, Regra::TextoOpcional, {}};
     Valor suporteFone2{"suporteFone2", ImplantacaoPadrao::suporteFone2, Regra::TextoOpcional, {}};
     Valor suporteFone3{"suporteFone3", ImplantacaoPadrao::suporteFone3, Regra::TextoOpcional, {}};
+    Valor certificado{"certificado", "", Regra::Impressao, {}};
+    Valor tls{"tls", "preferir", Regra::PoliticaTls, {}};
 
     QList<Valor*> todos()
     {
         return {&servidor, &bancoLocal, &organizacao, &endereco, &versiculo,
-                &site, &suporteEmail, &suporteFone1, &suporteFone2, &suporteFone3};
+                &site, &suporteEmail, &suporteFone1, &suporteFone2, &suporteFone3, &certificado, &tls};
     }
     void padroes()
     {
@@ -72,7 +75,8 @@ QString problema(Regra regra, const QString& v)
         if (c.category() == QChar::Other_Control)
             return QStringLiteral("tem caracteres de controle");
     if (v.isEmpty())
-        return regra == Regra::TextoOpcional || regra == Regra::Email ? QString() : QStringLiteral("está vazio");
+        return regra == Regra::TextoOpcional || regra == Regra::Email || regra == Regra::Impressao ? QString()
+                                                                                                  : QStringLiteral("está vazio");
     if (v.size() > maiorTexto)
         return QStringLiteral("tem mais de %1 caracteres").arg(maiorTexto);
     switch (regra) {
@@ -97,6 +101,14 @@ QString problema(Regra regra, const QString& v)
             return QStringLiteral("\"%1\" não é um endereço de e-mail").arg(v);
         break;
     }
+    case Regra::Impressao:
+        if (ImpressaoDigital::normaliza(v).isEmpty())
+            return QStringLiteral("\"%1\" não é uma impressão digital SHA-256 (64 dígitos hexadecimais, com ou sem \":\")").arg(v);
+        break;
+    case Regra::PoliticaTls:
+        if (v != QLatin1String("exigir") && v != QLatin1String("preferir") && v != QLatin1String("nunca"))
+            return QStringLiteral("\"%1\" não é exigir, preferir nem nunca").arg(v);
+        break;
     case Regra::Texto:
     case Regra::TextoOpcional:
         break;
@@ -124,6 +136,12 @@ QString suporteEmail() { return tabela().suporteEmail.atual; }
 QString suporteFone1() { return tabela().suporteFone1.atual; }
 QString suporteFone2() { return tabela().suporteFone2.atual; }
 QString suporteFone3() { return tabela().suporteFone3.atual; }
+QString certificado() { return ImpressaoDigital::normaliza(tabela().certificado.atual); }
+PoliticaTls tls()
+{
+    const QString& v = tabela().tls.atual;
+    return v == QLatin1String("exigir") ? PoliticaTls::Exigir : v == QLatin1String("nunca") ? PoliticaTls::Nunca : PoliticaTls::Preferir;
+}
 
 std::optional<QString> raizDaInstalacao(const QString& pastaDoPrograma)
 {

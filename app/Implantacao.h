@@ -20,6 +20,13 @@ QString suporteEmail();
 QString suporteFone1();
 QString suporteFone2();
 QString suporteFone3();
+// The registry server's certificate the office expects: its SHA-256 fingerprint as 64
+// lower-case hex digits ("" when none is set).
+QString certificado();
+// Whether the connection to the server is encrypted: `exigir` refuses a server that does not
+// offer TLS, `preferir` (the default) encrypts whenever the server offers it, `nunca` never asks.
+enum class PoliticaTls { Exigir, Preferir, Nunca };
+PoliticaTls tls();
 
 // The root under which the program was installed when `pastaDoPrograma` is its installed folder
 // ("" for a program in /usr/bin; "/tmp/x" for one unpacked to /tmp/x/usr/bin), or nothing for a

@@ -1,6 +1,8 @@
 // The client's one connection to the registry server (see Conexao.h).
 #include "connection/Conexao.h"
+#include "app/Implantacao.h"
 #include "app/modGlobais.h"
+#include "connection/Confianca.h"
 #include "connection/Requisicao.h"
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/Historico.h"
@@ -9,7 +11,8 @@
 
 #include <QDeadlineTimer>
 #include <QSet>
-#include <QTcpSocket>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QThread>
 #include <QTimer>
 
@@ -27,6 +30,23 @@ QSet<QString>& servidoresSimples()
 {
     static QSet<QString> s;
     return s;
+}
+
+// Servers (host:port) found this run to take part in the agreement without TLS: their
+// reconnects present the session's secret on the plain wire, as before TLS.
+QSet<QString>& servidoresSemTls()
+{
+    static QSet<QString> s;
+    return s;
+}
+
+// TLS 1.2 at least (1.3 when both have it); the certificate is judged by Confianca.
+void preparaTls(QSslSocket& s)
+{
+    QSslConfiguration c = s.sslConfiguration();
+    c.setProtocol(QSsl::TlsV1_2OrLater);
+    c.setPeerVerifyMode(QSslSocket::QueryPeer);
+    s.setSslConfiguration(c);
 }
 
 // How long the agreement's one exchange may take before the server counts as not taking part.
@@ -60,7 +80,8 @@ Conexao::Conexao(QObject* parent) : QObject(parent)
 {
     m_keepAlive = new QTimer(this);
     m_keepAlive->setObjectName(QStringLiteral("timerKeepAlive"));
-    m_socket = new QTcpSocket(this);
+    m_socket = new QSslSocket(this);
+    preparaTls(*m_socket);
     m_socket->setObjectName(nomeDoSocket);
 
     connect(m_keepAlive, &QTimer::timeout, this, &Conexao::enviaKeepAlive);
@@ -98,8 +119,8 @@ Conexao::Resultado Conexao::conecta(const QString& host, quint16 porta, QTimer* 
         return Resultado::Interrompida;
     if (codigo != Codigo::Aceito)
         return Resultado::Recusada;
-    if (!negocia(timerTimeOut))
-        return Resultado::Interrompida;
+    if (const Resultado r = negocia(timerTimeOut); r != Resultado::Conectada)
+        return r;
     if (m_keepAlive->interval() > 0)
         m_keepAlive->start();
     return Resultado::Conectada;
@@ -111,19 +132,41 @@ void Conexao::conectaSePreciso()
         emit pedeConexao();
 }
 
-bool Conexao::negocia(QTimer* timerTimeOut)
+bool Conexao::exigeTls() const
+{
+    // A remembered certificate means the server spoke TLS before: one that now does not is
+    // more likely someone in between than a server that lost its certificate.
+    const Implantacao::PoliticaTls politica = Implantacao::tls();
+    return !m_cifrada && (politica == Implantacao::PoliticaTls::Exigir || !Implantacao::certificado().isEmpty()
+                          || (politica == Implantacao::PoliticaTls::Preferir && Confianca::conhece(m_socket->peerName(), m_socket->peerPort())));
+}
+
+Conexao::Resultado Conexao::recusa(const QString& motivo)
+{
+    m_motivoDaRecusa = motivo;
+    encerra();
+    return Resultado::NaoConfiavel;
+}
+
+Conexao::Resultado Conexao::negocia(QTimer* timerTimeOut)
 {
     const QString servidor = m_socket->peerName() + QLatin1Char(':') + QString::number(m_socket->peerPort());
     m_historico = false;
     if (servidoresSimples().contains(servidor))
-        return true;
+        return exigeTls() ? recusa(Confianca::semTls(m_socket->peerName())) : Resultado::Conectada;
     // The session's secret goes only to the server that gave it.
     if (m_servidorDoSegredo != servidor)
         m_segredo.clear();
     const QString sessao = QLatin1String(Quadros::capacidadeSessao);
-    const QString pedido = Quadros::pedidoDeNegociacao(
-        {QLatin1String(Quadros::capacidadeQuadros), QLatin1String(Historico::capacidade), m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo});
-    m_socket->write(Wire::codifica(pedido));
+    // Encryption first, when wanted: nothing secret goes beside the offer.
+    const bool ofereceTls = !m_cifrada && Implantacao::tls() != Implantacao::PoliticaTls::Nunca
+                            && (!servidoresSemTls().contains(servidor) || exigeTls());
+    QStringList pedidas;
+    if (ofereceTls)
+        pedidas << QLatin1String(Quadros::capacidadeTls);
+    pedidas << QLatin1String(Quadros::capacidadeQuadros) << QLatin1String(Historico::capacidade)
+            << (m_segredo.isEmpty() || ofereceTls ? sessao : sessao + QLatin1Char('=') + m_segredo);
+    m_socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(pedidas)));
     m_socket->flush();
     int codigo = -1;
     try {
@@ -132,9 +175,15 @@ bool Conexao::negocia(QTimer* timerTimeOut)
         codigo = -2;   // not even a code: whatever this server is, it is not ours
     }
     if (EsperaInterrompida() && !globais().tempoEsgotado)
-        return false;   // the connection failed and was reported
+        return Resultado::Interrompida;   // the connection failed and was reported
     QStringList aceitas;
     if (codigo == Codigo::Negociacao && Quadros::leNegociacao(globais().respostaServidor, aceitas)) {
+        if (ofereceTls && aceitas.contains(QLatin1String(Quadros::capacidadeTls)))
+            return cifra(timerTimeOut);
+        if (exigeTls())
+            return recusa(Confianca::semTls(m_socket->peerName()));
+        if (ofereceTls)
+            servidoresSemTls().insert(servidor);
         m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
         m_historico = aceitas.contains(QLatin1String(Historico::capacidade));
         // The secret the server holds this connection's session under: the one presented
@@ -145,18 +194,40 @@ bool Conexao::negocia(QTimer* timerTimeOut)
             if (a.startsWith(sessao + QLatin1Char('=')) && Quadros::pareceSegredo(QStringView(a).mid(sessao.size() + 1)))
                 m_segredo = a.mid(sessao.size() + 1);
         m_servidorDoSegredo = servidor;
-        return true;
+        m_impressaoDaSessao = m_cifrada ? Confianca::impressao(m_socket->peerCertificate()) : QString();
+        return Resultado::Conectada;
+    }
+    if (exigeTls()) {
+        globais().tempoEsgotado = false;
+        return recusa(Confianca::semTls(m_socket->peerName()));
     }
     // A server that does not know the agreement. A plain "0" (its answer to an unknown code)
     // leaves the connection in step; silence or anything else may still be followed by more,
     // so that connection is dropped and a new one made on the plain wire.
     servidoresSimples().insert(servidor);
     if (codigo == Codigo::Falha && !globais().tempoEsgotado)
-        return true;
+        return Resultado::Conectada;
     globais().tempoEsgotado = false;
     encerra();
     conectaSePreciso();
-    return conectada();
+    return conectada() ? Resultado::Conectada : Resultado::Interrompida;
+}
+
+Conexao::Resultado Conexao::cifra(QTimer* timerTimeOut)
+{
+    const QString host = m_socket->peerName();
+    m_apertoDeMao = true;
+    m_socket->startClientEncryption();
+    const bool cifrou = m_socket->waitForEncrypted(timerTimeOut && timerTimeOut->interval() > 0 ? timerTimeOut->interval() : 10000);
+    m_apertoDeMao = false;
+    if (!cifrou)
+        return recusa(Confianca::falhaNaCifra(host, m_socket->errorString()));
+    const Confianca::Veredito v = Confianca::julga(m_socket->peerCertificateChain(), host, m_socket->peerPort(), Implantacao::certificado());
+    if (!v.aceito)
+        return recusa(v.motivo);
+    // Inside TLS the agreement is made again, as on a new connection.
+    m_cifrada = true;
+    return negocia(timerTimeOut);
 }
 
 bool Conexao::fechaSeForaDePasso()
@@ -183,6 +254,7 @@ void Conexao::encerra()
     m_keepAlive->stop();
     m_erroTratado = true;   // what the socket reports while we close it is ours, not an error
     m_socket->abort();
+    m_cifrada = false;
     m_enquadrada = false;
     m_leitor = Quadros::Leitor();
     m_respostaPorSilencio = false;
@@ -270,7 +342,7 @@ void Conexao::respostaTomadaPorSilencio()
 
 void Conexao::trataErro()
 {
-    if (m_erroTratado)
+    if (m_erroTratado || m_apertoDeMao)
         return;
     // The look for bytes still on their way (fechaSeForaDePasso) reports its empty look as
     // a time-out; the connection is fine.
@@ -299,16 +371,31 @@ void Conexao::encerraSessaoNoServidor()
     const qsizetype doisPontos = m_servidorDoSegredo.lastIndexOf(u':');
     if (segredo.isEmpty() || doisPontos <= 0)
         return;
-    QTcpSocket s;
+    QSslSocket s;
+    preparaTls(s);
     QDeadlineTimer prazo(1000);
     s.connectToHost(m_servidorDoSegredo.left(doisPontos), quint16(m_servidorDoSegredo.mid(doisPontos + 1).toUInt()));
     if (!s.waitForConnected(int(prazo.remainingTime())))
         return;
-    QByteArray lido;
-    while (!lido.contains('2') && !prazo.hasExpired() && s.waitForReadyRead(int(prazo.remainingTime())))
-        lido += s.readAll();
-    if (lido != "2")
+    const auto le = [&](QByteArrayView esperado) {
+        QByteArray lido;
+        while (!lido.contains(esperado) && !prazo.hasExpired() && s.waitForReadyRead(int(prazo.remainingTime())))
+            lido += s.readAll();
+        return lido;
+    };
+    if (le("2") != "2")
         return;
+    // The secret never crosses in clear when the session was made inside TLS: the same
+    // certificate, or nothing.
+    if (!m_impressaoDaSessao.isEmpty()) {
+        s.write(Wire::codifica(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeTls)})));
+        QStringList aceitas;
+        if (!Quadros::leNegociacao(Wire::decodifica(le("tls")), aceitas) || !aceitas.contains(QLatin1String(Quadros::capacidadeTls)))
+            return;
+        s.startClientEncryption();
+        if (!s.waitForEncrypted(int(prazo.remainingTime())) || Confianca::impressao(s.peerCertificate()) != m_impressaoDaSessao)
+            return;
+    }
     s.write(Wire::codifica(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeEncerrar) + QLatin1Char('=') + segredo})));
     // The answer says it was done; nothing else is said either way.
     if (s.waitForBytesWritten(int(prazo.remainingTime())))

@@ -7,9 +7,9 @@
 #include <QByteArrayView>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QSslSocket>
 #include <QString>
 
-class QTcpSocket;
 class QTimer;
 
 // Owned by the login window, which says where to connect (its boxes) and shows what goes
@@ -25,12 +25,13 @@ public:
         SemResposta,   // nothing within the time-out (tempoEsgotado is set)
         Recusada,      // a first message other than "2"
         Interrompida,  // it failed meanwhile and that was reported already
+        NaoConfiavel,  // the server is not the one trusted, or would not encrypt (motivoDaRecusa)
     };
 
     explicit Conexao(QObject* parent = nullptr);
     ~Conexao() override;
 
-    // The socket (named "wskClient"): a plain TCP socket; a subclass of it can take its place.
+    // The socket (named "wskClient"): a TLS-capable socket, plain until the server agrees to encrypt.
     QTcpSocket* socket() const { return m_socket; }
     // The keep-alive (named "timerKeepAlive"): its interval is the owner's setting, 0 = none.
     QTimer* keepAlive() const { return m_keepAlive; }
@@ -47,6 +48,11 @@ public:
     void encerra();
     // Sends one whole message (Windows-1252), right before the caller's wait.
     void envia(const QString& mensagem);
+
+    // Why the last attempt ended NaoConfiavel: the text of the operator's box.
+    const QString& motivoDaRecusa() const { return m_motivoDaRecusa; }
+    // The connection runs inside TLS, with a server certificate the client trusts.
+    bool cifrada() const { return m_cifrada; }
 
     // The connection agreed on framed messages with the server (protocol/Quadros.h): replies
     // end where their bytes say, with no quiet interval.
@@ -94,14 +100,21 @@ signals:
     void caiu(const QString& origem, const QString& descricao, bool avisar);
 
 private:
-    bool negocia(QTimer* timerTimeOut);
+    Resultado negocia(QTimer* timerTimeOut);
+    Resultado cifra(QTimer* timerTimeOut);
+    Resultado recusa(const QString& motivo);
+    bool exigeTls() const;
     void leDados();
     void recebe(const QByteArray& bytes);
     void trataErro();
     void enviaKeepAlive();
 
-    QTcpSocket* m_socket;
+    QSslSocket* m_socket;
     QTimer* m_keepAlive;
+    bool m_cifrada = false;
+    bool m_apertoDeMao = false;     // the TLS handshake is under way: its failure is negocia's to tell
+    QString m_motivoDaRecusa;
+    QString m_impressaoDaSessao;    // the certificate the session's server showed (log-off checks it)
     bool m_sondando = false;      // see defineSondagem
     bool m_erroTratado = false;   // this connection's failure was already handled
     bool m_enquadrada = false;

@@ -7,6 +7,7 @@
 #include "app/modBibArquivoINI.h"
 #include "app/modGlobais.h"
 #include "connection/Conexao.h"
+#include "connection/Confianca.h"
 #include "connection/FRMAJUDA.h"
 #include "connection/Figura.h"
 #include "connection/Requisicao.h"
@@ -329,8 +330,17 @@ void frmLogin::ConectaNoServidor()
             throw ErroDeExecucao(origem, QStringLiteral("Argumento inválido: porta %1").arg(porta));
         switch (m_conexao->conecta(txtIpServidor->text(), quint16(porta), timerTimeOut)) {
         case Conexao::Resultado::Conectada:
+            m_recusaMostrada.clear();
+            return;
         case Conexao::Resultado::Interrompida:
             return;
+        case Conexao::Resultado::NaoConfiavel:
+            // Never quietly, not even while polling; but once, not at every poll.
+            if (m_conexao->motivoDaRecusa() != m_recusaMostrada) {
+                m_recusaMostrada = m_conexao->motivoDaRecusa();
+                Caixas::mostra(dono, m_recusaMostrada, Confianca::titulo(), Caixas::Icone::Erro);
+            }
+            break;
         case Conexao::Resultado::SemResposta:
             MensagensDoServidor::semResposta(dono);
             break;

@@ -106,6 +106,7 @@ private:
 
     Conexao* m_conexao;
     bool m_verificando = false;   // a VerificaServidor run is under way
+    QString m_recusaMostrada;     // the untrusted-server box last shown (the poll repeats it not)
     QPointer<frmPrincipal> m_janelaMembros;
     QPointer<Frminicial> m_menu;
 };

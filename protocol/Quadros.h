@@ -25,6 +25,12 @@
 // empty piece "0:". A reply may therefore be written while it is still being produced, and
 // its end is known from the bytes alone. The version and capability fields leave room for
 // what later connections may want to agree on.
+//
+// Encryption comes first when the client offers it: "99|zelto|1|tls,quadros,sessao" (never a
+// secret beside "tls"). A server with a certificate answers "99|zelto|1|tls" and nothing else;
+// both then start TLS on the same connection (the server's next bytes are its handshake), and
+// the client makes the whole exchange above again inside it, as if the connection were new
+// (without "tls"). A server without a certificate ignores "tls" and answers as above.
 namespace Quadros {
 
 inline constexpr int codigoDeNegociacao = 99;
@@ -35,6 +41,8 @@ inline constexpr char capacidadeQuadros[] = "quadros";
 // "sessao=<secret>", the same secret when it names a live session (the connection is in it,
 // no login needed), a new one otherwise (the next login on the connection binds it).
 inline constexpr char capacidadeSessao[] = "sessao";
+// "tls": switch this connection to TLS now; alone in the server's answer (see above).
+inline constexpr char capacidadeTls[] = "tls";
 // "encerrar=<secret>": log-off; the server ends that session and answers "encerrar".
 inline constexpr char capacidadeEncerrar[] = "encerrar";
 

@@ -1,5 +1,5 @@
 // The `servir` command: reads the listener's options and limits, opens the store and serves
-// the clients until SIGTERM or SIGINT.
+// the clients until SIGTERM or SIGINT; and `certificado`, its TLS certificate's fingerprint.
 #include "server/ComandoServir.h"
 #include "server/ArquivosDoRegistro.h"
 #include "server/Banco.h"
@@ -7,11 +7,13 @@
 #include "server/EnderecoPg.h"
 #include "server/LinhaDeComando.h"
 #include "server/Servidor.h"
+#include "server/Tls.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QSslCertificate>
 
 #include <algorithm>
 #include <cerrno>
@@ -161,6 +163,19 @@ int semGravacao(const QString& arquivo, const QString& causa)
 
 } // namespace
 
+int Comando::certificado(const Argumentos& a, const QString&)
+{
+    const QString arquivo = a.valor("tls-certificado", QStringLiteral("/etc/zelto/servidor.crt"));
+    QFile f(arquivo);
+    if (!f.open(QIODevice::ReadOnly))
+        return erro(QStringLiteral("não foi possível ler o certificado %1: %2").arg(arquivo, f.errorString()));
+    const QList<QSslCertificate> cadeia = QSslCertificate::fromData(f.read(1 << 20), QSsl::Pem);
+    if (cadeia.isEmpty() || cadeia.first().isNull())
+        return erro(QStringLiteral("%1 não é um certificado PEM").arg(arquivo));
+    escreve(stdout, QStringLiteral("certificado=%1\n").arg(Tls::impressao(cadeia.first())));
+    return 0;
+}
+
 int Comando::servir(const Argumentos& a, const QString& banco)
 {
     // A search of a large department builds a reply of several megabytes. Kept in the heap
@@ -173,6 +188,16 @@ int Comando::servir(const Argumentos& a, const QString& banco)
     if (!endereco(escuta, opcoes) || !atendimento(a, opcoes))
         return 1;
     opcoes.sessaoPorEndereco = a.tem("sessao-por-endereco");
+    opcoes.tlsCertificado = a.valor("tls-certificado");
+    opcoes.tlsChave = a.valor("tls-chave");
+    opcoes.exigirTls = a.tem("exigir-tls");
+    // Before the store: a key the service cannot read is said at once, in plain words.
+    if (!opcoes.tlsCertificado.isEmpty() || !opcoes.tlsChave.isEmpty()) {
+        QSslConfiguration tls;
+        QString motivo;
+        if (!Tls::carrega(opcoes.tlsCertificado, opcoes.tlsChave, tls, motivo))
+            return erro(motivo);
+    }
     if (opcoes.sessaoPorEndereco)
         registraNoDiario(QStringLiteral("aviso: --sessao-por-endereco ligada: um login no protocolo simples vale para todo o endereço do "
                                         "cliente (qualquer programa naquele computador, ou atrás do mesmo NAT, age como o operador)"));

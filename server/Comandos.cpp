@@ -18,8 +18,12 @@ const ComandoDoServidor comandos[] = {
      "\"zelto-server: ouvindo em ENDEREÇO:PORTA\".",
      "db listen sessao-horas sessao-por-endereco silencio-ms espera-ms fila-conexoes leitores conexoes-max "
      "conexoes-por-endereco sem-login-s ociosa-horas pedido-sem-login-kib fila-senhas senhas-por-endereco rajada-logins "
-     "logins-por-minuto",
+     "logins-por-minuto tls-certificado tls-chave exigir-tls",
      Comando::servir},
+    {"certificado",
+     "mostra a impressão digital SHA-256 do certificado TLS (--tls-certificado, padrão /etc/zelto/servidor.crt) na forma "
+     "que o implantacao.ini dos clientes espera (certificado=...).",
+     "tls-certificado", Comando::certificado},
     {"criar-banco", "cria o banco e as tabelas (não apaga nada que já exista).", "db", Comando::criarBanco},
     {"departamento", "inclui ou renomeia um departamento: --id N --nome TEXTO.", "db id nome", Comando::departamento},
     {"operador",

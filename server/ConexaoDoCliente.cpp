@@ -4,11 +4,13 @@
 #include "protocol/modCommands.h"
 #include "server/Banco.h"
 #include "server/Diario.h"
+#include "server/Tls.h"
 #include "server/Vazao.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QTcpSocket>
+#include <QSslCipher>
+#include <QSslSocket>
 #include <QTimer>
 
 #include <limits>
@@ -40,6 +42,7 @@ ConexaoDoCliente::ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Amb
       m_sessoes(ambiente.sessoes),
       m_banco(ambiente.banco),
       m_relogio(ambiente.relogio),
+      m_tls(ambiente.tls),
       m_socket(socket),
       m_endereco(socket->peerAddress()),
       m_chaveDoEndereco(Sessoes::chave(m_endereco)),
@@ -327,6 +330,8 @@ bool ConexaoDoCliente::negocia()
         return false;
     m_recebido.clear();
     m_primeira = false;
+    if (aceitaTls(pedidas))
+        return true;
     QStringList aceitas, diario;
     QStringList encerradas;
     bool retomada = false;
@@ -346,7 +351,8 @@ bool ConexaoDoCliente::negocia()
             // secret is kept: every request checks the session again anyway.
             QString segredo;
             bool erro = false;
-            if (Sessoes::pareceSegredo(valor)) {
+            // Under --exigir-tls a secret that crossed in clear opens nothing (but on this machine).
+            if (Sessoes::pareceSegredo(valor) && Tls::loginPermitido(m_opcoes.exigirTls, m_cifrada, m_endereco)) {
                 const QString chave = Sessoes::chaveDoSegredo(valor);
                 const bool viva = m_sessoes.viva(chave, agoraMs(), &m_banco, erro);
                 if (viva || erro)
@@ -380,6 +386,38 @@ bool ConexaoDoCliente::negocia()
         m_dono.sessaoEncerrada(chave);
     registraNoDiario(m_nome + QStringLiteral(" combinou: ") + (diario.isEmpty() ? QStringLiteral("nada") : diario.join(u',')));
     return true;
+}
+
+bool ConexaoDoCliente::aceitaTls(const QStringList& pedidas)
+{
+    auto* ssl = qobject_cast<QSslSocket*>(m_socket);
+    if (m_cifrada || !ssl || m_tls.localCertificate().isNull() || !pedidas.contains(QLatin1String(Quadros::capacidadeTls)))
+        return false;
+    // The answer names "tls" alone: what else was asked is asked again inside. Whatever
+    // came after the offer is the client's handshake, which the socket now reads itself.
+    m_socket->write(Wire::codifica(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeTls)})));
+    m_socket->flush();
+    connect(ssl, &QSslSocket::encrypted, this, &ConexaoDoCliente::cifrou);
+    connect(ssl, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
+        if (e == QAbstractSocket::SslHandshakeFailedError && !m_fechando) {
+            registraNoDiario(m_nome + QStringLiteral(" TLS falhou: ") + m_socket->errorString());
+            derruba();
+        }
+    });
+    ssl->startServerEncryption();
+    return true;
+}
+
+void ConexaoDoCliente::cifrou()
+{
+    // A new connection as far as the agreement goes; the login clock keeps running.
+    m_cifrada = true;
+    m_primeira = true;
+    m_recebido.clear();
+    const auto* ssl = static_cast<QSslSocket*>(m_socket);
+    registraNoDiario(m_nome + QStringLiteral(" combinou: tls (%1, %2)")
+                                  .arg(ssl->sessionProtocol() == QSsl::TlsV1_3 ? QStringLiteral("TLS 1.3") : QStringLiteral("TLS 1.2"),
+                                       ssl->sessionCipher().name()));
 }
 
 void ConexaoDoCliente::entrega(int codigoPedido, QByteArray pedido)

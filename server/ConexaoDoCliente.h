@@ -9,6 +9,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 
 #include <memory>
@@ -64,6 +65,7 @@ public:
         Sessoes& sessoes;
         Banco& banco;
         const QElapsedTimer& relogio;   // the time requests arrive and replies leave, for the log
+        const QSslConfiguration& tls;   // the server's certificate; null: TLS is not offered
     };
 
     // Takes an accepted socket; `numero` is its place in the order of arrival. Its clock
@@ -78,6 +80,7 @@ public:
     const QString& chaveDoEndereco() const { return m_chaveDoEndereco; }   // the address as limits count it
     quint64 numero() const { return m_numero; }
     bool autenticada() const { return m_autenticada; }
+    bool cifrada() const { return m_cifrada; }   // inside TLS
     bool ocupada() const { return m_ocupada; }   // a request of this connection is being served
     bool fechando() const { return m_fechando; }
     bool desconectada() const { return m_desconectada; }
@@ -111,6 +114,8 @@ private:
     void silencio();
     void proximaEmQuadros();
     bool negocia();
+    bool aceitaTls(const QStringList& pedidas);
+    void cifrou();
     void entrega(int codigoPedido, QByteArray pedido);
     void ociosa();
     void desconectou();
@@ -124,6 +129,7 @@ private:
     Sessoes& m_sessoes;
     Banco& m_banco;
     const QElapsedTimer& m_relogio;
+    const QSslConfiguration& m_tls;
 
     QTcpSocket* m_socket;
     QHostAddress m_endereco;
@@ -138,6 +144,7 @@ private:
     bool m_desconectada = false;
     bool m_primeira = true;   // no message served yet: the framing may still be agreed
     bool m_autenticada = false;
+    bool m_cifrada = false;
     // The session: its key (the hash of the secret), whether the client agreed on one (it
     // holds the secret and comes back with it), and whether it ends with this connection.
     QString m_chave;

@@ -22,6 +22,15 @@ const OpcaoDaLinha opcoes[] = {
      "em qualquer computador atrás do mesmo NAT, lê, grava e exclui fichas como ele, sem login. Desligada (padrão), a sessão "
      "desse cliente vale só para a conexão em que ele fez login.",
      Geral},
+    {"tls-certificado", "ARQUIVO",
+     "o certificado TLS do servidor (PEM; o pacote cria um autoassinado em /etc/zelto/servidor.crt). Com ele e --tls-chave "
+     "o servidor oferece TLS: o cliente Zelto cifra a conexão antes do login; o cliente original continua sem TLS.",
+     Geral},
+    {"tls-chave", "ARQUIVO", "a chave privada do certificado (PEM sem senha, RSA ou EC; root:zelto-server 0640).", Geral},
+    {"exigir-tls", nullptr,
+     "recusa o login sem TLS, menos o feito deste mesmo computador (127.0.0.1/::1). Para servidores na internet, quando "
+     "todos os escritórios já usam o cliente Zelto; o cliente original deixa de entrar.",
+     Geral},
     {"silencio-ms", "N",
      "silêncio, em ms, esperado depois que a última parte de um pedido começa a chegar, antes de atendê-lo (padrão 2). Um "
      "pedido cuja última parte já é a descrição inteira do departamento da sessão é atendido na hora.",

@@ -1,6 +1,7 @@
 // What the registry server is told at its start: where it listens, its timings and its limits.
 #pragma once
 #include <QHostAddress>
+#include <QString>
 
 struct OpcoesDoServidor {
     QHostAddress endereco = QHostAddress::LocalHost;
@@ -19,6 +20,11 @@ struct OpcoesDoServidor {
     // a session for its whole address (every program there, or behind the same NAT, is
     // then that operator until the session expires). Off: it lasts as its connection.
     bool sessaoPorEndereco = false;
+    // TLS: the certificate and key files (PEM; none: the server does not offer TLS), and
+    // whether a login must come encrypted (from anywhere but this machine).
+    QString tlsCertificado;
+    QString tlsChave;
+    bool exigirTls = false;
 
     // What one client can take from the others. Logged in = a login accepted on the
     // connection, a live session resumed with its secret, or a request served under one.

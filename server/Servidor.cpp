@@ -7,6 +7,7 @@
 #include "server/Banco.h"
 #include "server/Oficina.h"
 #include "server/Senhas.h"
+#include "server/Tls.h"
 #include "server/Vazao.h"
 
 #include <QDateTime>
@@ -43,9 +44,9 @@ Servidor::Servidor(Banco& armazem, Opcoes opcoes, QObject* pai)
     : QObject(pai),
       m_armazem(armazem),
       m_opcoes(opcoes),
-      m_servidor(new QTcpServer(this)),
+      m_servidor(new Tls::Ouvinte(this)),
       m_sessoes(opcoes.sessaoMs, true),
-      m_ambiente{*this, m_opcoes, m_sessoes, m_armazem, m_relogio},
+      m_ambiente{*this, m_opcoes, m_sessoes, m_armazem, m_relogio, m_tls},
       m_filaDeSenhas(std::make_shared<FilaDeSenhas>(opcoes.filaDeSenhas, opcoes.senhasPorEndereco)),
       m_baldes(opcoes.rajadaDeLogins, opcoes.loginsPorMinuto)
 {
@@ -78,6 +79,14 @@ Servidor::~Servidor()
 
 bool Servidor::escuta(QString& erro)
 {
+    if (!m_opcoes.tlsCertificado.isEmpty() || !m_opcoes.tlsChave.isEmpty()) {
+        if (!Tls::carrega(m_opcoes.tlsCertificado, m_opcoes.tlsChave, m_tls, erro))
+            return false;
+        m_servidor->defineConfiguracao(m_tls);
+        registraNoDiario(QStringLiteral("TLS oferecido; certificado %1").arg(Tls::impressao(m_tls.localCertificate())));
+    }
+    if (m_opcoes.exigirTls)
+        registraNoDiario(QStringLiteral("--exigir-tls: login sem TLS só deste computador"));
     if (!m_oficina) {
         auto oficina = std::make_unique<Oficina>(m_armazem.conexao(), m_sessoes, m_opcoes.leitores);
         if (!oficina->inicia(erro))
@@ -302,6 +311,11 @@ void Servidor::atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes)
         return;
     }
     const QString quem = u.usuario.left(40);
+    if (!Tls::loginPermitido(m_opcoes.exigirTls, c.cifrada(), c.endereco())) {
+        c.responde(Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado: sem TLS (--exigir-tls)").arg(quem),
+                   chegou);
+        return;
+    }
     if (u.usuario.isEmpty() || u.senha.isEmpty() || u.usuario.size() > 200 || u.senha.size() > 1000) {
         c.responde(Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegou);
         return;

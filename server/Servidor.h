@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QSet>
 #include <QThreadPool>
 
@@ -19,7 +20,9 @@
 
 class Banco;
 class Oficina;
-class QTcpServer;
+namespace Tls {
+class Ouvinte;
+}
 
 // The registry server: accepts connections (each a ConexaoDoCliente, which greets, reads,
 // frames and writes) and serves their requests.
@@ -69,10 +72,11 @@ private:
 
     Banco& m_armazem;
     Opcoes m_opcoes;
-    QTcpServer* m_servidor;
+    Tls::Ouvinte* m_servidor;
     Sessoes m_sessoes;
     TentativasDeLogin m_tentativas;
     QElapsedTimer m_relogio;
+    QSslConfiguration m_tls;   // null without a certificate
     ConexaoDoCliente::Ambiente m_ambiente;
     QThreadPool m_conferencias;
     std::unique_ptr<Oficina> m_oficina;

@@ -94,6 +94,18 @@ private slots:
         QTest::newRow("linha sem igual") << s + "servidor 10.0.0.9\n" << "servidor" << "=padrão" << "linha 2: não é \"chave=valor\"";
         QTest::newRow("repetida") << s + "servidor=10.0.0.1\nservidor=10.0.0.2\n" << "servidor" << "10.0.0.2" << "mais de uma vez";
         QTest::newRow("comentários") << s + "; servidor=10.0.0.1\n# servidor=10.0.0.2\n" << "servidor" << "=padrão" << "";
+        const QByteArray hex = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+        QTest::newRow("certificado em hex") << s + "certificado=" + hex + "\n" << "certificado" << QString::fromLatin1(hex) << "";
+        QTest::newRow("certificado com dois-pontos") << s + "certificado=" + QByteArray::fromHex(hex).toHex(':').toUpper() + "\n"
+                                                     << "certificado" << QString::fromLatin1(hex) << "";
+        QTest::newRow("certificado curto") << s + "certificado=" + hex.left(62) + "\n" << "certificado" << ""
+                                           << "não é uma impressão digital SHA-256";
+        QTest::newRow("certificado com dois-pontos no meio do par") << s + "certificado=0:" + hex.mid(1) + "\n" << "certificado" << ""
+                                                                     << "não é uma impressão digital SHA-256";
+        QTest::newRow("tls exigir") << s + "tls=exigir\n" << "tls" << "exigir" << "";
+        QTest::newRow("tls nunca") << s + "tls=nunca\n" << "tls" << "nunca" << "";
+        QTest::newRow("tls padrão") << s << "tls" << "preferir" << "";
+        QTest::newRow("tls inválido") << s + "tls=sim\n" << "tls" << "preferir" << "\"sim\" não é exigir, preferir nem nunca; vale o padrão \"preferir\"";
     }
     void valores()
     {
@@ -108,7 +120,11 @@ private slots:
             {"servidor", Implantacao::servidor}, {"organizacao", Implantacao::organizacao},
             {"versiculo", Implantacao::versiculo}, {"suporteFone3", Implantacao::suporteFone3},
             {"bancoLocal", Implantacao::bancoLocal}, {"site", Implantacao::site},
-            {"suporteEmail", Implantacao::suporteEmail}};
+            {"suporteEmail", Implantacao::suporteEmail}, {"certificado", Implantacao::certificado},
+            {"tls", [] {
+                 const Implantacao::PoliticaTls p = Implantacao::tls();
+                 return QString::fromLatin1(p == Implantacao::PoliticaTls::Exigir ? "exigir" : p == Implantacao::PoliticaTls::Nunca ? "nunca" : "preferir");
+             }}};
         const QHash<QString, const char*> padrao = {
             {"servidor", ImplantacaoPadrao::servidor}, {"organizacao", ImplantacaoPadrao::organizacao},
             {"versiculo", ImplantacaoPadrao::versiculo}, {"suporteFone3", ImplantacaoPadrao::suporteFone3},

@@ -117,11 +117,23 @@ confere "  makes its folder" test -d "$raiz/var/lib/zelto-server"
 confere "  gives the settings file to the service's group" grep -q "^chown root:zelto-server $raiz/etc/zelto/servidor.conf$" "$chamadas"
 confere "  not readable by other accounts" test "$(stat -c %a "$raiz/etc/zelto/servidor.conf")" = 640
 confere "  whose example has no password" naotem "$raiz/etc/zelto/servidor.conf" ":SENHA@"
+confere "  makes a TLS key" test -s "$raiz/etc/zelto/servidor.key"
+confere "  readable by the service only" test "$(stat -c %a "$raiz/etc/zelto/servidor.key")" = 640
+confere "  owned by root:zelto-server" grep -q "^chown root:zelto-server $raiz/etc/zelto/servidor.key$" "$chamadas"
+confere "  and its self-signed certificate" openssl x509 -in "$raiz/etc/zelto/servidor.crt" -noout
+sha256sum "$raiz/etc/zelto/servidor.key" "$raiz/etc/zelto/servidor.crt" > "$tmp/tls.antes"
 confere "  enables the service" grep -q "^deb-systemd-helper enable zelto-server.service" "$chamadas"
 confere "  starts nothing outside the real root" naotem "$chamadas" "deb-systemd-invoke"
 touch "$raiz/var/lib/zelto-server/registro.db"
 confere "zelto-server postinst configure again" roda "$tmp/controle-servidor/postinst" configure "$versao-1"
 confere "  does not create the user again" test "$(grep -c '^adduser' "$chamadas")" = 1
+confere "  keeps the TLS key and certificate" sha256sum -c --quiet "$tmp/tls.antes"
+rm "$raiz/etc/zelto/servidor.crt"
+confere "zelto-server postinst with the certificate gone but the key there" roda "$tmp/controle-servidor/postinst" configure "$versao-1"
+confere "  overwrites no key of the administrator's" sha256sum -c --quiet --ignore-missing "$tmp/tls.antes"
+confere "  and makes no certificate for it" test ! -e "$raiz/etc/zelto/servidor.crt"
+rm "$raiz/etc/zelto/servidor.key"
+roda "$tmp/controle-servidor/postinst" configure "$versao-1"
 confere "zelto-server prerm upgrade" roda "$tmp/controle-servidor/prerm" upgrade "$versao-1"
 confere "zelto-server postrm purge" roda "$tmp/controle-servidor/postrm" purge
 confere "  keeps the registry" test -e "$raiz/var/lib/zelto-server/registro.db"
@@ -158,7 +170,8 @@ confere "  keeps its operator" sh -c "'$s' listar --db '$banco' | grep -q maria"
 for _ in 1 2 3 4 5; do
     endereco="127.$((RANDOM % 250 + 1)).$((RANDOM % 250 + 1)).$((RANDOM % 250 + 2))"
     : > "$tmp/servidor.log"
-    "$s" servir --db "$banco" --listen "$endereco:9998" 2> "$tmp/servidor.log" &
+    "$s" servir --db "$banco" --listen "$endereco:9998" --tls-certificado "$raiz/etc/zelto/servidor.crt" \
+        --tls-chave "$raiz/etc/zelto/servidor.key" 2> "$tmp/servidor.log" &
     servidor_pid=$!
     for _ in $(seq 1 50); do
         grep -q 'ouvindo em' "$tmp/servidor.log" && break
@@ -175,7 +188,9 @@ mkdir -p "$raiz/var/lib/zelto"
 "$raiz/usr/share/zelto/cria-banco-local" "$raiz/var/lib/zelto/ruduza.db" "$raiz/usr/share/zelto/sql" >/dev/null
 organizacao="Igreja do Pacote São José"
 sed -i -e "s|^;servidor=.*|servidor=$endereco|" -e "s|^;organizacao=.*|organizacao=$organizacao|" \
-    -e "s|^;suporteEmail=.*|suporteEmail=secretaria@pacote.example|" "$raiz/etc/zelto/implantacao.ini"
+    -e "s|^;suporteEmail=.*|suporteEmail=secretaria@pacote.example|" \
+    -e "s|^;tls=.*|tls=exigir|" -e "s|^;certificado=.*|$("$s" certificado --tls-certificado "$raiz/etc/zelto/servidor.crt")|" \
+    "$raiz/etc/zelto/implantacao.ini"
 chmod a-w "$raiz/usr/bin"
 casa="$tmp/casa"; mkdir -p "$casa"
 cliente_roda() {
@@ -190,6 +205,7 @@ confere "the unpacked client runs the whole way (rc $rc)" test "$rc" = 0
 confere "  connects to the deployment file's server" grep -qx "servidor=$endereco:9998" "$tmp/visto"
 confere "  shows no message box" naotem "$tmp/visto" "caixa="
 confere "  the server saw it log in" grep -q "pedido 3 -> 4" "$tmp/servidor.log"
+confere "  inside TLS" grep -q "combinou: tls (TLS 1.3" "$tmp/servidor.log"
 confere "  banner with the deployment file's organisation" grep -q "^letreiro=\\*  $organizacao  -  " "$tmp/visto"
 confere "  operator in the status bar" grep -qx "status=Usuario OnLine: maria" "$tmp/visto"
 confere "  Qt's context menu in Portuguese" grep -q "^menu-de-contexto=.*&Copiar.*C&olar" "$tmp/visto"

@@ -1,0 +1,354 @@
+// The connection inside TLS, against the registry server itself: real handshakes on loopback,
+// certificates made here with openssl, and a relay in between that records what crosses (and,
+// when asked, strips the client's offer of TLS, as someone in the way could).
+#include "ServidorReal.h"
+#include "support/AmbienteDeTeste.h"
+#include "app/Caixas.h"
+#include "app/Implantacao.h"
+#include "app/modGlobais.h"
+#include "connection/Confianca.h"
+#include "connection/Requisicao.h"
+#include "connection/frmLogin.h"
+#include "protocol/clsAgenda.h"
+#include "protocol/clsFiltroBusca.h"
+#include "protocol/clsUsuario.h"
+#include "protocol/Quadros.h"
+#include "protocol/Wire.h"
+
+#include <QCryptographicHash>
+#include <QMutex>
+#include <QNetworkInterface>
+#include <QProcess>
+#include <QSemaphore>
+#include <QSslCertificate>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QtTest>
+
+namespace {
+
+// A key and a self-signed certificate in `pasta`; returns the fingerprint (empty on failure).
+QString fazCertificado(const QTemporaryDir& pasta, const QString& nome)
+{
+    const QString chave = pasta.filePath(nome + QStringLiteral(".key")), cert = pasta.filePath(nome + QStringLiteral(".crt"));
+    const int rc = QProcess::execute(QStringLiteral("openssl"),
+                                     {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                                      QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                                      QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=") + nome,
+                                      QStringLiteral("-keyout"), chave, QStringLiteral("-out"), cert});
+    const QList<QSslCertificate> c = QSslCertificate::fromPath(cert);
+    return rc == 0 && !c.isEmpty() ? QString::fromLatin1(c.first().digest(QCryptographicHash::Sha256).toHex()) : QString();
+}
+
+QStringList argumentosTls(const QTemporaryDir& pasta, const QString& nome)
+{
+    return {QStringLiteral("--tls-certificado"), pasta.filePath(nome + QStringLiteral(".crt")), QStringLiteral("--tls-chave"),
+            pasta.filePath(nome + QStringLiteral(".key"))};
+}
+
+// Between the client and the server, on a thread of its own (the client's handshake blocks
+// its thread): forwards both ways, records every byte, and may take "tls" out of the offer.
+class Retransmissor : public QThread {
+public:
+    Retransmissor(quint16 destino, bool tiraTls) : m_destino(destino), m_tiraTls(tiraTls)
+    {
+        start();
+        m_pronto.acquire();
+    }
+    ~Retransmissor() override
+    {
+        quit();
+        wait();
+    }
+    quint16 porta() const { return m_porta; }
+    QByteArray captura()
+    {
+        QMutexLocker l(&m_mutex);
+        return m_captura;
+    }
+
+protected:
+    void run() override
+    {
+        QTcpServer ouvinte;
+        ouvinte.listen(QHostAddress::LocalHost, 0);
+        m_porta = ouvinte.serverPort();
+        QObject::connect(&ouvinte, &QTcpServer::newConnection, &ouvinte, [&] {
+            while (QTcpSocket* cliente = ouvinte.nextPendingConnection()) {
+                auto* servidor = new QTcpSocket(cliente);
+                servidor->connectToHost(QHostAddress::LocalHost, m_destino);
+                servidor->waitForConnected(5000);
+                const auto passa = [this](QTcpSocket* de, QTcpSocket* para, bool doCliente) {
+                    QByteArray b = de->readAll();
+                    if (doCliente && m_tiraTls)
+                        b.replace("|tls,", "|");
+                    {
+                        QMutexLocker l(&m_mutex);
+                        m_captura += b;
+                    }
+                    para->write(b);
+                };
+                QObject::connect(cliente, &QTcpSocket::readyRead, cliente, [=] { passa(cliente, servidor, true); });
+                QObject::connect(servidor, &QTcpSocket::readyRead, cliente, [=] { passa(servidor, cliente, false); });
+                QObject::connect(servidor, &QTcpSocket::disconnected, cliente, [=] { cliente->disconnectFromHost(); });
+                QObject::connect(cliente, &QTcpSocket::disconnected, cliente, [=] {
+                    servidor->disconnectFromHost();
+                    cliente->deleteLater();
+                });
+            }
+        });
+        m_pronto.release();
+        exec();
+    }
+
+private:
+    quint16 m_destino;
+    bool m_tiraTls;
+    quint16 m_porta = 0;
+    QSemaphore m_pronto;
+    QMutex m_mutex;
+    QByteArray m_captura;
+};
+
+int busca(QList<clsAgenda>* fichas = nullptr)
+{
+    clsFiltroBusca filtro;
+    filtro.departamento = globais().usuarioLogado->departamento;
+    QTimer timer;
+    const auto r = Requisita(nullptr, &timer, filtro.toPipeStringWithCommand(12), {13, 14});
+    if (r && fichas)
+        *fichas = clsAgenda::collectionFromPipeStringWithCommand(r->texto);
+    return r ? r->codigo : -1;
+}
+
+// A login on the original plain wire from `origem` (null: any): the reply's code.
+QByteArray loginSimples(const ServidorReal& servidor, const QHostAddress& origem)
+{
+    QTcpSocket s;
+    if (!origem.isNull() && !s.bind(origem))
+        return "bind";
+    s.connectToHost(servidor.host(), servidor.porta());
+    if (!s.waitForConnected(5000) || !s.waitForReadyRead(5000) || s.readAll() != "2")
+        return "sem 2";
+    clsUsuario u;
+    u.usuario = servidor.conta().usuario;
+    u.senha = servidor.conta().senha;
+    s.write(Wire::codifica(u.toPipeStringWithCommand(3)));
+    QByteArray r;
+    while (!r.contains('|') && r != "5" && s.waitForReadyRead(5000))
+        r += s.readAll();
+    return r.left(r.indexOf('|') < 0 ? r.size() : r.indexOf('|'));
+}
+
+} // namespace
+
+class tst_Tls : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_pasta;
+    QString m_impressaoA, m_impressaoB;
+
+    void implantacao(const QByteArray& linhas)
+    {
+        QFile f(m_pasta.filePath(QStringLiteral("implantacao.ini")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[Implantacao]\n" + linhas);
+        f.close();
+        QCOMPARE(Implantacao::carrega(f.fileName()), QStringList());
+    }
+
+    // A login window on host:porta; true once it found the server on line.
+    frmLogin* abreLogin(quint16 porta)
+    {
+        globais().timeOutSegundos = 10;
+        globais().keepAliveSegundos = 0;
+        globais().usuarioLogado.reset();
+        globais().arquivoConfiguracao = m_pasta.filePath(QStringLiteral("config.ini"));
+        frmLogin::defineServidorParaTeste(QStringLiteral("127.0.0.1"), porta);
+        return frmLogin::abre();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_pasta.isValid());
+        m_impressaoA = fazCertificado(m_pasta, QStringLiteral("a"));
+        m_impressaoB = fazCertificado(m_pasta, QStringLiteral("b"));
+        QVERIFY(!m_impressaoA.isEmpty() && !m_impressaoB.isEmpty());
+    }
+
+    void init()
+    {
+        Confianca::defineArquivoParaTeste(m_pasta.filePath(QStringLiteral("conhecidos-%1").arg(QTest::currentDataTag())
+                                                               + QLatin1String(QTest::currentTestFunction())));
+        Implantacao::restauraPadroes();
+    }
+
+    // `zelto-server certificado` prints the line the deployment file takes, as openssl sees it.
+    void certificadoParaAImplantacao()
+    {
+        QProcess p;
+        p.start(ServidorReal::binario(), {QStringLiteral("certificado"), QStringLiteral("--tls-certificado"), m_pasta.filePath(QStringLiteral("a.crt"))});
+        QVERIFY(p.waitForFinished(30'000));
+        const QByteArray linha = p.readAllStandardOutput();
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(linha.startsWith("certificado=") && linha.count(':') == 31, linha.constData());
+        implantacao(linha);
+        QCOMPARE(Implantacao::certificado(), m_impressaoA);
+    }
+
+    // Login, secret and sheets cross only encrypted; a dropped connection comes back into its
+    // session inside TLS, without a new login.
+    void cifradaDePontaAPonta()
+    {
+        ServidorReal servidor(3);
+        servidor.defineArgumentos(argumentosTls(m_pasta, QStringLiteral("a")));
+        QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+        Retransmissor relay(servidor.porta(), false);
+        implantacao("tls=exigir\ncertificado=" + m_impressaoA.toLatin1() + "\n");
+        Caixas::Gravador caixas;
+        EntradaDeTeste entrada;
+        QVERIFY2(entrada.preparaEEntra(QStringLiteral("127.0.0.1"), relay.porta(), servidor.conta().usuario, servidor.conta().senha),
+                 qPrintable(entrada.erro + titulosETextos(caixas).join(u'\n')));
+        const QString segredo = entrada.login->segredoDaSessao();
+        QVERIFY(Quadros::pareceSegredo(segredo));
+        QList<clsAgenda> fichas;
+        QCOMPARE(busca(&fichas), 13);
+        QCOMPARE(fichas.size(), 3);
+
+        entrada.login->EncerraConexaoNoServidor();
+        QCOMPARE(busca(), 13);
+        QCOMPARE(entrada.login->segredoDaSessao(), segredo);
+        QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
+        const QString diario = servidor.diario();
+        QCOMPARE(diario.count(QStringLiteral("combinou: tls (TLS 1.3")), 2);
+        QCOMPARE(diario.count(QStringLiteral("pedido 3 -> 4")), 1);
+        QVERIFY2(diario.contains(QStringLiteral("sessão retomada")), qPrintable(diario));
+
+        const QByteArray captura = relay.captura();
+        QVERIFY(captura.contains("99|zelto|1|tls,quadros,sessao"));
+        QVERIFY(!captura.contains(servidor.conta().senha.toLatin1()));
+        QVERIFY(!captura.contains(segredo.toLatin1()));
+        QVERIFY(!captura.contains(Wire::codifica(fichas.first().nome)));
+        QVERIFY(!captura.contains(Wire::codifica(servidor.conta().dsDepartamento)));
+        entrada.login->Logoff();
+        QVariant sessoes;
+        QVERIFY(servidor.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM sessoes")}, &sessoes));
+        QCOMPARE(sessoes.toInt(), 0);
+        QVERIFY(!relay.captura().contains(segredo.toLatin1()));
+    }
+
+    // A server showing a certificate other than the expected one (the pin, or the one this
+    // user saw first) is refused with the box, and no password is sent.
+    void outroCertificadoRecusado_data()
+    {
+        QTest::addColumn<bool>("comPin");
+        QTest::newRow("primeiro visto") << false;
+        QTest::newRow("pin") << true;
+    }
+    void outroCertificadoRecusado()
+    {
+        QFETCH(bool, comPin);
+        ServidorReal servidor(1);
+        servidor.defineArgumentos(argumentosTls(m_pasta, QStringLiteral("a")));
+        QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+        implantacao(comPin ? "certificado=" + m_impressaoA.toLatin1() + "\n" : QByteArray());
+        Caixas::Gravador caixas;
+        frmLogin* login = abreLogin(servidor.porta());
+        QTRY_VERIFY_WITH_TIMEOUT(login->txtUsuario->isEnabled(), 10000);
+        delete login;
+
+        servidor.defineArgumentos(argumentosTls(m_pasta, QStringLiteral("b")));
+        QVERIFY2(servidor.reiniciaNaMesmaPorta(), qPrintable(servidor.erro()));
+        login = abreLogin(servidor.porta());
+        QTRY_VERIFY_WITH_TIMEOUT(!caixas.caixas().isEmpty(), 10000);
+        const Caixas::Registro caixa = caixas.caixas().first();
+        QCOMPARE(caixa.titulo, QStringLiteral("Servidor Não Confiável"));
+        QVERIFY2(caixa.texto.contains(comPin ? QStringLiteral("não é o que esta secretaria espera") : QStringLiteral("mudou")),
+                 qPrintable(caixa.texto));
+        QVERIFY(caixa.texto.contains(QStringLiteral("chame o administrador")));
+        QVERIFY(!login->txtUsuario->isEnabled());
+        QTest::qWait(1500);   // the poll goes on: the box is not shown again
+        QCOMPARE(caixas.caixas().size(), 1);
+        delete login;
+    }
+
+    // Someone in between takes "tls" out of the offer: refused under a pin, under exigir and
+    // once the server's certificate is known; followed (plain) only under preferir with nothing known.
+    void ofertaRetirada_data()
+    {
+        QTest::addColumn<QByteArray>("linhas");
+        QTest::addColumn<bool>("conhecido");
+        QTest::addColumn<bool>("recusa");
+        QTest::newRow("pin") << QByteArray("certificado=") + "PIN" << false << true;
+        QTest::newRow("exigir") << QByteArray("tls=exigir") << false << true;
+        QTest::newRow("preferir, já visto") << QByteArray() << true << true;
+        QTest::newRow("preferir") << QByteArray() << false << false;
+    }
+    void ofertaRetirada()
+    {
+        QFETCH(QByteArray, linhas);
+        QFETCH(bool, conhecido);
+        QFETCH(bool, recusa);
+        ServidorReal servidor(1);
+        servidor.defineArgumentos(argumentosTls(m_pasta, QStringLiteral("a")));
+        QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+        Retransmissor relay(servidor.porta(), true);
+        implantacao(linhas.replace("PIN", m_impressaoA.toLatin1()) + "\n");
+        if (conhecido) {
+            QFile f(Confianca::arquivoDosConhecidos());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("127.0.0.1:" + QByteArray::number(relay.porta()) + ' ' + m_impressaoA.toLatin1() + '\n');
+        }
+        Caixas::Gravador caixas;
+        frmLogin* login = abreLogin(relay.porta());
+        if (recusa) {
+            QTRY_VERIFY_WITH_TIMEOUT(!caixas.caixas().isEmpty(), 10000);
+            QCOMPARE(caixas.caixas().first().titulo, QStringLiteral("Servidor Não Confiável"));
+            QVERIFY2(caixas.caixas().first().texto.contains(QStringLiteral("não ofereceu conexão cifrada")),
+                     qPrintable(caixas.caixas().first().texto));
+            QVERIFY(!login->txtUsuario->isEnabled());
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(login->txtUsuario->isEnabled(), 10000);
+            QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
+        }
+        delete login;
+    }
+
+    // The original client on the plain wire: still served by a server with a certificate;
+    // under --exigir-tls only from this machine.
+    void clienteSimples_data()
+    {
+        QTest::addColumn<bool>("exigir");
+        QTest::addColumn<bool>("deFora");
+        QTest::addColumn<QByteArray>("codigo");
+        QTest::newRow("servido") << false << false << QByteArray("4");
+        QTest::newRow("servido de fora") << false << true << QByteArray("4");
+        QTest::newRow("exigir-tls, deste computador") << true << false << QByteArray("4");
+        QTest::newRow("exigir-tls, de fora") << true << true << QByteArray("5");
+    }
+    void clienteSimples()
+    {
+        QFETCH(bool, exigir);
+        QFETCH(bool, deFora);
+        QFETCH(QByteArray, codigo);
+        QHostAddress origem;
+        if (deFora) {
+            for (const QHostAddress& a : QNetworkInterface::allAddresses())
+                if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback() && !a.isLinkLocal())
+                    origem = a;
+            if (origem.isNull())
+                QSKIP("no address other than loopback on this machine");
+        }
+        ServidorReal servidor(1);
+        QStringList argumentos = argumentosTls(m_pasta, QStringLiteral("a"));
+        if (exigir)
+            argumentos << QStringLiteral("--exigir-tls");
+        servidor.defineArgumentos(argumentos);
+        QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+        QCOMPARE(loginSimples(servidor, origem), codigo);
+    }
+};
+
+QTEST_MAIN(tst_Tls)
+#include "tst_Tls.moc"
