@@ -120,7 +120,8 @@ bool Conexao::negocia(QTimer* timerTimeOut)
         m_segredo.clear();
     const QString sessao = QLatin1String(Quadros::capacidadeSessao);
     const QString pedido = Quadros::pedidoDeNegociacao(
-        {QLatin1String(Quadros::capacidadeQuadros), m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo});
+        {QLatin1String(Quadros::capacidadeQuadros), QLatin1String(Compressao::capacidade),
+         m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo});
     m_socket->write(Wire::codifica(pedido));
     m_socket->flush();
     int codigo = -1;
@@ -134,6 +135,7 @@ bool Conexao::negocia(QTimer* timerTimeOut)
     QStringList aceitas;
     if (codigo == Codigo::Negociacao && Quadros::leNegociacao(globais().respostaServidor, aceitas)) {
         m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+        m_empacotada = m_enquadrada && aceitas.contains(QLatin1String(Compressao::capacidade));
         // The secret the server holds this connection's session under: the one presented
         // when the session is still live, a new one otherwise. A server without sessions
         // names none.
@@ -181,6 +183,8 @@ void Conexao::encerra()
     m_erroTratado = true;   // what the socket reports while we close it is ours, not an error
     m_socket->abort();
     m_enquadrada = false;
+    m_empacotada = false;
+    m_desempacotador.reinicia();
     m_leitor = Quadros::Leitor();
     m_respostaPorSilencio = false;
     m_foraDePasso = false;
@@ -239,8 +243,17 @@ void Conexao::recebe(const QByteArray& bytes)
     if (m_enquadrada) {
         // Each reply ends where its frames say. A whole message that comes between requests
         // answers nothing we wait for and is dropped; it cannot spill into the next reply.
-        const bool inteiro = m_leitor.le(
-            bytes, [this](QByteArrayView dados) { emit chegouQuadro(dados); }, [this] { emit respostaInteira(); });
+        const auto dados = [this](QByteArrayView d) { emit chegouQuadro(d); };
+        const auto fim = [this] { emit respostaInteira(); };
+        // A packed piece that does not unpack is a broken stream like any other.
+        const auto empacotados = [this](QByteArrayView parte, bool ultima) {
+            if (!m_desempacotador.acrescenta(parte, ultima))
+                return false;
+            if (ultima)
+                emit chegouQuadro(m_desempacotador.pronto());
+            return true;
+        };
+        const bool inteiro = m_empacotada ? m_leitor.le(bytes, dados, fim, empacotados) : m_leitor.le(bytes, dados, fim);
         if (!inteiro) {
             m_erroTratado = true;
             emit falhou(nomeDoSocket, QStringLiteral("O servidor enviou dados fora do formato combinado"), false,

@@ -2,6 +2,7 @@
 // The client's one connection to the registry server: the socket, the agreement made right
 // after the server's "2" (framing, session), the session's secret, the keep-alive, and the
 // reading of replies, framed or plain (with the plain wire's out-of-step check).
+#include "protocol/Compressao.h"
 #include "protocol/Quadros.h"
 
 #include <QByteArrayView>
@@ -106,6 +107,8 @@ private:
     QString m_segredo;              // the session's secret (see segredoDaSessao)
     QString m_servidorDoSegredo;    // "host:port" of the server that gave it
     Quadros::Leitor m_leitor;
+    bool m_empacotada = false;   // replies may come in packed pieces (protocol/Compressao.h)
+    Compressao::Desempacotador m_desempacotador;
     bool m_respostaPorSilencio = false;   // the last reply was taken by the quiet rule
     bool m_foraDePasso = false;           // bytes came after it
     QElapsedTimer m_ultimoKeepAlive;
