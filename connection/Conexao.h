@@ -52,6 +52,8 @@ public:
     // The connection agreed on framed messages with the server (protocol/Quadros.h): replies
     // end where their bytes say, with no quiet interval.
     bool enquadrada() const { return m_enquadrada; }
+    // It also agreed that long replies may come packed (protocol/Compressao.h).
+    bool empacotada() const { return m_empacotada; }
     // The wait took the last reply by the quiet rule (from then on, more bytes are a fault).
     void respostaTomadaPorSilencio();
     // Plain wire only: more bytes came after the last reply was taken as whole. That reply

@@ -125,9 +125,12 @@ struct ServidorRoteirizado::Nucleo : QObject {
                 ++negociacoes;
                 if (negociacao == ServidorRoteirizado::Negociacao::Ignora)
                     return;
-                const bool aceita = negociacao == ServidorRoteirizado::Negociacao::Aceita;
-                roteiro = ServidorRoteirizado::responde(
-                    aceita ? Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeQuadros)}) : QStringLiteral("0"));
+                const bool aceita = negociacao == ServidorRoteirizado::Negociacao::Aceita
+                                    || negociacao == ServidorRoteirizado::Negociacao::AceitaEmpacotada;
+                QStringList aceitas{QLatin1String(Quadros::capacidadeQuadros)};
+                if (negociacao == ServidorRoteirizado::Negociacao::AceitaEmpacotada)
+                    aceitas << QStringLiteral("zstd");
+                roteiro = ServidorRoteirizado::responde(aceita ? Quadros::pedidoDeNegociacao(aceitas) : QStringLiteral("0"));
                 c->enquadrada = aceita;
                 trava.unlock();
                 toca(c, roteiro);
