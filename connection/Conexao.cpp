@@ -28,6 +28,10 @@ QSet<QString>& servidoresSimples()
     return s;
 }
 
+// What connections ask for in the agreement (see definePedidos).
+bool pedeQuadros = true;
+bool pedeEmpacotamento = true;
+
 // How long the agreement's one exchange may take before the server counts as not taking part.
 constexpr int limiteDaNegociacaoMs = 1000;
 
@@ -113,15 +117,16 @@ void Conexao::conectaSePreciso()
 bool Conexao::negocia(QTimer* timerTimeOut)
 {
     const QString servidor = m_socket->peerName() + QLatin1Char(':') + QString::number(m_socket->peerPort());
-    if (servidoresSimples().contains(servidor))
+    if (servidoresSimples().contains(servidor) || !pedeQuadros)
         return true;
     // The session's secret goes only to the server that gave it.
     if (m_servidorDoSegredo != servidor)
         m_segredo.clear();
     const QString sessao = QLatin1String(Quadros::capacidadeSessao);
-    const QString pedido = Quadros::pedidoDeNegociacao(
-        {QLatin1String(Quadros::capacidadeQuadros), QLatin1String(Compressao::capacidade),
-         m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo});
+    QStringList pedidas{QLatin1String(Quadros::capacidadeQuadros), m_segredo.isEmpty() ? sessao : sessao + QLatin1Char('=') + m_segredo};
+    if (pedeEmpacotamento)
+        pedidas.insert(1, QLatin1String(Compressao::capacidade));
+    const QString pedido = Quadros::pedidoDeNegociacao(pedidas);
     m_socket->write(Wire::codifica(pedido));
     m_socket->flush();
     int codigo = -1;
@@ -173,6 +178,12 @@ bool Conexao::fechaSeForaDePasso()
 void Conexao::esqueceServidoresSimples()
 {
     servidoresSimples().clear();
+}
+
+void Conexao::definePedidos(bool quadros, bool empacotamento)
+{
+    pedeQuadros = quadros;
+    pedeEmpacotamento = empacotamento;
 }
 
 void Conexao::encerra()

@@ -62,6 +62,9 @@ public:
     bool fechaSeForaDePasso();
     // Forgets which servers were found not to take part in the agreement (tests).
     static void esqueceServidoresSimples();
+    // What later connections ask for (benchmarks: the plain wire, framing without packing).
+    // Both by default.
+    static void definePedidos(bool quadros, bool empacotamento);
 
     // The secret of the session agreed with the server (empty when none). It is held in
     // memory only and presented on every reconnect to the same server (so no new login is
