@@ -12,7 +12,7 @@
 //     on the plain wire.
 // Needs root (namespaces, /dev/net/tun); without them it says so and stops.
 //
-//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--vezes 20] [--pedidos 1000] [--tls]
+//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr] [--vezes 20] [--pedidos 1000] [--tls]
 #include "ServidorReal.h"
 #include "app/Caixas.h"
 #include "app/modGlobais.h"
@@ -29,7 +29,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
@@ -180,13 +182,21 @@ int main(int argc, char** argv)
         std::printf("bench_enlace: pulado: %s\n", qPrintable(enlace.erro()));
         return 0;
     }
+    // --bbr: the server's side sends with BBR, which does not take random loss for congestion.
+    if (args.contains(QLatin1String("--bbr"))
+        && !roda({QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), QStringLiteral("sysctl"), QStringLiteral("-qw"),
+                  QStringLiteral("net.ipv4.tcp_congestion_control=bbr")}))
+        std::printf("bench_enlace: --bbr: o núcleo não aceitou BBR; segue com o padrão\n");
     QProcess servidor;
     servidor.setStandardErrorFile(banco.pasta() + QStringLiteral("/enlace.log"));
     servidor.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), ServidorReal::binario(),
                                           QStringLiteral("servir"), QStringLiteral("--db"), banco.conexaoDoBanco(), QStringLiteral("--listen"),
                                           enderecoDoServidor + QLatin1Char(':') + QString::number(portaDoServidor),
                                           QStringLiteral("--rajada-logins"), QStringLiteral("100000"),
-                                          QStringLiteral("--logins-por-minuto"), QStringLiteral("100000")});
+                                          QStringLiteral("--logins-por-minuto"), QStringLiteral("100000"),
+                                          // The plain wire's rule, as the original server has it: a connection made
+                                          // again after a fault is still logged in.
+                                          QStringLiteral("--sessao-por-endereco")});
     for (int i = 0; i < 150; ++i) {
         QFile log(banco.pasta() + QStringLiteral("/enlace.log"));
         if (log.open(QIODevice::ReadOnly) && log.readAll().contains("ouvindo em"))
@@ -212,8 +222,8 @@ int main(int argc, char** argv)
         ms.push_back(msDesde(t));
     }
     const double rtt = p(ms, 0.5);
-    std::printf("enlace: %d ms de atraso por sentido, %.1f %% de perda%s\n\n", atrasoMs, perdaPorMil / 10.0,
-                paradas ? ", paradas de 2,5 s a cada ~20 s" : "");
+    std::printf("enlace: %d ms de atraso por sentido, %.1f %% de perda%s%s\n\n", atrasoMs, perdaPorMil / 10.0,
+                paradas ? ", paradas de 2,5 s a cada ~20 s" : "", args.contains(QLatin1String("--bbr")) ? ", servidor com BBR" : "");
     linha("ida e volta (conexão TCP), p50", rtt, "ms", QStringLiteral("(referência)"));
 
     Caixas::Gravador caixas;
@@ -292,7 +302,18 @@ int main(int argc, char** argv)
             ms.push_back(msDesde(t));
             referencia = r->bytes;
         }
-        const QString nota = QStringLiteral("p95 %1 ms; %2 idas e voltas").arg(p(ms, 0.95), 0, 'f', 0).arg(p(ms, 0.5) / rtt, 0, 'f', 1);
+        // The server's own time for those lists (its log: request in -> last byte handed to the socket).
+        std::vector<double> doServidor;
+        QFile log(banco.pasta() + QStringLiteral("/enlace.log"));
+        static const QRegularExpression tempo(QStringLiteral(" pedido 12 -> 13 .*\\(([0-9.]+) ms\\)"));
+        if (log.open(QIODevice::ReadOnly))
+            for (const QByteArray& l : log.readAll().split('\n'))
+                if (const auto m = tempo.match(QString::fromUtf8(l)); m.hasMatch())
+                    doServidor.push_back(m.captured(1).toDouble());
+        if (doServidor.size() > size_t(vezes))
+            doServidor.erase(doServidor.begin(), doServidor.end() - vezes);
+        const QString nota = QStringLiteral("p95 %1 ms; %2 idas e voltas; servidor p50 %3 ms")
+                                 .arg(p(ms, 0.95), 0, 'f', 0).arg(p(ms, 0.5) / rtt, 0, 'f', 1).arg(p(doServidor, 0.5), 0, 'f', 0);
         linha(empacotar ? "lista de 10.000 fichas, empacotada (zstd), p50" : "lista de 10.000 fichas, sem empacotar, p50", p(ms, 0.5), "ms", nota);
     }
     Conexao::definePedidos(true, true);
@@ -347,9 +368,16 @@ int main(int argc, char** argv)
                              : !r->bytes.startsWith("13|" + QByteArray::number(numero) + '|') || r->bytes.contains("@@@"))
                 ++erradas;
         }
+        QMap<QString, int> titulos;
+        for (const auto& c : caixas.caixas())
+            ++titulos[c.titulo];
+        QStringList quais;
+        for (auto it = titulos.cbegin(); it != titulos.cend(); ++it)
+            quais << QStringLiteral("%1 \"%2\"").arg(it.value()).arg(it.key());
         linha(enquadrado ? "pedidos enquadrados (1 em 10 a lista inteira)" : "pedidos no fio simples (1 em 10 a lista inteira)", pedidos, "",
-              QStringLiteral("-> %1 cortadas ou erradas, %2 sem resposta, %3 caixas; %4 s")
-                  .arg(erradas).arg(semResposta).arg(caixas.caixas().size()).arg(msDesde(t) / 1000, 0, 'f', 0));
+              QStringLiteral("-> %1 cortadas ou erradas, %2 sem resposta (caixas: %3); %4 s")
+                  .arg(erradas).arg(semResposta).arg(quais.isEmpty() ? QStringLiteral("nenhuma") : quais.join(QStringLiteral(", ")))
+                  .arg(msDesde(t) / 1000, 0, 'f', 0));
     }
     Conexao::definePedidos(true, true);
     reconecta();
