@@ -48,6 +48,9 @@ void preparaTls(QSslSocket& s)
     c.setPeerVerifyMode(QSslSocket::QueryPeer);
     s.setSslConfiguration(c);
 }
+// What connections ask for in the agreement (see definePedidos).
+bool pedeQuadros = true;
+bool pedeEmpacotamento = true;
 
 // How long the agreement's one exchange may take before the server counts as not taking part.
 constexpr int limiteDaNegociacaoMs = 1000;
@@ -152,7 +155,7 @@ Conexao::Resultado Conexao::negocia(QTimer* timerTimeOut)
 {
     const QString servidor = m_socket->peerName() + QLatin1Char(':') + QString::number(m_socket->peerPort());
     m_historico = false;
-    if (servidoresSimples().contains(servidor))
+    if (servidoresSimples().contains(servidor) || !pedeQuadros)
         return exigeTls() ? recusa(Confianca::semTls(m_socket->peerName())) : Resultado::Conectada;
     // The session's secret goes only to the server that gave it.
     if (m_servidorDoSegredo != servidor)
@@ -164,8 +167,10 @@ Conexao::Resultado Conexao::negocia(QTimer* timerTimeOut)
     QStringList pedidas;
     if (ofereceTls)
         pedidas << QLatin1String(Quadros::capacidadeTls);
-    pedidas << QLatin1String(Quadros::capacidadeQuadros) << QLatin1String(Historico::capacidade)
-            << (m_segredo.isEmpty() || ofereceTls ? sessao : sessao + QLatin1Char('=') + m_segredo);
+    pedidas << QLatin1String(Quadros::capacidadeQuadros);
+    if (pedeEmpacotamento)
+        pedidas << QLatin1String(Compressao::capacidade);
+    pedidas << QLatin1String(Historico::capacidade) << (m_segredo.isEmpty() || ofereceTls ? sessao : sessao + QLatin1Char('=') + m_segredo);
     m_socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(pedidas)));
     m_socket->flush();
     int codigo = -1;
@@ -186,6 +191,7 @@ Conexao::Resultado Conexao::negocia(QTimer* timerTimeOut)
             servidoresSemTls().insert(servidor);
         m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
         m_historico = aceitas.contains(QLatin1String(Historico::capacidade));
+        m_empacotada = m_enquadrada && aceitas.contains(QLatin1String(Compressao::capacidade));
         // The secret the server holds this connection's session under: the one presented
         // when the session is still live, a new one otherwise. A server without sessions
         // names none.
@@ -247,6 +253,12 @@ void Conexao::esqueceServidoresSimples()
     servidoresSimples().clear();
 }
 
+void Conexao::definePedidos(bool quadros, bool empacotamento)
+{
+    pedeQuadros = quadros;
+    pedeEmpacotamento = empacotamento;
+}
+
 void Conexao::encerra()
 {
     if (m_socket->state() == QAbstractSocket::UnconnectedState)
@@ -256,6 +268,8 @@ void Conexao::encerra()
     m_socket->abort();
     m_cifrada = false;
     m_enquadrada = false;
+    m_empacotada = false;
+    m_desempacotador.reinicia();
     m_leitor = Quadros::Leitor();
     m_respostaPorSilencio = false;
     m_foraDePasso = false;
@@ -314,8 +328,17 @@ void Conexao::recebe(const QByteArray& bytes)
     if (m_enquadrada) {
         // Each reply ends where its frames say. A whole message that comes between requests
         // answers nothing we wait for and is dropped; it cannot spill into the next reply.
-        const bool inteiro = m_leitor.le(
-            bytes, [this](QByteArrayView dados) { emit chegouQuadro(dados); }, [this] { emit respostaInteira(); });
+        const auto dados = [this](QByteArrayView d) { emit chegouQuadro(d); };
+        const auto fim = [this] { emit respostaInteira(); };
+        // A packed piece that does not unpack is a broken stream like any other.
+        const auto empacotados = [this](QByteArrayView parte, bool ultima) {
+            if (!m_desempacotador.acrescenta(parte, ultima))
+                return false;
+            if (ultima)
+                emit chegouQuadro(m_desempacotador.pronto());
+            return true;
+        };
+        const bool inteiro = m_empacotada ? m_leitor.le(bytes, dados, fim, empacotados) : m_leitor.le(bytes, dados, fim);
         if (!inteiro) {
             m_erroTratado = true;
             emit falhou(nomeDoSocket, QStringLiteral("O servidor enviou dados fora do formato combinado"), false,

@@ -2,6 +2,7 @@
 // The client's one connection to the registry server: the socket, the agreement made right
 // after the server's "2" (framing, session), the session's secret, the keep-alive, and the
 // reading of replies, framed or plain (with the plain wire's out-of-step check).
+#include "protocol/Compressao.h"
 #include "protocol/Quadros.h"
 
 #include <QByteArrayView>
@@ -59,6 +60,8 @@ public:
     bool enquadrada() const { return m_enquadrada; }
     // The server agreed to show sheets' histories (protocol/Historico.h) on its last agreement.
     bool ofereceHistorico() const { return m_historico; }
+    // It also agreed that long replies may come packed (protocol/Compressao.h).
+    bool empacotada() const { return m_empacotada; }
     // The wait took the last reply by the quiet rule (from then on, more bytes are a fault).
     void respostaTomadaPorSilencio();
     // Plain wire only: more bytes came after the last reply was taken as whole. That reply
@@ -67,6 +70,9 @@ public:
     bool fechaSeForaDePasso();
     // Forgets which servers were found not to take part in the agreement (tests).
     static void esqueceServidoresSimples();
+    // What later connections ask for (benchmarks: the plain wire, framing without packing).
+    // Both by default.
+    static void definePedidos(bool quadros, bool empacotamento);
 
     // The secret of the session agreed with the server (empty when none). It is held in
     // memory only and presented on every reconnect to the same server (so no new login is
@@ -122,6 +128,8 @@ private:
     QString m_segredo;              // the session's secret (see segredoDaSessao)
     QString m_servidorDoSegredo;    // "host:port" of the server that gave it
     Quadros::Leitor m_leitor;
+    bool m_empacotada = false;   // replies may come in packed pieces (protocol/Compressao.h)
+    Compressao::Desempacotador m_desempacotador;
     bool m_respostaPorSilencio = false;   // the last reply was taken by the quiet rule
     bool m_foraDePasso = false;           // bytes came after it
     QElapsedTimer m_ultimoKeepAlive;

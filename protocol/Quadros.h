@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
+#include <type_traits>
+
 // The framing our client and our server agree on, per connection, on top of the plain wire.
 //
 // The plain wire has no end marker: a reply is known to be whole only by its shape and a
@@ -31,6 +34,9 @@
 // both then start TLS on the same connection (the server's next bytes are its handshake), and
 // the client makes the whole exchange above again inside it, as if the connection were new
 // (without "tls"). A server without a certificate ignores "tls" and answers as above.
+// With "zstd" agreed as well, a piece of a reply may go packed, marked by a "z" before its
+// length: "z<length>:<bytes>" (protocol/Compressao.h). A plain piece starts with a digit, so
+// the two never mix up; a reader that did not agree on it takes the "z" as a broken stream.
 namespace Quadros {
 
 inline constexpr int codigoDeNegociacao = 99;
@@ -74,26 +80,48 @@ public:
     template <class AoDados, class AoFim>
     bool le(QByteArrayView entrada, AoDados&& dados, AoFim&& fimDaMensagem)
     {
+        return le(entrada, dados, fimDaMensagem, nullptr);
+    }
+    // The same where packed pieces were agreed on: a marked piece's bytes go to
+    // `empacotados(QByteArrayView parte, bool ultima)`, which returns false when they cannot
+    // be unpacked (the stream is then broken).
+    template <class AoDados, class AoFim, class AoEmpacotados>
+    bool le(QByteArrayView entrada, AoDados&& dados, AoFim&& fimDaMensagem, AoEmpacotados&& empacotados)
+    {
+        constexpr bool aceitaMarca = !std::is_null_pointer_v<std::remove_cvref_t<AoEmpacotados>>;
         qsizetype i = 0;
         while (i < entrada.size() && !m_quebrado) {
             if (m_restante > 0) {
                 const qsizetype n = qMin(m_restante, entrada.size() - i);
-                dados(entrada.sliced(i, n));
                 m_restante -= n;
+                if constexpr (aceitaMarca) {
+                    if (m_marcado) {
+                        if (!empacotados(entrada.sliced(i, n), m_restante == 0))
+                            m_quebrado = true;
+                        i += n;
+                        continue;
+                    }
+                }
+                dados(entrada.sliced(i, n));
                 i += n;
                 continue;
             }
             const char c = entrada[i++];
             if (c == ':') {
-                if (!m_temDigito) {
+                // A marked piece is never empty: only a plain "0:" ends a message.
+                if (!m_temDigito || (m_marca && m_comprimento == 0)) {
                     m_quebrado = true;
                     break;
                 }
+                m_marcado = m_marca;
+                m_marca = false;
                 m_restante = m_comprimento;
                 m_comprimento = 0;
                 m_temDigito = false;
                 if (m_restante == 0)
                     fimDaMensagem();
+            } else if (aceitaMarca && c == 'z' && !m_temDigito && !m_marca) {
+                m_marca = true;
             } else if (c >= '0' && c <= '9' && !(m_temDigito && m_comprimento == 0)) {
                 m_comprimento = m_comprimento * 10 + (c - '0');
                 m_temDigito = true;
@@ -113,6 +141,8 @@ private:
     qsizetype m_restante = 0;
     qsizetype m_comprimento = 0;
     bool m_temDigito = false;
+    bool m_marca = false;      // a "z" read before the length
+    bool m_marcado = false;    // the piece being read is packed
     bool m_quebrado = false;
 };
 

@@ -18,7 +18,7 @@ cmake --build "$build" -j"$(nproc)" >/dev/null
 
 alvos=("$@")
 if [ ${#alvos[@]} -eq 0 ]; then
-  alvos=(fuzz_registros fuzz_listas fuzz_codificacao fuzz_montador fuzz_enquadramento fuzz_quadros fuzz_tls fuzz_atendente)
+  alvos=(fuzz_registros fuzz_listas fuzz_codificacao fuzz_montador fuzz_enquadramento fuzz_quadros fuzz_tls fuzz_compressao fuzz_atendente)
 fi
 
 mkdir -p "$build/achados"

@@ -6,7 +6,7 @@ set -euo pipefail
 pacotes=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libqt6opengl6-dev
-  libgl-dev libsodium-dev libbenchmark-dev sqlite3
+  libgl-dev libsodium-dev libzstd-dev libbenchmark-dev sqlite3
   poppler-utils xvfb xauth imagemagick
   fonts-dejavu-core fonts-liberation
   postgresql

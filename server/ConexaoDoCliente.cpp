@@ -1,5 +1,6 @@
 // One client's connection to the registry server, from its greeting to its farewell.
 #include "server/ConexaoDoCliente.h"
+#include "protocol/Compressao.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 #include "server/Banco.h"
@@ -339,6 +340,10 @@ bool ConexaoDoCliente::negocia()
         aceitas << QLatin1String(Quadros::capacidadeQuadros);
         diario << QLatin1String(Quadros::capacidadeQuadros);
     }
+    if (!aceitas.isEmpty() && pedidas.contains(QLatin1String(Compressao::capacidade))) {
+        aceitas << QLatin1String(Compressao::capacidade);
+        diario << QLatin1String(Compressao::capacidade);
+    }
     const QString sessao = QLatin1String(Quadros::capacidadeSessao);
     const QString encerrar = QLatin1String(Quadros::capacidadeEncerrar);
     for (const QString& pedida : std::as_const(pedidas)) {
@@ -379,6 +384,7 @@ bool ConexaoDoCliente::negocia()
     m_socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(aceitas)));
     m_socket->flush();
     m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+    m_empacota = m_enquadrada && aceitas.contains(QLatin1String(Compressao::capacidade));
     // Back in a live session: logged in, as far as the limits go (unless this same message ended it).
     if (retomada && !encerradas.contains(m_chave))
         autentica();
@@ -451,10 +457,10 @@ void ConexaoDoCliente::cancelaVazao()
         m_vazao->cancela();
 }
 
-void ConexaoDoCliente::escreve(QByteArrayView bytes)
+void ConexaoDoCliente::escreve(QByteArrayView bytes, bool podeEmpacotar)
 {
     if (m_enquadrada)
-        m_socket->write(Quadros::quadro(bytes));
+        m_socket->write(m_empacota && podeEmpacotar ? Compressao::quadro(bytes) : Quadros::quadro(bytes));
     else
         m_socket->write(bytes.data(), bytes.size());
 }
@@ -467,13 +473,14 @@ void ConexaoDoCliente::escrevePedaco(const QByteArray& bytes)
         const qsizetype barra = bytes.indexOf('|');
         m_codigoDaResposta = barra < 0 ? bytes : bytes.left(barra);
     }
-    escreve(bytes);
+    escreve(bytes, true);
     m_vazao->escrito(bytes.size(), m_socket->bytesToWrite());
 }
 
 void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs)
 {
-    escreve(bytes);
+    // A login's reply is never packed: it answers a password.
+    escreve(bytes, codigoPedido != Codigo::Login);
     if (m_enquadrada)
         m_socket->write(Quadros::fim());
     // Out now rather than on the loop's next pass: the reply is complete and nothing else

@@ -120,7 +120,7 @@ private:
     void ociosa();
     void desconectou();
     void autentica();
-    void escreve(QByteArrayView bytes);
+    void escreve(QByteArrayView bytes, bool podeEmpacotar);
     void registraResposta(int codigoPedido, QByteArrayView codigo, const QString& desfecho, qint64 chegouNs);
     void libera();
 
@@ -152,6 +152,7 @@ private:
     bool m_sessaoSoDaConexao = false;
     // Framed messages (once agreed): the reader, the message growing, those complete.
     bool m_enquadrada = false;
+    bool m_empacota = false;   // long replies go in packed pieces (protocol/Compressao.h)
     Quadros::Leitor m_leitor;
     QByteArray m_mensagem;
     QList<QByteArray> m_prontas;

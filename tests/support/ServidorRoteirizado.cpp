@@ -128,8 +128,11 @@ struct ServidorRoteirizado::Nucleo : QObject {
                 pedidas = capacidades;
                 if (negociacao == ServidorRoteirizado::Negociacao::Ignora)
                     return;
-                const bool aceita = negociacao == ServidorRoteirizado::Negociacao::Aceita;
+                const bool aceita = negociacao == ServidorRoteirizado::Negociacao::Aceita
+                                    || negociacao == ServidorRoteirizado::Negociacao::AceitaEmpacotada;
                 QStringList aceitas{QLatin1String(Quadros::capacidadeQuadros)};
+                if (negociacao == ServidorRoteirizado::Negociacao::AceitaEmpacotada)
+                    aceitas << QStringLiteral("zstd");
                 for (const QString& extra : std::as_const(capacidadesExtras))
                     if (capacidades.contains(extra))
                         aceitas << extra;

@@ -52,7 +52,7 @@ public:
     // own, `pausaMs` apart), then the end frame "0:".
     static Roteiro emQuadros(const QString& texto, int bytesPorQuadro = 0, int pausaMs = 0);
 
-    enum class Negociacao { Recusa, Ignora, Aceita };
+    enum class Negociacao { Recusa, Ignora, Aceita, AceitaEmpacotada };   // the last: "quadros,zstd"
     void defineNegociacao(Negociacao modo);
     // In agreement (Aceita), these capabilities are granted too when the client asks for them.
     void defineCapacidades(const QStringList& capacidades);

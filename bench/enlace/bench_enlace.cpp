@@ -1,0 +1,387 @@
+// bench_enlace: our server and our client over a slow, lossy link this program makes itself:
+// two network namespaces joined by a user-space relay between two TUN devices
+// (zelto_retransmissor) that delays every packet (100 ms each way: 200 ms round trips), drops
+// 1 % of them and, with --paradas, stalls for 2.5 s now and then. The kernels' TCP recovers.
+// The real server (10,000 sheets in department 1) runs in one namespace; this program's client
+// side, the client's own request cycle and connection, in the other. It prints:
+//   - the round trip (a TCP connect), the yardstick;
+//   - login (connect, greeting, agreement, login) p50; save and search by number p50;
+//   - the 10,000-sheet department list p50/p95, with and without packed replies, and the
+//     packing ratio of that list (zstd level 1 by 256 KiB pieces, zlib levels for comparison);
+//   - cut or wrong replies in N requests (default 1,000; every tenth a whole list), framed and
+//     on the plain wire.
+// Needs root (namespaces, /dev/net/tun); without them it says so and stops.
+//
+//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr] [--vezes 20] [--pedidos 1000] [--tls]
+#include "ServidorReal.h"
+#include "app/Caixas.h"
+#include "app/modGlobais.h"
+#include "connection/Conexao.h"
+#include "connection/Requisicao.h"
+#include "connection/frmLogin.h"
+#include "protocol/Compressao.h"
+#include "protocol/ErroDeExecucao.h"
+#include "protocol/clsAgenda.h"
+#include "protocol/clsFiltroBusca.h"
+#include "protocol/clsUsuario.h"
+#include "protocol/modCommands.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const QString enderecoDoServidor = QStringLiteral("10.77.0.1");
+constexpr quint16 portaDoServidor = 9998;
+
+double p(std::vector<double> v, double q)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
+}
+
+bool roda(const QStringList& argumentos)
+{
+    QProcess ip;
+    ip.start(QStringLiteral("ip"), argumentos);
+    return ip.waitForFinished(10000) && ip.exitStatus() == QProcess::NormalExit && ip.exitCode() == 0;
+}
+
+// The two namespaces and the relay between them; all of it goes with the object.
+class Enlace {
+public:
+    Enlace(const QString& retransmissor, const QStringList& argumentosDoRelay)
+    {
+        const QString sufixo = QString::number(getpid() % 100000);
+        m_servidor = QStringLiteral("zelto-srv-") + sufixo;
+        m_cliente = QStringLiteral("zelto-cli-") + sufixo;
+        const QString tunS = QStringLiteral("zts") + sufixo, tunC = QStringLiteral("ztc") + sufixo;
+        if (!roda({QStringLiteral("netns"), QStringLiteral("add"), m_servidor}) || !roda({QStringLiteral("netns"), QStringLiteral("add"), m_cliente})) {
+            m_erro = QStringLiteral("não foi possível criar namespaces de rede (ip netns add)");
+            return;
+        }
+        m_relay.setProgram(retransmissor);
+        m_relay.setArguments(QStringList{tunS, tunC} + argumentosDoRelay);
+        m_relay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_relay.start();
+        if (!m_relay.waitForReadyRead(5000) || !m_relay.readAll().startsWith("pronto")) {
+            m_erro = QStringLiteral("o retransmissor não criou os dispositivos TUN (/dev/net/tun)");
+            return;
+        }
+        const auto lado = [&](const QString& ns, const QString& tun, const QString& endereco) {
+            return roda({QStringLiteral("link"), QStringLiteral("set"), tun, QStringLiteral("netns"), ns})
+                && roda({QStringLiteral("-n"), ns, QStringLiteral("addr"), QStringLiteral("add"), endereco + QStringLiteral("/24"), QStringLiteral("dev"), tun})
+                && roda({QStringLiteral("-n"), ns, QStringLiteral("link"), QStringLiteral("set"), tun, QStringLiteral("txqueuelen"), QStringLiteral("10000"), QStringLiteral("up")})
+                && roda({QStringLiteral("-n"), ns, QStringLiteral("link"), QStringLiteral("set"), QStringLiteral("lo"), QStringLiteral("up")});
+        };
+        if (!lado(m_servidor, tunS, enderecoDoServidor) || !lado(m_cliente, tunC, QStringLiteral("10.77.0.2")))
+            m_erro = QStringLiteral("não foi possível configurar os dispositivos nos namespaces");
+    }
+    ~Enlace()
+    {
+        m_relay.terminate();
+        m_relay.waitForFinished(3000);
+        roda({QStringLiteral("netns"), QStringLiteral("del"), m_servidor});
+        roda({QStringLiteral("netns"), QStringLiteral("del"), m_cliente});
+    }
+    const QString& erro() const { return m_erro; }
+    const QString& servidor() const { return m_servidor; }
+    // This thread (the client's: its sockets, its event loop) moves to the client's side.
+    bool entraNoCliente() const
+    {
+        const int fd = open(qPrintable(QStringLiteral("/run/netns/") + m_cliente), O_RDONLY | O_CLOEXEC);
+        const bool ok = fd >= 0 && setns(fd, CLONE_NEWNET) == 0;
+        if (fd >= 0)
+            close(fd);
+        return ok;
+    }
+
+private:
+    QString m_servidor, m_cliente, m_erro;
+    QProcess m_relay;
+};
+
+QString buscaPorNumero(qint32 numero, qint32 dep)
+{
+    clsFiltroBusca f;
+    f.numeroFicha = numero;
+    f.departamento.idDepartamento = dep;
+    return f.toPipeStringWithCommand(Codigo::Busca);
+}
+
+double msDesde(const QElapsedTimer& t)
+{
+    return double(t.nsecsElapsed()) / 1e6;
+}
+
+void linha(const char* oque, double valor, const char* unidade, const QString& nota = QString())
+{
+    std::printf("%-62s %10.1f %-3s %s\n", oque, valor, unidade, qPrintable(nota));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const auto valor = [&](const char* nome, int padrao) {
+        const qsizetype i = args.indexOf(QLatin1String(nome));
+        return i >= 0 && i + 1 < args.size() ? args[i + 1].toInt() : padrao;
+    };
+    const int atrasoMs = valor("--atraso-ms", 100);
+    const int perdaPorMil = valor("--perda-por-mil", 10);
+    const int vezes = valor("--vezes", 20);
+    const int pedidos = valor("--pedidos", 1000);
+    const bool paradas = args.contains(QLatin1String("--paradas"));
+    if (args.contains(QLatin1String("--tls"))) {
+        // Where the client's TLS policy is set once it has one: the figures below then run inside TLS.
+        std::printf("bench_enlace: --tls: este cliente ainda não negocia TLS\n");
+        return 0;
+    }
+    if (geteuid() != 0) {
+        std::printf("bench_enlace: pulado: precisa de root (namespaces de rede e /dev/net/tun)\n");
+        return 0;
+    }
+    if (qEnvironmentVariableIsEmpty("ZELTO_BINARY_DIR"))
+        qputenv("ZELTO_BINARY_DIR", QCoreApplication::applicationDirPath().toUtf8() + "/../..");
+
+    std::printf("preparando: departamento 1 com 10.000 fichas...\n");
+    std::fflush(stdout);
+    ServidorReal banco(10000);
+    if (!banco.inicia()) {
+        std::fprintf(stderr, "servidor: %s\n", qPrintable(banco.erro()));
+        return 1;
+    }
+    banco.para();
+
+    QStringList relay{QString::number(atrasoMs), QString::number(perdaPorMil)};
+    if (paradas)
+        relay << QStringLiteral("20000") << QStringLiteral("2500");
+    Enlace enlace(QCoreApplication::applicationDirPath() + QStringLiteral("/zelto_retransmissor"), relay);
+    if (!enlace.erro().isEmpty()) {
+        std::printf("bench_enlace: pulado: %s\n", qPrintable(enlace.erro()));
+        return 0;
+    }
+    // --bbr: the server's side sends with BBR, which does not take random loss for congestion.
+    if (args.contains(QLatin1String("--bbr"))
+        && !roda({QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), QStringLiteral("sysctl"), QStringLiteral("-qw"),
+                  QStringLiteral("net.ipv4.tcp_congestion_control=bbr")}))
+        std::printf("bench_enlace: --bbr: o núcleo não aceitou BBR; segue com o padrão\n");
+    QProcess servidor;
+    servidor.setStandardErrorFile(banco.pasta() + QStringLiteral("/enlace.log"));
+    servidor.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), ServidorReal::binario(),
+                                          QStringLiteral("servir"), QStringLiteral("--db"), banco.conexaoDoBanco(), QStringLiteral("--listen"),
+                                          enderecoDoServidor + QLatin1Char(':') + QString::number(portaDoServidor),
+                                          QStringLiteral("--rajada-logins"), QStringLiteral("100000"),
+                                          QStringLiteral("--logins-por-minuto"), QStringLiteral("100000"),
+                                          // The plain wire's rule, as the original server has it: a connection made
+                                          // again after a fault is still logged in.
+                                          QStringLiteral("--sessao-por-endereco")});
+    for (int i = 0; i < 150; ++i) {
+        QFile log(banco.pasta() + QStringLiteral("/enlace.log"));
+        if (log.open(QIODevice::ReadOnly) && log.readAll().contains("ouvindo em"))
+            break;
+        QThread::msleep(100);
+    }
+    if (!enlace.entraNoCliente()) {
+        std::fprintf(stderr, "bench_enlace: não entrou no namespace do cliente\n");
+        return 1;
+    }
+
+    // The round trip: a TCP connect is one.
+    std::vector<double> ms;
+    for (int i = 0; i < 5; ++i) {
+        QTcpSocket s;
+        QElapsedTimer t;
+        t.start();
+        s.connectToHost(enderecoDoServidor, portaDoServidor);
+        if (!s.waitForConnected(10000)) {
+            std::fprintf(stderr, "bench_enlace: o servidor não atende no enlace\n");
+            return 1;
+        }
+        ms.push_back(msDesde(t));
+    }
+    const double rtt = p(ms, 0.5);
+    std::printf("enlace: %d ms de atraso por sentido, %.1f %% de perda%s%s\n\n", atrasoMs, perdaPorMil / 10.0,
+                paradas ? ", paradas de 2,5 s a cada ~20 s" : "", args.contains(QLatin1String("--bbr")) ? ", servidor com BBR" : "");
+    linha("ida e volta (conexão TCP), p50", rtt, "ms", QStringLiteral("(referência)"));
+
+    Caixas::Gravador caixas;
+    QTimer timer;
+    globais().timeOutSegundos = 10;
+    globais().keepAliveSegundos = 0;
+    frmLogin::defineServidorParaTeste(enderecoDoServidor, portaDoServidor);
+    frmLogin::instancia()->Timer1->stop();
+    clsUsuario u;
+    u.usuario = banco.conta().usuario;
+    u.senha = banco.conta().senha;
+    const QString login = u.toPipeStringWithCommand(Codigo::Login);
+    const auto entra = [&]() -> std::optional<clsUsuario> {
+        const auto r = Requisita(nullptr, &timer, login, {Codigo::LoginAceito});
+        if (!r)
+            return std::nullopt;
+        clsUsuario logado;
+        logado.fromPipeStringWithCommand(r->texto);
+        globais().usuarioLogado = logado;
+        return logado;
+    };
+    const auto reconecta = [&] { conexaoDoPrograma().encerra(); };
+
+    // Login: connect, the server's "2", the agreement, the login.
+    ms.clear();
+    std::optional<clsUsuario> logado;
+    for (int i = 0; i < 10; ++i) {
+        reconecta();
+        QElapsedTimer t;
+        t.start();
+        logado = entra();
+        if (!logado)
+            return 2;
+        ms.push_back(msDesde(t));
+    }
+    linha("login (conectar, \"2\", combinar, login), p50", p(ms, 0.5), "ms", QStringLiteral("= %1 idas e voltas").arg(p(ms, 0.5) / rtt, 0, 'f', 1));
+    const qint32 dep = logado->departamento.idDepartamento;
+
+    clsAgenda ficha;
+    ficha.numeroFicha = 5;
+    ficha.nome = QStringLiteral("Maria da Conceição");
+    ficha.departamento = logado->departamento;
+    const QString salvar = ficha.toPipeStringWithCommand(Codigo::Salva);
+    ms.clear();
+    for (int i = 0; i < 30; ++i) {
+        QElapsedTimer t;
+        t.start();
+        if (!Requisita(nullptr, &timer, salvar, {Codigo::Salvo}))
+            return 2;
+        ms.push_back(msDesde(t));
+    }
+    linha("gravação (6 -> 7), p50", p(ms, 0.5), "ms", QStringLiteral("= %1 idas e voltas").arg(p(ms, 0.5) / rtt, 0, 'f', 2));
+    ms.clear();
+    for (int i = 0; i < 30; ++i) {
+        QElapsedTimer t;
+        t.start();
+        if (!Requisita(nullptr, &timer, buscaPorNumero(1 + (i * 37) % 10000, dep), {Codigo::Encontrados}))
+            return 2;
+        ms.push_back(msDesde(t));
+    }
+    linha("busca por número, p50", p(ms, 0.5), "ms", QStringLiteral("= %1 idas e voltas").arg(p(ms, 0.5) / rtt, 0, 'f', 2));
+
+    // The whole department, packed and not.
+    const QString lista = buscaPorNumero(0, dep);
+    QByteArray referencia;
+    for (const bool empacotar : {true, false}) {
+        Conexao::definePedidos(true, empacotar);
+        reconecta();
+        ms.clear();
+        for (int i = 0; i < vezes; ++i) {
+            QElapsedTimer t;
+            t.start();
+            const auto r = RequisitaEmBytes(nullptr, &timer, lista, {Codigo::Encontrados});
+            if (!r || r->bytes.count("@@@") != 9999)
+                return 3;
+            ms.push_back(msDesde(t));
+            referencia = r->bytes;
+        }
+        // The server's own time for those lists (its log: request in -> last byte handed to the socket).
+        std::vector<double> doServidor;
+        QFile log(banco.pasta() + QStringLiteral("/enlace.log"));
+        static const QRegularExpression tempo(QStringLiteral(" pedido 12 -> 13 .*\\(([0-9.]+) ms\\)"));
+        if (log.open(QIODevice::ReadOnly))
+            for (const QByteArray& l : log.readAll().split('\n'))
+                if (const auto m = tempo.match(QString::fromUtf8(l)); m.hasMatch())
+                    doServidor.push_back(m.captured(1).toDouble());
+        if (doServidor.size() > size_t(vezes))
+            doServidor.erase(doServidor.begin(), doServidor.end() - vezes);
+        const QString nota = QStringLiteral("p95 %1 ms; %2 idas e voltas; servidor p50 %3 ms")
+                                 .arg(p(ms, 0.95), 0, 'f', 0).arg(p(ms, 0.5) / rtt, 0, 'f', 1).arg(p(doServidor, 0.5), 0, 'f', 0);
+        linha(empacotar ? "lista de 10.000 fichas, empacotada (zstd), p50" : "lista de 10.000 fichas, sem empacotar, p50", p(ms, 0.5), "ms", nota);
+    }
+    Conexao::definePedidos(true, true);
+
+    // What packing that list gives, as the server packs it (by pieces), and zlib beside it.
+    {
+        const qsizetype pedaco = 256 << 10;
+        qsizetype zstd = 0;
+        QElapsedTimer t;
+        t.start();
+        for (qsizetype i = 0; i < referencia.size(); i += pedaco)
+            zstd += Compressao::quadro(QByteArrayView(referencia).sliced(i, std::min(pedaco, referencia.size() - i))).size();
+        const double msZstd = msDesde(t);
+        std::printf("\nlista de 10.000 fichas: %.2f MB\n", double(referencia.size()) / 1e6);
+        linha("  zstd nível 1 por pedaços de 256 KiB: razão", double(referencia.size()) / double(zstd), "x",
+              QStringLiteral("%1 MB, %2 ms para empacotar").arg(double(zstd) / 1e6, 0, 'f', 2).arg(msZstd, 0, 'f', 0));
+        for (const int nivel : {1, 6}) {
+            qsizetype zlib = 0;
+            t.start();
+            for (qsizetype i = 0; i < referencia.size(); i += pedaco)
+                zlib += qCompress(QByteArrayView(referencia).sliced(i, std::min(pedaco, referencia.size() - i)).toByteArray(), nivel).size();
+            const double msZlib = msDesde(t);
+            linha(nivel == 1 ? "  zlib (qCompress) nível 1, mesmos pedaços: razão" : "  zlib (qCompress) nível 6, mesmos pedaços: razão",
+                  double(referencia.size()) / double(zlib), "x", QStringLiteral("%1 MB, %2 ms para empacotar").arg(double(zlib) / 1e6, 0, 'f', 2).arg(msZlib, 0, 'f', 0));
+        }
+        std::printf("\n");
+    }
+
+    // Many requests, every tenth a whole list: each reply must be whole and the right one.
+    for (const bool enquadrado : {true, false}) {
+        Conexao::definePedidos(enquadrado, enquadrado);
+        reconecta();
+        if (!enquadrado && !entra())
+            return 2;
+        caixas.limpa();
+        int erradas = 0, semResposta = 0;
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < pedidos; ++i) {
+            const qint32 numero = 1 + (i * 37) % 10000;
+            const bool inteira = i % 10 == 0;
+            std::optional<RespostaDoServidor> r;
+            try {
+                r = RequisitaEmBytes(nullptr, &timer, inteira ? lista : buscaPorNumero(numero, dep), {Codigo::Encontrados});
+            } catch (const ErroDeExecucao&) {
+                ++erradas;   // not even a code: the rest of an earlier reply (the window says "Erro no Aplicativo")
+                continue;
+            }
+            if (!r)
+                ++semResposta;
+            else if (inteira ? r->bytes != referencia
+                             : !r->bytes.startsWith("13|" + QByteArray::number(numero) + '|') || r->bytes.contains("@@@"))
+                ++erradas;
+        }
+        QMap<QString, int> titulos;
+        for (const auto& c : caixas.caixas())
+            ++titulos[c.titulo];
+        QStringList quais;
+        for (auto it = titulos.cbegin(); it != titulos.cend(); ++it)
+            quais << QStringLiteral("%1 \"%2\"").arg(it.value()).arg(it.key());
+        linha(enquadrado ? "pedidos enquadrados (1 em 10 a lista inteira)" : "pedidos no fio simples (1 em 10 a lista inteira)", pedidos, "",
+              QStringLiteral("-> %1 cortadas ou erradas, %2 sem resposta (caixas: %3); %4 s")
+                  .arg(erradas).arg(semResposta).arg(quais.isEmpty() ? QStringLiteral("nenhuma") : quais.join(QStringLiteral(", ")))
+                  .arg(msDesde(t) / 1000, 0, 'f', 0));
+    }
+    Conexao::definePedidos(true, true);
+    reconecta();
+    servidor.terminate();
+    servidor.waitForFinished(5000);
+    return 0;
+}
