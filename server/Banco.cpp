@@ -362,6 +362,16 @@ bool Banco::iniciaTransacao()
     if (!pronto())
         return false;
     QSqlDatabase db = this->db();
+    if (m_sqlite) {
+        // Taking the write lock at the start, within the busy timeout: a transaction that read
+        // first could not take it later while another connection wrote meanwhile, and SQLite
+        // fails that one at once ("database is locked") instead of waiting.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return falhaDoBanco(QStringLiteral("transação"), q.lastError());
+        m_emTransacao = true;
+        return true;
+    }
     if (!db.transaction()) {
         falhaDoBanco(QStringLiteral("transação"), db.lastError());
         // A connection that died while quiet (the database restarted) is noticed here:
