@@ -199,11 +199,11 @@ bool Banco::configuraConexao()
             && executa(QStringLiteral("PRAGMA foreign_keys=ON"))
             // Room for a whole registry of some tens of thousands of sheets in the page cache
             // (the default holds 2 MiB), so that searches do not read the file over and over.
-            && executa(QStringLiteral("PRAGMA cache_size=-65536"))
-            // Pages read through a mapping of the file rather than copied by a system call
-            // each: a department's whole list reads in half the time. Writes still go through
-            // the journal as before.
-            && executa(QStringLiteral("PRAGMA mmap_size=1073741824"));
+            // Pages are read by system calls, never through a mapping of the file: a read
+            // that fails there (a disk error, a file cut short) is a failed request, where a
+            // mapped page would end the whole process with SIGBUS. The large cache keeps the
+            // speed: a page once read stays until another connection changes the file.
+            && executa(QStringLiteral("PRAGMA cache_size=-65536")) && executa(QStringLiteral("PRAGMA mmap_size=0"));
     }
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SHOW server_encoding")) || !q.next())
