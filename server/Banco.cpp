@@ -2,6 +2,7 @@
 #include "server/Banco.h"
 #include "server/ArquivosDoRegistro.h"
 #include "server/EnderecoPg.h"
+#include "server/EstadoDeGravacao.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
@@ -69,9 +70,29 @@ QVariant Banco::texto(const QString& t)
     return t.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(t);
 }
 
+// Full disk, read-only file or database, or (while writing) an I/O error.
+bool Banco::gravacaoRecusada(const QSqlError& e) const
+{
+    const QString codigo = e.nativeErrorCode();
+    if (m_sqlite) {
+        const int primario = codigo.toInt() & 0xff;   // the same with SQLite's extended codes
+        return primario == 13 || primario == 8 || (primario == 10 && m_gravando);
+    }
+    return codigo == QLatin1String("53100") || codigo == QLatin1String("25006") || (codigo == QLatin1String("58030") && m_gravando);
+}
+
+void Banco::gravou()
+{
+    if (!EstadoDeGravacao::aceitando())
+        EstadoDeGravacao::aceitou(m_diario);
+}
+
 bool Banco::falhaDoBanco(const QString& onde, const QSqlError& e)
 {
     m_passageira = false;
+    m_semGravacao = gravacaoRecusada(e);
+    if (m_semGravacao)
+        EstadoDeGravacao::recusou(m_diario, e.text().simplified());
     if (m_sqlite)
         return falha(onde, e.text().simplified());
     const QString codigo = e.nativeErrorCode();
@@ -322,8 +343,11 @@ QSqlQuery* Banco::consulta(const QString& sql, std::initializer_list<QVariant> v
 {
     for (int tentativa = 0;; ++tentativa) {
         QSqlQuery* q = prepara(sql);
-        if (!q)
+        // A statement never prepared before meets a dropped connection at its preparation.
+        if (!q && (tentativa > 0 || !m_perdida || m_emTransacao))
             return nullptr;
+        if (!q)
+            continue;
         int i = 0;
         for (const QVariant& v : valores)
             q->bindValue(i++, v);
@@ -338,12 +362,18 @@ QSqlQuery* Banco::consulta(const QString& sql, std::initializer_list<QVariant> v
 
 bool Banco::altera(const QString& sql, std::initializer_list<QVariant> valores, qint64* linhas)
 {
+    m_gravando = true;
     QSqlQuery* q = consulta(sql, valores);
+    m_gravando = false;
     if (!q)
         return false;
+    const qint64 alteradas = q->numRowsAffected();
     if (linhas)
-        *linhas = q->numRowsAffected();
+        *linhas = alteradas;
     q->finish();
+    // Outside a transaction a change that took rows is on disk: the store takes writes.
+    if (!m_emTransacao && alteradas > 0)
+        gravou();
     return true;
 }
 
@@ -370,6 +400,7 @@ bool Banco::iniciaTransacao()
         if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
             return falhaDoBanco(QStringLiteral("transação"), q.lastError());
         m_emTransacao = true;
+        m_mudou = false;
         return true;
     }
     if (!db.transaction()) {
@@ -383,15 +414,20 @@ bool Banco::iniciaTransacao()
             return falhaDoBanco(QStringLiteral("transação"), db.lastError());
     }
     m_emTransacao = true;
+    m_mudou = false;
     return true;
 }
 
 bool Banco::confirmaTransacao()
 {
     QSqlDatabase db = this->db();
+    m_gravando = true;
     const bool ok = db.commit() || falhaDoBanco(QStringLiteral("confirmação"), db.lastError());
+    m_gravando = false;
     if (ok || m_perdida)
         m_emTransacao = false;
+    if (ok && m_mudou)
+        gravou();
     return ok;
 }
 
@@ -411,9 +447,13 @@ bool Banco::liberaPonto()
     // On PostgreSQL every statement is a round trip to another process: a savepoint that
     // went well is left in place (the commit ends them all, and a later rollback to
     // "alteracao" finds the newest one), which spares one per change.
-    if (!m_sqlite)
+    if (!m_sqlite) {
+        m_mudou = m_mudou || !m_perdida;
         return !m_perdida || falha(QStringLiteral("banco"), QStringLiteral("a conexão com o banco caiu no meio da transação"));
-    return executaDireto(QStringLiteral("RELEASE SAVEPOINT alteracao"));
+    }
+    const bool ok = executaDireto(QStringLiteral("RELEASE SAVEPOINT alteracao"));
+    m_mudou = m_mudou || ok;
+    return ok;
 }
 
 void Banco::voltaAoPonto()

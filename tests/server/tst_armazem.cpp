@@ -54,6 +54,7 @@ class tst_Armazem : public QObject {
     Q_OBJECT
 private slots:
     void leituraQueFalhaNaoDerrubaOServidor();
+    void discoSemGravacaoAindaServeLeituras();
 };
 
 void tst_Armazem::leituraQueFalhaNaoDerrubaOServidor()
@@ -88,6 +89,48 @@ void tst_Armazem::leituraQueFalhaNaoDerrubaOServidor()
     QVERIFY(conecta(depois, servidor));
     QVERIFY(login(depois).startsWith("4|"));
     QVERIFY(pede(depois, busca(7), "13|", 1 + barrasPorFicha).startsWith("13|"));
+}
+
+void tst_Armazem::discoSemGravacaoAindaServeLeituras()
+{
+    if (ServidorReal::bancoDoAmbiente() == ServidorReal::Banco::PostgreSQL)
+        QSKIP("o disco do PostgreSQL não é o do servidor");
+    // Sessions of 36 s: a search after 3.6 s idle is one that used to move the clock in the database.
+    ServidorReal servidor(50);
+    servidor.defineArgumentos({QStringLiteral("--sessao-horas"), QStringLiteral("0.01")});
+    const QString cheio = servidor.pasta() + QStringLiteral("/disco-cheio");
+    servidor.defineAmbiente(QStringLiteral("LD_PRELOAD"), QStringLiteral(ZELTO_DISCO_RECUSADO));
+    servidor.defineAmbiente(QStringLiteral("ZELTO_TESTE_DISCO_CHEIO"), cheio);
+    QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+    QTcpSocket antes;
+    QVERIFY(conecta(antes, servidor));
+    QVERIFY(login(antes).startsWith("4|"));
+    const qsizetype umaFicha = 1 + barrasPorFicha;
+
+    QFile marca(cheio);
+    QVERIFY(marca.open(QIODevice::WriteOnly));
+    marca.close();
+    // A login whose session cannot be written serves reads on its connection.
+    QTcpSocket durante;
+    QVERIFY(conecta(durante, servidor));
+    QVERIFY(login(durante).startsWith("4|"));
+    QVERIFY(pede(durante, busca(3), "13|", umaFicha).startsWith("13|"));
+    QCOMPARE(pede(durante, salva(QStringLiteral("Sem Disco")), "7|", umaFicha), QByteArray("0"));
+    // A session idle a while searches without a write.
+    QTest::qWait(4000);
+    QVERIFY(pede(antes, busca(4), "13|", umaFicha).startsWith("13|"));
+    QVERIFY(pede(durante, busca(5), "13|", umaFicha).startsWith("13|"));
+    QCOMPARE(pede(antes, salva(QStringLiteral("Sem Disco")), "7|", umaFicha), QByteArray("0"));
+    QCOMPARE(servidor.diario().count(QStringLiteral("NÃO ACEITA GRAVAÇÕES")), 1);
+
+    // Writable again: said once, saves go through, and the session kept in memory reaches the database.
+    QVERIFY(marca.remove());
+    QVERIFY(pede(durante, salva(QStringLiteral("Com Disco")), "7|", umaFicha).startsWith("7|"));
+    QVERIFY(pede(antes, salva(QStringLiteral("Com Disco")), "7|", umaFicha).startsWith("7|"));
+    QCOMPARE(servidor.diario().count(QStringLiteral("voltou a aceitar gravações")), 1);
+    QVariant sessoes;
+    QTRY_VERIFY_WITH_TIMEOUT(servidor.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM sessoes")}, &sessoes) && sessoes.toInt() == 2,
+                             15'000);
 }
 
 QTEST_GUILESS_MAIN(tst_Armazem)
