@@ -93,23 +93,31 @@ void tst_Armazem::leituraQueFalhaNaoDerrubaOServidor()
 
 void tst_Armazem::discoSemGravacaoAindaServeLeituras()
 {
-    if (ServidorReal::bancoDoAmbiente() == ServidorReal::Banco::PostgreSQL)
-        QSKIP("o disco do PostgreSQL não é o do servidor");
     // Sessions of 36 s: a search after 3.6 s idle is one that used to move the clock in the database.
     ServidorReal servidor(50);
     servidor.defineArgumentos({QStringLiteral("--sessao-horas"), QStringLiteral("0.01")});
+    // SQLite: its files' writes fail as on a full disk. PostgreSQL: the database turns read-only
+    // (as a standby is), the server's connections made again to see it.
     const QString cheio = servidor.pasta() + QStringLiteral("/disco-cheio");
     servidor.defineAmbiente(QStringLiteral("LD_PRELOAD"), QStringLiteral(ZELTO_DISCO_RECUSADO));
     servidor.defineAmbiente(QStringLiteral("ZELTO_TESTE_DISCO_CHEIO"), cheio);
+    const auto recusa = [&](bool sim) {
+        if (!servidor.ehPostgres()) {
+            QFile marca(cheio);
+            return sim ? marca.open(QIODevice::WriteOnly) : marca.remove();
+        }
+        return servidor.executaNoBanco(
+            {QStringLiteral("SET default_transaction_read_only = off"), QStringLiteral("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I %1', current_database()); END $$")
+                 .arg(sim ? QStringLiteral("SET default_transaction_read_only = on") : QStringLiteral("RESET default_transaction_read_only")),
+             QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = current_database() AND pid <> pg_backend_pid()")});
+    };
     QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
     QTcpSocket antes;
     QVERIFY(conecta(antes, servidor));
     QVERIFY(login(antes).startsWith("4|"));
     const qsizetype umaFicha = 1 + barrasPorFicha;
 
-    QFile marca(cheio);
-    QVERIFY(marca.open(QIODevice::WriteOnly));
-    marca.close();
+    QVERIFY(recusa(true));
     // A login whose session cannot be written serves reads on its connection.
     QTcpSocket durante;
     QVERIFY(conecta(durante, servidor));
@@ -124,7 +132,7 @@ void tst_Armazem::discoSemGravacaoAindaServeLeituras()
     QCOMPARE(servidor.diario().count(QStringLiteral("NÃO ACEITA GRAVAÇÕES")), 1);
 
     // Writable again: said once, saves go through, and the session kept in memory reaches the database.
-    QVERIFY(marca.remove());
+    QVERIFY(recusa(false));
     QVERIFY(pede(durante, salva(QStringLiteral("Com Disco")), "7|", umaFicha).startsWith("7|"));
     QVERIFY(pede(antes, salva(QStringLiteral("Com Disco")), "7|", umaFicha).startsWith("7|"));
     QCOMPARE(servidor.diario().count(QStringLiteral("voltou a aceitar gravações")), 1);
