@@ -2,6 +2,7 @@
 #include "server/Banco.h"
 #include "server/ArquivosDoRegistro.h"
 #include "server/EnderecoPg.h"
+#include "server/EstadoDeGravacao.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
@@ -69,9 +70,29 @@ QVariant Banco::texto(const QString& t)
     return t.isNull() ? QVariant(QString(QLatin1String(""))) : QVariant(t);
 }
 
+// Full disk, read-only file or database, or (while writing) an I/O error.
+bool Banco::gravacaoRecusada(const QSqlError& e) const
+{
+    const QString codigo = e.nativeErrorCode();
+    if (m_sqlite) {
+        const int primario = codigo.toInt() & 0xff;   // the same with SQLite's extended codes
+        return primario == 13 || primario == 8 || (primario == 10 && m_gravando);
+    }
+    return codigo == QLatin1String("53100") || codigo == QLatin1String("25006") || (codigo == QLatin1String("58030") && m_gravando);
+}
+
+void Banco::gravou()
+{
+    if (!EstadoDeGravacao::aceitando())
+        EstadoDeGravacao::aceitou(m_diario);
+}
+
 bool Banco::falhaDoBanco(const QString& onde, const QSqlError& e)
 {
     m_passageira = false;
+    m_semGravacao = gravacaoRecusada(e);
+    if (m_semGravacao)
+        EstadoDeGravacao::recusou(m_diario, e.text().simplified());
     if (m_sqlite)
         return falha(onde, e.text().simplified());
     const QString codigo = e.nativeErrorCode();
@@ -199,11 +220,11 @@ bool Banco::configuraConexao()
             && executa(QStringLiteral("PRAGMA foreign_keys=ON"))
             // Room for a whole registry of some tens of thousands of sheets in the page cache
             // (the default holds 2 MiB), so that searches do not read the file over and over.
-            && executa(QStringLiteral("PRAGMA cache_size=-65536"))
-            // Pages read through a mapping of the file rather than copied by a system call
-            // each: a department's whole list reads in half the time. Writes still go through
-            // the journal as before.
-            && executa(QStringLiteral("PRAGMA mmap_size=1073741824"));
+            // Pages are read by system calls, never through a mapping of the file: a read
+            // that fails there (a disk error, a file cut short) is a failed request, where a
+            // mapped page would end the whole process with SIGBUS. The large cache keeps the
+            // speed: a page once read stays until another connection changes the file.
+            && executa(QStringLiteral("PRAGMA cache_size=-65536")) && executa(QStringLiteral("PRAGMA mmap_size=0"));
     }
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SHOW server_encoding")) || !q.next())
@@ -322,8 +343,11 @@ QSqlQuery* Banco::consulta(const QString& sql, std::initializer_list<QVariant> v
 {
     for (int tentativa = 0;; ++tentativa) {
         QSqlQuery* q = prepara(sql);
-        if (!q)
+        // A statement never prepared before meets a dropped connection at its preparation.
+        if (!q && (tentativa > 0 || !m_perdida || m_emTransacao))
             return nullptr;
+        if (!q)
+            continue;
         int i = 0;
         for (const QVariant& v : valores)
             q->bindValue(i++, v);
@@ -338,12 +362,18 @@ QSqlQuery* Banco::consulta(const QString& sql, std::initializer_list<QVariant> v
 
 bool Banco::altera(const QString& sql, std::initializer_list<QVariant> valores, qint64* linhas)
 {
+    m_gravando = true;
     QSqlQuery* q = consulta(sql, valores);
+    m_gravando = false;
     if (!q)
         return false;
+    const qint64 alteradas = q->numRowsAffected();
     if (linhas)
-        *linhas = q->numRowsAffected();
+        *linhas = alteradas;
     q->finish();
+    // Outside a transaction a change that took rows is on disk: the store takes writes.
+    if (!m_emTransacao && alteradas > 0)
+        gravou();
     return true;
 }
 
@@ -362,6 +392,17 @@ bool Banco::iniciaTransacao()
     if (!pronto())
         return false;
     QSqlDatabase db = this->db();
+    if (m_sqlite) {
+        // Taking the write lock at the start, within the busy timeout: a transaction that read
+        // first could not take it later while another connection wrote meanwhile, and SQLite
+        // fails that one at once ("database is locked") instead of waiting.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return falhaDoBanco(QStringLiteral("transação"), q.lastError());
+        m_emTransacao = true;
+        m_mudou = false;
+        return true;
+    }
     if (!db.transaction()) {
         falhaDoBanco(QStringLiteral("transação"), db.lastError());
         // A connection that died while quiet (the database restarted) is noticed here:
@@ -373,15 +414,20 @@ bool Banco::iniciaTransacao()
             return falhaDoBanco(QStringLiteral("transação"), db.lastError());
     }
     m_emTransacao = true;
+    m_mudou = false;
     return true;
 }
 
 bool Banco::confirmaTransacao()
 {
     QSqlDatabase db = this->db();
+    m_gravando = true;
     const bool ok = db.commit() || falhaDoBanco(QStringLiteral("confirmação"), db.lastError());
+    m_gravando = false;
     if (ok || m_perdida)
         m_emTransacao = false;
+    if (ok && m_mudou)
+        gravou();
     return ok;
 }
 
@@ -401,9 +447,13 @@ bool Banco::liberaPonto()
     // On PostgreSQL every statement is a round trip to another process: a savepoint that
     // went well is left in place (the commit ends them all, and a later rollback to
     // "alteracao" finds the newest one), which spares one per change.
-    if (!m_sqlite)
+    if (!m_sqlite) {
+        m_mudou = m_mudou || !m_perdida;
         return !m_perdida || falha(QStringLiteral("banco"), QStringLiteral("a conexão com o banco caiu no meio da transação"));
-    return executaDireto(QStringLiteral("RELEASE SAVEPOINT alteracao"));
+    }
+    const bool ok = executaDireto(QStringLiteral("RELEASE SAVEPOINT alteracao"));
+    m_mudou = m_mudou || ok;
+    return ok;
 }
 
 void Banco::voltaAoPonto()

@@ -56,6 +56,9 @@ public:
     // The last failure was a deadlock or a serialization conflict: running the same
     // statements again (after rolling back to the savepoint) may well succeed.
     bool falhaPassageira() const { return m_passageira; }
+    // The last failure was a write the store refused (disk full, read-only): reading still works.
+    // The log says so once for the whole process (EstadoDeGravacao).
+    bool falhaDeGravacao() const { return m_semGravacao; }
 
     // One transaction around a batch of requests, one savepoint around each change in it.
     bool iniciaTransacao();
@@ -96,6 +99,8 @@ private:
     bool pronto();
     bool reabre();
     void perdeu();
+    bool gravacaoRecusada(const QSqlError& e) const;
+    void gravou();
 
     QString m_conexao;
     QString m_nomeConexao;
@@ -105,6 +110,9 @@ private:
     bool m_emTransacao = false;
     bool m_perdida = false;
     bool m_passageira = false;
+    bool m_semGravacao = false;
+    bool m_gravando = false;   // in a statement that writes, or a commit
+    bool m_mudou = false;      // a change of this transaction was kept
     bool m_tentativaLenta = false;
     qint64 m_perdidaDesdeMs = 0;
     qint64 m_proximaTentativaMs = 0;

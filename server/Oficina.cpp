@@ -3,6 +3,9 @@
 #include "protocol/Wire.h"
 #include "server/Banco.h"
 
+#include "server/Sessoes.h"
+
+#include <QDateTime>
 #include <QMutexLocker>
 #include <QSemaphore>
 
@@ -121,8 +124,12 @@ void Oficina::trabalhaGravando()
         {
             QMutexLocker trava(&m_fila->mutex);
             while (m_fila->alteracoes.isEmpty() && !m_fila->parar)
-                if (!m_fila->haAlteracao.wait(&m_fila->mutex, 1000))
+                if (!m_fila->haAlteracao.wait(&m_fila->mutex, 1000)) {
                     vigiaSemAFila(trava, banco);
+                    trava.unlock();
+                    m_sessoes.gravaPendentes(banco, QDateTime::currentMSecsSinceEpoch());
+                    trava.relock();
+                }
             if (m_fila->parar)
                 return;
             lote = std::exchange(m_fila->alteracoes, {});
@@ -146,5 +153,7 @@ void Oficina::trabalhaGravando()
         }
         for (qsizetype i = 0; i < lote.size(); ++i)
             lote[i].pronta(std::move(respostas[i]));
+        // The sessions' clocks that requests moved (searches never write them).
+        m_sessoes.gravaPendentes(banco, QDateTime::currentMSecsSinceEpoch());
     }
 }

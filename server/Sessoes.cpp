@@ -1,4 +1,5 @@
 #include "server/Sessoes.h"
+#include "server/Banco.h"
 #include "server/SessoesGravadas.h"
 #include "protocol/Quadros.h"
 
@@ -64,16 +65,22 @@ bool Sessoes::abre(const Portador& portador, const QString& usuario, qint32 idDe
     }
     if (!banco)
         return false;
-    SessoesGravadas gravadas(*banco);
-    if (varreduraDevida(agoraMs))
-        gravadas.esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
-    if (!gravadas.abreSessao(portador.chave, portador.endereco, usuario, compartilhada, agoraMs))
+    const bool gravou = SessoesGravadas(*banco).abreSessao(portador.chave, portador.endereco, usuario, compartilhada, agoraMs);
+    // A disk that takes no writes does not keep the operator out: the session is kept here
+    // until the database takes it.
+    if (!gravou && !banco->falhaDeGravacao())
         return false;
     // Another operator may have had this key before: no hint of that one's department stays.
     {
         QMutexLocker trava(&m_mutex);
         for (auto it = m_dicas.begin(); it != m_dicas.end();)
             it = it.key().startsWith(portador.chave + QLatin1Char('|')) ? m_dicas.erase(it) : std::next(it);
+        m_toques.remove(portador.chave);
+        m_encerradasAntesDeGravar.remove(portador.chave);
+        if (gravou)
+            m_porChave.remove(portador.chave);
+        else
+            m_porChave.insert(portador.chave, {usuario, portador.endereco, idDepartamento, dsDepartamento, compartilhada, agoraMs});
     }
     guardaDica(dica(portador.chave, idDepartamento), dsDepartamento);
     return true;
@@ -83,33 +90,63 @@ std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepa
 {
     if (portador.chave.isEmpty() && !portador.porEndereco)
         return std::nullopt;
-    if (m_noBanco) {
-        if (!banco)
-            return std::nullopt;
-        SessoesGravadas gravadas(*banco);
-        if (varreduraDevida(agoraMs))
-            gravadas.esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
+    if (!m_noBanco) {
+        QMutexLocker trava(&m_mutex);
+        esquecaAsVencidas(agoraMs);
+        const std::optional<Sessao> s = tocaNaMemoria(portador, idDepartamento, agoraMs);
+        return s ? std::optional(s->dsDepartamento) : std::nullopt;
+    }
+    if (!banco)
+        return std::nullopt;
+    SessoesGravadas gravadas(*banco);
+    std::optional<Sessao> naMemoria;
+    qint64 desdeChave = agoraMs - m_expiracaoMs, desdeEndereco = desdeChave;
+    {
+        QMutexLocker trava(&m_mutex);
+        naMemoria = tocaNaMemoria(portador, idDepartamento, agoraMs);
+        // A clock moved here and not yet written back counts as the database's own.
+        if (tocadaDesde(portador.chave, desdeChave))
+            desdeChave = 0;
+        if (portador.porEndereco && tocadaDesde(QLatin1Char('@') + portador.endereco, desdeEndereco))
+            desdeEndereco = 0;
+    }
+    if (naMemoria) {
+        // A session not in the database yet: its operator is, and must still be enabled there.
         std::optional<QString> ds;
-        bool doEndereco = false;
-        const qint64 passo = std::min<qint64>(60'000, m_expiracaoMs / 10);
-        if (!gravadas.autorizaSessao(portador.chave, portador.porEndereco ? portador.endereco : QString(), idDepartamento,
-                                     agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds, doEndereco))
+        if (!gravadas.operadorNoDepartamento(naMemoria->usuario, idDepartamento, ds))
             return std::nullopt;
-        if (!portador.chave.isEmpty())
-            guardaDica(dica(portador.chave, idDepartamento), doEndereco ? std::nullopt : ds);
-        if (portador.porEndereco)
-            guardaDica(dicaDoEndereco(portador.endereco, idDepartamento), doEndereco ? ds : std::nullopt);
         return ds;
     }
-    QMutexLocker trava(&m_mutex);
-    esquecaAsVencidas(agoraMs);
+    std::optional<QString> ds;
+    bool doEndereco = false;
+    qint64 gravadaMs = 0;
+    if (!gravadas.autorizaSessao(portador.chave, portador.porEndereco ? portador.endereco : QString(), idDepartamento, desdeChave,
+                                 desdeEndereco, ds, doEndereco, gravadaMs))
+        return std::nullopt;
+    if (!portador.chave.isEmpty())
+        guardaDica(dica(portador.chave, idDepartamento), doEndereco ? std::nullopt : ds);
+    if (portador.porEndereco)
+        guardaDica(dicaDoEndereco(portador.endereco, idDepartamento), doEndereco ? ds : std::nullopt);
+    if (ds) {
+        // The session (under the per-address rule, all of the address's shared sessions, as one
+        // session of the address) starts its idle clock again; the writer writes it back.
+        QMutexLocker trava(&m_mutex);
+        Toque& t = m_toques[doEndereco ? QLatin1Char('@') + portador.endereco : portador.chave];
+        t.tocadaMs = agoraMs;
+        t.gravadaMs = std::max(t.gravadaMs, gravadaMs);
+    }
+    return ds;
+}
+
+std::optional<Sessoes::Sessao> Sessoes::tocaNaMemoria(const Portador& portador, qint32 idDepartamento, qint64 agoraMs)
+{
     const auto vale = [&](Sessao& s) { return s.idDepartamento == idDepartamento && agoraMs - s.ultimaAtividadeMs <= m_expiracaoMs; };
     if (const auto it = m_porChave.find(portador.chave); it != m_porChave.end()) {
         if (agoraMs - it->ultimaAtividadeMs > m_expiracaoMs) {
             m_porChave.erase(it);
         } else if (vale(*it)) {
             it->ultimaAtividadeMs = agoraMs;
-            return it->dsDepartamento;
+            return *it;
         }
     }
     if (!portador.porEndereco)
@@ -117,10 +154,16 @@ std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepa
     for (Sessao& s : m_porChave) {
         if (s.compartilhada && s.endereco == portador.endereco && vale(s)) {
             s.ultimaAtividadeMs = agoraMs;
-            return s.dsDepartamento;
+            return s;
         }
     }
     return std::nullopt;
+}
+
+bool Sessoes::tocadaDesde(const QString& alvo, qint64 desdeMs) const
+{
+    const auto it = m_toques.constFind(alvo);
+    return it != m_toques.cend() && it->tocadaMs >= desdeMs;
 }
 
 std::optional<QString> Sessoes::consulta(const Portador& portador, qint32 idDepartamento, qint64 agoraMs) const
@@ -155,8 +198,16 @@ bool Sessoes::viva(const QString& chave, qint64 agoraMs, Banco* banco, bool& err
         const auto it = m_porChave.constFind(chave);
         return it != m_porChave.cend() && agoraMs - it->ultimaAtividadeMs <= m_expiracaoMs;
     }
+    qint64 desde = agoraMs - m_expiracaoMs;
+    {
+        QMutexLocker trava(&m_mutex);
+        if (const auto it = m_porChave.constFind(chave); it != m_porChave.cend() && it->ultimaAtividadeMs >= desde)
+            return true;
+        if (tocadaDesde(chave, desde))
+            desde = 0;
+    }
     bool v = false;
-    if (!banco || !SessoesGravadas(*banco).sessaoViva(chave, agoraMs - m_expiracaoMs, v)) {
+    if (!banco || !SessoesGravadas(*banco).sessaoViva(chave, desde, v)) {
         erro = true;
         return false;
     }
@@ -167,13 +218,79 @@ bool Sessoes::encerra(const QString& chave, Banco* banco)
 {
     {
         QMutexLocker trava(&m_mutex);
-        m_porChave.remove(chave);
+        if (m_porChave.remove(chave) && m_noBanco)
+            m_encerradasAntesDeGravar.insert(chave);
+        m_toques.remove(chave);
         for (auto it = m_dicas.begin(); it != m_dicas.end();)
             it = it.key().startsWith(chave + QLatin1Char('|')) ? m_dicas.erase(it) : std::next(it);
     }
     if (!m_noBanco || chave.isEmpty())
         return true;
     return banco && SessoesGravadas(*banco).encerraSessao(chave);
+}
+
+void Sessoes::gravaPendentes(Banco& banco, qint64 agoraMs)
+{
+    if (!m_noBanco)
+        return;
+    const qint64 passo = std::min<qint64>(60'000, m_expiracaoMs / 10);
+    QList<QPair<QString, qint64>> toques;
+    QList<QPair<QString, Sessao>> pendentes;
+    {
+        QMutexLocker trava(&m_mutex);
+        if (agoraMs - m_ultimaGravacaoMs < 1000)
+            return;
+        m_ultimaGravacaoMs = agoraMs;
+        // Rows are written only below: those ended before now have none.
+        m_encerradasAntesDeGravar.clear();
+        for (auto it = m_toques.begin(); it != m_toques.end();) {
+            if (agoraMs - it->tocadaMs > m_expiracaoMs) {
+                it = m_toques.erase(it);
+                continue;
+            }
+            if (it->tocadaMs - it->gravadaMs >= passo)
+                toques.append({it.key(), it->tocadaMs});
+            ++it;
+        }
+        for (auto it = m_porChave.begin(); it != m_porChave.end();) {
+            if (agoraMs - it->ultimaAtividadeMs > m_expiracaoMs) {
+                it = m_porChave.erase(it);
+                continue;
+            }
+            pendentes.append({it.key(), *it});
+            ++it;
+        }
+    }
+    // At the first failure the rest waits for the next call: the disk is still refusing.
+    SessoesGravadas gravadas(banco);
+    for (const auto& [alvo, quando] : std::as_const(toques)) {
+        const bool doEndereco = alvo.startsWith(u'@');
+        if (!gravadas.tocaSessao(doEndereco ? alvo.mid(1) : alvo, doEndereco, quando))
+            return;
+        QMutexLocker trava(&m_mutex);
+        if (const auto it = m_toques.find(alvo); it != m_toques.end())
+            it->gravadaMs = std::max(it->gravadaMs, quando);
+    }
+    for (const auto& [chave, s] : std::as_const(pendentes)) {
+        if (!gravadas.abreSessao(chave, s.endereco, s.usuario, s.compartilhada, s.ultimaAtividadeMs))
+            return;
+        bool encerrada = false;
+        {
+            QMutexLocker trava(&m_mutex);
+            encerrada = m_encerradasAntesDeGravar.remove(chave);
+            // (Taken by another login meanwhile, it stays to be written as that one.)
+            const auto it = m_porChave.find(chave);
+            if (!encerrada && it != m_porChave.end() && it->usuario == s.usuario && it->idDepartamento == s.idDepartamento) {
+                m_toques.insert(chave, {it->ultimaAtividadeMs, s.ultimaAtividadeMs});
+                m_porChave.erase(it);
+            }
+        }
+        // Ended while its row was being written: the row goes.
+        if (encerrada && !gravadas.encerraSessao(chave))
+            return;
+    }
+    if (varreduraDevida(agoraMs))
+        gravadas.esqueceSessoesVencidas(agoraMs - m_expiracaoMs);
 }
 
 void Sessoes::guardaDica(const QString& dica, const std::optional<QString>& ds)

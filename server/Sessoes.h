@@ -2,6 +2,7 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QMutex>
+#include <QSet>
 #include <QString>
 #include <optional>
 
@@ -30,9 +31,13 @@ struct Portador {
 //
 // In the database (`noBanco`), the sessions are seen by every server on that database (times
 // are then milliseconds since the epoch): a restart keeps them. The database is reached
-// through the caller's own Banco (the loop and each worker have their own connection), and
-// the idle clock there is moved at most once per `expiracaoMs / 10` (a minute at most), so a
-// busy session does not write at every request. Otherwise they live in this object alone.
+// through the caller's own Banco (the loop and each worker have their own connection). A
+// request only reads there: the idle clock it moves is kept here and written back by the
+// writer thread (`gravaPendentes`) at most once per `expiracaoMs / 10` (a minute at most), so
+// reading never depends on the disk taking writes. A login whose row cannot be written (a full
+// or read-only disk) still opens its session: kept here, in this server's memory, under the
+// connection's key, its operator checked in the database on every request, and written there
+// as soon as the database takes writes again. Otherwise they live in this object alone.
 //
 // The server's workers and its loop use one Sessoes at once: every call takes the lock for
 // what is kept in memory.
@@ -64,6 +69,11 @@ public:
     bool viva(const QString& chave, qint64 agoraMs, Banco* banco, bool& erro);
     // Ends the session `chave` (log-off, or the end of a plain-wire connection).
     bool encerra(const QString& chave, Banco* banco);
+    // What the database still owes the sessions kept here: the idle clocks that requests moved,
+    // the rows of sessions opened while it took no writes, and the sweep of expired rows. Run
+    // by the store's writer, outside any transaction; does something once a second at most,
+    // and what fails is tried again on a later call.
+    void gravaPendentes(Banco& banco, qint64 agoraMs);
 
     qsizetype quantas() const
     {
@@ -89,8 +99,17 @@ private:
         bool compartilhada = false;
         qint64 ultimaAtividadeMs = 0;
     };
+    // The idle clock moved here and not yet written to the database.
+    struct Toque {
+        qint64 tocadaMs = 0;
+        qint64 gravadaMs = 0;
+    };
     // True when a sweep is due (and marks it done).
     bool varreduraDevida(qint64 agoraMs);
+    // The live session of `m_porChave` the portador works under, its clock moved; lock held.
+    std::optional<Sessao> tocaNaMemoria(const Portador& portador, qint32 idDepartamento, qint64 agoraMs);
+    // Whether this server moved the clock of `alvo` (a key, or "@" + an address) since `desdeMs`; lock held.
+    bool tocadaDesde(const QString& alvo, qint64 desdeMs) const;
     void esquecaAsVencidas(qint64 agoraMs);
     void guardaDica(const QString& dica, const std::optional<QString>& ds);
 
@@ -99,7 +118,11 @@ private:
     bool m_noBanco;
     QHash<QString, QString> m_dicas;   // "key|department" -> description
     qint64 m_ultimaLimpezaMs = 0;
+    qint64 m_ultimaGravacaoMs = 0;
+    // The sessions themselves; in the database, only those whose row is not written yet.
     QHash<QString, Sessao> m_porChave;
+    QHash<QString, Toque> m_toques;
+    QSet<QString> m_encerradasAntesDeGravar;   // of `m_porChave`, ended while the writer may be writing their rows   // by key, or "@" + address for an address's shared sessions
 };
 
 // Failed logins for one user name from one address: the first few are free, then each

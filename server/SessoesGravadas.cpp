@@ -17,7 +17,7 @@ bool SessoesGravadas::abreSessao(const QString& chave, const QString& endereco, 
 }
 
 bool SessoesGravadas::autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs,
-                                     qint64 tocaAntesDeMs, qint64 agoraMs, std::optional<QString>& descricao, bool& doEndereco)
+                                     qint64 enderecoDesdeMs, std::optional<QString>& descricao, bool& doEndereco, qint64& ultimaMs)
 {
     descricao.reset();
     doEndereco = false;
@@ -25,12 +25,12 @@ bool SessoesGravadas::autorizaSessao(const QString& chave, const QString& endere
                                            "JOIN operadores o ON o.usuario = s.usuario "
                                            "JOIN departamentos d ON d.iddepartamento = o.iddepartamento "
                                            "WHERE %1 AND o.iddepartamento = ? AND o.ativo = 1 AND s.ultima_atividade >= ?");
-    qint64 maisAntiga = std::numeric_limits<qint64>::max();
+    ultimaMs = std::numeric_limits<qint64>::max();
     const auto le = [&](QSqlQuery* q) {
         while (q->next()) {
             if (!descricao)
                 descricao = q->value(0).toString();
-            maisAntiga = std::min(maisAntiga, q->value(1).toLongLong());
+            ultimaMs = std::min(ultimaMs, q->value(1).toLongLong());
         }
         q->finish();
     };
@@ -42,26 +42,40 @@ bool SessoesGravadas::autorizaSessao(const QString& chave, const QString& endere
     }
     if (!descricao && !endereco.isEmpty()) {
         QSqlQuery* q = m_banco.consulta(selecao.arg(QStringLiteral("s.endereco = ? AND s.por_endereco = 1")),
-                                        {endereco, idDepartamento, desdeMs});
+                                        {endereco, idDepartamento, enderecoDesdeMs});
         if (!q)
             return false;
         le(q);
         doEndereco = descricao.has_value();
     }
-    if (descricao && maisAntiga < tocaAntesDeMs) {
-        // The session starts its idle clock again (under the per-address rule, all of the
-        // address's shared sessions, as one session of the address).
-        // On PostgreSQL rows another server is touching right now are skipped, not waited
-        // for: it is setting the same clock, and waiting could tie two servers' batches.
-        const QString onde = doEndereco ? QStringLiteral("endereco = ? AND por_endereco = 1") : QStringLiteral("segredo = ?");
-        return m_banco.altera(m_banco.ehPostgres()
-                                  ? QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE segredo IN (SELECT segredo FROM sessoes "
-                                                   "WHERE %1 AND ultima_atividade >= ? AND ultima_atividade < ? "
-                                                   "FOR UPDATE SKIP LOCKED)").arg(onde)
-                                  : QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE %1 AND ultima_atividade >= ? "
-                                                   "AND ultima_atividade < ?").arg(onde),
-                              {agoraMs, doEndereco ? endereco : chave, desdeMs, tocaAntesDeMs});
-    }
+    return true;
+}
+
+bool SessoesGravadas::tocaSessao(const QString& alvo, bool doEndereco, qint64 quandoMs)
+{
+    // Under the per-address rule, all of the address's shared sessions, as one session of the
+    // address. On PostgreSQL rows another server is touching right now are skipped, not
+    // waited for: it is setting the same clock, and waiting could tie two servers' batches.
+    const QString onde = doEndereco ? QStringLiteral("endereco = ? AND por_endereco = 1") : QStringLiteral("segredo = ?");
+    return m_banco.altera(m_banco.ehPostgres() ? QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE segredo IN (SELECT segredo FROM sessoes "
+                                                                "WHERE %1 AND ultima_atividade < ? FOR UPDATE SKIP LOCKED)")
+                                                     .arg(onde)
+                                               : QStringLiteral("UPDATE sessoes SET ultima_atividade = ? WHERE %1 AND ultima_atividade < ?").arg(onde),
+                          {quandoMs, alvo, quandoMs});
+}
+
+bool SessoesGravadas::operadorNoDepartamento(const QString& usuario, qint32 idDepartamento, std::optional<QString>& descricao)
+{
+    descricao.reset();
+    QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT d.dsdepartamento FROM operadores o "
+                                                   "JOIN departamentos d ON d.iddepartamento = o.iddepartamento "
+                                                   "WHERE o.usuario = ? AND o.iddepartamento = ? AND o.ativo = 1"),
+                                    {usuario, idDepartamento});
+    if (!q)
+        return false;
+    if (q->next())
+        descricao = q->value(0).toString();
+    q->finish();
     return true;
 }
 

@@ -28,13 +28,18 @@ public:
     explicit SessoesGravadas(Banco& banco) : m_banco(banco) {}
 
     bool abreSessao(const QString& chave, const QString& endereco, const QString& usuario, bool compartilhada, qint64 agoraMs);
-    // The department's description when the session `chave` is live (active since `desdeMs`)
-    // and belongs to an enabled operator of that department; failing that, when `endereco` is
-    // not empty, when a shared session of that address does (`doEndereco` then set).
-    // `tocaAntesDeMs`: a session whose last activity is older than this gets its clock set to
-    // `agoraMs`.
-    bool autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs, qint64 tocaAntesDeMs,
-                        qint64 agoraMs, std::optional<QString>& descricao, bool& doEndereco);
+    // The department's description when the session `chave` is live (active since
+    // `desdeMs`) and belongs to an enabled operator of that department; failing that, when
+    // `endereco` is not empty, when a shared session of that address is (active since
+    // `enderecoDesdeMs`; `doEndereco` then set). Only reads: `ultimaMs` gets the oldest last
+    // activity of what it found, for the caller to decide when to write the clock back.
+    bool autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs,
+                        qint64 enderecoDesdeMs, std::optional<QString>& descricao, bool& doEndereco, qint64& ultimaMs);
+    // Sets the idle clock of the session `alvo` (or, `doEndereco`, of the shared sessions of
+    // the address `alvo`) to `quandoMs` where it is older.
+    bool tocaSessao(const QString& alvo, bool doEndereco, qint64 quandoMs);
+    // The department's description when `usuario` is an enabled operator of that department.
+    bool operadorNoDepartamento(const QString& usuario, qint32 idDepartamento, std::optional<QString>& descricao);
     // Whether `chave` is a live session (active since `desdeMs`) of an enabled operator.
     bool sessaoViva(const QString& chave, qint64 desdeMs, bool& viva);
     bool encerraSessao(const QString& chave);

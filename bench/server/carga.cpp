@@ -8,9 +8,12 @@
 // Starts zelto-server on 127.0.0.1 (300 demo sheets) and measures, with
 // N concurrent connections making M requests each, one request at a time per connection:
 //   - saves of new sheets (code 6),
+//   - the same saves while another connection logs in over and over (each login writes its
+//     session row),
 //   - searches by sheet number (code 12, one sheet back),
 //   - searches of the whole department (code 12, 300 sheets back; M/10 per connection);
-// printing throughput and the p50/p99 latency of each. Then the crash check: a save load,
+// printing throughput, the failures, and the p50/p99 latency of the requests served (a
+// percentile of too few of them is said to be unknown, "n/d"). Then the crash check: a save load,
 // SIGKILL of the server in the middle of it, a restart, and the count of acknowledged sheets
 // that are missing from the database.
 #include "protocol/Wire.h"
@@ -33,8 +36,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
+#include <thread>
 #include <vector>
 #include <unistd.h>
 
@@ -58,7 +63,7 @@ bool respostaCompleta(const QByteArray& r, int fichasEsperadas)
 }
 
 struct Resultado {
-    QList<qint64> latenciasNs;
+    QList<qint64> latenciasNs;   // of the replies that were no failure
     qint64 duracaoNs = 0;
     int falhas = 0;
     int perdidas = 0;   // connections refused or dropped before their requests were done
@@ -148,9 +153,10 @@ private:
         }
         if (!respostaCompleta(c.recebido, m_fichasEsperadas))
             return;
-        m_r.latenciasNs.append(m_relogio.nsecsElapsed() - c.enviadoNs);
         if (c.recebido == "0" || c.recebido == "5")
             ++m_r.falhas;
+        else
+            m_r.latenciasNs.append(m_relogio.nsecsElapsed() - c.enviadoNs);
         if (m_guarda)
             m_r.respostas.append(c.recebido);
         c.recebido.clear();
@@ -194,13 +200,15 @@ double cpuDoProcesso(qint64 pid)
     return campos.size() > 13 ? double(campos[11].toLongLong() + campos[12].toLongLong()) / double(sysconf(_SC_CLK_TCK)) : 0;
 }
 
-double percentil(QList<qint64> v, double p)
+// "12.34 ms", or "n/d" when there are too few samples for that percentile to mean anything
+// (fewer than two beyond it: a p99 takes 200).
+QByteArray percentil(QList<qint64> v, double p)
 {
-    if (v.isEmpty())
-        return 0;
+    if (double(v.size()) * (1.0 - p) < 2.0)
+        return "    n/d   ";
     std::sort(v.begin(), v.end());
     const qsizetype i = std::min<qsizetype>(v.size() - 1, qsizetype(p * double(v.size() - 1) + 0.5));
-    return double(v[i]) / 1e6;
+    return QByteArray::number(double(v[i]) / 1e6, 'f', 2).rightJustified(7) + " ms";
 }
 
 // Every round must finish with no failure and no lost connection; the exit code says so.
@@ -210,13 +218,14 @@ void relata(const char* nome, int conexoes, const Resultado& r, double cpuServid
 {
     tudoCerto = tudoCerto && r.concluido && r.falhas == 0 && r.perdidas == 0;
     const double segundos = double(r.duracaoNs) / 1e9;
-    std::printf("%-28s %3d conexões %7lld pedidos  %9.0f /s   p50 %7.2f ms   p99 %7.2f ms   falhas %d   conexões perdidas %d%s\n",
-                nome, conexoes, static_cast<long long>(r.latenciasNs.size()), double(r.latenciasNs.size()) / segundos,
-                percentil(r.latenciasNs, 0.50), percentil(r.latenciasNs, 0.99), r.falhas, r.perdidas,
+    const qsizetype respondidos = r.latenciasNs.size() + r.falhas;
+    std::printf("%-28s %3d conexões %7lld pedidos  %9.0f /s   p50 %s   p99 %s   falhas %d   conexões perdidas %d%s\n",
+                nome, conexoes, static_cast<long long>(respondidos), double(respondidos) / segundos,
+                percentil(r.latenciasNs, 0.50).constData(), percentil(r.latenciasNs, 0.99).constData(), r.falhas, r.perdidas,
                 r.concluido ? "" : "  (NÃO CONCLUÍDO)");
-    if (!r.latenciasNs.isEmpty())
-        std::printf("%-28s CPU do servidor: %.0f µs por pedido (%.0f pedidos/s por núcleo livre)\n", "", cpuServidor * 1e6 / double(r.latenciasNs.size()),
-                    double(r.latenciasNs.size()) / std::max(cpuServidor, 1e-9));
+    if (respondidos > 0)
+        std::printf("%-28s CPU do servidor: %.0f µs por pedido (%.0f pedidos/s por núcleo livre)\n", "", cpuServidor * 1e6 / double(respondidos),
+                    double(respondidos) / std::max(cpuServidor, 1e-9));
     std::fflush(stdout);
 }
 
@@ -344,6 +353,34 @@ int main(int argc, char** argv)
         const double antes = cpuDe(instancias);
         const Resultado r = gravacoes.executa();
         relata("gravações (6)", conexoes, r, cpuDe(instancias) - antes);
+    }
+
+    // Another operator logs in over and over meanwhile: every login writes a session row.
+    Rodada comLogins(servidor, conexoes, pedidos, salvar, 0, false);
+    comLogins.m_instancias = todas;
+    {
+        std::atomic<bool> parar = false;
+        std::atomic<int> logins = 0;
+        std::thread outro([&] {
+            QTcpSocket s;
+            s.connectToHost(servidor.host(), servidor.porta());
+            if (!s.waitForConnected(5000) || !s.waitForReadyRead(5000))
+                return;
+            s.readAll();
+            while (!parar) {
+                s.write(login(secretaria));
+                QByteArray r;
+                while (r != "0" && r.count('|') < 4 && s.waitForReadyRead(10'000))
+                    r += s.readAll();
+                ++logins;
+            }
+        });
+        const double antes = cpuDe(instancias);
+        const Resultado r = comLogins.executa();
+        parar = true;
+        outro.join();
+        relata("gravações e logins ao lado", conexoes, r, cpuDe(instancias) - antes);
+        std::printf("%-28s %d logins de outra conexão ao mesmo tempo\n", "", logins.load());
     }
 
     QRandomGenerator sorteio(11);

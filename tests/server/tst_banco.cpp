@@ -15,6 +15,9 @@
 
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
 
 #include <memory>
 
@@ -32,6 +35,7 @@ private slots:
     void operadorQueMudaPerdeAsSessoes_data();
     void operadorQueMudaPerdeAsSessoes();
     void copiaSoNumArquivoNovo();
+    void gravacoesEsperamAVezDosLogins();
 
 private:
     // A fresh store with the registry's tables and department 1; null (test failed) otherwise.
@@ -277,6 +281,54 @@ void tst_Banco::copiaSoNumArquivoNovo()
     std::optional<clsAgenda> lida;
     QVERIFY(FichasGravadas(copia).ficha(1, 7, lida) && lida);
     QCOMPARE(lida->nome, f.nome);
+}
+
+// The writer's batches read before they write; another connection opening and ending
+// sessions meanwhile must make them wait for their turn, never fail.
+void tst_Banco::gravacoesEsperamAVezDosLogins()
+{
+    const auto banco = novoBanco();
+    QVERIFY(banco);
+    bool novo = false;
+    QVERIFY(Cadastro(*banco).gravaOperador(QStringLiteral("ana"), QStringLiteral("hash"), 1, novo));
+    std::atomic<bool> acabou = false, desistiu = false;
+    std::atomic<int> logins = 0;
+    QString erroDoLogin;
+    QThread* outra = QThread::create([&] {
+        Banco sessoes(banco->conexao());
+        if (!sessoes.abre(false))
+            erroDoLogin = sessoes.ultimoErro();
+        for (int i = 0; erroDoLogin.isEmpty() && (!acabou || i < 20); ++i) {
+            const QString chave = QStringLiteral("chave-%1").arg(i);
+            if (!SessoesGravadas(sessoes).abreSessao(chave, QStringLiteral("10.0.0.1"), QStringLiteral("ana"), false, 1000 + i)
+                || !SessoesGravadas(sessoes).encerraSessao(chave))
+                erroDoLogin = sessoes.ultimoErro();
+            ++logins;
+            QThread::usleep(1000);   // the next login is another round trip away
+        }
+        desistiu = !erroDoLogin.isEmpty();
+    });
+    outra->start();
+    FichasGravadas fichas(*banco);
+    QStringList falhas;
+    for (qint32 n = 1; n <= 300 || (logins < 20 && !desistiu); ++n) {
+        clsAgenda f;
+        f.numeroFicha = n;
+        bool existe = true;
+        if (!banco->iniciaTransacao() || !banco->marcaPonto() || !fichas.existe(1, n, existe) || !fichas.insere(1, f)
+            || !banco->liberaPonto() || !banco->confirmaTransacao()) {
+            falhas << banco->ultimoErro();
+            banco->desfazTransacao();
+        }
+        // A writer has a moment between its batches (it hands out the replies): SQLite's polling
+        // for the lock finds the store free then, as it does in the server.
+        QThread::usleep(1000);
+    }
+    acabou = true;
+    outra->wait();
+    delete outra;
+    QVERIFY2(erroDoLogin.isEmpty(), qPrintable(erroDoLogin));
+    QVERIFY2(falhas.isEmpty(), qPrintable(QStringLiteral("%1 gravações falharam: %2").arg(falhas.size()).arg(falhas.value(0))));
 }
 
 QTEST_GUILESS_MAIN(tst_Banco)

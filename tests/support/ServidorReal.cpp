@@ -198,6 +198,7 @@ bool ServidorReal::inicia()
     m_processo = std::make_unique<QProcess>();
     m_processo->setStandardOutputFile(QProcess::nullDevice());
     m_processo->setStandardErrorFile(caminhoDiario, QIODevice::Append);
+    m_processo->setProcessEnvironment(m_ambiente);
     if (m_limiteDeArquivos > 0) {
         const rlim_t n = rlim_t(m_limiteDeArquivos);
         // Runs in the child between fork and exec: only async-signal-safe calls.

@@ -58,6 +58,8 @@ public:
     // From the next start on, the server runs under this limit of open files (soft and
     // hard, as `ulimit -n` sets it); 0 = the test's own.
     void defineLimiteDeArquivos(int arquivos) { m_limiteDeArquivos = arquivos; }
+    // From the next start on, the server's environment has this variable too.
+    void defineAmbiente(const QString& nome, const QString& valor) { m_ambiente.insert(nome, valor); }
 
     // Creates the database the first time, then starts the server and waits until it
     // listens. False (with `erro()`) when anything fails.
@@ -105,6 +107,7 @@ private:
     QTemporaryDir m_pasta;
     QStringList m_extras;
     int m_limiteDeArquivos = 0;
+    QProcessEnvironment m_ambiente = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<QProcess> m_processo;
     quint16 m_porta = 0;
     quint16 m_portaFixa = 0;   // the port to listen on (0: a free one)
