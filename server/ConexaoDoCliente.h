@@ -145,6 +145,7 @@ private:
     bool m_sessaoSoDaConexao = false;
     // Framed messages (once agreed): the reader, the message growing, those complete.
     bool m_enquadrada = false;
+    bool m_historico = false;   // agreed: its client may ask for a sheet's history
     Quadros::Leitor m_leitor;
     QByteArray m_mensagem;
     QList<QByteArray> m_prontas;

@@ -79,7 +79,8 @@ bool Sessoes::abre(const Portador& portador, const QString& usuario, qint32 idDe
     return true;
 }
 
-std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs, Banco* banco)
+std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs, Banco* banco,
+                                         QString* usuario)
 {
     if (portador.chave.isEmpty() && !portador.porEndereco)
         return std::nullopt;
@@ -93,7 +94,7 @@ std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepa
         bool doEndereco = false;
         const qint64 passo = std::min<qint64>(60'000, m_expiracaoMs / 10);
         if (!gravadas.autorizaSessao(portador.chave, portador.porEndereco ? portador.endereco : QString(), idDepartamento,
-                                     agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds, doEndereco))
+                                     agoraMs - m_expiracaoMs, agoraMs - passo, agoraMs, ds, doEndereco, usuario))
             return std::nullopt;
         if (!portador.chave.isEmpty())
             guardaDica(dica(portador.chave, idDepartamento), doEndereco ? std::nullopt : ds);
@@ -109,6 +110,8 @@ std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepa
             m_porChave.erase(it);
         } else if (vale(*it)) {
             it->ultimaAtividadeMs = agoraMs;
+            if (usuario)
+                *usuario = it->usuario;
             return it->dsDepartamento;
         }
     }
@@ -117,10 +120,27 @@ std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepa
     for (Sessao& s : m_porChave) {
         if (s.compartilhada && s.endereco == portador.endereco && vale(s)) {
             s.ultimaAtividadeMs = agoraMs;
+            if (usuario)
+                *usuario = s.usuario;
             return s.dsDepartamento;
         }
     }
     return std::nullopt;
+}
+
+std::optional<qint32> Sessoes::departamentoDa(const Portador& portador, Banco* banco)
+{
+    if (portador.chave.isEmpty())
+        return std::nullopt;
+    if (!m_noBanco) {
+        QMutexLocker trava(&m_mutex);
+        const auto it = m_porChave.constFind(portador.chave);
+        return it == m_porChave.cend() ? std::nullopt : std::optional(it->idDepartamento);
+    }
+    std::optional<qint32> dep;
+    if (!banco || !SessoesGravadas(*banco).departamentoDaSessao(portador.chave, dep))
+        return std::nullopt;
+    return dep;
 }
 
 std::optional<QString> Sessoes::consulta(const Portador& portador, qint32 idDepartamento, qint64 agoraMs) const
@@ -165,15 +185,23 @@ bool Sessoes::viva(const QString& chave, qint64 agoraMs, Banco* banco, bool& err
 
 bool Sessoes::encerra(const QString& chave, Banco* banco)
 {
+    QString usuario, endereco;
     {
         QMutexLocker trava(&m_mutex);
+        if (const auto it = m_porChave.constFind(chave); it != m_porChave.cend()) {
+            usuario = it->usuario;
+            endereco = it->endereco;
+        }
         m_porChave.remove(chave);
         for (auto it = m_dicas.begin(); it != m_dicas.end();)
             it = it.key().startsWith(chave + QLatin1Char('|')) ? m_dicas.erase(it) : std::next(it);
     }
-    if (!m_noBanco || chave.isEmpty())
-        return true;
-    return banco && SessoesGravadas(*banco).encerraSessao(chave);
+    bool ok = true;
+    if (m_noBanco && !chave.isEmpty())
+        ok = banco && SessoesGravadas(*banco).encerraSessao(chave, m_aoEncerrar ? &usuario : nullptr, m_aoEncerrar ? &endereco : nullptr);
+    if (ok && m_aoEncerrar && !usuario.isEmpty())
+        m_aoEncerrar(usuario, endereco);
+    return ok;
 }
 
 void Sessoes::guardaDica(const QString& dica, const std::optional<QString>& ds)

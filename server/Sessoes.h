@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QMutex>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class Banco;
@@ -51,8 +52,12 @@ public:
 
     // The department's description when the portador may work on that department; the
     // session's idle clock starts again. In the database without `banco`: refused.
+    // `usuario` (when given) gets the session's operator.
     std::optional<QString> autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs,
-                                    Banco* banco = nullptr);
+                                    Banco* banco = nullptr, QString* usuario = nullptr);
+
+    // The department of the portador's own session (not of its address's), if it has one.
+    std::optional<qint32> departamentoDa(const Portador& portador, Banco* banco);
 
     // The same answer as `autoriza`, without touching the session's clock. With the sessions
     // in the database this is only a hint from memory (what `autoriza` last found for that
@@ -64,6 +69,12 @@ public:
     bool viva(const QString& chave, qint64 agoraMs, Banco* banco, bool& erro);
     // Ends the session `chave` (log-off, or the end of a plain-wire connection).
     bool encerra(const QString& chave, Banco* banco);
+    // Called (on the caller's thread) with the operator and address of each session a
+    // log-off or the end of its connection ended: the history records it.
+    void defineAoEncerrar(std::function<void(const QString& usuario, const QString& endereco)> aoEncerrar)
+    {
+        m_aoEncerrar = std::move(aoEncerrar);
+    }
 
     qsizetype quantas() const
     {
@@ -100,6 +111,7 @@ private:
     QHash<QString, QString> m_dicas;   // "key|department" -> description
     qint64 m_ultimaLimpezaMs = 0;
     QHash<QString, Sessao> m_porChave;
+    std::function<void(const QString&, const QString&)> m_aoEncerrar;
 };
 
 // Failed logins for one user name from one address: the first few are free, then each

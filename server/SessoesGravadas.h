@@ -34,10 +34,13 @@ public:
     // `tocaAntesDeMs`: a session whose last activity is older than this gets its clock set to
     // `agoraMs`.
     bool autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs, qint64 tocaAntesDeMs,
-                        qint64 agoraMs, std::optional<QString>& descricao, bool& doEndereco);
+                        qint64 agoraMs, std::optional<QString>& descricao, bool& doEndereco, QString* usuario = nullptr);
     // Whether `chave` is a live session (active since `desdeMs`) of an enabled operator.
     bool sessaoViva(const QString& chave, qint64 desdeMs, bool& viva);
-    bool encerraSessao(const QString& chave);
+    // The department of the operator whose session `chave` is (none when there is no such session).
+    bool departamentoDaSessao(const QString& chave, std::optional<qint32>& dep);
+    // `usuario`, `endereco` (when given): whose session it was, empty when there was none.
+    bool encerraSessao(const QString& chave, QString* usuario = nullptr, QString* endereco = nullptr);
     // Ends the sessions of one operator (every operator when empty); `quantas` ended.
     bool encerraSessoes(const QString& usuario, qint64& quantas);
     bool esqueceSessoesVencidas(qint64 antesDeMs);
