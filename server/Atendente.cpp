@@ -81,37 +81,6 @@ Resposta numPonto(Banco& banco, Alteracao alteracao)
     }
 }
 
-// A field as people read it: dates and amounts in Brazilian format.
-QString valorDoCampo(const clsAgenda& f, const CampoDaFicha& campo)
-{
-    switch (campo.tipo) {
-    case CampoDaFicha::Tipo::Inteiro:
-        return QString::number(f.numeroFicha);
-    case CampoDaFicha::Tipo::Data:
-        return FormatoBR::formataData(f.Data);
-    case CampoDaFicha::Tipo::Valor:
-        return FormatoBR::formataValor(f.Valor);
-    case CampoDaFicha::Tipo::Texto:
-        return f.*campo.texto;
-    }
-    return {};
-}
-
-// The fields that differ, old -> new (a sheet missing on one side counts as all blank).
-QList<Historico::Alteracao> diferencas(const std::optional<clsAgenda>& antes, const std::optional<clsAgenda>& depois)
-{
-    QList<Historico::Alteracao> saida;
-    for (const CampoDaFicha& campo : clsAgenda::campos()) {
-        if (campo.tipo == CampoDaFicha::Tipo::Inteiro)
-            continue;
-        const QString a = antes ? valorDoCampo(*antes, campo) : QString();
-        const QString d = depois ? valorDoCampo(*depois, campo) : QString();
-        if (a != d)
-            saida.append({QString::fromLatin1(campo.nome), a, d});
-    }
-    return saida;
-}
-
 RegistroDoHistorico registroDe(const QString& acao, const QString& usuario, qint32 dep, const Portador& portador, qint64 agoraMs, qint32 numero)
 {
     RegistroDoHistorico r;
@@ -194,7 +163,7 @@ Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64
                 return erroDoBanco(m_banco);
             desfecho = QStringLiteral("ficha nova gravada");
             registro = registroDe(Acao::inclusao(), usuario, dep, portador, agoraMs, nova.numeroFicha);
-            registro.alteracoes = diferencas(std::nullopt, nova);
+            registro.alteracoes = HistoricoGravado::diferencas(std::nullopt, nova);
         } else {
             std::optional<clsAgenda> antes;
             if (!m_fichas.ficha(dep, f.numeroFicha, antes))
@@ -210,7 +179,7 @@ Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64
                 return erroDoBanco(m_banco);
             desfecho = inseriu ? QStringLiteral("ficha gravada no número pedido") : QStringLiteral("ficha alterada");
             registro = registroDe(inseriu ? Acao::inclusao() : Acao::alteracao(), usuario, dep, portador, agoraMs, f.numeroFicha);
-            registro.alteracoes = diferencas(antes, f);
+            registro.alteracoes = HistoricoGravado::diferencas(antes, f);
         }
         if (!registra(std::move(registro)))
             return erroDoBanco(m_banco);
@@ -251,7 +220,7 @@ Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint6
             return {umaFicha(Codigo::Incluido, guardada, dep, *ds), QStringLiteral("ficha já existente"), false};
         }
         RegistroDoHistorico registro = registroDe(Acao::inclusao(), usuario, dep, portador, agoraMs, f.numeroFicha);
-        registro.alteracoes = diferencas(std::nullopt, f);
+        registro.alteracoes = HistoricoGravado::diferencas(std::nullopt, f);
         if (!registra(std::move(registro)))
             return erroDoBanco(m_banco);
         // Number 0 back is how the client learns the sheet was stored.
@@ -282,7 +251,7 @@ Resposta Atendente::exclui(QStringView mensagem, const Portador& portador, qint6
         if (!excluiu)
             return falhou(QStringLiteral("nada a excluir"));
         RegistroDoHistorico registro = registroDe(Acao::exclusao(), usuario, dep, portador, agoraMs, f.numeroFicha);
-        registro.alteracoes = diferencas(antes, std::nullopt);
+        registro.alteracoes = HistoricoGravado::diferencas(antes, std::nullopt);
         if (!registra(std::move(registro)))
             return erroDoBanco(m_banco);
         return {QByteArray::number(Codigo::Excluido), QStringLiteral("ficha excluída"), true};

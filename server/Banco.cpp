@@ -362,6 +362,15 @@ bool Banco::iniciaTransacao()
     if (!pronto())
         return false;
     QSqlDatabase db = this->db();
+    if (m_sqlite) {
+        // The write lock from the start: a transaction that read first could not take it once
+        // another process (a second server, a command) wrote meanwhile; this one waits for it.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return falhaDoBanco(QStringLiteral("transação"), q.lastError());
+        m_emTransacao = true;
+        return true;
+    }
     if (!db.transaction()) {
         falhaDoBanco(QStringLiteral("transação"), db.lastError());
         // A connection that died while quiet (the database restarted) is noticed here:

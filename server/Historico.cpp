@@ -1,5 +1,6 @@
 // The history table (see Historico.h).
 #include "server/Historico.h"
+#include "protocol/FormatoBR.h"
 #include "server/Banco.h"
 #include "server/CadeiaDoHistorico.h"
 
@@ -19,6 +20,7 @@ QString loginRecusado() { return QStringLiteral("login recusado"); }
 QString logoff() { return QStringLiteral("logoff"); }
 QString comando() { return QStringLiteral("comando"); }
 QString retencao() { return QStringLiteral("retenção"); }
+QString titular() { return QStringLiteral("dados exportados para o titular"); }
 } // namespace Acao
 
 namespace {
@@ -54,7 +56,39 @@ QString decodifica(QStringView t)
     return QString::fromUtf8(QByteArray::fromPercentEncoding(t.toLatin1()));
 }
 
+// A field as people read it: dates and amounts in Brazilian format.
+QString valorDoCampo(const clsAgenda& f, const CampoDaFicha& campo)
+{
+    switch (campo.tipo) {
+    case CampoDaFicha::Tipo::Inteiro:
+        return QString::number(f.numeroFicha);
+    case CampoDaFicha::Tipo::Data:
+        return FormatoBR::formataData(f.Data);
+    case CampoDaFicha::Tipo::Valor:
+        return FormatoBR::formataValor(f.Valor);
+    case CampoDaFicha::Tipo::Texto:
+        return f.*campo.texto;
+    }
+    return {};
+}
+
+// The fields that differ, old -> new (a sheet missing on one side counts as all blank).
 } // namespace
+
+QList<Historico::Alteracao> HistoricoGravado::diferencas(const std::optional<clsAgenda>& antes, const std::optional<clsAgenda>& depois)
+{
+    QList<Historico::Alteracao> saida;
+    for (const CampoDaFicha& campo : clsAgenda::campos()) {
+        if (campo.tipo == CampoDaFicha::Tipo::Inteiro)
+            continue;
+        const QString a = antes ? valorDoCampo(*antes, campo) : QString();
+        const QString d = depois ? valorDoCampo(*depois, campo) : QString();
+        if (a != d)
+            saida.append({QString::fromLatin1(campo.nome), a, d});
+    }
+    return saida;
+}
+
 
 QString HistoricoGravado::textoDasAlteracoes(const QList<Historico::Alteracao>& alteracoes)
 {

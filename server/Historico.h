@@ -11,12 +11,14 @@
 //
 // Every operation returns false on a database failure; the Banco's `ultimoErro()` tells which.
 #include "protocol/Historico.h"
+#include "protocol/clsAgenda.h"
 
 #include <QList>
 #include <QString>
 
 #include <functional>
 #include <limits>
+#include <optional>
 
 class Banco;
 
@@ -45,6 +47,7 @@ QString loginRecusado();
 QString logoff();
 QString comando();        // an administration command
 QString retencao();       // the retention command's own row
+QString titular();        // everything about one member exported for them
 } // namespace Acao
 
 class HistoricoGravado {
@@ -84,6 +87,9 @@ public:
     bool ancoras(QList<std::pair<qint64, QString>>& saida);
     bool contaLinhas(qint64& quantas);
 
+    // The fields that differ, old -> new, as people read them (a sheet missing on one side
+    // counts as all blank: an inclusion lists every field filled, a deletion the sheet as it was).
+    static QList<Historico::Alteracao> diferencas(const std::optional<clsAgenda>& antes, const std::optional<clsAgenda>& depois);
     static QString textoDasAlteracoes(const QList<Historico::Alteracao>& alteracoes);
     static QList<Historico::Alteracao> alteracoesDoTexto(const QString& texto);
     // What a retention row's detail starts with: "ancora=ID:HASH".
