@@ -54,7 +54,7 @@ const ComandoDoServidor comandos[] = {
      "db ficha operador departamento desde ate csv verificar apagar-ate", Comando::historico},
     {"titular",
      "--ficha N [--departamento N] --para ARQUIVO: tudo o que o registro guarda sobre um membro (a ficha e todo o "
-     "histórico dela) num arquivo de texto legível e num CSV ao lado (ARQUIVO.csv), criados só com leitura pelo dono.",
+     "histórico dela) num arquivo de texto legível e num CSV ao lado (ARQUIVO.csv, ou x.csv para x.txt), legíveis só pelo dono (modo 0600) e nunca sobre um arquivo existente.",
      "db ficha departamento para", Comando::titular},
     {"demo",
      "cria um banco de demonstração: departamento 1 \"Secretaria Geral\", operador \"admin\" com senha \"admin\" e --fichas "
