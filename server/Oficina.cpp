@@ -188,10 +188,11 @@ void Oficina::trabalhaGravando()
         respostas.reserve(lote.size());
         bool confirmado = banco.iniciaTransacao();
         if (confirmado) {
-            for (const Alteracao& a : lote)
-                respostas.append(atendente.atende(a.codigo, Wire::decodifica(a.bytes), a.portador, a.agoraMs));
+            // The reads queued before these changes came first: their rows go first in the chain.
             const bool gravou = gravaRegistros(banco, registros);
             const QString porque = banco.ultimoErro();
+            for (const Alteracao& a : lote)
+                respostas.append(atendente.atende(a.codigo, Wire::decodifica(a.bytes), a.portador, a.agoraMs));
             confirmado = banco.confirmaTransacao();
             if (!confirmado)
                 banco.desfazTransacao();
