@@ -1,5 +1,7 @@
 #include "server/Atendente.h"
 #include "protocol/ErroDeExecucao.h"
+#include "protocol/FormatoBR.h"
+#include "protocol/Historico.h"
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
@@ -79,6 +81,32 @@ Resposta numPonto(Banco& banco, Alteracao alteracao)
     }
 }
 
+RegistroDoHistorico registroDe(const QString& acao, const QString& usuario, qint32 dep, const Portador& portador, qint64 agoraMs, qint32 numero)
+{
+    RegistroDoHistorico r;
+    r.quandoMs = agoraMs;
+    r.operador = usuario;
+    r.idDepartamento = dep;
+    r.endereco = portador.endereco;
+    r.acao = acao;
+    r.numeroFicha = numero;
+    return r;
+}
+
+QString textoDoFiltro(const clsFiltroBusca& f)
+{
+    QStringList partes;
+    if (f.numeroFicha != 0)
+        partes << QStringLiteral("ficha %1").arg(f.numeroFicha);
+    if (!f.nome.isEmpty())
+        partes << QStringLiteral("nome contém \"%1\"").arg(f.nome);
+    if (f.dataInicial.isValid() && f.dataInicial != FormatoBR::dataZero())
+        partes << QStringLiteral("desde %1").arg(FormatoBR::formataData(f.dataInicial));
+    if (f.dataFinal.isValid() && f.dataFinal != FormatoBR::dataZero())
+        partes << QStringLiteral("até %1").arg(FormatoBR::formataData(f.dataFinal));
+    return partes.isEmpty() ? QStringLiteral("todas as fichas") : partes.join(QStringLiteral(", "));
+}
+
 Resposta erroDoBanco(const Banco& banco)
 {
     return falhou(QStringLiteral("erro do banco: ") + banco.ultimoErro());
@@ -106,11 +134,17 @@ Resposta Atendente::atende(int codigo, QStringView mensagem, const Portador& por
     }
 }
 
+bool Atendente::registra(RegistroDoHistorico registro)
+{
+    return HistoricoGravado(m_banco).acrescenta(registro);
+}
+
 Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco);
+    QString usuario;
+    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco, &usuario);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     f.departamento.dsDepartamento = *ds;
@@ -122,24 +156,33 @@ Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64
     return numPonto(m_banco, [&]() -> Resposta {
         QString desfecho;
         QByteArray fio;
+        RegistroDoHistorico registro;
         if (f.numeroFicha == 0) {
             clsAgenda nova = f;
             if (!m_fichas.insereNova(dep, nova, fio))
                 return erroDoBanco(m_banco);
             desfecho = QStringLiteral("ficha nova gravada");
+            registro = registroDe(Acao::inclusao(), usuario, dep, portador, agoraMs, nova.numeroFicha);
+            registro.alteracoes = HistoricoGravado::diferencas(std::nullopt, nova);
         } else {
-            bool existe = false;
-            if (!m_fichas.existe(dep, f.numeroFicha, existe))
+            std::optional<clsAgenda> antes;
+            if (!m_fichas.ficha(dep, f.numeroFicha, antes))
                 return erroDoBanco(m_banco);
             fio = LinhaDaFicha::fioDe(f);
             bool inseriu = false;
-            if (!existe && !m_fichas.insereSeLivre(dep, f, fio, inseriu))
+            if (!antes && !m_fichas.insereSeLivre(dep, f, fio, inseriu))
                 return erroDoBanco(m_banco);
             // Taken meanwhile by another server: the save alters it, as it would have.
+            if (!inseriu && !antes && !m_fichas.ficha(dep, f.numeroFicha, antes))
+                return erroDoBanco(m_banco);
             if (!inseriu && !m_fichas.atualiza(dep, f, fio))
                 return erroDoBanco(m_banco);
             desfecho = inseriu ? QStringLiteral("ficha gravada no número pedido") : QStringLiteral("ficha alterada");
+            registro = registroDe(inseriu ? Acao::inclusao() : Acao::alteracao(), usuario, dep, portador, agoraMs, f.numeroFicha);
+            registro.alteracoes = HistoricoGravado::diferencas(antes, f);
         }
+        if (!registra(std::move(registro)))
+            return erroDoBanco(m_banco);
         // The reply is the sheet as stored: the same text a search will return.
         return {umaFicha(Codigo::Salvo, fio, dep, *ds), desfecho, true};
     });
@@ -149,7 +192,8 @@ Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint6
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco);
+    QString usuario;
+    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco, &usuario);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     f.departamento.dsDepartamento = *ds;
@@ -175,6 +219,10 @@ Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint6
                 return erroDoBanco(m_banco);
             return {umaFicha(Codigo::Incluido, guardada, dep, *ds), QStringLiteral("ficha já existente"), false};
         }
+        RegistroDoHistorico registro = registroDe(Acao::inclusao(), usuario, dep, portador, agoraMs, f.numeroFicha);
+        registro.alteracoes = HistoricoGravado::diferencas(std::nullopt, f);
+        if (!registra(std::move(registro)))
+            return erroDoBanco(m_banco);
         // Number 0 back is how the client learns the sheet was stored.
         clsAgenda resposta = f;
         resposta.numeroFicha = 0;
@@ -186,17 +234,26 @@ Resposta Atendente::exclui(QStringView mensagem, const Portador& portador, qint6
 {
     clsAgenda f;
     f.fromPipeStringWithCommand(mensagem);
-    if (!m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco))
+    QString usuario;
+    if (!m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco, &usuario))
         return falhou(QStringLiteral("sem sessão para o departamento"));
     if (f.numeroFicha <= 0)
         return falhou(QStringLiteral("nada a excluir"));
     const qint32 dep = f.departamento.idDepartamento;
     return numPonto(m_banco, [&]() -> Resposta {
+        // The sheet as it was goes into the history with its deletion.
+        std::optional<clsAgenda> antes;
+        if (!m_fichas.ficha(dep, f.numeroFicha, antes))
+            return erroDoBanco(m_banco);
         bool excluiu = false;
         if (!m_fichas.exclui(dep, f.numeroFicha, excluiu))
             return erroDoBanco(m_banco);
         if (!excluiu)
             return falhou(QStringLiteral("nada a excluir"));
+        RegistroDoHistorico registro = registroDe(Acao::exclusao(), usuario, dep, portador, agoraMs, f.numeroFicha);
+        registro.alteracoes = HistoricoGravado::diferencas(antes, std::nullopt);
+        if (!registra(std::move(registro)))
+            return erroDoBanco(m_banco);
         return {QByteArray::number(Codigo::Excluido), QStringLiteral("ficha excluída"), true};
     });
 }
@@ -217,7 +274,8 @@ Resposta Atendente::buscaEmPartes(QStringView mensagem, const Portador& portador
     } catch (const ErroDeExecucao& e) {
         return falhou(QStringLiteral("pedido malformado (%1)").arg(e.origem()));
     }
-    const auto ds = m_sessoes.autoriza(portador, filtro.departamento.idDepartamento, agoraMs, &m_banco);
+    QString usuario;
+    const auto ds = m_sessoes.autoriza(portador, filtro.departamento.idDepartamento, agoraMs, &m_banco, &usuario);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     // Each stored sheet text is followed by the department's pieces, as the session knows them.
@@ -231,7 +289,42 @@ Resposta Atendente::buscaEmPartes(QStringView mensagem, const Portador& portador
     };
     if (!m_fichas.buscaEmPartes(dep, filtro, departamento, r, achadas, pedaco, passa))
         return erroDoBanco(m_banco);
+    if (m_registraLeitura) {
+        RegistroDoHistorico registro =
+            registroDe(filtro.numeroFicha != 0 ? Acao::consulta() : Acao::busca(), usuario, dep, portador, agoraMs, filtro.numeroFicha);
+        registro.detalhe = QStringLiteral("%1; %2 ficha(s) devolvida(s)").arg(textoDoFiltro(filtro)).arg(achadas);
+        m_registraLeitura(std::move(registro));
+    }
     if (achadas == 0)
         return {QByteArray::number(Codigo::NadaEncontrado), QStringLiteral("nenhuma ficha encontrada"), false};
     return {r, QStringLiteral("%1 ficha(s) encontrada(s)").arg(achadas), false};
+}
+
+Resposta Atendente::historico(QStringView mensagem, const Portador& portador, qint64 agoraMs)
+{
+    int numero = 0;
+    if (!Historico::lePedido(mensagem, numero))
+        return falhou(QStringLiteral("pedido malformado"));
+    // The request names no department: the session's own is the only one it may see.
+    const std::optional<qint32> dep = m_sessoes.departamentoDa(portador, &m_banco);
+    QString usuario;
+    if (!dep || !m_sessoes.autoriza(portador, *dep, agoraMs, &m_banco, &usuario))
+        return falhou(QStringLiteral("sem sessão para o departamento"));
+    QList<RegistroDoHistorico> linhas;
+    if (!HistoricoGravado(m_banco).daFicha(*dep, numero, maiorHistorico, linhas))
+        return erroDoBanco(m_banco);
+    if (linhas.isEmpty()) {
+        bool existe = false;
+        if (!m_fichas.existe(*dep, numero, existe))
+            return erroDoBanco(m_banco);
+        if (!existe)
+            return falhou(QStringLiteral("ficha %1 não existe no departamento").arg(numero));
+    }
+    QList<Historico::Entrada> entradas;
+    entradas.reserve(linhas.size());
+    for (const RegistroDoHistorico& l : std::as_const(linhas))
+        entradas.append({QDateTime::fromMSecsSinceEpoch(l.quandoMs, Qt::UTC), l.operador, l.acao, l.alteracoes});
+    if (m_registraLeitura)
+        m_registraLeitura(registroDe(Acao::historico(), usuario, *dep, portador, agoraMs, numero));
+    return {Historico::resposta(entradas).toUtf8(), QStringLiteral("histórico da ficha %1: %2 linha(s)").arg(numero).arg(entradas.size()), false};
 }

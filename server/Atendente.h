@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "server/FichasGravadas.h"
+#include "server/Historico.h"
 #include "server/Sessoes.h"
 
 class Banco;
@@ -14,6 +15,8 @@ class Banco;
 // Runs inside the transaction the server opens around a batch of requests; each change sits
 // in a savepoint of its own, so a failed request leaves nothing behind and does not spoil
 // the others. Logins are the server's business (their password check runs off the loop).
+// Each change leaves its history row in its own savepoint, so it is stored if and only if its
+// row is. A read never writes: its row goes to `registraLeitura`, which hands it to the writer.
 class Atendente {
 public:
     Atendente(Banco& banco, Sessoes& sessoes) : m_banco(banco), m_fichas(banco), m_sessoes(sessoes) {}
@@ -25,6 +28,14 @@ public:
     };
 
     Resposta atende(int codigo, QStringView mensagem, const Portador& portador, qint64 agoraMs);
+
+    // Where the rows of reads go (none kept when unset).
+    void defineRegistroDeLeituras(std::function<void(RegistroDoHistorico)> registra) { m_registraLeitura = std::move(registra); }
+
+    // A sheet's history for our client (protocol/Historico.h): the rows of the operator's own
+    // department, newest first; 0 without a session, or when the department has no such sheet.
+    Resposta historico(QStringView mensagem, const Portador& portador, qint64 agoraMs);
+    static constexpr int maiorHistorico = 2000;
 
     // A search whose reply may be long. The reply's first bytes go out through `entrega` in
     // pieces of about `pedaco` bytes as the rows are read; the returned reply holds what is
@@ -42,7 +53,10 @@ private:
     Resposta exclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
     Resposta busca(QStringView mensagem, const Portador& portador, qint64 agoraMs);
 
+    bool registra(RegistroDoHistorico registro);
+
     Banco& m_banco;
     FichasGravadas m_fichas;
     Sessoes& m_sessoes;
+    std::function<void(RegistroDoHistorico)> m_registraLeitura;
 };

@@ -62,6 +62,7 @@ public:
 
     // One transaction around a batch of requests, one savepoint around each change in it.
     bool iniciaTransacao();
+    bool emTransacao() const { return m_emTransacao; }
     bool confirmaTransacao();
     void desfazTransacao();
     bool marcaPonto();

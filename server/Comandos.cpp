@@ -3,6 +3,7 @@
 #include "server/Comandos.h"
 #include "server/ComandoServir.h"
 #include "server/ComandosDeAdministracao.h"
+#include "server/ComandosDoHistorico.h"
 #include "server/LinhaDeComando.h"
 #include "server/Senhas.h"
 
@@ -49,6 +50,16 @@ const ComandoDoServidor comandos[] = {
      "procura no banco o que quebraria as listas de fichas: nomes de departamento com \"|\" ou \"@@@\", ou que começam ou "
      "terminam com \"@\", e fichas com \"@@@\" num campo. Termina com 0 se nada achar, 1 se achar.",
      "db", Comando::verificar},
+    {"historico",
+     "mostra o histórico (quem fez o quê, quando e de onde: inclusões, alterações com os valores antigos e novos, "
+     "exclusões com a ficha como era, consultas, buscas, logins, logoffs e comandos), do mais antigo ao mais novo, "
+     "filtrado por --ficha, --operador, --departamento, --desde e --ate; --csv para planilha. --verificar confere a "
+     "cadeia de hashes; --apagar-ate DATA apaga as linhas antigas (retenção).",
+     "db ficha operador departamento desde ate csv verificar apagar-ate", Comando::historico},
+    {"titular",
+     "--ficha N [--departamento N] --para ARQUIVO: tudo o que o registro guarda sobre um membro (a ficha e todo o "
+     "histórico dela) num arquivo de texto legível e num CSV ao lado (ARQUIVO.csv, ou x.csv para x.txt), legíveis só pelo dono (modo 0600) e nunca sobre um arquivo existente.",
+     "db ficha departamento para", Comando::titular},
     {"demo",
      "cria um banco de demonstração: departamento 1 \"Secretaria Geral\", operador \"admin\" com senha \"admin\" e --fichas "
      "N fichas (300 se omitido). Recusa um arquivo SQLite que já exista e qualquer banco que já tenha departamentos, "
@@ -186,5 +197,9 @@ int executaZeltoServer(int argc, char** argv)
         return erro(QStringLiteral("comando desconhecido \"%1\" (veja zelto-server --help)").arg(a.comando));
     const QString banco = a.valor("db", qEnvironmentVariableIsEmpty("ZELTO_DB") ? QStringLiteral("sqlite:zelto-registro.db")
                                                                                  : qEnvironmentVariable("ZELTO_DB"));
-    return comando->executa(a, banco);
+    const int saida = comando->executa(a, banco);
+    // Every administration command is a row of the history (serving is not one).
+    if (comando->executa != Comando::servir)
+        registraComando(a, banco, saida);
+    return saida;
 }

@@ -1,6 +1,7 @@
 // One client's connection to the registry server, from its greeting to its farewell.
 #include "server/ConexaoDoCliente.h"
 #include "protocol/Compressao.h"
+#include "protocol/Historico.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 #include "server/Banco.h"
@@ -305,6 +306,12 @@ void ConexaoDoCliente::proximaEmQuadros()
     while (!m_ocupada && !m_fechando && !m_prontas.isEmpty()) {
         const QByteArray mensagem = m_prontas.takeFirst();
         m_bytesProntos = std::max<qsizetype>(0, m_bytesProntos - mensagem.size() - 16);
+        int nficha = 0;
+        if (m_historico && Historico::lePedido(Wire::decodifica(mensagem), nficha)) {
+            m_ocupada = true;
+            entrega(Historico::codigoDoPedido, mensagem);
+            return;
+        }
         const Enquadramento::Analise a = Enquadramento::analisa(mensagem);
         const qint64 chegou = m_relogio.nsecsElapsed();
         m_ocupada = a.situacao != Situacao::SoKeepAlive;
@@ -339,6 +346,10 @@ bool ConexaoDoCliente::negocia()
     if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros))) {
         aceitas << QLatin1String(Quadros::capacidadeQuadros);
         diario << QLatin1String(Quadros::capacidadeQuadros);
+        // A sheet's history travels only in frames.
+        m_historico = pedidas.contains(QLatin1String(Historico::capacidade));
+        if (m_historico)
+            aceitas << QLatin1String(Historico::capacidade);
     }
     if (!aceitas.isEmpty() && pedidas.contains(QLatin1String(Compressao::capacidade))) {
         aceitas << QLatin1String(Compressao::capacidade);

@@ -153,6 +153,7 @@ private:
     // Framed messages (once agreed): the reader, the message growing, those complete.
     bool m_enquadrada = false;
     bool m_empacota = false;   // long replies go in packed pieces (protocol/Compressao.h)
+    bool m_historico = false;   // agreed: its client may ask for a sheet's history
     Quadros::Leitor m_leitor;
     QByteArray m_mensagem;
     QList<QByteArray> m_prontas;

@@ -128,6 +128,27 @@ bool sessoesPorSegredo(Banco& banco)
         && banco.executaDireto(QStringLiteral("CREATE INDEX IF NOT EXISTS sessoes_do_endereco ON sessoes (endereco)"));
 }
 
+// Version 5: the history of who did what (see Historico). Its rows are only ever appended;
+// one sheet's history is read through the (sheet, department, id) index.
+bool historicoDeAcessos(Banco& banco)
+{
+    const QString id = banco.ehPostgres() ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
+    return banco.executaDireto(QStringLiteral("CREATE TABLE IF NOT EXISTS historico ("
+                                              "id %1 NOT NULL PRIMARY KEY, "
+                                              "quando BIGINT NOT NULL, "
+                                              "operador TEXT NOT NULL, "
+                                              "iddepartamento INTEGER NOT NULL, "
+                                              "endereco TEXT NOT NULL, "
+                                              "acao TEXT NOT NULL, "
+                                              "numeroficha INTEGER NOT NULL, "
+                                              "alteracoes TEXT NOT NULL, "
+                                              "detalhe TEXT NOT NULL, "
+                                              "hash TEXT NOT NULL)")
+                                   .arg(id))
+        && banco.executaDireto(QStringLiteral("CREATE INDEX IF NOT EXISTS historico_da_ficha ON historico (numeroficha, iddepartamento, id)"))
+        && banco.executaDireto(QStringLiteral("CREATE INDEX IF NOT EXISTS historico_por_data ON historico (quando)"));
+}
+
 // The migrations, oldest first: each brings a database of any earlier version to `versao`.
 struct Passo {
     int versao;
@@ -137,6 +158,7 @@ constexpr Passo passos[] = {
     {2, guardaOFioDasFichas},
     {3, sessoesNoBanco},
     {4, sessoesPorSegredo},
+    {5, historicoDeAcessos},
 };
 static_assert(std::size(passos) > 0 && passos[std::size(passos) - 1].versao == Esquema::versaoDoEsquema,
               "the last migration step brings the tables to this version");
@@ -169,6 +191,10 @@ bool Esquema::criaEsquema()
             db.rollback();
             return false;
         }
+    if (!historicoDeAcessos(m_banco)) {
+        db.rollback();
+        return false;
+    }
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM versao_esquema")) || !q.next()) {
         db.rollback();

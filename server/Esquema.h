@@ -1,8 +1,8 @@
 #pragma once
 // The registry's tables and their migrations. Tables: versao_esquema (one row, the schema's
 // version), departamentos, operadores (password hashes only), sessoes (see SessoesGravadas)
-// and fichas (one row per member sheet, keyed by department and sheet number; its columns are
-// LinhaDaFicha's). The SQL is kept to what both engines accept.
+// fichas (one row per member sheet, keyed by department and sheet number; its columns are
+// LinhaDaFicha's) and historico (who did what, see Historico). The SQL is kept to what both engines accept.
 //
 // A database made by an earlier version is brought up to this one by the migration steps,
 // run in order from its version up, all in one transaction; one made by a newer version is
@@ -20,7 +20,7 @@ public:
     // Brings a database made by an earlier version up to this one (in one transaction);
     // refuses one made by a newer version.
     bool atualizaEsquema();
-    static constexpr int versaoDoEsquema = 4;
+    static constexpr int versaoDoEsquema = 5;
 
 private:
     bool versao(int& v);

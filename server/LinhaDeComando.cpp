@@ -85,6 +85,19 @@ const OpcaoDaLinha opcoes[] = {
     {"para", "ARQUIVO", "o arquivo novo que recebe a cópia.", DoComando},
     {"fichas", "N", "quantas fichas de demonstração (padrão 300).", DoComando},
     {"quantidade", "N", "quantas fichas acrescentar.", DoComando},
+    {"ficha", "N", "o número da ficha (com --departamento, a daquele departamento).", DoComando},
+    {"operador", "NOME", "só as linhas desse operador (ou conta do sistema, para os comandos).", DoComando},
+    {"desde", "DATA", "só as linhas a partir desse dia (dd/MM/aaaa, UTC).", DoComando},
+    {"ate", "DATA", "só as linhas até esse dia, inclusive (dd/MM/aaaa, UTC).", DoComando},
+    {"csv", nullptr, "escreve em CSV (separado por \";\", com cabeçalho) em vez de texto.", DoComando},
+    {"verificar", nullptr,
+     "confere a cadeia do histórico: diz a primeira linha alterada, removida ou incluída à mão e termina com 1; com a "
+     "cadeia íntegra, termina com 0 e mostra o último elo.",
+     DoComando},
+    {"apagar-ate", "DATA",
+     "retenção: apaga as linhas do histórico até esse dia, inclusive (dd/MM/aaaa, UTC, antes de hoje). O próprio comando fica "
+     "registrado e a cadeia continua verificável.",
+     DoComando},
 };
 
 } // namespace

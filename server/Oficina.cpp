@@ -15,6 +15,8 @@ struct Oficina::Fila {
     QWaitCondition haAlteracao;
     QList<Leitura> leituras;
     QList<Alteracao> alteracoes;
+    QList<RegistroDoHistorico> registros;
+    qint64 registrosPerdidos = 0;
     bool parar = false;
 
     // Start-up: each thread reports whether its connection opened.
@@ -83,6 +85,52 @@ void Oficina::altera(Alteracao alteracao)
     m_fila->haAlteracao.wakeOne();
 }
 
+void Oficina::registra(RegistroDoHistorico registro)
+{
+    QMutexLocker trava(&m_fila->mutex);
+    if (m_fila->registros.size() >= maisRegistrosEsperando) {
+        // The store has refused them for long: the oldest give way, and the log says how many.
+        m_fila->registros.removeFirst();
+        if (m_fila->registrosPerdidos++ == 0)
+            registraNoDiario(QStringLiteral("HISTÓRICO: o banco não grava as linhas do histórico há tempo demais; as mais antigas "
+                                            "das que esperam estão sendo descartadas"));
+    }
+    m_fila->registros.append(std::move(registro));
+    m_fila->haAlteracao.wakeOne();
+}
+
+// The reads' rows, in a savepoint of their own within the batch: false when they were not written.
+bool Oficina::gravaRegistros(Banco& banco, QList<RegistroDoHistorico>& registros)
+{
+    if (registros.isEmpty())
+        return true;
+    if (!banco.marcaPonto())
+        return false;
+    if (HistoricoGravado(banco).acrescenta(registros) && banco.liberaPonto())
+        return true;
+    banco.voltaAoPonto();
+    return false;
+}
+
+// Rows that were not stored go back to the front of the queue, for the next batch.
+void Oficina::devolveRegistros(QList<RegistroDoHistorico>&& registros, const QString& porque)
+{
+    if (registros.isEmpty()) {
+        m_registrosFalhando = false;
+        return;
+    }
+    if (!m_registrosFalhando)
+        registraNoDiario(QStringLiteral("HISTÓRICO: %1 linha(s) de leituras e logins não gravada(s) agora; nova tentativa no próximo lote (%2)")
+                             .arg(registros.size())
+                             .arg(porque));
+    m_registrosFalhando = true;
+    QMutexLocker trava(&m_fila->mutex);
+    registros.append(std::move(m_fila->registros));
+    if (registros.size() > maisRegistrosEsperando)
+        registros.remove(0, registros.size() - maisRegistrosEsperando);
+    m_fila->registros = std::move(registros);
+}
+
 // An idle worker looks at its connection once a second (outside the queue's lock), so a
 // restart of the database is noticed and the connection reopened before a request meets it.
 void Oficina::vigiaSemAFila(QMutexLocker<QMutex>& trava, Banco& banco)
@@ -98,6 +146,7 @@ void Oficina::trabalhaLendo()
     if (!abreBanco(banco))
         return;
     Atendente atendente(banco, m_sessoes);
+    atendente.defineRegistroDeLeituras([this](RegistroDoHistorico r) { registra(std::move(r)); });
     for (;;) {
         Leitura tarefa;
         {
@@ -121,29 +170,42 @@ void Oficina::trabalhaGravando()
     Atendente atendente(banco, m_sessoes);
     for (;;) {
         QList<Alteracao> lote;
+        QList<RegistroDoHistorico> registros;
         {
             QMutexLocker trava(&m_fila->mutex);
-            while (m_fila->alteracoes.isEmpty() && !m_fila->parar)
+            // Rows the store refused last time are tried again with the next change, or after a second.
+            while (m_fila->alteracoes.isEmpty() && (m_fila->registros.isEmpty() || m_registrosFalhando) && !m_fila->parar)
                 if (!m_fila->haAlteracao.wait(&m_fila->mutex, 1000)) {
                     vigiaSemAFila(trava, banco);
                     trava.unlock();
                     m_sessoes.gravaPendentes(banco, QDateTime::currentMSecsSinceEpoch());
                     trava.relock();
+                    if (!m_fila->registros.isEmpty())
+                        break;
                 }
             if (m_fila->parar)
                 return;
             lote = std::exchange(m_fila->alteracoes, {});
+            registros = std::exchange(m_fila->registros, {});
         }
+
         // Everything that queued up while the last batch was being committed goes together.
         QList<Atendente::Resposta> respostas;
         respostas.reserve(lote.size());
         bool confirmado = banco.iniciaTransacao();
         if (confirmado) {
+            // The reads queued before these changes came first: their rows go first in the chain.
+            const bool gravou = gravaRegistros(banco, registros);
+            const QString porque = banco.ultimoErro();
             for (const Alteracao& a : lote)
                 respostas.append(atendente.atende(a.codigo, Wire::decodifica(a.bytes), a.portador, a.agoraMs));
             confirmado = banco.confirmaTransacao();
             if (!confirmado)
                 banco.desfazTransacao();
+            devolveRegistros(confirmado && gravou ? QList<RegistroDoHistorico>() : std::move(registros),
+                             confirmado ? porque : banco.ultimoErro());
+        } else {
+            devolveRegistros(std::move(registros), banco.ultimoErro());
         }
         if (!confirmado) {
             const QString porque = QStringLiteral("erro do banco: ") + banco.ultimoErro();

@@ -1,5 +1,6 @@
 #pragma once
 #include "server/Atendente.h"
+#include "server/Historico.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -23,6 +24,9 @@ class Sessoes;
 //    and an acknowledged change is on disk before its reply leaves;
 //  - `leitores` readers take the searches and the login look-ups one at a time (SQLite in
 //    WAL mode lets them read while the writer writes).
+// The history rows of reads, logins and log-offs (`registra`) never hold up their replies: the
+// writer stores them with its next batch, in a savepoint of their own, so they cannot spoil a
+// change either. Rows it could not store wait for the next batch (up to a bound), said once.
 // Work handed in runs in the order given per queue; the callbacks run on the worker's thread.
 class Oficina {
 public:
@@ -45,12 +49,17 @@ public:
 
     void le(Leitura tarefa);
     void altera(Alteracao alteracao);
+    // A history row for the writer's next batch (from any thread).
+    void registra(RegistroDoHistorico registro);
+    static constexpr qsizetype maisRegistrosEsperando = 100'000;
 
 private:
     struct Fila;
     void trabalhaLendo();
     void vigiaSemAFila(QMutexLocker<QMutex>& trava, Banco& banco);
     void trabalhaGravando();
+    bool gravaRegistros(Banco& banco, QList<RegistroDoHistorico>& registros);
+    void devolveRegistros(QList<RegistroDoHistorico>&& registros, const QString& porque);
     bool abreBanco(Banco& banco);
 
     QString m_conexao;
@@ -58,4 +67,5 @@ private:
     int m_leitores;
     std::unique_ptr<Fila> m_fila;
     QList<QThread*> m_threads;
+    bool m_registrosFalhando = false;   // the writer's: the last rows could not be stored
 };

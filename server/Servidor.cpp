@@ -4,6 +4,7 @@
 #include "protocol/Wire.h"
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
+#include "protocol/Historico.h"
 #include "server/Banco.h"
 #include "server/Oficina.h"
 #include "server/Senhas.h"
@@ -57,6 +58,9 @@ Servidor::Servidor(Banco& armazem, Opcoes opcoes, QObject* pai)
     connect(vigia, &QTimer::timeout, this, [this] { m_armazem.vigia(); });
     vigia->start(1000);
     m_conferencias.setMaxThreadCount(2);
+    m_sessoes.defineAoEncerrar([this](const QString& usuario, const QString& endereco) {
+        registraAcesso(Acao::logoff(), usuario, 0, endereco, QString());
+    });
     connect(m_servidor, &QTcpServer::newConnection, this, &Servidor::aceita);
     connect(m_servidor, &QTcpServer::acceptError, this, &Servidor::erroAoAceitar);
 }
@@ -255,6 +259,10 @@ void Servidor::atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido)
         atendeBusca(c, std::move(pedido));
         return;
     }
+    if (codigoPedido == Historico::codigoDoPedido) {
+        atendeHistorico(c, std::move(pedido));
+        return;
+    }
     const qint64 chegou = m_relogio.nsecsElapsed();
     const QPointer<ConexaoDoCliente> conexao(&c);
     m_oficina->altera({codigoPedido, std::move(pedido), c.portador(), agoraMs(), [this, conexao, codigoPedido, chegou](Atendente::Resposta r) {
@@ -291,6 +299,33 @@ void Servidor::atendeBusca(ConexaoDoCliente& c, QByteArray pedido)
     });
 }
 
+void Servidor::atendeHistorico(ConexaoDoCliente& c, QByteArray pedido)
+{
+    const qint64 chegou = m_relogio.nsecsElapsed();
+    const QPointer<ConexaoDoCliente> conexao(&c);
+    const Portador portador = c.portador();
+    const qint64 agora = agoraMs();
+    m_oficina->le([this, conexao, pedido, portador, agora, chegou](Banco&, Atendente& atendente) {
+        const Atendente::Resposta r = atendente.historico(Wire::decodifica(pedido), portador, agora);
+        naConexao(this, conexao, [r, chegou](ConexaoDoCliente& c) { c.responde(Historico::codigoDoPedido, r.bytes, r.desfecho, chegou); });
+    });
+}
+
+void Servidor::registraAcesso(const QString& acao, const QString& usuario, qint32 idDepartamento, const QString& endereco,
+                              const QString& detalhe)
+{
+    if (!m_oficina)
+        return;
+    RegistroDoHistorico r;
+    r.quandoMs = agoraMs();
+    r.acao = acao;
+    r.operador = usuario;
+    r.idDepartamento = idDepartamento;
+    r.endereco = endereco;
+    r.detalhe = detalhe;
+    m_oficina->registra(std::move(r));
+}
+
 void Servidor::atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes)
 {
     const qint64 chegou = m_relogio.nsecsElapsed();
@@ -321,6 +356,7 @@ void Servidor::atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes)
         return;
     }
     if (m_tentativas.bloqueado(u.usuario, c.endereco(), agoraMs())) {
+        registraAcesso(Acao::loginRecusado(), quem, 0, c.chaveDoEndereco(), QStringLiteral("tentativas demais"));
         c.responde(Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado: tentativas demais, aguardando").arg(quem),
                    chegou);
         return;
@@ -374,6 +410,7 @@ void Servidor::loginConferido(ConexaoDoCliente& c, const QString& usuario, const
 {
     const QString quem = usuario.left(40);
     if (!dep) {
+        registraAcesso(Acao::loginRecusado(), quem, 0, c.chaveDoEndereco(), QString());
         c.responde(Codigo::Login, codigo(Codigo::LoginNegado), QStringLiteral("login de '%1' negado").arg(quem), chegouNs);
         return;
     }
@@ -388,6 +425,7 @@ void Servidor::loginConferido(ConexaoDoCliente& c, const QString& usuario, const
     r.usuario = usuario;   // the password never travels back
     r.departamento.idDepartamento = dep->id;
     r.departamento.dsDepartamento = dep->descricao;
+    registraAcesso(Acao::login(), usuario, dep->id, c.chaveDoEndereco(), QString());
     c.responde(Codigo::Login, Wire::codifica(r.toPipeStringWithCommand(Codigo::LoginAceito)),
                QStringLiteral("login de '%1' aceito, departamento %2").arg(quem).arg(dep->id), chegouNs);
 }

@@ -3,6 +3,7 @@
 #include "server/Cadastro.h"
 #include "server/ConexaoDoCliente.h"
 #include "server/Diario.h"
+#include "server/Historico.h"
 #include "server/Limites.h"
 #include "server/OpcoesDoServidor.h"
 #include "server/Sessoes.h"
@@ -57,6 +58,10 @@ private:
     bool fechaMaisAntigaSemLogin();
     void atendeBusca(ConexaoDoCliente& c, QByteArray pedido);
     void atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes);
+    void atendeHistorico(ConexaoDoCliente& c, QByteArray pedido);
+    // A history row for a login, a refused one or a log-off: stored with the writer's next batch.
+    void registraAcesso(const QString& acao, const QString& usuario, qint32 idDepartamento, const QString& endereco,
+                        const QString& detalhe);
     void loginConferido(ConexaoDoCliente& c, const QString& usuario, const std::optional<Departamento>& dep, qint64 chegouNs);
     // Wall-clock time: sessions are shared with other servers through the database.
     static qint64 agoraMs();

@@ -86,7 +86,8 @@ bool Sessoes::abre(const Portador& portador, const QString& usuario, qint32 idDe
     return true;
 }
 
-std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs, Banco* banco)
+std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs, Banco* banco,
+                                         QString* usuario)
 {
     if (portador.chave.isEmpty() && !portador.porEndereco)
         return std::nullopt;
@@ -94,6 +95,8 @@ std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepa
         QMutexLocker trava(&m_mutex);
         esquecaAsVencidas(agoraMs);
         const std::optional<Sessao> s = tocaNaMemoria(portador, idDepartamento, agoraMs);
+        if (s && usuario)
+            *usuario = s->usuario;
         return s ? std::optional(s->dsDepartamento) : std::nullopt;
     }
     if (!banco)
@@ -115,13 +118,15 @@ std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepa
         std::optional<QString> ds;
         if (!gravadas.operadorNoDepartamento(naMemoria->usuario, idDepartamento, ds))
             return std::nullopt;
+        if (ds && usuario)
+            *usuario = naMemoria->usuario;
         return ds;
     }
     std::optional<QString> ds;
     bool doEndereco = false;
     qint64 gravadaMs = 0;
     if (!gravadas.autorizaSessao(portador.chave, portador.porEndereco ? portador.endereco : QString(), idDepartamento, desdeChave,
-                                 desdeEndereco, ds, doEndereco, gravadaMs))
+                                 desdeEndereco, ds, doEndereco, gravadaMs, usuario))
         return std::nullopt;
     if (!portador.chave.isEmpty())
         guardaDica(dica(portador.chave, idDepartamento), doEndereco ? std::nullopt : ds);
@@ -216,17 +221,44 @@ bool Sessoes::viva(const QString& chave, qint64 agoraMs, Banco* banco, bool& err
 
 bool Sessoes::encerra(const QString& chave, Banco* banco)
 {
+    QString usuario, endereco;
     {
         QMutexLocker trava(&m_mutex);
+        if (const auto it = m_porChave.constFind(chave); it != m_porChave.cend()) {
+            usuario = it->usuario;
+            endereco = it->endereco;
+        }
         if (m_porChave.remove(chave) && m_noBanco)
             m_encerradasAntesDeGravar.insert(chave);
         m_toques.remove(chave);
         for (auto it = m_dicas.begin(); it != m_dicas.end();)
             it = it.key().startsWith(chave + QLatin1Char('|')) ? m_dicas.erase(it) : std::next(it);
     }
-    if (!m_noBanco || chave.isEmpty())
-        return true;
-    return banco && SessoesGravadas(*banco).encerraSessao(chave);
+    bool ok = true;
+    if (m_noBanco && !chave.isEmpty())
+        ok = banco && SessoesGravadas(*banco).encerraSessao(chave, m_aoEncerrar ? &usuario : nullptr, m_aoEncerrar ? &endereco : nullptr);
+    if (ok && m_aoEncerrar && !usuario.isEmpty())
+        m_aoEncerrar(usuario, endereco);
+    return ok;
+}
+
+std::optional<qint32> Sessoes::departamentoDa(const Portador& portador, Banco* banco)
+{
+    if (portador.chave.isEmpty())
+        return std::nullopt;
+    {
+        // Sessions kept here include those whose rows the database has not taken yet.
+        QMutexLocker trava(&m_mutex);
+        const auto it = m_porChave.constFind(portador.chave);
+        if (it != m_porChave.cend())
+            return it->idDepartamento;
+        if (!m_noBanco)
+            return std::nullopt;
+    }
+    std::optional<qint32> dep;
+    if (!banco || !SessoesGravadas(*banco).departamentoDaSessao(portador.chave, dep))
+        return std::nullopt;
+    return dep;
 }
 
 void Sessoes::gravaPendentes(Banco& banco, qint64 agoraMs)

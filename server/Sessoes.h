@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QSet>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class Banco;
@@ -56,8 +57,12 @@ public:
 
     // The department's description when the portador may work on that department; the
     // session's idle clock starts again. In the database without `banco`: refused.
+    // `usuario` (when given) gets the session's operator.
     std::optional<QString> autoriza(const Portador& portador, qint32 idDepartamento, qint64 agoraMs,
-                                    Banco* banco = nullptr);
+                                    Banco* banco = nullptr, QString* usuario = nullptr);
+
+    // The department of the portador's own session (not of its address's), if it has one.
+    std::optional<qint32> departamentoDa(const Portador& portador, Banco* banco);
 
     // The same answer as `autoriza`, without touching the session's clock. With the sessions
     // in the database this is only a hint from memory (what `autoriza` last found for that
@@ -69,6 +74,12 @@ public:
     bool viva(const QString& chave, qint64 agoraMs, Banco* banco, bool& erro);
     // Ends the session `chave` (log-off, or the end of a plain-wire connection).
     bool encerra(const QString& chave, Banco* banco);
+    // Called (on the caller's thread) with the operator and address of each session a
+    // log-off or the end of its connection ended: the history records it.
+    void defineAoEncerrar(std::function<void(const QString& usuario, const QString& endereco)> aoEncerrar)
+    {
+        m_aoEncerrar = std::move(aoEncerrar);
+    }
     // What the database still owes the sessions kept here: the idle clocks that requests moved,
     // the rows of sessions opened while it took no writes, and the sweep of expired rows. Run
     // by the store's writer, outside any transaction; does something once a second at most,
@@ -122,7 +133,8 @@ private:
     // The sessions themselves; in the database, only those whose row is not written yet.
     QHash<QString, Sessao> m_porChave;
     QHash<QString, Toque> m_toques;
-    QSet<QString> m_encerradasAntesDeGravar;   // of `m_porChave`, ended while the writer may be writing their rows   // by key, or "@" + address for an address's shared sessions
+    QSet<QString> m_encerradasAntesDeGravar;   // of `m_porChave`, ended while the writer may be writing their rows
+    std::function<void(const QString&, const QString&)> m_aoEncerrar;
 };
 
 // Failed logins for one user name from one address: the first few are free, then each

@@ -17,19 +17,23 @@ bool SessoesGravadas::abreSessao(const QString& chave, const QString& endereco, 
 }
 
 bool SessoesGravadas::autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs,
-                                     qint64 enderecoDesdeMs, std::optional<QString>& descricao, bool& doEndereco, qint64& ultimaMs)
+                                     qint64 enderecoDesdeMs, std::optional<QString>& descricao, bool& doEndereco, qint64& ultimaMs,
+                                     QString* usuario)
 {
     descricao.reset();
     doEndereco = false;
-    const QString selecao = QStringLiteral("SELECT d.dsdepartamento, s.ultima_atividade FROM sessoes s "
+    const QString selecao = QStringLiteral("SELECT d.dsdepartamento, s.ultima_atividade, s.usuario FROM sessoes s "
                                            "JOIN operadores o ON o.usuario = s.usuario "
                                            "JOIN departamentos d ON d.iddepartamento = o.iddepartamento "
                                            "WHERE %1 AND o.iddepartamento = ? AND o.ativo = 1 AND s.ultima_atividade >= ?");
     ultimaMs = std::numeric_limits<qint64>::max();
     const auto le = [&](QSqlQuery* q) {
         while (q->next()) {
-            if (!descricao)
+            if (!descricao) {
                 descricao = q->value(0).toString();
+                if (usuario)
+                    *usuario = q->value(2).toString();
+            }
             ultimaMs = std::min(ultimaMs, q->value(1).toLongLong());
         }
         q->finish();
@@ -86,8 +90,34 @@ bool SessoesGravadas::sessaoViva(const QString& chave, qint64 desdeMs, bool& viv
                             {chave, desdeMs}, viva);
 }
 
-bool SessoesGravadas::encerraSessao(const QString& chave)
+bool SessoesGravadas::departamentoDaSessao(const QString& chave, std::optional<qint32>& dep)
 {
+    dep.reset();
+    QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT o.iddepartamento FROM sessoes s JOIN operadores o ON o.usuario = s.usuario "
+                                                   "WHERE s.segredo = ?"),
+                                    {chave});
+    if (!q)
+        return false;
+    if (q->next())
+        dep = q->value(0).toInt();
+    q->finish();
+    return true;
+}
+
+bool SessoesGravadas::encerraSessao(const QString& chave, QString* usuario, QString* endereco)
+{
+    if (usuario || endereco) {
+        QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT usuario, endereco FROM sessoes WHERE segredo = ?"), {chave});
+        if (!q)
+            return false;
+        if (q->next()) {
+            if (usuario)
+                *usuario = q->value(0).toString();
+            if (endereco)
+                *endereco = q->value(1).toString();
+        }
+        q->finish();
+    }
     return m_banco.altera(QStringLiteral("DELETE FROM sessoes WHERE segredo = ?"), {chave});
 }
 

@@ -32,9 +32,11 @@ public:
     // `desdeMs`) and belongs to an enabled operator of that department; failing that, when
     // `endereco` is not empty, when a shared session of that address is (active since
     // `enderecoDesdeMs`; `doEndereco` then set). Only reads: `ultimaMs` gets the oldest last
-    // activity of what it found, for the caller to decide when to write the clock back.
+    // activity of what it found, for the caller to decide when to write the clock back;
+    // `usuario`, when given, the session's operator.
     bool autorizaSessao(const QString& chave, const QString& endereco, qint32 idDepartamento, qint64 desdeMs,
-                        qint64 enderecoDesdeMs, std::optional<QString>& descricao, bool& doEndereco, qint64& ultimaMs);
+                        qint64 enderecoDesdeMs, std::optional<QString>& descricao, bool& doEndereco, qint64& ultimaMs,
+                        QString* usuario = nullptr);
     // Sets the idle clock of the session `alvo` (or, `doEndereco`, of the shared sessions of
     // the address `alvo`) to `quandoMs` where it is older.
     bool tocaSessao(const QString& alvo, bool doEndereco, qint64 quandoMs);
@@ -42,7 +44,10 @@ public:
     bool operadorNoDepartamento(const QString& usuario, qint32 idDepartamento, std::optional<QString>& descricao);
     // Whether `chave` is a live session (active since `desdeMs`) of an enabled operator.
     bool sessaoViva(const QString& chave, qint64 desdeMs, bool& viva);
-    bool encerraSessao(const QString& chave);
+    // The department of the operator whose session `chave` is (none when there is no such session).
+    bool departamentoDaSessao(const QString& chave, std::optional<qint32>& dep);
+    // `usuario`, `endereco` (when given): whose session it was, empty when there was none.
+    bool encerraSessao(const QString& chave, QString* usuario = nullptr, QString* endereco = nullptr);
     // Ends the sessions of one operator (every operator when empty); `quantas` ended.
     bool encerraSessoes(const QString& usuario, qint64& quantas);
     bool esqueceSessoesVencidas(qint64 antesDeMs);

@@ -15,7 +15,8 @@
 // printing throughput, the failures, and the p50/p99 latency of the requests served (a
 // percentile of too few of them is said to be unknown, "n/d"). Then the crash check: a save load,
 // SIGKILL of the server in the middle of it, a restart, and the count of acknowledged sheets
-// that are missing from the database.
+// that are missing from the database, or whose history row is, and whether the history's
+// chain still verifies.
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
@@ -28,6 +29,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QSqlDatabase>
@@ -442,6 +444,17 @@ int main(int argc, char** argv)
     }
     const QList<qint32> noBanco(qsizetype(quantasNoBanco.toLongLong()), 0);
     const int faltando = int(confirmadas.size() - achadas.toLongLong());
+    // Each acknowledged change has its history row, and the chain still verifies.
+    QVariant comLinha;
+    servidor.executaNoBanco({QStringLiteral("SELECT COUNT(DISTINCT numeroficha) FROM historico WHERE iddepartamento = %1 AND numeroficha IN (%2)")
+                                 .arg(queda.idDepartamento)
+                                 .arg(lista.isEmpty() ? QStringLiteral("-1") : lista.join(u','))},
+                            &comLinha);
+    const int semLinha = int(confirmadas.size() - comLinha.toLongLong());
+    QProcess verifica;
+    verifica.start(ServidorReal::binario(), {QStringLiteral("historico"), QStringLiteral("--verificar"), QStringLiteral("--db"), servidor.conexaoDoBanco()});
+    const bool cadeiaIntegra = verifica.waitForFinished(600'000) && verifica.exitStatus() == QProcess::NormalExit && verifica.exitCode() == 0;
+    std::printf("queda: %d confirmadas sem linha no histórico; cadeia do histórico %s\n", semLinha, cadeiaIntegra ? "íntegra" : "ADULTERADA");
     // And the restarted server serves them (the session is gone with the process: log in).
     const bool serve = entra(servidor, queda) && !confirmadas.isEmpty() && [&] {
         Rodada uma(servidor, 1, 1, [&](int, int) { return buscaPorNumero(*confirmadas.cbegin(), queda); }, 1, true);
@@ -453,5 +466,5 @@ int main(int argc, char** argv)
                 serve ? "atende" : "NÃO atende");
     if (!tudoCerto)
         std::printf("FALHAS: alguma rodada não concluiu, teve falhas ou perdeu conexões\n");
-    return faltando == 0 && serve ? (tudoCerto ? 0 : 3) : 2;
+    return faltando == 0 && semLinha == 0 && cadeiaIntegra && serve ? (tudoCerto ? 0 : 3) : 2;
 }
