@@ -4,6 +4,7 @@
 #include "protocol/modCommands.h"
 #include "server/Banco.h"
 #include "server/Diario.h"
+#include "server/Escoamento.h"
 #include "server/Vazao.h"
 
 #include <QDateTime>
@@ -46,7 +47,9 @@ ConexaoDoCliente::ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Amb
       m_nome(m_chaveDoEndereco + QLatin1Char(':') + QString::number(socket->peerPort())),
       m_numero(numero),
       m_silencio(new QTimer(this)),
-      m_ociosa(new QTimer(this))
+      m_ociosa(new QTimer(this)),
+      m_escoamento(new Escoamento(socket, ambiente.opcoes.emTransito, ambiente.opcoes.semLerMs, [this](qint64 esperando) { naoLe(esperando); },
+                                  this))
 {
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_ociosa->setSingleShot(true);
@@ -57,10 +60,6 @@ ConexaoDoCliente::ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Amb
     m_silencio->setTimerType(Qt::PreciseTimer);
     connect(m_silencio, &QTimer::timeout, this, &ConexaoDoCliente::silencio);
     connect(socket, &QTcpSocket::readyRead, this, &ConexaoDoCliente::chegaram);
-    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-        if (m_vazao)
-            m_vazao->saiu(m_socket->bytesToWrite());
-    });
     connect(socket, &QTcpSocket::disconnected, this, &ConexaoDoCliente::desconectou);
 }
 
@@ -106,7 +105,7 @@ void ConexaoDoCliente::ociosa()
         m_socket->abort();
         return;
     }
-    if (m_ocupada || m_vazao) {
+    if (m_ocupada || m_escoamento->emCurso()) {
         // A request under way is not idleness. Without a login, only the login being checked
         // is waited for: a short look again, not a whole new period.
         m_ociosa->start(m_autenticada ? m_ociosa->interval() : std::min(m_opcoes.semLoginMs, 1000));
@@ -120,6 +119,15 @@ void ConexaoDoCliente::ociosa()
         m_dono.avisa(QStringLiteral("sem login"), QStringLiteral("%1 sem login há %2 s -> conexão encerrada")
                                                       .arg(m_nome)
                                                       .arg(double(m_opcoes.semLoginMs) / 1000.0, 0, 'f', 1));
+    derruba();
+}
+
+void ConexaoDoCliente::naoLe(qint64 esperando)
+{
+    m_dono.avisa(QStringLiteral("sem ler"), QStringLiteral("%1 não lê há %2 s (%3 bytes esperando) -> conexão encerrada")
+                                                .arg(m_nome)
+                                                .arg(double(m_opcoes.semLerMs) / 1000.0, 0, 'f', 1)
+                                                .arg(esperando));
     derruba();
 }
 
@@ -403,14 +411,17 @@ bool ConexaoDoCliente::abreSessao(const QString& usuario, qint32 idDepartamento,
 
 std::shared_ptr<Vazao> ConexaoDoCliente::comecaVazao()
 {
-    m_vazao = std::make_shared<Vazao>();
-    return m_vazao;
+    return m_escoamento->comeca();
 }
 
 void ConexaoDoCliente::cancelaVazao()
 {
-    if (m_vazao)
-        m_vazao->cancela();
+    m_escoamento->cancela();
+}
+
+void ConexaoDoCliente::aguardaEscoar(std::function<void()> continua)
+{
+    m_escoamento->aguarda(std::move(continua));
 }
 
 void ConexaoDoCliente::escreve(QByteArrayView bytes)
@@ -419,18 +430,19 @@ void ConexaoDoCliente::escreve(QByteArrayView bytes)
         m_socket->write(Quadros::quadro(bytes));
     else
         m_socket->write(bytes.data(), bytes.size());
+    m_escoamento->vigia();
 }
 
 void ConexaoDoCliente::escrevePedaco(const QByteArray& bytes)
 {
-    if (!m_vazao)
+    if (!m_escoamento->emCurso())
         return;
     if (m_codigoDaResposta.isEmpty()) {
         const qsizetype barra = bytes.indexOf('|');
         m_codigoDaResposta = barra < 0 ? bytes : bytes.left(barra);
     }
     escreve(bytes);
-    m_vazao->escrito(bytes.size(), m_socket->bytesToWrite());
+    m_escoamento->escreveu(bytes.size());
 }
 
 void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs)
@@ -468,7 +480,7 @@ void ConexaoDoCliente::registraResposta(int codigoPedido, QByteArrayView codigoD
 
 void ConexaoDoCliente::libera()
 {
-    m_vazao.reset();
+    m_escoamento->termina();
     m_codigoDaResposta.clear();
     m_ocupada = false;
     if (m_enquadrada)

@@ -11,9 +11,11 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class Banco;
+class Escoamento;
 class QElapsedTimer;
 class QTcpSocket;
 class QTimer;
@@ -98,6 +100,9 @@ public:
     // with what the worker finally answered, or `falhaNoMeio` when it failed after pieces left).
     std::shared_ptr<Vazao> comecaVazao();
     void cancelaVazao();
+    // The long reply's worker stopped reading (its budget is full): `continua` goes on once the
+    // client has taken enough of it.
+    void aguardaEscoar(std::function<void()> continua);
     void escrevePedaco(const QByteArray& bytes);
     void responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
     void falhaNoMeio(int codigoPedido, const QString& desfecho, qint64 chegouNs);
@@ -113,6 +118,7 @@ private:
     bool negocia();
     void entrega(int codigoPedido, QByteArray pedido);
     void ociosa();
+    void naoLe(qint64 esperando);
     void desconectou();
     void autentica();
     void escreve(QByteArrayView bytes);
@@ -149,7 +155,7 @@ private:
     QByteArray m_mensagem;
     QList<QByteArray> m_prontas;
     qsizetype m_bytesProntos = 0;   // what `m_prontas` holds, with a little for each message
-    // The long reply under way, and the code its first piece carried (for the log).
-    std::shared_ptr<Vazao> m_vazao;
+    // The long reply under way (and what waits to leave), and the code its first piece carried (for the log).
+    Escoamento* m_escoamento;
     QByteArray m_codigoDaResposta;
 };

@@ -258,21 +258,39 @@ void Servidor::atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido)
 void Servidor::atendeBusca(ConexaoDoCliente& c, QByteArray pedido)
 {
     const qint64 chegou = m_relogio.nsecsElapsed();
-    const std::shared_ptr<Vazao> vazao = c.comecaVazao();
-    const QPointer<ConexaoDoCliente> conexao(&c);
-    const Portador portador = c.portador();
+    partes(QPointer<ConexaoDoCliente>(&c), c.comecaVazao(), std::make_shared<Atendente::Lista>(), std::move(pedido), c.portador(),
+           chegou);
+}
+
+// One part of a search's reply on a reader: the first (`pedido` given) or the next where the
+// last stopped. A part ends when the connection's budget is full; its thread is then free,
+// and the connection asks for the next part once its client has taken enough.
+void Servidor::partes(const QPointer<ConexaoDoCliente>& conexao, const std::shared_ptr<Vazao>& vazao,
+                      const std::shared_ptr<Atendente::Lista>& lista, const QByteArray& pedido, const Portador& portador,
+                      qint64 chegou)
+{
     const qint64 agora = agoraMs();
     const qsizetype pedaco = m_opcoes.pedacoDeResposta;
     const qsizetype limite = m_opcoes.emTransito;
-    m_oficina->le([this, conexao, pedido, portador, agora, chegou, vazao, pedaco, limite](Banco&, Atendente& atendente) {
+    m_oficina->le([this, conexao, pedido, portador, agora, chegou, vazao, lista, pedaco, limite](Banco&, Atendente& atendente) {
+        bool comecou = !pedido.isNull();
         const auto entrega = [&](QByteArray&& bloco) {
-            if (!vazao->reserva(limite, bloco.size()))
+            if (vazao->cancelada())
                 return false;
+            lista->trecho.pausar = vazao->entregou(bloco.size(), limite);
+            comecou = true;
             naConexao(this, conexao, [bloco = std::move(bloco)](ConexaoDoCliente& c) { c.escrevePedaco(bloco); });
             return true;
         };
-        bool comecou = false;
-        const Atendente::Resposta r = atendente.buscaEmPartes(Wire::decodifica(pedido), portador, agora, pedaco, entrega, comecou);
+        const Atendente::Resposta r = pedido.isNull()
+            ? atendente.continuaBusca(*lista, pedaco, entrega)
+            : atendente.buscaEmPartes(Wire::decodifica(pedido), portador, agora, pedaco, entrega, comecou, lista.get());
+        if (lista->pausada() && r.bytes.isEmpty()) {
+            naConexao(this, conexao, [this, conexao, vazao, lista, portador, chegou](ConexaoDoCliente& c) {
+                c.aguardaEscoar([this, conexao, vazao, lista, portador, chegou] { partes(conexao, vazao, lista, QByteArray(), portador, chegou); });
+            });
+            return;
+        }
         naConexao(this, conexao, [r, comecou, chegou](ConexaoDoCliente& c) {
             if (comecou && r.bytes == codigo(Codigo::Falha))
                 c.falhaNoMeio(Codigo::Busca, r.desfecho, chegou);

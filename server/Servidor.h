@@ -1,5 +1,6 @@
 // The registry server's listener: accepting connections, what one client may take from the others, and the workers.
 #pragma once
+#include "server/Atendente.h"
 #include "server/Cadastro.h"
 #include "server/ConexaoDoCliente.h"
 #include "server/Diario.h"
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QThreadPool>
 
@@ -19,6 +21,7 @@
 
 class Banco;
 class Oficina;
+class Vazao;
 class QTcpServer;
 
 // The registry server: accepts connections (each a ConexaoDoCliente, which greets, reads,
@@ -28,7 +31,8 @@ class QTcpServer;
 // Oficina (a writer that commits the changes queued so far as one batch, readers for
 // searches and login look-ups, each with its own database connection); password checks run
 // on a small pool of their own. A long search reply is read from the store and written in
-// bounded pieces (see Vazao): memory stays bounded, and other connections are served meanwhile.
+// bounded pieces, in parts that never wait on the client (see Escoamento): memory stays
+// bounded, and other connections are served meanwhile.
 // A connection without a session gets 0 for everything but the login.
 //
 // The limits are kept here: how many connections at once and from one address, the oldest
@@ -53,6 +57,8 @@ private:
     void erroAoAceitar();
     bool fechaMaisAntigaSemLogin();
     void atendeBusca(ConexaoDoCliente& c, QByteArray pedido);
+    void partes(const QPointer<ConexaoDoCliente>& conexao, const std::shared_ptr<Vazao>& vazao,
+                const std::shared_ptr<Atendente::Lista>& lista, const QByteArray& pedido, const Portador& portador, qint64 chegou);
     void atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes);
     void loginConferido(ConexaoDoCliente& c, const QString& usuario, const std::optional<Departamento>& dep, qint64 chegouNs);
     // Wall-clock time: sessions are shared with other servers through the database.
