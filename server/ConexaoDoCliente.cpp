@@ -3,6 +3,7 @@
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 #include "server/Banco.h"
+#include "server/ConferenciaDeSessoes.h"
 #include "server/Diario.h"
 #include "server/Escoamento.h"
 #include "server/Vazao.h"
@@ -39,7 +40,6 @@ ConexaoDoCliente::ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Amb
       m_dono(ambiente.dono),
       m_opcoes(ambiente.opcoes),
       m_sessoes(ambiente.sessoes),
-      m_banco(ambiente.banco),
       m_relogio(ambiente.relogio),
       m_socket(socket),
       m_endereco(socket->peerAddress()),
@@ -92,9 +92,14 @@ void ConexaoDoCliente::desconectou()
     m_silencio->stop();
     m_ociosa->stop();
     m_dono.fechou(*this);
-    // A plain-wire login's session is this connection's alone.
-    if (m_sessaoSoDaConexao && !m_sessoes.encerra(m_chave, &m_banco))
-        registraNoDiario(m_nome + QStringLiteral(" sessão não encerrada: erro do banco: ") + m_banco.ultimoErro());
+    // A plain-wire login's session is this connection's alone (ended on a worker: the loop never waits on the database).
+    if (m_sessaoSoDaConexao) {
+        Sessoes* sessoes = &m_sessoes;
+        m_dono.noBanco(nullptr, [sessoes, chave = m_chave, nome = m_nome](Banco& banco) {
+            if (!sessoes->encerra(chave, &banco))
+                registraNoDiario(nome + QStringLiteral(" sessão não encerrada: erro do banco: ") + banco.ultimoErro());
+        }, {});
+    }
     m_socket->deleteLater();   // this object with it
 }
 
@@ -335,6 +340,31 @@ bool ConexaoDoCliente::negocia()
         return false;
     m_recebido.clear();
     m_primeira = false;
+    // What only the database can tell is asked on a worker: the loop never waits on it.
+    auto conferencia = std::make_shared<ConferenciaDeSessoes>(ConferenciaDeSessoes::doPedido(pedidas, m_combinouSessao));
+    if (conferencia->passos.isEmpty() || !m_sessoes.noBanco()) {
+        conferencia->confere(m_sessoes, nullptr, agoraMs());
+        terminaNegociacao(pedidas, *conferencia);
+        return true;
+    }
+    m_ocupada = true;
+    Sessoes* sessoes = &m_sessoes;
+    m_dono.noBanco(
+        this, [sessoes, conferencia](Banco& banco) { conferencia->confere(*sessoes, &banco, agoraMs()); },
+        [this, pedidas, conferencia] {
+            m_ocupada = false;
+            terminaNegociacao(pedidas, *conferencia);
+            // What came meanwhile, read as the negotiation says.
+            if (m_enquadrada && !m_recebido.isEmpty())
+                chegaramEmQuadros(std::exchange(m_recebido, QByteArray()));
+            else if (!m_recebido.isEmpty())
+                examina();
+        });
+    return true;
+}
+
+void ConexaoDoCliente::terminaNegociacao(const QStringList& pedidas, const ConferenciaDeSessoes& conferencia)
+{
     QStringList aceitas, diario;
     QStringList encerradas;
     bool retomada = false;
@@ -355,8 +385,9 @@ bool ConexaoDoCliente::negocia()
             QString segredo;
             bool erro = false;
             if (Sessoes::pareceSegredo(valor)) {
-                const QString chave = Sessoes::chaveDoSegredo(valor);
-                const bool viva = m_sessoes.viva(chave, agoraMs(), &m_banco, erro);
+                const ConferenciaDeSessoes::Passo* p = conferencia.retomada(Sessoes::chaveDoSegredo(valor));
+                erro = p && p->erro;
+                const bool viva = p && p->ok && !erro;
                 if (viva || erro)
                     segredo = valor;
                 retomada = viva && !erro;
@@ -370,8 +401,9 @@ bool ConexaoDoCliente::negocia()
             aceitas << sessao + QLatin1Char('=') + segredo;
         } else if (nome == encerrar && Sessoes::pareceSegredo(valor)) {
             // Log-off: the session that secret names ends, on every server of the database.
-            const bool ok = m_sessoes.encerra(Sessoes::chaveDoSegredo(valor), &m_banco);
-            diario << (ok ? QStringLiteral("sessão encerrada") : QStringLiteral("sessão não encerrada: erro do banco: ") + m_banco.ultimoErro());
+            const ConferenciaDeSessoes::Passo* p = conferencia.encerramento(Sessoes::chaveDoSegredo(valor));
+            const bool ok = p && p->ok;
+            diario << (ok ? QStringLiteral("sessão encerrada") : QStringLiteral("sessão não encerrada: erro do banco: ") + conferencia.erroDoBanco);
             if (ok) {
                 aceitas << encerrar;
                 encerradas << Sessoes::chaveDoSegredo(valor);
@@ -387,7 +419,6 @@ bool ConexaoDoCliente::negocia()
     for (const QString& chave : std::as_const(encerradas))
         m_dono.sessaoEncerrada(chave);
     registraNoDiario(m_nome + QStringLiteral(" combinou: ") + (diario.isEmpty() ? QStringLiteral("nada") : diario.join(u',')));
-    return true;
 }
 
 void ConexaoDoCliente::entrega(int codigoPedido, QByteArray pedido)
@@ -396,7 +427,7 @@ void ConexaoDoCliente::entrega(int codigoPedido, QByteArray pedido)
     m_dono.atende(*this, codigoPedido, std::move(pedido));
 }
 
-bool ConexaoDoCliente::abreSessao(const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento)
+Portador ConexaoDoCliente::preparaSessao(bool& compartilhada)
 {
     // A connection that agreed on a session binds the secret it holds; any other gets a
     // secret of its own that nobody ever sees, and its session ends with it (or, under the
@@ -405,8 +436,8 @@ bool ConexaoDoCliente::abreSessao(const QString& usuario, qint32 idDepartamento,
         m_chave = Sessoes::chaveDoSegredo(Sessoes::novoSegredo());
         m_sessaoSoDaConexao = !m_opcoes.sessaoPorEndereco;
     }
-    const bool compartilhada = m_opcoes.sessaoPorEndereco && !m_combinouSessao;
-    return m_sessoes.abre(portador(), usuario, idDepartamento, dsDepartamento, agoraMs(), &m_banco, compartilhada);
+    compartilhada = m_opcoes.sessaoPorEndereco && !m_combinouSessao;
+    return portador();
 }
 
 std::shared_ptr<Vazao> ConexaoDoCliente::comecaVazao()

@@ -15,6 +15,7 @@
 #include <memory>
 
 class Banco;
+struct ConferenciaDeSessoes;
 class Escoamento;
 class QElapsedTimer;
 class QTcpSocket;
@@ -54,6 +55,9 @@ public:
         virtual void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) = 0;
         // The peer has gone: nothing more is handed to this connection.
         virtual void fechou(ConexaoDoCliente& c) = 0;
+        // Runs `tarefa` on a worker with its database connection, then `depois` on the loop
+        // (when `c` is given and still connected).
+        virtual void noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois) = 0;
 
     protected:
         ~Dono() = default;
@@ -64,7 +68,6 @@ public:
         Dono& dono;
         const OpcoesDoServidor& opcoes;
         Sessoes& sessoes;
-        Banco& banco;
         const QElapsedTimer& relogio;   // the time requests arrive and replies leave, for the log
     };
 
@@ -92,9 +95,9 @@ public:
     // for a login counted again from now.
     void sessaoEncerrada(const QString& chave);
 
-    // After a right password: binds this connection's session to the operator (the secret
-    // it agreed on, or one of its own). False when the sessions' database failed.
-    bool abreSessao(const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento);
+    // After a right password: the session to bind to the operator (the secret this connection
+    // agreed on, or one of its own); `compartilhada` under the per-address rule.
+    Portador preparaSessao(bool& compartilhada);
 
     // A long reply: the flow its worker waits on, one piece of it, and the end (`responde`
     // with what the worker finally answered, or `falhaNoMeio` when it failed after pieces left).
@@ -116,6 +119,7 @@ private:
     void silencio();
     void proximaEmQuadros();
     bool negocia();
+    void terminaNegociacao(const QStringList& pedidas, const ConferenciaDeSessoes& conferencia);
     void entrega(int codigoPedido, QByteArray pedido);
     void ociosa();
     void naoLe(qint64 esperando);
@@ -128,7 +132,6 @@ private:
     Dono& m_dono;
     const OpcoesDoServidor& m_opcoes;
     Sessoes& m_sessoes;
-    Banco& m_banco;
     const QElapsedTimer& m_relogio;
 
     QTcpSocket* m_socket;

@@ -8,6 +8,7 @@
 #include "server/Oficina.h"
 #include "server/Senhas.h"
 #include "server/Vazao.h"
+#include "server/VigiaDoBanco.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -45,16 +46,14 @@ Servidor::Servidor(Banco& armazem, Opcoes opcoes, QObject* pai)
       m_opcoes(opcoes),
       m_servidor(new QTcpServer(this)),
       m_sessoes(opcoes.sessaoMs, true),
-      m_ambiente{*this, m_opcoes, m_sessoes, m_armazem, m_relogio},
+      m_ambiente{*this, m_opcoes, m_sessoes, m_relogio},
       m_filaDeSenhas(std::make_shared<FilaDeSenhas>(opcoes.filaDeSenhas, opcoes.senhasPorEndereco)),
       m_baldes(opcoes.rajadaDeLogins, opcoes.loginsPorMinuto)
 {
     m_relogio.start();
-    // The store reopens a lost database connection in the background, and says so.
+    // The store reopens a lost database connection in the background, and says so. (The
+    // workers watch their own connections: nothing on this thread waits on the database.)
     m_armazem.defineDiario(registraNoDiario);
-    auto* vigia = new QTimer(this);
-    connect(vigia, &QTimer::timeout, this, [this] { m_armazem.vigia(); });
-    vigia->start(1000);
     m_conferencias.setMaxThreadCount(2);
     connect(m_servidor, &QTcpServer::newConnection, this, &Servidor::aceita);
     connect(m_servidor, &QTcpServer::acceptError, this, &Servidor::erroAoAceitar);
@@ -72,6 +71,8 @@ Servidor::~Servidor()
         c->cancelaVazao();
     m_oficina.reset();
     m_conferencias.waitForDone();
+    if (m_armazem.ehPostgres())
+        VigiaDoBanco::doProcesso().para();
     // Before the sockets go with the listener: a connection's farewell needs what is gone by then.
     qDeleteAll(m_conexoes);
 }
@@ -83,6 +84,8 @@ bool Servidor::escuta(QString& erro)
         if (!oficina->inicia(erro))
             return false;
         m_oficina = std::move(oficina);
+        if (m_armazem.ehPostgres())
+            VigiaDoBanco::doProcesso().inicia(m_armazem.conexao(), registraNoDiario);
     }
     // Every connection holds an open file: the ceiling leaves room for the database and
     // the log, so the system never refuses us a connection we would want to greet.
@@ -383,15 +386,43 @@ void Servidor::loginConferido(ConexaoDoCliente& c, const QString& usuario, const
     }
     // The password was right: whatever follows, it is no failed attempt.
     m_tentativas.acertou(usuario, c.endereco());
-    if (!c.abreSessao(usuario, dep->id, dep->descricao)) {
-        c.responde(Codigo::Login, codigo(Codigo::Falha), QStringLiteral("erro do banco: ") + m_armazem.ultimoErro(), chegouNs);
+    bool compartilhada = false;
+    const Portador portador = c.preparaSessao(compartilhada);
+    const Departamento d = *dep;
+    auto erro = std::make_shared<QString>();
+    noBanco(
+        &c,
+        [this, portador, usuario, d, compartilhada, erro](Banco& banco) {
+            if (!m_sessoes.abre(portador, usuario, d.id, d.descricao, agoraMs(), &banco, compartilhada))
+                *erro = QStringLiteral("erro do banco: ") + banco.ultimoErro();
+        },
+        [this, conexao = QPointer<ConexaoDoCliente>(&c), usuario, d, erro, quem, chegouNs] {
+            ConexaoDoCliente& c = *conexao;
+            if (!erro->isEmpty()) {
+                c.responde(Codigo::Login, codigo(Codigo::Falha), *erro, chegouNs);
+                return;
+            }
+            m_baldes.devolve(c.chaveDoEndereco(), agoraMs());   // a right password costs the address nothing
+            clsUsuario r;
+            r.usuario = usuario;   // the password never travels back
+            r.departamento.idDepartamento = d.id;
+            r.departamento.dsDepartamento = d.descricao;
+            c.responde(Codigo::Login, Wire::codifica(r.toPipeStringWithCommand(Codigo::LoginAceito)),
+                       QStringLiteral("login de '%1' aceito, departamento %2").arg(quem).arg(d.id), chegouNs);
+        });
+}
+
+void Servidor::noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois)
+{
+    if (!m_oficina) {
+        // Stopping: the workers are gone, and nobody is waiting any more.
+        tarefa(m_armazem);
         return;
     }
-    m_baldes.devolve(c.chaveDoEndereco(), agoraMs());   // a right password costs the address nothing
-    clsUsuario r;
-    r.usuario = usuario;   // the password never travels back
-    r.departamento.idDepartamento = dep->id;
-    r.departamento.dsDepartamento = dep->descricao;
-    c.responde(Codigo::Login, Wire::codifica(r.toPipeStringWithCommand(Codigo::LoginAceito)),
-               QStringLiteral("login de '%1' aceito, departamento %2").arg(quem).arg(dep->id), chegouNs);
+    const QPointer<ConexaoDoCliente> conexao(c);
+    m_oficina->le([this, conexao, tarefa = std::move(tarefa), depois = std::move(depois)](Banco& banco, Atendente&) {
+        tarefa(banco);
+        if (depois)
+            naConexao(this, conexao, [depois](ConexaoDoCliente&) { depois(); });
+    });
 }

@@ -72,6 +72,7 @@ private:
     void sessaoEncerrada(const QString& chave) override;
     void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) override;
     void fechou(ConexaoDoCliente& c) override;
+    void noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois) override;
 
     Banco& m_armazem;
     Opcoes m_opcoes;

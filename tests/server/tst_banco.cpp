@@ -72,13 +72,16 @@ void tst_Banco::enderecoPg_data()
     QTest::addColumn<QString>("conexao");
     QTest::addColumn<QString>("semSenha");
     QTest::addColumn<QString>("destino");   // host|port|user|password|database|options, or the error
+    // Every connection has its deadlines: to connect, and for a peer gone silent over TCP.
+    const QString prazos = QStringLiteral("connect_timeout=3;keepalives=1;keepalives_idle=10;keepalives_interval=3;keepalives_count=3;"
+                                          "tcp_user_timeout=15000");
     QTest::newRow("senha com @") << "postgresql://ana:s3@cr3t@db.local:5433/reg" << "postgresql://ana@db.local:5433/reg"
-                                 << "db.local|5433|ana|s3@cr3t|reg|connect_timeout=3";
+                                 << "db.local|5433|ana|s3@cr3t|reg|" + prazos;
     QTest::newRow("socket e opções") << "postgres://ana@/reg?host=/tmp/pg&port=6000&sslmode=require"
                                      << "postgres://ana@/reg?host=/tmp/pg&port=6000&sslmode=require"
-                                     << "/tmp/pg|6000|ana|-|reg|connect_timeout=3;sslmode=require";
+                                     << "/tmp/pg|6000|ana|-|reg|" + prazos + ";sslmode=require";
     QTest::newRow("nomes codificados") << "postgresql://jos%C3%A9:p%2Fw@db/reg" << "postgresql://jos%C3%A9@db/reg"
-                                       << "db|-1|josé|p/w|reg|connect_timeout=3";
+                                       << "db|-1|josé|p/w|reg|" + prazos;
     QTest::newRow("senha como opção") << "postgresql://ana@db/reg?password=x&sslmode=require" << "postgresql://ana@db/reg?sslmode=require"
                                       << "opção \"password\" não aceita no endereço PostgreSQL";
     QTest::newRow("opção fora da lista") << "postgresql://db/reg?options=x" << "postgresql://db/reg?options=x"
