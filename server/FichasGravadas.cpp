@@ -4,6 +4,7 @@
 #include "server/Banco.h"
 #include "server/LinhaDaFicha.h"
 
+#include <QSqlError>
 #include <QVariant>
 
 #include <limits>
@@ -248,6 +249,13 @@ bool FichasGravadas::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& 
             }
             saida.reserve(folga);
         }
+    }
+    // A connection lost midway ends the rows early: that is no whole list.
+    if (q->lastError().isValid()) {
+        const QSqlError e = q->lastError();
+        q->finish();
+        saida.truncate(inicio);
+        return m_banco.falhaDoBanco(QStringLiteral("busca"), e);
     }
     q->finish();
     for (auto it = semTexto.crbegin(); it != semTexto.crend(); ++it) {
