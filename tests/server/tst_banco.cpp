@@ -167,11 +167,14 @@ void tst_Banco::listaEmPartesIgualAInteira_data()
     QTest::addColumn<QString>("nome");
     QTest::addColumn<qsizetype>("pedaco");   // 0: the whole list at once
     QTest::addColumn<QList<qint32>>("numeros");
+    QTest::addColumn<bool>("pausa");   // the search stops after each piece and is taken up again
     const QList<qint32> todas{1, 2, 3, 4, 5, 6};
-    QTest::newRow("inteira") << QString() << qsizetype(0) << todas;
-    QTest::newRow("uma ficha por pedaço") << QString() << qsizetype(1) << todas;
-    QTest::newRow("pedaços maiores que a lista") << QString() << qsizetype(1 << 20) << todas;
-    QTest::newRow("por nome, sem acento nem caixa") << QStringLiteral("jose") << qsizetype(1) << QList<qint32>{1, 2, 4, 5};
+    QTest::newRow("inteira") << QString() << qsizetype(0) << todas << false;
+    QTest::newRow("uma ficha por pedaço") << QString() << qsizetype(1) << todas << false;
+    QTest::newRow("pedaços maiores que a lista") << QString() << qsizetype(1 << 20) << todas << false;
+    QTest::newRow("por nome, sem acento nem caixa") << QStringLiteral("jose") << qsizetype(1) << QList<qint32>{1, 2, 4, 5} << false;
+    QTest::newRow("parada a cada pedaço") << QString() << qsizetype(1) << todas << true;
+    QTest::newRow("por nome, parada a cada pedaço") << QStringLiteral("jose") << qsizetype(1) << QList<qint32>{1, 2, 4, 5} << true;
 }
 
 void tst_Banco::listaEmPartesIgualAInteira()
@@ -179,6 +182,7 @@ void tst_Banco::listaEmPartesIgualAInteira()
     QFETCH(QString, nome);
     QFETCH(qsizetype, pedaco);
     QFETCH(QList<qint32>, numeros);
+    QFETCH(bool, pausa);
     const auto banco = novoBanco();
     QVERIFY(banco);
     FichasGravadas fichas(*banco);
@@ -204,13 +208,24 @@ void tst_Banco::listaEmPartesIgualAInteira()
     filtro.nome = nome;
     QByteArray entregue, resto;
     qsizetype quantas = 0;
-    const bool ok = pedaco == 0 ? fichas.busca(1, filtro, departamento, resto, quantas)
-                                : fichas.buscaEmPartes(1, filtro, departamento, resto, quantas, pedaco, [&](QByteArray& b) {
-                                      entregue += b;
-                                      b.clear();
-                                      return true;
-                                  });
+    FichasGravadas::Trecho trecho;
+    int partes = 1;
+    bool ok = true;
+    do {
+        if (trecho.pausou) {
+            trecho.retomada = true;
+            ++partes;
+        }
+        ok = pedaco == 0 ? fichas.busca(1, filtro, departamento, resto, quantas)
+                         : fichas.buscaEmPartes(1, filtro, departamento, resto, quantas, pedaco, [&](QByteArray& b) {
+                               entregue += b;
+                               b.clear();
+                               trecho.pausar = pausa;
+                               return true;
+                           }, &trecho);
+    } while (ok && trecho.pausou);
     QVERIFY2(ok, qPrintable(banco->ultimoErro()));
+    QCOMPARE(partes > 1, pausa);
     QCOMPARE(quantas, numeros.size());
     QCOMPARE(entregue + resto, esperadas.join("@@@"));
 }
