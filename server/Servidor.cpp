@@ -300,7 +300,7 @@ void Servidor::partes(const QPointer<ConexaoDoCliente>& conexao, const std::shar
             else
                 c.responde(Codigo::Busca, r.bytes, r.desfecho, chegou);
         });
-    });
+    }, pedido.isNull());
 }
 
 void Servidor::atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes)

@@ -32,7 +32,9 @@ class QTcpServer;
 // searches and login look-ups, each with its own database connection); password checks run
 // on a small pool of their own. A long search reply is read from the store and written in
 // bounded pieces, in parts that never wait on the client (see Escoamento): memory stays
-// bounded, and other connections are served meanwhile.
+// bounded, and other connections are served meanwhile. Nothing on the loop waits on the
+// database: the sessions a negotiation, a login or a farewell touches are read and written on
+// a worker too, and a database that stops answering is found by VigiaDoBanco.
 // A connection without a session gets 0 for everything but the login.
 //
 // The limits are kept here: how many connections at once and from one address, the oldest
