@@ -265,39 +265,61 @@ Resposta Atendente::busca(QStringView mensagem, const Portador& portador, qint64
 }
 
 Resposta Atendente::buscaEmPartes(QStringView mensagem, const Portador& portador, qint64 agoraMs, qsizetype pedaco,
-                                  const std::function<bool(QByteArray&&)>& entrega, bool& comecou)
+                                  const std::function<bool(QByteArray&&)>& entrega, bool& comecou, Lista* lista)
 {
     comecou = false;
-    clsFiltroBusca filtro;
+    Lista local;
+    Lista& l = lista ? *lista : local;
     try {
-        filtro.fromPipeStringWithCommand(mensagem);
+        l.filtro.fromPipeStringWithCommand(mensagem);
     } catch (const ErroDeExecucao& e) {
         return falhou(QStringLiteral("pedido malformado (%1)").arg(e.origem()));
     }
-    QString usuario;
-    const auto ds = m_sessoes.autoriza(portador, filtro.departamento.idDepartamento, agoraMs, &m_banco, &usuario);
+    const auto ds = m_sessoes.autoriza(portador, l.filtro.departamento.idDepartamento, agoraMs, &m_banco, &l.usuario);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
     // Each stored sheet text is followed by the department's pieces, as the session knows them.
-    const qint32 dep = filtro.departamento.idDepartamento;
-    const QByteArray departamento = QByteArray::number(dep) + '|' + Wire::codifica(*ds);
+    l.idDepartamento = l.filtro.departamento.idDepartamento;
+    l.departamento = QByteArray::number(l.idDepartamento) + '|' + Wire::codifica(*ds);
+    l.trecho = {};
+    l.achadas = 0;
+    l.portador = portador;
+    l.agoraMs = agoraMs;
     QByteArray r = QByteArray::number(Codigo::Encontrados) + '|';
-    qsizetype achadas = 0;
     const auto passa = [&](QByteArray& bloco) {
         comecou = true;
         return entrega(std::exchange(bloco, QByteArray()));
     };
-    if (!m_fichas.buscaEmPartes(dep, filtro, departamento, r, achadas, pedaco, passa))
+    if (!m_fichas.buscaEmPartes(l.idDepartamento, l.filtro, l.departamento, r, l.achadas, pedaco, passa, lista ? &l.trecho : nullptr))
         return erroDoBanco(m_banco);
+    return fimDaBusca(l, std::move(r));
+}
+
+Resposta Atendente::continuaBusca(Lista& lista, qsizetype pedaco, const std::function<bool(QByteArray&&)>& entrega)
+{
+    // Sheets saved meanwhile above the last one sent come in this part; those below, not.
+    lista.trecho.retomada = true;
+    QByteArray r;
+    const auto passa = [&](QByteArray& bloco) { return entrega(std::exchange(bloco, QByteArray())); };
+    if (!m_fichas.buscaEmPartes(lista.idDepartamento, lista.filtro, lista.departamento, r, lista.achadas, pedaco, passa, &lista.trecho))
+        return erroDoBanco(m_banco);
+    return fimDaBusca(lista, std::move(r));
+}
+
+Resposta Atendente::fimDaBusca(const Lista& lista, QByteArray resto)
+{
+    if (lista.pausada())
+        return {QByteArray(), QString(), false};
     if (m_registraLeitura) {
-        RegistroDoHistorico registro =
-            registroDe(filtro.numeroFicha != 0 ? Acao::consulta() : Acao::busca(), usuario, dep, portador, agoraMs, filtro.numeroFicha);
-        registro.detalhe = QStringLiteral("%1; %2 ficha(s) devolvida(s)").arg(textoDoFiltro(filtro)).arg(achadas);
+        const clsFiltroBusca& f = lista.filtro;
+        RegistroDoHistorico registro = registroDe(f.numeroFicha != 0 ? Acao::consulta() : Acao::busca(), lista.usuario,
+                                                  lista.idDepartamento, lista.portador, lista.agoraMs, f.numeroFicha);
+        registro.detalhe = QStringLiteral("%1; %2 ficha(s) devolvida(s)").arg(textoDoFiltro(f)).arg(lista.achadas);
         m_registraLeitura(std::move(registro));
     }
-    if (achadas == 0)
+    if (lista.achadas == 0)
         return {QByteArray::number(Codigo::NadaEncontrado), QStringLiteral("nenhuma ficha encontrada"), false};
-    return {r, QStringLiteral("%1 ficha(s) encontrada(s)").arg(achadas), false};
+    return {std::move(resto), QStringLiteral("%1 ficha(s) encontrada(s)").arg(lista.achadas), false};
 }
 
 Resposta Atendente::historico(QStringView mensagem, const Portador& portador, qint64 agoraMs)

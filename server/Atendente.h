@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "protocol/clsFiltroBusca.h"
 #include "server/FichasGravadas.h"
 #include "server/Historico.h"
 #include "server/Sessoes.h"
@@ -36,13 +37,30 @@ public:
     // department, newest first; 0 without a session, or when the department has no such sheet.
     Resposta historico(QStringView mensagem, const Portador& portador, qint64 agoraMs);
     static constexpr int maiorHistorico = 2000;
+    // A long search between its parts: what it looks for and where it stopped.
+    struct Lista {
+        qint32 idDepartamento = 0;
+        clsFiltroBusca filtro;
+        QByteArray departamento;   // the pieces following each sheet
+        FichasGravadas::Trecho trecho;
+        qsizetype achadas = 0;
+        // Who asked, for the history row written when the list ends.
+        QString usuario;
+        Portador portador;
+        qint64 agoraMs = 0;
+        bool pausada() const { return trecho.pausou; }
+    };
 
     // A search whose reply may be long. The reply's first bytes go out through `entrega` in
     // pieces of about `pedaco` bytes as the rows are read; the returned reply holds what is
     // left to send (the whole reply when it was short). `comecou` tells whether any piece went
     // out: a failure after that cannot be told with code 0 any more.
+    // With `lista`, `entrega` may ask (through `lista->trecho.pausar`) to stop after a piece:
+    // the reply returned is then empty, `lista->pausada()`, and `continuaBusca` goes on later,
+    // on any thread's Atendente.
     Resposta buscaEmPartes(QStringView mensagem, const Portador& portador, qint64 agoraMs, qsizetype pedaco,
-                           const std::function<bool(QByteArray&&)>& entrega, bool& comecou);
+                           const std::function<bool(QByteArray&&)>& entrega, bool& comecou, Lista* lista = nullptr);
+    Resposta continuaBusca(Lista& lista, qsizetype pedaco, const std::function<bool(QByteArray&&)>& entrega);
 
     // Longest text accepted in one field of a sheet; the client's boxes hold far less.
     static constexpr qsizetype maiorCampo = 10'000;
@@ -52,6 +70,7 @@ private:
     Resposta inclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
     Resposta exclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
     Resposta busca(QStringView mensagem, const Portador& portador, qint64 agoraMs);
+    Resposta fimDaBusca(const Lista& lista, QByteArray resto);
 
     bool registra(RegistroDoHistorico registro);
 

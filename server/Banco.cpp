@@ -3,6 +3,7 @@
 #include "server/ArquivosDoRegistro.h"
 #include "server/EnderecoPg.h"
 #include "server/EstadoDeGravacao.h"
+#include "server/VigiaDoBanco.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
@@ -43,6 +44,7 @@ Banco::Banco(QString conexao)
 
 Banco::~Banco()
 {
+    VigiaDoBanco::doProcesso().retira(this);
     qDeleteAll(m_preparadas);
     m_preparadas.clear();
     if (QSqlDatabase::contains(m_nomeConexao)) {
@@ -135,12 +137,17 @@ void Banco::perdeu()
 // Reopens a lost connection; on failure the next attempt waits a little longer (up to 2 s).
 bool Banco::reabre()
 {
+    if (!m_sqlite && VigiaDoBanco::doProcesso().travado())
+        return falha(QStringLiteral("banco"), QStringLiteral("o banco não responde"));
     qDeleteAll(m_preparadas);
     m_preparadas.clear();
     QSqlDatabase db = this->db();
+    VigiaDoBanco::doProcesso().retira(this);
     db.close();
     const qint64 agoraMs = agora();
     const bool abriu = db.open();
+    if (abriu && !m_sqlite)
+        VigiaDoBanco::doProcesso().registra(this, db);
     // A refused connection (the database is down) is known at once: the next request may try
     // again. One that hung until its time-out waits for the back-off instead.
     m_tentativaLenta = agora() - agoraMs > 200;
@@ -171,6 +178,9 @@ bool Banco::reabre()
 // outside a transaction and the back-off allows; otherwise the operation fails at once.
 bool Banco::pronto()
 {
+    // A database that answers nothing is not waited on (see VigiaDoBanco).
+    if (!m_sqlite && VigiaDoBanco::doProcesso().travado())
+        return falha(QStringLiteral("banco"), QStringLiteral("o banco não responde"));
     if (!m_perdida)
         return true;
     if (m_emTransacao)
@@ -182,7 +192,7 @@ bool Banco::pronto()
 
 void Banco::vigia()
 {
-    if (m_emTransacao || m_sqlite)
+    if (m_emTransacao || m_sqlite || VigiaDoBanco::doProcesso().travado())
         return;
     const qint64 agoraMs = agora();
     if (m_perdida) {
@@ -296,6 +306,8 @@ bool Banco::abre(bool criar)
     }
     if (!db.isOpen())
         return falha(QStringLiteral("banco"), QStringLiteral("não foi possível conectar a %1: %2").arg(descricao(), db.lastError().text().simplified()));
+    if (!m_sqlite)
+        VigiaDoBanco::doProcesso().registra(this, db);
     return configuraConexao();
 }
 

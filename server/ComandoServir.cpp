@@ -122,11 +122,13 @@ bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
         return false;
     }
     opcoes.maiorPedidoSemLogin = qsizetype(kib) << 10;
-    double segundos = 0, horas = 0;
+    double segundos = 0, horas = 0, semLer = 0;
     if (!fracionaria(a, "sem-login-s", "60", 0.1, 86'400, "0,1 a 86400", segundos)
-        || !fracionaria(a, "ociosa-horas", "2", 0.0002, 500, "0,0002 a 500", horas))
+        || !fracionaria(a, "ociosa-horas", "2", 0.0002, 500, "0,0002 a 500", horas)
+        || !fracionaria(a, "sem-ler-s", "60", 0.1, 86'400, "0,1 a 86400", semLer))
         return false;
     opcoes.semLoginMs = int(segundos * 1000.0);
+    opcoes.semLerMs = int(semLer * 1000.0);
     opcoes.ociosaMs = qint64(horas * 3600'000.0);
     return true;
 }

@@ -18,7 +18,7 @@ const ComandoDoServidor comandos[] = {
      "(o padrão) atende os clientes até receber SIGTERM ou SIGINT. Ao ficar pronto escreve em stderr a linha "
      "\"zelto-server: ouvindo em ENDEREÇO:PORTA\".",
      "db listen sessao-horas sessao-por-endereco silencio-ms espera-ms fila-conexoes leitores conexoes-max "
-     "conexoes-por-endereco sem-login-s ociosa-horas pedido-sem-login-kib fila-senhas senhas-por-endereco rajada-logins "
+     "conexoes-por-endereco sem-login-s ociosa-horas sem-ler-s pedido-sem-login-kib fila-senhas senhas-por-endereco rajada-logins "
      "logins-por-minuto tls-certificado tls-chave exigir-tls",
      Comando::servir},
     {"certificado",

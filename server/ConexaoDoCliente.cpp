@@ -5,8 +5,10 @@
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 #include "server/Banco.h"
+#include "server/ConferenciaDeSessoes.h"
 #include "server/Diario.h"
 #include "server/Tls.h"
+#include "server/Escoamento.h"
 #include "server/Vazao.h"
 
 #include <QDateTime>
@@ -42,7 +44,6 @@ ConexaoDoCliente::ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Amb
       m_dono(ambiente.dono),
       m_opcoes(ambiente.opcoes),
       m_sessoes(ambiente.sessoes),
-      m_banco(ambiente.banco),
       m_relogio(ambiente.relogio),
       m_tls(ambiente.tls),
       m_socket(socket),
@@ -51,7 +52,9 @@ ConexaoDoCliente::ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Amb
       m_nome(m_chaveDoEndereco + QLatin1Char(':') + QString::number(socket->peerPort())),
       m_numero(numero),
       m_silencio(new QTimer(this)),
-      m_ociosa(new QTimer(this))
+      m_ociosa(new QTimer(this)),
+      m_escoamento(new Escoamento(socket, ambiente.opcoes.emTransito, ambiente.opcoes.semLerMs, [this](qint64 esperando) { naoLe(esperando); },
+                                  this))
 {
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_ociosa->setSingleShot(true);
@@ -62,10 +65,6 @@ ConexaoDoCliente::ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Amb
     m_silencio->setTimerType(Qt::PreciseTimer);
     connect(m_silencio, &QTimer::timeout, this, &ConexaoDoCliente::silencio);
     connect(socket, &QTcpSocket::readyRead, this, &ConexaoDoCliente::chegaram);
-    connect(socket, &QTcpSocket::bytesWritten, this, [this] {
-        if (m_vazao)
-            m_vazao->saiu(m_socket->bytesToWrite());
-    });
     connect(socket, &QTcpSocket::disconnected, this, &ConexaoDoCliente::desconectou);
 }
 
@@ -98,9 +97,14 @@ void ConexaoDoCliente::desconectou()
     m_silencio->stop();
     m_ociosa->stop();
     m_dono.fechou(*this);
-    // A plain-wire login's session is this connection's alone.
-    if (m_sessaoSoDaConexao && !m_sessoes.encerra(m_chave, &m_banco))
-        registraNoDiario(m_nome + QStringLiteral(" sessão não encerrada: erro do banco: ") + m_banco.ultimoErro());
+    // A plain-wire login's session is this connection's alone (ended on a worker: the loop never waits on the database).
+    if (m_sessaoSoDaConexao) {
+        Sessoes* sessoes = &m_sessoes;
+        m_dono.noBanco(nullptr, [sessoes, chave = m_chave, nome = m_nome](Banco& banco) {
+            if (!sessoes->encerra(chave, &banco))
+                registraNoDiario(nome + QStringLiteral(" sessão não encerrada: erro do banco: ") + banco.ultimoErro());
+        }, {});
+    }
     m_socket->deleteLater();   // this object with it
 }
 
@@ -111,7 +115,7 @@ void ConexaoDoCliente::ociosa()
         m_socket->abort();
         return;
     }
-    if (m_ocupada || m_vazao) {
+    if (m_ocupada || m_escoamento->emCurso()) {
         // A request under way is not idleness. Without a login, only the login being checked
         // is waited for: a short look again, not a whole new period.
         m_ociosa->start(m_autenticada ? m_ociosa->interval() : std::min(m_opcoes.semLoginMs, 1000));
@@ -125,6 +129,15 @@ void ConexaoDoCliente::ociosa()
         m_dono.avisa(QStringLiteral("sem login"), QStringLiteral("%1 sem login há %2 s -> conexão encerrada")
                                                       .arg(m_nome)
                                                       .arg(double(m_opcoes.semLoginMs) / 1000.0, 0, 'f', 1));
+    derruba();
+}
+
+void ConexaoDoCliente::naoLe(qint64 esperando)
+{
+    m_dono.avisa(QStringLiteral("sem ler"), QStringLiteral("%1 não lê há %2 s (%3 bytes esperando) -> conexão encerrada")
+                                                .arg(m_nome)
+                                                .arg(double(m_opcoes.semLerMs) / 1000.0, 0, 'f', 1)
+                                                .arg(esperando));
     derruba();
 }
 
@@ -340,6 +353,31 @@ bool ConexaoDoCliente::negocia()
     m_primeira = false;
     if (aceitaTls(pedidas))
         return true;
+    // What only the database can tell is asked on a worker: the loop never waits on it.
+    auto conferencia = std::make_shared<ConferenciaDeSessoes>(ConferenciaDeSessoes::doPedido(pedidas, m_combinouSessao));
+    if (conferencia->passos.isEmpty() || !m_sessoes.noBanco()) {
+        conferencia->confere(m_sessoes, nullptr, agoraMs());
+        terminaNegociacao(pedidas, *conferencia);
+        return true;
+    }
+    m_ocupada = true;
+    Sessoes* sessoes = &m_sessoes;
+    m_dono.noBanco(
+        this, [sessoes, conferencia](Banco& banco) { conferencia->confere(*sessoes, &banco, agoraMs()); },
+        [this, pedidas, conferencia] {
+            m_ocupada = false;
+            terminaNegociacao(pedidas, *conferencia);
+            // What came meanwhile, read as the negotiation says.
+            if (m_enquadrada && !m_recebido.isEmpty())
+                chegaramEmQuadros(std::exchange(m_recebido, QByteArray()));
+            else if (!m_recebido.isEmpty())
+                examina();
+        });
+    return true;
+}
+
+void ConexaoDoCliente::terminaNegociacao(const QStringList& pedidas, const ConferenciaDeSessoes& conferencia)
+{
     QStringList aceitas, diario;
     QStringList encerradas;
     bool retomada = false;
@@ -369,8 +407,9 @@ bool ConexaoDoCliente::negocia()
             bool erro = false;
             // Under --exigir-tls a secret that crossed in clear opens nothing (but on this machine).
             if (Sessoes::pareceSegredo(valor) && Tls::loginPermitido(m_opcoes.exigirTls, m_cifrada, m_endereco)) {
-                const QString chave = Sessoes::chaveDoSegredo(valor);
-                const bool viva = m_sessoes.viva(chave, agoraMs(), &m_banco, erro);
+                const ConferenciaDeSessoes::Passo* p = conferencia.retomada(Sessoes::chaveDoSegredo(valor));
+                erro = p && p->erro;
+                const bool viva = p && p->ok && !erro;
                 if (viva || erro)
                     segredo = valor;
                 retomada = viva && !erro;
@@ -384,8 +423,9 @@ bool ConexaoDoCliente::negocia()
             aceitas << sessao + QLatin1Char('=') + segredo;
         } else if (nome == encerrar && Sessoes::pareceSegredo(valor)) {
             // Log-off: the session that secret names ends, on every server of the database.
-            const bool ok = m_sessoes.encerra(Sessoes::chaveDoSegredo(valor), &m_banco);
-            diario << (ok ? QStringLiteral("sessão encerrada") : QStringLiteral("sessão não encerrada: erro do banco: ") + m_banco.ultimoErro());
+            const ConferenciaDeSessoes::Passo* p = conferencia.encerramento(Sessoes::chaveDoSegredo(valor));
+            const bool ok = p && p->ok;
+            diario << (ok ? QStringLiteral("sessão encerrada") : QStringLiteral("sessão não encerrada: erro do banco: ") + conferencia.erroDoBanco);
             if (ok) {
                 aceitas << encerrar;
                 encerradas << Sessoes::chaveDoSegredo(valor);
@@ -402,7 +442,6 @@ bool ConexaoDoCliente::negocia()
     for (const QString& chave : std::as_const(encerradas))
         m_dono.sessaoEncerrada(chave);
     registraNoDiario(m_nome + QStringLiteral(" combinou: ") + (diario.isEmpty() ? QStringLiteral("nada") : diario.join(u',')));
-    return true;
 }
 
 bool ConexaoDoCliente::aceitaTls(const QStringList& pedidas)
@@ -443,7 +482,7 @@ void ConexaoDoCliente::entrega(int codigoPedido, QByteArray pedido)
     m_dono.atende(*this, codigoPedido, std::move(pedido));
 }
 
-bool ConexaoDoCliente::abreSessao(const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento)
+Portador ConexaoDoCliente::preparaSessao(bool& compartilhada)
 {
     // A connection that agreed on a session binds the secret it holds; any other gets a
     // secret of its own that nobody ever sees, and its session ends with it (or, under the
@@ -452,20 +491,23 @@ bool ConexaoDoCliente::abreSessao(const QString& usuario, qint32 idDepartamento,
         m_chave = Sessoes::chaveDoSegredo(Sessoes::novoSegredo());
         m_sessaoSoDaConexao = !m_opcoes.sessaoPorEndereco;
     }
-    const bool compartilhada = m_opcoes.sessaoPorEndereco && !m_combinouSessao;
-    return m_sessoes.abre(portador(), usuario, idDepartamento, dsDepartamento, agoraMs(), &m_banco, compartilhada);
+    compartilhada = m_opcoes.sessaoPorEndereco && !m_combinouSessao;
+    return portador();
 }
 
 std::shared_ptr<Vazao> ConexaoDoCliente::comecaVazao()
 {
-    m_vazao = std::make_shared<Vazao>();
-    return m_vazao;
+    return m_escoamento->comeca();
 }
 
 void ConexaoDoCliente::cancelaVazao()
 {
-    if (m_vazao)
-        m_vazao->cancela();
+    m_escoamento->cancela();
+}
+
+void ConexaoDoCliente::aguardaEscoar(std::function<void()> continua)
+{
+    m_escoamento->aguarda(std::move(continua));
 }
 
 void ConexaoDoCliente::escreve(QByteArrayView bytes, bool podeEmpacotar)
@@ -474,18 +516,19 @@ void ConexaoDoCliente::escreve(QByteArrayView bytes, bool podeEmpacotar)
         m_socket->write(m_empacota && podeEmpacotar ? Compressao::quadro(bytes) : Quadros::quadro(bytes));
     else
         m_socket->write(bytes.data(), bytes.size());
+    m_escoamento->vigia();
 }
 
 void ConexaoDoCliente::escrevePedaco(const QByteArray& bytes)
 {
-    if (!m_vazao)
+    if (!m_escoamento->emCurso())
         return;
     if (m_codigoDaResposta.isEmpty()) {
         const qsizetype barra = bytes.indexOf('|');
         m_codigoDaResposta = barra < 0 ? bytes : bytes.left(barra);
     }
     escreve(bytes, true);
-    m_vazao->escrito(bytes.size(), m_socket->bytesToWrite());
+    m_escoamento->escreveu(bytes.size());
 }
 
 void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs)
@@ -524,7 +567,7 @@ void ConexaoDoCliente::registraResposta(int codigoPedido, QByteArrayView codigoD
 
 void ConexaoDoCliente::libera()
 {
-    m_vazao.reset();
+    m_escoamento->termina();
     m_codigoDaResposta.clear();
     m_ocupada = false;
     if (m_enquadrada)

@@ -12,9 +12,12 @@
 #include <QSslConfiguration>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class Banco;
+struct ConferenciaDeSessoes;
+class Escoamento;
 class QElapsedTimer;
 class QTcpSocket;
 class QTimer;
@@ -53,6 +56,9 @@ public:
         virtual void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) = 0;
         // The peer has gone: nothing more is handed to this connection.
         virtual void fechou(ConexaoDoCliente& c) = 0;
+        // Runs `tarefa` on a worker with its database connection, then `depois` on the loop
+        // (when `c` is given and still connected).
+        virtual void noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois) = 0;
 
     protected:
         ~Dono() = default;
@@ -63,7 +69,6 @@ public:
         Dono& dono;
         const OpcoesDoServidor& opcoes;
         Sessoes& sessoes;
-        Banco& banco;
         const QElapsedTimer& relogio;   // the time requests arrive and replies leave, for the log
         const QSslConfiguration& tls;   // the server's certificate; null: TLS is not offered
     };
@@ -93,14 +98,17 @@ public:
     // for a login counted again from now.
     void sessaoEncerrada(const QString& chave);
 
-    // After a right password: binds this connection's session to the operator (the secret
-    // it agreed on, or one of its own). False when the sessions' database failed.
-    bool abreSessao(const QString& usuario, qint32 idDepartamento, const QString& dsDepartamento);
+    // After a right password: the session to bind to the operator (the secret this connection
+    // agreed on, or one of its own); `compartilhada` under the per-address rule.
+    Portador preparaSessao(bool& compartilhada);
 
     // A long reply: the flow its worker waits on, one piece of it, and the end (`responde`
     // with what the worker finally answered, or `falhaNoMeio` when it failed after pieces left).
     std::shared_ptr<Vazao> comecaVazao();
     void cancelaVazao();
+    // The long reply's worker stopped reading (its budget is full): `continua` goes on once the
+    // client has taken enough of it.
+    void aguardaEscoar(std::function<void()> continua);
     void escrevePedaco(const QByteArray& bytes);
     void responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
     void falhaNoMeio(int codigoPedido, const QString& desfecho, qint64 chegouNs);
@@ -116,8 +124,10 @@ private:
     bool negocia();
     bool aceitaTls(const QStringList& pedidas);
     void cifrou();
+    void terminaNegociacao(const QStringList& pedidas, const ConferenciaDeSessoes& conferencia);
     void entrega(int codigoPedido, QByteArray pedido);
     void ociosa();
+    void naoLe(qint64 esperando);
     void desconectou();
     void autentica();
     void escreve(QByteArrayView bytes, bool podeEmpacotar);
@@ -127,7 +137,6 @@ private:
     Dono& m_dono;
     const OpcoesDoServidor& m_opcoes;
     Sessoes& m_sessoes;
-    Banco& m_banco;
     const QElapsedTimer& m_relogio;
     const QSslConfiguration& m_tls;
 
@@ -158,7 +167,7 @@ private:
     QByteArray m_mensagem;
     QList<QByteArray> m_prontas;
     qsizetype m_bytesProntos = 0;   // what `m_prontas` holds, with a little for each message
-    // The long reply under way, and the code its first piece carried (for the log).
-    std::shared_ptr<Vazao> m_vazao;
+    // The long reply under way (and what waits to leave), and the code its first piece carried (for the log).
+    Escoamento* m_escoamento;
     QByteArray m_codigoDaResposta;
 };

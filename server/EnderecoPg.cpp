@@ -59,7 +59,11 @@ bool leDestinoPg(const QString& conexao, DestinoPg& destino, QString& erro)
         erro = QStringLiteral("endereço PostgreSQL inválido: %1 (esperado postgresql://USUÁRIO@SERVIDOR:PORTA/BANCO)").arg(e.semSenha());
         return false;
     }
-    QStringList opcoes{QStringLiteral("connect_timeout=3")};
+    // Over TCP, a connection whose peer vanished (a host down, the network cut) is given up
+    // within seconds rather than after the system's quarter of an hour of retries.
+    QStringList opcoes{QStringLiteral("connect_timeout=3"), QStringLiteral("keepalives=1"), QStringLiteral("keepalives_idle=10"),
+                       QStringLiteral("keepalives_interval=3"), QStringLiteral("keepalives_count=3"),
+                       QStringLiteral("tcp_user_timeout=15000")};
     destino.host = url.host();
     destino.porta = url.port();
     for (const auto& [nome, valor] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {

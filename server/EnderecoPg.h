@@ -26,7 +26,7 @@ struct DestinoPg {
     QString usuario;
     std::optional<QString> senha;
     QString banco;
-    QString opcoes;               // libpq options joined by ";", connect_timeout=3 first
+    QString opcoes;               // libpq options joined by ";", the time-outs first
 };
 
 // False, with the reason in `erro` (without the password), when the text is not a database

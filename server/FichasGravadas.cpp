@@ -4,6 +4,7 @@
 #include "server/Banco.h"
 #include "server/LinhaDaFicha.h"
 
+#include <QSqlError>
 #include <QVariant>
 
 #include <limits>
@@ -173,8 +174,11 @@ bool FichasGravadas::busca(qint32 idDepartamento, const clsFiltroBusca& filtro, 
 
 bool FichasGravadas::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& filtro, QByteArrayView departamento,
                                    QByteArray& saida, qsizetype& quantas, qsizetype pedaco,
-                                   const std::function<bool(QByteArray&)>& entrega)
+                                   const std::function<bool(QByteArray&)>& entrega, Trecho* trecho)
 {
+    const bool retomada = trecho && trecho->retomada;
+    if (trecho)
+        trecho->pausou = trecho->pausar = false;
     QString sql = QStringLiteral("SELECT numeroficha, fio FROM fichas WHERE iddepartamento = ?");
     QVariantList valores{idDepartamento};
     if (filtro.numeroFicha != 0) {
@@ -197,6 +201,10 @@ bool FichasGravadas::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& 
         sql += QStringLiteral(" AND data <= ?");
         valores << LinhaDaFicha::dataIso(filtro.dataFinal);
     }
+    if (retomada) {
+        sql += QStringLiteral(" AND numeroficha > ?");
+        valores << trecho->depoisDe;
+    }
     sql += QStringLiteral(" ORDER BY numeroficha");
     QSqlQuery* q = m_banco.prepara(sql);
     if (!q)
@@ -205,7 +213,8 @@ bool FichasGravadas::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& 
         q->bindValue(i, valores[i]);
     if (!m_banco.executa(q))
         return false;
-    quantas = 0;
+    if (!retomada)
+        quantas = 0;
     // Each piece is about `pedaco` long: room for it at once spares it its regrowths.
     const qsizetype folga = pedaco + pedaco / 8;
     if (pedaco > 0)
@@ -232,8 +241,21 @@ bool FichasGravadas::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& 
                 return m_banco.falha(QStringLiteral("busca"), QStringLiteral("interrompida"));
             }
             saida.clear();
+            if (trecho && trecho->pausar) {
+                trecho->pausou = true;
+                trecho->depoisDe = q->value(0).toInt();
+                q->finish();
+                return true;
+            }
             saida.reserve(folga);
         }
+    }
+    // A connection lost midway ends the rows early: that is no whole list.
+    if (q->lastError().isValid()) {
+        const QSqlError e = q->lastError();
+        q->finish();
+        saida.truncate(inicio);
+        return m_banco.falhaDoBanco(QStringLiteral("busca"), e);
     }
     q->finish();
     for (auto it = semTexto.crbegin(); it != semTexto.crend(); ++it) {

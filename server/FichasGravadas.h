@@ -46,13 +46,21 @@ public:
     // by "@@@". `quantas` tells how many sheets were written.
     bool busca(qint32 idDepartamento, const clsFiltroBusca& filtro, QByteArrayView departamento, QByteArray& saida,
                qsizetype& quantas);
+    // A search read in parts: where a part starts, and whether it stopped early. Sheets are
+    // read in number order, so the next part starts after the last sheet handed out.
+    struct Trecho {
+        bool retomada = false;   // in: a later part (`quantas` then holds the sheets already written)
+        qint32 depoisDe = 0;     // in: with `retomada`, only the sheets numbered above this
+        bool pausar = false;     // set by `entrega`: stop after the piece it took (no failure)
+        bool pausou = false;     // out: stopped so; `depoisDe` is then where the next part starts
+    };
     // The same search, handing `saida` to `entrega` each time it reaches `pedaco` bytes
     // (`entrega` takes the bytes and leaves `saida` empty), so that a large result never sits
     // whole in memory. What is left at the end stays in `saida`. A false from `entrega`
     // stops the search (the result is then false too).
     bool buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& filtro, QByteArrayView departamento,
                        QByteArray& saida, qsizetype& quantas, qsizetype pedaco,
-                       const std::function<bool(QByteArray&)>& entrega);
+                       const std::function<bool(QByteArray&)>& entrega, Trecho* trecho = nullptr);
 
     // (department, sheet number) of every stored sheet with "@@@" in a field: such a sheet
     // would split in two in every list of its department.

@@ -63,6 +63,10 @@ const OpcaoDaLinha opcoes[] = {
      "frações). O cliente "
      "Zelto se reconecta sozinho no pedido seguinte.",
      Limites},
+    {"sem-ler-s", "S",
+     "segundos que uma resposta pode esperar sem que o cliente leia nada dela até a conexão ser fechada (padrão 60, de 0,1 a "
+     "86400; aceita frações). Uma resposta longa que espera não ocupa nenhuma conexão ao banco.",
+     Limites},
     {"pedido-sem-login-kib", "N",
      "KiB de um pedido ainda incompleto numa conexão sem login (padrão 16, de 2 a 1024; um login tem menos de 2 KiB). Acima "
      "disso: 0 e a conexão é fechada. Conexões com login (ou que retomaram uma sessão viva) podem mandar pedidos de até 1 "

@@ -71,10 +71,13 @@ bool Oficina::inicia(QString& erro)
     return true;
 }
 
-void Oficina::le(Leitura tarefa)
+void Oficina::le(Leitura tarefa, bool naFrente)
 {
     QMutexLocker trava(&m_fila->mutex);
-    m_fila->leituras.append(std::move(tarefa));
+    if (naFrente)
+        m_fila->leituras.prepend(std::move(tarefa));
+    else
+        m_fila->leituras.append(std::move(tarefa));
     m_fila->haLeitura.wakeOne();
 }
 

@@ -47,7 +47,9 @@ public:
     // Starts the threads and opens their connections; false (with `erro`) when one fails.
     bool inicia(QString& erro);
 
-    void le(Leitura tarefa);
+    // `naFrente`: before the readings already queued (a long reply's next part: its client is
+    // mid-stream, and a plain-wire client takes a long quiet for the end).
+    void le(Leitura tarefa, bool naFrente = false);
     void altera(Alteracao alteracao);
     // A history row for the writer's next batch (from any thread).
     void registra(RegistroDoHistorico registro);

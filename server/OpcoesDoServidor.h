@@ -15,7 +15,9 @@ struct OpcoesDoServidor {
     int filaDeConexoes = 1024;       // listen backlog: connections the system holds before we accept them
     int leitores = 2;                // reader workers (each one database connection)
     qsizetype pedacoDeResposta = 256 << 10;   // a long reply is written in pieces of about this size
-    qsizetype emTransito = 2 << 20;           // most bytes of one reply read but not yet sent
+    // A connection's budget: bytes of one reply read but not yet taken by the system, beyond
+    // which its worker stops reading and leaves the thread until the client takes them.
+    qsizetype emTransito = 2 << 20;
     // The original client's rule, for offices that still run it: a plain-wire login opens
     // a session for its whole address (every program there, or behind the same NAT, is
     // then that operator until the session expires). Off: it lasts as its connection.
@@ -32,6 +34,7 @@ struct OpcoesDoServidor {
     int conexoesPorEndereco = 64;      // open connections from one address at most
     int semLoginMs = 60'000;           // a connection not logged in is closed after this (keep-alives do not count)
     qint64 ociosaMs = 2 * 3600'000LL;  // a logged-in connection is closed after this without messages
+    int semLerMs = 60'000;             // a connection whose reply waits is closed after this with nothing of it taken
     qsizetype maiorPedidoSemLogin = 16 << 10;   // unfinished request a connection not logged in may hold
     int filaDeSenhas = 16;             // password checks waiting or under way at most
     int senhasPorEndereco = 2;         // of those, from one address

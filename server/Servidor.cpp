@@ -10,6 +10,7 @@
 #include "server/Senhas.h"
 #include "server/Tls.h"
 #include "server/Vazao.h"
+#include "server/VigiaDoBanco.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -47,16 +48,14 @@ Servidor::Servidor(Banco& armazem, Opcoes opcoes, QObject* pai)
       m_opcoes(opcoes),
       m_servidor(new Tls::Ouvinte(this)),
       m_sessoes(opcoes.sessaoMs, true),
-      m_ambiente{*this, m_opcoes, m_sessoes, m_armazem, m_relogio, m_tls},
+      m_ambiente{*this, m_opcoes, m_sessoes, m_relogio, m_tls},
       m_filaDeSenhas(std::make_shared<FilaDeSenhas>(opcoes.filaDeSenhas, opcoes.senhasPorEndereco)),
       m_baldes(opcoes.rajadaDeLogins, opcoes.loginsPorMinuto)
 {
     m_relogio.start();
-    // The store reopens a lost database connection in the background, and says so.
+    // The store reopens a lost database connection in the background, and says so. (The
+    // workers watch their own connections: nothing on this thread waits on the database.)
     m_armazem.defineDiario(registraNoDiario);
-    auto* vigia = new QTimer(this);
-    connect(vigia, &QTimer::timeout, this, [this] { m_armazem.vigia(); });
-    vigia->start(1000);
     m_conferencias.setMaxThreadCount(2);
     m_sessoes.defineAoEncerrar([this](const QString& usuario, const QString& endereco) {
         registraAcesso(Acao::logoff(), usuario, 0, endereco, QString());
@@ -77,6 +76,8 @@ Servidor::~Servidor()
         c->cancelaVazao();
     m_oficina.reset();
     m_conferencias.waitForDone();
+    if (m_armazem.ehPostgres())
+        VigiaDoBanco::doProcesso().para();
     // Before the sockets go with the listener: a connection's farewell needs what is gone by then.
     qDeleteAll(m_conexoes);
 }
@@ -96,6 +97,8 @@ bool Servidor::escuta(QString& erro)
         if (!oficina->inicia(erro))
             return false;
         m_oficina = std::move(oficina);
+        if (m_armazem.ehPostgres())
+            VigiaDoBanco::doProcesso().inicia(m_armazem.conexao(), registraNoDiario);
     }
     // Every connection holds an open file: the ceiling leaves room for the database and
     // the log, so the system never refuses us a connection we would want to greet.
@@ -275,28 +278,46 @@ void Servidor::atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido)
 void Servidor::atendeBusca(ConexaoDoCliente& c, QByteArray pedido)
 {
     const qint64 chegou = m_relogio.nsecsElapsed();
-    const std::shared_ptr<Vazao> vazao = c.comecaVazao();
-    const QPointer<ConexaoDoCliente> conexao(&c);
-    const Portador portador = c.portador();
+    partes(QPointer<ConexaoDoCliente>(&c), c.comecaVazao(), std::make_shared<Atendente::Lista>(), std::move(pedido), c.portador(),
+           chegou);
+}
+
+// One part of a search's reply on a reader: the first (`pedido` given) or the next where the
+// last stopped. A part ends when the connection's budget is full; its thread is then free,
+// and the connection asks for the next part once its client has taken enough.
+void Servidor::partes(const QPointer<ConexaoDoCliente>& conexao, const std::shared_ptr<Vazao>& vazao,
+                      const std::shared_ptr<Atendente::Lista>& lista, const QByteArray& pedido, const Portador& portador,
+                      qint64 chegou)
+{
     const qint64 agora = agoraMs();
     const qsizetype pedaco = m_opcoes.pedacoDeResposta;
     const qsizetype limite = m_opcoes.emTransito;
-    m_oficina->le([this, conexao, pedido, portador, agora, chegou, vazao, pedaco, limite](Banco&, Atendente& atendente) {
+    m_oficina->le([this, conexao, pedido, portador, agora, chegou, vazao, lista, pedaco, limite](Banco&, Atendente& atendente) {
+        bool comecou = !pedido.isNull();
         const auto entrega = [&](QByteArray&& bloco) {
-            if (!vazao->reserva(limite, bloco.size()))
+            if (vazao->cancelada())
                 return false;
+            lista->trecho.pausar = vazao->entregou(bloco.size(), limite);
+            comecou = true;
             naConexao(this, conexao, [bloco = std::move(bloco)](ConexaoDoCliente& c) { c.escrevePedaco(bloco); });
             return true;
         };
-        bool comecou = false;
-        const Atendente::Resposta r = atendente.buscaEmPartes(Wire::decodifica(pedido), portador, agora, pedaco, entrega, comecou);
+        const Atendente::Resposta r = pedido.isNull()
+            ? atendente.continuaBusca(*lista, pedaco, entrega)
+            : atendente.buscaEmPartes(Wire::decodifica(pedido), portador, agora, pedaco, entrega, comecou, lista.get());
+        if (lista->pausada() && r.bytes.isEmpty()) {
+            naConexao(this, conexao, [this, conexao, vazao, lista, portador, chegou](ConexaoDoCliente& c) {
+                c.aguardaEscoar([this, conexao, vazao, lista, portador, chegou] { partes(conexao, vazao, lista, QByteArray(), portador, chegou); });
+            });
+            return;
+        }
         naConexao(this, conexao, [r, comecou, chegou](ConexaoDoCliente& c) {
             if (comecou && r.bytes == codigo(Codigo::Falha))
                 c.falhaNoMeio(Codigo::Busca, r.desfecho, chegou);
             else
                 c.responde(Codigo::Busca, r.bytes, r.desfecho, chegou);
         });
-    });
+    }, pedido.isNull());
 }
 
 void Servidor::atendeHistorico(ConexaoDoCliente& c, QByteArray pedido)
@@ -416,16 +437,44 @@ void Servidor::loginConferido(ConexaoDoCliente& c, const QString& usuario, const
     }
     // The password was right: whatever follows, it is no failed attempt.
     m_tentativas.acertou(usuario, c.endereco());
-    if (!c.abreSessao(usuario, dep->id, dep->descricao)) {
-        c.responde(Codigo::Login, codigo(Codigo::Falha), QStringLiteral("erro do banco: ") + m_armazem.ultimoErro(), chegouNs);
+    bool compartilhada = false;
+    const Portador portador = c.preparaSessao(compartilhada);
+    const Departamento d = *dep;
+    auto erro = std::make_shared<QString>();
+    noBanco(
+        &c,
+        [this, portador, usuario, d, compartilhada, erro](Banco& banco) {
+            if (!m_sessoes.abre(portador, usuario, d.id, d.descricao, agoraMs(), &banco, compartilhada))
+                *erro = QStringLiteral("erro do banco: ") + banco.ultimoErro();
+        },
+        [this, conexao = QPointer<ConexaoDoCliente>(&c), usuario, d, erro, quem, chegouNs] {
+            ConexaoDoCliente& c = *conexao;
+            if (!erro->isEmpty()) {
+                c.responde(Codigo::Login, codigo(Codigo::Falha), *erro, chegouNs);
+                return;
+            }
+            m_baldes.devolve(c.chaveDoEndereco(), agoraMs());   // a right password costs the address nothing
+            clsUsuario r;
+            r.usuario = usuario;   // the password never travels back
+            r.departamento.idDepartamento = d.id;
+            r.departamento.dsDepartamento = d.descricao;
+            registraAcesso(Acao::login(), usuario, d.id, c.chaveDoEndereco(), QString());
+            c.responde(Codigo::Login, Wire::codifica(r.toPipeStringWithCommand(Codigo::LoginAceito)),
+                       QStringLiteral("login de '%1' aceito, departamento %2").arg(quem).arg(d.id), chegouNs);
+        });
+}
+
+void Servidor::noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois)
+{
+    if (!m_oficina) {
+        // Stopping: the workers are gone, and nobody is waiting any more.
+        tarefa(m_armazem);
         return;
     }
-    m_baldes.devolve(c.chaveDoEndereco(), agoraMs());   // a right password costs the address nothing
-    clsUsuario r;
-    r.usuario = usuario;   // the password never travels back
-    r.departamento.idDepartamento = dep->id;
-    r.departamento.dsDepartamento = dep->descricao;
-    registraAcesso(Acao::login(), usuario, dep->id, c.chaveDoEndereco(), QString());
-    c.responde(Codigo::Login, Wire::codifica(r.toPipeStringWithCommand(Codigo::LoginAceito)),
-               QStringLiteral("login de '%1' aceito, departamento %2").arg(quem).arg(dep->id), chegouNs);
+    const QPointer<ConexaoDoCliente> conexao(c);
+    m_oficina->le([this, conexao, tarefa = std::move(tarefa), depois = std::move(depois)](Banco& banco, Atendente&) {
+        tarefa(banco);
+        if (depois)
+            naConexao(this, conexao, [depois](ConexaoDoCliente&) { depois(); });
+    });
 }

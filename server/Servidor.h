@@ -1,5 +1,6 @@
 // The registry server's listener: accepting connections, what one client may take from the others, and the workers.
 #pragma once
+#include "server/Atendente.h"
 #include "server/Cadastro.h"
 #include "server/ConexaoDoCliente.h"
 #include "server/Diario.h"
@@ -12,6 +13,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSslConfiguration>
+#include <QPointer>
 #include <QSet>
 #include <QThreadPool>
 
@@ -24,6 +26,8 @@ class Oficina;
 namespace Tls {
 class Ouvinte;
 }
+class Vazao;
+class QTcpServer;
 
 // The registry server: accepts connections (each a ConexaoDoCliente, which greets, reads,
 // frames and writes) and serves their requests.
@@ -32,7 +36,10 @@ class Ouvinte;
 // Oficina (a writer that commits the changes queued so far as one batch, readers for
 // searches and login look-ups, each with its own database connection); password checks run
 // on a small pool of their own. A long search reply is read from the store and written in
-// bounded pieces (see Vazao): memory stays bounded, and other connections are served meanwhile.
+// bounded pieces, in parts that never wait on the client (see Escoamento): memory stays
+// bounded, and other connections are served meanwhile. Nothing on the loop waits on the
+// database: the sessions a negotiation, a login or a farewell touches are read and written on
+// a worker too, and a database that stops answering is found by VigiaDoBanco.
 // A connection without a session gets 0 for everything but the login.
 //
 // The limits are kept here: how many connections at once and from one address, the oldest
@@ -57,6 +64,8 @@ private:
     void erroAoAceitar();
     bool fechaMaisAntigaSemLogin();
     void atendeBusca(ConexaoDoCliente& c, QByteArray pedido);
+    void partes(const QPointer<ConexaoDoCliente>& conexao, const std::shared_ptr<Vazao>& vazao,
+                const std::shared_ptr<Atendente::Lista>& lista, const QByteArray& pedido, const Portador& portador, qint64 chegou);
     void atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes);
     void atendeHistorico(ConexaoDoCliente& c, QByteArray pedido);
     // A history row for a login, a refused one or a log-off: stored with the writer's next batch.
@@ -74,6 +83,7 @@ private:
     void sessaoEncerrada(const QString& chave) override;
     void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) override;
     void fechou(ConexaoDoCliente& c) override;
+    void noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois) override;
 
     Banco& m_armazem;
     Opcoes m_opcoes;

@@ -1,17 +1,13 @@
-// How far the worker reading a long reply may run ahead of the connection sending it.
+// How much of a long reply is read but not yet taken by the system (see Vazao.h).
 #include "server/Vazao.h"
 
 #include <QMutexLocker>
 
-bool Vazao::reserva(qsizetype limite, qsizetype n)
+bool Vazao::entregou(qsizetype n, qsizetype limite)
 {
     QMutexLocker trava(&m_mutex);
-    while (!m_cancelada && m_aCaminho + m_noSocket > limite)
-        m_pode.wait(&m_mutex);
-    if (m_cancelada)
-        return false;
     m_aCaminho += n;
-    return true;
+    return m_aCaminho + m_noSocket > limite;
 }
 
 void Vazao::escrito(qsizetype n, qsizetype noSocketAgora)
@@ -19,19 +15,28 @@ void Vazao::escrito(qsizetype n, qsizetype noSocketAgora)
     QMutexLocker trava(&m_mutex);
     m_aCaminho -= n;
     m_noSocket = noSocketAgora;
-    m_pode.wakeAll();
 }
 
 void Vazao::saiu(qsizetype noSocketAgora)
 {
     QMutexLocker trava(&m_mutex);
     m_noSocket = noSocketAgora;
-    m_pode.wakeAll();
+}
+
+qsizetype Vazao::pendente() const
+{
+    QMutexLocker trava(&m_mutex);
+    return m_aCaminho + m_noSocket;
 }
 
 void Vazao::cancela()
 {
     QMutexLocker trava(&m_mutex);
     m_cancelada = true;
-    m_pode.wakeAll();
+}
+
+bool Vazao::cancelada() const
+{
+    QMutexLocker trava(&m_mutex);
+    return m_cancelada;
 }

@@ -1,28 +1,27 @@
-// How far the worker reading a long reply may run ahead of the connection sending it.
+// How much of a long reply is read but not yet taken by the system, shared by its worker and the loop.
 #pragma once
 #include <QMutex>
-#include <QWaitCondition>
 
-// A long reply is read by a worker and written by the loop in pieces. The worker asks before
-// handing over each piece and waits while too much is read but not yet taken by the system,
-// so memory stays bounded however slowly the client reads; the loop says what it wrote and
-// what has left. Cancelled (the client has gone, the server is stopping), the worker stops
-// waiting and gives up.
+// A long reply is read by a worker and written by the loop in pieces. The worker never waits
+// on the client: after handing over a piece it learns whether what is unsent (handed over,
+// or in the socket's buffer) has gone beyond the connection's budget, and if so stops
+// reading and leaves its thread; the loop takes the reply up again once the socket drains
+// (see Escoamento). Cancelled (the client has gone, the server is stopping), the worker gives up.
 class Vazao {
 public:
-    // The worker, before handing over `n` more bytes: waits while more than `limite` bytes
-    // are unsent. False once cancelled.
-    bool reserva(qsizetype limite, qsizetype n);
-    // The loop wrote `n` of the bytes reserved; the socket now holds `noSocketAgora`.
+    // The worker handed over `n` more bytes: true when what is unsent is now above `limite`.
+    bool entregou(qsizetype n, qsizetype limite);
+    // The loop wrote `n` of the bytes handed over; the socket now holds `noSocketAgora`.
     void escrito(qsizetype n, qsizetype noSocketAgora);
     // The system took bytes from the socket, which now holds `noSocketAgora`.
     void saiu(qsizetype noSocketAgora);
+    qsizetype pendente() const;
     void cancela();
+    bool cancelada() const;
 
 private:
-    QMutex m_mutex;
-    QWaitCondition m_pode;
-    qsizetype m_aCaminho = 0;   // read by the worker, not yet handed to the socket
+    mutable QMutex m_mutex;
+    qsizetype m_aCaminho = 0;   // handed over by the worker, not yet written to the socket
     qsizetype m_noSocket = 0;   // in the socket's buffer, not yet taken by the system
     bool m_cancelada = false;
 };

@@ -76,13 +76,16 @@ void tst_Banco::enderecoPg_data()
     QTest::addColumn<QString>("conexao");
     QTest::addColumn<QString>("semSenha");
     QTest::addColumn<QString>("destino");   // host|port|user|password|database|options, or the error
+    // Every connection has its deadlines: to connect, and for a peer gone silent over TCP.
+    const QString prazos = QStringLiteral("connect_timeout=3;keepalives=1;keepalives_idle=10;keepalives_interval=3;keepalives_count=3;"
+                                          "tcp_user_timeout=15000");
     QTest::newRow("senha com @") << "postgresql://ana:s3@cr3t@db.local:5433/reg" << "postgresql://ana@db.local:5433/reg"
-                                 << "db.local|5433|ana|s3@cr3t|reg|connect_timeout=3";
+                                 << "db.local|5433|ana|s3@cr3t|reg|" + prazos;
     QTest::newRow("socket e opções") << "postgres://ana@/reg?host=/tmp/pg&port=6000&sslmode=require"
                                      << "postgres://ana@/reg?host=/tmp/pg&port=6000&sslmode=require"
-                                     << "/tmp/pg|6000|ana|-|reg|connect_timeout=3;sslmode=require";
+                                     << "/tmp/pg|6000|ana|-|reg|" + prazos + ";sslmode=require";
     QTest::newRow("nomes codificados") << "postgresql://jos%C3%A9:p%2Fw@db/reg" << "postgresql://jos%C3%A9@db/reg"
-                                       << "db|-1|josé|p/w|reg|connect_timeout=3";
+                                       << "db|-1|josé|p/w|reg|" + prazos;
     QTest::newRow("senha como opção") << "postgresql://ana@db/reg?password=x&sslmode=require" << "postgresql://ana@db/reg?sslmode=require"
                                       << "opção \"password\" não aceita no endereço PostgreSQL";
     QTest::newRow("opção fora da lista") << "postgresql://db/reg?options=x" << "postgresql://db/reg?options=x"
@@ -168,11 +171,14 @@ void tst_Banco::listaEmPartesIgualAInteira_data()
     QTest::addColumn<QString>("nome");
     QTest::addColumn<qsizetype>("pedaco");   // 0: the whole list at once
     QTest::addColumn<QList<qint32>>("numeros");
+    QTest::addColumn<bool>("pausa");   // the search stops after each piece and is taken up again
     const QList<qint32> todas{1, 2, 3, 4, 5, 6};
-    QTest::newRow("inteira") << QString() << qsizetype(0) << todas;
-    QTest::newRow("uma ficha por pedaço") << QString() << qsizetype(1) << todas;
-    QTest::newRow("pedaços maiores que a lista") << QString() << qsizetype(1 << 20) << todas;
-    QTest::newRow("por nome, sem acento nem caixa") << QStringLiteral("jose") << qsizetype(1) << QList<qint32>{1, 2, 4, 5};
+    QTest::newRow("inteira") << QString() << qsizetype(0) << todas << false;
+    QTest::newRow("uma ficha por pedaço") << QString() << qsizetype(1) << todas << false;
+    QTest::newRow("pedaços maiores que a lista") << QString() << qsizetype(1 << 20) << todas << false;
+    QTest::newRow("por nome, sem acento nem caixa") << QStringLiteral("jose") << qsizetype(1) << QList<qint32>{1, 2, 4, 5} << false;
+    QTest::newRow("parada a cada pedaço") << QString() << qsizetype(1) << todas << true;
+    QTest::newRow("por nome, parada a cada pedaço") << QStringLiteral("jose") << qsizetype(1) << QList<qint32>{1, 2, 4, 5} << true;
 }
 
 void tst_Banco::listaEmPartesIgualAInteira()
@@ -180,6 +186,7 @@ void tst_Banco::listaEmPartesIgualAInteira()
     QFETCH(QString, nome);
     QFETCH(qsizetype, pedaco);
     QFETCH(QList<qint32>, numeros);
+    QFETCH(bool, pausa);
     const auto banco = novoBanco();
     QVERIFY(banco);
     FichasGravadas fichas(*banco);
@@ -205,13 +212,24 @@ void tst_Banco::listaEmPartesIgualAInteira()
     filtro.nome = nome;
     QByteArray entregue, resto;
     qsizetype quantas = 0;
-    const bool ok = pedaco == 0 ? fichas.busca(1, filtro, departamento, resto, quantas)
-                                : fichas.buscaEmPartes(1, filtro, departamento, resto, quantas, pedaco, [&](QByteArray& b) {
-                                      entregue += b;
-                                      b.clear();
-                                      return true;
-                                  });
+    FichasGravadas::Trecho trecho;
+    int partes = 1;
+    bool ok = true;
+    do {
+        if (trecho.pausou) {
+            trecho.retomada = true;
+            ++partes;
+        }
+        ok = pedaco == 0 ? fichas.busca(1, filtro, departamento, resto, quantas)
+                         : fichas.buscaEmPartes(1, filtro, departamento, resto, quantas, pedaco, [&](QByteArray& b) {
+                               entregue += b;
+                               b.clear();
+                               trecho.pausar = pausa;
+                               return true;
+                           }, &trecho);
+    } while (ok && trecho.pausou);
     QVERIFY2(ok, qPrintable(banco->ultimoErro()));
+    QCOMPARE(partes > 1, pausa);
     QCOMPARE(quantas, numeros.size());
     QCOMPARE(entregue + resto, esperadas.join("@@@"));
 }

@@ -146,6 +146,7 @@ private slots:
     void semLoginContaDesdeOAceite();
     void pedidoIncompletoSemLogin();
     void bloqueioSoDoEnderecoQueErrou();
+    void quemNaoLeNaoPrendeOsOutros();
 };
 
 void tst_Limites::initTestCase()
@@ -420,3 +421,53 @@ void tst_Limites::bloqueioSoDoEnderecoQueErrou()
 
 QTEST_GUILESS_MAIN(tst_Limites)
 #include "tst_limites.moc"
+
+void tst_Limites::quemNaoLeNaoPrendeOsOutros()
+{
+    // A list of some 5 MiB: more than the system's buffers and the connection's budget hold.
+    constexpr int fichas = 10'000;
+    ServidorReal servidor(fichas);
+    servidor.defineArgumentos({QStringLiteral("--sem-ler-s"), QStringLiteral("3"), QStringLiteral("--leitores"), QStringLiteral("2")});
+    QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+    const QString login = pedidoDeLogin(servidor.conta().usuario, servidor.conta().senha);
+
+    // More clients that ask for the whole list and never read than there are readers.
+    QList<Cliente*> parados;
+    for (int i = 0; i < 3; ++i) {
+        auto* c = new Cliente(servidor, QStringLiteral("127.0.0.%1").arg(i + 2));
+        QVERIFY(c->pede(login).startsWith("4|"));
+        c->socket().setReadBufferSize(1);   // what arrives stays with the system
+        c->envia(Wire::codifica(busca(0)));
+        parados << c;
+    }
+    // One that reads slowly gets the whole list, each sheet once.
+    Cliente lento(servidor, QStringLiteral("127.0.0.9"));
+    QVERIFY(lento.pede(login).startsWith("4|"));
+    lento.socket().setReadBufferSize(64 << 10);
+    lento.envia(Wire::codifica(busca(0)));
+    QTest::qWait(1500);
+
+    // Meanwhile another operator logs in and finds a sheet by its number.
+    Cliente outro(servidor, QStringLiteral("127.0.0.1"));
+    QVERIFY2(outro.pede(login, 20'000).startsWith("4|"), qPrintable(servidor.diario().right(2000)));
+    QVERIFY(outro.pede(busca(7), 20'000).startsWith("13|"));
+
+    QByteArray lista = lento.le(60'000);
+    QVERIFY(lista.startsWith("13|"));
+    const QList<QByteArray> lidas = lista.mid(3).split('@');
+    QSet<QByteArray> unicas;
+    for (const QByteArray& f : lidas)
+        if (!f.isEmpty())
+            unicas.insert(f);
+    QCOMPARE(unicas.size(), fichas);
+    QCOMPARE(lista.count("@@@"), fichas - 1);
+
+    // Closed by the server (this side, reading nothing, would not notice).
+    for (Cliente* c : std::as_const(parados)) {
+        const QString nome = QStringLiteral("%1:%2 desconectou").arg(c->socket().localAddress().toString()).arg(c->socket().localPort());
+        QTRY_VERIFY_WITH_TIMEOUT(servidor.diario().contains(nome), 20'000);
+    }
+    QVERIFY(servidor.diario().contains(QStringLiteral("não lê há 3.0 s")));
+    QVERIFY(lento.aberta());
+    qDeleteAll(parados);
+}

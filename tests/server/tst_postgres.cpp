@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -160,6 +161,7 @@ private slots:
     void operadorDesativadoPerdeAcessoNaOutraInstancia();
     void bancoReiniciadoNoMeioDoUso();
     void bancoForaNaoBloqueiaOOperador();
+    void bancoTravadoNaoCalaOServidor();
     void registroBloqueadoCustaUmPedido();
     void bancoSemUtf8Recusado();
     void usuarioSemPermissaoOuvePorque();
@@ -373,6 +375,41 @@ void tst_Postgres::bancoForaNaoBloqueiaOOperador()
     for (int i = 0; i < 5; ++i)
         QCOMPARE(pede(*s, login(errada)), QByteArray("5"));
     QCOMPARE(pede(*s, login(s->conta())), QByteArray("5"));
+}
+
+void tst_Postgres::bancoTravadoNaoCalaOServidor()
+{
+    // A cluster of its own to stop: the other servers of this program keep theirs.
+    ClusterPostgres pg;
+    QVERIFY2(pg.inicia(), qPrintable(pg.erro()));
+    const QString nome = ClusterPostgres::nomeNovo();
+    QVERIFY2(pg.criaBanco(nome), qPrintable(pg.erro()));
+    auto s = ServidorReal::novoNaConexao(pg.conexao(nome), ServidorReal::Conta(), 5);
+    s->defineArgumentos({QStringLiteral("--sessao-por-endereco")});   // one connection per request below
+    QVERIFY2(s->inicia(), qPrintable(s->erro()));
+    QVERIFY(pede(*s, login(s->conta())).startsWith("4|"));
+    QVERIFY(pede(*s, busca(3)).startsWith("13|"));
+
+    // The database host hangs: it answers nothing and refuses nothing.
+    QVERIFY2(pg.suspende(), qPrintable(pg.erro()));
+    auto retoma = qScopeGuard([&] { pg.retoma(); });
+    QTest::qWait(1500);   // long enough for any periodic look at the database to meet it
+    // Greeted, and 0 for what needs the database, logins included.
+    for (int i = 0; i < 3; ++i) {
+        const QByteArray r = pede(*s, busca(3));
+        QCOMPARE(r, QByteArray("0"));
+        QCOMPARE(pede(*s, ficha(0, QStringLiteral("Durante")).toPipeStringWithCommand(Codigo::Salva)), QByteArray("0"));
+        QCOMPARE(pede(*s, login(s->conta())), QByteArray("0"));
+    }
+    QVERIFY(s->diario().contains(QStringLiteral("o banco não responde")));
+
+    QVERIFY(pg.retoma());
+    retoma.dismiss();
+    // Served again once it resumes, the session kept.
+    QTRY_VERIFY_WITH_TIMEOUT(pede(*s, busca(3)).startsWith("13|"), 15'000);
+    QVERIFY(pede(*s, ficha(0, QStringLiteral("Depois")).toPipeStringWithCommand(Codigo::Salva)).startsWith("7|"));
+    QVERIFY(pede(*s, login(s->conta())).startsWith("4|"));
+    QVERIFY(s->diario().contains(QStringLiteral("o banco voltou a responder")));
 }
 
 void tst_Postgres::registroBloqueadoCustaUmPedido()

@@ -201,3 +201,28 @@ bool ClusterPostgres::executa(const QString& banco, const QStringList& comandos,
     QSqlDatabase::removeDatabase(nome);
     return ok;
 }
+
+bool ClusterPostgres::sinaliza(int sinal)
+{
+    QFile pid(m_pasta.filePath(QStringLiteral("dados/postmaster.pid")));
+    if (!pid.open(QIODevice::ReadOnly)) {
+        m_erro = QStringLiteral("cluster sem postmaster.pid");
+        return false;
+    }
+    const qint64 postmaster = pid.readLine().trimmed().toLongLong();
+    QList<qint64> processos{postmaster};
+    const QStringList todos = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& p : todos) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(p));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray linha = stat.readAll();
+        // The parent is the second field after the command name (which may hold spaces).
+        const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
+        if (campos.size() > 1 && campos[1].toLongLong() == postmaster)
+            processos << p.toLongLong();
+    }
+    for (qint64 p : processos)
+        ::kill(pid_t(p), sinal);
+    return postmaster > 0;
+}

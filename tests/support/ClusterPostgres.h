@@ -6,6 +6,8 @@
 
 #include <memory>
 
+#include <csignal>
+
 // A private PostgreSQL 15 cluster for tests and benchmarks: initdb in a temporary folder,
 // the server listening only on a Unix socket in that folder (no TCP), the port picked free
 // so its socket name is ours alone. Never the system's service. Run as root (CI), the
@@ -31,6 +33,10 @@ public:
     bool inicia();
     bool para();                // fast shutdown: open connections are cut
     bool reinicia() { return para() && inicia(); }
+    // SIGSTOP (SIGCONT) to the postmaster and all its processes: a database host that hangs
+    // (and comes back), answering nothing and refusing nothing.
+    bool suspende() { return sinaliza(SIGSTOP); }
+    bool retoma() { return sinaliza(SIGCONT); }
     bool rodando() const { return m_rodando; }
 
     bool criaBanco(const QString& nome, const QString& codificacao = QStringLiteral("UTF8"));
@@ -47,6 +53,7 @@ public:
     static QString binarios();
 
 private:
+    bool sinaliza(int sinal);
     bool roda(const QString& programa, const QStringList& argumentos, int prazoMs = 60'000);
 
     bool m_duravel;
