@@ -65,10 +65,13 @@ bool Sessoes::abre(const Portador& portador, const QString& usuario, qint32 idDe
     }
     if (!banco)
         return false;
-    const bool gravou = SessoesGravadas(*banco).abreSessao(portador.chave, portador.endereco, usuario, compartilhada, agoraMs);
+    // On SQLite the store's writer writes the row (within a second): a login never waits for
+    // the file's write lock behind a stream of saves, where SQLite's polling may starve it.
+    const bool peloGravador = !banco->ehPostgres();
+    const bool gravou = !peloGravador && SessoesGravadas(*banco).abreSessao(portador.chave, portador.endereco, usuario, compartilhada, agoraMs);
     // A disk that takes no writes does not keep the operator out: the session is kept here
     // until the database takes it.
-    if (!gravou && !banco->falhaDeGravacao())
+    if (!gravou && !peloGravador && !banco->falhaDeGravacao())
         return false;
     // Another operator may have had this key before: no hint of that one's department stays.
     {
@@ -103,10 +106,14 @@ std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepa
         return std::nullopt;
     SessoesGravadas gravadas(*banco);
     std::optional<Sessao> naMemoria;
+    bool chaveNaMemoria = false;
     qint64 desdeChave = agoraMs - m_expiracaoMs, desdeEndereco = desdeChave;
     {
         QMutexLocker trava(&m_mutex);
         naMemoria = tocaNaMemoria(portador, idDepartamento, agoraMs);
+        // A session kept here is the key's own: a row under the same key is an earlier
+        // operator's on this connection, which must not open its department any more.
+        chaveNaMemoria = m_porChave.contains(portador.chave);
         // A clock moved here and not yet written back counts as the database's own.
         if (tocadaDesde(portador.chave, desdeChave))
             desdeChave = 0;
@@ -125,7 +132,7 @@ std::optional<QString> Sessoes::autoriza(const Portador& portador, qint32 idDepa
     std::optional<QString> ds;
     bool doEndereco = false;
     qint64 gravadaMs = 0;
-    if (!gravadas.autorizaSessao(portador.chave, portador.porEndereco ? portador.endereco : QString(), idDepartamento, desdeChave,
+    if (!gravadas.autorizaSessao(chaveNaMemoria ? QString() : portador.chave, portador.porEndereco ? portador.endereco : QString(), idDepartamento, desdeChave,
                                  desdeEndereco, ds, doEndereco, gravadaMs, usuario))
         return std::nullopt;
     if (!portador.chave.isEmpty())
