@@ -13,6 +13,9 @@
 // Needs root (namespaces, /dev/net/tun); without them it says so and stops.
 //
 //   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr] [--vezes 20] [--pedidos 1000] [--tls]
+#include <QCryptographicHash>
+#include <QSslCertificate>
+#include "app/Implantacao.h"
 #include "ServidorReal.h"
 #include "app/Caixas.h"
 #include "app/modGlobais.h"
@@ -153,11 +156,7 @@ int main(int argc, char** argv)
     const int vezes = valor("--vezes", 20);
     const int pedidos = valor("--pedidos", 1000);
     const bool paradas = args.contains(QLatin1String("--paradas"));
-    if (args.contains(QLatin1String("--tls"))) {
-        // Where the client's TLS policy is set once it has one: the figures below then run inside TLS.
-        std::printf("bench_enlace: --tls: este cliente ainda não negocia TLS\n");
-        return 0;
-    }
+    const bool tls = args.contains(QLatin1String("--tls"));
     if (geteuid() != 0) {
         std::printf("bench_enlace: pulado: precisa de root (namespaces de rede e /dev/net/tun)\n");
         return 0;
@@ -187,16 +186,44 @@ int main(int argc, char** argv)
         && !roda({QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), QStringLiteral("sysctl"), QStringLiteral("-qw"),
                   QStringLiteral("net.ipv4.tcp_congestion_control=bbr")}))
         std::printf("bench_enlace: --bbr: o núcleo não aceitou BBR; segue com o padrão\n");
+    // --tls: the server gets a certificate made here, and the client insists on it (pinned).
+    QStringList argumentosTls;
+    if (tls) {
+        const QString chave = banco.pasta() + QStringLiteral("/enlace.key"), cert = banco.pasta() + QStringLiteral("/enlace.crt");
+        const int rc = QProcess::execute(QStringLiteral("openssl"),
+                                         {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                                          QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                                          QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=zelto-enlace"),
+                                          QStringLiteral("-keyout"), chave, QStringLiteral("-out"), cert});
+        const QList<QSslCertificate> c = QSslCertificate::fromPath(cert);
+        if (rc != 0 || c.isEmpty()) {
+            std::fprintf(stderr, "bench_enlace: --tls: openssl não fez o certificado\n");
+            return 1;
+        }
+        QFile ini(banco.pasta() + QStringLiteral("/implantacao.ini"));
+        if (!ini.open(QIODevice::WriteOnly))
+            return 1;
+        ini.write("[Implantacao]\ntls=exigir\ncertificado=" + c.first().digest(QCryptographicHash::Sha256).toHex() + "\n");
+        ini.close();
+        const QStringList problemas = Implantacao::carrega(ini.fileName());
+        if (!problemas.isEmpty()) {
+            std::fprintf(stderr, "bench_enlace: --tls: %s\n", qPrintable(problemas.join(u' ')));
+            return 1;
+        }
+        argumentosTls = {QStringLiteral("--tls-certificado"), cert, QStringLiteral("--tls-chave"), chave};
+        std::printf("TLS exigido pelo cliente, certificado fixado\n");
+    }
     QProcess servidor;
     servidor.setStandardErrorFile(banco.pasta() + QStringLiteral("/enlace.log"));
-    servidor.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), ServidorReal::binario(),
+    servidor.start(QStringLiteral("ip"), QStringList{QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), ServidorReal::binario(),
                                           QStringLiteral("servir"), QStringLiteral("--db"), banco.conexaoDoBanco(), QStringLiteral("--listen"),
                                           enderecoDoServidor + QLatin1Char(':') + QString::number(portaDoServidor),
                                           QStringLiteral("--rajada-logins"), QStringLiteral("100000"),
                                           QStringLiteral("--logins-por-minuto"), QStringLiteral("100000"),
                                           // The plain wire's rule, as the original server has it: a connection made
                                           // again after a fault is still logged in.
-                                          QStringLiteral("--sessao-por-endereco")});
+                                          QStringLiteral("--sessao-por-endereco")}
+                                             + argumentosTls);
     for (int i = 0; i < 150; ++i) {
         QFile log(banco.pasta() + QStringLiteral("/enlace.log"));
         if (log.open(QIODevice::ReadOnly) && log.readAll().contains("ouvindo em"))
@@ -255,8 +282,11 @@ int main(int argc, char** argv)
         QElapsedTimer t;
         t.start();
         logado = entra();
-        if (!logado)
+        if (!logado) {
+            for (const auto& c : caixas.caixas())
+                std::fprintf(stderr, "bench_enlace: login recusado: %s: %s\n", qPrintable(c.titulo), qPrintable(c.texto));
             return 2;
+        }
         ms.push_back(msDesde(t));
     }
     linha("login (conectar, \"2\", combinar, login), p50", p(ms, 0.5), "ms", QStringLiteral("= %1 idas e voltas").arg(p(ms, 0.5) / rtt, 0, 'f', 1));
@@ -344,6 +374,8 @@ int main(int argc, char** argv)
 
     // Many requests, every tenth a whole list: each reply must be whole and the right one.
     for (const bool enquadrado : {true, false}) {
+        if (tls && !enquadrado)
+            continue;   // the client insists on TLS: no plain wire
         Conexao::definePedidos(enquadrado, enquadrado);
         reconecta();
         if (!enquadrado && !entra())
