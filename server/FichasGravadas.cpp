@@ -218,22 +218,25 @@ bool FichasGravadas::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& 
     QList<std::pair<qsizetype, qint32>> semTexto;
     while (q->next()) {
         const QByteArray fio = q->value(1).toByteArray();
-        if (quantas++ > 0)
+        if (quantas++ > 0) {
             saida += "@@@";
+            // A piece ends after the separator, never where a sheet ends: on the plain wire a
+            // pause between pieces then shows as a list cut short, not as a whole one.
+            if (pedaco > 0 && saida.size() >= pedaco && semTexto.isEmpty()) {
+                if (!entrega(saida)) {
+                    q->finish();
+                    return m_banco.falha(QStringLiteral("busca"), QStringLiteral("interrompida"));
+                }
+                saida.clear();
+                saida.reserve(folga);
+            }
+        }
         if (fio.isEmpty()) {
             semTexto.append({saida.size(), q->value(0).toInt()});
             continue;
         }
         saida += fio;
         saida += departamento;
-        if (pedaco > 0 && saida.size() >= pedaco && semTexto.isEmpty()) {
-            if (!entrega(saida)) {
-                q->finish();
-                return m_banco.falha(QStringLiteral("busca"), QStringLiteral("interrompida"));
-            }
-            saida.clear();
-            saida.reserve(folga);
-        }
     }
     q->finish();
     for (auto it = semTexto.crbegin(); it != semTexto.crend(); ++it) {
