@@ -114,6 +114,7 @@ bool Conexao::conectada() const
 Conexao::Resultado Conexao::conecta(const QString& host, quint16 porta, QTimer* timerTimeOut)
 {
     m_erroTratado = false;
+    m_menorEsperaMs = -1;
     m_socket->connectToHost(host, porta);
     const int codigo = AguardaResposta(this, timerTimeOut);
     if (globais().tempoEsgotado)
@@ -248,6 +249,12 @@ bool Conexao::fechaSeForaDePasso()
     return true;
 }
 
+void Conexao::notaEspera(qint64 ms)
+{
+    if (m_menorEsperaMs < 0 || ms < m_menorEsperaMs)
+        m_menorEsperaMs = ms;
+}
+
 void Conexao::esqueceServidoresSimples()
 {
     servidoresSimples().clear();
@@ -273,6 +280,7 @@ void Conexao::encerra()
     m_leitor = Quadros::Leitor();
     m_respostaPorSilencio = false;
     m_foraDePasso = false;
+    m_menorEsperaMs = -1;
     emit encerrada();
 }
 

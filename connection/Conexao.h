@@ -68,6 +68,10 @@ public:
     // was cut short, and what follows would pass for the next request's reply: the
     // connection is closed (the next request reconnects). Returns whether that happened.
     bool fechaSeForaDePasso();
+    // The quickest a reply began to come on this connection, counted from its request: the
+    // link's round trip at best (-1: no reply yet). Each wait notes its own.
+    qint64 menorEsperaMs() const { return m_menorEsperaMs; }
+    void notaEspera(qint64 ms);
     // Forgets which servers were found not to take part in the agreement (tests).
     static void esqueceServidoresSimples();
     // What later connections ask for (benchmarks: the plain wire, framing without packing).
@@ -132,6 +136,7 @@ private:
     Compressao::Desempacotador m_desempacotador;
     bool m_respostaPorSilencio = false;   // the last reply was taken by the quiet rule
     bool m_foraDePasso = false;           // bytes came after it
+    qint64 m_menorEsperaMs = -1;          // see menorEsperaMs
     QElapsedTimer m_ultimoKeepAlive;
 };
 

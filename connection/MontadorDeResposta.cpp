@@ -2,6 +2,7 @@
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
+#include <algorithm>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -177,7 +178,11 @@ int MontadorDeResposta::silencioMs(const Silencios& s) const
         return -1;
     if (!formaCompleta())
         return listaDeFichas() ? -1 : s.incompleta;
-    if (listaDeFichas())
-        return s.lista;
+    if (listaDeFichas()) {
+        // A reply's first sheet comes in its first packets with whatever follows it: only a
+        // longer list can be held back right at a sheet's end.
+        const qsizetype barrasPorFicha = Codigo::pecasDaMensagem(Codigo::Salvo) - 2;
+        return m_barras - 1 > barrasPorFicha ? std::max(s.lista, s.entreFichas) : s.lista;
+    }
     return s.registro;
 }

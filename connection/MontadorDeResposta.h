@@ -22,10 +22,14 @@ public:
     // the server cut short is reported as a bad reply instead of a time-out; a list of
     // sheets that stops short never is (a slow line pauses anywhere): only its rest or the
     // time-out ends that wait.
+    // A list of several sheets whose text stops where a sheet ends may be whole, or the line
+    // may have stalled right there: `entreFichas` is how long to wait then (the caller sets
+    // it from the link; never less than `lista`).
     struct Silencios {
         int registro = 2;
         int lista = 25;
         int incompleta = 1000;
+        int entreFichas = 25;
     };
 
     void reinicia();

@@ -9,12 +9,14 @@
 #include "protocol/modCommands.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLocale>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -27,6 +29,10 @@ struct EsperaCorrente {
     MontadorDeResposta montador;
     QTimer silencio;
     QPointer<QTimer> relogio;   // the time-out
+    QPointer<Conexao> conexao;
+    MontadorDeResposta::Silencios silencios;
+    QElapsedTimer desdeOPedido;
+    bool comecou = false;       // the reply's first bytes have come
     Fim fim = Fim::Nenhum;
     QString origemDaFalha;
     QString descricaoDaFalha;
@@ -100,16 +106,34 @@ void reiniciaTempo()
         corrente->relogio->start();
 }
 
+// The reply begins: how long it took tells the link's round trip (the quickest on this
+// connection). A lost packet holds the line back about one round trip, a lost tail about two,
+// a retransmission timer a little more: a list stopped on a sheet's end waits three before it
+// is taken whole, within half the time-out.
+void comecaNaEspera()
+{
+    if (corrente->comecou)
+        return;
+    corrente->comecou = true;
+    if (!corrente->conexao)
+        return;
+    corrente->conexao->notaEspera(corrente->desdeOPedido.elapsed());
+    const qint64 idaEVolta = corrente->conexao->menorEsperaMs();
+    const qint64 teto = corrente->relogio ? corrente->relogio->interval() / 2 : 0;
+    corrente->silencios.entreFichas = int(std::max<qint64>(silencios.lista, std::min(3 * idaEVolta, teto)));
+}
+
 void recebeNaEspera(QByteArrayView pedaco)
 {
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
     reiniciaTempo();
+    comecaNaEspera();
     acrescentaNaEspera(pedaco);
     if (corrente->fim != Fim::Nenhum)
         return;
     // A list cut short is never whole by silence, even when its text before this piece was.
-    const int silencioMs = corrente->montador.silencioMs(silencios);
+    const int silencioMs = corrente->montador.silencioMs(corrente->silencios);
     if (silencioMs >= 0)
         corrente->silencio.start(silencioMs);
     else
@@ -121,6 +145,7 @@ void recebeQuadroNaEspera(QByteArrayView pedaco)
     if (!corrente || corrente->fim != Fim::Nenhum)
         return;
     reiniciaTempo();
+    comecaNaEspera();
     acrescentaNaEspera(pedaco);
 }
 
@@ -277,8 +302,11 @@ int AguardaResposta(Conexao* conexaoDaEspera, QTimer* timerTimeOut, int limiteMs
     });
     relogio->start();
     espera.relogio = relogio;
+    espera.silencios = silencios;
+    espera.desdeOPedido.start();
     // The connection may go with its window during the wait.
     const QPointer<Conexao> conexao = conexaoDaEspera;
+    espera.conexao = conexao;
     ouveConexao(conexao, espera);
 
     {
@@ -409,10 +437,16 @@ std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut,
     for (const int esperado : esperados)
         if (codigo == esperado)
             return RespostaDoServidor{codigo, globais().respostaServidor, std::move(bytes)};
-    if (codigo == Codigo::Falha)
+    if (codigo == Codigo::Falha) {
         MensagensDoServidor::falhaNoComando(dono);
-    else
-        MensagensDoServidor::comandoDesconhecido(dono);
+        return std::nullopt;
+    }
+    // On the plain wire a code nobody asked for may be the rest of an earlier reply, and is
+    // taken as soon as it is read, before its own rest: the next request starts on a new
+    // connection.
+    if (conexao && !conexao->enquadrada())
+        conexao->encerra();
+    MensagensDoServidor::comandoDesconhecido(dono);
     return std::nullopt;
 }
 

@@ -21,7 +21,8 @@ struct RespostaDoServidor {
 // message, wait with the window's `timerTimeOut`, then classify the reply.
 // Returns the reply when its code is one of `esperados`. Otherwise shows the shared message
 // and returns nothing: time-out "Sem Resposta", code 0 "Falha no Comando" (unless 0 is
-// expected), any other code "Comando Desconhecido". Also returns nothing, without a message
+// expected), any other code "Comando Desconhecido" (a plain-wire connection is then closed:
+// it may be out of step). Also returns nothing, without a message
 // of its own, when the connection could not be made (the attempt reported it), on a socket
 // error (reported once), and when another request is already waiting.
 // Raises ErroDeExecucao when the reply's code is not a number (a plain-wire connection is then

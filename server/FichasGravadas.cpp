@@ -225,30 +225,43 @@ bool FichasGravadas::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& 
     // (PostgreSQL streams a forward-only result row by row). Their places are kept in what
     // is still here, so once one is met nothing more is handed out before the end.
     QList<std::pair<qsizetype, qint32>> semTexto;
+    // A part that paused ended with the separator before the sheet this one starts with.
+    bool separadorJaEnviado = retomada && trecho->separadorEnviado;
+    if (trecho)
+        trecho->separadorEnviado = false;
+    qint32 anterior = retomada ? trecho->depoisDe : 0;
     while (q->next()) {
         const QByteArray fio = q->value(1).toByteArray();
-        if (quantas++ > 0)
+        const qint32 numero = q->value(0).toInt();
+        if (quantas > 0 && !std::exchange(separadorJaEnviado, false)) {
             saida += "@@@";
+            // A piece ends after the separator, never where a sheet ends: on the plain wire a
+            // pause between pieces then shows as a list cut short, not as a whole one.
+            if (pedaco > 0 && saida.size() >= pedaco && semTexto.isEmpty()) {
+                if (!entrega(saida)) {
+                    q->finish();
+                    return m_banco.falha(QStringLiteral("busca"), QStringLiteral("interrompida"));
+                }
+                saida.clear();
+                if (trecho && trecho->pausar) {
+                    // This sheet opens the next part.
+                    trecho->pausou = true;
+                    trecho->depoisDe = anterior;
+                    trecho->separadorEnviado = true;
+                    q->finish();
+                    return true;
+                }
+                saida.reserve(folga);
+            }
+        }
+        ++quantas;
+        anterior = numero;
         if (fio.isEmpty()) {
             semTexto.append({saida.size(), q->value(0).toInt()});
             continue;
         }
         saida += fio;
         saida += departamento;
-        if (pedaco > 0 && saida.size() >= pedaco && semTexto.isEmpty()) {
-            if (!entrega(saida)) {
-                q->finish();
-                return m_banco.falha(QStringLiteral("busca"), QStringLiteral("interrompida"));
-            }
-            saida.clear();
-            if (trecho && trecho->pausar) {
-                trecho->pausou = true;
-                trecho->depoisDe = q->value(0).toInt();
-                q->finish();
-                return true;
-            }
-            saida.reserve(folga);
-        }
     }
     // A connection lost midway ends the rows early: that is no whole list.
     if (q->lastError().isValid()) {
@@ -258,6 +271,10 @@ bool FichasGravadas::buscaEmPartes(qint32 idDepartamento, const clsFiltroBusca& 
         return m_banco.falhaDoBanco(QStringLiteral("busca"), e);
     }
     q->finish();
+    // The separator already sent promised another sheet, and none is left (deleted meanwhile):
+    // the list cannot end well, and the reply must not pass for whole.
+    if (separadorJaEnviado)
+        return m_banco.falha(QStringLiteral("busca"), QStringLiteral("a ficha seguinte saiu da lista durante a pausa"));
     for (auto it = semTexto.crbegin(); it != semTexto.crend(); ++it) {
         QByteArray fio;
         if (!fioDaFicha(idDepartamento, it->second, fio)) {

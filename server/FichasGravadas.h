@@ -53,6 +53,7 @@ public:
         qint32 depoisDe = 0;     // in: with `retomada`, only the sheets numbered above this
         bool pausar = false;     // set by `entrega`: stop after the piece it took (no failure)
         bool pausou = false;     // out: stopped so; `depoisDe` is then where the next part starts
+        bool separadorEnviado = false;   // out, then in: the paused part ended with the separator
     };
     // The same search, handing `saida` to `entrega` each time it reaches `pedaco` bytes
     // (`entrega` takes the bytes and leaves `saida` empty), so that a large result never sits

@@ -8,8 +8,8 @@
 //   - login (connect, greeting, agreement, login) p50; save and search by number p50;
 //   - the 10,000-sheet department list p50/p95, with and without packed replies, and the
 //     packing ratio of that list (zstd level 1 by 256 KiB pieces, zlib levels for comparison);
-//   - cut or wrong replies in N requests (default 1,000; every tenth a whole list), framed and
-//     on the plain wire.
+//   - in N requests (default 1,000; every tenth a whole list), framed and on the plain wire:
+//     replies handed over cut or wrong without a word, apart from failures the operator is told of.
 // Needs root (namespaces, /dev/net/tun); without them it says so and stops.
 //
 //   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr] [--vezes 20] [--pedidos 1000] [--tls]
@@ -381,7 +381,11 @@ int main(int argc, char** argv)
         if (!enquadrado && !entra())
             return 2;
         caixas.limpa();
-        int erradas = 0, semResposta = 0;
+        // Silent: a reply handed over that is not the one asked for (a list cut short, another
+        // request's reply). Reported: the operator saw a box (a code that could not be read is
+        // "Erro no Aplicativo" in the windows), and the next request must be in step again.
+        int cortadas = 0, trocadas = 0, ilegiveis = 0, ilegiveisAbertas = 0, semResposta = 0;
+        QStringList fichasDasCortadas;
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < pedidos; ++i) {
@@ -391,14 +395,22 @@ int main(int argc, char** argv)
             try {
                 r = RequisitaEmBytes(nullptr, &timer, inteira ? lista : buscaPorNumero(numero, dep), {Codigo::Encontrados});
             } catch (const ErroDeExecucao&) {
-                ++erradas;   // not even a code: the rest of an earlier reply (the window says "Erro no Aplicativo")
+                ++ilegiveis;
+                if (conexaoDoPrograma().conectada())
+                    ++ilegiveisAbertas;   // reading on out of step
                 continue;
             }
-            if (!r)
+            if (!r) {
                 ++semResposta;
-            else if (inteira ? r->bytes != referencia
-                             : !r->bytes.startsWith("13|" + QByteArray::number(numero) + '|') || r->bytes.contains("@@@"))
-                ++erradas;
+            } else if (inteira ? r->bytes != referencia
+                               : !r->bytes.startsWith("13|" + QByteArray::number(numero) + '|') || r->bytes.contains("@@@")) {
+                if (inteira && referencia.startsWith(r->bytes)) {
+                    ++cortadas;
+                    fichasDasCortadas << QString::number(r->bytes.count("@@@") + 1);
+                } else {
+                    ++trocadas;
+                }
+            }
         }
         QMap<QString, int> titulos;
         for (const auto& c : caixas.caixas())
@@ -407,9 +419,13 @@ int main(int argc, char** argv)
         for (auto it = titulos.cbegin(); it != titulos.cend(); ++it)
             quais << QStringLiteral("%1 \"%2\"").arg(it.value()).arg(it.key());
         linha(enquadrado ? "pedidos enquadrados (1 em 10 a lista inteira)" : "pedidos no fio simples (1 em 10 a lista inteira)", pedidos, "",
-              QStringLiteral("-> %1 cortadas ou erradas, %2 sem resposta (caixas: %3); %4 s")
-                  .arg(erradas).arg(semResposta).arg(quais.isEmpty() ? QStringLiteral("nenhuma") : quais.join(QStringLiteral(", ")))
+              QStringLiteral("-> %1 cortadas e %2 trocadas em silêncio; relatadas: %3 sem resposta, %4 código ilegível "
+                             "(%5 com a conexão ainda aberta) (caixas: %6); %7 s")
+                  .arg(cortadas).arg(trocadas).arg(semResposta).arg(ilegiveis).arg(ilegiveisAbertas)
+                  .arg(quais.isEmpty() ? QStringLiteral("nenhuma") : quais.join(QStringLiteral(", ")))
                   .arg(msDesde(t) / 1000, 0, 'f', 0));
+        if (!fichasDasCortadas.isEmpty())
+            std::printf("  fichas nas listas cortadas: %s\n", qPrintable(fichasDasCortadas.join(QStringLiteral(", "))));
     }
     Conexao::definePedidos(true, true);
     reconecta();

@@ -1,6 +1,7 @@
 #include "ServidorRoteirizado.h"
 #include "app/Caixas.h"
 #include "app/modGlobais.h"
+#include "connection/Conexao.h"
 #include "connection/Requisicao.h"
 #include "connection/frmLogin.h"
 #include "protocol/clsAgenda.h"
@@ -707,6 +708,50 @@ private slots:
         QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
         QCOMPARE(proxima->texto, respostaDeLogin);
         QCOMPARE(a.servidor.conexoes(), 2);
+    }
+
+    // Plain wire to a server 150 ms away (it greets and answers that late): a list that
+    // stalls right where a sheet ends, shorter than a few of those round trips, is waited
+    // for and taken whole; a reply with a code nobody asked for, whose rest comes later,
+    // closes its connection, so the next request gets its own reply on a new one.
+    void fioSimplesLonge_data()
+    {
+        QTest::addColumn<Roteiro>("roteiro");
+        QTest::addColumn<bool>("inteira");
+        const QString lista = listaDeFichas(3);
+        const qsizetype fimDaSegunda = lista.lastIndexOf(QStringLiteral("@@@"));
+        const Roteiro longe = ServidorRoteirizado::pausa(150);
+        QTest::newRow("lista parada onde a segunda ficha termina")
+            << longe + ServidorRoteirizado::responde(lista.left(fimDaSegunda)) + ServidorRoteirizado::pausa(300)
+                   + ServidorRoteirizado::responde(lista.mid(fimDaSegunda))
+            << true;
+        QTest::newRow("codigo que ninguem pediu, o resto depois")
+            << longe + ServidorRoteirizado::lixo("42|x") + ServidorRoteirizado::pausa(300) + ServidorRoteirizado::lixo("|1|Tesouraria")
+            << false;
+    }
+    void fioSimplesLonge()
+    {
+        QFETCH(Roteiro, roteiro);
+        QFETCH(bool, inteira);
+        Ambiente a(2);
+        a.entra();
+        Conexao::definePedidos(false, false);
+        const auto volta = qScopeGuard([] { Conexao::definePedidos(true, true); });
+        a.servidor.defineAcolhida(ServidorRoteirizado::pausa(150) + ServidorRoteirizado::responde(QStringLiteral("2")));
+        a.servidor.aoProximoPedido(roteiro);
+        a.servidor.aoProximoPedido(ServidorRoteirizado::pausa(150) + ServidorRoteirizado::responde(respostaDeLogin));
+        const auto primeira = a.pede(pedidoDeLogin, {13});
+        QCOMPARE(bool(primeira), inteira);
+        if (inteira) {
+            QCOMPARE(primeira->texto, listaDeFichas(3));
+            QVERIFY(a.caixas.caixas().isEmpty());
+        } else {
+            QCOMPARE(a.titulos(), QStringList({QStringLiteral("Comando Desconhecido")}));
+        }
+        const auto proxima = a.pede(pedidoDeLogin, {4});
+        QVERIFY2(proxima, qPrintable(a.titulos().join(u',')));
+        QCOMPARE(proxima->texto, respostaDeLogin);
+        QCOMPARE(a.servidor.conexoes(), inteira ? 1 : 2);
     }
 
     // A list asked for as bytes comes as the bytes that were sent, Windows-1252 untouched;
