@@ -1,5 +1,8 @@
 #include "support/AmbienteDeTeste.h"
+#include "ServidorReal.h"
 #include "ServidorRoteirizado.h"
+#include "connection/Requisicao.h"
+#include "protocol/modCommands.h"
 #include "members/frmHistorico.h"
 #include "protocol/Historico.h"
 
@@ -195,6 +198,30 @@ private slots:
             h->grab().save(pasta + QStringLiteral("/historico-") + nome + QStringLiteral(".png"));
             janela->grab().save(pasta + QStringLiteral("/membros-") + nome + QStringLiteral(".png"));
         }
+    }
+
+    // With our own server: a change made by the operator comes back as its old and new value.
+    void comOServidorReal()
+    {
+        ServidorReal real(3);
+        QVERIFY2(real.inicia(), qPrintable(real.erro()));
+        janela = entrada->entra(real.host(), real.porta(), real.conta().usuario, real.conta().senha);
+        QVERIFY(janela);
+        QVERIFY(janela->btnHistorico->isVisibleTo(janela));
+        clsAgenda f;
+        f.numeroFicha = 2;
+        f.nome = QStringLiteral("Nome Novo");
+        f.departamento.idDepartamento = real.conta().idDepartamento;
+        QTimer relogio;
+        QVERIFY(Requisita(nullptr, &relogio, f.toPipeStringWithCommand(Codigo::Salva), {Codigo::Salvo}));
+        carrega(2, f.nome);
+        QTest::mouseClick(janela->btnHistorico, Qt::LeftButton);
+        QCOMPARE(caixas->caixas().size(), 0);
+        QVERIFY(historico());
+        const QStringList vistas = linhas(historico()->lstHistorico);
+        QVERIFY2(!vistas.isEmpty() && vistas.first().contains(QStringLiteral("| operador | alteração |"))
+                     && vistas.first().contains(QStringLiteral("\nendereco: ")) && vistas.first().contains(QStringLiteral(" → Nome Novo\n")),
+                 qPrintable(vistas.join(u'\n')));
     }
 };
 
