@@ -1,12 +1,17 @@
 // The sheet history window: asks for one sheet's history and lists it.
 #include "members/frmHistorico.h"
 #include "connection/Requisicao.h"
+#include "members/CamposDaFicha.h"
 #include "members/JanelaDeFicha.h"
+#include "protocol/clsAgenda.h"
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/FormatoBR.h"
 #include "reports/JanelaDeRelatorio.h"
 
+#include <algorithm>
+
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
@@ -17,6 +22,33 @@
 namespace {
 
 const QString origem = QStringLiteral("frmHistorico");
+
+// The caption the member window shows beside a field ("Endereço" for "endereco"); the
+// record's own name where the window has none.
+QString rotuloDoCampo(const QString& nome)
+{
+    static const QHash<QString, QString> rotulos = [] {
+        QHash<QString, QString> r;
+        const QList<ControleDaFicha> controles = CamposDaFicha::padrao();
+        for (const CampoDaFicha& c : clsAgenda::campos()) {
+            if (!c.texto)
+                continue;
+            for (const ControleDaFicha& k : controles) {
+                QString rotulo = k.rotulo.trimmed();
+                while (rotulo.endsWith(u':') || rotulo.endsWith(u'*'))
+                    rotulo = rotulo.chopped(1).trimmed();
+                const bool temLetra = std::any_of(rotulo.cbegin(), rotulo.cend(), [](QChar ch) { return ch.isLetter(); });
+                if (!temLetra
+                    || (k.mostra != c.texto && k.grava[0] != c.texto && k.grava[1] != c.texto))
+                    continue;
+                r.insert(QString::fromLatin1(c.nome), rotulo);
+                break;
+            }
+        }
+        return r;
+    }();
+    return rotulos.value(nome, nome);
+}
 
 QString ouVazio(const QString& valor)
 {
@@ -57,7 +89,7 @@ QString frmHistorico::formataAlteracoes(const QList<Historico::Alteracao>& alter
 {
     QStringList linhas;
     for (const Historico::Alteracao& a : alteracoes)
-        linhas << a.campo + QStringLiteral(": ") + ouVazio(a.antes) + QStringLiteral(" → ") + ouVazio(a.depois);
+        linhas << rotuloDoCampo(a.campo) + QStringLiteral(": ") + ouVazio(a.antes) + QStringLiteral(" → ") + ouVazio(a.depois);
     return linhas.join(u'\n');
 }
 
@@ -105,7 +137,7 @@ void frmHistorico::mostra(qint32 nficha, const QString& nome, const QList<Histor
     QList<QTreeWidgetItem*> itens;
     for (const Historico::Entrada& e : entradas) {
         auto* item = new QTreeWidgetItem(
-            QStringList{formataQuando(e.quando), e.operador, e.acao, formataAlteracoes(e.alteracoes)});
+            QStringList{formataQuando(e.quando), e.operador, e.acao.left(1).toUpper() + e.acao.mid(1), formataAlteracoes(e.alteracoes)});
         // The time, operator and action stand on the line of the first field changed.
         for (int c = 0; c < item->columnCount(); ++c)
             item->setTextAlignment(c, Qt::AlignLeft | Qt::AlignTop);

@@ -145,8 +145,8 @@ private slots:
         };
         QTest::newRow("tres entradas") << Historico::resposta(tres) << true
                                        << QStringList{
-                                              "31/12/2025 22:30:00 | maria | Alteração | endereco: Rua A → Rua B|2\n"
-                                              "bairro: (vazio) → Centro",
+                                              "31/12/2025 22:30:00 | maria | Alteração | Endereço: Rua A → Rua B|2\n"
+                                              "Bairro: (vazio) → Centro",
                                               "31/12/2025 09:00:05 | joão | Consulta | ",
                                               "15/06/2025 00:00:00 | admin | Inclusão | ",
                                           };
@@ -219,8 +219,8 @@ private slots:
         QCOMPARE(caixas->caixas().size(), 0);
         QVERIFY(historico());
         const QStringList vistas = linhas(historico()->lstHistorico);
-        QVERIFY2(!vistas.isEmpty() && vistas.first().contains(QStringLiteral("| operador | alteração |"))
-                     && vistas.first().contains(QStringLiteral("\nendereco: ")) && vistas.first().contains(QStringLiteral(" → Nome Novo\n")),
+        QVERIFY2(!vistas.isEmpty() && vistas.first().contains(QStringLiteral("| operador | Alteração | Nome: "))
+                     && vistas.first().contains(QStringLiteral("\nEndereço: ")) && vistas.first().contains(QStringLiteral(" → Nome Novo\n")),
                  qPrintable(vistas.join(u'\n')));
     }
 };
