@@ -186,8 +186,12 @@ void Oficina::trabalhaGravando()
                     if (!m_fila->registros.isEmpty())
                         break;
                 }
-            if (m_fila->parar)
+            if (m_fila->parar) {
+                // Sessions opened here and not written yet survive a stop (a restart, an upgrade).
+                trava.unlock();
+                m_sessoes.gravaPendentes(banco, QDateTime::currentMSecsSinceEpoch(), true);
                 return;
+            }
             lote = std::exchange(m_fila->alteracoes, {});
             registros = std::exchange(m_fila->registros, {});
         }

@@ -268,7 +268,7 @@ std::optional<qint32> Sessoes::departamentoDa(const Portador& portador, Banco* b
     return dep;
 }
 
-void Sessoes::gravaPendentes(Banco& banco, qint64 agoraMs)
+void Sessoes::gravaPendentes(Banco& banco, qint64 agoraMs, bool agora)
 {
     if (!m_noBanco)
         return;
@@ -277,7 +277,7 @@ void Sessoes::gravaPendentes(Banco& banco, qint64 agoraMs)
     QList<QPair<QString, Sessao>> pendentes;
     {
         QMutexLocker trava(&m_mutex);
-        if (agoraMs - m_ultimaGravacaoMs < 1000)
+        if (!agora && agoraMs - m_ultimaGravacaoMs < 1000)
             return;
         m_ultimaGravacaoMs = agoraMs;
         // Rows are written only below: those ended before now have none.

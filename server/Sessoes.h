@@ -84,7 +84,8 @@ public:
     // the rows of sessions opened while it took no writes, and the sweep of expired rows. Run
     // by the store's writer, outside any transaction; does something once a second at most,
     // and what fails is tried again on a later call.
-    void gravaPendentes(Banco& banco, qint64 agoraMs);
+    // `agora`: whatever the time since the last pass (the server is stopping).
+    void gravaPendentes(Banco& banco, qint64 agoraMs, bool agora = false);
 
     qsizetype quantas() const
     {
