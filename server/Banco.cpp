@@ -279,14 +279,7 @@ bool Banco::abre(bool criar)
         if (!leDestinoPg(m_conexao, destino, porque))
             return falha(QStringLiteral("banco"), porque);
         db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_nomeConexao);
-        db.setHostName(destino.host);
-        if (destino.porta > 0)
-            db.setPort(destino.porta);
-        db.setUserName(destino.usuario);
-        if (destino.senha)
-            db.setPassword(*destino.senha);
-        db.setDatabaseName(destino.banco);
-        db.setConnectOptions(destino.opcoes);
+        apontaPara(db, destino);
     } else {
         return falha(QStringLiteral("banco"),
                      QStringLiteral("conexão desconhecida \"%1\": use sqlite:CAMINHO ou postgresql://...").arg(m_conexao));

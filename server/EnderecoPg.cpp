@@ -84,3 +84,15 @@ bool leDestinoPg(const QString& conexao, DestinoPg& destino, QString& erro)
     destino.opcoes = opcoes.join(u';');
     return true;
 }
+
+void apontaPara(QSqlDatabase& db, const DestinoPg& destino)
+{
+    db.setHostName(destino.host);
+    if (destino.porta > 0)
+        db.setPort(destino.porta);
+    db.setUserName(destino.usuario);
+    if (destino.senha)
+        db.setPassword(*destino.senha);
+    db.setDatabaseName(destino.banco);
+    db.setConnectOptions(destino.opcoes);
+}

@@ -4,6 +4,7 @@
 // password for messages. Without a password libpq looks in PGPASSWORD, PGPASSFILE or ~/.pgpass.
 // Only the libpq options listed in EnderecoPg.cpp are accepted after "?"; "host" may name the
 // folder of a Unix socket.
+#include <QSqlDatabase>
 #include <QString>
 
 #include <optional>
@@ -32,3 +33,6 @@ struct DestinoPg {
 // False, with the reason in `erro` (without the password), when the text is not a database
 // address or carries an option not accepted.
 bool leDestinoPg(const QString& conexao, DestinoPg& destino, QString& erro);
+
+// Points a QPSQL connection at `destino`.
+void apontaPara(QSqlDatabase& db, const DestinoPg& destino);

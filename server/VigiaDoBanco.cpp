@@ -121,14 +121,7 @@ void VigiaDoBanco::sonda(QString conexao)
     const QString nome = QStringLiteral("zelto-vigia-do-banco");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nome);
-        db.setHostName(destino.host);
-        if (destino.porta > 0)
-            db.setPort(destino.porta);
-        db.setUserName(destino.usuario);
-        if (destino.senha)
-            db.setPassword(*destino.senha);
-        db.setDatabaseName(destino.banco);
-        db.setConnectOptions(destino.opcoes);
+        apontaPara(db, destino);
         do {
             bool respondeu = false;
             m_esperandoDesde = agora();
