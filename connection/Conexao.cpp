@@ -90,8 +90,13 @@ Conexao::Conexao(QObject* parent) : QObject(parent)
     connect(m_keepAlive, &QTimer::timeout, this, &Conexao::enviaKeepAlive);
     connect(m_socket, &QTcpSocket::readyRead, this, &Conexao::leDados);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &Conexao::trataErro);
-    connect(m_socket, &QTcpSocket::connected, this,
-            [this] { m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
+    connect(m_socket, &QTcpSocket::connected, this, [this] {
+        m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        if (m_antesDoAceite) {
+            m_socket->write(m_oferta);
+            m_socket->flush();
+        }
+    });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         // Normally the error handler has seen it first (the server closed the connection).
         if (!m_erroTratado && RequisicaoEmCurso())
@@ -115,8 +120,17 @@ Conexao::Resultado Conexao::conecta(const QString& host, quint16 porta, QTimer* 
 {
     m_erroTratado = false;
     m_menorEsperaMs = -1;
+    m_sobra.clear();
+    m_guardaSobra = false;
+    // The offer leaves as soon as the connection is up, without waiting for the "2": one
+    // round trip less. The first byte back is then the "2", and what follows it is the
+    // answer to the offer, kept for negocia().
+    m_servidor = host + QLatin1Char(':') + QString::number(porta);
+    m_oferta = oferta(host, porta);
+    m_antesDoAceite = !m_oferta.isEmpty();
     m_socket->connectToHost(host, porta);
     const int codigo = AguardaResposta(this, timerTimeOut);
+    m_antesDoAceite = false;
     if (globais().tempoEsgotado)
         return Resultado::SemResposta;
     if (EsperaInterrompida())
@@ -136,13 +150,18 @@ void Conexao::conectaSePreciso()
         emit pedeConexao();
 }
 
-bool Conexao::exigeTls() const
+bool Conexao::exigeTls(const QString& host, quint16 porta) const
 {
     // A remembered certificate means the server spoke TLS before: one that now does not is
     // more likely someone in between than a server that lost its certificate.
     const Implantacao::PoliticaTls politica = Implantacao::tls();
     return !m_cifrada && (politica == Implantacao::PoliticaTls::Exigir || !Implantacao::certificado().isEmpty()
-                          || (politica == Implantacao::PoliticaTls::Preferir && Confianca::conhece(m_socket->peerName(), m_socket->peerPort())));
+                          || (politica == Implantacao::PoliticaTls::Preferir && Confianca::conhece(host, porta)));
+}
+
+bool Conexao::exigeTls() const
+{
+    return exigeTls(m_socket->peerName(), m_socket->peerPort());
 }
 
 Conexao::Resultado Conexao::recusa(const QString& motivo)
@@ -152,34 +171,57 @@ Conexao::Resultado Conexao::recusa(const QString& motivo)
     return Resultado::NaoConfiavel;
 }
 
-Conexao::Resultado Conexao::negocia(QTimer* timerTimeOut)
+QStringList Conexao::capacidades(bool tls) const
 {
-    const QString servidor = m_socket->peerName() + QLatin1Char(':') + QString::number(m_socket->peerPort());
-    m_historico = false;
-    if (servidoresSimples().contains(servidor) || !pedeQuadros)
-        return exigeTls() ? recusa(Confianca::semTls(m_socket->peerName())) : Resultado::Conectada;
-    // The session's secret goes only to the server that gave it.
-    if (m_servidorDoSegredo != servidor)
-        m_segredo.clear();
     const QString sessao = QLatin1String(Quadros::capacidadeSessao);
-    // Encryption first, when wanted: nothing secret goes beside the offer.
-    const bool ofereceTls = !m_cifrada && Implantacao::tls() != Implantacao::PoliticaTls::Nunca
-                            && (!servidoresSemTls().contains(servidor) || exigeTls());
     QStringList pedidas;
-    if (ofereceTls)
+    // Encryption first, when wanted: nothing secret goes beside the offer.
+    if (tls)
         pedidas << QLatin1String(Quadros::capacidadeTls);
     pedidas << QLatin1String(Quadros::capacidadeQuadros);
     if (pedeEmpacotamento)
         pedidas << QLatin1String(Compressao::capacidade);
-    pedidas << QLatin1String(Historico::capacidade) << (m_segredo.isEmpty() || ofereceTls ? sessao : sessao + QLatin1Char('=') + m_segredo);
-    m_socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(pedidas)));
-    m_socket->flush();
+    pedidas << QLatin1String(Historico::capacidade) << (m_segredo.isEmpty() || tls ? sessao : sessao + QLatin1Char('=') + m_segredo);
+    return pedidas;
+}
+
+QByteArray Conexao::oferta(const QString& host, quint16 porta)
+{
+    m_ofereceTls = false;
+    if (servidoresSimples().contains(m_servidor) || !pedeQuadros)
+        return {};
+    // The session's secret goes only to the server that gave it.
+    if (m_servidorDoSegredo != m_servidor)
+        m_segredo.clear();
+    m_ofereceTls = !m_cifrada && Implantacao::tls() != Implantacao::PoliticaTls::Nunca
+                   && (!servidoresSemTls().contains(m_servidor) || exigeTls(host, porta));
+    return Wire::codifica(Quadros::pedidoDeNegociacao(capacidades(m_ofereceTls)));
+}
+
+void Conexao::entregaSobra()
+{
+    if (!m_sobra.isEmpty() && RequisicaoEmCurso())
+        emit chegaram(std::exchange(m_sobra, QByteArray()));
+}
+
+Conexao::Resultado Conexao::negocia(QTimer* timerTimeOut)
+{
+    const QString& servidor = m_servidor;
+    m_historico = false;
+    if (m_oferta.isEmpty())
+        return exigeTls() ? recusa(Confianca::semTls(m_socket->peerName())) : Resultado::Conectada;
+    const bool ofereceTls = m_ofereceTls;
+    // What came right behind the "2" is the start of the answer: the wait gets it first.
+    m_guardaSobra = false;
+    if (!m_sobra.isEmpty())
+        QTimer::singleShot(0, this, &Conexao::entregaSobra);
     int codigo = -1;
     try {
         codigo = AguardaResposta(this, timerTimeOut, limiteDaNegociacaoMs, {Codigo::Negociacao});
     } catch (const ErroDeExecucao&) {
         codigo = -2;   // not even a code: whatever this server is, it is not ours
     }
+    m_sobra.clear();
     if (EsperaInterrompida() && !globais().tempoEsgotado)
         return Resultado::Interrompida;   // the connection failed and was reported
     QStringList aceitas;
@@ -190,18 +232,7 @@ Conexao::Resultado Conexao::negocia(QTimer* timerTimeOut)
             return recusa(Confianca::semTls(m_socket->peerName()));
         if (ofereceTls)
             servidoresSemTls().insert(servidor);
-        m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
-        m_historico = aceitas.contains(QLatin1String(Historico::capacidade));
-        m_empacotada = m_enquadrada && aceitas.contains(QLatin1String(Compressao::capacidade));
-        // The secret the server holds this connection's session under: the one presented
-        // when the session is still live, a new one otherwise. A server without sessions
-        // names none.
-        m_segredo.clear();
-        for (const QString& a : std::as_const(aceitas))
-            if (a.startsWith(sessao + QLatin1Char('=')) && Quadros::pareceSegredo(QStringView(a).mid(sessao.size() + 1)))
-                m_segredo = a.mid(sessao.size() + 1);
-        m_servidorDoSegredo = servidor;
-        m_impressaoDaSessao = m_cifrada ? Confianca::impressao(m_socket->peerCertificate()) : QString();
+        aplicaAcordo(aceitas);
         return Resultado::Conectada;
     }
     if (exigeTls()) {
@@ -232,9 +263,44 @@ Conexao::Resultado Conexao::cifra(QTimer* timerTimeOut)
     const Confianca::Veredito v = Confianca::julga(m_socket->peerCertificateChain(), host, m_socket->peerPort(), Implantacao::certificado());
     if (!v.aceito)
         return recusa(v.motivo);
-    // Inside TLS the agreement is made again, as on a new connection.
+    // Inside TLS the agreement is made again, as on a new connection, and framed like every
+    // message there: the peer is our server. Nothing waits for its answer: the caller's first
+    // request goes right behind it, and the answer is read ahead of that request's reply.
     m_cifrada = true;
-    return negocia(timerTimeOut);
+    m_socket->write(Quadros::mensagem(Wire::codifica(Quadros::pedidoDeNegociacao(capacidades(false)))));
+    m_socket->flush();
+    m_enquadrada = true;
+    m_empacotada = pedeEmpacotamento;
+    m_acordoPendente = true;
+    m_acordo.clear();
+    return Resultado::Conectada;
+}
+
+void Conexao::aplicaAcordo(const QStringList& aceitas)
+{
+    const QString sessao = QLatin1String(Quadros::capacidadeSessao);
+    m_enquadrada = m_cifrada || aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+    m_historico = m_enquadrada && aceitas.contains(QLatin1String(Historico::capacidade));
+    m_empacotada = m_enquadrada && aceitas.contains(QLatin1String(Compressao::capacidade));
+    // The secret the server holds this connection's session under: the one presented
+    // when the session is still live, a new one otherwise. A server without sessions
+    // names none.
+    m_segredo.clear();
+    for (const QString& a : aceitas)
+        if (a.startsWith(sessao + QLatin1Char('=')) && Quadros::pareceSegredo(QStringView(a).mid(sessao.size() + 1)))
+            m_segredo = a.mid(sessao.size() + 1);
+    m_servidorDoSegredo = m_servidor;
+    m_impressaoDaSessao = m_cifrada ? Confianca::impressao(m_socket->peerCertificate()) : QString();
+}
+
+bool Conexao::tomaAcordo()
+{
+    m_acordoPendente = false;
+    QStringList aceitas;
+    if (!Quadros::leNegociacao(Wire::decodifica(std::exchange(m_acordo, QByteArray())), aceitas))
+        return false;
+    aplicaAcordo(aceitas);
+    return true;
 }
 
 bool Conexao::fechaSeForaDePasso()
@@ -281,6 +347,11 @@ void Conexao::encerra()
     m_respostaPorSilencio = false;
     m_foraDePasso = false;
     m_menorEsperaMs = -1;
+    m_antesDoAceite = false;
+    m_guardaSobra = false;
+    m_sobra.clear();
+    m_acordoPendente = false;
+    m_acordo.clear();
     emit encerrada();
 }
 
@@ -336,18 +407,35 @@ void Conexao::recebe(const QByteArray& bytes)
     if (m_enquadrada) {
         // Each reply ends where its frames say. A whole message that comes between requests
         // answers nothing we wait for and is dropped; it cannot spill into the next reply.
-        const auto dados = [this](QByteArrayView d) { emit chegouQuadro(d); };
-        const auto fim = [this] { emit respostaInteira(); };
+        // Inside TLS the agreement's answer comes first, ahead of the reply to the request
+        // sent behind it; it is ours, not the waiter's.
+        bool acordoIlegivel = false;
+        const auto dados = [&](QByteArrayView d) {
+            if (acordoIlegivel)
+                return;
+            if (m_acordoPendente)
+                m_acordo += d;
+            else
+                emit chegouQuadro(d);
+        };
+        const auto fim = [&] {
+            if (acordoIlegivel)
+                return;
+            if (m_acordoPendente)
+                acordoIlegivel = !tomaAcordo();
+            else
+                emit respostaInteira();
+        };
         // A packed piece that does not unpack is a broken stream like any other.
         const auto empacotados = [this](QByteArrayView parte, bool ultima) {
-            if (!m_desempacotador.acrescenta(parte, ultima))
+            if (m_acordoPendente || !m_desempacotador.acrescenta(parte, ultima))
                 return false;
             if (ultima)
                 emit chegouQuadro(m_desempacotador.pronto());
             return true;
         };
         const bool inteiro = m_empacotada ? m_leitor.le(bytes, dados, fim, empacotados) : m_leitor.le(bytes, dados, fim);
-        if (!inteiro) {
+        if (!inteiro || acordoIlegivel) {
             m_erroTratado = true;
             emit falhou(nomeDoSocket, QStringLiteral("O servidor enviou dados fora do formato combinado"), false,
                         !m_sondando);
@@ -355,8 +443,23 @@ void Conexao::recebe(const QByteArray& bytes)
         }
         return;
     }
+    // An offer went out with the connection: its first byte is the "2" (or whatever refuses
+    // it), and the rest, the offer's answer, waits for negocia().
+    if (m_antesDoAceite && !bytes.isEmpty()) {
+        m_antesDoAceite = false;
+        if (bytes.startsWith('2')) {
+            m_guardaSobra = true;
+            m_sobra = bytes.mid(1);
+            if (RequisicaoEmCurso())
+                emit chegaram(bytes.left(1));
+            return;
+        }
+    } else if (m_guardaSobra) {
+        m_sobra += bytes;
+        return;
+    }
     if (RequisicaoEmCurso()) {
-        emit chegaram(bytes);
+        emit chegaram(m_sobra.isEmpty() ? bytes : std::exchange(m_sobra, QByteArray()) + bytes);
         return;
     }
     // Between requests nobody waits for anything: such data is dropped. After a reply taken
@@ -414,22 +517,24 @@ void Conexao::encerraSessaoNoServidor()
             lido += s.readAll();
         return lido;
     };
-    if (le("2") != "2")
-        return;
-    // The secret never crosses in clear when the session was made inside TLS: the same
+    // As in conecta, the offer goes without waiting for the "2", which comes first back. The
+    // secret never crosses in clear when the session was made inside TLS: the same
     // certificate, or nothing.
-    if (!m_impressaoDaSessao.isEmpty()) {
-        s.write(Wire::codifica(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeTls)})));
+    const QString encerrar = QLatin1String(Quadros::capacidadeEncerrar) + QLatin1Char('=') + segredo;
+    const bool cifrada = !m_impressaoDaSessao.isEmpty();
+    s.write(Wire::codifica(Quadros::pedidoDeNegociacao({cifrada ? QString(QLatin1String(Quadros::capacidadeTls)) : encerrar})));
+    if (cifrada) {
+        const QByteArray r = le("tls");
         QStringList aceitas;
-        if (!Quadros::leNegociacao(Wire::decodifica(le("tls")), aceitas) || !aceitas.contains(QLatin1String(Quadros::capacidadeTls)))
+        if (!r.startsWith('2') || !Quadros::leNegociacao(Wire::decodifica(r.mid(1)), aceitas)
+            || !aceitas.contains(QLatin1String(Quadros::capacidadeTls)))
             return;
         s.startClientEncryption();
         if (!s.waitForEncrypted(int(prazo.remainingTime())) || Confianca::impressao(s.peerCertificate()) != m_impressaoDaSessao)
             return;
+        s.write(Quadros::mensagem(Wire::codifica(Quadros::pedidoDeNegociacao({encerrar}))));
     }
-    s.write(Wire::codifica(Quadros::pedidoDeNegociacao({QLatin1String(Quadros::capacidadeEncerrar) + QLatin1Char('=') + segredo})));
     // The answer says it was done; nothing else is said either way.
-    if (s.waitForBytesWritten(int(prazo.remainingTime())))
-        s.waitForReadyRead(int(prazo.remainingTime()));
+    le(Quadros::capacidadeEncerrar);
     s.abort();
 }

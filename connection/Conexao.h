@@ -1,6 +1,6 @@
 #pragma once
-// The client's one connection to the registry server: the socket, the agreement made right
-// after the server's "2" (framing, session), the session's secret, the keep-alive, and the
+// The client's one connection to the registry server: the socket, the agreement made as it
+// opens (framing, session, encryption), the session's secret, the keep-alive, and the
 // reading of replies, framed or plain (with the plain wire's out-of-step check).
 #include "protocol/Compressao.h"
 #include "protocol/Quadros.h"
@@ -113,6 +113,14 @@ private:
     Resultado negocia(QTimer* timerTimeOut);
     Resultado cifra(QTimer* timerTimeOut);
     Resultado recusa(const QString& motivo);
+    // What this client asks for (with "tls" first when `tls`).
+    QStringList capacidades(bool tls) const;
+    // The first offer's bytes for this connection; empty when none is made.
+    QByteArray oferta(const QString& host, quint16 porta);
+    void entregaSobra();
+    void aplicaAcordo(const QStringList& aceitas);
+    bool tomaAcordo();
+    bool exigeTls(const QString& host, quint16 porta) const;
     bool exigeTls() const;
     void leDados();
     void recebe(const QByteArray& bytes);
@@ -131,6 +139,14 @@ private:
     bool m_historico = false;
     QString m_segredo;              // the session's secret (see segredoDaSessao)
     QString m_servidorDoSegredo;    // "host:port" of the server that gave it
+    QString m_servidor;             // "host:port" of this connection
+    QByteArray m_oferta;            // the first offer, sent as the connection comes up
+    bool m_ofereceTls = false;      // it names "tls"
+    bool m_antesDoAceite = false;   // the "2" has not come yet
+    bool m_guardaSobra = false;     // what comes after the "2" is kept for the offer's wait
+    QByteArray m_sobra;             // bytes of the offer's answer that came with the "2"
+    bool m_acordoPendente = false;  // inside TLS: the agreement's answer is still to come
+    QByteArray m_acordo;            // its bytes so far
     Quadros::Leitor m_leitor;
     bool m_empacotada = false;   // replies may come in packed pieces (protocol/Compressao.h)
     Compressao::Desempacotador m_desempacotador;

@@ -10,8 +10,8 @@
 // The framing our client and our server agree on, per connection, on top of the plain wire.
 //
 // The plain wire has no end marker: a reply is known to be whole only by its shape and a
-// quiet line. Our two programs agree on something better in one short exchange right after
-// the server's "2":
+// quiet line. Our two programs agree on something better in one short exchange as the
+// connection opens:
 //
 //     client: 99|zelto|1|quadros          (code, name, version, capabilities wanted, comma-separated)
 //     server: 99|zelto|1|quadros          (the capabilities it takes; empty: none)
@@ -33,7 +33,12 @@
 // secret beside "tls"). A server with a certificate answers "99|zelto|1|tls" and nothing else;
 // both then start TLS on the same connection (the server's next bytes are its handshake), and
 // the client makes the whole exchange above again inside it, as if the connection were new
-// (without "tls"). A server without a certificate ignores "tls" and answers as above.
+// (without "tls"), except that inside TLS every message is framed, the exchange's two as well:
+// the client sends its first request right behind its half without waiting for the answer.
+// A server without a certificate ignores "tls" and answers as above.
+//
+// Our client sends its first offer as soon as the connection is up, before the "2" arrives:
+// the server reads it after its "2", as any request.
 // With "zstd" agreed as well, a piece of a reply may go packed, marked by a "z" before its
 // length: "z<length>:<bytes>" (protocol/Compressao.h). A plain piece starts with a digit, so
 // the two never mix up; a reader that did not agree on it takes the "z" as a broken stream.

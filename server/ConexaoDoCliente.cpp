@@ -266,7 +266,7 @@ void ConexaoDoCliente::silencio()
         responde(a.codigo, codigo(Codigo::Falha), QStringLiteral("pedido incompleto"), chegou);
         return;
     case Situacao::Invalido:
-        if (negocia())
+        if (negocia(m_recebido))
             return;
         m_recebido.clear();
         m_primeira = false;
@@ -319,6 +319,10 @@ void ConexaoDoCliente::proximaEmQuadros()
     while (!m_ocupada && !m_fechando && !m_prontas.isEmpty()) {
         const QByteArray mensagem = m_prontas.takeFirst();
         m_bytesProntos = std::max<qsizetype>(0, m_bytesProntos - mensagem.size() - 16);
+        // Inside TLS the agreement comes framed, ahead of what the client sent behind it.
+        if (m_primeira && negocia(mensagem))
+            continue;
+        m_primeira = false;
         int nficha = 0;
         if (m_historico && Historico::lePedido(Wire::decodifica(mensagem), nficha)) {
             m_ocupada = true;
@@ -344,10 +348,10 @@ void ConexaoDoCliente::proximaEmQuadros()
     }
 }
 
-bool ConexaoDoCliente::negocia()
+bool ConexaoDoCliente::negocia(const QByteArray& mensagem)
 {
     QStringList pedidas;
-    if (!m_primeira || !Quadros::leNegociacao(Wire::decodifica(m_recebido), pedidas))
+    if (!m_primeira || !Quadros::leNegociacao(Wire::decodifica(mensagem), pedidas))
         return false;
     m_recebido.clear();
     m_primeira = false;
@@ -370,6 +374,8 @@ bool ConexaoDoCliente::negocia()
             // What came meanwhile, read as the negotiation says.
             if (m_enquadrada && !m_recebido.isEmpty())
                 chegaramEmQuadros(std::exchange(m_recebido, QByteArray()));
+            else if (m_enquadrada)
+                proximaEmQuadros();
             else if (!m_recebido.isEmpty())
                 examina();
         });
@@ -432,9 +438,10 @@ void ConexaoDoCliente::terminaNegociacao(const QStringList& pedidas, const Confe
             }
         }
     }
-    m_socket->write(Wire::codifica(Quadros::pedidoDeNegociacao(aceitas)));
+    const QByteArray resposta = Wire::codifica(Quadros::pedidoDeNegociacao(aceitas));
+    m_socket->write(m_cifrada ? Quadros::mensagem(resposta) : resposta);
     m_socket->flush();
-    m_enquadrada = aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
+    m_enquadrada = m_cifrada || aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
     m_empacota = m_enquadrada && aceitas.contains(QLatin1String(Compressao::capacidade));
     // Back in a live session: logged in, as far as the limits go (unless this same message ended it).
     if (retomada && !encerradas.contains(m_chave))
@@ -466,10 +473,13 @@ bool ConexaoDoCliente::aceitaTls(const QStringList& pedidas)
 
 void ConexaoDoCliente::cifrou()
 {
-    // A new connection as far as the agreement goes; the login clock keeps running.
+    // A new connection as far as the agreement goes; the login clock keeps running. Every
+    // message inside is framed, the agreement's first (the client sends its first request
+    // right behind it).
     m_cifrada = true;
     m_primeira = true;
     m_recebido.clear();
+    m_enquadrada = true;
     const auto* ssl = static_cast<QSslSocket*>(m_socket);
     registraNoDiario(m_nome + QStringLiteral(" combinou: tls (%1, %2)")
                                   .arg(ssl->sessionProtocol() == QSsl::TlsV1_3 ? QStringLiteral("TLS 1.3") : QStringLiteral("TLS 1.2"),

@@ -121,7 +121,7 @@ private:
     bool terminaNaDescricao(const Enquadramento::Analise& a) const;
     void silencio();
     void proximaEmQuadros();
-    bool negocia();
+    bool negocia(const QByteArray& mensagem);
     bool aceitaTls(const QStringList& pedidas);
     void cifrou();
     void terminaNegociacao(const QStringList& pedidas, const ConferenciaDeSessoes& conferencia);

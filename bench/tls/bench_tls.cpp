@@ -98,12 +98,19 @@ int carga(quint16 porta, bool tls, const ServidorReal::Conta& conta, int numero,
         if (!s.waitForEncrypted(10'000))
             return 0;
     }
-    s.write("99|zelto|1|quadros,sessao");
-    if (!lePlano(s, "sessao=").contains("quadros"))
-        return 0;
-    QThread::msleep(5);
-    s.readAll();
     Quadros::Leitor leitor;
+    if (tls) {
+        // Inside TLS the agreement is framed too.
+        s.write(Quadros::mensagem("99|zelto|1|quadros,sessao"));
+        if (!leMensagem(s, leitor).contains("quadros"))
+            return 0;
+    } else {
+        s.write("99|zelto|1|quadros,sessao");
+        if (!lePlano(s, "sessao=").contains("quadros"))
+            return 0;
+        QThread::msleep(5);
+        s.readAll();
+    }
     clsUsuario u;
     u.usuario = conta.usuario;
     u.senha = conta.senha;

@@ -6,6 +6,8 @@
 #include "connection/Conexao.h"
 #include "protocol/Wire.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
@@ -65,6 +67,38 @@ private slots:
         QCOMPARE(pedidos, pedidosDoDono);
         QCOMPARE(servidor.conexoes(), conexoes);
         QVERIFY(caixas.caixas().isEmpty());   // the connection shows nothing: its owner does
+    }
+
+    // The offer leaves with the connection, so a server may answer it in the same write as its
+    // "2": the "2" is the acceptance and the rest the offer's answer, framed or the plain "0".
+    void aceiteEAcordoJuntos_data()
+    {
+        QTest::addColumn<QByteArray>("resposta");
+        QTest::addColumn<bool>("enquadrada");
+        QTest::newRow("acordo") << QByteArray("299|zelto|1|quadros") << true;
+        QTest::newRow("servidor que nao combina") << QByteArray("20") << false;
+    }
+    void aceiteEAcordoJuntos()
+    {
+        QFETCH(QByteArray, resposta);
+        QFETCH(bool, enquadrada);
+        QTcpServer servidor;
+        QVERIFY(servidor.listen(QHostAddress::LocalHost));
+        QByteArray oferta;
+        QObject::connect(&servidor, &QTcpServer::newConnection, [&] {
+            QTcpSocket* s = servidor.nextPendingConnection();
+            QObject::connect(s, &QTcpSocket::readyRead, [&, s] {
+                oferta += s->readAll();
+                if (oferta.startsWith("99|") && !oferta.endsWith('|'))
+                    s->write(resposta);   // the "2" only now, glued to the answer
+            });
+        });
+        QTimer timerTimeOut;
+        Conexao conexao;
+        QCOMPARE(conexao.conecta(QStringLiteral("127.0.0.1"), servidor.serverPort(), &timerTimeOut), Conexao::Resultado::Conectada);
+        QVERIFY(oferta.startsWith("99|zelto|1|"));
+        QCOMPARE(conexao.enquadrada(), enquadrada);
+        QVERIFY(conexao.conectada());
     }
 
     // Framed: however the reply is cut, its pieces come in order and it is whole once, at

@@ -126,7 +126,8 @@ struct ServidorRoteirizado::Nucleo : QObject {
             if (!c->enquadrada && Quadros::leNegociacao(mensagem, capacidades)) {
                 ++negociacoes;
                 pedidas = capacidades;
-                if (negociacao == ServidorRoteirizado::Negociacao::Ignora)
+                // A server that greets with nothing is silent: it answers no agreement either.
+                if (negociacao == ServidorRoteirizado::Negociacao::Ignora || acolhida.isEmpty())
                     return;
                 const bool aceita = negociacao == ServidorRoteirizado::Negociacao::Aceita
                                     || negociacao == ServidorRoteirizado::Negociacao::AceitaEmpacotada;
