@@ -529,16 +529,32 @@ void ConexaoDoCliente::escreve(QByteArrayView bytes, bool podeEmpacotar)
     m_escoamento->vigia();
 }
 
-void ConexaoDoCliente::escrevePedaco(const QByteArray& bytes)
+ConexaoDoCliente::Forma ConexaoDoCliente::formaDosPedacos() const
+{
+    return !m_enquadrada ? Forma::Simples : m_empacota ? Forma::Empacotada : Forma::Enquadrada;
+}
+
+QByteArray ConexaoDoCliente::pedacoPronto(Forma forma, QByteArrayView bytes)
+{
+    switch (forma) {
+    case Forma::Empacotada:
+        return Compressao::quadro(bytes);
+    case Forma::Enquadrada:
+        return Quadros::quadro(bytes);
+    case Forma::Simples:
+        break;
+    }
+    return bytes.toByteArray();
+}
+
+void ConexaoDoCliente::escrevePedaco(const QByteArray& pronto, const QByteArray& codigo)
 {
     if (!m_escoamento->emCurso())
         return;
-    if (m_codigoDaResposta.isEmpty()) {
-        const qsizetype barra = bytes.indexOf('|');
-        m_codigoDaResposta = barra < 0 ? bytes : bytes.left(barra);
-    }
-    escreve(bytes, true);
-    m_escoamento->escreveu(bytes.size());
+    if (m_codigoDaResposta.isEmpty())
+        m_codigoDaResposta = codigo;
+    m_socket->write(pronto);
+    m_escoamento->escreveu(pronto.size());
 }
 
 void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs)

@@ -109,7 +109,13 @@ public:
     // The long reply's worker stopped reading (its budget is full): `continua` goes on once the
     // client has taken enough of it.
     void aguardaEscoar(std::function<void()> continua);
-    void escrevePedaco(const QByteArray& bytes);
+    // How this connection's long replies go on the wire, and a piece made ready for it: on the
+    // worker that reads the reply, so the loop only writes (packing a piece takes milliseconds).
+    enum class Forma { Simples, Enquadrada, Empacotada };
+    Forma formaDosPedacos() const;
+    static QByteArray pedacoPronto(Forma forma, QByteArrayView bytes);
+    // A piece made ready; `codigo`: the reply's code (from its first bytes), for the log.
+    void escrevePedaco(const QByteArray& pronto, const QByteArray& codigo);
     void responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
     void falhaNoMeio(int codigoPedido, const QString& desfecho, qint64 chegouNs);
 

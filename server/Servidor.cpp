@@ -289,17 +289,27 @@ void Servidor::partes(const QPointer<ConexaoDoCliente>& conexao, const std::shar
                       const std::shared_ptr<Atendente::Lista>& lista, const QByteArray& pedido, const Portador& portador,
                       qint64 chegou)
 {
+    if (!conexao)
+        return;
     const qint64 agora = agoraMs();
     const qsizetype pedaco = m_opcoes.pedacoDeResposta;
     const qsizetype limite = m_opcoes.emTransito;
-    m_oficina->le([this, conexao, pedido, portador, agora, chegou, vazao, lista, pedaco, limite](Banco&, Atendente& atendente) {
+    const ConexaoDoCliente::Forma forma = conexao->formaDosPedacos();
+    m_oficina->le([this, conexao, pedido, portador, agora, chegou, vazao, lista, pedaco, limite, forma](Banco&, Atendente& atendente) {
         bool comecou = !pedido.isNull();
+        bool primeiro = !pedido.isNull();
         const auto entrega = [&](QByteArray&& bloco) {
             if (vazao->cancelada())
                 return false;
-            lista->trecho.pausar = vazao->entregou(bloco.size(), limite);
+            // The piece goes ready for the wire: the loop only writes it.
+            const qsizetype barra = bloco.indexOf('|');
+            QByteArray codigo = std::exchange(primeiro, false) ? bloco.left(barra < 0 ? bloco.size() : barra) : QByteArray();
+            QByteArray pronto = ConexaoDoCliente::pedacoPronto(forma, bloco);
+            lista->trecho.pausar = vazao->entregou(pronto.size(), limite);
             comecou = true;
-            naConexao(this, conexao, [bloco = std::move(bloco)](ConexaoDoCliente& c) { c.escrevePedaco(bloco); });
+            naConexao(this, conexao, [pronto = std::move(pronto), codigo = std::move(codigo)](ConexaoDoCliente& c) {
+                c.escrevePedaco(pronto, codigo);
+            });
             return true;
         };
         const Atendente::Resposta r = pedido.isNull()
