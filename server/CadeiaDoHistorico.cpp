@@ -1,6 +1,7 @@
 // The hash chain over the history's rows (see CadeiaDoHistorico.h).
 #include "server/CadeiaDoHistorico.h"
 #include "server/Banco.h"
+#include "server/Historico.h"
 
 #include <QHash>
 

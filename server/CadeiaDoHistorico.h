@@ -3,7 +3,7 @@
 // and of every column of the row (its id included), so a row edited, removed or slipped in
 // by hand no longer matches. The first row chains to the empty text, or, after a retention,
 // to the anchor the retention's row carries (the hash of the last row it removed).
-#include "server/Historico.h"
+#include "server/LinhaDoHistorico.h"
 
 #include <QString>
 

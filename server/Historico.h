@@ -12,6 +12,7 @@
 // Every operation returns false on a database failure; the Banco's `ultimoErro()` tells which.
 #include "protocol/Historico.h"
 #include "protocol/clsAgenda.h"
+#include "server/LinhaDoHistorico.h"
 
 #include <QList>
 #include <QString>
@@ -21,19 +22,6 @@
 #include <optional>
 
 class Banco;
-
-struct RegistroDoHistorico {
-    qint64 id = 0;        // its place in the chain, set when stored
-    qint64 quandoMs = 0;  // UTC, ms since the epoch
-    QString operador;     // the operator, or the system account for a command
-    qint32 idDepartamento = 0;
-    QString endereco;     // the client's address ("" for a command)
-    QString acao;         // in Portuguese, as people read it (see Acao)
-    qint32 numeroFicha = 0;
-    QList<Historico::Alteracao> alteracoes;
-    QString detalhe;
-    QString hash;         // hex, set when stored
-};
 
 namespace Acao {
 QString inclusao();

@@ -8,7 +8,6 @@
 //     1,000,000) in the table: p50 and p99 of 30 requests;
 //   - `zelto-server historico --verificar` over those L rows: its time, and the table's size.
 #include "protocol/Historico.h"
-#include "protocol/Quadros.h"
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsUsuario.h"
@@ -17,15 +16,14 @@
 #include "server/FichasDemo.h"
 #include "server/Historico.h"
 #include "server/Senhas.h"
+#include "support/ClienteEmQuadros.h"
 #include "support/ClusterPostgres.h"
 #include "support/ServidorReal.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTcpSocket>
 
 #include <algorithm>
 #include <atomic>
@@ -36,52 +34,9 @@
 
 namespace {
 
-// One framed connection of our client, blocking.
-class Cliente {
-public:
-    explicit Cliente(const ServidorReal& s)
-    {
-        m_socket.connectToHost(s.host(), s.porta());
-        if (!m_socket.waitForConnected(5000) || !le(1))
-            return;
-        m_socket.read(1);
-        const QByteArray pedido = Wire::codifica(Quadros::pedidoDeNegociacao({QStringLiteral("quadros"), QStringLiteral("historico")}));
-        m_socket.write(pedido);
-        m_ok = le(pedido.size() + 10) || m_socket.bytesAvailable() > 0;
-        m_socket.readAll();
-    }
-    bool ok() const { return m_ok; }
-    QByteArray pede(const QByteArray& mensagem)
-    {
-        m_socket.write(Quadros::mensagem(mensagem));
-        QDeadlineTimer prazo(30000);
-        while (m_prontas.isEmpty()) {
-            if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(int(std::max<qint64>(1, prazo.remainingTime()))))
-                return QByteArray();
-            if (!m_leitor.le(
-                    m_socket.readAll(), [this](QByteArrayView d) { m_corrente += d; },
-                    [this] { m_prontas.append(std::exchange(m_corrente, QByteArray())); }))
-                return QByteArray();
-        }
-        return m_prontas.takeFirst();
-    }
-
-private:
-    bool le(qsizetype n)
-    {
-        QDeadlineTimer prazo(5000);
-        while (m_socket.bytesAvailable() < n && !prazo.hasExpired())
-            if (!m_socket.waitForReadyRead(100) && m_socket.bytesAvailable() > 0)
-                break;
-        return m_socket.bytesAvailable() >= 1;
-    }
-
-    QTcpSocket m_socket;
-    bool m_ok = false;
-    Quadros::Leitor m_leitor;
-    QByteArray m_corrente;
-    QList<QByteArray> m_prontas;
-};
+// Our client's connections: framed, with the history agreed; a reply may take this long.
+const QStringList comHistorico{QStringLiteral("quadros"), QStringLiteral("historico")};
+constexpr int prazoMs = 30000;
 
 double percentil(std::vector<qint64> v, double p)
 {
@@ -117,12 +72,12 @@ std::pair<double, double> gravacoes(const ServidorReal& s, int conexoes, int ped
     std::vector<std::thread> threads;
     for (int c = 0; c < conexoes; ++c)
         threads.emplace_back([&, c] {
-            Cliente cli(s);
+            ClienteEmQuadros cli(s, comHistorico);
             // One login at a time: parallel attempts of one operator from one address count as guesses.
             QByteArray entrou;
             {
                 const std::lock_guard trava(logins);
-                entrou = cli.ok() ? cli.pede(login(s.conta())) : QByteArray("sem conexão");
+                entrou = cli.enquadrado() ? cli.pedeCodificado(login(s.conta()), prazoMs) : QByteArray("sem conexão");
             }
             if (!entrou.startsWith("4|")) {
                 if (falhas++ == 0)
@@ -132,7 +87,7 @@ std::pair<double, double> gravacoes(const ServidorReal& s, int conexoes, int ped
             for (int i = 0; i < pedidos; ++i) {
                 QElapsedTimer t;
                 t.start();
-                if (!cli.pede(fichas[(c * 31 + i) % fichas.size()]).startsWith("7|"))
+                if (!cli.pedeCodificado(fichas[(c * 31 + i) % fichas.size()], prazoMs).startsWith("7|"))
                     ++falhas;
                 latencias[size_t(c)].push_back(t.nsecsElapsed());
             }
@@ -275,15 +230,15 @@ int main(int argc, char** argv)
     std::printf("histórico enchido: %lld linhas em %.1f s\n", static_cast<long long>(linhas), double(t.nsecsElapsed()) / 1e9);
     if (!com->inicia())
         return 1;
-    Cliente cli(*com);
-    if (!cli.ok() || !cli.pede(login(com->conta())).startsWith("4|"))
+    ClienteEmQuadros cli(*com, comHistorico);
+    if (!cli.enquadrado() || !cli.pedeCodificado(login(com->conta()), prazoMs).startsWith("4|"))
         return 1;
     std::vector<qint64> tempos;
     qsizetype entradas = 0;
     for (int i = 0; i < 30; ++i) {
         QElapsedTimer u;
         u.start();
-        const QByteArray r = cli.pede(Wire::codifica(Historico::pedido(42)));
+        const QByteArray r = cli.pede(Historico::pedido(42), prazoMs);
         tempos.push_back(u.nsecsElapsed());
         QList<Historico::Entrada> e;
         Historico::leResposta(Wire::decodifica(r), e);

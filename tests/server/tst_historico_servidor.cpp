@@ -2,13 +2,12 @@
 // history our client asks for, the chain and what --verificar names, retention, the listing
 // and the member's own export, the migration from the schema before it. On both stores.
 #include "protocol/Historico.h"
-#include "protocol/Quadros.h"
-#include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/modCommands.h"
 #include "server/Banco.h"
 #include "server/Esquema.h"
 #include "server/Historico.h"
+#include "support/ClienteEmQuadros.h"
 #include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 
@@ -16,76 +15,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <sys/stat.h>
 
 namespace {
 
-// Our client's side of the wire: framed, with the history agreed (unless told otherwise).
-class Cliente {
-public:
-    explicit Cliente(const ServidorReal& s, const QStringList& capacidades = {QStringLiteral("quadros"), QStringLiteral("historico")})
-    {
-        m_socket.connectToHost(s.host(), s.porta());
-        if (!m_socket.waitForConnected(5000) || leCru(1) != "2")
-            return;
-        const QByteArray pedido = Wire::codifica(Quadros::pedidoDeNegociacao(capacidades));
-        envia(pedido);
-        QDeadlineTimer prazo(5000);
-        while (!m_resposta.endsWith('\n') && !prazo.hasExpired() && m_socket.waitForReadyRead(200))
-            m_resposta += m_socket.readAll();
-        m_resposta += m_socket.readAll();
-        m_enquadrado = capacidades.contains(QLatin1String("quadros"));
-    }
-    const QByteArray& combinado() const { return m_resposta; }
-    QByteArray pede(const QString& mensagem)
-    {
-        envia(Quadros::mensagem(Wire::codifica(mensagem)));
-        QDeadlineTimer prazo(10000);
-        while (m_prontas.isEmpty()) {
-            if (m_socket.bytesAvailable() == 0 && (prazo.hasExpired() || !m_socket.waitForReadyRead(int(qMax<qint64>(1, prazo.remainingTime())))))
-                return QByteArray();
-            if (!m_leitor.le(
-                    m_socket.readAll(), [this](QByteArrayView d) { m_corrente += d; },
-                    [this] { m_prontas.append(std::exchange(m_corrente, QByteArray())); }))
-                return QByteArray();
-        }
-        return m_prontas.takeFirst();
-    }
-    bool entra(const ServidorReal::Conta& conta) { return pede(pedidoDeLogin(conta.usuario, conta.senha)).startsWith("4|"); }
-    QList<Historico::Entrada> historico(qint32 numero, QByteArray* cru = nullptr)
-    {
-        const QByteArray r = pede(Historico::pedido(numero));
-        if (cru)
-            *cru = r;
-        QList<Historico::Entrada> e;
-        Historico::leResposta(Wire::decodifica(r), e);
-        return e;
-    }
-
-private:
-    QByteArray leCru(qsizetype n)
-    {
-        QDeadlineTimer prazo(5000);
-        while (m_socket.bytesAvailable() < n && !prazo.hasExpired() && m_socket.waitForReadyRead(200)) {
-        }
-        return m_socket.read(n);
-    }
-    void envia(const QByteArray& b)
-    {
-        m_socket.write(b);
-        m_socket.waitForBytesWritten(5000);
-    }
-
-    QTcpSocket m_socket;
-    QByteArray m_resposta;
-    bool m_enquadrado = false;
-    Quadros::Leitor m_leitor;
-    QByteArray m_corrente;
-    QList<QByteArray> m_prontas;
-};
+// Our client's side of the wire: framed, with the history agreed.
+const QStringList comHistorico{QStringLiteral("quadros"), QStringLiteral("historico")};
 
 clsAgenda ficha(qint32 numero, const QString& nome, qint32 dep = 1)
 {
@@ -160,7 +97,7 @@ void tst_HistoricoServidor::mudancasEHistoricoDaFicha()
 {
     ServidorReal s;
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
-    Cliente c(s);
+    ClienteEmQuadros c(s, comHistorico);
     QVERIFY(c.combinado().contains("historico"));
     QVERIFY(c.entra(s.conta()));
     QVERIFY(c.pede(ficha(5, QStringLiteral("Ana")).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|"));
@@ -217,7 +154,7 @@ void tst_HistoricoServidor::semMudancaSemLinha()
                                      "BEGIN SELECT RAISE(ABORT, 'recusada'); END")
                           .arg(tabela)};
     QVERIFY2(s.executaNoBanco(gatilho), qPrintable(s.erro()));
-    Cliente c(s);
+    ClienteEmQuadros c(s, comHistorico);
     QVERIFY(c.entra(s.conta()));
     QCOMPARE(c.pede(ficha(77, QStringLiteral("Recusada")).toPipeStringWithCommand(Codigo::Inclui)), QByteArray("0"));
     // Another change of the same batch is untouched.
@@ -234,12 +171,12 @@ void tst_HistoricoServidor::outroDepartamentoRecebeZero()
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
     const ServidorReal::Conta outra{2, QStringLiteral("Tesouraria"), QStringLiteral("tesoureiro"), QStringLiteral("senha456")};
     QVERIFY2(s.adicionaConta(outra), qPrintable(s.erro()));
-    Cliente b(s);
+    ClienteEmQuadros b(s, comHistorico);
     QVERIFY(b.entra(outra));
     QVERIFY(b.pede(ficha(9, QStringLiteral("De B"), 2).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|"));
     QCOMPARE(b.historico(9).size(), 1);
 
-    Cliente a(s);
+    ClienteEmQuadros a(s, comHistorico);
     QVERIFY(a.entra(s.conta()));
     QByteArray cru;
     QVERIFY(a.historico(9, &cru).isEmpty());
@@ -250,7 +187,7 @@ void tst_HistoricoServidor::outroDepartamentoRecebeZero()
     QCOMPARE(e.size(), 1);
     QCOMPARE(e[0].operador, s.conta().usuario);
     // Without a session: 0.
-    Cliente semLogin(s);
+    ClienteEmQuadros semLogin(s, comHistorico);
     QCOMPARE(semLogin.pede(Historico::pedido(9)), QByteArray("0"));
 }
 
@@ -258,7 +195,7 @@ void tst_HistoricoServidor::soComACapacidadeCombinada()
 {
     ServidorReal s;
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
-    Cliente c(s, {QStringLiteral("quadros")});
+    ClienteEmQuadros c(s, {QStringLiteral("quadros")});
     QVERIFY(!c.combinado().contains("historico"));
     QVERIFY(c.entra(s.conta()));
     QCOMPARE(c.pede(Historico::pedido(1)), QByteArray("0"));
@@ -284,7 +221,7 @@ void tst_HistoricoServidor::verificarNomeiaAAdulteracao()
     ServidorReal s;
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
     {
-        Cliente c(s);
+        ClienteEmQuadros c(s, comHistorico);
         QVERIFY(c.entra(s.conta()));
         for (int i = 1; i <= 3; ++i)
             QVERIFY(c.pede(ficha(i, QStringLiteral("F%1").arg(i)).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|"));
@@ -304,7 +241,7 @@ void tst_HistoricoServidor::duasInstanciasUmaCadeia()
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
     const std::unique_ptr<ServidorReal> t = s.outraInstancia();
     QVERIFY2(t->inicia(), qPrintable(t->erro()));
-    Cliente a(s), b(*t);
+    ClienteEmQuadros a(s, comHistorico), b(*t, comHistorico);
     QVERIFY(a.entra(s.conta()));
     QVERIFY(b.entra(s.conta()));
     for (int i = 1; i <= 20; ++i) {
@@ -402,7 +339,7 @@ void tst_HistoricoServidor::listagemEFiltros()
         QVERIFY2(s.inicia(), qPrintable(s.erro()));
         const ServidorReal::Conta outra{2, QStringLiteral("Tesouraria"), QStringLiteral("tesoureiro"), QStringLiteral("senha456")};
         QVERIFY2(s.adicionaConta(outra), qPrintable(s.erro()));
-        Cliente a(s), b(s);
+        ClienteEmQuadros a(s, comHistorico), b(s, comHistorico);
         QVERIFY(a.entra(s.conta()));
         QVERIFY(b.entra(outra));
         QVERIFY(a.pede(ficha(1, QStringLiteral("Um")).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|"));
@@ -420,7 +357,7 @@ void tst_HistoricoServidor::titularRecebeTudo()
 {
     ServidorReal s;
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
-    Cliente c(s);
+    ClienteEmQuadros c(s, comHistorico);
     QVERIFY(c.entra(s.conta()));
     QVERIFY(c.pede(ficha(4, QStringLiteral("Bia")).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|"));
     QVERIFY(c.pede(ficha(4, QStringLiteral("Beatriz")).toPipeStringWithCommand(Codigo::Salva)).startsWith("7|"));
@@ -453,7 +390,7 @@ void tst_HistoricoServidor::migracaoDaVersao4()
     QVERIFY(s.executaNoBanco({QStringLiteral("DROP TABLE historico"), QStringLiteral("UPDATE versao_esquema SET versao = 4")}));
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
     QCOMPARE(valor(s, QStringLiteral("SELECT versao FROM versao_esquema")).toInt(), Esquema::versaoDoEsquema);
-    Cliente c(s);
+    ClienteEmQuadros c(s, comHistorico);
     QVERIFY(c.entra(s.conta()));
     QCOMPARE(s.fichasNoBanco(), 30);
     clsAgenda f = ficha(7, QStringLiteral("Depois da migração"));

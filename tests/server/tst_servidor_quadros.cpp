@@ -6,89 +6,14 @@
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
+#include "support/ClienteEmQuadros.h"
 #include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QTcpSocket>
 #include <QTest>
 
 namespace {
-
-// A raw client: the plain wire, or framed once it has agreed.
-class Cliente {
-public:
-    explicit Cliente(const ServidorReal& servidor)
-    {
-        m_socket.connectToHost(servidor.host(), servidor.porta());
-        m_conectado = m_socket.waitForConnected(5000) && leCru(1) == "2";
-    }
-    bool conectado() const { return m_conectado; }
-    QTcpSocket& socket() { return m_socket; }
-
-    // Exactly `n` plain bytes (or less on a time-out or a close).
-    QByteArray leCru(qsizetype n, int prazoMs = 5000)
-    {
-        QDeadlineTimer prazo(prazoMs);
-        while (m_socket.bytesAvailable() < n && !prazo.hasExpired() && m_socket.state() == QAbstractSocket::ConnectedState)
-            m_socket.waitForReadyRead(int(qMax<qint64>(1, prazo.remainingTime())));
-        return m_socket.read(n);
-    }
-    QByteArray combina()
-    {
-        const QByteArray pedido = Wire::codifica(Quadros::pedidoDeNegociacao({QStringLiteral("quadros")}));
-        envia(pedido);
-        const QByteArray resposta = leCru(pedido.size());
-        m_enquadrado = resposta == pedido;
-        return resposta;
-    }
-    void envia(const QByteArray& bytes)
-    {
-        m_socket.write(bytes);
-        m_socket.waitForBytesWritten(5000);
-    }
-    void enviaEmQuadro(const QString& mensagem) { envia(Quadros::mensagem(Wire::codifica(mensagem))); }
-    // The next framed message; null on a time-out, a close or a broken frame.
-    QByteArray mensagem(int prazoMs = 10000)
-    {
-        QDeadlineTimer prazo(prazoMs);
-        while (m_prontas.isEmpty()) {
-            if (m_socket.bytesAvailable() == 0
-                && (prazo.hasExpired() || !m_socket.waitForReadyRead(int(qMax<qint64>(1, prazo.remainingTime())))))
-                return QByteArray();
-            if (!m_leitor.le(
-                    m_socket.readAll(), [this](QByteArrayView d) { m_corrente += d; },
-                    [this] { m_prontas.append(std::exchange(m_corrente, QByteArray())); }))
-                return QByteArray();
-        }
-        return m_prontas.takeFirst();
-    }
-    // The plain wire: what arrives until the line has been quiet for `quietoMs`.
-    QByteArray ateSilencio(int quietoMs = 300, int prazoMs = 20000)
-    {
-        QByteArray r;
-        QDeadlineTimer prazo(prazoMs);
-        while (!prazo.hasExpired()) {
-            if (m_socket.bytesAvailable() == 0 && !m_socket.waitForReadyRead(quietoMs))
-                break;
-            r += m_socket.readAll();
-        }
-        return r;
-    }
-    bool fechado(int ms = 3000)
-    {
-        return m_socket.state() == QAbstractSocket::UnconnectedState || m_socket.waitForDisconnected(ms);
-    }
-
-private:
-    QTcpSocket m_socket;
-    bool m_conectado = false;
-    bool m_enquadrado = false;
-    Quadros::Leitor m_leitor;
-    QByteArray m_corrente;
-    QList<QByteArray> m_prontas;
-};
 
 QList<qint32> numeros(const QByteArray& resposta)
 {
@@ -122,7 +47,7 @@ private slots:
     void combinaEConversaEmQuadros()
     {
         QFETCH(int, corte);
-        Cliente c(*m_servidor);
+        ClienteEmQuadros c(*m_servidor);
         QVERIFY(c.conectado());
         QCOMPARE(c.combina(), QByteArray("99|zelto|1|quadros"));
         const QByteArray login = Quadros::mensagem(Wire::codifica(pedidoDeLogin()));
@@ -149,7 +74,7 @@ private slots:
     // unknown request (0) and the connection stays plain. Other capabilities are declined.
     void combinacaoSoNoComeco()
     {
-        Cliente c(*m_servidor);
+        ClienteEmQuadros c(*m_servidor);
         c.envia(Wire::codifica(pedidoDeLogin()));
         QVERIFY(c.leCru(2) == "4|");
         c.socket().readAll();
@@ -159,7 +84,7 @@ private slots:
         QCOMPARE(c.leCru(1), QByteArray("0"));
         QVERIFY(c.leCru(1, 200).isEmpty());
 
-        Cliente d(*m_servidor);
+        ClienteEmQuadros d(*m_servidor);
         d.envia("99|zelto|1|segredo");
         QCOMPARE(d.leCru(11), QByteArray("99|zelto|1|"));
         d.envia(Wire::codifica(pedidoDeLogin()));   // still the plain wire
@@ -171,7 +96,7 @@ private slots:
     // A broken frame: 0 and the connection closed (nothing after it can be trusted).
     void quadroQuebrado()
     {
-        Cliente c(*m_servidor);
+        ClienteEmQuadros c(*m_servidor);
         c.combina();
         c.envia("12|0|x");
         QCOMPARE(c.mensagem(), QByteArray("0"));
@@ -189,8 +114,8 @@ private slots:
     void umListaEnquantoOutroBusca()
     {
         QFETCH(bool, listaEnquadrada);
-        Cliente a(*m_servidor);
-        Cliente b(*m_servidor);
+        ClienteEmQuadros a(*m_servidor);
+        ClienteEmQuadros b(*m_servidor);
         QVERIFY(a.conectado() && b.conectado());
         b.combina();
         b.enviaEmQuadro(pedidoDeLogin());
