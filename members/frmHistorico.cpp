@@ -23,31 +23,81 @@ namespace {
 
 const QString origem = QStringLiteral("frmHistorico");
 
-// The caption the member window shows beside a field ("Endereço" for "endereco"); the
-// record's own name where the window has none.
+// A caption as the history writes it: without its trailing ":" or "*"; empty when it names
+// nothing (no caption, or only "/" or "-").
+QString rotuloLimpo(const QString& rotulo)
+{
+    QString r = rotulo.trimmed();
+    while (r.endsWith(u':') || r.endsWith(u'*'))
+        r = r.chopped(1).trimmed();
+    const bool temLetra = std::any_of(r.cbegin(), r.cend(), [](QChar ch) { return ch.isLetter(); });
+    return temLetra ? r : QString();
+}
+
+// The caption of the nearest captioned control beside row `i` on its line (before it, else
+// after it) that differs from its own; empty when there is none.
+QString rotuloAoLado(const QList<ControleDaFicha>& controles, qsizetype i)
+{
+    const QString proprio = rotuloLimpo(controles[i].rotulo);
+    QString antes, depois;
+    for (qsizetype j = 0; j < controles.size(); ++j) {
+        const QString r = rotuloLimpo(controles[j].rotulo);
+        if (j == i || controles[j].linha != controles[i].linha || r.isEmpty() || r == proprio)
+            continue;
+        if (j < i)
+            antes = r;
+        else if (depois.isEmpty())
+            depois = r;
+    }
+    return antes.isEmpty() ? depois : antes;
+}
+
+// The name the history gives each record field: the caption the member window shows beside
+// it ("Endereço" for "endereco"), or the record's own name where the window has none. A
+// caption several fields share would hide which one changed, so there each is qualified by
+// the caption beside its control ("Cidade (Nascido em)"), or by the record's name where that
+// too is shared, as by two fields of one control ("Nascido em (niver)").
+QHash<QString, QString> nomesDosCampos()
+{
+    struct Nome {
+        QString campo;
+        QString rotulo;
+        QString aoLado;
+    };
+    const QList<ControleDaFicha> controles = CamposDaFicha::padrao();
+    QList<Nome> nomes;
+    for (const CampoDaFicha& c : clsAgenda::campos()) {
+        Nome n{QString::fromLatin1(c.nome), QString(), QString()};
+        for (qsizetype i = 0; c.texto && i < controles.size() && n.rotulo.isEmpty(); ++i) {
+            const ControleDaFicha& k = controles[i];
+            if (k.mostra != c.texto && k.grava[0] != c.texto && k.grava[1] != c.texto)
+                continue;
+            n.rotulo = rotuloLimpo(k.rotulo);
+            if (!n.rotulo.isEmpty())
+                n.aoLado = rotuloAoLado(controles, i);
+        }
+        nomes << n;
+    }
+    const auto quantos = [&nomes](const QString& rotulo, const QString* aoLado) {
+        return std::count_if(nomes.cbegin(), nomes.cend(), [&](const Nome& o) {
+            return o.rotulo.compare(rotulo, Qt::CaseInsensitive) == 0 && (!aoLado || o.aoLado == *aoLado);
+        });
+    };
+    QHash<QString, QString> r;
+    for (const Nome& n : nomes) {
+        if (n.rotulo.isEmpty() || quantos(n.rotulo, nullptr) == 1)
+            r.insert(n.campo, n.rotulo.isEmpty() ? n.campo : n.rotulo);
+        else
+            r.insert(n.campo, QStringLiteral("%1 (%2)").arg(
+                                  n.rotulo, n.aoLado.isEmpty() || quantos(n.rotulo, &n.aoLado) > 1 ? n.campo : n.aoLado));
+    }
+    return r;
+}
+
 QString rotuloDoCampo(const QString& nome)
 {
-    static const QHash<QString, QString> rotulos = [] {
-        QHash<QString, QString> r;
-        const QList<ControleDaFicha> controles = CamposDaFicha::padrao();
-        for (const CampoDaFicha& c : clsAgenda::campos()) {
-            if (!c.texto)
-                continue;
-            for (const ControleDaFicha& k : controles) {
-                QString rotulo = k.rotulo.trimmed();
-                while (rotulo.endsWith(u':') || rotulo.endsWith(u'*'))
-                    rotulo = rotulo.chopped(1).trimmed();
-                const bool temLetra = std::any_of(rotulo.cbegin(), rotulo.cend(), [](QChar ch) { return ch.isLetter(); });
-                if (!temLetra
-                    || (k.mostra != c.texto && k.grava[0] != c.texto && k.grava[1] != c.texto))
-                    continue;
-                r.insert(QString::fromLatin1(c.nome), rotulo);
-                break;
-            }
-        }
-        return r;
-    }();
-    return rotulos.value(nome, nome);
+    static const QHash<QString, QString> nomes = nomesDosCampos();
+    return nomes.value(nome, nome);
 }
 
 QString ouVazio(const QString& valor)

@@ -23,7 +23,8 @@ public:
 
     // "dd/MM/yyyy HH:mm:ss" in local time.
     static QString formataQuando(const QDateTime& quando);
-    // One line per field: "campo: antes → depois".
+    // One line per field: "campo: antes → depois", each field under the member window's caption
+    // for it, told apart from any other field that shares that caption.
     static QString formataAlteracoes(const QList<Historico::Alteracao>& alteracoes);
 
     QLabel* lblFicha;

@@ -139,14 +139,16 @@ private slots:
         const QList<Historico::Entrada> tres{
             {utc("2026-01-01T01:30:00Z"), QStringLiteral("maria"), QStringLiteral("Alteração"),
              {{QStringLiteral("endereco"), QStringLiteral("Rua A"), QStringLiteral("Rua B|2")},
-              {QStringLiteral("bairro"), QString(), QStringLiteral("Centro")}}},
+              {QStringLiteral("bairro"), QString(), QStringLiteral("Centro")},
+              {QStringLiteral("nascidade"), QStringLiteral("Recife"), QStringLiteral("Olinda")}}},
             {utc("2025-12-31T12:00:05Z"), QStringLiteral("joão"), QStringLiteral("Consulta"), {}},
             {utc("2025-06-15T03:00:00Z"), QStringLiteral("admin"), QStringLiteral("Inclusão"), {}},
         };
         QTest::newRow("tres entradas") << Historico::resposta(tres) << true
                                        << QStringList{
                                               "31/12/2025 22:30:00 | maria | Alteração | Endereço: Rua A → Rua B|2\n"
-                                              "Bairro: (vazio) → Centro",
+                                              "Bairro: (vazio) → Centro\n"
+                                              "Cidade (Nascido em): Recife → Olinda",
                                               "31/12/2025 09:00:05 | joão | Consulta | ",
                                               "15/06/2025 00:00:00 | admin | Inclusão | ",
                                           };
@@ -198,6 +200,47 @@ private slots:
             h->grab().save(pasta + QStringLiteral("/historico-") + nome + QStringLiteral(".png"));
             janela->grab().save(pasta + QStringLiteral("/membros-") + nome + QStringLiteral(".png"));
         }
+    }
+
+    // One row per record field: the history names it apart from every other field, and the
+    // captions the member window gives several fields come qualified.
+    void nomesDistintos_data()
+    {
+        QTest::addColumn<QString>("campo");
+        QTest::addColumn<QString>("nome");   // empty: only that it is its own
+        const QHash<QString, QString> esperados{
+            {"endereco", "Endereço"},
+            {"cidade", "Cidade (Cep)"},
+            {"nascidade", "Cidade (Nascido em)"},
+            {"local1", "Local (Batismo no Esp.Santo)"},
+            {"local2", "Local (Batismo nas Aguas)"},
+            {"nascido", "Nascido em (nascido)"},
+            {"niver", "Nascido em (niver)"},
+            {"obs", "Observação (obs)"},
+            {"ocorrencia", "Observação (ocorrencia)"},
+            {"uf2", "uf2"},
+            {"Valor", "Valor"},
+        };
+        for (const CampoDaFicha& c : clsAgenda::campos())
+            if (c.tipo != CampoDaFicha::Tipo::Inteiro)
+                QTest::newRow(c.nome) << QString::fromLatin1(c.nome) << esperados.value(QString::fromLatin1(c.nome));
+    }
+    void nomesDistintos()
+    {
+        QFETCH(QString, campo);
+        QFETCH(QString, nome);
+        const auto nomeDe = [](const QString& c) {
+            const QString linha = frmHistorico::formataAlteracoes({{c, QStringLiteral("a"), QStringLiteral("b")}});
+            return linha.endsWith(QStringLiteral(": a → b")) ? linha.chopped(7) : linha;
+        };
+        const QString visto = nomeDe(campo);
+        QVERIFY(!visto.isEmpty() && !visto.contains(u'\n'));
+        if (!nome.isEmpty())
+            QCOMPARE(visto, nome);
+        for (const CampoDaFicha& c : clsAgenda::campos())
+            if (c.tipo != CampoDaFicha::Tipo::Inteiro && QLatin1String(c.nome) != campo)
+                QVERIFY2(nomeDe(QString::fromLatin1(c.nome)).compare(visto, Qt::CaseInsensitive) != 0,
+                         qPrintable(QStringLiteral("%1 e %2: %3").arg(campo, QLatin1String(c.nome), visto)));
     }
 
     // With our own server: a change made by the operator comes back as its old and new value.
