@@ -12,7 +12,8 @@
 //     replies handed over cut or wrong without a word, apart from failures the operator is told of.
 // Needs root (namespaces, /dev/net/tun); without them it says so and stops.
 //
-//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr] [--vezes 20] [--pedidos 1000] [--tls]
+//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr] [--vezes 20] [--pedidos 1000] [--tls] [--todas]
+// (--todas: every list's time, in order, under its line.)
 #include <QCryptographicHash>
 #include <QSslCertificate>
 #include "app/Implantacao.h"
@@ -345,6 +346,12 @@ int main(int argc, char** argv)
         const QString nota = QStringLiteral("p95 %1 ms; %2 idas e voltas; servidor p50 %3 ms")
                                  .arg(p(ms, 0.95), 0, 'f', 0).arg(p(ms, 0.5) / rtt, 0, 'f', 1).arg(p(doServidor, 0.5), 0, 'f', 0);
         linha(empacotar ? "lista de 10.000 fichas, empacotada (zstd), p50" : "lista de 10.000 fichas, sem empacotar, p50", p(ms, 0.5), "ms", nota);
+        if (args.contains(QLatin1String("--todas"))) {
+            std::sort(ms.begin(), ms.end());
+            for (double v : ms)
+                std::printf(" %.0f", v);
+            std::printf("\n");
+        }
     }
     Conexao::definePedidos(true, true);
 
