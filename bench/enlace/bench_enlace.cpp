@@ -12,7 +12,7 @@
 //     replies handed over cut or wrong without a word, apart from failures the operator is told of.
 // Needs root (namespaces, /dev/net/tun); without them it says so and stops.
 //
-//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr] [--vezes 20] [--pedidos 1000] [--tls] [--todas]
+//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr|--cubic] [--vezes 20] [--pedidos 1000] [--tls] [--todas]
 // (--todas: every list's time, in order, under its line.)
 #include <QCryptographicHash>
 #include <QSslCertificate>
@@ -182,11 +182,20 @@ int main(int argc, char** argv)
         std::printf("bench_enlace: pulado: %s\n", qPrintable(enlace.erro()));
         return 0;
     }
-    // --bbr: the server's side sends with BBR, which does not take random loss for congestion.
-    if (args.contains(QLatin1String("--bbr"))
-        && !roda({QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), QStringLiteral("sysctl"), QStringLiteral("-qw"),
-                  QStringLiteral("net.ipv4.tcp_congestion_control=bbr")}))
-        std::printf("bench_enlace: --bbr: o núcleo não aceitou BBR; segue com o padrão\n");
+    // --bbr: the server's side sends with BBR, which does not take random loss for congestion;
+    // --cubic: with CUBIC, the usual default. Otherwise the namespace keeps the host's choice.
+    for (const char* controle : {"bbr", "cubic"})
+        if (args.contains(QLatin1String("--") + QLatin1String(controle))
+            && !roda({QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), QStringLiteral("sysctl"), QStringLiteral("-qw"),
+                      QStringLiteral("net.ipv4.tcp_congestion_control=") + QLatin1String(controle)}))
+            std::printf("bench_enlace: --%s: o núcleo não aceitou; segue com o padrão\n", controle);
+    {
+        QProcess p;
+        p.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), enlace.servidor(), QStringLiteral("sysctl"),
+                                      QStringLiteral("-n"), QStringLiteral("net.ipv4.tcp_congestion_control")});
+        p.waitForFinished(5000);
+        std::printf("controle de congestionamento do servidor: %s\n", p.readAllStandardOutput().trimmed().constData());
+    }
     // --tls: the server gets a certificate made here, and the client insists on it (pinned).
     QStringList argumentosTls;
     if (tls) {
