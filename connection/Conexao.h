@@ -15,8 +15,8 @@ class QTimer;
 
 // Owned by the login window, which says where to connect (its boxes) and shows what goes
 // wrong; the request cycle (connection/Requisicao.h) sends through it and listens to it while
-// it waits. Every agreement on the connection is made in negocia(), so a later extension
-// (such as encryption switched on over this same socket) has one place to go.
+// it waits. The agreement is offered as the connection opens and read in negocia() (inside
+// TLS, ahead of the first reply, in recebe()); what it grants is taken in aplicaAcordo().
 class Conexao : public QObject {
     Q_OBJECT
 public:

@@ -520,15 +520,6 @@ void ConexaoDoCliente::aguardaEscoar(std::function<void()> continua)
     m_escoamento->aguarda(std::move(continua));
 }
 
-void ConexaoDoCliente::escreve(QByteArrayView bytes, bool podeEmpacotar)
-{
-    if (m_enquadrada)
-        m_socket->write(m_empacota && podeEmpacotar ? Compressao::quadro(bytes) : Quadros::quadro(bytes));
-    else
-        m_socket->write(bytes.data(), bytes.size());
-    m_escoamento->vigia();
-}
-
 ConexaoDoCliente::Forma ConexaoDoCliente::formaDosPedacos() const
 {
     return !m_enquadrada ? Forma::Simples : m_empacota ? Forma::Empacotada : Forma::Enquadrada;
@@ -560,7 +551,9 @@ void ConexaoDoCliente::escrevePedaco(const QByteArray& pronto, const QByteArray&
 void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs)
 {
     // A login's reply is never packed: it answers a password.
-    escreve(bytes, codigoPedido != Codigo::Login);
+    const Forma forma = formaDosPedacos();
+    m_socket->write(pedacoPronto(codigoPedido == Codigo::Login && forma == Forma::Empacotada ? Forma::Enquadrada : forma, bytes));
+    m_escoamento->vigia();
     if (m_enquadrada)
         m_socket->write(Quadros::fim());
     // Out now rather than on the loop's next pass: the reply is complete and nothing else

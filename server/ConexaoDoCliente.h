@@ -136,7 +136,6 @@ private:
     void naoLe(qint64 esperando);
     void desconectou();
     void autentica();
-    void escreve(QByteArrayView bytes, bool podeEmpacotar);
     void registraResposta(int codigoPedido, QByteArrayView codigo, const QString& desfecho, qint64 chegouNs);
     void libera();
 
