@@ -142,7 +142,7 @@ void VigiaDoBanco::sonda(QString conexao)
                 retira(this);
                 db.close();
             }
-        } while (dorme(travado() ? 50 : 200));
+        } while (dorme(travado() ? 50 : 100));
         retira(this);
         db.close();
     }
