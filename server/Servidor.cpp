@@ -304,7 +304,7 @@ void Servidor::partes(const QPointer<ConexaoDoCliente>& conexao, const std::shar
             // The piece goes ready for the wire: the loop only writes it.
             const qsizetype barra = bloco.indexOf('|');
             QByteArray codigo = std::exchange(primeiro, false) ? bloco.left(barra < 0 ? bloco.size() : barra) : QByteArray();
-            QByteArray pronto = ConexaoDoCliente::pedacoPronto(forma, bloco);
+            QByteArray pronto = forma == ConexaoDoCliente::Forma::Simples ? std::move(bloco) : ConexaoDoCliente::pedacoPronto(forma, bloco);
             lista->trecho.pausar = vazao->entregou(pronto.size(), limite);
             comecou = true;
             naConexao(this, conexao, [pronto = std::move(pronto), codigo = std::move(codigo)](ConexaoDoCliente& c) {
