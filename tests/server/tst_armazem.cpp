@@ -3,6 +3,7 @@
 // file may end the process.
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
+#include "support/FioSimples.h"
 #include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 
@@ -15,28 +16,6 @@
 namespace {
 
 constexpr qsizetype barrasPorFicha = 66;
-
-bool conecta(QTcpSocket& s, const ServidorReal& servidor)
-{
-    s.connectToHost(servidor.host(), servidor.porta());
-    return s.waitForConnected(5000) && s.waitForReadyRead(5000) && s.readAll() == "2";
-}
-
-// One plain-wire request; reads until the reply is 0, or starts with `inicio` and holds `barras`
-// bars, or the connection ends.
-QByteArray pede(QTcpSocket& s, const QString& mensagem, const QByteArray& inicio, qsizetype barras)
-{
-    s.write(Wire::codifica(mensagem));
-    QByteArray r;
-    while (r != "0" && (!r.startsWith(inicio) || r.count('|') < barras) && s.waitForReadyRead(10'000))
-        r += s.readAll();
-    return r;
-}
-
-QByteArray login(QTcpSocket& s)
-{
-    return pede(s, pedidoDeLogin(), "4|", 4);
-}
 
 // A save (code 6) of a new sheet in department 1.
 QString salva(const QString& nome)

@@ -3,6 +3,7 @@
 // farewells to the connections still there.
 #include "protocol/Quadros.h"
 #include "protocol/Wire.h"
+#include "support/FioSimples.h"
 #include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 
@@ -10,28 +11,6 @@
 #include <QTest>
 
 namespace {
-
-// Connected and greeted.
-bool conecta(QTcpSocket& s, const ServidorReal& servidor)
-{
-    s.connectToHost(servidor.host(), servidor.porta());
-    return s.waitForConnected(5000) && s.waitForReadyRead(5000) && s.readAll() == "2";
-}
-
-// Sends one plain-wire message and reads until what arrived starts with `inicio` and holds `barras` bars.
-QByteArray pede(QTcpSocket& s, const QString& mensagem, const QByteArray& inicio, qsizetype barras)
-{
-    s.write(Wire::codifica(mensagem));
-    QByteArray r;
-    while ((!r.startsWith(inicio) || r.count('|') < barras) && s.waitForReadyRead(10'000))
-        r += s.readAll();
-    return r;
-}
-
-QByteArray login(QTcpSocket& s)
-{
-    return pede(s, pedidoDeLogin(), "4|", 4);
-}
 
 QString nomeNoDiario(const QTcpSocket& s)
 {
