@@ -120,10 +120,15 @@ bool HistoricoGravado::leAncora(const QString& detalhe, qint64& id, QString& has
     return true;
 }
 
+bool HistoricoGravado::reservaACadeia()
+{
+    return !m_banco.ehPostgres() || m_banco.altera(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {travaDoHistorico});
+}
+
 bool HistoricoGravado::acrescentaNaTransacao(QList<RegistroDoHistorico>& registros)
 {
     // Another server (or a command) appending waits here until this transaction ends.
-    if (m_banco.ehPostgres() && !m_banco.altera(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {travaDoHistorico}))
+    if (!reservaACadeia())
         return false;
     QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT id, hash FROM historico ORDER BY id DESC LIMIT 1"), {});
     if (!q)
@@ -256,7 +261,7 @@ bool HistoricoGravado::apagaAte(qint64 antesDeMs, RegistroDoHistorico& registro,
         return false;
     };
     // Held from here: no row is appended between the cut and the retention's own row.
-    if (m_banco.ehPostgres() && !m_banco.altera(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {travaDoHistorico}))
+    if (!reservaACadeia())
         return desfaz();
     // Only a run from the oldest row on goes: the first row at or after the date stops it,
     // whatever the clocks of several servers wrote after it.

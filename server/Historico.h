@@ -46,6 +46,10 @@ public:
     // one of their own when there is none); sets each one's id and hash.
     bool acrescenta(QList<RegistroDoHistorico>& registros);
     bool acrescenta(RegistroDoHistorico& registro);
+    // Within a transaction that will append: on PostgreSQL, waits for the chain's lock (held
+    // to the transaction's end). Taken before any other row, a transaction never holds a row
+    // another server's transaction needs while waiting for the chain.
+    bool reservaACadeia();
 
     // One sheet's rows, newest first, at most `limite`.
     bool daFicha(qint32 idDepartamento, qint32 numeroFicha, int limite, QList<RegistroDoHistorico>& saida);

@@ -200,6 +200,12 @@ void Oficina::trabalhaGravando()
         QList<Atendente::Resposta> respostas;
         respostas.reserve(lote.size());
         bool confirmado = banco.iniciaTransacao();
+        // Every change appends to the history: the chain first, then the rows. A batch that took
+        // it after a sheet could wait on that sheet for another server's batch waiting on it.
+        if (confirmado && !HistoricoGravado(banco).reservaACadeia()) {
+            banco.desfazTransacao();
+            confirmado = false;
+        }
         if (confirmado) {
             // The reads queued before these changes came first: their rows go first in the chain.
             const bool gravou = gravaRegistros(banco, registros);

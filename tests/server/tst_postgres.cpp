@@ -168,6 +168,17 @@ private slots:
     void senhaDoBancoNuncaAparece();
 
 private:
+    // A refusal's reason, as the servers logged it.
+    QString porQue(const QByteArray& resposta) const
+    {
+        QStringList linhas;
+        for (const ServidorReal* s : {m_a.get(), m_b.get()})
+            for (const QString& l : s->diario().split(u'\n'))
+                if (l.contains(QLatin1String("-> 0")))
+                    linhas << l;
+        return QString::fromLatin1(resposta.left(40)) + u'\n' + linhas.mid(0, 5).join(u'\n');
+    }
+
     ClusterPostgres* m_pg = nullptr;
     std::unique_ptr<ServidorReal> m_a, m_b;
 };
@@ -212,7 +223,7 @@ void tst_Postgres::duasInstanciasDisputamInclusoes()
         QCOMPARE(l.respostas.size(), numeros);
         for (qsizetype i = 0; i < l.respostas.size(); ++i) {
             const QByteArray& resposta = l.respostas[i];
-            QVERIFY2(resposta.startsWith("9|"), resposta.constData());
+            QVERIFY2(resposta.startsWith("9|"), qPrintable(porQue(resposta)));
             const clsAgenda f = uma(resposta);
             const clsAgenda pedida = uma(QByteArray("9") + l.pedidos[i].mid(1));
             if (f.numeroFicha == 0) {
