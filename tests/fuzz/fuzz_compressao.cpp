@@ -1,19 +1,10 @@
 // Packed pieces: whatever bytes arrive, cut anywhere, the reader with unpacking hands out the
 // same messages and breaks at the same point as with the bytes in one piece, never unpacks a
 // piece beyond its bound; and the input itself, packed, reads back the same.
-#include "Comum.h"
+#include "LeituraEmCortes.h"
 #include "protocol/Compressao.h"
-#include "protocol/Quadros.h"
-
-#include <QList>
 
 namespace {
-
-struct Lido {
-    QList<QByteArray> mensagens;
-    QByteArray corrente;
-    bool ok = true;
-};
 
 Lido le(QByteArrayView bytes, qsizetype corte)
 {
@@ -28,10 +19,7 @@ Lido le(QByteArrayView bytes, qsizetype corte)
             l.corrente += desempacotador.pronto();
         return true;
     };
-    for (qsizetype i = 0; i < bytes.size() && l.ok; i += corte)
-        l.ok = leitor.le(
-            bytes.sliced(i, qMin(corte, bytes.size() - i)), [&](QByteArrayView d) { l.corrente += d; },
-            [&] { l.mensagens.append(std::exchange(l.corrente, QByteArray())); }, empacotados);
+    leEmCortes(leitor, bytes, corte, l, empacotados);
     return l;
 }
 
@@ -45,11 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
     const QByteArrayView bytes(reinterpret_cast<const char*>(dados) + 1, qsizetype(tamanho) - 1);
     const Lido inteiro = le(bytes, qMax<qsizetype>(1, bytes.size()));
     const Lido cortado = le(bytes, corte);
-    EXIGE(inteiro.ok == cortado.ok);
-    if (inteiro.ok) {
-        EXIGE(inteiro.mensagens == cortado.mensagens);
-        EXIGE(inteiro.corrente == cortado.corrente);
-    }
+    exigeIguais(inteiro, cortado);
     // The input as a reply: packed (its long runs) and read back, it is the same bytes.
     QByteArray repetido;
     while (repetido.size() < Compressao::menorPedaco)

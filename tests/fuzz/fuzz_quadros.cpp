@@ -1,27 +1,15 @@
 // The agreed framing: whatever bytes arrive, cut anywhere, the reader hands out the same
 // messages and breaks at the same point as when they arrive in one piece; and the messages it
 // read, framed again, read back the same.
-#include "Comum.h"
-#include "protocol/Quadros.h"
-
-#include <QList>
+#include "LeituraEmCortes.h"
 
 namespace {
-
-struct Lido {
-    QList<QByteArray> mensagens;
-    QByteArray corrente;
-    bool ok = true;
-};
 
 Lido le(QByteArrayView bytes, qsizetype corte)
 {
     Quadros::Leitor leitor(1 << 16);
     Lido l;
-    for (qsizetype i = 0; i < bytes.size() && l.ok; i += corte)
-        l.ok = leitor.le(
-            bytes.sliced(i, qMin(corte, bytes.size() - i)), [&](QByteArrayView d) { l.corrente += d; },
-            [&] { l.mensagens.append(std::exchange(l.corrente, QByteArray())); });
+    leEmCortes(leitor, bytes, corte, l);
     return l;
 }
 
@@ -35,11 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
     const QByteArrayView bytes(reinterpret_cast<const char*>(dados) + 1, qsizetype(tamanho) - 1);
     const Lido inteiro = le(bytes, qMax<qsizetype>(1, bytes.size()));
     const Lido cortado = le(bytes, corte);
-    EXIGE(inteiro.ok == cortado.ok);
-    if (inteiro.ok) {
-        EXIGE(inteiro.mensagens == cortado.mensagens);
-        EXIGE(inteiro.corrente == cortado.corrente);
-    }
+    exigeIguais(inteiro, cortado);
     QByteArray de_novo;
     for (const QByteArray& m : inteiro.mensagens) {
         for (qsizetype i = 0; i < m.size(); i += 4096)
