@@ -139,15 +139,23 @@ bool Atendente::registra(RegistroDoHistorico registro)
     return HistoricoGravado(m_banco).acrescenta(registro);
 }
 
+std::optional<QString> Atendente::fichaAutorizada(QStringView mensagem, const Portador& portador, qint64 agoraMs, clsAgenda& f,
+                                                  QString& usuario)
+{
+    f.fromPipeStringWithCommand(mensagem);
+    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco, &usuario);
+    if (ds)
+        f.departamento.dsDepartamento = *ds;
+    return ds;
+}
+
 Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
     clsAgenda f;
-    f.fromPipeStringWithCommand(mensagem);
     QString usuario;
-    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco, &usuario);
+    const auto ds = fichaAutorizada(mensagem, portador, agoraMs, f, usuario);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
-    f.departamento.dsDepartamento = *ds;
     if (f.numeroFicha < 0)
         return falhou(QStringLiteral("número de ficha negativo"));
     if (const QString p = problemaDaFicha(f); !p.isEmpty())
@@ -191,12 +199,10 @@ Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64
 Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
     clsAgenda f;
-    f.fromPipeStringWithCommand(mensagem);
     QString usuario;
-    const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco, &usuario);
+    const auto ds = fichaAutorizada(mensagem, portador, agoraMs, f, usuario);
     if (!ds)
         return falhou(QStringLiteral("sem sessão para o departamento"));
-    f.departamento.dsDepartamento = *ds;
     if (f.numeroFicha <= 0)
         return falhou(QStringLiteral("número de ficha ausente"));
     if (const QString p = problemaDaFicha(f); !p.isEmpty())
@@ -233,9 +239,8 @@ Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint6
 Resposta Atendente::exclui(QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
     clsAgenda f;
-    f.fromPipeStringWithCommand(mensagem);
     QString usuario;
-    if (!m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco, &usuario))
+    if (!fichaAutorizada(mensagem, portador, agoraMs, f, usuario))
         return falhou(QStringLiteral("sem sessão para o departamento"));
     if (f.numeroFicha <= 0)
         return falhou(QStringLiteral("nada a excluir"));

@@ -66,6 +66,9 @@ public:
     static constexpr qsizetype maiorCampo = 10'000;
 
 private:
+    // The sheet a change carries, read into `f`; its department's name (set in `f` too) when
+    // the requester has a session there, with the operator's name in `usuario`.
+    std::optional<QString> fichaAutorizada(QStringView mensagem, const Portador& portador, qint64 agoraMs, clsAgenda& f, QString& usuario);
     Resposta salva(QStringView mensagem, const Portador& portador, qint64 agoraMs);
     Resposta inclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
     Resposta exclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
