@@ -9,7 +9,7 @@ raiz="$(cd "$(dirname "$0")/.." && pwd)"
 build="$raiz/build-asan"
 testes=("$@")
 if [ ${#testes[@]} -eq 0 ]; then
-  testes=(tst_Requisicao tst_MontadorDeResposta tst_frmLocalizar)
+  testes=(tst_RequisicaoRespostas tst_RequisicaoFalhas tst_MontadorDeResposta tst_frmLocalizar)
 fi
 lancador=()
 if command -v ccache >/dev/null; then
