@@ -139,6 +139,23 @@ QString nomeDoBanco(const ServidorReal& s)
     return QUrl(s.conexaoDoBanco()).path().mid(1);
 }
 
+// A connection of the test's own to the servers' database, as another program would open.
+bool abreDireto(QSqlDatabase& db, const QString& nome, const ClusterPostgres& pg, const ServidorReal& s)
+{
+    db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nome);
+    db.setHostName(pg.pasta());
+    db.setPort(pg.porta());
+    db.setUserName(QStringLiteral("zelto"));
+    db.setDatabaseName(nomeDoBanco(s));
+    return db.open();
+}
+
+QVariant umValor(QSqlDatabase& db, const QString& sql)
+{
+    QSqlQuery q(db);
+    return q.exec(sql) && q.next() ? q.value(0) : QVariant();
+}
+
 QString rodaZelto(const QStringList& argumentos, int* codigo)
 {
     QProcess p;
@@ -156,6 +173,7 @@ class tst_Postgres : public QObject {
 private slots:
     void initTestCase();
     void duasInstanciasDisputamInclusoes();
+    void mudancaEsperaOHistoricoSemPrenderFichas();
     void duasInstanciasGravamFichasNovas();
     void loginValeNaOutraInstancia();
     void operadorDesativadoPerdeAcessoNaOutraInstancia();
@@ -245,6 +263,43 @@ void tst_Postgres::duasInstanciasDisputamInclusoes()
     QVariant n;
     QVERIFY(m_a->executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM fichas WHERE numeroficha >= %1").arg(base)}, &n));
     QCOMPARE(n.toInt(), numeros);
+}
+
+void tst_Postgres::mudancaEsperaOHistoricoSemPrenderFichas()
+{
+    // While another server appends to the history, a change waits for the chain before it
+    // touches any sheet: waiting with a sheet in hand, it could hold what that server needs
+    // next (the same number, included there too), and both would wait on each other.
+    const QString nome = QStringLiteral("cadeia");
+    QSqlDatabase db;
+    QVERIFY2(abreDireto(db, nome, *m_pg, *m_a), qPrintable(db.lastError().text()));
+    const auto fim = qScopeGuard([&] {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(nome);
+    });
+    QVERIFY(db.transaction());
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
+    q.addBindValue(QVariant::fromValue(qint64(0x7a656c746f)));   // the history's lock, as the servers take it
+    QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+
+    QTcpSocket s;
+    s.connectToHost(m_a->host(), m_a->porta());
+    QVERIFY(s.waitForConnected(5000) && s.waitForReadyRead(5000));
+    s.read(1);
+    s.write(Wire::codifica(ficha(60'000, QStringLiteral("Na fila da cadeia")).toPipeStringWithCommand(Codigo::Inclui)));
+    QVERIFY(s.waitForBytesWritten(5000));
+    const QString esperando = QStringLiteral("SELECT pid FROM pg_locks WHERE locktype = 'advisory' AND NOT granted");
+    QTRY_VERIFY_WITH_TIMEOUT(umValor(db, esperando).isValid(), 10'000);
+    const QVariant presas = umValor(db, QStringLiteral("SELECT COUNT(*) FROM pg_locks WHERE relation = 'fichas'::regclass AND pid IN (%1)").arg(esperando));
+    QCOMPARE(presas.toInt(), 0);
+
+    db.rollback();
+    QByteArray r;
+    while (!completa(r) && s.waitForReadyRead(8000))
+        r += s.readAll();
+    QVERIFY2(r.startsWith("9|") && uma(r).numeroFicha == 0, r.constData());
 }
 
 void tst_Postgres::duasInstanciasGravamFichasNovas()
@@ -430,12 +485,8 @@ void tst_Postgres::registroBloqueadoCustaUmPedido()
     // A long transaction elsewhere (a backup tool, a hand-made UPDATE) holds that row.
     const QString nome = QStringLiteral("trava");
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nome);
-        db.setHostName(m_pg->pasta());
-        db.setPort(m_pg->porta());
-        db.setUserName(QStringLiteral("zelto"));
-        db.setDatabaseName(nomeDoBanco(*m_a));
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+        QSqlDatabase db;
+        QVERIFY2(abreDireto(db, nome, *m_pg, *m_a), qPrintable(db.lastError().text()));
         QVERIFY(db.transaction());
         QSqlQuery q(db);
         QVERIFY(q.exec(QStringLiteral("SELECT 1 FROM fichas WHERE iddepartamento = 1 AND numeroficha = %1 FOR UPDATE").arg(f.numeroFicha)));
