@@ -95,8 +95,14 @@ bool Banco::falhaDoBanco(const QString& onde, const QSqlError& e)
     m_semGravacao = gravacaoRecusada(e);
     if (m_semGravacao)
         EstadoDeGravacao::recusou(m_diario, e.text().simplified());
-    if (m_sqlite)
+    if (m_sqlite) {
+        // Pages read while the file was damaged stay in this connection's cache, and the file
+        // coming back whole does not tell it: the connection is opened anew before its next use.
+        const int primario = e.nativeErrorCode().toInt() & 0xff;
+        if (primario == 11 || primario == 26)   // SQLITE_CORRUPT, SQLITE_NOTADB
+            perdeu();
         return falha(onde, e.text().simplified());
+    }
     const QString codigo = e.nativeErrorCode();
     QString texto = e.databaseText().simplified();
     if (texto.isEmpty())
