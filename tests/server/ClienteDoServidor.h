@@ -2,6 +2,7 @@
 // A raw client of the registry server and the sheet helpers its tests share.
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
+#include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 
 #include <QDate>
@@ -10,6 +11,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <memory>
 
 // A client socket that sends raw bytes and reads one whole reply.
 class Cliente {
@@ -148,4 +150,25 @@ inline qint64 fichasNoBanco(ServidorReal& s)
 inline bool executaNoBanco(ServidorReal& s, const QStringList& comandos, QVariant* ultimo = nullptr)
 {
     return s.executaNoBanco(comandos, ultimo);
+}
+
+// The server a test class shares: the test account (department 1) beside a second department
+// with its own operator, and a client logged in as the first. Empty when all went well.
+inline QString sobeServidorCompartilhado(std::unique_ptr<ServidorReal>& servidor, std::unique_ptr<Cliente>& cliente, int fichas = 0)
+{
+    servidor = std::make_unique<ServidorReal>(fichas);
+    if (!servidor->inicia())
+        return servidor->erro();
+    if (!servidor->adicionaConta({2, QStringLiteral("Tesouraria"), QStringLiteral("tesoureiro"), QStringLiteral("moedas-de-ouro")}))
+        return servidor->erro();
+    cliente = std::make_unique<Cliente>(*servidor);
+    const QByteArray r = cliente->pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123")));
+    return r.startsWith("4|") ? QString() : QStringLiteral("login: ") + QString::fromLatin1(r);
+}
+
+// The log carries no member data: names the tests use and the password never appear in it.
+inline bool diarioSemDados(const ServidorReal& servidor)
+{
+    const QString diario = servidor.diario();
+    return !diario.contains(QStringLiteral("Conceição")) && !diario.contains(QStringLiteral("senha123"));
 }

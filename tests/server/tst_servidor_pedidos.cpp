@@ -43,20 +43,14 @@ private:
 
 void tst_ServidorPedidos::initTestCase()
 {
-    m_servidor = std::make_unique<ServidorReal>();
-    QVERIFY2(m_servidor->inicia(), qPrintable(m_servidor->erro()));
-    QVERIFY(m_servidor->adicionaConta({2, QStringLiteral("Tesouraria"), QStringLiteral("tesoureiro"), QStringLiteral("moedas-de-ouro")}));
-    m_cliente = std::make_unique<Cliente>(*m_servidor);
-    QCOMPARE(m_cliente->pede(pedidoDeLogin(QStringLiteral("operador"), QStringLiteral("senha123"))).left(2), QByteArray("4|"));
+    const QString erro = sobeServidorCompartilhado(m_servidor, m_cliente);
+    QVERIFY2(erro.isEmpty(), qPrintable(erro));
 }
 
 void tst_ServidorPedidos::cleanupTestCase()
 {
     m_cliente.reset();
-    // The log carries no member data: names used by these tests never appear in it.
-    const QString diario = m_servidor->diario();
-    QVERIFY(!diario.contains(QStringLiteral("Conceição")));
-    QVERIFY(!diario.contains(QStringLiteral("senha123")));
+    QVERIFY(diarioSemDados(*m_servidor));
     m_servidor.reset();
 }
 
