@@ -3,6 +3,7 @@
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "support/Pedidos.h"
+#include "support/RespostaInteira.h"
 #include "support/ServidorReal.h"
 
 #include <QDate>
@@ -43,7 +44,7 @@ public:
         QDeadlineTimer prazo(prazoMs);
         while (!prazo.hasExpired()) {
             r += m_socket.readAll();   // an event loop (qWait) may already have buffered it
-            if (completa(r))
+            if (respostaInteira(r))
                 return r;
             const bool lista = r.startsWith("13|");
             if (!m_socket.waitForReadyRead(lista ? 150 : int(std::max<qint64>(1, prazo.remainingTime())))) {
@@ -87,18 +88,6 @@ public:
     }
 
 private:
-    static bool completa(const QByteArray& r)
-    {
-        const qsizetype barras = r.count('|');
-        if (r == "0" || r == "2" || r == "5" || r == "11" || r == "14")
-            return true;
-        if (r.startsWith("4|"))
-            return barras >= 4;
-        if (r.startsWith("7|") || r.startsWith("9|"))
-            return barras >= 67;
-        return false;
-    }
-
     QTcpSocket m_socket;
     bool m_conectado = false;
     QByteArray m_saudacao;

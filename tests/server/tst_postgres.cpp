@@ -6,6 +6,7 @@
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 #include "support/ClusterPostgres.h"
+#include "support/RespostaInteira.h"
 #include "support/ServidorReal.h"
 
 #include <QDeadlineTimer>
@@ -21,18 +22,6 @@
 #include <QUrl>
 
 namespace {
-
-bool completa(const QByteArray& r)
-{
-    const qsizetype barras = r.count('|');
-    if (r == "0" || r == "2" || r == "5" || r == "11" || r == "14")
-        return true;
-    if (r.startsWith("4|"))
-        return barras >= 4;
-    if (r.startsWith("7|") || r.startsWith("9|"))
-        return barras >= 67;
-    return false;
-}
 
 // Many connections at once, each sending its requests one after the other (the next on
 // the reply to the previous), all in one event loop; the replies in order per connection.
@@ -60,7 +49,7 @@ public:
                         return;
                     l.saudado = true;
                     l.lido.remove(0, 1);
-                } else if (completa(l.lido)) {
+                } else if (respostaInteira(l.lido)) {
                     l.respostas << std::exchange(l.lido, {});
                 } else {
                     return;
@@ -93,7 +82,7 @@ QByteArray pede(const ServidorReal& s, const QString& mensagem, int prazoMs = 80
     QByteArray r = socket.readAll();
     const QDeadlineTimer prazo(prazoMs);
     // A list has no end mark: whole once the stream stays quiet for a moment.
-    while (!completa(r) && !prazo.hasExpired()
+    while (!respostaInteira(r) && !prazo.hasExpired()
            && socket.waitForReadyRead(r.startsWith("13|") ? 150 : int(std::max<qint64>(1, prazo.remainingTime()))))
         r += socket.readAll();
     return r;
@@ -297,7 +286,7 @@ void tst_Postgres::mudancaEsperaOHistoricoSemPrenderFichas()
 
     db.rollback();
     QByteArray r;
-    while (!completa(r) && s.waitForReadyRead(8000))
+    while (!respostaInteira(r) && s.waitForReadyRead(8000))
         r += s.readAll();
     QVERIFY2(r.startsWith("9|") && uma(r).numeroFicha == 0, r.constData());
 }
@@ -353,7 +342,7 @@ void tst_Postgres::loginValeNaOutraInstancia()
     const auto pedeEm = [](QTcpSocket& socket, const QString& mensagem) {
         socket.write(Wire::codifica(mensagem));
         QByteArray r;
-        while (!completa(r) && socket.waitForReadyRead(5000))
+        while (!respostaInteira(r) && socket.waitForReadyRead(5000))
             r += socket.readAll();
         return r;
     };
@@ -382,7 +371,7 @@ void tst_Postgres::operadorDesativadoPerdeAcessoNaOutraInstancia()
     const auto pedeAqui = [&](const QString& mensagem) {
         s.write(Wire::codifica(mensagem));
         QByteArray r;
-        while (!completa(r) && s.waitForReadyRead(5000))
+        while (!respostaInteira(r) && s.waitForReadyRead(5000))
             r += s.readAll();
         return r;
     };
