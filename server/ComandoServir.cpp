@@ -4,6 +4,7 @@
 #include "server/ArquivosDoRegistro.h"
 #include "server/Banco.h"
 #include "server/ComandosDeAdministracao.h"
+#include "server/EloNoDiario.h"
 #include "server/EnderecoPg.h"
 #include "server/LinhaDeComando.h"
 #include "server/Servidor.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QSslCertificate>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -234,6 +236,11 @@ int Comando::servir(const Argumentos& a, const QString& banco)
     QString motivo;
     if (!servidor.escuta(motivo))
         return erro(QStringLiteral("não foi possível atender em %1: %2").arg(escuta, motivo));
+    // The chain's head, at the start and every day after, into the log: a witness outside the database.
+    EloNoDiario::registra(banco);
     anuncia(servidor, armazem);
+    QTimer eloDoDia;
+    QObject::connect(&eloDoDia, &QTimer::timeout, qApp, [banco] { EloNoDiario::registra(banco); });
+    eloDoDia.start(std::chrono::milliseconds(EloNoDiario::intervaloMs));
     return QCoreApplication::exec();
 }

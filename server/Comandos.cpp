@@ -54,12 +54,15 @@ const ComandoDoServidor comandos[] = {
      "mostra o histórico (quem fez o quê, quando e de onde: inclusões, alterações com os valores antigos e novos, "
      "exclusões com a ficha como era, consultas, buscas, logins, logoffs e comandos), do mais antigo ao mais novo, "
      "filtrado por --ficha, --operador, --departamento, --desde e --ate; --csv para planilha. --verificar confere a "
-     "cadeia de hashes; --apagar-ate DATA apaga as linhas antigas (retenção).",
-     "db ficha operador departamento desde ate csv verificar apagar-ate", Comando::historico},
+     "cadeia de hashes; --elo HASH diz se um elo anotado ainda está nela; --apagar-ate DATA apaga as linhas antigas "
+     "(retenção).",
+     "db ficha operador departamento desde ate csv verificar elo apagar-ate", Comando::historico},
     {"titular",
      "--ficha N [--departamento N] --para ARQUIVO: tudo o que o registro guarda sobre um membro (a ficha e todo o "
-     "histórico dela) num arquivo de texto legível e num CSV ao lado (ARQUIVO.csv, ou x.csv para x.txt), legíveis só pelo dono (modo 0600) e nunca sobre um arquivo existente.",
-     "db ficha departamento para", Comando::titular},
+     "histórico dela) num arquivo de texto legível e num CSV ao lado (ARQUIVO.csv, ou x.csv para x.txt), legíveis só pelo dono (modo 0600) e nunca sobre um arquivo existente. Com --eliminar (e --departamento), "
+     "em vez disso, apaga a pedido do membro os valores pessoais do histórico da ficha já excluída (--excluir-ficha a exclui "
+     "antes).",
+     "db ficha departamento para eliminar excluir-ficha", Comando::titular},
     {"demo",
      "cria um banco de demonstração: departamento 1 \"Secretaria Geral\", operador \"admin\" com senha \"admin\" e --fichas "
      "N fichas (300 se omitido). Recusa um arquivo SQLite que já exista e qualquer banco que já tenha departamentos, "

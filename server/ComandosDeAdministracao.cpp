@@ -5,6 +5,7 @@
 #include "server/Banco.h"
 #include "server/Cadastro.h"
 #include "server/Copia.h"
+#include "server/Diario.h"
 #include "server/Esquema.h"
 #include "server/FichasDemo.h"
 #include "server/FichasGravadas.h"
@@ -205,6 +206,9 @@ bool abreArmazem(Banco& armazem, bool criar)
         erro(armazem.ultimoErro());
         return false;
     }
+    // What the migration found (a history whose chain already failed) reaches the log.
+    for (const QString& aviso : esquema.avisos())
+        registraNoDiario(aviso);
     // Made by root in the service's folder, it would stay root's and the service could not write.
     QString porque;
     if (arquivoNovo && !ArquivosDoRegistro::entregaAoDonoDaPasta(arquivo, porque)) {

@@ -5,6 +5,7 @@
 #include "server/CadeiaDoHistorico.h"
 #include "server/Cadastro.h"
 #include "server/ComandosDeAdministracao.h"
+#include "server/EliminacaoDoTitular.h"
 #include "server/Esquema.h"
 #include "server/FichasGravadas.h"
 #include "server/Historico.h"
@@ -12,6 +13,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QStringList>
 
@@ -30,10 +32,7 @@ constexpr qint64 maiorId = std::numeric_limits<qint32>::max();
 // Who ran the command: the system account, never anything typed on the line.
 QString contaDoSistema()
 {
-    const uid_t uid = geteuid();
-    if (const passwd* p = getpwuid(uid))
-        return QString::fromLocal8Bit(p->pw_name);
-    return QStringLiteral("uid %1").arg(uid);
+    return HistoricoGravado::contaDoSistema();
 }
 
 QString quando(qint64 ms)
@@ -132,6 +131,49 @@ int verificaCadeia(Banco& armazem)
     return 0;
 }
 
+// Whether a link noted elsewhere is still in the chain, and where; 0 when it is and the chain
+// verifies up to it.
+int procuraElo(const QString& texto, Banco& armazem)
+{
+    const QString hash = texto.trimmed().toLower();
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    if (!hex.match(hash).hasMatch())
+        return erro(QStringLiteral("--elo espera um hash de 64 algarismos hexadecimais, como \"historico --verificar\" e o diário o "
+                                   "mostram, não \"%1\"").arg(texto));
+    HistoricoGravado historico(armazem);
+    std::optional<RegistroDoHistorico> achado;
+    QList<std::pair<qint64, QString>> ancoras;
+    CadeiaDoHistorico::Verificacao v;
+    if (!historico.procuraElo(hash, achado) || !historico.ancoras(ancoras) || !CadeiaDoHistorico::verifica(armazem, v))
+        return erro(armazem.ultimoErro());
+    qint64 id = achado ? achado->id : 0;
+    QString onde;
+    if (achado)
+        onde = QStringLiteral("é o da linha %1, de %2 UTC (%3)%4").arg(id).arg(quando(achado->quandoMs), achado->acao,
+                   achado->hash == hash ? QString() : QStringLiteral(", pela regra da cadeia anterior à migração"));
+    for (const auto& [ancora, elo] : ancoras)
+        if (!achado && elo == hash) {
+            id = ancora;
+            onde = QStringLiteral("era o da linha %1, apagada pela retenção; a cadeia continua a partir dele").arg(ancora);
+        }
+    const QString hoje = v.ultimoId > 0 ? QStringLiteral("a cadeia hoje termina na linha %1 (último elo %2)").arg(v.ultimoId).arg(v.ultimoElo)
+                                        : QStringLiteral("a cadeia está vazia");
+    if (id == 0) {
+        escreve(stdout, QStringLiteral("ELO AUSENTE: %1 não está no histórico: a linha que ele selava foi removida, ou a cadeia foi "
+                                       "refeita depois dela; %2.\n")
+                            .arg(hash, v.integra ? hoje : QStringLiteral("e a cadeia não confere: ") + v.problema));
+        return 1;
+    }
+    if (!v.integra && v.primeiraRuim <= id) {
+        escreve(stdout, QStringLiteral("ELO FORA DA CADEIA: %1 %2, mas a cadeia não confere até ele: %3.\n").arg(hash, onde, v.problema));
+        return 1;
+    }
+    escreve(stdout, QStringLiteral("O elo %1 está na cadeia: %2; %3.%4\n")
+                        .arg(hash, onde, hoje,
+                             v.integra ? QString() : QStringLiteral(" ATENÇÃO: depois dele a cadeia não confere: ") + v.problema));
+    return 0;
+}
+
 int apagaAte(const Argumentos& a, Banco& armazem)
 {
     QDate ate;
@@ -203,8 +245,8 @@ int Comando::historico(const Argumentos& a, const QString& banco)
     filtro.operador = a.valor("operador").trimmed();
     if (a.tem("operador") && filtro.operador.isEmpty())
         return erro(QStringLiteral("--operador espera um nome"));
-    if (a.tem("verificar") && a.tem("apagar-ate"))
-        return erro(QStringLiteral("use --verificar ou --apagar-ate, um de cada vez"));
+    if (int(a.tem("verificar")) + int(a.tem("apagar-ate")) + int(a.tem("elo")) > 1)
+        return erro(QStringLiteral("use --verificar, --elo ou --apagar-ate, um de cada vez"));
 
     Banco armazem(banco);
     if (!abreArmazem(armazem, false))
@@ -213,6 +255,8 @@ int Comando::historico(const Argumentos& a, const QString& banco)
         return verificaCadeia(armazem);
     if (a.tem("apagar-ate"))
         return apagaAte(a, armazem);
+    if (a.tem("elo"))
+        return procuraElo(a.valor("elo"), armazem);
     HistoricoGravado historico(armazem);
     if (!filtro.operador.isEmpty()) {
         bool conhecido = false;
@@ -239,8 +283,50 @@ int Comando::historico(const Argumentos& a, const QString& banco)
     return 0;
 }
 
+namespace {
+
+int eliminaTitular(const Argumentos& a, const QString& banco)
+{
+    qint64 n = 0, d = 0;
+    if (!a.tem("ficha") || !a.tem("departamento"))
+        return erro(QStringLiteral("uso: zelto-server titular --db CONEXÃO --ficha N --departamento N --eliminar [--excluir-ficha]"));
+    if (a.tem("para"))
+        return erro(QStringLiteral("--eliminar não exporta: rode titular --para antes, se o membro quiser a cópia"));
+    if (!inteiroDaOpcao(a, "ficha", 0, 1, maiorId, n) || !inteiroDaOpcao(a, "departamento", 0, 1, maiorId, d))
+        return 1;
+    Banco armazem(banco);
+    if (!abreArmazem(armazem, false))
+        return 1;
+    EliminacaoDoTitular::Pedido pedido;
+    pedido.numeroFicha = qint32(n);
+    pedido.idDepartamento = qint32(d);
+    pedido.excluirFicha = a.tem("excluir-ficha");
+    pedido.conta = contaDoSistema();
+    EliminacaoDoTitular::Resultado r;
+    QString recusa;
+    if (!EliminacaoDoTitular::elimina(armazem, pedido, r, recusa))
+        return erro(recusa.isEmpty() ? armazem.ultimoErro() : recusa);
+    escreve(stdout, QStringLiteral("%1Valores da ficha %2 (departamento %3) eliminados do histórico: %4 linha(s) da ficha e %5 busca(s) "
+                                   "que a nomeavam; a eliminação é a linha %6.\n")
+                        .arg(r.fichaExcluida ? QStringLiteral("Ficha excluída. ") : QString())
+                        .arg(n)
+                        .arg(d)
+                        .arg(r.linhasDaFicha)
+                        .arg(r.buscas)
+                        .arg(r.idDaEliminacao));
+    if (!r.aviso.isEmpty())
+        return erro(QStringLiteral("ATENÇÃO: ") + r.aviso);
+    return 0;
+}
+
+} // namespace
+
 int Comando::titular(const Argumentos& a, const QString& banco)
 {
+    if (a.tem("eliminar"))
+        return eliminaTitular(a, banco);
+    if (a.tem("excluir-ficha"))
+        return erro(QStringLiteral("--excluir-ficha só vale com --eliminar"));
     const QString para = a.valor("para");
     qint64 n = 0, d = 0;
     if (!a.tem("ficha") || para.isEmpty())

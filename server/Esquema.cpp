@@ -2,6 +2,7 @@
 #include "server/Esquema.h"
 #include "server/Banco.h"
 #include "server/LinhaDaFicha.h"
+#include "server/MigracaoDoHistorico.h"
 
 #include <QSqlRecord>
 
@@ -58,7 +59,7 @@ QString tabelaDeFichas(const Banco& banco)
 
 // Version 2 keeps each sheet's wire text: the column is added and filled from the others, a
 // slice of sheets at a time so that a large registry is never held in memory.
-bool guardaOFioDasFichas(Banco& banco)
+bool guardaOFioDasFichas(Banco& banco, QStringList&)
 {
     if (banco.db().record(QStringLiteral("fichas")).indexOf(QStringLiteral("fio")) >= 0)
         return true;
@@ -102,7 +103,7 @@ bool guardaOFioDasFichas(Banco& banco)
 }
 
 // Version 3: operators can be disabled, sessions live in the database.
-bool sessoesNoBanco(Banco& banco)
+bool sessoesNoBanco(Banco& banco, QStringList&)
 {
     if (banco.db().record(QStringLiteral("operadores")).indexOf(QStringLiteral("ativo")) < 0
         && !banco.executaDireto(QStringLiteral("ALTER TABLE operadores ADD COLUMN ativo INTEGER NOT NULL DEFAULT 1")))
@@ -119,7 +120,7 @@ bool sessoesNoBanco(Banco& banco)
 // Version 4: a session belongs to a connection's secret, not to an address. The sessions
 // opened under the old rule name no secret anyone holds: they end here (each operator logs
 // in once more).
-bool sessoesPorSegredo(Banco& banco)
+bool sessoesPorSegredo(Banco& banco, QStringList&)
 {
     return banco.executaDireto(QStringLiteral("DELETE FROM sessoes"))
         && banco.executaDireto(QStringLiteral("DROP INDEX IF EXISTS sessoes_por_endereco"))
@@ -129,8 +130,9 @@ bool sessoesPorSegredo(Banco& banco)
 }
 
 // Version 5: the history of who did what (see Historico). Its rows are only ever appended;
-// one sheet's history is read through the (sheet, department, id) index.
-bool historicoDeAcessos(Banco& banco)
+// one sheet's history is read through the (sheet, department, id) index. Made now with the
+// columns of version 6 (the values' salt and digest, the hash under the rule before).
+bool historicoDeAcessos(Banco& banco, QStringList&)
 {
     const QString id = banco.ehPostgres() ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER");
     return banco.executaDireto(QStringLiteral("CREATE TABLE IF NOT EXISTS historico ("
@@ -143,6 +145,9 @@ bool historicoDeAcessos(Banco& banco)
                                               "numeroficha INTEGER NOT NULL, "
                                               "alteracoes TEXT NOT NULL, "
                                               "detalhe TEXT NOT NULL, "
+                                              "sal TEXT NOT NULL DEFAULT '', "
+                                              "digesto TEXT NOT NULL DEFAULT '', "
+                                              "hash_antigo TEXT NOT NULL DEFAULT '', "
                                               "hash TEXT NOT NULL)")
                                    .arg(id))
         && banco.executaDireto(QStringLiteral("CREATE INDEX IF NOT EXISTS historico_da_ficha ON historico (numeroficha, iddepartamento, id)"))
@@ -152,13 +157,14 @@ bool historicoDeAcessos(Banco& banco)
 // The migrations, oldest first: each brings a database of any earlier version to `versao`.
 struct Passo {
     int versao;
-    bool (*aplica)(Banco&);
+    bool (*aplica)(Banco&, QStringList& avisos);
 };
 constexpr Passo passos[] = {
     {2, guardaOFioDasFichas},
     {3, sessoesNoBanco},
     {4, sessoesPorSegredo},
     {5, historicoDeAcessos},
+    {6, MigracaoDoHistorico::paraODigesto},
 };
 static_assert(std::size(passos) > 0 && passos[std::size(passos) - 1].versao == Esquema::versaoDoEsquema,
               "the last migration step brings the tables to this version");
@@ -191,7 +197,8 @@ bool Esquema::criaEsquema()
             db.rollback();
             return false;
         }
-    if (!historicoDeAcessos(m_banco)) {
+    QStringList nenhum;
+    if (!historicoDeAcessos(m_banco, nenhum)) {
         db.rollback();
         return false;
     }
@@ -240,7 +247,7 @@ bool Esquema::atualizaEsquema()
     if (!db.transaction())
         return m_banco.falha(QStringLiteral("esquema"), db.lastError().text());
     for (const Passo& passo : passos)
-        if (v < passo.versao && !passo.aplica(m_banco)) {
+        if (v < passo.versao && !passo.aplica(m_banco, m_avisos)) {
             db.rollback();
             return false;
         }

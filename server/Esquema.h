@@ -7,6 +7,8 @@
 // A database made by an earlier version is brought up to this one by the migration steps,
 // run in order from its version up, all in one transaction; one made by a newer version is
 // refused. Every operation returns false on failure; the Banco's `ultimoErro()` tells which.
+#include <QStringList>
+
 class Banco;
 
 class Esquema {
@@ -20,10 +22,13 @@ public:
     // Brings a database made by an earlier version up to this one (in one transaction);
     // refuses one made by a newer version.
     bool atualizaEsquema();
-    static constexpr int versaoDoEsquema = 5;
+    static constexpr int versaoDoEsquema = 6;
+    // What the migration had to tell the administrator (a history whose chain already failed).
+    const QStringList& avisos() const { return m_avisos; }
 
 private:
     bool versao(int& v);
 
+    QStringList m_avisos;
     Banco& m_banco;
 };

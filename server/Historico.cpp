@@ -8,6 +8,9 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace Acao {
 QString inclusao() { return QStringLiteral("inclusão"); }
 QString alteracao() { return QStringLiteral("alteração"); }
@@ -21,6 +24,8 @@ QString logoff() { return QStringLiteral("logoff"); }
 QString comando() { return QStringLiteral("comando"); }
 QString retencao() { return QStringLiteral("retenção"); }
 QString titular() { return QStringLiteral("dados exportados para o titular"); }
+QString eliminacao() { return QStringLiteral("eliminação a pedido do titular"); }
+QString migracao() { return QStringLiteral("migração da cadeia"); }
 } // namespace Acao
 
 namespace {
@@ -28,7 +33,8 @@ namespace {
 // The key of the advisory lock every appending transaction takes on PostgreSQL ("zelto").
 constexpr qint64 travaDoHistorico = 0x7a656c746f;
 
-const QString colunas = QStringLiteral("id, quando, operador, iddepartamento, endereco, acao, numeroficha, alteracoes, detalhe, hash");
+const QString colunas = QStringLiteral("id, quando, operador, iddepartamento, endereco, acao, numeroficha, alteracoes, detalhe, "
+                                       "sal, digesto, hash_antigo, hash");
 
 RegistroDoHistorico registroDe(const QSqlQuery& q)
 {
@@ -42,7 +48,10 @@ RegistroDoHistorico registroDe(const QSqlQuery& q)
     r.numeroFicha = q.value(6).toInt();
     r.alteracoes = HistoricoGravado::alteracoesDoTexto(q.value(7).toString());
     r.detalhe = q.value(8).toString();
-    r.hash = q.value(9).toString();
+    r.sal = q.value(9).toString();
+    r.digesto = q.value(10).toString();
+    r.hashAntigo = q.value(11).toString();
+    r.hash = q.value(12).toString();
     return r;
 }
 
@@ -109,6 +118,14 @@ QList<Historico::Alteracao> HistoricoGravado::alteracoesDoTexto(const QString& t
     return saida;
 }
 
+QString HistoricoGravado::contaDoSistema()
+{
+    const uid_t uid = geteuid();
+    if (const passwd* p = getpwuid(uid))
+        return QString::fromLocal8Bit(p->pw_name);
+    return QStringLiteral("uid %1").arg(uid);
+}
+
 bool HistoricoGravado::leAncora(const QString& detalhe, qint64& id, QString& hash)
 {
     static const QRegularExpression padrao(QStringLiteral("^ancora=(\\d+):([0-9a-f]{64})"));
@@ -125,21 +142,30 @@ bool HistoricoGravado::reservaACadeia()
     return !m_banco.ehPostgres() || m_banco.altera(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {travaDoHistorico});
 }
 
+bool HistoricoGravado::cabeca(qint64& id, QString& hash)
+{
+    QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT id, hash FROM historico ORDER BY id DESC LIMIT 1"), {});
+    if (!q)
+        return false;
+    id = 0;
+    hash.clear();
+    if (q->next()) {
+        id = q->value(0).toLongLong();
+        hash = q->value(1).toString();
+    }
+    q->finish();
+    return true;
+}
+
 bool HistoricoGravado::acrescentaNaTransacao(QList<RegistroDoHistorico>& registros)
 {
     // Another server (or a command) appending waits here until this transaction ends.
     if (!reservaACadeia())
         return false;
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT id, hash FROM historico ORDER BY id DESC LIMIT 1"), {});
-    if (!q)
-        return false;
     qint64 id = 0;
     QString anterior;
-    if (q->next()) {
-        id = q->value(0).toLongLong();
-        anterior = q->value(1).toString();
-    }
-    q->finish();
+    if (!cabeca(id, anterior))
+        return false;
     if (id == 0) {
         // Only a retention's anchor is left of a chain whose rows all went.
         QList<std::pair<qint64, QString>> lista;
@@ -153,11 +179,13 @@ bool HistoricoGravado::acrescentaNaTransacao(QList<RegistroDoHistorico>& registr
     }
     for (RegistroDoHistorico& r : registros) {
         r.id = ++id;
-        r.hash = CadeiaDoHistorico::elo(anterior, r);
+        r.hashAntigo.clear();
+        CadeiaDoHistorico::sela(anterior, r);
         anterior = r.hash;
-        if (!m_banco.altera(QStringLiteral("INSERT INTO historico (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(colunas),
+        if (!m_banco.altera(QStringLiteral("INSERT INTO historico (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(colunas),
                             {r.id, r.quandoMs, Banco::texto(r.operador), r.idDepartamento, Banco::texto(r.endereco), Banco::texto(r.acao),
-                             r.numeroFicha, Banco::texto(textoDasAlteracoes(r.alteracoes)), Banco::texto(r.detalhe), r.hash}))
+                             r.numeroFicha, Banco::texto(textoDasAlteracoes(r.alteracoes)), Banco::texto(r.detalhe), r.sal, r.digesto,
+                             Banco::texto(r.hashAntigo), r.hash}))
             return false;
     }
     return true;
@@ -311,6 +339,25 @@ bool HistoricoGravado::ancoras(QList<std::pair<qint64, QString>>& saida)
                                      if (leAncora(q.value(0).toString(), id, hash))
                                          saida.append({id, hash});
                                  });
+}
+
+bool HistoricoGravado::eliminacoes(QList<Eliminacao>& saida)
+{
+    saida.clear();
+    static const QRegularExpression padrao(QStringLiteral("^(\\d{1,12}) linha"));
+    return m_banco.paraCadaLinha(QStringLiteral("SELECT id, numeroficha, iddepartamento, detalhe FROM historico WHERE acao = ?"),
+                                 {Acao::eliminacao()}, [&](const QSqlQuery& q) {
+                                     const QRegularExpressionMatch m = padrao.match(q.value(3).toString());
+                                     saida.append({q.value(0).toLongLong(), q.value(1).toInt(), q.value(2).toInt(),
+                                                   m.hasMatch() ? m.captured(1).toLongLong() : -1});
+                                 });
+}
+
+bool HistoricoGravado::procuraElo(const QString& hash, std::optional<RegistroDoHistorico>& achado)
+{
+    achado.reset();
+    return m_banco.paraCadaLinha(QStringLiteral("SELECT %1 FROM historico WHERE hash = ? OR hash_antigo = ? ORDER BY id LIMIT 1").arg(colunas),
+                                 {hash, hash}, [&](const QSqlQuery& q) { achado = registroDe(q); });
 }
 
 bool HistoricoGravado::contaLinhas(qint64& quantas)

@@ -36,6 +36,8 @@ QString logoff();
 QString comando();        // an administration command
 QString retencao();       // the retention command's own row
 QString titular();        // everything about one member exported for them
+QString eliminacao();     // a member's values erased on their request (CadeiaDoHistorico)
+QString migracao();       // the chain moved to the rule with the values' digest
 } // namespace Acao
 
 class HistoricoGravado {
@@ -84,11 +86,28 @@ public:
     static QList<Historico::Alteracao> diferencas(const std::optional<clsAgenda>& antes, const std::optional<clsAgenda>& depois);
     static QString textoDasAlteracoes(const QList<Historico::Alteracao>& alteracoes);
     static QList<Historico::Alteracao> alteracoesDoTexto(const QString& texto);
+    // Who runs this process (the system account): the operator of a command's rows.
+    static QString contaDoSistema();
     // What a retention row's detail starts with: "ancora=ID:HASH".
     static bool leAncora(const QString& detalhe, qint64& id, QString& hash);
 
-private:
+    // The same inside a transaction the caller holds (a migration's, an erasure's).
     bool acrescentaNaTransacao(QList<RegistroDoHistorico>& registros);
+    // The chain's head: its id (0 when empty) and hash.
+    bool cabeca(qint64& id, QString& hash);
+    // The row whose hash (or, for a row migrated from the rule before, whose old hash) is `hash`.
+    bool procuraElo(const QString& hash, std::optional<RegistroDoHistorico>& achado);
+
+    // The erasure rows: their id, sheet, department and how many rows they say they erased.
+    struct Eliminacao {
+        qint64 id = 0;
+        qint32 numeroFicha = 0;
+        qint32 idDepartamento = 0;
+        qint64 linhas = 0;
+    };
+    bool eliminacoes(QList<Eliminacao>& saida);
+
+private:
 
     Banco& m_banco;
 };

@@ -102,6 +102,17 @@ const OpcaoDaLinha opcoes[] = {
      "retenção: apaga as linhas do histórico até esse dia, inclusive (dd/MM/aaaa, UTC, antes de hoje). O próprio comando fica "
      "registrado e a cadeia continua verificável.",
      DoComando},
+    {"elo", "HASH",
+     "diz se um elo anotado (o \"último elo\" de um dia, do diário do servidor ou de um e-mail) ainda está na cadeia e em "
+     "que linha; termina com 0 se está e a cadeia confere até ele, com 1 se não.",
+     DoComando},
+    {"eliminar", nullptr,
+     "com titular --ficha N --departamento N: a pedido do membro, troca por marcas todos os valores pessoais do histórico "
+     "daquela ficha (e o filtro das buscas que o nomeavam); ficam quem, quando, de onde, o quê e o número. A cadeia continua "
+     "verificável e a eliminação fica registrada.",
+     DoComando},
+    {"excluir-ficha", nullptr, "com --eliminar: exclui também a ficha, se ainda existir (sem ela, a eliminação é recusada).",
+     DoComando},
 };
 
 } // namespace

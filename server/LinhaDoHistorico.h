@@ -16,5 +16,11 @@ struct RegistroDoHistorico {
     qint32 numeroFicha = 0;
     QList<Historico::Alteracao> alteracoes;
     QString detalhe;
+    // The values (alteracoes and detalhe) enter the chain through their digest, keyed with a
+    // random salt of the row's own: an erasure replaces the values with marks and drops the
+    // salt, the digest stays, and nothing left can be matched against a guessed value.
+    QString sal;          // hex, 16 random bytes; empty once erased
+    QString digesto;      // hex, set when stored
+    QString hashAntigo;   // the hash the row had under the rule before the digest (migrated rows)
     QString hash;         // hex, set when stored
 };
