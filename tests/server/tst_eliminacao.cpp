@@ -145,6 +145,16 @@ bool refazACadeia(ServidorReal& s, qint64 desde)
     return banco.confirmaTransacao();
 }
 
+// Row `id`'s digest computed again from the values it holds now (its salt is in the row).
+bool refazODigesto(ServidorReal& s, qint64 id)
+{
+    Banco banco(s.conexaoDoBanco());
+    QList<RegistroDoHistorico> linha;
+    if (!banco.abre(false) || !HistoricoGravado(banco).fatia(id - 1, 1, linha) || linha.isEmpty())
+        return false;
+    return banco.altera(QStringLiteral("UPDATE historico SET digesto = ? WHERE id = ?"), {CadeiaDoHistorico::digesto(linha[0].sal, linha[0]), id});
+}
+
 // The registry as schema 5 left it: the rule before the digest, without its columns.
 bool voltaAoEsquema5(ServidorReal& s)
 {
@@ -236,40 +246,51 @@ void tst_Eliminacao::eliminaEVerifica()
 void tst_Eliminacao::outraAdulteracaoNomeada_data()
 {
     // After an erasure, an edit anywhere is still named: %E is the erasure's row, %A an
-    // erased row, %V a row of sheet 6 with its values.
+    // erased row, %V a row of sheet 6 with its values, %B the search for sheet 6's name.
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("esperado");
+    QTest::addColumn<bool>("refazDigesto");   // of row %V, after the edit, as a forger with its salt would
     QTest::newRow("valor de outra linha") << QStringLiteral("UPDATE historico SET alteracoes = 'nome,,Fulano' WHERE id = %V")
-                                          << QStringLiteral("linha %V foi alterada");
-    QTest::newRow("detalhe de outra linha") << QStringLiteral("UPDATE historico SET detalhe = 'x' WHERE id = %V") << QStringLiteral("linha %V foi alterada");
+                                          << QStringLiteral("linha %V foi alterada") << false;
+    QTest::newRow("valor e digesto de outra linha") << QStringLiteral("UPDATE historico SET alteracoes = 'nome,,Fulano' WHERE id = %V")
+                                                    << QStringLiteral("linha %V foi alterada") << true;
+    QTest::newRow("campo de uma eliminada") << QStringLiteral("UPDATE historico SET alteracoes = REPLACE(alteracoes, 'cidade,', 'bairro,') WHERE id = %A")
+                                            << QStringLiteral("linha %A foi alterada") << false;
+    QTest::newRow("busca apagada à mão com a marca") << QStringLiteral("UPDATE historico SET detalhe = '[eliminado pela linha %E]', sal = '' WHERE id = %B")
+                                                     << QStringLiteral("a eliminação da linha %E registra 4 linha(s), mas 5") << false;
+    QTest::newRow("detalhe de outra linha") << QStringLiteral("UPDATE historico SET detalhe = 'x' WHERE id = %V") << QStringLiteral("linha %V foi alterada") << false;
     QTest::newRow("digesto de outra linha") << QStringLiteral("UPDATE historico SET digesto = '00' WHERE id = %V")
-                                            << QStringLiteral("linha %V foi alterada");
+                                            << QStringLiteral("linha %V foi alterada") << false;
     QTest::newRow("apagada à mão") << QStringLiteral("UPDATE historico SET alteracoes = '', detalhe = '[eliminado pela linha %E]', sal = '' WHERE id = %V")
-                                   << QStringLiteral("linha %V teve os valores apagados à mão");
+                                   << QStringLiteral("linha %V teve os valores apagados à mão") << false;
     QTest::newRow("valor posto numa eliminada") << QStringLiteral("UPDATE historico SET alteracoes = 'nome,%5Beliminado%5D,Outro' WHERE id = %A")
-                                                << QStringLiteral("linha %A teve os valores apagados à mão");
+                                                << QStringLiteral("linha %A teve os valores apagados à mão") << false;
     QTest::newRow("marca de outra eliminação") << QStringLiteral("UPDATE historico SET detalhe = '[eliminado pela linha %V]' WHERE id = %A")
-                                               << QStringLiteral("linha %A teve os valores apagados à mão");
+                                               << QStringLiteral("linha %A teve os valores apagados à mão") << false;
     QTest::newRow("contagem da eliminação") << QStringLiteral("UPDATE historico SET detalhe = '9 linha(s) eliminada(s)' WHERE id = %E")
-                                            << QStringLiteral("linha %E");
+                                            << QStringLiteral("linha %E") << false;
     QTest::newRow("operador da eliminada") << QStringLiteral("UPDATE historico SET operador = 'outro' WHERE id = %A")
-                                           << QStringLiteral("linha %A foi alterada");
-    QTest::newRow("eliminada removida") << QStringLiteral("DELETE FROM historico WHERE id = %A") << QStringLiteral("linha %A foi removida");
+                                           << QStringLiteral("linha %A foi alterada") << false;
+    QTest::newRow("eliminada removida") << QStringLiteral("DELETE FROM historico WHERE id = %A") << QStringLiteral("linha %A foi removida") << false;
 }
 
 void tst_Eliminacao::outraAdulteracaoNomeada()
 {
     QFETCH(QString, sql);
     QFETCH(QString, esperado);
+    QFETCH(bool, refazDigesto);
     ServidorReal s;
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
     QVERIFY(preparaTitular(s));
     QCOMPARE(elimina(s, 5, 1).codigo, 0);
+    const QString b = valor(s, QStringLiteral("SELECT id FROM historico WHERE detalhe LIKE '%outra%'")).toString();
     const QString e = valor(s, QStringLiteral("SELECT id FROM historico WHERE acao = '%1'").arg(Acao::eliminacao())).toString();
     const QString a = valor(s, QStringLiteral("SELECT MAX(id) FROM historico WHERE numeroficha = 5 AND acao = 'alteração'")).toString();
     const QString v = valor(s, QStringLiteral("SELECT MIN(id) FROM historico WHERE numeroficha = 6")).toString();
-    const auto troca = [&](QString t) { return t.replace(QLatin1String("%E"), e).replace(QLatin1String("%A"), a).replace(QLatin1String("%V"), v); };
+    const auto troca = [&](QString t) { return t.replace(QLatin1String("%E"), e).replace(QLatin1String("%A"), a).replace(QLatin1String("%V"), v).replace(QLatin1String("%B"), b); };
     QVERIFY2(s.executaNoBanco({troca(sql)}), qPrintable(s.erro()));
+    if (refazDigesto)
+        QVERIFY(refazODigesto(s, v.toLongLong()));
     const Saida r = roda(s, {QStringLiteral("historico"), QStringLiteral("--verificar")});
     QCOMPARE(r.codigo, 1);
     QVERIFY2(r.texto.contains(troca(esperado)), qPrintable(r.texto));

@@ -18,6 +18,9 @@
 
 QString ServidorReal::binario()
 {
+    // A benchmark may run another build of the server beside this one (the same figures, before and after).
+    if (qEnvironmentVariableIsSet("ZELTO_SERVIDOR_BINARIO"))
+        return qEnvironmentVariable("ZELTO_SERVIDOR_BINARIO");
 #ifdef ZELTO_SERVIDOR_BINARIO
     if (QFile::exists(QStringLiteral(ZELTO_SERVIDOR_BINARIO)))
         return QStringLiteral(ZELTO_SERVIDOR_BINARIO);

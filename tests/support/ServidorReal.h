@@ -15,8 +15,9 @@
 //     socket.connectToHost(servidor.host(), servidor.porta());
 //
 // The operator's password hash is made at libsodium's lowest cost, so logins are fast.
-// The program is found through the compile definition ZELTO_SERVIDOR_BINARIO or, failing
-// that, $ZELTO_BINARY_DIR/server/zelto-server. Its standard error (one line per connection
+// The program is the environment's ZELTO_SERVIDOR_BINARIO when set (a benchmark comparing two
+// builds), else the compile definition ZELTO_SERVIDOR_BINARIO or, failing that,
+// $ZELTO_BINARY_DIR/server/zelto-server. Its standard error (one line per connection
 // and per request) goes to servidor.log in the temporary folder; `diario()` returns it.
 // Nothing here uses Qt Test: benchmarks use the same class.
 //
