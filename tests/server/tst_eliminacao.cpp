@@ -8,6 +8,7 @@
 #include "server/CadeiaDoHistorico.h"
 #include "server/Esquema.h"
 #include "server/Historico.h"
+#include "HistoricoNoTeste.h"
 #include "support/ClienteEmQuadros.h"
 #include "support/ClusterPostgres.h"
 #include "support/Pedidos.h"
@@ -20,62 +21,19 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using namespace HistoricoNoTeste;
+
 namespace {
 
-const QStringList comHistorico{QStringLiteral("quadros"), QStringLiteral("historico")};
 // What only the erased member's rows hold.
 const QString nomeDoTitular = QStringLiteral("Zacarias Esdrubal");
 const QString cidadeDoTitular = QStringLiteral("Piranhasquara");
-
-clsAgenda ficha(qint32 numero, const QString& nome, const QString& cidade = QStringLiteral("Recife"), qint32 dep = 1)
-{
-    clsAgenda f;
-    f.numeroFicha = numero;
-    f.nome = nome;
-    f.Data = QDate(2021, 5, 10);
-    f.cidade = cidade;
-    f.departamento.idDepartamento = dep;
-    f.departamento.dsDepartamento = QStringLiteral("x");
-    return f;
-}
-
-struct Saida {
-    int codigo = -1;
-    QString texto;
-};
-
-Saida roda(const ServidorReal& s, QStringList argumentos)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(ServidorReal::binario(), argumentos << QStringLiteral("--db") << s.conexaoDoBanco());
-    if (!p.waitForFinished(120'000) || p.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {p.exitCode(), QString::fromUtf8(p.readAll())};
-}
 
 Saida elimina(const ServidorReal& s, qint32 numero, qint32 dep, const QStringList& mais = {})
 {
     return roda(s, QStringList{QStringLiteral("titular"), QStringLiteral("--ficha"), QString::number(numero), QStringLiteral("--departamento"),
                                QString::number(dep), QStringLiteral("--eliminar")}
                        + mais);
-}
-
-QVariant valor(ServidorReal& s, const QString& sql)
-{
-    QVariant v;
-    return s.executaNoBanco({sql}, &v) ? v : QVariant();
-}
-
-bool esperaLinhas(ServidorReal& s, const QString& onde, int quantas)
-{
-    QDeadlineTimer prazo(10000);
-    while (!prazo.hasExpired()) {
-        if (valor(s, QStringLiteral("SELECT COUNT(*) FROM historico WHERE ") + onde).toInt() >= quantas)
-            return true;
-        QTest::qWait(50);
-    }
-    return false;
 }
 
 // The member's sheet 5 included, changed, searched by name and deleted; sheet 6 and a search
@@ -86,7 +44,7 @@ bool preparaTitular(ServidorReal& s)
     if (!c.entra(s.conta()))
         return false;
     const bool ok = c.pede(ficha(5, QStringLiteral("Zacarias")).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|")
-        && c.pede(ficha(5, nomeDoTitular, cidadeDoTitular).toPipeStringWithCommand(Codigo::Salva)).startsWith("7|")
+        && c.pede(ficha(5, nomeDoTitular, 1, cidadeDoTitular).toPipeStringWithCommand(Codigo::Salva)).startsWith("7|")
         && c.pede(ficha(6, QStringLiteral("Outra Pessoa")).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|")
         && c.pede(busca(0, QStringLiteral("esdrub"))).startsWith("13|") && c.pede(busca(0, QStringLiteral("outra"))).startsWith("13|")
         && c.pede(ficha(5, nomeDoTitular).toPipeStringWithCommand(Codigo::Exclui)) == "11";
@@ -329,8 +287,8 @@ void tst_Eliminacao::recusas()
     ClienteEmQuadros a(s, comHistorico), b(s, comHistorico);
     QVERIFY(a.entra(s.conta()) && b.entra(outra));
     QVERIFY(a.pede(ficha(6, QStringLiteral("Outra Pessoa")).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|"));
-    QVERIFY(b.pede(ficha(7, QStringLiteral("De Outro"), QStringLiteral("Natal"), 2).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|"));
-    QVERIFY(b.pede(ficha(7, QStringLiteral("De Outro"), QStringLiteral("Natal"), 2).toPipeStringWithCommand(Codigo::Exclui)) == "11");
+    QVERIFY(b.pede(ficha(7, QStringLiteral("De Outro"), 2, QStringLiteral("Natal")).toPipeStringWithCommand(Codigo::Inclui)).startsWith("9|"));
+    QVERIFY(b.pede(ficha(7, QStringLiteral("De Outro"), 2, QStringLiteral("Natal")).toPipeStringWithCommand(Codigo::Exclui)) == "11");
 
     const Saida r = elimina(s, numero, dep, mais);
     QVERIFY2(r.codigo == codigo && r.texto.contains(mensagem), qPrintable(r.texto));

@@ -7,6 +7,7 @@
 #include "server/Banco.h"
 #include "server/Esquema.h"
 #include "server/Historico.h"
+#include "HistoricoNoTeste.h"
 #include "support/ClienteEmQuadros.h"
 #include "support/Pedidos.h"
 #include "support/ServidorReal.h"
@@ -19,58 +20,7 @@
 
 #include <sys/stat.h>
 
-namespace {
-
-// Our client's side of the wire: framed, with the history agreed.
-const QStringList comHistorico{QStringLiteral("quadros"), QStringLiteral("historico")};
-
-clsAgenda ficha(qint32 numero, const QString& nome, qint32 dep = 1)
-{
-    clsAgenda f;
-    f.numeroFicha = numero;
-    f.nome = nome;
-    f.Data = QDate(2021, 5, 10);
-    f.cidade = QStringLiteral("Recife");
-    f.departamento.idDepartamento = dep;
-    f.departamento.dsDepartamento = QStringLiteral("x");
-    return f;
-}
-
-struct Saida {
-    int codigo = -1;
-    QString texto;
-};
-
-// zelto-server with `argumentos` on the server's database: exit code and what it wrote.
-Saida roda(const ServidorReal& s, QStringList argumentos)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(ServidorReal::binario(), argumentos << QStringLiteral("--db") << s.conexaoDoBanco());
-    if (!p.waitForFinished(120'000) || p.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {p.exitCode(), QString::fromUtf8(p.readAll())};
-}
-
-QVariant valor(ServidorReal& s, const QString& sql)
-{
-    QVariant v;
-    return s.executaNoBanco({sql}, &v) ? v : QVariant();
-}
-
-// The history rows are written by the writer after the reads' replies: wait until they are.
-bool esperaLinhas(ServidorReal& s, const QString& onde, int quantas)
-{
-    QDeadlineTimer prazo(10000);
-    while (!prazo.hasExpired()) {
-        if (valor(s, QStringLiteral("SELECT COUNT(*) FROM historico WHERE ") + onde).toInt() >= quantas)
-            return true;
-        QTest::qWait(50);
-    }
-    return false;
-}
-
-} // namespace
+using namespace HistoricoNoTeste;
 
 class tst_HistoricoServidor : public QObject {
     Q_OBJECT
