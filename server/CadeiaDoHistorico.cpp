@@ -55,9 +55,12 @@ QString marcaDoDetalhe(qint64 idDaEliminacao)
 
 bool eliminada(const RegistroDoHistorico& r, qint64& idDaEliminacao)
 {
+    // Only a row without its salt can be one (and --verificar asks this of every row).
+    if (!r.sal.isEmpty())
+        return false;
     static const QRegularExpression padrao(QStringLiteral("^\\[eliminado pela linha (\\d{1,18})\\]$"));
     const QRegularExpressionMatch m = padrao.match(r.detalhe);
-    if (!r.sal.isEmpty() || !m.hasMatch())
+    if (!m.hasMatch())
         return false;
     idDaEliminacao = m.captured(1).toLongLong();
     return true;
