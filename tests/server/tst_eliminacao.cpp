@@ -210,7 +210,8 @@ void tst_Eliminacao::outraAdulteracaoNomeada_data()
     QTest::addColumn<bool>("refazDigesto");   // of row %V, after the edit, as a forger with its salt would
     QTest::newRow("valor de outra linha") << QStringLiteral("UPDATE historico SET alteracoes = 'nome,,Fulano' WHERE id = %V")
                                           << QStringLiteral("linha %V foi alterada") << false;
-    QTest::newRow("valor e digesto de outra linha") << QStringLiteral("UPDATE historico SET alteracoes = 'nome,,Fulano' WHERE id = %V")
+    QTest::newRow("valor e digesto de outra linha")
+        << QStringLiteral("UPDATE historico SET alteracoes = REPLACE(alteracoes, 'Outra', 'Forjada') WHERE id = %V")
                                                     << QStringLiteral("linha %V foi alterada") << true;
     QTest::newRow("campo de uma eliminada") << QStringLiteral("UPDATE historico SET alteracoes = REPLACE(alteracoes, 'cidade,', 'bairro,') WHERE id = %A")
                                             << QStringLiteral("linha %A foi alterada") << false;
