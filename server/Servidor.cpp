@@ -5,6 +5,7 @@
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 #include "protocol/Historico.h"
+#include "server/AmostrasParaMetricas.h"
 #include "server/Banco.h"
 #include "server/Oficina.h"
 #include "server/Senhas.h"
@@ -116,6 +117,10 @@ bool Servidor::escuta(QString& erro)
         erro = m_servidor->errorString();
         return false;
     }
+    if (m_opcoes.metricas)
+        new AmostrasParaMetricas({[this] { return qint64(m_conexoes.size()); }, [this] { return qint64(m_sessoes.quantas()); },
+                                  [this](std::function<void(Banco&)> tarefa) { noBanco(nullptr, std::move(tarefa), {}); }},
+                                 this);
     return true;
 }
 
@@ -321,11 +326,11 @@ void Servidor::partes(const QPointer<ConexaoDoCliente>& conexao, const std::shar
             });
             return;
         }
-        naConexao(this, conexao, [r, comecou, chegou](ConexaoDoCliente& c) {
+        naConexao(this, conexao, [r, comecou, chegou, achadas = lista->achadas](ConexaoDoCliente& c) {
             if (comecou && r.bytes == codigo(Codigo::Falha))
                 c.falhaNoMeio(Codigo::Busca, r.desfecho, chegou);
             else
-                c.responde(Codigo::Busca, r.bytes, r.desfecho, chegou);
+                c.responde(Codigo::Busca, r.bytes, r.desfecho, chegou, achadas);
         });
     }, pedido.isNull());
 }
