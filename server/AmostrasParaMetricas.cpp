@@ -4,6 +4,7 @@
 #include "server/Historico.h"
 #include "server/Metricas.h"
 #include "server/SaudeDoServidor.h"
+#include "server/SessoesGravadas.h"
 
 #include <QDateTime>
 #include <QTimer>
@@ -40,12 +41,15 @@ AmostrasParaMetricas::~AmostrasParaMetricas() = default;
 void AmostrasParaMetricas::amostra()
 {
     Metricas::defineConexoes(m_fontes.conexoes());
-    Metricas::defineSessoes(m_fontes.sessoes());
     const qint64 s = m_segundos++;
     if (s % sondaS == 0)
         pergunta(m_sondando, [](Banco& banco) {
-            if (SaudeDoServidor::doBanco(banco) != Saude::Estado::BancoFora)
-                Metricas::bancoRespondeu(agoraMs());
+            if (SaudeDoServidor::doBanco(banco) == Saude::Estado::BancoFora)
+                return;
+            Metricas::bancoRespondeu(agoraMs());
+            QList<SessaoGravada> sessoes;
+            if (SessoesGravadas(banco).sessoes(sessoes))
+                Metricas::defineSessoes(sessoes.size());
         });
     if (s % contagemS == 0)
         pergunta(m_contando, [](Banco& banco) {

@@ -9,16 +9,15 @@
 class Banco;
 class QTimer;
 
-// Made only when the metrics are served. Every second the loop sets the open connections and
-// the live sessions; every few seconds a worker asks the database whether it answers (the
-// same question as the health command); every minute it counts the history's rows; at the
+// Made only when the metrics are served. Every second the loop sets the open connections;
+// every few seconds a worker asks the database whether it answers (the same question as the
+// health command) and how many sessions it holds (those of every server on it); every minute it counts the history's rows; at the
 // start and then once a day it walks the history's chain, and a whole chain sets the time of
 // the last verified head. A question still under way is never asked again on top of itself.
 class AmostrasParaMetricas : public QObject {
 public:
     struct Fontes {
         std::function<qint64()> conexoes;
-        std::function<qint64()> sessoes;
         // Runs a task on a worker with its database connection.
         std::function<void(std::function<void(Banco&)>)> noBanco;
     };

@@ -356,13 +356,13 @@ bool ConexaoDoCliente::negocia(const QByteArray& mensagem)
     m_primeira = false;
     if (aceitaTls(pedidas))
         return true;
-    if (pedidas.contains(QLatin1String(Saude::capacidade))) {
-        // "Serving?": the database is asked on a worker, the answer names the state alone.
+    // What only the database can tell is asked on a worker: the loop never waits on it.
+    if (pedidas.contains(QLatin1String(Saude::capacidade))) {   // "serving?": answered with the state alone
         auto e = std::make_shared<Saude::Estado>();
-        m_dono.noBanco(this, [e](Banco& b) { *e = SaudeDoServidor::doBanco(b); }, [this, e] { m_socket->write(SaudeDoServidor::resposta(*e, m_cifrada, m_nome)); });
+        m_dono.noBanco(this, [e](Banco& b) { *e = SaudeDoServidor::doBanco(b); },
+                       [this, e] { m_socket->write(SaudeDoServidor::resposta(*e, m_cifrada, m_nome)); });
         return true;
     }
-    // What only the database can tell is asked on a worker: the loop never waits on it.
     auto conferencia = std::make_shared<ConferenciaDeSessoes>(ConferenciaDeSessoes::doPedido(pedidas, m_combinouSessao));
     if (conferencia->passos.isEmpty() || !m_sessoes.noBanco()) {
         conferencia->confere(m_sessoes, nullptr, agoraMs());
@@ -554,7 +554,8 @@ void ConexaoDoCliente::escrevePedaco(const QByteArray& pronto, const QByteArray&
     m_escoamento->escreveu(pronto.size());
 }
 
-void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs, qint64 linhas)
+void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs, qint64 linhas,
+                                qint32 departamento)
 {
     // A login's reply is never packed: it answers a password.
     const Forma forma = formaDosPedacos();
@@ -567,7 +568,7 @@ void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const
     m_socket->flush();
     const qsizetype barra = bytes.indexOf('|');
     const QByteArray codigoDaResposta = m_codigoDaResposta.isEmpty() ? (barra < 0 ? bytes : bytes.left(barra)) : m_codigoDaResposta;
-    registraResposta(codigoPedido, codigoDaResposta, desfecho, chegouNs, linhas);
+    registraResposta(codigoPedido, codigoDaResposta, desfecho, chegouNs, linhas, departamento);
     // Anything but 0 or "login refused" means the connection was let in (by its login or its session).
     if (codigoPedido >= 0 && codigoDaResposta != codigo(Codigo::Falha) && codigoDaResposta != codigo(Codigo::LoginNegado))
         autentica();
@@ -582,10 +583,9 @@ void ConexaoDoCliente::falhaNoMeio(int codigoPedido, const QString& desfecho, qi
     derruba();
 }
 
-void ConexaoDoCliente::registraResposta(int codigoPedido, QByteArrayView codigoDaResposta, const QString& desfecho, qint64 chegouNs, qint64 linhas)
+void ConexaoDoCliente::registraResposta(int pedido, QByteArrayView resposta, const QString& desfecho, qint64 chegouNs, qint64 linhas, qint32 dep)
 {
-    RegistroDoPedido::registra({m_nome, codigoPedido, codigoDaResposta, desfecho, m_relogio.nsecsElapsed() - chegouNs, linhas},
-                               m_opcoes.lentoMs, [this] { return m_sessoes.departamentoDa(portador(), nullptr); });
+    RegistroDoPedido::registra({m_nome, pedido, resposta, desfecho, m_relogio.nsecsElapsed() - chegouNs, linhas, dep}, m_opcoes.lentoMs);
 }
 
 void ConexaoDoCliente::libera()

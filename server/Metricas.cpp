@@ -181,7 +181,7 @@ const Metrica metricas[] = {
     {"zelto_pedidos_total", Tipo::Contador, "Pedidos atendidos, por tipo de pedido e código da resposta.", pedidos},
     {"zelto_pedido_duracao_seconds", Tipo::Histograma, "Tempo de um pedido, da chegada à resposta inteira, por tipo.", duracoes},
     {"zelto_conexoes_abertas", Tipo::Medidor, "Conexões de clientes abertas.", medido<&Valores::conexoes>},
-    {"zelto_sessoes_vivas", Tipo::Medidor, "Sessões vivas na memória deste servidor.", medido<&Valores::sessoes>},
+    {"zelto_sessoes_vivas", Tipo::Medidor, "Sessões abertas no banco (as de todos os servidores dele), contadas a cada poucos segundos.", medido<&Valores::sessoes>},
     {"zelto_logins_recusados_total", Tipo::Contador, "Logins negados (resposta 5: senha errada, operador desconhecido ou desativado, tentativas demais).",
      simples<&Valores::loginsRecusados>},
     {"zelto_banco_reconexoes_total", Tipo::Contador, "Conexões com o banco reabertas depois de perdidas.", simples<&Valores::reconexoes>},
@@ -256,9 +256,9 @@ void Metricas::defineConexoes(qint64 abertas)
     valores().conexoes.store(abertas, std::memory_order_relaxed);
 }
 
-void Metricas::defineSessoes(qint64 vivas)
+void Metricas::defineSessoes(qint64 abertas)
 {
-    valores().sessoes.store(vivas, std::memory_order_relaxed);
+    valores().sessoes.store(abertas, std::memory_order_relaxed);
 }
 
 void Metricas::bancoRespondeu(qint64 quandoMs)

@@ -23,7 +23,7 @@ void bancoReconectou();
 
 // What the loop's sampler finds (see AmostrasParaMetricas).
 void defineConexoes(qint64 abertas);
-void defineSessoes(qint64 vivas);
+void defineSessoes(qint64 abertas);
 void bancoRespondeu(qint64 quandoMs);   // the last probe the database answered
 void defineHistorico(qint64 linhas);
 void historicoVerificado(qint64 quandoMs);   // the chain was walked and found whole

@@ -34,14 +34,14 @@ QString linhas(const RegistroDoPedido::Pedido& p)
 
 } // namespace
 
-QString RegistroDoPedido::linhaDoLento(const Pedido& p, std::optional<qint32> departamento)
+QString RegistroDoPedido::linhaDoLento(const Pedido& p)
 {
     return QStringLiteral("pedido lento: %1, departamento %2, %3, %4 linha(s), conexão %5")
-        .arg(QLatin1String(Metricas::tipoDoPedido(p.codigo)), departamento ? QString::number(*departamento) : QStringLiteral("?"),
+        .arg(QLatin1String(Metricas::tipoDoPedido(p.codigo)), p.departamento > 0 ? QString::number(p.departamento) : QStringLiteral("?"),
              milissegundos(p.duracaoNs), linhas(p), p.conexao);
 }
 
-void RegistroDoPedido::registra(const Pedido& p, int lentoMs, const std::function<std::optional<qint32>()>& departamento)
+void RegistroDoPedido::registra(const Pedido& p, int lentoMs)
 {
     Metricas::pedido(p.codigo, p.codigoDaResposta, p.duracaoNs);
     if (p.codigo == Codigo::Login && p.codigoDaResposta == QByteArrayView("5"))   // Codigo::LoginNegado
@@ -50,5 +50,5 @@ void RegistroDoPedido::registra(const Pedido& p, int lentoMs, const std::functio
                          .arg(p.conexao, p.codigo >= 0 ? QString::number(p.codigo) : QStringLiteral("?"),
                               QString::fromLatin1(p.codigoDaResposta), p.desfecho, milissegundos(p.duracaoNs)));
     if (lentoMs > 0 && p.duracaoNs >= qint64(lentoMs) * 1'000'000)
-        registraNoDiario(linhaDoLento(p, departamento ? departamento() : std::nullopt));
+        registraNoDiario(linhaDoLento(p));
 }

@@ -3,8 +3,6 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <functional>
-#include <optional>
 
 // Every reply is one log line ("ADDRESS:PORT pedido 12 -> 13 … (3.2 ms)") and a count in the
 // metrics. One that took longer than --lento-ms is one more line, for the administrator who
@@ -19,12 +17,12 @@ struct Pedido {
     const QString& desfecho;
     qint64 duracaoNs;
     qint64 linhas;                     // rows a list returned; -1: as the reply's code says
+    qint32 departamento;               // the department the request named; 0: none
 };
 
-// `departamento` is asked only for a slow request (the session's department, if any).
-void registra(const Pedido& p, int lentoMs, const std::function<std::optional<qint32>()>& departamento);
+void registra(const Pedido& p, int lentoMs);
 
 // The slow-request line (without the log's timestamp).
-QString linhaDoLento(const Pedido& p, std::optional<qint32> departamento);
+QString linhaDoLento(const Pedido& p);
 
 } // namespace RegistroDoPedido
