@@ -417,6 +417,15 @@ void TestObservacao::saudeComOBancoParado()
     ServidorReal s(ServidorReal::Conta(), 0, ServidorReal::Banco::PostgreSQL);
     QVERIFY2(s.inicia(), qPrintable(s.erro()));
     QCOMPARE(perguntaSaude(em(s)).codigo, 0);
+    // A host that takes no writes (a standby, or one set read-only) answers but does not serve.
+    QVERIFY2(pg->executa("postgres", {"ALTER SYSTEM SET default_transaction_read_only = on", "SELECT pg_reload_conf()"}), qPrintable(pg->erro()));
+    QTRY_COMPARE_WITH_TIMEOUT(perguntaSaude(em(s)).linha,
+                              QStringLiteral("127.0.0.1:%1 - responde, mas não atende: o banco só aceita leitura\n").arg(s.porta()), 10'000);
+    QCOMPARE(perguntaSaude(em(s)).codigo, 1);
+    QVERIFY2(pg->executa("postgres", {"SET default_transaction_read_only = off", "ALTER SYSTEM RESET default_transaction_read_only",
+                                      "SELECT pg_reload_conf()"}),
+             qPrintable(pg->erro()));
+    QTRY_COMPARE_WITH_TIMEOUT(perguntaSaude(em(s)).codigo, 0, 10'000);
     QVERIFY(pg->para());
     QElapsedTimer relogio;
     relogio.start();
