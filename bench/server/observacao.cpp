@@ -4,6 +4,8 @@
 // sessions open (100 by default), M times (p50 and the worst), and the health command's whole
 // run (`zelto-server saude`, process start included) against a healthy server and against one
 // whose PostgreSQL database is stopped (a private cluster made and removed by this tool).
+// And whether a flood of scrapes (four clients scraping without pause) slows the registry:
+// searches by number on one connection, p50/p99, without and with the flood.
 #include "support/ClienteEmQuadros.h"
 #include "support/ClusterPostgres.h"
 #include "support/Pedidos.h"
@@ -17,6 +19,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -74,6 +78,30 @@ double saude(const ServidorReal& s, int& codigo)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
+// `vezes` searches by number, one after the other, on a logged-in connection: each one's time.
+QList<double> buscas(ClienteEmQuadros& c, int vezes)
+{
+    QList<double> ms;
+    for (int i = 0; i < vezes; ++i) {
+        QElapsedTimer t;
+        t.start();
+        if (!c.pede(busca(1 + i % 300)).startsWith("13|"))
+            return {};
+        ms << double(t.nsecsElapsed()) / 1e6;
+    }
+    return ms;
+}
+
+void relataPercentis(const char* nome, QList<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    if (ms.size() < 100)
+        return;
+    std::printf("%-44s p50 %7.3f ms   p99 %7.3f ms   (%lld buscas)\n", nome, ms[ms.size() / 2], ms[ms.size() * 99 / 100],
+                static_cast<long long>(ms.size()));
+    std::fflush(stdout);
+}
+
 QList<double> saudes(const ServidorReal& s, int vezes, int esperado)
 {
     QList<double> ms;
@@ -129,6 +157,28 @@ int main(int argc, char** argv)
     std::printf("%d sessões abertas, exposição de %lld bytes\n", sessoes, static_cast<long long>(bytes));
     relata("uma raspagem de /metrics", ms);
     relata("saude, servidor atendendo (SQLite)", saudes(servidor, std::min(vezes, 20), 0));
+
+    ClienteEmQuadros medido(servidor, {QStringLiteral("quadros")});
+    if (!medido.entra(servidor.conta()))
+        return 1;
+    relataPercentis("buscas por número, sem raspagens", buscas(medido, 2000));
+    std::atomic<bool> parar = false;
+    std::atomic<int> raspagens = 0;
+    std::vector<std::thread> enxurrada;
+    for (int i = 0; i < 4; ++i)
+        enxurrada.emplace_back([&] {
+            qsizetype b = 0;
+            while (!parar)
+                if (raspa(porta, b) >= 0)
+                    ++raspagens;
+        });
+    QElapsedTimer durante;
+    durante.start();
+    relataPercentis("buscas por número, com 4 raspando sem parar", buscas(medido, 2000));
+    parar = true;
+    for (std::thread& t : enxurrada)
+        t.join();
+    std::printf("%-44s %.0f raspagens/s ao mesmo tempo\n", "", raspagens.load() * 1000.0 / double(std::max<qint64>(1, durante.elapsed())));
     abertas.clear();
 
     ClusterPostgres cluster;
