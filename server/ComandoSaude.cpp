@@ -10,6 +10,9 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslSocket>
+#include <QTcpSocket>
+
+#include <memory>
 
 namespace {
 
@@ -63,11 +66,13 @@ bool le(const Argumentos& a, Pergunta& p, QString& motivo)
     return true;
 }
 
-// One blocking conversation, every wait within the one deadline.
+// One blocking conversation, every wait within the one deadline. (A plain socket unless TLS
+// is asked for: loading the TLS library would be most of the command's time.)
 class Conversa {
 public:
-    explicit Conversa(int prazoMs) : m_prazo(prazoMs) {}
-    QSslSocket socket;
+    Conversa(int prazoMs, bool tls) : m_prazo(prazoMs), m_socket(tls ? new QSslSocket : new QTcpSocket) {}
+    QTcpSocket& socket() { return *m_socket; }
+    QSslSocket& ssl() { return static_cast<QSslSocket&>(*m_socket); }
 
     int resta() const { return int(std::max<qint64>(1, m_prazo.remainingTime())); }
     bool venceu() const { return m_prazo.hasExpired(); }
@@ -78,18 +83,18 @@ public:
         while (!venceu()) {
             // The answer leaves in one write: once some has come, a short quiet ends it.
             const bool algo = m_lido.size() > 1;
-            if (!socket.waitForReadyRead(algo ? std::min(50, resta()) : resta())) {
+            if (!socket().waitForReadyRead(algo ? std::min(50, resta()) : resta())) {
                 if (algo && m_lido.startsWith('2')) {
                     // Not a negotiation at all (a server that answers it with 0): it says nothing of its health.
                     const QByteArrayView resto = QByteArrayView(m_lido).sliced(1);
                     if (Quadros::leNegociacao(Wire::decodifica(resto), capacidades) || !resto.startsWith("99|"))
                         return true;
                 }
-                if (socket.state() != QAbstractSocket::ConnectedState)
+                if (socket().state() != QAbstractSocket::ConnectedState)
                     return false;
                 continue;
             }
-            m_lido += socket.readAll();
+            m_lido += socket().readAll();
         }
         return false;
     }
@@ -101,9 +106,9 @@ public:
         QByteArray mensagem;
         bool inteira = false;
         while (!inteira && !venceu()) {
-            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(resta()))
+            if (socket().bytesAvailable() == 0 && !socket().waitForReadyRead(resta()))
                 return false;
-            if (!leitor.le(socket.readAll(), [&](QByteArrayView d) { mensagem += d; }, [&] { inteira = true; }))
+            if (!leitor.le(socket().readAll(), [&](QByteArrayView d) { mensagem += d; }, [&] { inteira = true; }))
                 return false;
         }
         return inteira && Quadros::leNegociacao(Wire::decodifica(mensagem), capacidades);
@@ -111,6 +116,7 @@ public:
 
 private:
     QDeadlineTimer m_prazo;
+    std::unique_ptr<QTcpSocket> m_socket;
     QByteArray m_lido;
 };
 
@@ -152,13 +158,13 @@ int Comando::saude(const Argumentos& a, const QString&)
     const QString quem = (p.host.contains(u':') ? u'[' + p.host + u']' : p.host) + u':' + QString::number(p.porta);
     const QString semResposta = quem + QStringLiteral(" - sem resposta em %1 s").arg(double(p.prazoMs) / 1000.0);
 
-    Conversa c(p.prazoMs);
-    c.socket.connectToHost(p.host, p.porta);
-    if (!c.socket.waitForConnected(c.resta()))
-        return diz(SemResposta, c.socket.error() == QAbstractSocket::ConnectionRefusedError ? quem + QStringLiteral(" - sem resposta: conexão recusada")
+    Conversa c(p.prazoMs, p.tls);
+    c.socket().connectToHost(p.host, p.porta);
+    if (!c.socket().waitForConnected(c.resta()))
+        return diz(SemResposta, c.socket().error() == QAbstractSocket::ConnectionRefusedError ? quem + QStringLiteral(" - sem resposta: conexão recusada")
                                                                                            : semResposta);
     // The offer leaves at once; the server reads it after its "2".
-    c.socket.write(Wire::codifica(oferta(p.tls ? Quadros::capacidadeTls : Saude::capacidade)));
+    c.socket().write(Wire::codifica(oferta(p.tls ? Quadros::capacidadeTls : Saude::capacidade)));
     QStringList capacidades;
     if (!c.respostaSimples(capacidades))
         return diz(SemResposta, semResposta);
@@ -168,17 +174,17 @@ int Comando::saude(const Argumentos& a, const QString&)
         return diz(NaoAtende, quem + QStringLiteral(" - responde, mas não oferece TLS"));
 
     // Health reveals nothing: any certificate will do, unless one was named.
-    QSslConfiguration configuracao = c.socket.sslConfiguration();
+    QSslConfiguration configuracao = c.ssl().sslConfiguration();
     configuracao.setPeerVerifyMode(QSslSocket::QueryPeer);
     configuracao.setProtocol(QSsl::TlsV1_2OrLater);
-    c.socket.setSslConfiguration(configuracao);
-    c.socket.startClientEncryption();
-    if (!c.socket.waitForEncrypted(c.resta()))
+    c.ssl().setSslConfiguration(configuracao);
+    c.ssl().startClientEncryption();
+    if (!c.ssl().waitForEncrypted(c.resta()))
         return diz(c.venceu() ? SemResposta : NaoAtende,
-                   c.venceu() ? semResposta : quem + QStringLiteral(" - responde, mas o TLS falhou: ") + c.socket.errorString());
-    if (!p.impressao.isEmpty() && Tls::impressao(c.socket.peerCertificate()) != p.impressao)
+                   c.venceu() ? semResposta : quem + QStringLiteral(" - responde, mas o TLS falhou: ") + c.ssl().errorString());
+    if (!p.impressao.isEmpty() && Tls::impressao(c.ssl().peerCertificate()) != p.impressao)
         return diz(NaoAtende, quem + QStringLiteral(" - responde com outro certificado, não o de --tls-certificado"));
-    c.socket.write(Quadros::mensagem(Wire::codifica(oferta(Saude::capacidade))));
+    c.socket().write(Quadros::mensagem(Wire::codifica(oferta(Saude::capacidade))));
     if (!c.respostaEmQuadros(capacidades))
         return diz(SemResposta, semResposta);
     return responde(quem, Saude::daResposta(capacidades));
