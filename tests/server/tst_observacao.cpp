@@ -161,6 +161,7 @@ private slots:
     void initTestCase();
     void metricasPassamNoPromtoolEAndamComOsPedidos();
     void nenhumRotuloTemValorPessoal();
+    void cabecaAdulteradaNaoEVerificada();
     void outrosCaminhosDao404_data();
     void outrosCaminhosDao404();
     void enderecoDasMetricasOcupadoParaOInicio();
@@ -273,6 +274,31 @@ void TestObservacao::nenhumRotuloTemValorPessoal()
     QVERIFY(vistos > 20);
     for (const char* pessoal : {"marcadaoperadora", "Departamento Marcado", "127.0.0.1"})
         QVERIFY2(!exposicao.contains(pessoal), pessoal);
+}
+
+void TestObservacao::cabecaAdulteradaNaoEVerificada()
+{
+    // The head edited by hand while the server was down: the link no longer holds.
+    ServidorReal s;
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    {
+        ClienteEmQuadros c(s, {QStringLiteral("quadros")});
+        QVERIFY(c.entra(s.conta()));
+    }
+    QTRY_VERIFY(s.diario().contains(QStringLiteral("login de 'operador' aceito")));
+    s.para();
+    QVariant cabeca;
+    QVERIFY(s.executaNoBanco({QStringLiteral("SELECT MAX(id) FROM historico")}, &cabeca));
+    QVERIFY(s.executaNoBanco({QStringLiteral("UPDATE historico SET detalhe = 'adulterada' WHERE id = %1").arg(cabeca.toLongLong())}));
+    s.defineArgumentos({QStringLiteral("--metricas"), QStringLiteral("127.0.0.1:0")});
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    const QString quebra = QStringLiteral("histórico: a linha %1 não segue a cadeia").arg(cabeca.toLongLong());
+    QTRY_VERIFY_WITH_TIMEOUT(s.diario().contains(quebra), 10'000);
+    const quint16 porta = portaDasMetricas(s);
+    QVERIFY(valor(http(porta, "GET", "/metrics").corpo, "zelto_historico_linhas") >= 1);
+    QCOMPARE(valor(http(porta, "GET", "/metrics").corpo, "zelto_historico_verificado_timestamp_seconds"), -1.0);
+    QTest::qWait(5500);   // the next pass finds it again, and says nothing more
+    QCOMPARE(s.diario().count(quebra), 1);
 }
 
 void TestObservacao::outrosCaminhosDao404_data()
