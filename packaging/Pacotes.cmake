@@ -20,7 +20,8 @@ install(FILES ${_pkg}/cliente/LEIA-ME.Debian DESTINATION ${CMAKE_INSTALL_DATADIR
 # Server (the program itself is installed by server/CMakeLists.txt into this component)
 install(FILES ${_pkg}/servidor/zelto-server.service DESTINATION /lib/systemd/system COMPONENT servidor)
 install(FILES ${_pkg}/servidor/servidor.conf DESTINATION /etc/zelto COMPONENT servidor)
-install(FILES ${_pkg}/servidor/LEIA-ME.Debian DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zelto-server COMPONENT servidor)
+install(FILES ${_pkg}/servidor/LEIA-ME.Debian ${_pkg}/servidor/prometheus-zelto.yml ${_pkg}/servidor/alertas-zelto.yml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/zelto-server COMPONENT servidor)
 
 set(CPACK_PACKAGE_NAME zelto)
 set(CPACK_PACKAGE_VENDOR "Zelto")
@@ -57,7 +58,8 @@ set(CPACK_DEBIAN_CLIENTE_PACKAGE_CONTROL_EXTRA
 
 set(CPACK_DEBIAN_SERVIDOR_PACKAGE_NAME zelto-server)
 set(CPACK_DEBIAN_SERVIDOR_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_SERVIDOR_PACKAGE_DEPENDS "libqt6sql6-sqlite, adduser, openssl")
+# The metrics' HTTP server (and the WebSockets module it loads with it) beside what dpkg-shlibdeps finds.
+set(CPACK_DEBIAN_SERVIDOR_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6httpserver6, libqt6websockets6, adduser, openssl")
 set(CPACK_DEBIAN_SERVIDOR_PACKAGE_RECOMMENDS "libqt6sql6-psql, sqlite3")
 set(CPACK_DEBIAN_SERVIDOR_DESCRIPTION
     "Registro de membros de igreja - servidor

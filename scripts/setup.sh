@@ -13,6 +13,7 @@ pacotes=(
   cups-daemon cups-client libcups2-dev
   qt6-translations-l10n
   dpkg-dev systemd desktop-file-utils
+  qt6-httpserver-dev qt6-websockets-dev libsystemd-dev prometheus
   clang libclang-rt-14-dev
 )
 

@@ -116,6 +116,14 @@ Resposta erroDoBanco(const Banco& banco)
 
 Resposta Atendente::atende(int codigo, QStringView mensagem, const Portador& portador, qint64 agoraMs)
 {
+    m_departamento = 0;
+    Resposta r = atendeCodigo(codigo, mensagem, portador, agoraMs);
+    r.departamento = m_departamento;
+    return r;
+}
+
+Resposta Atendente::atendeCodigo(int codigo, QStringView mensagem, const Portador& portador, qint64 agoraMs)
+{
     try {
         switch (codigo) {
         case Codigo::Salva:
@@ -143,6 +151,7 @@ std::optional<QString> Atendente::fichaAutorizada(QStringView mensagem, const Po
                                                   QString& usuario)
 {
     f.fromPipeStringWithCommand(mensagem);
+    m_departamento = f.departamento.idDepartamento;
     const auto ds = m_sessoes.autoriza(portador, f.departamento.idDepartamento, agoraMs, &m_banco, &usuario);
     if (ds)
         f.departamento.dsDepartamento = *ds;
@@ -353,5 +362,6 @@ Resposta Atendente::historico(QStringView mensagem, const Portador& portador, qi
         entradas.append({QDateTime::fromMSecsSinceEpoch(l.quandoMs, Qt::UTC), l.operador, l.acao, l.alteracoes});
     if (m_registraLeitura)
         m_registraLeitura(registroDe(Acao::historico(), usuario, *dep, portador, agoraMs, numero));
-    return {Historico::resposta(entradas).toUtf8(), QStringLiteral("histórico da ficha %1: %2 linha(s)").arg(numero).arg(entradas.size()), false};
+    return {Historico::resposta(entradas).toUtf8(), QStringLiteral("histórico da ficha %1: %2 linha(s)").arg(numero).arg(entradas.size()), false,
+            *dep, entradas.size()};
 }

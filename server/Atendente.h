@@ -26,6 +26,10 @@ public:
         QByteArray bytes;   // the reply message, as it goes on the wire
         QString desfecho;   // what happened, for the log: never member data
         bool alterou = false;
+        // For the slow-request line: the department the request named (0: none), the rows a
+        // list returned (-1: as the reply's code says).
+        qint32 departamento = 0;
+        qint64 linhas = -1;
     };
 
     Resposta atende(int codigo, QStringView mensagem, const Portador& portador, qint64 agoraMs);
@@ -69,6 +73,7 @@ private:
     // The sheet a change carries, read into `f`; its department's name (set in `f` too) when
     // the requester has a session there, with the operator's name in `usuario`.
     std::optional<QString> fichaAutorizada(QStringView mensagem, const Portador& portador, qint64 agoraMs, clsAgenda& f, QString& usuario);
+    Resposta atendeCodigo(int codigo, QStringView mensagem, const Portador& portador, qint64 agoraMs);
     Resposta salva(QStringView mensagem, const Portador& portador, qint64 agoraMs);
     Resposta inclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
     Resposta exclui(QStringView mensagem, const Portador& portador, qint64 agoraMs);
@@ -78,6 +83,7 @@ private:
     bool registra(RegistroDoHistorico registro);
 
     Banco& m_banco;
+    qint32 m_departamento = 0;   // named by the request under way
     FichasGravadas m_fichas;
     Sessoes& m_sessoes;
     std::function<void(RegistroDoHistorico)> m_registraLeitura;

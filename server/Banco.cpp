@@ -3,6 +3,7 @@
 #include "server/ArquivosDoRegistro.h"
 #include "server/EnderecoPg.h"
 #include "server/EstadoDeGravacao.h"
+#include "server/Metricas.h"
 #include "server/VigiaDoBanco.h"
 
 #include <QAtomicInt>
@@ -158,6 +159,7 @@ bool Banco::reabre()
     // again. One that hung until its time-out waits for the back-off instead.
     m_tentativaLenta = agora() - agoraMs > 200;
     if (abriu && configuraConexao()) {
+        Metricas::bancoReconectou();
         if (m_diario)
             m_diario(QStringLiteral("conexão com o banco restabelecida (%1 s fora)").arg(double(agoraMs - m_perdidaDesdeMs) / 1000.0, 0, 'f', 1));
         m_perdida = false;

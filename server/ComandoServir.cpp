@@ -6,8 +6,11 @@
 #include "server/ComandosDeAdministracao.h"
 #include "server/EloNoDiario.h"
 #include "server/EnderecoPg.h"
+#include "server/AvisosAoSystemd.h"
 #include "server/LinhaDeComando.h"
+#include "server/SaudeDoServidor.h"
 #include "server/Servidor.h"
+#include "server/ServidorDeMetricas.h"
 #include "server/Tls.h"
 
 #include <QCoreApplication>
@@ -51,23 +54,18 @@ void instalaSinais()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-// --listen; false (said on standard error) when it is no address and port.
-bool endereco(const QString& escuta, Servidor::Opcoes& opcoes)
+// --listen or --metricas; false (said on standard error) when it is no address and port.
+bool endereco(const char* opcao, const QString& escuta, QHostAddress& endereco, quint16& porta)
 {
-    const qsizetype doisPontos = escuta.lastIndexOf(u':');
-    qint64 porta = 0;
-    if (doisPontos <= 0 || !inteiro(escuta.mid(doisPontos + 1), 0, 65535, porta)) {
-        erro(QStringLiteral("--listen espera ENDEREÇO:PORTA, recebeu \"%1\"").arg(escuta));
+    QString host;
+    if (!separaEnderecoEPorta(escuta, host, porta)) {
+        erro(QStringLiteral("--%1 espera ENDEREÇO:PORTA, recebeu \"%2\"").arg(QLatin1String(opcao), escuta));
         return false;
     }
-    QString host = escuta.left(doisPontos);
-    if (host.startsWith(u'[') && host.endsWith(u']'))
-        host = host.mid(1, host.size() - 2);
-    if (!opcoes.endereco.setAddress(host)) {
-        erro(QStringLiteral("endereço inválido em --listen: \"%1\"").arg(host));
+    if (!endereco.setAddress(host)) {
+        erro(QStringLiteral("endereço inválido em --%1: \"%2\"").arg(QLatin1String(opcao), host));
         return false;
     }
-    opcoes.porta = quint16(porta);
     return true;
 }
 
@@ -103,6 +101,7 @@ bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
         {"espera-ms", 300, 1, 600'000, &Servidor::Opcoes::esperaIncompletaMs},
         {"fila-conexoes", 1024, 1, 65535, &Servidor::Opcoes::filaDeConexoes},
         {"leitores", 2, 1, 64, &Servidor::Opcoes::leitores},
+        {"lento-ms", 500, 0, 3'600'000, &Servidor::Opcoes::lentoMs},
         {"conexoes-max", 0, 0, 1 << 24, &Servidor::Opcoes::limiteDeConexoes},
         {"conexoes-por-endereco", 64, 1, 1 << 24, &Servidor::Opcoes::conexoesPorEndereco},
         {"fila-senhas", 16, 1, 100'000, &Servidor::Opcoes::filaDeSenhas},
@@ -136,13 +135,17 @@ bool atendimento(const Argumentos& a, Servidor::Opcoes& opcoes)
 }
 
 // The journal's first lines: the store and the address.
+QString mostrado(const QHostAddress& endereco, quint16 porta)
+{
+    const QString host = endereco.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + endereco.toString() + QLatin1Char(']')
+                                                                               : endereco.toString();
+    return host + QLatin1Char(':') + QString::number(porta);
+}
+
 void anuncia(const Servidor& servidor, const Banco& armazem)
 {
-    const QHostAddress ouvindo = servidor.enderecoOuvindo();
-    const QString mostrado = ouvindo.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + ouvindo.toString() + QLatin1Char(']')
-                                                                                  : ouvindo.toString();
     registraNoDiario(QStringLiteral("banco %1").arg(armazem.descricao()));
-    registraNoDiario(QStringLiteral("ouvindo em %1:%2").arg(mostrado).arg(servidor.portaOuvindo()));
+    registraNoDiario(QStringLiteral("ouvindo em %1").arg(mostrado(servidor.enderecoOuvindo(), servidor.portaOuvindo())));
 }
 
 // A write the store takes back: listening on a registry it cannot write would answer every
@@ -189,7 +192,12 @@ int Comando::servir(const Argumentos& a, const QString& banco)
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
     Servidor::Opcoes opcoes;
     const QString escuta = a.valor("listen", QStringLiteral("127.0.0.1:9998"));
-    if (!endereco(escuta, opcoes) || !atendimento(a, opcoes))
+    if (!endereco("listen", escuta, opcoes.endereco, opcoes.porta) || !atendimento(a, opcoes))
+        return 1;
+    QHostAddress enderecoDasMetricas;
+    quint16 portaDasMetricas = 0;
+    opcoes.metricas = a.tem("metricas");
+    if (opcoes.metricas && !endereco("metricas", a.valor("metricas"), enderecoDasMetricas, portaDasMetricas))
         return 1;
     opcoes.sessaoPorEndereco = a.tem("sessao-por-endereco");
     opcoes.tlsCertificado = a.valor("tls-certificado");
@@ -228,12 +236,18 @@ int Comando::servir(const Argumentos& a, const QString& banco)
         char b;
         [[maybe_unused]] const auto n = ::read(paresDeSinal[1], &b, 1);
         registraNoDiario(QStringLiteral("encerrando"));
+        SaudeDoServidor::encerrando();
+        AvisosAoSystemd::parando();
         QCoreApplication::quit();
     });
     instalaSinais();
 
-    Servidor servidor(armazem, opcoes);
+    // The metrics' address first: one that cannot be had stops the start before any client is greeted.
+    ServidorDeMetricas metricas;
     QString motivo;
+    if (opcoes.metricas && !metricas.escuta(enderecoDasMetricas, portaDasMetricas, motivo))
+        return erro(QStringLiteral("não foi possível servir as métricas em %1: %2").arg(a.valor("metricas"), motivo));
+    Servidor servidor(armazem, opcoes);
     if (!servidor.escuta(motivo))
         return erro(QStringLiteral("não foi possível atender em %1: %2").arg(escuta, motivo));
     // The chain's head, at the start and every day after, into the log: a witness outside the database.
@@ -242,5 +256,8 @@ int Comando::servir(const Argumentos& a, const QString& banco)
     QTimer eloDoDia;
     QObject::connect(&eloDoDia, &QTimer::timeout, qApp, [banco] { EloNoDiario::registra(banco); });
     eloDoDia.start(std::chrono::milliseconds(EloNoDiario::intervaloMs));
+    if (opcoes.metricas)
+        registraNoDiario(QStringLiteral("métricas em http://%1/metrics").arg(mostrado(enderecoDasMetricas, metricas.porta())));
+    AvisosAoSystemd::pronto(qApp);
     return QCoreApplication::exec();
 }

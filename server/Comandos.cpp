@@ -3,6 +3,7 @@
 #include "server/Comandos.h"
 #include "server/ComandoServir.h"
 #include "server/ComandosDeAdministracao.h"
+#include "server/ComandoSaude.h"
 #include "server/ComandosDoHistorico.h"
 #include "server/LinhaDeComando.h"
 #include "server/Senhas.h"
@@ -19,8 +20,14 @@ const ComandoDoServidor comandos[] = {
      "\"zelto-server: ouvindo em ENDEREÇO:PORTA\".",
      "db listen sessao-horas sessao-por-endereco silencio-ms espera-ms fila-conexoes leitores conexoes-max "
      "conexoes-por-endereco sem-login-s ociosa-horas sem-ler-s pedido-sem-login-kib fila-senhas senhas-por-endereco rajada-logins "
-     "logins-por-minuto tls-certificado tls-chave exigir-tls",
+     "logins-por-minuto tls-certificado tls-chave exigir-tls metricas lento-ms",
      Comando::servir},
+    {"saude",
+     "pergunta a um servidor em execução (--listen END:PORTA) se ele atende, pelo próprio protocolo e sem login, e escreve "
+     "uma linha. Termina com 0 se atende (o banco responde e aceita gravações), 1 se responde mas não atende (banco fora do "
+     "ar, somente leitura, servidor encerrando), 2 se não responde dentro do prazo e 3 se os argumentos estão errados, como "
+     "o pg_isready. Não diz nada sobre membros nem operadores.",
+     "listen tls tls-certificado prazo-s", Comando::saude},
     {"certificado",
      "mostra a impressão digital SHA-256 do certificado TLS (--tls-certificado, padrão /etc/zelto/servidor.crt) na forma "
      "que o implantacao.ini dos clientes espera (certificado=...).",
@@ -188,7 +195,8 @@ int executaZeltoServer(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("zelto-server"));
     const Argumentos a = leArgumentos(QCoreApplication::arguments());
     if (!a.erro.isEmpty())
-        return erro(a.erro + QStringLiteral(" (veja zelto-server --help)"));
+        return a.comando == QLatin1String("saude") ? Comando::saudeSemArgumentos(a.erro)
+                                                   : erro(a.erro + QStringLiteral(" (veja zelto-server --help)"));
     const ComandoDoServidor* comando = comandoChamado(a.comando);
     if (a.ajuda || a.comando == QLatin1String("ajuda") || a.comando == QLatin1String("help")) {
         escreve(stdout, a.ajuda && a.comandoDado && comando ? ajudaDoComando(*comando) : ajudaGeral());
@@ -202,7 +210,7 @@ int executaZeltoServer(int argc, char** argv)
                                                                                  : qEnvironmentVariable("ZELTO_DB"));
     const int saida = comando->executa(a, banco);
     // Every administration command is a row of the history (serving is not one).
-    if (comando->executa != Comando::servir)
+    if (comando->executa != Comando::servir && comando->executa != Comando::saude)
         registraComando(a, banco, saida);
     return saida;
 }

@@ -7,6 +7,9 @@
 #include "server/Banco.h"
 #include "server/ConferenciaDeSessoes.h"
 #include "server/Diario.h"
+#include "server/Metricas.h"
+#include "server/RegistroDoPedido.h"
+#include "server/SaudeDoServidor.h"
 #include "server/Tls.h"
 #include "server/Escoamento.h"
 #include "server/Vazao.h"
@@ -24,11 +27,6 @@ namespace {
 QByteArray codigo(int c)
 {
     return QByteArray::number(c);
-}
-
-QString milissegundos(qint64 ns)
-{
-    return QString::number(double(ns) / 1e6, 'f', 1) + QStringLiteral(" ms");
 }
 
 // Wall-clock time: sessions are shared with other servers through the database.
@@ -162,6 +160,7 @@ void ConexaoDoCliente::autentica()
 void ConexaoDoCliente::chegaram()
 {
     const QByteArray novos = m_socket->readAll();
+    Metricas::recebidos(novos.size());
     if (m_fechando)
         return;
     // Once logged in, every message (keep-alives too) shows the client is there.
@@ -358,6 +357,12 @@ bool ConexaoDoCliente::negocia(const QByteArray& mensagem)
     if (aceitaTls(pedidas))
         return true;
     // What only the database can tell is asked on a worker: the loop never waits on it.
+    if (pedidas.contains(QLatin1String(Saude::capacidade))) {   // "serving?": answered with the state alone
+        auto e = std::make_shared<Saude::Estado>();
+        m_dono.noBanco(this, [e](Banco& b) { *e = SaudeDoServidor::doBanco(b); },
+                       [this, e] { m_socket->write(SaudeDoServidor::resposta(*e, m_cifrada, m_nome)); });
+        return true;
+    }
     auto conferencia = std::make_shared<ConferenciaDeSessoes>(ConferenciaDeSessoes::doPedido(pedidas, m_combinouSessao));
     if (conferencia->passos.isEmpty() || !m_sessoes.noBanco()) {
         conferencia->confere(m_sessoes, nullptr, agoraMs());
@@ -463,6 +468,7 @@ bool ConexaoDoCliente::aceitaTls(const QStringList& pedidas)
     connect(ssl, &QSslSocket::encrypted, this, &ConexaoDoCliente::cifrou);
     connect(ssl, &QSslSocket::errorOccurred, this, [this](QAbstractSocket::SocketError e) {
         if (e == QAbstractSocket::SslHandshakeFailedError && !m_fechando) {
+            Metricas::tlsFalhou();
             registraNoDiario(m_nome + QStringLiteral(" TLS falhou: ") + m_socket->errorString());
             derruba();
         }
@@ -548,7 +554,8 @@ void ConexaoDoCliente::escrevePedaco(const QByteArray& pronto, const QByteArray&
     m_escoamento->escreveu(pronto.size());
 }
 
-void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs)
+void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs, qint64 linhas,
+                                qint32 departamento)
 {
     // A login's reply is never packed: it answers a password.
     const Forma forma = formaDosPedacos();
@@ -561,7 +568,7 @@ void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const
     m_socket->flush();
     const qsizetype barra = bytes.indexOf('|');
     const QByteArray codigoDaResposta = m_codigoDaResposta.isEmpty() ? (barra < 0 ? bytes : bytes.left(barra)) : m_codigoDaResposta;
-    registraResposta(codigoPedido, codigoDaResposta, desfecho, chegouNs);
+    registraResposta(codigoPedido, codigoDaResposta, desfecho, chegouNs, linhas, departamento);
     // Anything but 0 or "login refused" means the connection was let in (by its login or its session).
     if (codigoPedido >= 0 && codigoDaResposta != codigo(Codigo::Falha) && codigoDaResposta != codigo(Codigo::LoginNegado))
         autentica();
@@ -576,12 +583,9 @@ void ConexaoDoCliente::falhaNoMeio(int codigoPedido, const QString& desfecho, qi
     derruba();
 }
 
-void ConexaoDoCliente::registraResposta(int codigoPedido, QByteArrayView codigoDaResposta, const QString& desfecho, qint64 chegouNs)
+void ConexaoDoCliente::registraResposta(int pedido, QByteArrayView resposta, const QString& desfecho, qint64 chegouNs, qint64 linhas, qint32 dep)
 {
-    registraNoDiario(QStringLiteral("%1 pedido %2 -> %3 %4 (%5)")
-                         .arg(m_nome, codigoPedido >= 0 ? QString::number(codigoPedido) : QStringLiteral("?"),
-                              QString::fromLatin1(codigoDaResposta), desfecho,
-                              milissegundos(m_relogio.nsecsElapsed() - chegouNs)));
+    RegistroDoPedido::registra({m_nome, pedido, resposta, desfecho, m_relogio.nsecsElapsed() - chegouNs, linhas, dep}, m_opcoes.lentoMs);
 }
 
 void ConexaoDoCliente::libera()

@@ -116,7 +116,10 @@ public:
     static QByteArray pedacoPronto(Forma forma, QByteArrayView bytes);
     // A piece made ready; `codigo`: the reply's code (from its first bytes), for the log.
     void escrevePedaco(const QByteArray& pronto, const QByteArray& codigo);
-    void responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
+    // For the slow-request line: `linhas`, the rows a list returned (-1: as the reply's code
+    // says), and the department the request named (0: none).
+    void responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs, qint64 linhas = -1,
+                  qint32 departamento = 0);
     void falhaNoMeio(int codigoPedido, const QString& desfecho, qint64 chegouNs);
 
 private:
@@ -136,7 +139,8 @@ private:
     void naoLe(qint64 esperando);
     void desconectou();
     void autentica();
-    void registraResposta(int codigoPedido, QByteArrayView codigo, const QString& desfecho, qint64 chegouNs);
+    void registraResposta(int codigoPedido, QByteArrayView codigo, const QString& desfecho, qint64 chegouNs, qint64 linhas = -1,
+                          qint32 departamento = 0);
     void libera();
 
     Dono& m_dono;

@@ -1,5 +1,6 @@
 // A connection's bytes on their way out (see Escoamento.h).
 #include "server/Escoamento.h"
+#include "server/Metricas.h"
 #include "server/Vazao.h"
 
 #include <QTcpSocket>
@@ -10,7 +11,10 @@ Escoamento::Escoamento(QTcpSocket* socket, qsizetype limite, int semLerMs, std::
     m_semLer.setSingleShot(true);
     m_semLer.setTimerType(Qt::CoarseTimer);
     connect(&m_semLer, &QTimer::timeout, this, [this] { prazo(); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this] { saiu(); });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this](qint64 bytes) {
+        Metricas::enviados(bytes);
+        saiu();
+    });
 }
 
 Escoamento::~Escoamento()

@@ -42,6 +42,14 @@ const OpcaoDaLinha opcoes[] = {
      "quantas conexões ao banco atendem buscas e logins em paralelo (padrão 2, de 1 a 64); as alterações têm uma conexão só "
      "delas.",
      Geral},
+    {"metricas", "END:PORTA",
+     "serve as métricas no formato do Prometheus em http://END:PORTA/metrics (desligado sem esta opção). Deixe em 127.0.0.1 "
+     "ou atrás do firewall: quem alcança o endereço vê o movimento do servidor.",
+     Geral},
+    {"lento-ms", "N",
+     "um pedido que demora mais que N ms deixa uma linha \"pedido lento\" no diário: tipo, departamento, duração, linhas e "
+     "conexão, sem nenhum valor do pedido (padrão 500; 0 desliga).",
+     Geral},
     {"semente", "N", "semente das fichas de demonstração (padrão 1).", Geral},
     {"help", nullptr, "mostra esta ajuda.", Geral},
 
@@ -81,6 +89,9 @@ const OpcaoDaLinha opcoes[] = {
      "... e depois por minuto (padrão 20). Acima disso: 0 na hora. Um login aceito não gasta do endereço.", Limites},
 
     {"id", "N", "o número do departamento (de 1 em diante).", DoComando},
+    {"tls", nullptr,
+     "pergunta dentro do TLS; com --tls-certificado ARQUIVO, só aceita o servidor que apresenta aquele certificado.", DoComando},
+    {"prazo-s", "S", "segundos de espera pela resposta (padrão 3, de 0,1 a 60).", DoComando},
     {"nome", "TEXTO", "o nome do departamento.", DoComando},
     {"usuario", "NOME", "o nome de usuário do operador.", DoComando},
     {"departamento", "N", "o número do departamento.", DoComando},
@@ -190,6 +201,19 @@ bool inteiro(const QString& texto, qint64 menor, qint64 maior, qint64& valor)
     bool ok = false;
     valor = texto.toLongLong(&ok);
     return ok && valor >= menor && valor <= maior;
+}
+
+bool separaEnderecoEPorta(const QString& texto, QString& host, quint16& porta)
+{
+    const qsizetype doisPontos = texto.lastIndexOf(u':');
+    qint64 numero = 0;
+    if (doisPontos <= 0 || !inteiro(texto.mid(doisPontos + 1), 0, 65535, numero))
+        return false;
+    host = texto.left(doisPontos);
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    porta = quint16(numero);
+    return !host.isEmpty();
 }
 
 bool inteiroDaOpcao(const Argumentos& a, const char* nome, qint64 padrao, qint64 menor, qint64 maior, qint64& valor)

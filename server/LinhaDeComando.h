@@ -54,6 +54,8 @@ void escreve(FILE* saida, const QString& texto);
 // "zelto-server: TEXTO" on standard error; returns the exit code of a failure, 1.
 int erro(const QString& texto);
 bool inteiro(const QString& texto, qint64 menor, qint64 maior, qint64& valor);
+// "HOST:PORTA" (an IPv6 address in brackets) into its host and port; false when it is not one.
+bool separaEnderecoEPorta(const QString& texto, QString& host, quint16& porta);
 // The whole number given as --`nome` (`padrao` when absent) within [menor, maior]; false,
 // said on standard error naming the option and its range, otherwise.
 bool inteiroDaOpcao(const Argumentos& a, const char* nome, qint64 padrao, qint64 menor, qint64 maior, qint64& valor);

@@ -14,6 +14,8 @@ struct OpcoesDoServidor {
     qsizetype maiorPedido = 1 << 20;
     int filaDeConexoes = 1024;       // listen backlog: connections the system holds before we accept them
     int leitores = 2;                // reader workers (each one database connection)
+    int lentoMs = 500;               // a request slower than this is one more log line (0: none)
+    bool metricas = false;           // metrics are served: the loop samples what they show
     qsizetype pedacoDeResposta = 256 << 10;   // a long reply is written in pieces of about this size
     // A connection's budget: bytes of one reply read but not yet taken by the system, beyond
     // which its worker stops reading and leaves the thread until the client takes them.

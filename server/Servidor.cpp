@@ -5,6 +5,7 @@
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 #include "protocol/Historico.h"
+#include "server/AmostrasParaMetricas.h"
 #include "server/Banco.h"
 #include "server/Oficina.h"
 #include "server/Senhas.h"
@@ -116,6 +117,10 @@ bool Servidor::escuta(QString& erro)
         erro = m_servidor->errorString();
         return false;
     }
+    if (m_opcoes.metricas)
+        new AmostrasParaMetricas({[this] { return qint64(m_conexoes.size()); },
+                                  [this](std::function<void(Banco&)> tarefa) { noBanco(nullptr, std::move(tarefa), {}); }},
+                                 this);
     return true;
 }
 
@@ -270,7 +275,7 @@ void Servidor::atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido)
     const QPointer<ConexaoDoCliente> conexao(&c);
     m_oficina->altera({codigoPedido, std::move(pedido), c.portador(), agoraMs(), [this, conexao, codigoPedido, chegou](Atendente::Resposta r) {
                            naConexao(this, conexao, [codigoPedido, chegou, r](ConexaoDoCliente& c) {
-                               c.responde(codigoPedido, r.bytes, r.desfecho, chegou);
+                               c.responde(codigoPedido, r.bytes, r.desfecho, chegou, -1, r.departamento);
                            });
                        }});
 }
@@ -321,11 +326,11 @@ void Servidor::partes(const QPointer<ConexaoDoCliente>& conexao, const std::shar
             });
             return;
         }
-        naConexao(this, conexao, [r, comecou, chegou](ConexaoDoCliente& c) {
+        naConexao(this, conexao, [r, comecou, chegou, achadas = lista->achadas, dep = lista->idDepartamento](ConexaoDoCliente& c) {
             if (comecou && r.bytes == codigo(Codigo::Falha))
                 c.falhaNoMeio(Codigo::Busca, r.desfecho, chegou);
             else
-                c.responde(Codigo::Busca, r.bytes, r.desfecho, chegou);
+                c.responde(Codigo::Busca, r.bytes, r.desfecho, chegou, achadas, dep);
         });
     }, pedido.isNull());
 }
@@ -338,7 +343,9 @@ void Servidor::atendeHistorico(ConexaoDoCliente& c, QByteArray pedido)
     const qint64 agora = agoraMs();
     m_oficina->le([this, conexao, pedido, portador, agora, chegou](Banco&, Atendente& atendente) {
         const Atendente::Resposta r = atendente.historico(Wire::decodifica(pedido), portador, agora);
-        naConexao(this, conexao, [r, chegou](ConexaoDoCliente& c) { c.responde(Historico::codigoDoPedido, r.bytes, r.desfecho, chegou); });
+        naConexao(this, conexao, [r, chegou](ConexaoDoCliente& c) {
+            c.responde(Historico::codigoDoPedido, r.bytes, r.desfecho, chegou, r.linhas, r.departamento);
+        });
     });
 }
 
@@ -470,7 +477,7 @@ void Servidor::loginConferido(ConexaoDoCliente& c, const QString& usuario, const
             r.departamento.dsDepartamento = d.descricao;
             registraAcesso(Acao::login(), usuario, d.id, c.chaveDoEndereco(), QString());
             c.responde(Codigo::Login, Wire::codifica(r.toPipeStringWithCommand(Codigo::LoginAceito)),
-                       QStringLiteral("login de '%1' aceito, departamento %2").arg(quem).arg(d.id), chegouNs);
+                       QStringLiteral("login de '%1' aceito, departamento %2").arg(quem).arg(d.id), chegouNs, 1, d.id);
         });
 }
 

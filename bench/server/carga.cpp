@@ -1,4 +1,4 @@
-// zelto_carga_servidor [--conexoes N] [--pedidos M] [--db BANCO] [--instancias K]
+// zelto_carga_servidor [--conexoes N] [--pedidos M] [--db BANCO] [--instancias K] [--metricas]
 //
 // --db: sqlite (the default: a temporary SQLite file), postgresql (a private PostgreSQL
 // cluster in a temporary folder, with fsync on, started and stopped by this tool), or any
@@ -13,7 +13,8 @@
 //   - searches by sheet number (code 12, one sheet back),
 //   - searches of the whole department (code 12, 300 sheets back; M/10 per connection);
 // printing throughput, the failures, and the p50/p99 latency of the requests served (a
-// percentile of too few of them is said to be unknown, "n/d"). Then the crash check: a save load,
+// percentile of too few of them is said to be unknown, "n/d"). With --metricas, the saves again
+// with the metrics off and on, alternately (p50/p99 of each). Then the crash check: a save load,
 // SIGKILL of the server in the middle of it, a restart, and the count of acknowledged sheets
 // that are missing from the database, or whose history row is, and whether the history's
 // chain still verifies.
@@ -31,6 +32,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -278,6 +280,48 @@ double cpuDe(const std::vector<std::unique_ptr<ServidorReal>>& instancias)
 
 } // namespace
 
+// --metricas: the same saves with the metrics off and on, in one run: the server restarted
+// between rounds (off, on, off, on) and, while they are on, scraped every second.
+void comMetricasESem(ServidorReal& servidor, const QStringList& argumentos, int conexoes, int pedidos, const Rodada::Gerador& salvar,
+                     const std::function<bool()>& entrar)
+{
+    static const QRegularExpression endereco(QStringLiteral("métricas em http://127\\.0\\.0\\.1:(\\d+)/metrics"));
+    for (int volta = 0; volta < 4; ++volta) {
+        const bool ligadas = volta % 2 == 1;
+        servidor.defineArgumentos(ligadas ? argumentos + QStringList{QStringLiteral("--metricas"), QStringLiteral("127.0.0.1:0")} : argumentos);
+        if (!servidor.reinicia() || !entrar()) {
+            std::fprintf(stderr, "não foi possível reiniciar o servidor: %s\n", qPrintable(servidor.erro()));
+            tudoCerto = false;
+            return;
+        }
+        std::atomic<bool> parar = false;
+        std::thread raspador([&] {
+            QTcpSocket s;
+            for (int espera = 0; ligadas && !parar; espera = 1000) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(espera));
+                const auto m = endereco.match(servidor.diario());
+                if (!m.hasMatch())
+                    continue;
+                s.connectToHost(QStringLiteral("127.0.0.1"), quint16(m.captured(1).toUInt()));
+                if (s.waitForConnected(1000)) {
+                    s.write("GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+                    while (s.waitForReadyRead(100))
+                        s.readAll();
+                }
+                s.abort();
+            }
+        });
+        Rodada gravacoes(servidor, conexoes, pedidos, salvar, 0, false);
+        const qint64 pid = servidor.pid();
+        const double antes = cpuDoProcesso(pid);
+        const Resultado r = gravacoes.executa();
+        parar = true;
+        raspador.join();
+        relata(ligadas ? "gravações, métricas ligadas" : "gravações, sem métricas", conexoes, r, cpuDoProcesso(pid) - antes);
+    }
+    servidor.defineArgumentos(argumentos);
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -403,6 +447,10 @@ int main(int argc, char** argv)
         const Resultado r = departamento.executa();
         relata("buscas do departamento (12)", conexoes, r, cpuDe(instancias) - antes);
     }
+
+    if (args.contains(QLatin1String("--metricas")) && nInstancias == 1)
+        comMetricasESem(servidor, porEndereco, conexoes, pedidos, salvar,
+                        [&] { return entra(servidor, secretaria) && entra(servidor, cadastro) && entra(servidor, queda); });
 
     // Crash check: saves in department 3 until the server is killed 1.5 s in.
     QList<QByteArray> quedas;

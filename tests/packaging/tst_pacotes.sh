@@ -46,7 +46,8 @@ done
 confere "zelto's program is executable" grep -q '^-rwxr-xr-x ./usr/bin/zelto$' "$tmp/cliente.lista"
 confere "zelto holds no server" naotem "$tmp/cliente.lista" "zelto-server"
 for f in ./usr/bin/zelto-server ./lib/systemd/system/zelto-server.service ./etc/zelto/servidor.conf \
-         ./usr/share/doc/zelto-server/LEIA-ME.Debian; do
+         ./usr/share/doc/zelto-server/LEIA-ME.Debian ./usr/share/doc/zelto-server/prometheus-zelto.yml \
+         ./usr/share/doc/zelto-server/alertas-zelto.yml; do
     confere "zelto-server holds $f" tem "$tmp/servidor.lista" " $f"
 done
 confere "zelto-server holds no client" naotem "$tmp/servidor.lista" "./usr/bin/zelto "
@@ -62,7 +63,7 @@ for d in libqt6widgets6 libqt6printsupport6 libqt6sql6 libqt6sql6-sqlite libqt6n
 done
 confere "zelto-server: Package" grep -q '^ Package: zelto-server$' "$tmp/servidor.info"
 confere "zelto-server: Version $versao-1" grep -q "^ Version: $versao-1\$" "$tmp/servidor.info"
-for d in libqt6core6 libqt6network6 libqt6sql6 libqt6sql6-sqlite libsodium23 adduser; do
+for d in libqt6core6 libqt6network6 libqt6sql6 libqt6sql6-sqlite libqt6httpserver6 libsodium23 adduser; do
     confere "zelto-server depends on $d" grep -qE "^ Depends:.*\\b$d\\b" "$tmp/servidor.info"
 done
 confere "zelto-server does not pull the window libraries" naotem "$tmp/servidor.info" "libqt6widgets6"
@@ -144,6 +145,7 @@ confere "zelto postrm purge" roda "$tmp/controle-cliente/postrm" purge
 confere "  deletes the lookup file" test ! -e "$raiz/var/lib/zelto/ruduza.db"
 
 # --- the unpacked server -----------------------------------------------------------------------
+confere "the unit waits for READY and keeps a watchdog" sh -c "grep -q '^Type=notify\$' '$raiz/lib/systemd/system/zelto-server.service' && grep -q '^WatchdogSec=' '$raiz/lib/systemd/system/zelto-server.service'"
 confere "zelto-server --version" test "$("$raiz/usr/bin/zelto-server" --version)" = "zelto-server $versao"
 if command -v systemd-analyze >/dev/null; then
     # The unit as installed, pointed at the unpacked program and at a user that exists here.
@@ -182,6 +184,7 @@ for _ in 1 2 3 4 5; do
     kill "$servidor_pid" 2>/dev/null; wait "$servidor_pid" 2>/dev/null; servidor_pid=""
 done
 confere "the unpacked server listens on $endereco:9998" test -n "$servidor_pid"
+confere "  and says it serves (saude)" "$s" saude --listen "$endereco:9998" --tls --tls-certificado "$raiz/etc/zelto/servidor.crt"
 
 # --- the unpacked client -----------------------------------------------------------------------
 mkdir -p "$raiz/var/lib/zelto"
