@@ -9,7 +9,7 @@ pacotes=(
   libgl-dev libsodium-dev libzstd-dev libbenchmark-dev sqlite3
   poppler-utils xvfb xauth imagemagick
   fonts-dejavu-core fonts-liberation
-  postgresql
+  postgresql libpq-dev
   cups-daemon cups-client libcups2-dev
   qt6-translations-l10n
   dpkg-dev systemd desktop-file-utils

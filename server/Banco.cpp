@@ -122,9 +122,9 @@ QString Banco::descricao() const
 {
     if (m_conexao.startsWith(QLatin1String("sqlite:")))
         return m_conexao;
-    if (!m_conexao.contains(QLatin1String("://")))
+    if (!ehConexaoPg(m_conexao))
         return QStringLiteral("(conexão não reconhecida)");
-    return EnderecoPg::separa(m_conexao).semSenha();
+    return descricaoPg(m_conexao);
 }
 
 void Banco::perdeu()
@@ -278,7 +278,7 @@ bool Banco::abre(bool criar)
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_nomeConexao);
         db.setDatabaseName(caminho);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    } else if (m_conexao.startsWith(QLatin1String("postgresql://")) || m_conexao.startsWith(QLatin1String("postgres://"))) {
+    } else if (ehConexaoPg(m_conexao)) {
         m_sqlite = false;
         DestinoPg destino;
         QString porque;
