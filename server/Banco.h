@@ -18,6 +18,11 @@
 // time-out, the next ones wait for a back-off of up to two seconds and every operation in
 // between fails at once.
 //
+// A commit PostgreSQL answers with a warning is one whose outcome is not what it seems: the
+// wait for the synchronous standby given up at the statement's time-out (the change is on the
+// primary alone, and a failover now would lose it). It is reported as a failure, never as
+// stored; the same for a change outside a transaction.
+//
 // On PostgreSQL a waiting lock gives up after `esperaDeBloqueioMs` and a statement after
 // `limiteDeComandoMs`, both below the client's time-out, so one stuck row costs one request.
 #include <QHash>
@@ -29,6 +34,8 @@
 
 #include <functional>
 #include <initializer_list>
+
+typedef struct pg_result PGresult;
 
 class Banco {
 public:
@@ -96,6 +103,9 @@ public:
     static QVariant texto(const QString& t);
 
 private:
+    friend void avisoDoPostgres(void* banco, const PGresult* aviso);
+    void ouveAvisos();
+    bool confirmacaoIncerta(int avisosAntes);
     bool configuraConexao();
     bool pronto();
     bool reabre();
@@ -121,6 +131,8 @@ private:
     qint64 m_ultimoAvisoMs = 0;
     qint64 m_ultimaVigiaMs = 0;
     std::function<void(const QString&)> m_diario;
+    int m_avisos = 0;            // PostgreSQL's WARNINGs on this connection so far
+    QString m_ultimoAviso;
 };
 
 template <class PorLinha>

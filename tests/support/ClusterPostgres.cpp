@@ -125,12 +125,23 @@ bool ClusterPostgres::inicia()
                 return false;
             }
         }
-        QStringList args{QStringLiteral("-D"), dados, QStringLiteral("-U"), QStringLiteral("zelto"), QStringLiteral("-A"), QStringLiteral("trust"),
-                         QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-instructions")};
-        if (!m_duravel)
-            args << QStringLiteral("--no-sync");
-        if (!roda(QStringLiteral("initdb"), args))
-            return false;
+        if (m_primario) {
+            // A copy of the primary that follows it (standby.signal and primary_conninfo by -R).
+            QStringList args{QStringLiteral("-D"), dados, QStringLiteral("-h"), m_primario->pasta(), QStringLiteral("-p"),
+                             QString::number(m_primario->porta()), QStringLiteral("-U"), QStringLiteral("zelto"),
+                             QStringLiteral("-X"), QStringLiteral("stream"), QStringLiteral("-R"), QStringLiteral("-c"), QStringLiteral("fast")};
+            if (!m_duravel)
+                args << QStringLiteral("--no-sync");
+            if (!roda(QStringLiteral("pg_basebackup"), args))
+                return false;
+        } else {
+            QStringList args{QStringLiteral("-D"), dados, QStringLiteral("-U"), QStringLiteral("zelto"), QStringLiteral("-A"), QStringLiteral("trust"),
+                             QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-instructions")};
+            if (!m_duravel)
+                args << QStringLiteral("--no-sync");
+            if (!roda(QStringLiteral("initdb"), args))
+                return false;
+        }
         QTcpServer livre;   // a port no one uses: the socket's name
         livre.listen(QHostAddress::LocalHost, 0);
         m_porta = livre.serverPort();
@@ -144,6 +155,7 @@ bool ClusterPostgres::inicia()
     opcoes += QLatin1Char(' ') + qEnvironmentVariable("ZELTO_PG_OPCOES");
     if (!m_duravel)
         opcoes += QStringLiteral(" -c fsync=off -c synchronous_commit=off -c full_page_writes=off");
+    opcoes += QLatin1Char(' ') + m_opcoes;
     if (!roda(QStringLiteral("pg_ctl"), {QStringLiteral("start"), QStringLiteral("-D"), dados, QStringLiteral("-l"),
                                          m_pasta.filePath(QStringLiteral("postgres.log")), QStringLiteral("-w"), QStringLiteral("-t"),
                                          QStringLiteral("60"), QStringLiteral("-o"), opcoes}))
@@ -161,6 +173,25 @@ bool ClusterPostgres::para()
         return false;
     m_rodando = false;
     return true;
+}
+
+bool ClusterPostgres::derruba()
+{
+    if (!sinaliza(SIGKILL))
+        return false;
+    m_rodando = false;
+    // Gone once the postmaster's pid answers no more.
+    QFile pid(m_pasta.filePath(QStringLiteral("dados/postmaster.pid")));
+    const pid_t postmaster = pid.open(QIODevice::ReadOnly) ? pid_t(pid.readLine().trimmed().toLongLong()) : 0;
+    for (int i = 0; i < 500 && postmaster > 0 && ::kill(postmaster, 0) == 0; ++i)
+        ::usleep(10'000);
+    return true;
+}
+
+bool ClusterPostgres::promove()
+{
+    return roda(QStringLiteral("pg_ctl"), {QStringLiteral("promote"), QStringLiteral("-D"), m_pasta.filePath(QStringLiteral("dados")),
+                                           QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30")});
 }
 
 QString ClusterPostgres::conexao(const QString& banco) const
