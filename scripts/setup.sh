@@ -10,6 +10,7 @@ pacotes=(
   poppler-utils xvfb xauth imagemagick
   fonts-dejavu-core fonts-liberation
   postgresql libpq-dev
+  pg-auto-failover-cli postgresql-15-auto-failover
   cups-daemon cups-client libcups2-dev
   qt6-translations-l10n
   dpkg-dev systemd desktop-file-utils

@@ -4,6 +4,7 @@
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "support/CargaDeGravacoes.h"
+#include "support/FormacaoPgAutoFailover.h"
 #include "support/ParPostgres.h"
 #include "support/Pedidos.h"
 #include "support/RespostaInteira.h"
@@ -62,6 +63,30 @@ QString salva(const QString& nome)
     return f.toPipeStringWithCommand(Codigo::Salva);
 }
 
+// After a failover under `carga`: no number acknowledged twice, every acknowledged sheet and
+// its history on the database `s` now writes to, the history's chain whole there.
+void confereSemPerda(const CargaDeGravacoes& carga, ServidorReal& s)
+{
+    QSet<qint32> reconhecidas;
+    for (const auto& r : carga.respostas())
+        if (r.gravou()) {
+            QVERIFY2(!reconhecidas.contains(r.numero()), qPrintable(QStringLiteral("número %1 duas vezes").arg(r.numero())));
+            reconhecidas.insert(r.numero());
+        }
+    QVERIFY(reconhecidas.size() > 50);
+    const auto numeros = [&](const QString& tabela) {
+        QVariant v;
+        QSet<qint32> achados;
+        if (s.executaNoBanco({QStringLiteral("SELECT string_agg(numeroficha::text, ',') FROM ") + tabela}, &v))
+            for (const QString& n : v.toString().split(u',', Qt::SkipEmptyParts))
+                achados.insert(n.toInt());
+        return achados;
+    };
+    QCOMPARE(QSet<qint32>(reconhecidas).subtract(numeros(QStringLiteral("fichas"))), QSet<qint32>());
+    QCOMPARE(QSet<qint32>(reconhecidas).subtract(numeros(QStringLiteral("historico"))), QSet<qint32>());
+    QVERIFY2(s.administra({QStringLiteral("historico"), QStringLiteral("--verificar")}), qPrintable(s.erro()));
+}
+
 // Saves a sheet "Depois" (after `antes`) until one is stored, within `prazoMs`: each try on a new connection.
 bool salvaEmAte(const ServidorReal& s, const QString& capacidades, const QStringList& antes, int prazoMs)
 {
@@ -69,17 +94,6 @@ bool salvaEmAte(const ServidorReal& s, const QString& capacidades, const QString
         if (pedeNaSessao(s, capacidades, antes + QStringList{salva(QStringLiteral("Depois"))}).last().startsWith("7|"))
             return true;
     return false;
-}
-
-// The numbers of a column of `banco` on `cluster`.
-QSet<qint32> numeros(ClusterPostgres& cluster, const QString& banco, const QString& sql)
-{
-    QSet<qint32> achados;
-    QVariant v;
-    if (cluster.executa(banco, {QStringLiteral("SELECT string_agg(n::text, ',') FROM (") + sql + QStringLiteral(") AS t(n)")}, &v))
-        for (const QString& n : v.toString().split(u',', Qt::SkipEmptyParts))
-            achados.insert(n.toInt());
-    return achados;
 }
 
 } // namespace
@@ -90,6 +104,7 @@ private slots:
     void promocaoSobCarga();
     void confirmacaoIncertaNuncaEhGravada();
     void semHostQueAceiteGravacoes();
+    void promocaoPeloPgAutoFailover();
 };
 
 void tst_TrocaDePrimario::promocaoSobCarga()
@@ -136,29 +151,20 @@ void tst_TrocaDePrimario::promocaoSobCarga()
 
     // Between the crash and the servers saving again, every request had its answer within
     // about a second: 0 for all but what the old primary acknowledged before it died.
-    QSet<qint32> reconhecidas;
+    const qint64 servidos = std::max(voltou(0), voltou(1));
     int zeros = 0;
-    for (const auto& r : carga.respostas()) {
-        if (r.gravou()) {
-            QVERIFY2(!reconhecidas.contains(r.numero()), qPrintable(QStringLiteral("número %1 duas vezes").arg(r.numero())));
-            reconhecidas.insert(r.numero());
-        }
-        if (r.enviadoMs >= queda && r.enviadoMs < std::max(voltou(0), voltou(1))) {
-            QVERIFY2(r.respondidoMs - r.enviadoMs < 1500, qPrintable(QStringLiteral("%1 ms: %2").arg(r.respondidoMs - r.enviadoMs).arg(QString::fromLatin1(r.texto.left(20)))));
+    for (const auto& r : carga.respostas())
+        if (r.enviadoMs >= queda && r.enviadoMs < servidos) {
+            QVERIFY2(r.respondidoMs - r.enviadoMs < 1500,
+                     qPrintable(QStringLiteral("%1 ms: %2").arg(r.respondidoMs - r.enviadoMs).arg(QString::fromLatin1(r.texto.left(20)))));
             if (r.enviadoMs > queda + 200 && r.respondidoMs < promovida)
                 QVERIFY2(r.texto == "0", r.texto.left(40).constData());
             zeros += r.texto == "0";
         }
-    }
     QVERIFY(zeros > 0);
-    QVERIFY(reconhecidas.size() > 50);
-
-    // On the new primary: every acknowledged sheet, each with its history, the chain whole.
-    const QSet<qint32> guardadas = numeros(par.reserva(), nome, QStringLiteral("SELECT numeroficha FROM fichas"));
-    const QSet<qint32> noHistorico = numeros(par.reserva(), nome, QStringLiteral("SELECT numeroficha FROM historico"));
-    QCOMPARE(QSet<qint32>(reconhecidas).subtract(guardadas), QSet<qint32>());
-    QCOMPARE(QSet<qint32>(reconhecidas).subtract(noHistorico), QSet<qint32>());
-    QVERIFY2(a->administra({QStringLiteral("historico"), QStringLiteral("--verificar")}), qPrintable(a->erro()));
+    confereSemPerda(carga, *a);
+    if (QTest::currentTestFailed())
+        return;
 
     // Sessions are in the database: one made on A before the crash is taken up on B.
     QString segredo;
@@ -241,12 +247,55 @@ void tst_TrocaDePrimario::semHostQueAceiteGravacoes()
     QVERIFY2(par.reserva().inicia(), qPrintable(par.reserva().erro()));
     QTRY_VERIFY_WITH_TIMEOUT(s->diario().contains(QStringLiteral("nenhum servidor do banco aceita gravações")), 10'000);
     QCOMPARE(pedeNaSessao(*s, QStringLiteral("sessao=") + segredo, {salva(QStringLiteral("Só leitura"))}).last(), QByteArray("0"));
-    QCOMPARE(numeros(par.reserva(), nome, QStringLiteral("SELECT COUNT(*) FROM fichas WHERE nome_busca LIKE '%leitura%'")), QSet<qint32>{0});
+    QCOMPARE(par.valor(par.reserva(), nome, QStringLiteral("SELECT COUNT(*) FROM fichas WHERE nome_busca LIKE '%leitura%'")), QStringLiteral("0"));
 
     // Promoted: served again, the session kept.
     QVERIFY2(par.reserva().promove(), qPrintable(par.reserva().erro()));
     QVERIFY(salvaEmAte(*s, QStringLiteral("sessao=") + segredo, {}, 10'000));
     QVERIFY(s->diario().contains(QStringLiteral("conexão com o banco restabelecida")));
+}
+
+void tst_TrocaDePrimario::promocaoPeloPgAutoFailover()
+{
+    if (!FormacaoPgAutoFailover::instalado())
+        QSKIP("pg_auto_failover não instalado (pg-auto-failover-cli, postgresql-15-auto-failover: scripts/setup.sh)");
+    FormacaoPgAutoFailover formacao;
+    QVERIFY2(formacao.inicia(), qPrintable(formacao.erro()));
+    // The connection text is the one pg_autoctl shows, with the registry's user.
+    QVERIFY2(formacao.conexao().contains(QLatin1String("target_session_attrs=read-write")), qPrintable(formacao.conexao()));
+    auto s = ServidorReal::novoNaConexao(formacao.conexao(), ServidorReal::Conta(), 0);
+    QVERIFY2(s->inicia(), qPrintable(s->erro()));
+    const qint64 pid = s->pid();
+
+    CargaDeGravacoes carga({s.get()}, 10);
+    QVERIFY2(carga.prepara(), qPrintable(carga.erro()));
+    carga.comeca();
+    carga.espera(1500);
+    QVERIFY2(formacao.derrubaPrimario(), qPrintable(formacao.erro()));
+    const qint64 queda = carga.agoraMs();
+    // No hand on the standby: the monitor promotes it.
+    QElapsedTimer espera;
+    espera.start();
+    while (!formacao.esperaPrimario(50) && espera.elapsed() < 40'000)
+        carga.espera(100);
+    const qint64 promovida = carga.agoraMs();
+    QVERIFY2(espera.elapsed() < 40'000, qPrintable(formacao.erro()));
+    qint64 voltou = -1;
+    for (QDeadlineTimer prazo(10'000); voltou < 0 && !prazo.hasExpired(); carga.espera(20))
+        for (const auto& r : carga.respostas())
+            if (r.enviadoMs > promovida && r.gravou()) {
+                voltou = r.respondidoMs;
+                break;
+            }
+    carga.espera(1000);
+    QVERIFY(carga.termina());
+    qInfo("promovida %lld ms depois da queda, primeira gravação %lld ms depois", promovida - queda, voltou - promovida);
+    QVERIFY2(voltou >= 0, qPrintable(s->diario().right(2000)));
+    QCOMPARE(s->pid(), pid);
+    for (const auto& r : carga.respostas())
+        if (r.enviadoMs >= queda && r.enviadoMs < voltou)
+            QVERIFY2(r.respondidoMs - r.enviadoMs < 1500, qPrintable(QString::number(r.respondidoMs - r.enviadoMs)));
+    confereSemPerda(carga, *s);
 }
 
 QTEST_GUILESS_MAIN(tst_TrocaDePrimario)
