@@ -67,23 +67,12 @@ QString salva(const QString& nome)
 // its history on the database `s` now writes to, the history's chain whole there.
 void confereSemPerda(const CargaDeGravacoes& carga, ServidorReal& s)
 {
-    QSet<qint32> reconhecidas;
-    for (const auto& r : carga.respostas())
-        if (r.gravou()) {
-            QVERIFY2(!reconhecidas.contains(r.numero()), qPrintable(QStringLiteral("número %1 duas vezes").arg(r.numero())));
-            reconhecidas.insert(r.numero());
-        }
+    int repetidas = 0;
+    const QSet<qint32> reconhecidas = carga.reconhecidas(&repetidas);
+    QCOMPARE(repetidas, 0);
     QVERIFY(reconhecidas.size() > 50);
-    const auto numeros = [&](const QString& tabela) {
-        QVariant v;
-        QSet<qint32> achados;
-        if (s.executaNoBanco({QStringLiteral("SELECT string_agg(numeroficha::text, ',') FROM ") + tabela}, &v))
-            for (const QString& n : v.toString().split(u',', Qt::SkipEmptyParts))
-                achados.insert(n.toInt());
-        return achados;
-    };
-    QCOMPARE(QSet<qint32>(reconhecidas).subtract(numeros(QStringLiteral("fichas"))), QSet<qint32>());
-    QCOMPARE(QSet<qint32>(reconhecidas).subtract(numeros(QStringLiteral("historico"))), QSet<qint32>());
+    QCOMPARE(CargaDeGravacoes::faltamEm(s, QStringLiteral("fichas"), reconhecidas), QSet<qint32>());
+    QCOMPARE(CargaDeGravacoes::faltamEm(s, QStringLiteral("historico"), reconhecidas), QSet<qint32>());
     QVERIFY2(s.administra({QStringLiteral("historico"), QStringLiteral("--verificar")}), qPrintable(s.erro()));
 }
 

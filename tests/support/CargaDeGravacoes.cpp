@@ -38,6 +38,34 @@ CargaDeGravacoes::CargaDeGravacoes(const QList<const ServidorReal*>& servidores,
 
 CargaDeGravacoes::~CargaDeGravacoes() = default;
 
+QSet<qint32> CargaDeGravacoes::reconhecidas(int* repetidas) const
+{
+    QSet<qint32> numeros;
+    int duas = 0;
+    for (const Resposta& r : m_respostas) {
+        if (!r.gravou())
+            continue;
+        const qint32 n = r.numero();
+        if (numeros.contains(n))
+            ++duas;
+        numeros.insert(n);
+    }
+    if (repetidas)
+        *repetidas = duas;
+    return numeros;
+}
+
+QSet<qint32> CargaDeGravacoes::faltamEm(ServidorReal& servidor, const QString& tabela, const QSet<qint32>& numeros)
+{
+    QVariant v;
+    if (!servidor.executaNoBanco({QStringLiteral("SELECT string_agg(DISTINCT numeroficha::text, ',') FROM ") + tabela}, &v))
+        return numeros;
+    QSet<qint32> faltam = numeros;
+    for (const QString& n : v.toString().split(u',', Qt::SkipEmptyParts))
+        faltam.remove(n.toInt());
+    return faltam;
+}
+
 namespace {
 
 // One reply on a blocking socket: whole, or whatever came before the stream went quiet.

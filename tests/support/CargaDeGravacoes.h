@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -43,6 +44,11 @@ public:
 
     qint64 agoraMs() const { return m_relogio.elapsed(); }
     const QList<Resposta>& respostas() const { return m_respostas; }
+    // The sheet numbers acknowledged ("7|"); `repetidas` gets how many came more than once.
+    QSet<qint32> reconhecidas(int* repetidas = nullptr) const;
+    // Of `numeros`, those missing from `tabela` ("fichas", "historico") of `servidor`'s database
+    // (all of them when it cannot be read).
+    static QSet<qint32> faltamEm(ServidorReal& servidor, const QString& tabela, const QSet<qint32>& numeros);
     // The sessions' secrets, one per connection.
     const QStringList& segredos() const { return m_segredos; }
     const QString& erro() const { return m_erro; }
