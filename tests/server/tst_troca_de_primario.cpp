@@ -63,6 +63,22 @@ QString salva(const QString& nome)
     return f.toPipeStringWithCommand(Codigo::Salva);
 }
 
+// A new database on `par` (started here) and a server on it; null, with the reason in `erro`.
+std::unique_ptr<ServidorReal> servidorNoPar(ParPostgres& par, QString& nome, QString& erro)
+{
+    nome = ClusterPostgres::nomeNovo();
+    if (!par.inicia() || !par.primario().criaBanco(nome)) {
+        erro = par.erro() + par.primario().erro();
+        return nullptr;
+    }
+    auto s = ServidorReal::novoNaConexao(par.conexao(nome), ServidorReal::Conta(), 0);
+    if (!s->inicia()) {
+        erro = s->erro();
+        return nullptr;
+    }
+    return s;
+}
+
 // After a failover under `carga`: no number acknowledged twice, every acknowledged sheet and
 // its history on the database `s` now writes to, the history's chain whole there.
 void confereSemPerda(const CargaDeGravacoes& carga, ServidorReal& s)
@@ -99,12 +115,10 @@ private slots:
 void tst_TrocaDePrimario::promocaoSobCarga()
 {
     ParPostgres par;
-    QVERIFY2(par.inicia(), qPrintable(par.erro()));
-    const QString nome = ClusterPostgres::nomeNovo();
-    QVERIFY2(par.primario().criaBanco(nome), qPrintable(par.primario().erro()));
+    QString nome, erro;
     // Two servers on the pair, as an office's instances run.
-    auto a = ServidorReal::novoNaConexao(par.conexao(nome), ServidorReal::Conta(), 0);
-    QVERIFY2(a->inicia(), qPrintable(a->erro()));
+    auto a = servidorNoPar(par, nome, erro);
+    QVERIFY2(a, qPrintable(erro));
     auto b = a->outraInstancia();
     QVERIFY2(b->inicia(), qPrintable(b->erro()));
     const qint64 pidA = a->pid(), pidB = b->pid();
@@ -166,11 +180,9 @@ void tst_TrocaDePrimario::promocaoSobCarga()
 void tst_TrocaDePrimario::confirmacaoIncertaNuncaEhGravada()
 {
     ParPostgres par;
-    QVERIFY2(par.inicia(), qPrintable(par.erro()));
-    const QString nome = ClusterPostgres::nomeNovo();
-    QVERIFY2(par.primario().criaBanco(nome), qPrintable(par.primario().erro()));
-    auto s = ServidorReal::novoNaConexao(par.conexao(nome), ServidorReal::Conta(), 0);
-    QVERIFY2(s->inicia(), qPrintable(s->erro()));
+    QString nome, erro;
+    auto s = servidorNoPar(par, nome, erro);
+    QVERIFY2(s, qPrintable(erro));
     QTcpSocket socket;
     QVERIFY(pedeNaSessao(*s, QStringLiteral("sessao"), {pedidoDeLogin(), salva(QStringLiteral("Antes"))}, nullptr, &socket).last().startsWith("7|"));
     // The standby gone, a commit waits for it. A save is sent; once its commit waits:
@@ -212,11 +224,9 @@ void tst_TrocaDePrimario::confirmacaoIncertaNuncaEhGravada()
 void tst_TrocaDePrimario::semHostQueAceiteGravacoes()
 {
     ParPostgres par;
-    QVERIFY2(par.inicia(), qPrintable(par.erro()));
-    const QString nome = ClusterPostgres::nomeNovo();
-    QVERIFY2(par.primario().criaBanco(nome), qPrintable(par.primario().erro()));
-    auto s = ServidorReal::novoNaConexao(par.conexao(nome), ServidorReal::Conta(), 0);
-    QVERIFY2(s->inicia(), qPrintable(s->erro()));
+    QString nome, erro;
+    auto s = servidorNoPar(par, nome, erro);
+    QVERIFY2(s, qPrintable(erro));
     QString segredo;
     QVERIFY(pedeNaSessao(*s, QStringLiteral("sessao"), {pedidoDeLogin(), salva(QStringLiteral("Antes"))}, &segredo).last().startsWith("7|"));
 

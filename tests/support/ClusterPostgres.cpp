@@ -233,6 +233,28 @@ bool ClusterPostgres::executa(const QString& banco, const QStringList& comandos,
     return ok;
 }
 
+QList<qint64> ClusterPostgres::processosSob(qint64 pid)
+{
+    QList<qint64> todos{pid};
+    const QStringList lista = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QList<std::pair<qint64, qint64>> pais;   // (process, its parent)
+    for (const QString& p : lista) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(p));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray linha = stat.readAll();
+        // The parent is the second field after the command name (which may hold spaces).
+        const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
+        if (campos.size() > 1)
+            pais.append({p.toLongLong(), campos[1].toLongLong()});
+    }
+    for (qsizetype i = 0; i < todos.size(); ++i)
+        for (const auto& [processo, pai] : pais)
+            if (pai == todos[i] && !todos.contains(processo))
+                todos << processo;
+    return todos;
+}
+
 bool ClusterPostgres::sinaliza(int sinal)
 {
     QFile pid(m_pasta.filePath(QStringLiteral("dados/postmaster.pid")));
@@ -241,18 +263,7 @@ bool ClusterPostgres::sinaliza(int sinal)
         return false;
     }
     const qint64 postmaster = pid.readLine().trimmed().toLongLong();
-    QList<qint64> processos{postmaster};
-    const QStringList todos = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& p : todos) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(p));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray linha = stat.readAll();
-        // The parent is the second field after the command name (which may hold spaces).
-        const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
-        if (campos.size() > 1 && campos[1].toLongLong() == postmaster)
-            processos << p.toLongLong();
-    }
+    const QList<qint64> processos = postmaster > 0 ? processosSob(postmaster) : QList<qint64>();
     for (qint64 p : processos)
         ::kill(pid_t(p), sinal);
     return postmaster > 0;

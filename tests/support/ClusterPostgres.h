@@ -61,6 +61,8 @@ public:
     quint16 porta() const { return m_porta; }
     const QString& erro() const { return m_erro; }
     static QString binarios();
+    // `pid` and every process under it, at any depth.
+    static QList<qint64> processosSob(qint64 pid);
 
 private:
     bool sinaliza(int sinal);

@@ -3,7 +3,6 @@
 #include "Limpeza.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -35,25 +34,6 @@ quint16 portaLivre()
     return livre.serverPort();
 }
 
-// Every process under `pid`, `pid` first.
-QList<qint64> arvore(qint64 pid)
-{
-    QList<qint64> todos{pid};
-    for (qsizetype i = 0; i < todos.size(); ++i) {
-        const QStringList lista = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-        for (const QString& p : lista) {
-            QFile stat(QStringLiteral("/proc/%1/stat").arg(p));
-            if (!stat.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray linha = stat.readAll();
-            const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
-            if (campos.size() > 1 && campos[1].toLongLong() == todos[i] && !todos.contains(p.toLongLong()))
-                todos << p.toLongLong();
-        }
-    }
-    return todos;
-}
-
 } // namespace
 
 FormacaoPgAutoFailover::FormacaoPgAutoFailover()
@@ -72,7 +52,7 @@ FormacaoPgAutoFailover::~FormacaoPgAutoFailover()
         if ((*it)->processo.state() != QProcess::NotRunning) {
             (*it)->processo.terminate();
             if (!(*it)->processo.waitForFinished(15'000))
-                for (qint64 p : arvore((*it)->processo.processId()))
+                for (qint64 p : ClusterPostgres::processosSob((*it)->processo.processId()))
                     ::kill(pid_t(p), SIGKILL);
         }
 }
@@ -194,13 +174,16 @@ bool FormacaoPgAutoFailover::inicia()
                                   QStringLiteral("--pgport"), QString::number(monitor.porta)}
                           + comuns);
     QString uriDoMonitor;
-    const QDeadlineTimer prazo(60'000);
+    // Seconds on an idle machine; a loaded CI one may take a minute or two.
+    const QDeadlineTimer prazo(150'000);
     while (!rodaAutoctl({QStringLiteral("show"), QStringLiteral("uri"), QStringLiteral("--pgdata"), m_pasta.filePath(monitor.nome),
                          QStringLiteral("--formation"), QStringLiteral("monitor")},
                         &uriDoMonitor)
            || !noMonitor(QStringLiteral("SELECT 1"))) {
-        if (prazo.hasExpired() || monitor.processo.state() == QProcess::NotRunning)
+        if (prazo.hasExpired() || monitor.processo.state() == QProcess::NotRunning) {
+            m_erro = QStringLiteral("o monitor não ficou pronto: ") + m_erro;
             return false;
+        }
         QThread::msleep(200);
     }
     // A lost node is called unhealthy after 3 s and its standby promoted 2 s later (the
@@ -253,7 +236,7 @@ bool FormacaoPgAutoFailover::derrubaPrimario()
     m_derrubado = porta;
     for (auto& no : m_nos)
         if (no->nome != QLatin1String("monitor") && QString::number(no->porta) == porta) {
-            for (qint64 p : arvore(no->processo.processId()))
+            for (qint64 p : ClusterPostgres::processosSob(no->processo.processId()))
                 ::kill(pid_t(p), SIGKILL);
             no->processo.waitForFinished(5000);
             return true;
