@@ -1,4 +1,4 @@
-// zelto_bench_troca [--execucoes N] [--conexoes C] [--sem-automatica]
+// zelto_bench_troca [--execucoes N] [--conexoes C] [--sem-automatica | --so-automatica]
 //
 // The registry's PostgreSQL losing its primary under save load (C connections, 50 by default,
 // through one server): the primary's processes killed (SIGKILL), then its synchronous standby
@@ -119,7 +119,7 @@ int main(int argc, char** argv)
     const int conexoes = std::max(1, valor("--conexoes", 50));
 
     QList<Execucao> aMao;
-    for (int i = 0; i < execucoes; ++i) {
+    for (int i = 0; i < execucoes && !a.contains(QStringLiteral("--so-automatica")); ++i) {
         ParPostgres par;
         const QString nome = ClusterPostgres::nomeNovo();
         if (!par.inicia() || !par.primario().criaBanco(nome)) {
@@ -152,7 +152,8 @@ int main(int argc, char** argv)
                     aMao.last().perdidas, aMao.last().semHistorico);
         std::fflush(stdout);
     }
-    resume("à mão", aMao);
+    if (!aMao.isEmpty())
+        resume("à mão", aMao);
 
     if (a.contains(QStringLiteral("--sem-automatica")) || !FormacaoPgAutoFailover::instalado())
         return 0;
