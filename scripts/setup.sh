@@ -9,7 +9,8 @@ pacotes=(
   libgl-dev libsodium-dev libzstd-dev libbenchmark-dev sqlite3
   poppler-utils xvfb xauth imagemagick
   fonts-dejavu-core fonts-liberation
-  postgresql
+  postgresql libpq-dev
+  pg-auto-failover-cli postgresql-15-auto-failover
   cups-daemon cups-client libcups2-dev
   qt6-translations-l10n
   dpkg-dev systemd desktop-file-utils

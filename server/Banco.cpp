@@ -1,6 +1,7 @@
 // One connection to the registry's database (see Banco.h).
 #include "server/Banco.h"
 #include "server/ArquivosDoRegistro.h"
+#include "server/ConexaoLibpq.h"
 #include "server/EnderecoPg.h"
 #include "server/EstadoDeGravacao.h"
 #include "server/Metricas.h"
@@ -11,6 +12,8 @@
 #include <QFileInfo>
 
 #include <QFile>
+
+#include <libpq-fe.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -36,6 +39,36 @@ bool conexaoCaiu(const QSqlError& e)
 }
 
 } // namespace
+
+// A notice from the server: WARNINGs are counted (the client's minimum, so nothing milder comes).
+void avisoDoPostgres(void* banco, const PGresult* aviso)
+{
+    auto* b = static_cast<Banco*>(banco);
+    const char* gravidade = PQresultErrorField(aviso, PG_DIAG_SEVERITY_NONLOCALIZED);
+    if (!gravidade || qstrcmp(gravidade, "WARNING") != 0)
+        return;
+    ++b->m_avisos;
+    b->m_ultimoAviso = QString::fromUtf8(PQresultErrorField(aviso, PG_DIAG_MESSAGE_PRIMARY)).simplified();
+}
+
+void Banco::ouveAvisos()
+{
+    if (PGconn* c = conexaoLibpq(db()))
+        PQsetNoticeReceiver(c, avisoDoPostgres, this);
+}
+
+bool Banco::confirmacaoIncerta(int avisosAntes)
+{
+    if (m_sqlite || m_avisos == avisosAntes)
+        return false;
+    m_passageira = false;
+    falha(QStringLiteral("confirmação"),
+          QStringLiteral("o PostgreSQL confirmou com um aviso (%1): a mudança pode não estar na reserva síncrona e é dada como não gravada")
+              .arg(m_ultimoAviso));
+    if (m_diario)
+        m_diario(m_erro);
+    return true;
+}
 
 Banco::Banco(QString conexao)
     : m_conexao(std::move(conexao)),
@@ -123,9 +156,9 @@ QString Banco::descricao() const
 {
     if (m_conexao.startsWith(QLatin1String("sqlite:")))
         return m_conexao;
-    if (!m_conexao.contains(QLatin1String("://")))
+    if (!ehConexaoPg(m_conexao))
         return QStringLiteral("(conexão não reconhecida)");
-    return EnderecoPg::separa(m_conexao).semSenha();
+    return descricaoPg(m_conexao);
 }
 
 void Banco::perdeu()
@@ -153,8 +186,10 @@ bool Banco::reabre()
     db.close();
     const qint64 agoraMs = agora();
     const bool abriu = db.open();
-    if (abriu && !m_sqlite)
+    if (abriu && !m_sqlite) {
         VigiaDoBanco::doProcesso().registra(this, db);
+        ouveAvisos();
+    }
     // A refused connection (the database is down) is known at once: the next request may try
     // again. One that hung until its time-out waits for the back-off instead.
     m_tentativaLenta = agora() - agoraMs > 200;
@@ -280,7 +315,7 @@ bool Banco::abre(bool criar)
         db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_nomeConexao);
         db.setDatabaseName(caminho);
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    } else if (m_conexao.startsWith(QLatin1String("postgresql://")) || m_conexao.startsWith(QLatin1String("postgres://"))) {
+    } else if (ehConexaoPg(m_conexao)) {
         m_sqlite = false;
         DestinoPg destino;
         QString porque;
@@ -307,8 +342,10 @@ bool Banco::abre(bool criar)
     }
     if (!db.isOpen())
         return falha(QStringLiteral("banco"), QStringLiteral("não foi possível conectar a %1: %2").arg(descricao(), db.lastError().text().simplified()));
-    if (!m_sqlite)
+    if (!m_sqlite) {
         VigiaDoBanco::doProcesso().registra(this, db);
+        ouveAvisos();
+    }
     return configuraConexao();
 }
 
@@ -376,10 +413,15 @@ QSqlQuery* Banco::consulta(const QString& sql, std::initializer_list<QVariant> v
 bool Banco::altera(const QString& sql, std::initializer_list<QVariant> valores, qint64* linhas)
 {
     m_gravando = true;
+    const int avisos = m_avisos;
     QSqlQuery* q = consulta(sql, valores);
     m_gravando = false;
     if (!q)
         return false;
+    if (!m_emTransacao && confirmacaoIncerta(avisos)) {
+        q->finish();
+        return false;
+    }
     const qint64 alteradas = q->numRowsAffected();
     if (linhas)
         *linhas = alteradas;
@@ -435,9 +477,11 @@ bool Banco::confirmaTransacao()
 {
     QSqlDatabase db = this->db();
     m_gravando = true;
-    const bool ok = db.commit() || falhaDoBanco(QStringLiteral("confirmação"), db.lastError());
+    const int avisos = m_avisos;
+    const bool confirmou = db.commit();
+    const bool ok = (confirmou || falhaDoBanco(QStringLiteral("confirmação"), db.lastError())) && !confirmacaoIncerta(avisos);
     m_gravando = false;
-    if (ok || m_perdida)
+    if (confirmou || m_perdida)
         m_emTransacao = false;
     if (ok && m_mudou)
         gravou();

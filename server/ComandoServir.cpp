@@ -216,7 +216,9 @@ int Comando::servir(const Argumentos& a, const QString& banco)
 
     // The service's connection text is on its command line (ps shows it to every account)
     // and in a configuration file: a password never belongs there.
-    if (!banco.startsWith(QLatin1String("sqlite:")) && EnderecoPg::separa(banco).temSenha)
+    DestinoPg destinoPg;
+    QString semDestino;
+    if (ehConexaoPg(banco) && leDestinoPg(banco, destinoPg, semDestino) && destinoPg.temSenha)
         return erro(QStringLiteral("a senha do PostgreSQL não pode ir na conexão (--db ou ZELTO_DB aparecem no ps e em "
                                    "/etc/zelto/servidor.conf): ponha-a no ~/.pgpass da conta que roda o servidor (modo 0600) ou "
                                    "no arquivo que PGPASSFILE indica, e tire-a da conexão"));

@@ -1,18 +1,18 @@
 #pragma once
-// Reading a PostgreSQL connection text, "postgresql://[USER[:PASSWORD]@]HOST[:PORT]/DATABASE[?options]"
-// ("postgres://" too): where to connect, as QPSQL takes it, and the same text without its
-// password for messages. Without a password libpq looks in PGPASSWORD, PGPASSFILE or ~/.pgpass.
-// Only the libpq options listed in EnderecoPg.cpp are accepted after "?"; "host" may name the
-// folder of a Unix socket.
+// Reading a PostgreSQL connection text the way libpq reads it, by libpq itself
+// (PQconninfoParse): a URI, "postgresql://USER@HOST1:PORT1,HOST2:PORT2/DATABASE?OPTIONS"
+// ("postgres://" too), or "key=value" words; several hosts, service=, sslmode, passfile,
+// target_session_attrs and every other libpq option. What comes out is the text QPSQL hands
+// to libpq, with the server's time-outs and keepalives added where the text sets none, and
+// the same text without its password for messages. Without a password libpq looks in
+// PGPASSWORD, PGPASSFILE or ~/.pgpass.
 #include <QSqlDatabase>
 #include <QString>
 
-#include <optional>
-
-// The parts of the text. The user part is cut at the last "@" by hand, so a password with
-// "@", "/", "#" or "?" in it is still read whole (and never ends up in a message).
+// The parts of a URI. The user part is cut at the last "@" by hand, so a password with
+// "@", "/", "#" or "?" in it is still found whole (and never ends up in a message).
 struct EnderecoPg {
-    QString esquema, usuario, senha, resto;
+    QString esquema, usuario, senha, senhaCrua, resto;
     bool temSenha = false;
 
     static EnderecoPg separa(const QString& conexao);
@@ -22,17 +22,19 @@ struct EnderecoPg {
 
 // Where to connect, as QPSQL takes it.
 struct DestinoPg {
-    QString host;
-    int porta = -1;               // not set when not above 0
-    QString usuario;
-    std::optional<QString> senha;
-    QString banco;
-    QString opcoes;               // libpq options joined by ";", the time-outs first
+    QString opcoes;          // libpq's key='value' words joined by ";", the text's own after the time-outs
+    bool temSenha = false;   // the text carries a password
 };
 
-// False, with the reason in `erro` (without the password), when the text is not a database
-// address or carries an option not accepted.
+// Whether `conexao` is meant for PostgreSQL: a postgres(ql):// URI or libpq's key=value words.
+bool ehConexaoPg(const QString& conexao);
+
+// False, with the reason in `erro` (libpq's own, in a message of ours, without the password),
+// when libpq does not take the text or QPSQL could not pass it on.
 bool leDestinoPg(const QString& conexao, DestinoPg& destino, QString& erro);
+
+// The connection text without its password, for messages and the log.
+QString descricaoPg(const QString& conexao);
 
 // Points a QPSQL connection at `destino`.
 void apontaPara(QSqlDatabase& db, const DestinoPg& destino);

@@ -1,15 +1,16 @@
 // Whether the PostgreSQL server answers at all (see VigiaDoBanco.h).
 #include "server/VigiaDoBanco.h"
+#include "server/ConexaoLibpq.h"
 #include "server/EnderecoPg.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QMutexLocker>
 #include <QSqlDatabase>
-#include <QSqlDriver>
+#include <QSqlError>
 #include <QSqlQuery>
 
-#include <dlfcn.h>
+#include <libpq-fe.h>
 #include <sys/socket.h>
 
 namespace {
@@ -19,23 +20,11 @@ qint64 agora()
     return QDateTime::currentMSecsSinceEpoch();
 }
 
-// The socket under a QPSQL connection. libpq is loaded by Qt's driver, not linked here: the
-// server keeps PostgreSQL an option.
+// The socket under a QPSQL connection.
 int socketDe(const QSqlDatabase& banco)
 {
-    if (!banco.isOpen() || !banco.driver())
-        return -1;
-    const QVariant h = banco.driver()->handle();
-    if (qstrcmp(h.typeName(), "pg_conn*") != 0 && qstrcmp(h.typeName(), "PGconn*") != 0)
-        return -1;
-    void* conexao = *static_cast<void* const*>(h.constData());
-    using Socket = int (*)(const void*);
-    // Loaded already, privately to the driver: found by its name, never loaded here.
-    static const auto pqSocket = [] {
-        void* libpq = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_NOLOAD);
-        return reinterpret_cast<Socket>(libpq ? ::dlsym(libpq, "PQsocket") : nullptr);
-    }();
-    return conexao && pqSocket ? pqSocket(conexao) : -1;
+    PGconn* conexao = conexaoLibpq(banco);
+    return conexao ? PQsocket(conexao) : -1;
 }
 
 } // namespace
@@ -102,6 +91,7 @@ void VigiaDoBanco::para()
     }
     m_sonda = m_relogio = nullptr;
     m_travado = false;
+    m_alcance = Alcance::Gravando;
 }
 
 bool VigiaDoBanco::dorme(int ms)
@@ -118,18 +108,34 @@ void VigiaDoBanco::sonda(QString conexao)
     QString erro;
     if (!leDestinoPg(conexao, destino, erro))
         return;
+    // The same hosts, whether they take writes or not: tells "no host answers" from "only
+    // standbys answer" when the text asks for a host that takes writes.
+    DestinoPg qualquer = destino;
+    qualquer.opcoes += QStringLiteral(";target_session_attrs=any");
     const QString nome = QStringLiteral("zelto-vigia-do-banco");
+    const QString nomeDaLeitura = nome + QStringLiteral("-leitura");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nome);
         apontaPara(db, destino);
+        QSqlDatabase leitura = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nomeDaLeitura);
+        apontaPara(leitura, qualquer);
         do {
             bool respondeu = false;
+            std::optional<Alcance> achado;
+            QString porque;
             m_esperandoDesde = agora();
             if (!db.isOpen() && db.open())
                 registra(this, db);
             if (db.isOpen()) {
                 QSqlQuery q(db);
-                respondeu = q.exec(QStringLiteral("SELECT 1"));
+                respondeu = q.exec(QStringLiteral("SELECT pg_is_in_recovery()")) && q.next();
+                if (respondeu)
+                    achado = q.value(0).toBool() ? Alcance::SoLeitura : Alcance::Gravando;
+            } else {
+                porque = db.lastError().databaseText().simplified();
+                respondeu = leitura.open();
+                leitura.close();
+                achado = respondeu ? Alcance::SoLeitura : Alcance::Nenhum;
             }
             m_esperandoDesde = 0;
             if (respondeu && travado()) {
@@ -137,16 +143,37 @@ void VigiaDoBanco::sonda(QString conexao)
                 if (m_diario)
                     m_diario(QStringLiteral("o banco voltou a responder"));
             }
-            if (!respondeu) {
-                // A database that refuses (down, restarting) is the Bancos' own business.
+            if (achado)
+                alcancou(*achado, *achado == Alcance::Gravando ? hostDaConexao(db) : porque);
+            if (!respondeu || achado != Alcance::Gravando) {
+                // Refused, or found a standby: the Bancos reconnect by themselves.
                 retira(this);
                 db.close();
             }
-        } while (dorme(travado() ? 50 : 100));
+        } while (dorme(travado() ? 50 : alcance() == Alcance::Gravando ? 100 : 250));
         retira(this);
         db.close();
     }
     QSqlDatabase::removeDatabase(nome);
+    QSqlDatabase::removeDatabase(nomeDaLeitura);
+}
+
+void VigiaDoBanco::alcancou(Alcance alcance, const QString& detalhe)
+{
+    if (m_alcance.exchange(alcance) == alcance || !m_diario)
+        return;
+    switch (alcance) {
+    case Alcance::Nenhum:
+        m_diario(QStringLiteral("nenhum servidor do banco atende (%1): todos os pedidos recebem 0 até um voltar").arg(detalhe));
+        break;
+    case Alcance::SoLeitura:
+        m_diario(QStringLiteral("nenhum servidor do banco aceita gravações: os que respondem são reservas (somente leitura); "
+                                "os pedidos recebem 0 até uma ser promovida"));
+        break;
+    case Alcance::Gravando:
+        m_diario(QStringLiteral("o banco voltou a aceitar gravações, em %1").arg(detalhe));
+        break;
+    }
 }
 
 void VigiaDoBanco::relogio()

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <optional>
 
 class QSqlDatabase;
 
@@ -20,6 +21,10 @@ class QSqlDatabase;
 // once without going near the database. The probe keeps trying, so the first answer after
 // the database resumes is seen within a probe's interval.
 //
+// The probe also tells, on the log and to whoever asks, whether a host takes writes: when
+// none answers, or only standbys (read-only) do, it says so once, and again when a host
+// takes writes again (after a failover, the promoted standby), naming it.
+//
 // One per process: the Bancos register their connections' sockets while they are open.
 class VigiaDoBanco {
 public:
@@ -30,6 +35,9 @@ public:
     void registra(const void* dono, const QSqlDatabase& banco);
     void retira(const void* dono);
     bool travado() const { return m_travado.load(std::memory_order_relaxed); }
+    // What the probe found last: a host that takes writes, only standbys, or no host at all.
+    enum class Alcance { Gravando, SoLeitura, Nenhum };
+    Alcance alcance() const { return m_alcance.load(std::memory_order_relaxed); }
 
     // Starts probing the database `conexao` names; log lines go to `diario`.
     void inicia(const QString& conexao, std::function<void(const QString&)> diario, int prazoMs = 800);
@@ -40,12 +48,14 @@ private:
     void sonda(QString conexao);
     void relogio();
     void trava(qint64 semRespostaMs);
+    void alcancou(Alcance alcance, const QString& detalhe);
     bool dorme(int ms);
 
     mutable QMutex m_mutex;
     QWaitCondition m_acorda;
     std::map<const void*, int> m_sockets;   // open connections' sockets, by their Banco
     std::atomic<bool> m_travado{false};
+    std::atomic<Alcance> m_alcance{Alcance::Gravando};
     std::atomic<qint64> m_esperandoDesde{0};   // when the probe's call under way began (0: none)
     bool m_parar = false;
     int m_prazoMs = 800;

@@ -125,12 +125,23 @@ bool ClusterPostgres::inicia()
                 return false;
             }
         }
-        QStringList args{QStringLiteral("-D"), dados, QStringLiteral("-U"), QStringLiteral("zelto"), QStringLiteral("-A"), QStringLiteral("trust"),
-                         QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-instructions")};
-        if (!m_duravel)
-            args << QStringLiteral("--no-sync");
-        if (!roda(QStringLiteral("initdb"), args))
-            return false;
+        if (m_primario) {
+            // A copy of the primary that follows it (standby.signal and primary_conninfo by -R).
+            QStringList args{QStringLiteral("-D"), dados, QStringLiteral("-h"), m_primario->pasta(), QStringLiteral("-p"),
+                             QString::number(m_primario->porta()), QStringLiteral("-U"), QStringLiteral("zelto"),
+                             QStringLiteral("-X"), QStringLiteral("stream"), QStringLiteral("-R"), QStringLiteral("-c"), QStringLiteral("fast")};
+            if (!m_duravel)
+                args << QStringLiteral("--no-sync");
+            if (!roda(QStringLiteral("pg_basebackup"), args))
+                return false;
+        } else {
+            QStringList args{QStringLiteral("-D"), dados, QStringLiteral("-U"), QStringLiteral("zelto"), QStringLiteral("-A"), QStringLiteral("trust"),
+                             QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-instructions")};
+            if (!m_duravel)
+                args << QStringLiteral("--no-sync");
+            if (!roda(QStringLiteral("initdb"), args))
+                return false;
+        }
         QTcpServer livre;   // a port no one uses: the socket's name
         livre.listen(QHostAddress::LocalHost, 0);
         m_porta = livre.serverPort();
@@ -144,6 +155,7 @@ bool ClusterPostgres::inicia()
     opcoes += QLatin1Char(' ') + qEnvironmentVariable("ZELTO_PG_OPCOES");
     if (!m_duravel)
         opcoes += QStringLiteral(" -c fsync=off -c synchronous_commit=off -c full_page_writes=off");
+    opcoes += QLatin1Char(' ') + m_opcoes;
     if (!roda(QStringLiteral("pg_ctl"), {QStringLiteral("start"), QStringLiteral("-D"), dados, QStringLiteral("-l"),
                                          m_pasta.filePath(QStringLiteral("postgres.log")), QStringLiteral("-w"), QStringLiteral("-t"),
                                          QStringLiteral("60"), QStringLiteral("-o"), opcoes}))
@@ -161,6 +173,25 @@ bool ClusterPostgres::para()
         return false;
     m_rodando = false;
     return true;
+}
+
+bool ClusterPostgres::derruba()
+{
+    if (!sinaliza(SIGKILL))
+        return false;
+    m_rodando = false;
+    // Gone once the postmaster's pid answers no more.
+    QFile pid(m_pasta.filePath(QStringLiteral("dados/postmaster.pid")));
+    const pid_t postmaster = pid.open(QIODevice::ReadOnly) ? pid_t(pid.readLine().trimmed().toLongLong()) : 0;
+    for (int i = 0; i < 500 && postmaster > 0 && ::kill(postmaster, 0) == 0; ++i)
+        ::usleep(10'000);
+    return true;
+}
+
+bool ClusterPostgres::promove()
+{
+    return roda(QStringLiteral("pg_ctl"), {QStringLiteral("promote"), QStringLiteral("-D"), m_pasta.filePath(QStringLiteral("dados")),
+                                           QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("30")});
 }
 
 QString ClusterPostgres::conexao(const QString& banco) const
@@ -202,6 +233,28 @@ bool ClusterPostgres::executa(const QString& banco, const QStringList& comandos,
     return ok;
 }
 
+QList<qint64> ClusterPostgres::processosSob(qint64 pid)
+{
+    QList<qint64> todos{pid};
+    const QStringList lista = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QList<std::pair<qint64, qint64>> pais;   // (process, its parent)
+    for (const QString& p : lista) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(p));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray linha = stat.readAll();
+        // The parent is the second field after the command name (which may hold spaces).
+        const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
+        if (campos.size() > 1)
+            pais.append({p.toLongLong(), campos[1].toLongLong()});
+    }
+    for (qsizetype i = 0; i < todos.size(); ++i)
+        for (const auto& [processo, pai] : pais)
+            if (pai == todos[i] && !todos.contains(processo))
+                todos << processo;
+    return todos;
+}
+
 bool ClusterPostgres::sinaliza(int sinal)
 {
     QFile pid(m_pasta.filePath(QStringLiteral("dados/postmaster.pid")));
@@ -210,18 +263,7 @@ bool ClusterPostgres::sinaliza(int sinal)
         return false;
     }
     const qint64 postmaster = pid.readLine().trimmed().toLongLong();
-    QList<qint64> processos{postmaster};
-    const QStringList todos = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString& p : todos) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(p));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray linha = stat.readAll();
-        // The parent is the second field after the command name (which may hold spaces).
-        const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
-        if (campos.size() > 1 && campos[1].toLongLong() == postmaster)
-            processos << p.toLongLong();
-    }
+    const QList<qint64> processos = postmaster > 0 ? processosSob(postmaster) : QList<qint64>();
     for (qint64 p : processos)
         ::kill(pid_t(p), sinal);
     return postmaster > 0;

@@ -38,6 +38,16 @@ public:
     bool suspende() { return sinaliza(SIGSTOP); }
     bool retoma() { return sinaliza(SIGCONT); }
     bool rodando() const { return m_rodando; }
+    // SIGKILL to the postmaster and all its processes: the database host lost at once.
+    bool derruba();
+    // Server settings of this cluster's own, from the next start on, after (and over) the
+    // usual ones: e.g. "-c synchronous_commit=on".
+    void defineOpcoes(const QString& opcoes) { m_opcoes = opcoes; }
+    // Before the first start: the cluster is made as a standby of `primario` (pg_basebackup,
+    // then streaming from it) instead of by initdb.
+    void segue(const ClusterPostgres& primario) { m_primario = &primario; }
+    // pg_ctl promote: the standby stops following and takes writes.
+    bool promove();
 
     bool criaBanco(const QString& nome, const QString& codificacao = QStringLiteral("UTF8"));
     // A fresh name for a database of this program.
@@ -51,12 +61,16 @@ public:
     quint16 porta() const { return m_porta; }
     const QString& erro() const { return m_erro; }
     static QString binarios();
+    // `pid` and every process under it, at any depth.
+    static QList<qint64> processosSob(qint64 pid);
 
 private:
     bool sinaliza(int sinal);
     bool roda(const QString& programa, const QStringList& argumentos, int prazoMs = 60'000);
 
     bool m_duravel;
+    QString m_opcoes;
+    const ClusterPostgres* m_primario = nullptr;
     QTemporaryDir m_pasta;
     quint16 m_porta = 0;
     bool m_iniciado = false;

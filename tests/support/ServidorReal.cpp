@@ -2,12 +2,12 @@
 #include "ClusterPostgres.h"
 #include "Limpeza.h"
 
+#include "server/EnderecoPg.h"
+
 #include <QAtomicInt>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
-#include <QUrlQuery>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -77,14 +77,15 @@ bool ServidorReal::executaNoBanco(const QStringList& comandos, QVariant* ultimo)
     {
         QSqlDatabase db;
         if (m_banco == Banco::PostgreSQL) {
-            // The test connection texts carry no password: user, database, socket folder, port.
-            const QUrl url(conexaoDoBanco());
-            const QUrlQuery opcoes(url);
+            // Read as the server reads it: several hosts, target_session_attrs and all.
+            DestinoPg destino;
+            QString porque;
+            if (!leDestinoPg(conexaoDoBanco(), destino, porque)) {
+                m_erro = porque;
+                return false;
+            }
             db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), nome);
-            db.setHostName(opcoes.hasQueryItem(QStringLiteral("host")) ? opcoes.queryItemValue(QStringLiteral("host")) : url.host());
-            db.setPort(opcoes.hasQueryItem(QStringLiteral("port")) ? opcoes.queryItemValue(QStringLiteral("port")).toInt() : url.port(5432));
-            db.setUserName(url.userName());
-            db.setDatabaseName(url.path().mid(1));
+            apontaPara(db, destino);
         } else {
             db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), nome);
             db.setDatabaseName(conexaoDoBanco().mid(7));
