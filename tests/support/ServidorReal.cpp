@@ -209,10 +209,11 @@ bool ServidorReal::inicia()
     } else {
         Limpeza::morreComOTeste(*m_processo);
     }
-    m_processo->start(binario(), QStringList{QStringLiteral("servir"), QStringLiteral("--db"), conexaoDoBanco(),
+    const QString programa = m_programa.isEmpty() ? binario() : m_programa;
+    m_processo->start(programa, QStringList{QStringLiteral("servir"), QStringLiteral("--db"), conexaoDoBanco(),
                                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_portaFixa)} + m_extras);
     if (!m_processo->waitForStarted(10'000)) {
-        m_erro = QStringLiteral("não foi possível executar %1: %2").arg(binario(), m_processo->errorString());
+        m_erro = QStringLiteral("não foi possível executar %1: %2").arg(programa, m_processo->errorString());
         m_processo.reset();
         return false;
     }

@@ -60,6 +60,9 @@ public:
     void defineLimiteDeArquivos(int arquivos) { m_limiteDeArquivos = arquivos; }
     // From the next start on, the server's environment has this variable too.
     void defineAmbiente(const QString& nome, const QString& valor) { m_ambiente.insert(nome, valor); }
+    // From the next start on, serve with this program instead of the built one (a benchmark
+    // comparing two builds on the same database); the administration commands keep the built one.
+    void definePrograma(const QString& programa) { m_programa = programa; }
 
     // Creates the database the first time, then starts the server and waits until it
     // listens. False (with `erro()`) when anything fails.
@@ -106,6 +109,7 @@ private:
     QString m_conexao;   // set for PostgreSQL and for servers on an existing database
     QTemporaryDir m_pasta;
     QStringList m_extras;
+    QString m_programa;   // empty: binario()
     int m_limiteDeArquivos = 0;
     QProcessEnvironment m_ambiente = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<QProcess> m_processo;
