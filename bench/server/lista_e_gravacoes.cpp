@@ -41,6 +41,7 @@
 #include <optional>
 #include <thread>
 #include <vector>
+#include <unistd.h>
 
 namespace {
 
@@ -212,11 +213,23 @@ QByteArray lista(const ServidorReal::Conta& conta)
 
 struct Medida {
     std::vector<double> sozinhas, durante, listas;
+    double cpuDoServidor = 0;   // seconds, while it listed (the saves' share included)
     int falhas = 0;
 };
 
+// CPU seconds (user + system) a process has used so far, from /proc.
+double cpuDoProcesso(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray linha = f.readAll();
+    const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
+    return campos.size() > 13 ? double(campos[11].toLongLong() + campos[12].toLongLong()) / double(sysconf(_SC_CLK_TCK)) : 0;
+}
+
 // One server program, one form: saves alone, then saves while the other connection lists.
-void mede(quint16 porta, Forma forma, Forma formaDoGravador, const ServidorReal::Conta& quemGrava, const ServidorReal::Conta& quemLista, int fichas,
+void mede(qint64 pid, quint16 porta, Forma forma, Forma formaDoGravador, const ServidorReal::Conta& quemGrava, const ServidorReal::Conta& quemLista, int fichas,
           int listas, bool lento, const QList<QByteArray>& salvamentos, Medida& m)
 {
     Cliente gravador(porta, formaDoGravador);
@@ -236,6 +249,7 @@ void mede(quint16 porta, Forma forma, Forma formaDoGravador, const ServidorReal:
     for (int i = 0; i < 100; ++i)
         grava(m.sozinhas);
     std::atomic<bool> listando{true};
+    const double cpuAntes = cpuDoProcesso(pid);
     std::thread outro([&] {
         // A socket belongs to the thread that made it: the lister's is made here.
         Cliente listador(porta, forma);
@@ -260,6 +274,7 @@ void mede(quint16 porta, Forma forma, Forma formaDoGravador, const ServidorReal:
     while (listando)
         grava(m.durante);
     outro.join();
+    m.cpuDoServidor += cpuDoProcesso(pid) - cpuAntes;
 }
 
 QString textoDe(const QStringList& args, const char* nome, const QString& padrao)
@@ -347,7 +362,7 @@ int main(int argc, char** argv)
             }
             for (Forma f : formas) {
                 Medida& m = medidas[{p, int(f)}];
-                mede(s->porta(), f, formaDoGravador.value_or(f), secretaria, grande, fichas, listas, lento, salvamentos, m);
+                mede(s->pid(), s->porta(), f, formaDoGravador.value_or(f), secretaria, grande, fichas, listas, lento, salvamentos, m);
                 std::printf("  rodada %d, servidor %d, %-7s: %zu gravações durante %zu listas, p99 %.2f ms\n", r + 1, p + 1, nomeDa(f),
                             m.durante.size(), m.listas.size(), percentil(m.durante, 0.99));
                 std::fflush(stdout);
@@ -365,15 +380,16 @@ int main(int argc, char** argv)
     for (int p = 0; p < programas.size(); ++p)
         std::printf("  servidor %d: %s\n", p + 1, qPrintable(programas[p]));
     std::printf("%-9s %-7s | %-22s | %-34s | %s\n", "servidor", "forma", "sozinhas p50 / p99 ms", "durante a lista p50 / p99 / máx ms",
-                "lista p50 ms   falhas");
+                "lista p50 ms  CPU do servidor por lista ms  falhas");
     bool falhou = false;
     for (Forma f : formas)
         for (int p = 0; p < programas.size(); ++p) {
             const Medida& m = medidas[{p, int(f)}];
             falhou = falhou || m.falhas > 0;
-            std::printf("%-9d %-7s | %8.2f / %8.2f     | %8.2f / %8.2f / %8.2f (n %4zu) | %9.1f   %d\n", p + 1, nomeDa(f), percentil(m.sozinhas, 0.5),
-                        percentil(m.sozinhas, 0.99), percentil(m.durante, 0.5), percentil(m.durante, 0.99), percentil(m.durante, 1.0),
-                        m.durante.size(), percentil(m.listas, 0.5), m.falhas);
+            std::printf("%-9d %-7s | %8.2f / %8.2f     | %8.2f / %8.2f / %8.2f (n %4zu) | %9.1f  %9.0f                  %d\n", p + 1,
+                        nomeDa(f), percentil(m.sozinhas, 0.5), percentil(m.sozinhas, 0.99), percentil(m.durante, 0.5), percentil(m.durante, 0.99),
+                        percentil(m.durante, 1.0), m.durante.size(), percentil(m.listas, 0.5),
+                        m.listas.empty() ? 0.0 : m.cpuDoServidor * 1000 / double(m.listas.size()), m.falhas);
         }
     return falhou ? 2 : 0;
 }
