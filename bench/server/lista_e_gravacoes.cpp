@@ -355,7 +355,9 @@ int main(int argc, char** argv)
         for (int p = 0; p < programas.size(); ++p) {
             std::unique_ptr<ServidorReal> s = base.outraInstancia();
             s->definePrograma(programas[p]);
-            s->defineArgumentos({QStringLiteral("--tls-certificado"), cert, QStringLiteral("--tls-chave"), chave});
+            // (A server from before TLS takes no certificate: leave "tls" out of --formas for it.)
+            if (std::find(formas.cbegin(), formas.cend(), Forma::Tls) != formas.cend())
+                s->defineArgumentos({QStringLiteral("--tls-certificado"), cert, QStringLiteral("--tls-chave"), chave});
             if (!s->inicia()) {
                 std::fprintf(stderr, "%s: %s\n", qPrintable(programas[p]), qPrintable(s->erro()));
                 return 1;
