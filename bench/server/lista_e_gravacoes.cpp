@@ -21,6 +21,7 @@
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 #include "server/FichasDemo.h"
+#include "support/CpuDoProcesso.h"
 #include "support/ServidorReal.h"
 
 #include <QCoreApplication>
@@ -216,17 +217,6 @@ struct Medida {
     double cpuDoServidor = 0;   // seconds, while it listed (the saves' share included)
     int falhas = 0;
 };
-
-// CPU seconds (user + system) a process has used so far, from /proc.
-double cpuDoProcesso(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray linha = f.readAll();
-    const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
-    return campos.size() > 13 ? double(campos[11].toLongLong() + campos[12].toLongLong()) / double(sysconf(_SC_CLK_TCK)) : 0;
-}
 
 // One server program, one form: saves alone, then saves while the other connection lists.
 void mede(qint64 pid, quint16 porta, Forma forma, Forma formaDoGravador, const ServidorReal::Conta& quemGrava, const ServidorReal::Conta& quemLista, int fichas,
