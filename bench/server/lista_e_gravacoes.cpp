@@ -9,8 +9,8 @@
 // The forms: the plain wire, frames ("quadros"), frames with packed pieces ("zstd", as our
 // client asks) and all of that inside TLS ("tls").
 //
-// Each --servidor names a zelto-server program (default: the one built beside this tool); all
-// serve the same SQLite database in turn, round after round, so drift falls on every one.
+// Each --servidor names a zelto-server program (default: the one built beside this tool), each
+// on a SQLite database it made; they serve in turn, round after round, so drift falls on every one.
 // Give main's program and this build's to see before and after side by side.
 // --lento: the plain-wire lister reads 64 KiB every half millisecond, so the list pauses and
 // goes on in parts. --diario PASTA keeps each server's log there (its per-request lines).
@@ -317,19 +317,25 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "openssl falhou\n");
         return 1;
     }
-    std::printf("preparando: departamento 2 com %d fichas...\n", fichas);
+    std::printf("preparando: departamento 2 com %d fichas, um banco para cada servidor...\n", fichas);
     std::fflush(stdout);
     const ServidorReal::Conta secretaria;
     const ServidorReal::Conta grande{2, QStringLiteral("Grande"), QStringLiteral("grande"), QStringLiteral("grande-12")};
     constexpr int fichasDoGravador = 1000;
-    ServidorReal base(secretaria, fichasDoGravador, ServidorReal::Banco::SQLite);
-    if (!base.inicia() || !base.adicionaConta(grande)
-        || !base.administra({QStringLiteral("gerar-fichas"), QStringLiteral("--departamento"), QStringLiteral("2"), QStringLiteral("--quantidade"),
-                             QString::number(fichas)})) {
-        std::fprintf(stderr, "servidor: %s\n", qPrintable(base.erro()));
-        return 1;
+    // Each program on a database it made itself (an older one may not serve a newer schema).
+    std::vector<std::unique_ptr<ServidorReal>> bases;
+    for (const QString& programa : std::as_const(programas)) {
+        bases.push_back(std::make_unique<ServidorReal>(secretaria, fichasDoGravador, ServidorReal::Banco::SQLite));
+        ServidorReal& base = *bases.back();
+        base.definePrograma(programa);
+        if (!base.inicia() || !base.adicionaConta(grande)
+            || !base.administra({QStringLiteral("gerar-fichas"), QStringLiteral("--departamento"), QStringLiteral("2"), QStringLiteral("--quantidade"),
+                                 QString::number(fichas)})) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(programa), qPrintable(base.erro()));
+            return 1;
+        }
+        base.para();
     }
-    base.para();
 
     QList<QByteArray> salvamentos;
     int numero = 0;
@@ -343,7 +349,7 @@ int main(int argc, char** argv)
     std::map<std::pair<int, int>, Medida> medidas;   // (program, form)
     for (int r = 0; r < rodadas; ++r)
         for (int p = 0; p < programas.size(); ++p) {
-            std::unique_ptr<ServidorReal> s = base.outraInstancia();
+            std::unique_ptr<ServidorReal> s = bases[p]->outraInstancia();
             s->definePrograma(programas[p]);
             // (A server from before TLS takes no certificate: leave "tls" out of --formas for it.)
             if (std::find(formas.cbegin(), formas.cend(), Forma::Tls) != formas.cend())

@@ -60,9 +60,10 @@ public:
     void defineLimiteDeArquivos(int arquivos) { m_limiteDeArquivos = arquivos; }
     // From the next start on, the server's environment has this variable too.
     void defineAmbiente(const QString& nome, const QString& valor) { m_ambiente.insert(nome, valor); }
-    // From the next start on, serve with this program instead of the built one (a benchmark
-    // comparing two builds on the same database); the administration commands keep the built one.
+    // Runs this program instead of the built one, for serving and for the administration
+    // commands (a benchmark comparing two builds, each on a database it made).
     void definePrograma(const QString& programa) { m_programa = programa; }
+    QString programa() const { return m_programa.isEmpty() ? binario() : m_programa; }
 
     // Creates the database the first time, then starts the server and waits until it
     // listens. False (with `erro()`) when anything fails.
