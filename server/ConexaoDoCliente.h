@@ -114,8 +114,9 @@ public:
     enum class Forma { Simples, Enquadrada, Empacotada };
     Forma formaDosPedacos() const;
     static QByteArray pedacoPronto(Forma forma, QByteArrayView bytes);
-    // A piece made ready; `codigo`: the reply's code (from its first bytes), for the log.
-    void escrevePedaco(const QByteArray& pronto, const QByteArray& codigo);
+    // A piece made ready, after `cabecalho` (a frame's opening, when the piece's bytes are
+    // framed where they lie; else empty); `codigo`: the reply's code (from its first bytes), for the log.
+    void escrevePedaco(const QByteArray& cabecalho, const QByteArray& pronto, const QByteArray& codigo);
     void responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs);
     void falhaNoMeio(int codigoPedido, const QString& desfecho, qint64 chegouNs);
 
