@@ -5,7 +5,8 @@
 // (100,000 by default) K times over while another connection (of the same form, or the one
 // --gravador names) saves sheets of its own 1,000-sheet department one after the other,
 // each save a change to one of them; printed, for each server program and each form of connection,
-// the saves' p50/p99/max before the list (alone) and during it, and how long each list took.
+// the saves' p50/p99/max before the list (alone) and during it, how long each list took and
+// the server's CPU time per list (the saves' small share included).
 // The forms: the plain wire, frames ("quadros"), frames with packed pieces ("zstd", as our
 // client asks) and all of that inside TLS ("tls").
 //
