@@ -37,11 +37,15 @@ QByteArray quadro(QByteArrayView dados)
 {
     if (dados.isEmpty())
         return QByteArray();
-    QByteArray q = QByteArray::number(dados.size());
-    q.reserve(q.size() + 1 + dados.size());
-    q += ':';
+    QByteArray q = cabecalho(dados.size());
+    q.reserve(q.size() + dados.size());
     q += dados;
     return q;
+}
+
+QByteArray cabecalho(qsizetype tamanho)
+{
+    return QByteArray::number(tamanho) + ':';
 }
 
 QByteArray fim()

@@ -68,6 +68,9 @@ bool pareceSegredo(QStringView texto);
 
 // One piece of a message; an empty `dados` gives nothing (the end is `fim()`).
 QByteArray quadro(QByteArrayView dados);
+// What opens a piece of `tamanho` bytes (more than 0): "<length>:". Written before bytes
+// that stay where they are, it frames them without copying them.
+QByteArray cabecalho(qsizetype tamanho);
 // The empty piece that ends a message.
 QByteArray fim();
 // A whole message in one piece followed by the end.

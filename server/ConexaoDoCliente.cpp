@@ -544,14 +544,17 @@ QByteArray ConexaoDoCliente::pedacoPronto(Forma forma, QByteArrayView bytes)
     return bytes.toByteArray();
 }
 
-void ConexaoDoCliente::escrevePedaco(const QByteArray& pronto, const QByteArray& codigo)
+void ConexaoDoCliente::escrevePedaco(const QByteArray& cabecalho, const QByteArray& pronto, const QByteArray& codigo)
 {
     if (!m_escoamento->emCurso())
         return;
     if (m_codigoDaResposta.isEmpty())
         m_codigoDaResposta = codigo;
+    // Two writes of shared bytes: the socket's buffer keeps both as they are.
+    if (!cabecalho.isEmpty())
+        m_socket->write(cabecalho);
     m_socket->write(pronto);
-    m_escoamento->escreveu(pronto.size());
+    m_escoamento->escreveu(cabecalho.size() + pronto.size());
 }
 
 void ConexaoDoCliente::responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs, qint64 linhas,

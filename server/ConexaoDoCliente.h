@@ -114,8 +114,9 @@ public:
     enum class Forma { Simples, Enquadrada, Empacotada };
     Forma formaDosPedacos() const;
     static QByteArray pedacoPronto(Forma forma, QByteArrayView bytes);
-    // A piece made ready; `codigo`: the reply's code (from its first bytes), for the log.
-    void escrevePedaco(const QByteArray& pronto, const QByteArray& codigo);
+    // A piece made ready, after `cabecalho` (a frame's opening, when the piece's bytes are
+    // framed where they lie; else empty); `codigo`: the reply's code (from its first bytes), for the log.
+    void escrevePedaco(const QByteArray& cabecalho, const QByteArray& pronto, const QByteArray& codigo);
     // For the slow-request line: `linhas`, the rows a list returned (-1: as the reply's code
     // says), and the department the request named (0: none).
     void responde(int codigoPedido, const QByteArray& bytes, const QString& desfecho, qint64 chegouNs, qint64 linhas = -1,

@@ -5,6 +5,7 @@
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 #include "protocol/Historico.h"
+#include "protocol/Quadros.h"
 #include "server/AmostrasParaMetricas.h"
 #include "server/Banco.h"
 #include "server/Oficina.h"
@@ -309,11 +310,16 @@ void Servidor::partes(const QPointer<ConexaoDoCliente>& conexao, const std::shar
             // The piece goes ready for the wire: the loop only writes it.
             const qsizetype barra = bloco.indexOf('|');
             QByteArray codigo = std::exchange(primeiro, false) ? bloco.left(barra < 0 ? bloco.size() : barra) : QByteArray();
-            QByteArray pronto = forma == ConexaoDoCliente::Forma::Simples ? std::move(bloco) : ConexaoDoCliente::pedacoPronto(forma, bloco);
-            lista->trecho.pausar = vazao->entregou(pronto.size(), limite);
+            // Plain or framed, the piece's bytes go as the search wrote them (a frame's opening
+            // goes before them): only packing makes new bytes.
+            QByteArray cabecalho;
+            if (forma == ConexaoDoCliente::Forma::Enquadrada && !bloco.isEmpty())
+                cabecalho = Quadros::cabecalho(bloco.size());
+            QByteArray pronto = forma == ConexaoDoCliente::Forma::Empacotada ? ConexaoDoCliente::pedacoPronto(forma, bloco) : std::move(bloco);
+            lista->trecho.pausar = vazao->entregou(cabecalho.size() + pronto.size(), limite);
             comecou = true;
-            naConexao(this, conexao, [pronto = std::move(pronto), codigo = std::move(codigo)](ConexaoDoCliente& c) {
-                c.escrevePedaco(pronto, codigo);
+            naConexao(this, conexao, [cabecalho = std::move(cabecalho), pronto = std::move(pronto), codigo = std::move(codigo)](ConexaoDoCliente& c) {
+                c.escrevePedaco(cabecalho, pronto, codigo);
             });
             return true;
         };

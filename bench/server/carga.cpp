@@ -25,6 +25,7 @@
 #include "protocol/modCommands.h"
 #include "server/FichasDemo.h"
 #include "support/ClusterPostgres.h"
+#include "support/CpuDoProcesso.h"
 #include "support/ServidorReal.h"
 
 #include <QCoreApplication>
@@ -192,17 +193,6 @@ private:
     QElapsedTimer m_relogio;
     Resultado m_r;
 };
-
-// CPU seconds (user + system) the process has used so far, from /proc.
-double cpuDoProcesso(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray linha = f.readAll();
-    const QList<QByteArray> campos = linha.mid(linha.lastIndexOf(')') + 2).split(' ');
-    return campos.size() > 13 ? double(campos[11].toLongLong() + campos[12].toLongLong()) / double(sysconf(_SC_CLK_TCK)) : 0;
-}
 
 // "12.34 ms", or "n/d" when there are too few samples for that percentile to mean anything
 // (fewer than two beyond it: a p99 takes 200).

@@ -8,6 +8,7 @@
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 #include "support/Pedidos.h"
+#include "support/ClienteEmQuadros.h"
 #include "support/ServidorReal.h"
 
 #include <QDeadlineTimer>
@@ -16,6 +17,10 @@
 #include <QTcpSocket>
 #include <QSet>
 #include <QTest>
+
+#include <atomic>
+#include <memory>
+#include <thread>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -147,6 +152,11 @@ private slots:
     void pedidoIncompletoSemLogin();
     void bloqueioSoDoEnderecoQueErrou();
     void quemNaoLeNaoPrendeOsOutros();
+    void gravacoesNaoEsperamAListaGrande_data();
+    void gravacoesNaoEsperamAListaGrande();
+
+private:
+    std::unique_ptr<ServidorReal> m_grande;   // department 2 with 100,000 sheets, made once
 };
 
 void tst_Limites::initTestCase()
@@ -470,4 +480,82 @@ void tst_Limites::quemNaoLeNaoPrendeOsOutros()
     QVERIFY(servidor.diario().contains(QStringLiteral("não lê há 3.0 s")));
     QVERIFY(lento.aberta());
     qDeleteAll(parados);
+}
+
+void tst_Limites::gravacoesNaoEsperamAListaGrande_data()
+{
+    QTest::addColumn<bool>("enquadrada");
+    QTest::newRow("lista no fio simples") << false;
+    QTest::newRow("lista em quadros") << true;
+}
+
+void tst_Limites::gravacoesNaoEsperamAListaGrande()
+{
+    // One operator lists a department of 100,000 sheets (some 55 MiB) three times over while
+    // another saves sheets of hers: each save is answered while the list goes on, never
+    // behind it. The bound is for a loaded machine; the real figure is in the benchmark
+    // (bench/server/lista_e_gravacoes.cpp).
+    QFETCH(bool, enquadrada);
+    constexpr int fichas = 100'000;
+    const ServidorReal::Conta grande{2, QStringLiteral("Grande"), QStringLiteral("grande"), QStringLiteral("grande-12")};
+    if (!m_grande) {
+        m_grande = std::make_unique<ServidorReal>(ServidorReal::Conta(), 50);
+        QVERIFY2(m_grande->inicia() && m_grande->adicionaConta(grande)
+                     && m_grande->administra({QStringLiteral("gerar-fichas"), QStringLiteral("--departamento"), QStringLiteral("2"),
+                                              QStringLiteral("--quantidade"), QString::number(fichas)}),
+                 qPrintable(m_grande->erro()));
+    }
+    ServidorReal& servidor = *m_grande;
+    ClienteEmQuadros gravador(servidor, {QLatin1String(Quadros::capacidadeQuadros)});
+    QVERIFY(gravador.entra(servidor.conta()));
+
+    std::atomic<bool> listando{true};
+    std::atomic<int> listas{0};
+    std::thread lista([&] {
+        // The socket is this thread's own.
+        ClienteEmQuadros c(servidor.host(), servidor.porta());
+        bool entrou = false;
+        if (enquadrada) {
+            c.combina();
+            entrou = c.entra(grande);
+        } else {
+            c.envia(Wire::codifica(pedidoDeLogin(grande.usuario, grande.senha)));
+            entrou = c.ateSilencio(300).startsWith("4|");
+        }
+        if (entrou)
+            for (int vez = 0; vez < 3; ++vez) {
+                QByteArray r;
+                if (enquadrada) {
+                    r = c.pede(busca(0, {}, {}, {}, 2), 60'000);
+                } else {
+                    c.envia(Wire::codifica(busca(0, {}, {}, {}, 2)));
+                    r = c.ateSilencio(300, 60'000);
+                }
+                if (r.startsWith("13|") && r.count("@@@") == fichas - 1)
+                    ++listas;
+            }
+        listando = false;
+    });
+    QList<qint64> ms;
+    int numero = 0;
+    while (listando) {
+        clsAgenda f = ficha(QStringLiteral("gravada durante a lista %1").arg(numero));
+        f.numeroFicha = numero++ % 50 + 1;
+        f.departamento.dsDepartamento = servidor.conta().dsDepartamento;
+        QElapsedTimer t;
+        t.start();
+        const QByteArray r = gravador.pede(f.toPipeStringWithCommand(Codigo::Salva), 20'000);
+        ms << t.elapsed();
+        if (!r.startsWith("7|"))
+            break;
+    }
+    lista.join();
+    QCOMPARE(listas.load(), 3);
+    std::sort(ms.begin(), ms.end());
+    qInfo("%lld gravações durante as listas; mediana %lld ms, a mais lenta %lld ms", static_cast<long long>(ms.size()),
+          ms.value(ms.size() / 2), ms.value(ms.size() - 1));
+    // Saves that waited for the lists would be a handful, each as slow as a whole list.
+    QVERIFY2(ms.size() >= 20, qPrintable(QStringLiteral("%1 gravações").arg(ms.size())));
+    QVERIFY2(ms.value(ms.size() / 2) <= 100, qPrintable(QStringLiteral("mediana %1 ms").arg(ms.value(ms.size() / 2))));
+    QVERIFY2(ms.last() <= 1500, qPrintable(QStringLiteral("a mais lenta %1 ms").arg(ms.last())));
 }

@@ -133,9 +133,9 @@ bool ServidorReal::administra(const QStringList& argumentos, const QByteArray& e
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(binario(), QStringList(argumentos) << QStringLiteral("--db") << conexaoDoBanco());
+    p.start(programa(), QStringList(argumentos) << QStringLiteral("--db") << conexaoDoBanco());
     if (!p.waitForStarted(10'000)) {
-        m_erro = QStringLiteral("não foi possível executar %1: %2").arg(binario(), p.errorString());
+        m_erro = QStringLiteral("não foi possível executar %1: %2").arg(programa(), p.errorString());
         return false;
     }
     p.write(entrada);
@@ -213,10 +213,10 @@ bool ServidorReal::inicia()
     } else {
         Limpeza::morreComOTeste(*m_processo);
     }
-    m_processo->start(binario(), QStringList{QStringLiteral("servir"), QStringLiteral("--db"), conexaoDoBanco(),
+    m_processo->start(programa(), QStringList{QStringLiteral("servir"), QStringLiteral("--db"), conexaoDoBanco(),
                                              QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_portaFixa)} + m_extras);
     if (!m_processo->waitForStarted(10'000)) {
-        m_erro = QStringLiteral("não foi possível executar %1: %2").arg(binario(), m_processo->errorString());
+        m_erro = QStringLiteral("não foi possível executar %1: %2").arg(programa(), m_processo->errorString());
         m_processo.reset();
         return false;
     }

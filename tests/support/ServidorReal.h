@@ -61,6 +61,10 @@ public:
     void defineLimiteDeArquivos(int arquivos) { m_limiteDeArquivos = arquivos; }
     // From the next start on, the server's environment has this variable too.
     void defineAmbiente(const QString& nome, const QString& valor) { m_ambiente.insert(nome, valor); }
+    // Runs this program instead of the built one, for serving and for the administration
+    // commands (a benchmark comparing two builds, each on a database it made).
+    void definePrograma(const QString& programa) { m_programa = programa; }
+    QString programa() const { return m_programa.isEmpty() ? binario() : m_programa; }
 
     // Creates the database the first time, then starts the server and waits until it
     // listens. False (with `erro()`) when anything fails.
@@ -107,6 +111,7 @@ private:
     QString m_conexao;   // set for PostgreSQL and for servers on an existing database
     QTemporaryDir m_pasta;
     QStringList m_extras;
+    QString m_programa;   // empty: binario()
     int m_limiteDeArquivos = 0;
     QProcessEnvironment m_ambiente = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<QProcess> m_processo;
