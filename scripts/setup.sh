@@ -14,6 +14,7 @@ pacotes=(
   qt6-translations-l10n
   dpkg-dev systemd desktop-file-utils
   clang libclang-rt-14-dev
+  openssl iproute2
 )
 
 faltando=()
