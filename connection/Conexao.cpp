@@ -3,12 +3,12 @@
 #include "app/Implantacao.h"
 #include "app/modGlobais.h"
 #include "connection/Confianca.h"
-#include "connection/Requisicao.h"
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/Historico.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QSet>
 #include <QSslConfiguration>
@@ -77,9 +77,29 @@ QString descricaoDoErro(const QTcpSocket& socket)
     }
 }
 
+DonoDaConexao donoDoPrograma{};
+
 } // namespace
 
-Conexao::Conexao(QObject* parent) : QObject(parent)
+void defineDonoDoPrograma(const DonoDaConexao& dono)
+{
+    donoDoPrograma = dono;
+}
+
+Conexao* conexaoExistente()
+{
+    return donoDoPrograma.existente ? donoDoPrograma.existente() : nullptr;
+}
+
+Conexao& conexaoDoPrograma()
+{
+    if (donoDoPrograma.cria)
+        return donoDoPrograma.cria();
+    static Conexao* sozinha = new Conexao(QCoreApplication::instance());
+    return *sozinha;
+}
+
+Conexao::Conexao(QObject* parent) : CanalDaEspera(parent)
 {
     m_keepAlive = new QTimer(this);
     m_keepAlive->setObjectName(QStringLiteral("timerKeepAlive"));

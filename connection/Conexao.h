@@ -2,6 +2,7 @@
 // The client's one connection to the registry server: the socket, the agreement made as it
 // opens (framing, session, encryption), the session's secret, the keep-alive, and the
 // reading of replies, framed or plain (with the plain wire's out-of-step check).
+#include "connection/Espera.h"
 #include "protocol/Compressao.h"
 #include "protocol/Quadros.h"
 
@@ -17,7 +18,7 @@ class QTimer;
 // wrong; the request cycle (connection/Requisicao.h) sends through it and listens to it while
 // it waits. The agreement is offered as the connection opens and read in negocia() (inside
 // TLS, ahead of the first reply, in recebe()); what it grants is taken in aplicaAcordo().
-class Conexao : public QObject {
+class Conexao : public CanalDaEspera {
     Q_OBJECT
 public:
     // How an attempt to connect ended.
@@ -46,7 +47,7 @@ public:
     // When the connection is down, asks the owner to connect (pedeConexao).
     void conectaSePreciso();
     // Closes the connection (and stops the keep-alive) when it is not closed.
-    void encerra();
+    void encerra() override;
     // Sends one whole message (Windows-1252), right before the caller's wait.
     void envia(const QString& mensagem);
 
@@ -57,21 +58,21 @@ public:
 
     // The connection agreed on framed messages with the server (protocol/Quadros.h): replies
     // end where their bytes say, with no quiet interval.
-    bool enquadrada() const { return m_enquadrada; }
+    bool enquadrada() const override { return m_enquadrada; }
     // The server agreed to show sheets' histories (protocol/Historico.h) on its last agreement.
     bool ofereceHistorico() const { return m_historico; }
     // It also agreed that long replies may come packed (protocol/Compressao.h).
     bool empacotada() const { return m_empacotada; }
     // The wait took the last reply by the quiet rule (from then on, more bytes are a fault).
-    void respostaTomadaPorSilencio();
+    void respostaTomadaPorSilencio() override;
     // Plain wire only: more bytes came after the last reply was taken as whole. That reply
     // was cut short, and what follows would pass for the next request's reply: the
     // connection is closed (the next request reconnects). Returns whether that happened.
-    bool fechaSeForaDePasso();
+    bool fechaSeForaDePasso() override;
     // The quickest a reply began to come on this connection, counted from its request: the
     // link's round trip at best (-1: no reply yet). Each wait notes its own.
-    qint64 menorEsperaMs() const { return m_menorEsperaMs; }
-    void notaEspera(qint64 ms);
+    qint64 menorEsperaMs() const override { return m_menorEsperaMs; }
+    void notaEspera(qint64 ms) override;
     // Forgets which servers were found not to take part in the agreement (tests).
     static void esqueceServidoresSimples();
     // What later connections ask for (benchmarks: the plain wire, framing without packing).
@@ -93,18 +94,7 @@ public:
 signals:
     // The owner is to connect now, as it does (its address, its messages), before returning.
     void pedeConexao();
-    // Plain wire: bytes that came while a request waits (its end is the waiter's to judge).
-    void chegaram(QByteArrayView pedaco);
-    // Framed: bytes of a reply, and its end: the reply is whole.
-    void chegouQuadro(QByteArrayView pedaco);
-    void respostaInteira();
-    // The connection failed or the server closed it: the reply waited for is lost, unless
-    // `fechadaPeloServidor` and what came is whole. `mostrar`: the waiter reports it.
-    void falhou(const QString& origem, const QString& descricao, bool fechadaPeloServidor, bool mostrar);
-    // Memory ran out while a reply came in (the connection is closed right after).
-    void semMemoria();
-    // The program closed the connection.
-    void encerrada();
+    // (chegaram, chegouQuadro, respostaInteira, falhou, semMemoria, encerrada: CanalDaEspera's.)
     // The socket failed (the connection is closed right after). `avisar`: no wait took it
     // and the operator is to be told.
     void caiu(const QString& origem, const QString& descricao, bool avisar);
@@ -156,7 +146,14 @@ private:
     QElapsedTimer m_ultimoKeepAlive;
 };
 
-// The program's connection: the login window's, which owns it (both are defined with that
-// window). conexaoDoPrograma creates the window, hidden and polling, when there is none yet.
+// The program's connection: the login window's, which owns it. The window says how to reach
+// it (defineDonoDoPrograma) as the program's code is loaded, so the request cycle waits and
+// sends without knowing any window. conexaoDoPrograma creates the window, hidden and polling,
+// when there is none yet (a lone connection, connecting nowhere, when no window was linked).
+struct DonoDaConexao {
+    Conexao* (*existente)();   // null when there is no window yet
+    Conexao& (*cria)();        // the window made now, its connection
+};
+void defineDonoDoPrograma(const DonoDaConexao& dono);
 Conexao* conexaoExistente();
 Conexao& conexaoDoPrograma();

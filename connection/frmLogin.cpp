@@ -33,6 +33,11 @@ namespace {
 
 frmLogin* unica = nullptr;
 
+// The request cycle reaches the program's connection through this, never through the window.
+const bool donoDefinido = (defineDonoDoPrograma({[]() -> Conexao* { return unica ? unica->conexao() : nullptr; },
+                                                 []() -> Conexao& { return *frmLogin::instancia()->conexao(); }}),
+                           true);
+
 QString hostDeTeste;
 quint16 portaDeTeste = 0;
 
@@ -285,16 +290,6 @@ void frmLogin::ExibeServidorDaConfiguracao()
 Conexao* frmLogin::conexao() const
 {
     return m_conexao;
-}
-
-Conexao* conexaoExistente()
-{
-    return unica ? unica->conexao() : nullptr;
-}
-
-Conexao& conexaoDoPrograma()
-{
-    return *frmLogin::instancia()->conexao();
 }
 
 bool frmLogin::conectado() const

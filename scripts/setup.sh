@@ -16,6 +16,7 @@ pacotes=(
   dpkg-dev systemd desktop-file-utils
   qt6-httpserver-dev qt6-websockets-dev libsystemd-dev prometheus
   clang libclang-rt-14-dev
+  openssl iproute2
 )
 
 faltando=()

@@ -2,10 +2,14 @@
 // certificates made here with openssl, and a relay in between that records what crosses (and,
 // when asked, strips the client's offer of TLS, as someone in the way could).
 #include "ServidorReal.h"
+#include "support/Certificados.h"
+#include "support/RedePrivada.h"
+#include "support/Retransmissor.h"
 #include "support/AmbienteDeTeste.h"
 #include "app/Caixas.h"
 #include "app/Implantacao.h"
 #include "app/modGlobais.h"
+#include "connection/Conexao.h"
 #include "connection/Confianca.h"
 #include "connection/Requisicao.h"
 #include "connection/frmLogin.h"
@@ -16,100 +20,14 @@
 #include "protocol/Wire.h"
 
 #include <QCryptographicHash>
-#include <QMutex>
 #include <QNetworkInterface>
 #include <QProcess>
-#include <QSemaphore>
 #include <QSslCertificate>
-#include <QTcpServer>
+#include <QSslConfiguration>
 #include <QTcpSocket>
-#include <QThread>
 #include <QtTest>
 
 namespace {
-
-// A key and a self-signed certificate in `pasta`; returns the fingerprint (empty on failure).
-QString fazCertificado(const QTemporaryDir& pasta, const QString& nome)
-{
-    const QString chave = pasta.filePath(nome + QStringLiteral(".key")), cert = pasta.filePath(nome + QStringLiteral(".crt"));
-    const int rc = QProcess::execute(QStringLiteral("openssl"),
-                                     {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-                                      QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                                      QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=") + nome,
-                                      QStringLiteral("-keyout"), chave, QStringLiteral("-out"), cert});
-    const QList<QSslCertificate> c = QSslCertificate::fromPath(cert);
-    return rc == 0 && !c.isEmpty() ? QString::fromLatin1(c.first().digest(QCryptographicHash::Sha256).toHex()) : QString();
-}
-
-QStringList argumentosTls(const QTemporaryDir& pasta, const QString& nome)
-{
-    return {QStringLiteral("--tls-certificado"), pasta.filePath(nome + QStringLiteral(".crt")), QStringLiteral("--tls-chave"),
-            pasta.filePath(nome + QStringLiteral(".key"))};
-}
-
-// Between the client and the server, on a thread of its own (the client's handshake blocks
-// its thread): forwards both ways, records every byte, and may take "tls" out of the offer.
-class Retransmissor : public QThread {
-public:
-    Retransmissor(quint16 destino, bool tiraTls) : m_destino(destino), m_tiraTls(tiraTls)
-    {
-        start();
-        m_pronto.acquire();
-    }
-    ~Retransmissor() override
-    {
-        quit();
-        wait();
-    }
-    quint16 porta() const { return m_porta; }
-    QByteArray captura()
-    {
-        QMutexLocker l(&m_mutex);
-        return m_captura;
-    }
-
-protected:
-    void run() override
-    {
-        QTcpServer ouvinte;
-        ouvinte.listen(QHostAddress::LocalHost, 0);
-        m_porta = ouvinte.serverPort();
-        QObject::connect(&ouvinte, &QTcpServer::newConnection, &ouvinte, [&] {
-            while (QTcpSocket* cliente = ouvinte.nextPendingConnection()) {
-                auto* servidor = new QTcpSocket(cliente);
-                servidor->connectToHost(QHostAddress::LocalHost, m_destino);
-                servidor->waitForConnected(5000);
-                const auto passa = [this](QTcpSocket* de, QTcpSocket* para, bool doCliente) {
-                    QByteArray b = de->readAll();
-                    if (doCliente && m_tiraTls)
-                        b.replace("|tls,", "|");
-                    {
-                        QMutexLocker l(&m_mutex);
-                        m_captura += b;
-                    }
-                    para->write(b);
-                };
-                QObject::connect(cliente, &QTcpSocket::readyRead, cliente, [=] { passa(cliente, servidor, true); });
-                QObject::connect(servidor, &QTcpSocket::readyRead, cliente, [=] { passa(servidor, cliente, false); });
-                QObject::connect(servidor, &QTcpSocket::disconnected, cliente, [=] { cliente->disconnectFromHost(); });
-                QObject::connect(cliente, &QTcpSocket::disconnected, cliente, [=] {
-                    servidor->disconnectFromHost();
-                    cliente->deleteLater();
-                });
-            }
-        });
-        m_pronto.release();
-        exec();
-    }
-
-private:
-    quint16 m_destino;
-    bool m_tiraTls;
-    quint16 m_porta = 0;
-    QSemaphore m_pronto;
-    QMutex m_mutex;
-    QByteArray m_captura;
-};
 
 int busca(QList<clsAgenda>* fichas = nullptr)
 {
@@ -172,9 +90,18 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_pasta.isValid());
-        m_impressaoA = fazCertificado(m_pasta, QStringLiteral("a"));
-        m_impressaoB = fazCertificado(m_pasta, QStringLiteral("b"));
+        m_impressaoA = Certificados::autoassinado(m_pasta.path(), QStringLiteral("a"));
+        m_impressaoB = Certificados::autoassinado(m_pasta.path(), QStringLiteral("b"));
         QVERIFY(!m_impressaoA.isEmpty() && !m_impressaoB.isEmpty());
+        // An authority this computer trusts (beside the system's own), and what it signed: one
+        // certificate for this server's address, one for somebody else's name.
+        QVERIFY(!Certificados::autoridade(m_pasta.path(), QStringLiteral("ac")).isEmpty());
+        QVERIFY(!Certificados::assinado(m_pasta.path(), QStringLiteral("ac"), QStringLiteral("ac-este"), QStringLiteral("IP:127.0.0.1")).isEmpty());
+        QVERIFY(!Certificados::assinado(m_pasta.path(), QStringLiteral("ac"), QStringLiteral("ac-outro"),
+                                        QStringLiteral("DNS:outro.exemplo.org")).isEmpty());
+        QSslConfiguration padrao = QSslConfiguration::defaultConfiguration();
+        padrao.addCaCertificates(QSslCertificate::fromPath(m_pasta.filePath(QStringLiteral("ac.crt"))));
+        QSslConfiguration::setDefaultConfiguration(padrao);
     }
 
     void init()
@@ -202,7 +129,7 @@ private slots:
     void cifradaDePontaAPonta()
     {
         ServidorReal servidor(3);
-        servidor.defineArgumentos(argumentosTls(m_pasta, QStringLiteral("a")));
+        servidor.defineArgumentos(Certificados::argumentosTls(m_pasta.path(), QStringLiteral("a")));
         QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
         Retransmissor relay(servidor.porta(), false);
         implantacao("tls=exigir\ncertificado=" + m_impressaoA.toLatin1() + "\n");
@@ -240,34 +167,52 @@ private slots:
         QVERIFY(!relay.captura().contains(segredo.toLatin1()));
     }
 
-    // A server showing a certificate other than the expected one (the pin, or the one this
-    // user saw first) is refused with the box, and no password is sent.
-    void outroCertificadoRecusado_data()
+    // The server comes back showing another certificate. One other than the expected one (the
+    // pin, or the one this user saw first) is refused with the box, and no password is sent;
+    // one the system's authorities vouch for is that only for the name it was issued to.
+    void outroCertificado_data()
     {
         QTest::addColumn<bool>("comPin");
-        QTest::newRow("primeiro visto") << false;
-        QTest::newRow("pin") << true;
+        QTest::addColumn<QString>("segundo");
+        QTest::addColumn<QString>("recusa");   // what the box says; empty: accepted
+        const QString mudou = QStringLiteral("mudou"), naoEsperado = QStringLiteral("não é o que esta secretaria espera");
+        QTest::newRow("primeiro visto") << false << QStringLiteral("b") << mudou;
+        QTest::newRow("pin") << true << QStringLiteral("b") << naoEsperado;
+        QTest::newRow("primeiro visto, autoridade, outro nome") << false << QStringLiteral("ac-outro") << mudou;
+        QTest::newRow("pin, autoridade, outro nome") << true << QStringLiteral("ac-outro") << naoEsperado;
+        QTest::newRow("primeiro visto, autoridade, este endereço") << false << QStringLiteral("ac-este") << QString();
+        QTest::newRow("pin, autoridade, este endereço") << true << QStringLiteral("ac-este") << QString();
     }
-    void outroCertificadoRecusado()
+    void outroCertificado()
     {
         QFETCH(bool, comPin);
+        QFETCH(QString, segundo);
+        QFETCH(QString, recusa);
         ServidorReal servidor(1);
-        servidor.defineArgumentos(argumentosTls(m_pasta, QStringLiteral("a")));
+        servidor.defineArgumentos(Certificados::argumentosTls(m_pasta.path(), QStringLiteral("a")));
         QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
         implantacao(comPin ? "certificado=" + m_impressaoA.toLatin1() + "\n" : QByteArray());
         Caixas::Gravador caixas;
         frmLogin* login = abreLogin(servidor.porta());
         QTRY_VERIFY_WITH_TIMEOUT(login->txtUsuario->isEnabled(), 10000);
         delete login;
+        // Without a pin the first certificate is remembered: the second is judged against it.
+        QVERIFY(comPin || Confianca::conhece(QStringLiteral("127.0.0.1"), servidor.porta()));
 
-        servidor.defineArgumentos(argumentosTls(m_pasta, QStringLiteral("b")));
+        servidor.defineArgumentos(Certificados::argumentosTls(m_pasta.path(), segundo));
         QVERIFY2(servidor.reiniciaNaMesmaPorta(), qPrintable(servidor.erro()));
         login = abreLogin(servidor.porta());
+        if (recusa.isEmpty()) {
+            const bool entrou = QTest::qWaitFor([&] { return login->txtUsuario->isEnabled(); }, 10000);
+            delete login;
+            QVERIFY(entrou);
+            QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
+            return;
+        }
         QTRY_VERIFY_WITH_TIMEOUT(!caixas.caixas().isEmpty(), 10000);
         const Caixas::Registro caixa = caixas.caixas().first();
         QCOMPARE(caixa.titulo, QStringLiteral("Servidor Não Confiável"));
-        QVERIFY2(caixa.texto.contains(comPin ? QStringLiteral("não é o que esta secretaria espera") : QStringLiteral("mudou")),
-                 qPrintable(caixa.texto));
+        QVERIFY2(caixa.texto.contains(recusa), qPrintable(caixa.texto));
         QVERIFY(caixa.texto.contains(QStringLiteral("chame o administrador")));
         QVERIFY(!login->txtUsuario->isEnabled());
         QTest::qWait(1500);   // the poll goes on: the box is not shown again
@@ -293,7 +238,7 @@ private slots:
         QFETCH(bool, conhecido);
         QFETCH(bool, recusa);
         ServidorReal servidor(1);
-        servidor.defineArgumentos(argumentosTls(m_pasta, QStringLiteral("a")));
+        servidor.defineArgumentos(Certificados::argumentosTls(m_pasta.path(), QStringLiteral("a")));
         QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
         Retransmissor relay(servidor.porta(), true);
         implantacao(linhas.replace("PIN", m_impressaoA.toLatin1()) + "\n");
@@ -343,12 +288,50 @@ private slots:
                 QSKIP("no address other than loopback on this machine");
         }
         ServidorReal servidor(1);
-        QStringList argumentos = argumentosTls(m_pasta, QStringLiteral("a"));
+        QStringList argumentos = Certificados::argumentosTls(m_pasta.path(), QStringLiteral("a"));
         if (exigir)
             argumentos << QStringLiteral("--exigir-tls");
         servidor.defineArgumentos(argumentos);
         QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
         QCOMPARE(loginSimples(servidor, origem), codigo);
+    }
+
+    // Under --exigir-tls, our client at another computer of the office logs in encrypted; on
+    // the plain wire it is refused. The other computer is the far side of a veth pair in a
+    // network of this test's own: the server sees an address that is not loopback.
+    void exigirTlsDeOutroComputador_data()
+    {
+        QTest::addColumn<QByteArray>("linhas");
+        QTest::addColumn<bool>("entra");
+        QTest::newRow("cifrado") << QByteArray("tls=exigir") << true;
+        QTest::newRow("sem cifra") << QByteArray("tls=nunca") << false;
+    }
+    void exigirTlsDeOutroComputador()
+    {
+        QFETCH(QByteArray, linhas);
+        QFETCH(bool, entra);
+        RedePrivada rede;
+        if (!rede.pronta())
+            QSKIP(qPrintable(QStringLiteral("sem outro computador para o teste: ") + rede.erro()));
+        ServidorReal servidor(1);
+        servidor.defineEndereco(RedePrivada::enderecoDoServidor());
+        servidor.defineArgumentos(Certificados::argumentosTls(m_pasta.path(), QStringLiteral("a")) << QStringLiteral("--exigir-tls"));
+        QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
+        implantacao(linhas + "\n");
+        Caixas::Gravador caixas;
+        EntradaDeTeste entrada;
+        const bool entrou = entrada.preparaEEntra(servidor.host(), servidor.porta(), servidor.conta().usuario, servidor.conta().senha);
+        const QString diario = servidor.diario();
+        QVERIFY2(diario.contains(QStringLiteral("10.199.0.")) && !diario.contains(QStringLiteral("127.0.0.1")), qPrintable(diario));
+        QVERIFY2(diario.contains(QStringLiteral("pedido 3 -> ") + (entra ? QStringLiteral("4") : QStringLiteral("5"))), qPrintable(diario));
+        QCOMPARE(entrou, entra);
+        QCOMPARE(entrada.login->conexao()->cifrada(), entra);
+        if (entra) {
+            QVERIFY2(caixas.caixas().isEmpty(), qPrintable(titulosETextos(caixas).join(u'\n')));
+        } else {
+            QCOMPARE(titulosETextos(caixas), QStringList(QStringLiteral("Login Negado: Dados de login inválidos")));
+            QVERIFY2(diario.contains(QStringLiteral("sem TLS (--exigir-tls)")), qPrintable(diario));
+        }
     }
 };
 

@@ -156,6 +156,18 @@ void tst_HistoricoServidor::verificarNomeiaAAdulteracao_data()
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("esperado");
     QTest::newRow("alterada") << QStringLiteral("UPDATE historico SET operador = 'outro' WHERE id = 3") << QStringLiteral("linha 3 foi alterada");
+    // A hand edit of any one column of a row (row 3: the inclusion of a sheet from 127.0.0.1).
+    const QStringList colunas{QStringLiteral("quando = quando + 1"),
+                              QStringLiteral("iddepartamento = iddepartamento + 1"),
+                              QStringLiteral("endereco = '10.9.8.7'"),
+                              QStringLiteral("acao = 'consulta da ficha'"),
+                              QStringLiteral("numeroficha = numeroficha + 1"),
+                              QStringLiteral("alteracoes = 'nome,,Outro'"),
+                              QStringLiteral("detalhe = 'x'"),
+                              QStringLiteral("hash = '00'")};
+    for (const QString& atribuicao : colunas)
+        QTest::newRow(qPrintable(QStringLiteral("coluna ") + atribuicao.section(u' ', 0, 0)))
+            << QStringLiteral("UPDATE historico SET %1 WHERE id = 3").arg(atribuicao) << QStringLiteral("linha 3 foi alterada");
     QTest::newRow("removida") << QStringLiteral("DELETE FROM historico WHERE id = 3") << QStringLiteral("linha 3 foi removida");
     QTest::newRow("primeiras removidas") << QStringLiteral("DELETE FROM historico WHERE id <= 2") << QStringLiteral("linhas 1 a 2 foram removidas");
     QTest::newRow("incluída") << QStringLiteral("INSERT INTO historico (id, quando, operador, iddepartamento, endereco, acao, numeroficha, "

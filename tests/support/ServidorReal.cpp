@@ -214,14 +214,14 @@ bool ServidorReal::inicia()
         Limpeza::morreComOTeste(*m_processo);
     }
     m_processo->start(programa(), QStringList{QStringLiteral("servir"), QStringLiteral("--db"), conexaoDoBanco(),
-                                             QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(m_portaFixa)} + m_extras);
+                                             QStringLiteral("--listen"), QStringLiteral("%1:%2").arg(m_endereco).arg(m_portaFixa)} + m_extras);
     if (!m_processo->waitForStarted(10'000)) {
         m_erro = QStringLiteral("não foi possível executar %1: %2").arg(programa(), m_processo->errorString());
         m_processo.reset();
         return false;
     }
-    // The server writes "zelto-server: ouvindo em 127.0.0.1:PORT" once it listens.
-    static const QRegularExpression ouvindo(QStringLiteral("zelto-server: ouvindo em 127\\.0\\.0\\.1:(\\d+)"));
+    // The server writes "zelto-server: ouvindo em ADDRESS:PORT" once it listens.
+    const QRegularExpression ouvindo(QStringLiteral("zelto-server: ouvindo em %1:(\\d+)").arg(QRegularExpression::escape(m_endereco)));
     const QDeadlineTimer prazo(15'000);
     while (!prazo.hasExpired()) {
         QFile f(caminhoDiario);

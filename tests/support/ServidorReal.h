@@ -8,7 +8,7 @@
 
 // The real registry server for tests: a temporary folder with a fresh SQLite database
 // holding one department and one operator (and, if asked, demo member sheets), and the
-// built zelto-server program serving it on 127.0.0.1 at a free port.
+// built zelto-server program serving it on 127.0.0.1 (or an address of the test's) at a free port.
 //
 //     ServidorReal servidor;                       // department 1 "Secretaria", operator "operador" / "senha123"
 //     QVERIFY2(servidor.inicia(), qPrintable(servidor.erro()));
@@ -59,6 +59,8 @@ public:
     // From the next start on, the server runs under this limit of open files (soft and
     // hard, as `ulimit -n` sets it); 0 = the test's own.
     void defineLimiteDeArquivos(int arquivos) { m_limiteDeArquivos = arquivos; }
+    // From the next start on, the server listens on this address instead of 127.0.0.1.
+    void defineEndereco(const QString& endereco) { m_endereco = endereco; }
     // From the next start on, the server's environment has this variable too.
     void defineAmbiente(const QString& nome, const QString& valor) { m_ambiente.insert(nome, valor); }
     // Runs this program instead of the built one, for serving and for the administration
@@ -85,7 +87,7 @@ public:
     // Runs zelto-server with `argumentos` (the --db option is added); `entrada` goes to its stdin.
     bool administra(const QStringList& argumentos, const QByteArray& entrada = QByteArray());
 
-    QString host() const { return QStringLiteral("127.0.0.1"); }
+    QString host() const { return m_endereco; }
     quint16 porta() const { return m_porta; }
     qint64 pid() const { return m_processo ? m_processo->processId() : 0; }
     const Conta& conta() const { return m_conta; }
@@ -112,6 +114,7 @@ private:
     QTemporaryDir m_pasta;
     QStringList m_extras;
     QString m_programa;   // empty: binario()
+    QString m_endereco = QStringLiteral("127.0.0.1");
     int m_limiteDeArquivos = 0;
     QProcessEnvironment m_ambiente = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<QProcess> m_processo;
