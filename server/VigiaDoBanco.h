@@ -15,7 +15,7 @@ class QSqlDatabase;
 // A database host that hangs (stopped, or cut off by the network) answers nothing and
 // refuses nothing: a call waits on it for as long as the system keeps the socket, however
 // the database was told to time out. So the server probes it on a connection of its own
-// (SELECT 1 every 100 ms); when a probe has had no answer for `prazoMs`, the database is
+// (SELECT pg_is_in_recovery() every 100 ms); when a probe has had no answer for `prazoMs`, the database is
 // "travado": every connection of the process is cut (its socket shut down, so the call
 // waiting on it fails at once) and, until a probe is answered again, every call fails at
 // once without going near the database. The probe keeps trying, so the first answer after
