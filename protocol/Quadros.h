@@ -56,6 +56,7 @@ inline constexpr char capacidadeSessao[] = "sessao";
 inline constexpr char capacidadeTls[] = "tls";
 // "encerrar=<secret>": log-off; the server ends that session and answers "encerrar".
 inline constexpr char capacidadeEncerrar[] = "encerrar";
+// "saude" (the administration command's question "serving?") is protocol/Saude.h's.
 
 // "99|zelto|1|" + capabilities joined by ",".
 QString pedidoDeNegociacao(const QStringList& capacidades);

@@ -77,10 +77,14 @@ public:
     int resta() const { return int(std::max<qint64>(1, m_prazo.remainingTime())); }
     bool venceu() const { return m_prazo.hasExpired(); }
 
-    // The server's "2" and the plain answer to the offer just sent; false when it did not come whole in time.
-    bool respostaSimples(QStringList& capacidades)
+    // The server's "2" and the plain answer to the offer just sent; false when it did not come
+    // whole in time. `completa` tells an answer that cannot grow any more (no quiet waited then).
+    bool respostaSimples(QStringList& capacidades, bool (*completa)(const QStringList&))
     {
         while (!venceu()) {
+            if (m_lido.startsWith('2') && Quadros::leNegociacao(Wire::decodifica(QByteArrayView(m_lido).sliced(1)), capacidades)
+                && completa(capacidades))
+                return true;
             // The answer leaves in one write: once some has come, a short quiet ends it.
             const bool algo = m_lido.size() > 1;
             if (!socket().waitForReadyRead(algo ? std::min(50, resta()) : resta())) {
@@ -166,7 +170,9 @@ int Comando::saude(const Argumentos& a, const QString&)
     // The offer leaves at once; the server reads it after its "2".
     c.socket().write(Wire::codifica(oferta(p.tls ? Quadros::capacidadeTls : Saude::capacidade)));
     QStringList capacidades;
-    if (!c.respostaSimples(capacidades))
+    const auto completa = p.tls ? [](const QStringList& c) { return c.contains(QLatin1String(Quadros::capacidadeTls)); }
+                                : [](const QStringList& c) { return Saude::daResposta(c) != Saude::Estado::Desconhecido; };
+    if (!c.respostaSimples(capacidades, completa))
         return diz(SemResposta, semResposta);
     if (!p.tls)
         return responde(quem, Saude::daResposta(capacidades));

@@ -108,6 +108,8 @@ const char* const regras[] = {
     "responde \"sessao=SEGREDO\": o mesmo, se ele nomeia uma sessão viva (a conexão já está nela), ou um novo, que o "
     "próximo login da conexão usa. \"encerrar=SEGREDO\" encerra aquela sessão (Logoff). O segredo são 32 bytes aleatórios "
     "em hexadecimal; o banco e o diário guardam só um hash dele.",
+    "Saúde: \"99|zelto|1|saude\" (o comando saude) recebe só \"99|zelto|1|saude=ESTADO\" (serve, banco-fora, "
+    "somente-leitura ou encerrando), sem login e sem nada sobre membros ou operadores.",
 };
 
 constexpr qsizetype largura = 94;   // columns of --help

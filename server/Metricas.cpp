@@ -188,7 +188,9 @@ const Metrica metricas[] = {
     {"zelto_banco_no_ar", Tipo::Medidor, "1 se o banco respondeu à última sondagem (a cada poucos segundos), 0 se não.", bancoNoAr},
     {"zelto_historico_linhas", Tipo::Medidor, "Linhas do histórico na última contagem.", historicoLinhas},
     {"zelto_historico_verificado_timestamp_seconds", Tipo::Medidor,
-     "Quando a cadeia do histórico foi percorrida e achada íntegra pela última vez (segundos Unix).", historicoVerificado},
+     "Quando as linhas novas do histórico foram achadas ligadas à cadeia pela última vez (segundos Unix; a cada 5 s enquanto ela se "
+     "mantém).",
+     historicoVerificado},
     {"zelto_tls_handshakes_falhos_total", Tipo::Contador, "Negociações TLS que falharam.", simples<&Valores::tlsFalhos>},
     {"zelto_recebidos_bytes_total", Tipo::Contador, "Bytes recebidos dos clientes.", simples<&Valores::recebidos>},
     {"zelto_enviados_bytes_total", Tipo::Contador, "Bytes enviados aos clientes.", simples<&Valores::enviados>},

@@ -26,7 +26,7 @@ void defineConexoes(qint64 abertas);
 void defineSessoes(qint64 abertas);
 void bancoRespondeu(qint64 quandoMs);   // the last probe the database answered
 void defineHistorico(qint64 linhas);
-void historicoVerificado(qint64 quandoMs);   // the chain was walked and found whole
+void historicoVerificado(qint64 quandoMs);   // the rows appended lately were found linked to the chain
 
 // How long without a probe answered before the database counts as down.
 inline constexpr qint64 bancoCaladoMs = 15'000;
