@@ -65,8 +65,7 @@ QString sobrescreveOLiberado(Banco& banco)
 {
     if (banco.ehPostgres()) {
         // A rewrite of the two tables: the dead versions of the rows are not copied.
-        const bool ok = banco.executaDireto(QStringLiteral("SET statement_timeout = 0"))
-            && banco.executaDireto(QStringLiteral("SET lock_timeout = 60000"))
+        const bool ok = banco.executaDireto(QStringLiteral("SET lock_timeout = 60000"))
             && banco.executaDireto(QStringLiteral("VACUUM FULL historico")) && banco.executaDireto(QStringLiteral("VACUUM FULL fichas"));
         return ok ? QString()
                   : QStringLiteral("as versões antigas das linhas podem seguir nas páginas das tabelas até um \"VACUUM FULL historico, "
@@ -93,8 +92,9 @@ bool elimina(Banco& banco, const Pedido& p, Resultado& resultado, QString& recus
 {
     resultado = {};
     recusa.clear();
-    // Whatever SQLite frees from here on is overwritten with zeros.
-    if (!banco.ehPostgres() && !banco.executaDireto(QStringLiteral("PRAGMA secure_delete = ON")))
+    // Whatever SQLite frees from here on is overwritten with zeros. On PostgreSQL a scan of a
+    // long history's searches may take longer than a request's statement is allowed.
+    if (!banco.executaDireto(banco.ehPostgres() ? QStringLiteral("SET statement_timeout = 0") : QStringLiteral("PRAGMA secure_delete = ON")))
         return false;
     if (!banco.iniciaTransacao())
         return false;
@@ -158,8 +158,9 @@ bool elimina(Banco& banco, const Pedido& p, Resultado& resultado, QString& recus
     if (!historico.lista(filtro, [&](const RegistroDoHistorico& r) { linhas.append(r); }))
         return desfaz();
     const QStringList nomes = nomesDaFicha(ficha, linhas);
-    if (!banco.paraCadaLinha(QStringLiteral("SELECT id, detalhe FROM historico WHERE numeroficha = 0 AND iddepartamento = ? AND acao = ?"),
-                             {p.idDepartamento, Acao::busca()}, [&](const QSqlQuery& q) {
+    if (!banco.paraCadaLinha(QStringLiteral("SELECT id, detalhe FROM historico WHERE numeroficha = 0 AND iddepartamento = ? AND acao = ? "
+                                            "AND detalhe LIKE ?"),
+                             {p.idDepartamento, Acao::busca(), QStringLiteral("%nome contém%")}, [&](const QSqlQuery& q) {
                                  if (nomeia(q.value(1).toString(), nomes)) {
                                      RegistroDoHistorico r;
                                      r.id = q.value(0).toLongLong();
