@@ -17,14 +17,7 @@ class tst_SegredoDaSessao : public QObject {
     Q_OBJECT
     QTemporaryDir m_pasta;
 
-    void implantacao(const QByteArray& linhas)
-    {
-        QFile f(m_pasta.filePath(QStringLiteral("implantacao.ini")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("[Implantacao]\n" + linhas);
-        f.close();
-        QCOMPARE(Implantacao::carrega(f.fileName()), QStringList());
-    }
+    void implantacao(const QByteArray& linhas) { QCOMPARE(carregaImplantacaoDeTeste(m_pasta, linhas), QStringList()); }
 
 private slots:
     void initTestCase()

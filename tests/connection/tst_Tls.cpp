@@ -66,14 +66,7 @@ class tst_Tls : public QObject {
     QTemporaryDir m_pasta;
     QString m_impressaoA, m_impressaoB;
 
-    void implantacao(const QByteArray& linhas)
-    {
-        QFile f(m_pasta.filePath(QStringLiteral("implantacao.ini")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("[Implantacao]\n" + linhas);
-        f.close();
-        QCOMPARE(Implantacao::carrega(f.fileName()), QStringList());
-    }
+    void implantacao(const QByteArray& linhas) { QCOMPARE(carregaImplantacaoDeTeste(m_pasta, linhas), QStringList()); }
 
     // A login window on host:porta; true once it found the server on line.
     frmLogin* abreLogin(quint16 porta)

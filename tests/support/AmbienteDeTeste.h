@@ -11,12 +11,14 @@
 #include "app/BancoLocal.h"
 #include "app/Caixas.h"
 #include "app/Frminicial.h"
+#include "app/Implantacao.h"
 #include "app/Seams.h"
 #include "app/modGlobais.h"
 #include "connection/frmLogin.h"
 #include "members/frmPrincipal.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -56,6 +58,18 @@ inline bool disparaComando(QToolBar* barra, const QString& chave)
             return true;
         }
     return false;
+}
+
+// Writes a deployment file with `linhas` (section Implantacao) in `pasta` and makes it the
+// program's; returns what it refused (nothing, for a test's own lines).
+inline QStringList carregaImplantacaoDeTeste(const QTemporaryDir& pasta, const QByteArray& linhas)
+{
+    QFile f(pasta.filePath(QStringLiteral("implantacao.ini")));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return {f.errorString()};
+    f.write("[Implantacao]\n" + linhas);
+    f.close();
+    return Implantacao::carrega(f.fileName());
 }
 
 // "título: texto" of every recorded box, in order.
