@@ -24,10 +24,7 @@
 
 namespace {
 
-QByteArray codigo(int c)
-{
-    return QByteArray::number(c);
-}
+QByteArray codigo(int c) { return QByteArray::number(c); }
 
 // Wall-clock time: sessions are shared with other servers through the database.
 qint64 agoraMs()
@@ -550,9 +547,8 @@ void ConexaoDoCliente::escrevePedaco(const QByteArray& cabecalho, const QByteArr
         return;
     if (m_codigoDaResposta.isEmpty())
         m_codigoDaResposta = codigo;
-    // Two writes of shared bytes: the socket's buffer keeps both as they are.
     if (!cabecalho.isEmpty())
-        m_socket->write(cabecalho);
+        m_socket->write(cabecalho);   // two writes of shared bytes: the socket's buffer keeps both as they are
     m_socket->write(pronto);
     m_escoamento->escreveu(cabecalho.size() + pronto.size());
 }
