@@ -46,7 +46,9 @@ bool verificaACabeca(Banco& banco, AmostrasParaMetricas::Cabeca& cabeca)
         if (linhas.isEmpty())
             return !cabeca.quebrada;
         for (const RegistroDoHistorico& r : std::as_const(linhas)) {
-            if ((cabeca.id > 0 && r.id != cabeca.id + 1) || CadeiaDoHistorico::elo(cabeca.hash, r) != r.hash) {
+            // The hash covers the values through their digest: a row that keeps its salt must match it too.
+            if ((cabeca.id > 0 && r.id != cabeca.id + 1) || CadeiaDoHistorico::elo(cabeca.hash, r) != r.hash
+                || (!r.sal.isEmpty() && CadeiaDoHistorico::digesto(r.sal, r) != r.digesto)) {
                 if (!std::exchange(cabeca.quebrada, true))
                     registraNoDiario(QStringLiteral("histórico: a linha %1 não segue a cadeia (alterada, removida ou incluída à mão); "
                                                     "veja zelto-server historico --verificar")
