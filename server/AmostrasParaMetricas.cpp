@@ -1,12 +1,12 @@
 // What the metrics show that no request counts, sampled by the loop.
 #include "server/AmostrasParaMetricas.h"
-#include "server/Banco.h"
-#include "server/CadeiaDoHistorico.h"
+#include "server/store/Banco.h"
+#include "server/history/CadeiaDoHistorico.h"
 #include "server/Diario.h"
-#include "server/Historico.h"
-#include "server/Metricas.h"
+#include "server/history/Historico.h"
+#include "server/monitoring/Metricas.h"
 #include "server/SaudeDoServidor.h"
-#include "server/SessoesGravadas.h"
+#include "server/store/SessoesGravadas.h"
 
 #include <QDateTime>
 #include <QSqlQuery>

@@ -6,8 +6,8 @@
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/modCommands.h"
-#include "server/Banco.h"
-#include "server/LinhaDaFicha.h"
+#include "server/store/Banco.h"
+#include "server/store/LinhaDaFicha.h"
 #include "server/Sessoes.h"
 
 #include <cmath>

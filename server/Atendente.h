@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "protocol/clsFiltroBusca.h"
-#include "server/FichasGravadas.h"
-#include "server/Historico.h"
+#include "server/store/FichasGravadas.h"
+#include "server/history/Historico.h"
 #include "server/Sessoes.h"
 
 class Banco;

@@ -4,15 +4,15 @@
 #include "protocol/Historico.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
-#include "server/Banco.h"
+#include "server/store/Banco.h"
 #include "server/ConferenciaDeSessoes.h"
 #include "server/Diario.h"
-#include "server/Metricas.h"
+#include "server/monitoring/Metricas.h"
 #include "server/RegistroDoPedido.h"
 #include "server/SaudeDoServidor.h"
-#include "server/Tls.h"
-#include "server/Escoamento.h"
-#include "server/Vazao.h"
+#include "server/network/Tls.h"
+#include "server/network/Escoamento.h"
+#include "server/network/Vazao.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // One client's connection to the registry server, from its greeting to its farewell.
 #pragma once
 #include "protocol/Quadros.h"
-#include "server/Enquadramento.h"
+#include "server/network/Enquadramento.h"
 #include "server/OpcoesDoServidor.h"
 #include "server/Sessoes.h"
 

@@ -1,7 +1,7 @@
 // What a connection's negotiation needs the database for (see ConferenciaDeSessoes.h).
 #include "server/ConferenciaDeSessoes.h"
 #include "protocol/Quadros.h"
-#include "server/Banco.h"
+#include "server/store/Banco.h"
 #include "server/Sessoes.h"
 
 ConferenciaDeSessoes ConferenciaDeSessoes::doPedido(const QStringList& pedidas, bool combinou)

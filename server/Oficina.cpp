@@ -1,7 +1,7 @@
 #include "server/Oficina.h"
 #include "server/Diario.h"
 #include "protocol/Wire.h"
-#include "server/Banco.h"
+#include "server/store/Banco.h"
 
 #include "server/Sessoes.h"
 

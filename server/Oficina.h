@@ -1,6 +1,6 @@
 #pragma once
 #include "server/Atendente.h"
-#include "server/Historico.h"
+#include "server/history/Historico.h"
 
 #include <QByteArray>
 #include <QHostAddress>

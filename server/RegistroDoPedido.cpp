@@ -2,7 +2,7 @@
 #include "server/RegistroDoPedido.h"
 #include "protocol/modCommands.h"
 #include "server/Diario.h"
-#include "server/Metricas.h"
+#include "server/monitoring/Metricas.h"
 
 namespace {
 

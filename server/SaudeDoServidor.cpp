@@ -2,7 +2,7 @@
 #include "server/SaudeDoServidor.h"
 #include "protocol/Quadros.h"
 #include "protocol/Wire.h"
-#include "server/Banco.h"
+#include "server/store/Banco.h"
 #include "server/Diario.h"
 
 #include <QSqlQuery>

@@ -7,12 +7,12 @@
 #include "protocol/Historico.h"
 #include "protocol/Quadros.h"
 #include "server/AmostrasParaMetricas.h"
-#include "server/Banco.h"
+#include "server/store/Banco.h"
 #include "server/Oficina.h"
 #include "server/Senhas.h"
-#include "server/Tls.h"
-#include "server/Vazao.h"
-#include "server/VigiaDoBanco.h"
+#include "server/network/Tls.h"
+#include "server/network/Vazao.h"
+#include "server/store/VigiaDoBanco.h"
 
 #include <QDateTime>
 #include <QPointer>

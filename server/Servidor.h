@@ -1,11 +1,11 @@
 // The registry server's listener: accepting connections, what one client may take from the others, and the workers.
 #pragma once
 #include "server/Atendente.h"
-#include "server/Cadastro.h"
+#include "server/store/Cadastro.h"
 #include "server/ConexaoDoCliente.h"
 #include "server/Diario.h"
-#include "server/Historico.h"
-#include "server/Limites.h"
+#include "server/history/Historico.h"
+#include "server/network/Limites.h"
 #include "server/OpcoesDoServidor.h"
 #include "server/Sessoes.h"
 

@@ -1,6 +1,6 @@
 #include "server/Sessoes.h"
-#include "server/Banco.h"
-#include "server/SessoesGravadas.h"
+#include "server/store/Banco.h"
+#include "server/store/SessoesGravadas.h"
 #include "protocol/Quadros.h"
 
 #include <sodium.h>

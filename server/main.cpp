@@ -1,4 +1,4 @@
-#include "server/Comandos.h"
+#include "server/admin/Comandos.h"
 
 #include <cstdio>
 #include <cstring>

@@ -14,7 +14,7 @@
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
-#include "server/FichasDemo.h"
+#include "server/store/FichasDemo.h"
 #include "support/ClusterPostgres.h"
 #include "support/ServidorReal.h"
 

@@ -7,10 +7,10 @@
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/modCommands.h"
 #include "server/Atendente.h"
-#include "server/Banco.h"
-#include "server/Cadastro.h"
-#include "server/Esquema.h"
-#include "server/FichasGravadas.h"
+#include "server/store/Banco.h"
+#include "server/store/Cadastro.h"
+#include "server/admin/Esquema.h"
+#include "server/store/FichasGravadas.h"
 #include "server/Sessoes.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // lies inside the bytes, and a verdict of "whole" never turns into "incomplete" as more
 // bytes arrive (a request once complete cannot be taken back).
 #include "Comum.h"
-#include "server/Enquadramento.h"
+#include "server/network/Enquadramento.h"
 
 using Enquadramento::Situacao;
 

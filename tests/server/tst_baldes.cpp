@@ -1,5 +1,5 @@
 // The bookkeeping behind the server's limits, without sockets.
-#include "server/Limites.h"
+#include "server/network/Limites.h"
 
 #include <QTest>
 

@@ -2,14 +2,14 @@
 // ZELTO_TESTE_BANCO=postgresql): the connection's address and refusals, savepoints, the
 // sheets' lists, the operators' lifecycle and the backup.
 #include "protocol/Wire.h"
-#include "server/Banco.h"
-#include "server/Cadastro.h"
-#include "server/Copia.h"
-#include "server/EnderecoPg.h"
-#include "server/Esquema.h"
-#include "server/FichasGravadas.h"
-#include "server/LinhaDaFicha.h"
-#include "server/SessoesGravadas.h"
+#include "server/store/Banco.h"
+#include "server/store/Cadastro.h"
+#include "server/store/Copia.h"
+#include "server/store/EnderecoPg.h"
+#include "server/admin/Esquema.h"
+#include "server/store/FichasGravadas.h"
+#include "server/store/LinhaDaFicha.h"
+#include "server/store/SessoesGravadas.h"
 #include "support/ClusterPostgres.h"
 #include "support/ServidorReal.h"
 

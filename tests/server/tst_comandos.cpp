@@ -1,7 +1,7 @@
 // zelto-server's command line: every row of the command table is listed in --help, has a
 // help of its own, and takes its options with the messages and exit codes it always had.
-#include "server/Comandos.h"
-#include "server/LinhaDeComando.h"
+#include "server/admin/Comandos.h"
+#include "server/admin/LinhaDeComando.h"
 #include "support/ServidorReal.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "server/Enquadramento.h"
+#include "server/network/Enquadramento.h"
 
 #include <QTest>
 

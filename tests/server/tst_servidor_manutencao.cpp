@@ -2,7 +2,7 @@
 // backups, the administration commands, the log and the stored-text checks.
 #include "ClienteDoServidor.h"
 #include "protocol/modCommands.h"
-#include "server/Esquema.h"
+#include "server/admin/Esquema.h"
 #include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 

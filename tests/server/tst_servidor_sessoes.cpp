@@ -2,7 +2,7 @@
 // and the operator commands that end them.
 #include "ClienteDoServidor.h"
 #include "protocol/Quadros.h"
-#include "server/Esquema.h"
+#include "server/admin/Esquema.h"
 #include "server/Sessoes.h"
 #include "support/Pedidos.h"
 #include "support/ServidorReal.h"

@@ -1,4 +1,4 @@
-#include "server/LinhaDaFicha.h"
+#include "server/store/LinhaDaFicha.h"
 #include "server/Sessoes.h"
 
 #include <QTest>

@@ -2,7 +2,7 @@
 #include "ClusterPostgres.h"
 #include "Limpeza.h"
 
-#include "server/EnderecoPg.h"
+#include "server/store/EnderecoPg.h"
 
 #include <QAtomicInt>
 #include <QSqlDatabase>
