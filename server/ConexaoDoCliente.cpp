@@ -10,8 +10,10 @@
 #include "server/monitoring/Metricas.h"
 #include "server/RegistroDoPedido.h"
 #include "server/SaudeDoServidor.h"
+#include "server/TrabalhoNoBanco.h"
 #include "server/network/Tls.h"
 #include "server/network/Escoamento.h"
+#include "server/network/Limites.h"
 #include "server/network/Vazao.h"
 
 #include <QDateTime>
@@ -23,20 +25,17 @@
 #include <limits>
 
 namespace {
-
 QByteArray codigo(int c) { return QByteArray::number(c); }
 
 // Wall-clock time: sessions are shared with other servers through the database.
-qint64 agoraMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
+qint64 agoraMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
 } // namespace
 
 ConexaoDoCliente::ConexaoDoCliente(QTcpSocket* socket, quint64 numero, const Ambiente& ambiente)
     : QObject(socket),
-      m_dono(ambiente.dono),
+      m_trabalho(ambiente.trabalho),
+      m_tamanhos(ambiente.tamanhos),
       m_opcoes(ambiente.opcoes),
       m_sessoes(ambiente.sessoes),
       m_relogio(ambiente.relogio),
@@ -91,11 +90,11 @@ void ConexaoDoCliente::desconectou()
     cancelaVazao();
     m_silencio->stop();
     m_ociosa->stop();
-    m_dono.fechou(*this);
+    emit fechou();
     // A plain-wire login's session is this connection's alone (ended on a worker: the loop never waits on the database).
     if (m_sessaoSoDaConexao) {
         Sessoes* sessoes = &m_sessoes;
-        m_dono.noBanco(nullptr, [sessoes, chave = m_chave, nome = m_nome](Banco& banco) {
+        m_trabalho.executa(nullptr, [sessoes, chave = m_chave, nome = m_nome](Banco& banco) {
             if (!sessoes->encerra(chave, &banco))
                 registraNoDiario(nome + QStringLiteral(" sessão não encerrada: erro do banco: ") + banco.ultimoErro());
         }, {});
@@ -117,11 +116,11 @@ void ConexaoDoCliente::ociosa()
         return;
     }
     if (m_autenticada)
-        m_dono.avisa(QStringLiteral("ociosa"), QStringLiteral("%1 sem mensagens há %2 min -> conexão encerrada")
+        emit aviso(QStringLiteral("ociosa"), QStringLiteral("%1 sem mensagens há %2 min -> conexão encerrada")
                                                    .arg(m_nome)
                                                    .arg(double(m_opcoes.ociosaMs) / 60'000.0, 0, 'f', 1));
     else
-        m_dono.avisa(QStringLiteral("sem login"), QStringLiteral("%1 sem login há %2 s -> conexão encerrada")
+        emit aviso(QStringLiteral("sem login"), QStringLiteral("%1 sem login há %2 s -> conexão encerrada")
                                                       .arg(m_nome)
                                                       .arg(double(m_opcoes.semLoginMs) / 1000.0, 0, 'f', 1));
     derruba();
@@ -129,7 +128,7 @@ void ConexaoDoCliente::ociosa()
 
 void ConexaoDoCliente::naoLe(qint64 esperando)
 {
-    m_dono.avisa(QStringLiteral("sem ler"), QStringLiteral("%1 não lê há %2 s (%3 bytes esperando) -> conexão encerrada")
+    emit aviso(QStringLiteral("sem ler"), QStringLiteral("%1 não lê há %2 s (%3 bytes esperando) -> conexão encerrada")
                                                 .arg(m_nome)
                                                 .arg(double(m_opcoes.semLerMs) / 1000.0, 0, 'f', 1)
                                                 .arg(esperando));
@@ -141,7 +140,7 @@ void ConexaoDoCliente::sessaoEncerrada(const QString& chave)
     if (!m_autenticada || m_desconectada || chave.isEmpty() || chave != m_chave)
         return;
     m_autenticada = false;
-    m_dono.saiu(*this);
+    emit saiu();
     m_ociosa->start(m_opcoes.semLoginMs);
 }
 
@@ -150,7 +149,7 @@ void ConexaoDoCliente::autentica()
     if (m_autenticada || m_desconectada)
         return;
     m_autenticada = true;
-    m_dono.autenticou(*this);
+    emit autenticou();
     m_ociosa->start(int(std::min<qint64>(m_opcoes.ociosaMs, std::numeric_limits<int>::max())));
 }
 
@@ -168,7 +167,7 @@ void ConexaoDoCliente::chegaram()
         return;
     }
     m_recebido += novos;
-    const qsizetype limite = m_dono.maiorPedidoDe(*this);
+    const qsizetype limite = m_tamanhos.maximo(m_autenticada, m_chaveDoEndereco, agoraMs());
     if (m_recebido.size() > limite) {
         m_fechando = true;
         m_silencio->stop();
@@ -184,7 +183,7 @@ void ConexaoDoCliente::chegaram()
 
 void ConexaoDoCliente::avisaPedidoGrande(qsizetype limite)
 {
-    m_dono.avisa(QStringLiteral("pedido"), m_nome + QStringLiteral(" pedido maior que %1 bytes%2 -> 0, conexão encerrada")
+    emit aviso(QStringLiteral("pedido"), m_nome + QStringLiteral(" pedido maior que %1 bytes%2 -> 0, conexão encerrada")
                                                         .arg(limite)
                                                         .arg(limite < m_opcoes.maiorPedido ? QStringLiteral(" sem login") : QString()));
 }
@@ -277,7 +276,7 @@ void ConexaoDoCliente::chegaramEmQuadros(QByteArrayView novos)
     bool grandeDemais = false;
     // Messages waiting behind the one being served count too (with a little for each, so a
     // stream of empty messages is bounded as well).
-    const qsizetype limite = m_dono.maiorPedidoDe(*this);
+    const qsizetype limite = m_tamanhos.maximo(m_autenticada, m_chaveDoEndereco, agoraMs());
     const bool inteiro = m_leitor.le(
         novos,
         [&](QByteArrayView dados) {
@@ -356,8 +355,8 @@ bool ConexaoDoCliente::negocia(const QByteArray& mensagem)
     // What only the database can tell is asked on a worker: the loop never waits on it.
     if (pedidas.contains(QLatin1String(Saude::capacidade))) {   // "serving?": answered with the state alone
         auto e = std::make_shared<Saude::Estado>();
-        m_dono.noBanco(this, [e](Banco& b) { *e = SaudeDoServidor::doBanco(b); },
-                       [this, e] { m_socket->write(SaudeDoServidor::resposta(*e, m_cifrada, m_nome)); });
+        m_trabalho.executa(this, [e](Banco& b) { *e = SaudeDoServidor::doBanco(b); },
+                       [this, e] { if (!m_desconectada) m_socket->write(SaudeDoServidor::resposta(*e, m_cifrada, m_nome)); });
         return true;
     }
     auto conferencia = std::make_shared<ConferenciaDeSessoes>(ConferenciaDeSessoes::doPedido(pedidas, m_combinouSessao));
@@ -368,9 +367,11 @@ bool ConexaoDoCliente::negocia(const QByteArray& mensagem)
     }
     m_ocupada = true;
     Sessoes* sessoes = &m_sessoes;
-    m_dono.noBanco(
+    m_trabalho.executa(
         this, [sessoes, conferencia](Banco& banco) { conferencia->confere(*sessoes, &banco, agoraMs()); },
         [this, pedidas, conferencia] {
+            if (m_desconectada)
+                return;
             m_ocupada = false;
             terminaNegociacao(pedidas, *conferencia);
             // What came meanwhile, read as the negotiation says.
@@ -449,7 +450,7 @@ void ConexaoDoCliente::terminaNegociacao(const QStringList& pedidas, const Confe
     if (retomada && !encerradas.contains(m_chave))
         autentica();
     for (const QString& chave : std::as_const(encerradas))
-        m_dono.sessaoEncerrada(chave);
+        emit encerrouSessao(chave);
     registraNoDiario(m_nome + QStringLiteral(" combinou: ") + (diario.isEmpty() ? QStringLiteral("nada") : diario.join(u',')));
 }
 
@@ -492,7 +493,7 @@ void ConexaoDoCliente::cifrou()
 void ConexaoDoCliente::entrega(int codigoPedido, QByteArray pedido)
 {
     // The time for a login runs from the accept: attempts (refused ones above all) never extend it.
-    m_dono.atende(*this, codigoPedido, std::move(pedido));
+    emit pediu(codigoPedido, std::move(pedido));
 }
 
 Portador ConexaoDoCliente::preparaSessao(bool& compartilhada)

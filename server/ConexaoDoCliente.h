@@ -21,6 +21,8 @@ class Escoamento;
 class QElapsedTimer;
 class QTcpSocket;
 class QTimer;
+class TamanhoDoPedido;
+class TrabalhoNoBanco;
 class Vazao;
 
 // Greets the client with "2", takes the negotiation that may follow the greeting (framed
@@ -30,43 +32,20 @@ class Vazao;
 // idle clock, and never answers a keep-alive. At most one request is in the works at a
 // time, so the replies leave in the order of the requests.
 //
-// What is shared by all the connections — the limits, the workers — is its listener's (the
-// Dono): a whole request goes there, and its reply comes back through `responde` (or
-// `escrevePedaco` and then `responde`/`falhaNoMeio`) on the loop's thread.
+// What is shared by all the connections — the limits, the workers — is its listener's, handed
+// over at construction. The connection knows nothing of the listener: it says what happened
+// through its signals (a whole request is `pediu`), and the reply comes back through
+// `responde` (or `escrevePedaco` and then `responde`/`falhaNoMeio`) on the loop's thread.
 //
 // The object is its socket's child. When the peer goes it becomes inert (`desconectada`)
 // and goes with the socket on the loop's next pass.
 class ConexaoDoCliente : public QObject {
     Q_OBJECT
 public:
-    // What the listener does for its connections.
-    class Dono {
-    public:
-        // The largest unfinished request the connection may hold now.
-        virtual qsizetype maiorPedidoDe(const ConexaoDoCliente& c) const = 0;
-        // A limit was hit: a line for the log, written at most so often for each kind.
-        virtual void avisa(const QString& tipo, const QString& linha) = 0;
-        // Let in for the first time (a login accepted, a session resumed, a request served under one).
-        virtual void autenticou(ConexaoDoCliente& c) = 0;
-        // Out again, still connected: its session was ended by a log-off.
-        virtual void saiu(ConexaoDoCliente& c) = 0;
-        // A log-off ended the session with this key: its connections are out.
-        virtual void sessaoEncerrada(const QString& chave) = 0;
-        // A whole request to serve.
-        virtual void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) = 0;
-        // The peer has gone: nothing more is handed to this connection.
-        virtual void fechou(ConexaoDoCliente& c) = 0;
-        // Runs `tarefa` on a worker with its database connection, then `depois` on the loop
-        // (when `c` is given and still connected).
-        virtual void noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois) = 0;
-
-    protected:
-        ~Dono() = default;
-    };
-
     // What all the connections of one listener share; the listener outlives them.
     struct Ambiente {
-        Dono& dono;
+        const TrabalhoNoBanco& trabalho;   // where its database work runs
+        const TamanhoDoPedido& tamanhos;   // how large a request may grow
         const OpcoesDoServidor& opcoes;
         Sessoes& sessoes;
         const QElapsedTimer& relogio;   // the time requests arrive and replies leave, for the log
@@ -123,6 +102,20 @@ public:
                   qint32 departamento = 0);
     void falhaNoMeio(int codigoPedido, const QString& desfecho, qint64 chegouNs);
 
+signals:
+    // Let in for the first time (a login accepted, a session resumed, a request served under one).
+    void autenticou();
+    // Out again, still connected: its session was ended by a log-off.
+    void saiu();
+    // A log-off on this connection ended the session with this key: its connections are out.
+    void encerrouSessao(const QString& chave);
+    // A whole request to serve.
+    void pediu(int codigoPedido, QByteArray pedido);
+    // The peer has gone: nothing more is handed to this connection.
+    void fechou();
+    // A limit was hit: a line for the log (the listener writes it at most so often for each kind).
+    void aviso(const QString& tipo, const QString& linha);
+
 private:
     void chegaram();
     void chegaramEmQuadros(QByteArrayView novos);
@@ -144,7 +137,8 @@ private:
                           qint32 departamento = 0);
     void libera();
 
-    Dono& m_dono;
+    const TrabalhoNoBanco& m_trabalho;
+    const TamanhoDoPedido& m_tamanhos;
     const OpcoesDoServidor& m_opcoes;
     Sessoes& m_sessoes;
     const QElapsedTimer& m_relogio;

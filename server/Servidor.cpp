@@ -50,7 +50,9 @@ Servidor::Servidor(Banco& armazem, Opcoes opcoes, QObject* pai)
       m_opcoes(opcoes),
       m_servidor(new Tls::Ouvinte(this)),
       m_sessoes(opcoes.sessaoMs, true),
-      m_ambiente{*this, m_opcoes, m_sessoes, m_relogio, m_tls},
+      m_tamanhos(opcoes.maiorPedido, opcoes.maiorPedidoSemLogin, opcoes.sessaoPorEndereco, opcoes.sessaoMs),
+      m_trabalho(armazem, this),
+      m_ambiente{m_trabalho, m_tamanhos, m_opcoes, m_sessoes, m_relogio, m_tls},
       m_filaDeSenhas(std::make_shared<FilaDeSenhas>(opcoes.filaDeSenhas, opcoes.senhasPorEndereco)),
       m_baldes(opcoes.rajadaDeLogins, opcoes.loginsPorMinuto)
 {
@@ -76,6 +78,7 @@ Servidor::~Servidor()
     // A worker waiting for its reply to drain would never be joined.
     for (ConexaoDoCliente* c : std::as_const(m_conexoes))
         c->cancelaVazao();
+    m_trabalho.defineOficina(nullptr);
     m_oficina.reset();
     m_conferencias.waitForDone();
     if (m_armazem.ehPostgres())
@@ -99,6 +102,7 @@ bool Servidor::escuta(QString& erro)
         if (!oficina->inicia(erro))
             return false;
         m_oficina = std::move(oficina);
+        m_trabalho.defineOficina(m_oficina.get());
         if (m_armazem.ehPostgres())
             VigiaDoBanco::doProcesso().inicia(m_armazem.conexao(), registraNoDiario);
     }
@@ -151,6 +155,12 @@ void Servidor::aceita()
             continue;
         }
         auto* c = new ConexaoDoCliente(socket, ++m_chegadas, m_ambiente);
+        connect(c, &ConexaoDoCliente::aviso, this, &Servidor::avisa);
+        connect(c, &ConexaoDoCliente::autenticou, this, [this, c] { autenticou(*c); });
+        connect(c, &ConexaoDoCliente::saiu, this, [this, c] { saiu(*c); });
+        connect(c, &ConexaoDoCliente::encerrouSessao, this, &Servidor::sessaoEncerrada);
+        connect(c, &ConexaoDoCliente::pediu, this, [this, c](int codigoPedido, QByteArray pedido) { atende(*c, codigoPedido, std::move(pedido)); });
+        connect(c, &ConexaoDoCliente::fechou, this, [this, c] { fechou(*c); });
         m_conexoes.insert(c);
         ++m_porEndereco[c->chaveDoEndereco()];
         m_semLogin.emplace(c->numero(), c);
@@ -213,12 +223,7 @@ void Servidor::fechou(ConexaoDoCliente& c)
 void Servidor::autenticou(ConexaoDoCliente& c)
 {
     m_semLogin.erase(c.numero());
-    const qint64 agora = agoraMs();
-    if (m_enderecosComLogin.size() > 10'000) {
-        for (auto it = m_enderecosComLogin.begin(); it != m_enderecosComLogin.end();)
-            it = agora - *it > m_opcoes.sessaoMs ? m_enderecosComLogin.erase(it) : std::next(it);
-    }
-    m_enderecosComLogin.insert(c.chaveDoEndereco(), agora);
+    m_tamanhos.entrou(c.chaveDoEndereco(), agoraMs());
 }
 
 void Servidor::saiu(ConexaoDoCliente& c)
@@ -232,22 +237,6 @@ void Servidor::sessaoEncerrada(const QString& chave)
     const QList<ConexaoDoCliente*> abertas(m_conexoes.cbegin(), m_conexoes.cend());
     for (ConexaoDoCliente* c : abertas)
         c->sessaoEncerrada(chave);
-}
-
-qsizetype Servidor::maiorPedidoDe(const ConexaoDoCliente& c) const
-{
-    // A login is small. Our client comes back into its session before its next request (a
-    // live secret counts as logged in). The original client, under the per-address rule,
-    // sends whatever it was sending (a sheet with long texts) on a new connection straight
-    // away: an address that logged in lately keeps the full size then.
-    if (c.autenticada())
-        return m_opcoes.maiorPedido;
-    if (!m_opcoes.sessaoPorEndereco)
-        return std::min(m_opcoes.maiorPedidoSemLogin, m_opcoes.maiorPedido);
-    const auto it = m_enderecosComLogin.constFind(c.chaveDoEndereco());
-    if (it != m_enderecosComLogin.cend() && agoraMs() - *it < m_opcoes.sessaoMs)
-        return m_opcoes.maiorPedido;
-    return std::min(m_opcoes.maiorPedidoSemLogin, m_opcoes.maiorPedido);
 }
 
 void Servidor::avisa(const QString& tipo, const QString& linha)
@@ -489,15 +478,10 @@ void Servidor::loginConferido(ConexaoDoCliente& c, const QString& usuario, const
 
 void Servidor::noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois)
 {
-    if (!m_oficina) {
-        // Stopping: the workers are gone, and nobody is waiting any more.
-        tarefa(m_armazem);
-        return;
-    }
-    const QPointer<ConexaoDoCliente> conexao(c);
-    m_oficina->le([this, conexao, tarefa = std::move(tarefa), depois = std::move(depois)](Banco& banco, Atendente&) {
-        tarefa(banco);
-        if (depois)
-            naConexao(this, conexao, [depois](ConexaoDoCliente&) { depois(); });
-    });
+    if (depois)
+        depois = [conexao = QPointer<ConexaoDoCliente>(c), depois = std::move(depois)] {
+            if (conexao && !conexao->desconectada())
+                depois();
+        };
+    m_trabalho.executa(c, std::move(tarefa), std::move(depois));
 }

@@ -8,6 +8,7 @@
 #include "server/network/Limites.h"
 #include "server/OpcoesDoServidor.h"
 #include "server/Sessoes.h"
+#include "server/TrabalhoNoBanco.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -46,7 +47,7 @@ class QTcpServer;
 // not logged in given up for a new one when the ceiling is reached, how large a request may
 // grow before a login, how many logins an address may try, how many password checks may
 // wait; a limit hit is one line in the log at most once a second for each kind.
-class Servidor : public QObject, private ConexaoDoCliente::Dono {
+class Servidor : public QObject {
     Q_OBJECT
 public:
     using Opcoes = OpcoesDoServidor;
@@ -75,15 +76,15 @@ private:
     // Wall-clock time: sessions are shared with other servers through the database.
     static qint64 agoraMs();
 
-    // ConexaoDoCliente::Dono
-    qsizetype maiorPedidoDe(const ConexaoDoCliente& c) const override;
-    void avisa(const QString& tipo, const QString& linha) override;
-    void autenticou(ConexaoDoCliente& c) override;
-    void saiu(ConexaoDoCliente& c) override;
-    void sessaoEncerrada(const QString& chave) override;
-    void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido) override;
-    void fechou(ConexaoDoCliente& c) override;
-    void noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois) override;
+    // What a connection says (its signals).
+    void avisa(const QString& tipo, const QString& linha);
+    void autenticou(ConexaoDoCliente& c);
+    void saiu(ConexaoDoCliente& c);
+    void sessaoEncerrada(const QString& chave);
+    void atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido);
+    void fechou(ConexaoDoCliente& c);
+    // Work on a reader for a request of `c`; `depois` runs only while `c` is still connected.
+    void noBanco(ConexaoDoCliente* c, std::function<void(Banco&)> tarefa, std::function<void()> depois);
 
     Banco& m_armazem;
     Opcoes m_opcoes;
@@ -92,6 +93,8 @@ private:
     TentativasDeLogin m_tentativas;
     QElapsedTimer m_relogio;
     QSslConfiguration m_tls;   // null without a certificate
+    TamanhoDoPedido m_tamanhos;
+    TrabalhoNoBanco m_trabalho;
     ConexaoDoCliente::Ambiente m_ambiente;
     QThreadPool m_conferencias;
     std::unique_ptr<Oficina> m_oficina;
@@ -102,7 +105,6 @@ private:
     QSet<ConexaoDoCliente*> m_conexoes;            // open
     QHash<QString, int> m_porEndereco;             // open connections per address
     std::map<quint64, ConexaoDoCliente*> m_semLogin;   // not logged in, oldest first
-    QHash<QString, qint64> m_enderecosComLogin;    // address -> when a connection of it last logged in
     std::shared_ptr<FilaDeSenhas> m_filaDeSenhas;  // shared with the checks under way
     BaldeDeLogins m_baldes;
     AvisosDeLimite m_avisos;

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 #include <sys/resource.h>
 
@@ -119,4 +120,25 @@ int FilaDeSenhas::total() const
 {
     QMutexLocker trava(&m_mutex);
     return m_total;
+}
+
+void TamanhoDoPedido::entrou(const QString& endereco, qint64 agoraMs)
+{
+    if (m_enderecosComLogin.size() > 10'000) {
+        for (auto it = m_enderecosComLogin.begin(); it != m_enderecosComLogin.end();)
+            it = agoraMs - *it > m_sessaoMs ? m_enderecosComLogin.erase(it) : std::next(it);
+    }
+    m_enderecosComLogin.insert(endereco, agoraMs);
+}
+
+qsizetype TamanhoDoPedido::maximo(bool autenticada, const QString& endereco, qint64 agoraMs) const
+{
+    if (autenticada)
+        return m_maior;
+    if (!m_porEndereco)
+        return m_semLogin;
+    const auto it = m_enderecosComLogin.constFind(endereco);
+    if (it != m_enderecosComLogin.cend() && agoraMs - *it < m_sessaoMs)
+        return m_maior;
+    return m_semLogin;
 }

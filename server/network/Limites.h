@@ -3,6 +3,8 @@
 #include <QMutex>
 #include <QString>
 
+#include <algorithm>
+
 #include <memory>
 
 // What a server process may hold at once, and the small bookkeeping behind its limits.
@@ -95,4 +97,25 @@ private:
     int m_maximoPorEndereco;
     int m_total = 0;
     QHash<QString, int> m_porEndereco;
+};
+
+// How large a request may grow on a connection. A login is small. Our client comes back into
+// its session before its next request (a live secret counts as logged in). The original client,
+// under the per-address rule, sends whatever it was sending (a sheet with long texts) on a new
+// connection straight away: an address that logged in lately keeps the full size then.
+class TamanhoDoPedido {
+public:
+    TamanhoDoPedido(qsizetype maior, qsizetype semLogin, bool porEndereco, qint64 sessaoMs)
+        : m_maior(maior), m_semLogin(std::min(semLogin, maior)), m_porEndereco(porEndereco), m_sessaoMs(sessaoMs) {}
+
+    // A connection from `endereco` logged in.
+    void entrou(const QString& endereco, qint64 agoraMs);
+    qsizetype maximo(bool autenticada, const QString& endereco, qint64 agoraMs) const;
+
+private:
+    qsizetype m_maior;
+    qsizetype m_semLogin;
+    bool m_porEndereco;
+    qint64 m_sessaoMs;
+    QHash<QString, qint64> m_enderecosComLogin;   // address -> when a connection of it last logged in
 };

@@ -14,6 +14,8 @@ private slots:
     void tetoDeixaReserva_data();
     void tetoDeixaReserva();
     void avisoUmPorSegundo();
+    void tamanhoDoPedido_data();
+    void tamanhoDoPedido();
 };
 
 void tst_Baldes::rajadaDepoisTaxa()
@@ -109,6 +111,39 @@ void tst_Baldes::avisoUmPorSegundo()
     QVERIFY(a.pode(QStringLiteral("y"), 999, omitidos));   // another kind has its own second
     QVERIFY(a.pode(QStringLiteral("x"), 1000, omitidos));
     QCOMPARE(omitidos, 2);
+}
+
+// Before a login a request stays small; an address that logged in within a session's time keeps
+// the full size under the per-address rule, and only that address, and only for that time.
+void tst_Baldes::tamanhoDoPedido_data()
+{
+    QTest::addColumn<bool>("porEndereco");
+    QTest::addColumn<qsizetype>("semLogin");
+    QTest::addColumn<bool>("autenticada");
+    QTest::addColumn<QString>("endereco");
+    QTest::addColumn<qint64>("depoisMs");   // after the login from 10.0.0.1 at t=1000
+    QTest::addColumn<qsizetype>("maximo");
+    const QString daqui = QStringLiteral("10.0.0.1");
+    const QString outro = QStringLiteral("10.0.0.2");
+    QTest::newRow("com login") << false << qsizetype(4096) << true << outro << qint64(0) << qsizetype(65536);
+    QTest::newRow("sem login") << false << qsizetype(4096) << false << daqui << qint64(1) << qsizetype(4096);
+    QTest::newRow("endereco que entrou") << true << qsizetype(4096) << false << daqui << qint64(59'999) << qsizetype(65536);
+    QTest::newRow("outro endereco") << true << qsizetype(4096) << false << outro << qint64(1) << qsizetype(4096);
+    QTest::newRow("login antigo") << true << qsizetype(4096) << false << daqui << qint64(60'000) << qsizetype(4096);
+    QTest::newRow("sem login nunca acima do maior") << false << qsizetype(1 << 20) << false << daqui << qint64(1) << qsizetype(65536);
+}
+
+void tst_Baldes::tamanhoDoPedido()
+{
+    QFETCH(bool, porEndereco);
+    QFETCH(qsizetype, semLogin);
+    QFETCH(bool, autenticada);
+    QFETCH(QString, endereco);
+    QFETCH(qint64, depoisMs);
+    TamanhoDoPedido tamanhos(65536, semLogin, porEndereco, 60'000);
+    QCOMPARE(tamanhos.maximo(false, QStringLiteral("10.0.0.1"), 0), std::min<qsizetype>(semLogin, 65536));
+    tamanhos.entrou(QStringLiteral("10.0.0.1"), 1000);
+    QTEST(tamanhos.maximo(autenticada, endereco, 1000 + depoisMs), "maximo");
 }
 
 QTEST_APPLESS_MAIN(tst_Baldes)
