@@ -2,6 +2,7 @@
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/FormatoBR.h"
 #include "protocol/Historico.h"
+#include "protocol/Sincronia.h"
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
@@ -61,13 +62,17 @@ QString problemaDaFicha(const clsAgenda& f)
 // Runs a change inside its own savepoint: all of it or nothing of it.
 // A change that met a deadlock with another server's transaction is rolled back to its
 // savepoint and run again (the other one has gone on meanwhile).
+// `fecho`, when set, runs last inside the savepoint: what it writes stays with the change, and
+// when it fails the change goes too.
 template <class Alteracao>
-Resposta numPonto(Banco& banco, Alteracao alteracao)
+Resposta numPonto(Banco& banco, Alteracao alteracao, const std::function<bool(Resposta&)>& fecho = {})
 {
     for (int tentativa = 0;; ++tentativa) {
         if (!banco.marcaPonto())
             return falhou(QStringLiteral("erro do banco: ") + banco.ultimoErro());
         Resposta r = alteracao();
+        if (r.bytes != falha && fecho && !fecho(r))
+            r = falhou(QStringLiteral("erro do banco: ") + banco.ultimoErro());
         if (r.bytes != falha && banco.liberaPonto())
             return r;
         const bool deNovo = r.bytes == falha && banco.falhaPassageira() && tentativa < 5;
@@ -134,6 +139,8 @@ Resposta Atendente::atendeCodigo(int codigo, QStringView mensagem, const Portado
             return exclui(mensagem, portador, agoraMs);
         case Codigo::Busca:
             return busca(mensagem, portador, agoraMs);
+        case Sincronia::codigoDaMudanca:
+            return mudancaNaFila(mensagem, portador, agoraMs);
         default:
             return falhou(QStringLiteral("pedido desconhecido"));
         }
@@ -144,6 +151,8 @@ Resposta Atendente::atendeCodigo(int codigo, QStringView mensagem, const Portado
 
 bool Atendente::registra(RegistroDoHistorico registro)
 {
+    if (!m_detalheDaMudanca.isEmpty())
+        registro.detalhe = m_detalheDaMudanca;
     return HistoricoGravado(m_banco).acrescenta(registro);
 }
 
@@ -202,7 +211,7 @@ Resposta Atendente::salva(QStringView mensagem, const Portador& portador, qint64
             return erroDoBanco(m_banco);
         // The reply is the sheet as stored: the same text a search will return.
         return {umaFicha(Codigo::Salvo, fio, dep, *ds), desfecho, true};
-    });
+    }, m_fechoDaMudanca);
 }
 
 Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint64 agoraMs)
@@ -242,7 +251,7 @@ Resposta Atendente::inclui(QStringView mensagem, const Portador& portador, qint6
         clsAgenda resposta = f;
         resposta.numeroFicha = 0;
         return {umaFicha(Codigo::Incluido, LinhaDaFicha::fioDe(resposta), dep, *ds), QStringLiteral("ficha incluída"), true};
-    });
+    }, m_fechoDaMudanca);
 }
 
 Resposta Atendente::exclui(QStringView mensagem, const Portador& portador, qint64 agoraMs)
@@ -269,7 +278,7 @@ Resposta Atendente::exclui(QStringView mensagem, const Portador& portador, qint6
         if (!registra(std::move(registro)))
             return erroDoBanco(m_banco);
         return {QByteArray::number(Codigo::Excluido), QStringLiteral("ficha excluída"), true};
-    });
+    }, m_fechoDaMudanca);
 }
 
 Resposta Atendente::busca(QStringView mensagem, const Portador& portador, qint64 agoraMs)

@@ -7,6 +7,7 @@
 
 #include "protocol/clsFiltroBusca.h"
 #include "server/store/FichasGravadas.h"
+#include "server/store/Mudancas.h"
 #include "server/history/Historico.h"
 #include "server/Sessoes.h"
 
@@ -66,6 +67,25 @@ public:
                            const std::function<bool(QByteArray&&)>& entrega, bool& comecou, Lista* lista = nullptr);
     Resposta continuaBusca(Lista& lista, qsizetype pedaco, const std::function<bool(QByteArray&&)>& entrega);
 
+    // What an office that works disconnected asks (protocol/Sincronia.h), defined in
+    // AtendenteDaSincronia.cpp. The changes to the session's department since N, read in parts
+    // like a long search (pausing through `lista.leitura.pausar`):
+    struct ListaDeMudancas {
+        qint32 idDepartamento = 0;
+        QByteArray departamento;   // the pieces following each sheet
+        Mudancas::Leitura leitura;
+        QString usuario;
+        Portador portador;
+        qint64 agoraMs = 0;
+        bool pausada() const { return leitura.pausou; }
+    };
+    Resposta mudancasEmPartes(QStringView mensagem, const Portador& portador, qint64 agoraMs, qsizetype pedaco,
+                              const std::function<bool(QByteArray&&)>& entrega, bool& comecou, ListaDeMudancas& lista);
+    Resposta continuaMudancas(ListaDeMudancas& lista, qsizetype pedaco, const std::function<bool(QByteArray&&)>& entrega,
+                              bool* comecou = nullptr);
+    // A queued change, applied once: in the writer's batch, like any change.
+    Resposta mudancaNaFila(QStringView mensagem, const Portador& portador, qint64 agoraMs);
+
     // Longest text accepted in one field of a sheet; the client's boxes hold far less.
     static constexpr qsizetype maiorCampo = 10'000;
 
@@ -84,6 +104,10 @@ private:
 
     Banco& m_banco;
     qint32 m_departamento = 0;   // named by the request under way
+    // While a queued change runs: what its history row adds (when it was made), and what must be
+    // kept in the change's own savepoint or the change not kept at all (its id and answer).
+    QString m_detalheDaMudanca;
+    std::function<bool(Resposta&)> m_fechoDaMudanca;
     FichasGravadas m_fichas;
     Sessoes& m_sessoes;
     std::function<void(RegistroDoHistorico)> m_registraLeitura;

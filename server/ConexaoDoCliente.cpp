@@ -1,12 +1,12 @@
 // One client's connection to the registry server, from its greeting to its farewell.
 #include "server/ConexaoDoCliente.h"
 #include "protocol/Compressao.h"
-#include "protocol/Historico.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 #include "server/store/Banco.h"
 #include "server/ConferenciaDeSessoes.h"
 #include "server/Diario.h"
+#include "server/PedidosCombinados.h"
 #include "server/monitoring/Metricas.h"
 #include "server/RegistroDoPedido.h"
 #include "server/SaudeDoServidor.h"
@@ -318,10 +318,9 @@ void ConexaoDoCliente::proximaEmQuadros()
         if (m_primeira && negocia(mensagem))
             continue;
         m_primeira = false;
-        int nficha = 0;
-        if (m_historico && Historico::lePedido(Wire::decodifica(mensagem), nficha)) {
+        if (const int c = PedidosCombinados::codigo(m_combinadas, Wire::decodifica(mensagem)); c > 0) {
             m_ocupada = true;
-            entrega(Historico::codigoDoPedido, mensagem);
+            entrega(c, mensagem);
             return;
         }
         const Enquadramento::Analise a = Enquadramento::analisa(mensagem);
@@ -393,10 +392,9 @@ void ConexaoDoCliente::terminaNegociacao(const QStringList& pedidas, const Confe
     if (pedidas.contains(QLatin1String(Quadros::capacidadeQuadros))) {
         aceitas << QLatin1String(Quadros::capacidadeQuadros);
         diario << QLatin1String(Quadros::capacidadeQuadros);
-        // A sheet's history travels only in frames.
-        m_historico = pedidas.contains(QLatin1String(Historico::capacidade));
-        if (m_historico)
-            aceitas << QLatin1String(Historico::capacidade);
+        // A sheet's history and an office's synchronization travel only in frames.
+        m_combinadas = PedidosCombinados::aceitas(pedidas);
+        aceitas << m_combinadas;
     }
     if (!aceitas.isEmpty() && pedidas.contains(QLatin1String(Compressao::capacidade))) {
         aceitas << QLatin1String(Compressao::capacidade);

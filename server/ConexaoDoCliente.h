@@ -166,7 +166,7 @@ private:
     // Framed messages (once agreed): the reader, the message growing, those complete.
     bool m_enquadrada = false;
     bool m_empacota = false;   // long replies go in packed pieces (protocol/Compressao.h)
-    bool m_historico = false;   // agreed: its client may ask for a sheet's history
+    QStringList m_combinadas;   // agreed: the requests its client may make beyond the plain wire (PedidosCombinados)
     Quadros::Leitor m_leitor;
     QByteArray m_mensagem;
     QList<QByteArray> m_prontas;

@@ -5,6 +5,7 @@
 #include "protocol/clsUsuario.h"
 #include "protocol/modCommands.h"
 #include "protocol/Historico.h"
+#include "protocol/Sincronia.h"
 #include "protocol/Quadros.h"
 #include "server/AmostrasParaMetricas.h"
 #include "server/store/Banco.h"
@@ -261,6 +262,11 @@ void Servidor::atende(ConexaoDoCliente& c, int codigoPedido, QByteArray pedido)
         atendeHistorico(c, std::move(pedido));
         return;
     }
+    if (codigoPedido == Sincronia::codigoDasMudancas) {
+        partesDasMudancas(QPointer<ConexaoDoCliente>(&c), c.comecaVazao(), std::make_shared<Atendente::ListaDeMudancas>(), pedido,
+                          c.portador(), m_relogio.nsecsElapsed());
+        return;
+    }
     const qint64 chegou = m_relogio.nsecsElapsed();
     const QPointer<ConexaoDoCliente> conexao(&c);
     m_oficina->altera({codigoPedido, std::move(pedido), c.portador(), agoraMs(), [this, conexao, codigoPedido, chegou](Atendente::Resposta r) {
@@ -291,7 +297,7 @@ void Servidor::partes(const QPointer<ConexaoDoCliente>& conexao, const std::shar
     const qsizetype limite = m_opcoes.emTransito;
     const ConexaoDoCliente::Forma forma = conexao->formaDosPedacos();
     m_oficina->le([this, conexao, pedido, portador, agora, chegou, vazao, lista, pedaco, limite, forma](Banco&, Atendente& atendente) {
-        bool comecou = !pedido.isNull();
+        bool comecou = true;   // a later part follows pieces already sent (a first part says for itself)
         bool primeiro = !pedido.isNull();
         const auto entrega = [&](QByteArray&& bloco) {
             if (vazao->cancelada())
@@ -342,6 +348,54 @@ void Servidor::atendeHistorico(ConexaoDoCliente& c, QByteArray pedido)
             c.responde(Historico::codigoDoPedido, r.bytes, r.desfecho, chegou, r.linhas, r.departamento);
         });
     });
+}
+
+// Read and written as `partes` does a search's; the pieces are framed (the request travels
+// only in frames), packed when that was agreed.
+void Servidor::partesDasMudancas(const QPointer<ConexaoDoCliente>& conexao, const std::shared_ptr<Vazao>& vazao,
+                                 const std::shared_ptr<Atendente::ListaDeMudancas>& lista, const QByteArray& pedido,
+                                 const Portador& portador, qint64 chegou)
+{
+    if (!conexao)
+        return;
+    const qint64 agora = agoraMs();
+    const qsizetype pedaco = m_opcoes.pedacoDeResposta;
+    const qsizetype limite = m_opcoes.emTransito;
+    const ConexaoDoCliente::Forma forma = conexao->formaDosPedacos();
+    m_oficina->le([this, conexao, pedido, portador, agora, chegou, vazao, lista, pedaco, limite, forma](Banco&, Atendente& atendente) {
+        bool comecou = true;   // a later part follows pieces already sent (a first part says for itself)
+        bool primeiro = !pedido.isNull();
+        const auto entrega = [&](QByteArray&& bloco) {
+            if (vazao->cancelada())
+                return false;
+            const qsizetype barra = bloco.indexOf('|');
+            QByteArray codigo = std::exchange(primeiro, false) ? bloco.left(barra < 0 ? bloco.size() : barra) : QByteArray();
+            QByteArray pronto = ConexaoDoCliente::pedacoPronto(forma, bloco);
+            lista->leitura.pausar = vazao->entregou(pronto.size(), limite);
+            comecou = true;
+            naConexao(this, conexao, [pronto = std::move(pronto), codigo = std::move(codigo)](ConexaoDoCliente& c) {
+                c.escrevePedaco(QByteArray(), pronto, codigo);
+            });
+            return true;
+        };
+        const Atendente::Resposta r = pedido.isNull()
+            ? atendente.continuaMudancas(*lista, pedaco, entrega)
+            : atendente.mudancasEmPartes(Wire::decodifica(pedido), portador, agora, pedaco, entrega, comecou, *lista);
+        if (lista->pausada() && r.bytes.isEmpty()) {
+            naConexao(this, conexao, [this, conexao, vazao, lista, portador, chegou](ConexaoDoCliente& c) {
+                c.aguardaEscoar([this, conexao, vazao, lista, portador, chegou] {
+                    partesDasMudancas(conexao, vazao, lista, QByteArray(), portador, chegou);
+                });
+            });
+            return;
+        }
+        naConexao(this, conexao, [r, comecou, chegou](ConexaoDoCliente& c) {
+            if (comecou && r.bytes == codigo(Codigo::Falha))
+                c.falhaNoMeio(Sincronia::codigoDasMudancas, r.desfecho, chegou);
+            else
+                c.responde(Sincronia::codigoDasMudancas, r.bytes, r.desfecho, chegou, r.linhas, r.departamento);
+        });
+    }, pedido.isNull());
 }
 
 void Servidor::registraAcesso(const QString& acao, const QString& usuario, qint32 idDepartamento, const QString& endereco,

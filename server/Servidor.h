@@ -69,6 +69,10 @@ private:
                 const std::shared_ptr<Atendente::Lista>& lista, const QByteArray& pedido, const Portador& portador, qint64 chegou);
     void atendeLogin(ConexaoDoCliente& c, const QByteArray& bytes);
     void atendeHistorico(ConexaoDoCliente& c, QByteArray pedido);
+    // The changes since a number (protocol/Sincronia.h), in parts like a long search.
+    void partesDasMudancas(const QPointer<ConexaoDoCliente>& conexao, const std::shared_ptr<Vazao>& vazao,
+                           const std::shared_ptr<Atendente::ListaDeMudancas>& lista, const QByteArray& pedido, const Portador& portador,
+                           qint64 chegou);
     // A history row for a login, a refused one or a log-off: stored with the writer's next batch.
     void registraAcesso(const QString& acao, const QString& usuario, qint32 idDepartamento, const QString& endereco,
                         const QString& detalhe);

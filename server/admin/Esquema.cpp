@@ -2,6 +2,7 @@
 #include "server/admin/Esquema.h"
 #include "server/store/Banco.h"
 #include "server/store/LinhaDaFicha.h"
+#include "server/store/Mudancas.h"
 #include "server/history/MigracaoDoHistorico.h"
 
 #include <QSqlRecord>
@@ -154,6 +155,16 @@ bool historicoDeAcessos(Banco& banco, QStringList&)
         && banco.executaDireto(QStringLiteral("CREATE INDEX IF NOT EXISTS historico_por_data ON historico (quando)"));
 }
 
+// Version 7: the record of changes the offices that work disconnected read, and the ids of
+// the queued changes already applied (Mudancas). The sheets there before have version 0.
+bool registroDeMudancas(Banco& banco, QStringList&)
+{
+    for (const QString& sql : Mudancas::tabelas(banco))
+        if (!banco.executaDireto(sql))
+            return false;
+    return true;
+}
+
 // The migrations, oldest first: each brings a database of any earlier version to `versao`.
 struct Passo {
     int versao;
@@ -165,6 +176,7 @@ constexpr Passo passos[] = {
     {4, sessoesPorSegredo},
     {5, historicoDeAcessos},
     {6, MigracaoDoHistorico::paraODigesto},
+    {7, registroDeMudancas},
 };
 static_assert(std::size(passos) > 0 && passos[std::size(passos) - 1].versao == Esquema::versaoDoEsquema,
               "the last migration step brings the tables to this version");
@@ -198,7 +210,7 @@ bool Esquema::criaEsquema()
             return false;
         }
     QStringList nenhum;
-    if (!historicoDeAcessos(m_banco, nenhum)) {
+    if (!historicoDeAcessos(m_banco, nenhum) || !registroDeMudancas(m_banco, nenhum)) {
         db.rollback();
         return false;
     }

@@ -18,6 +18,7 @@ QString exclusao() { return QStringLiteral("exclusão"); }
 QString consulta() { return QStringLiteral("consulta da ficha"); }
 QString busca() { return QStringLiteral("busca"); }
 QString historico() { return QStringLiteral("consulta do histórico"); }
+QString copia() { return QStringLiteral("cópia para trabalho desconectado"); }
 QString login() { return QStringLiteral("login"); }
 QString loginRecusado() { return QStringLiteral("login recusado"); }
 QString logoff() { return QStringLiteral("logoff"); }

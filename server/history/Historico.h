@@ -30,6 +30,7 @@ QString exclusao();
 QString consulta();       // one sheet read by its number
 QString busca();          // a list or a search
 QString historico();      // a sheet's history read by an operator
+QString copia();          // the changes an office that works disconnected read
 QString login();
 QString loginRecusado();
 QString logoff();

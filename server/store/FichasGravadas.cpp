@@ -3,6 +3,7 @@
 #include "protocol/FormatoBR.h"
 #include "server/store/Banco.h"
 #include "server/store/LinhaDaFicha.h"
+#include "server/store/Mudancas.h"
 
 #include <QSqlError>
 #include <QVariant>
@@ -72,7 +73,8 @@ bool FichasGravadas::insere(qint32 idDepartamento, const clsAgenda& ficha, const
 {
     return gravaFicha(QStringLiteral("INSERT INTO fichas (nome_busca, fio, %1, iddepartamento, numeroficha) VALUES (?, ?, %2, ?, ?)")
                           .arg(colunas().lista, colunas().marcadores),
-                      idDepartamento, ficha, fio);
+                      idDepartamento, ficha, fio)
+        && Mudancas(m_banco).marca(idDepartamento, ficha.numeroFicha, false);
 }
 
 bool FichasGravadas::insereSeLivre(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio, bool& inseriu)
@@ -85,7 +87,7 @@ bool FichasGravadas::insereSeLivre(qint32 idDepartamento, const clsAgenda& ficha
                                    .arg(colunas().lista, colunas().marcadores),
                                idDepartamento, ficha, fio, &linhas);
     inseriu = ok && linhas > 0;
-    return ok;
+    return ok && (!inseriu || Mudancas(m_banco).marca(idDepartamento, ficha.numeroFicha, false));
 }
 
 bool FichasGravadas::insereNova(qint32 idDepartamento, clsAgenda& ficha, QByteArray& fio)
@@ -106,9 +108,11 @@ bool FichasGravadas::insereNova(qint32 idDepartamento, clsAgenda& ficha, QByteAr
 
 bool FichasGravadas::atualiza(qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio)
 {
+    int linhas = 0;
     return gravaFicha(QStringLiteral("UPDATE fichas SET nome_busca = ?, fio = ?, %1 WHERE iddepartamento = ? AND numeroficha = ?")
                           .arg(colunas().atribuicoes),
-                      idDepartamento, ficha, fio);
+                      idDepartamento, ficha, fio, &linhas)
+        && (linhas == 0 || Mudancas(m_banco).marca(idDepartamento, ficha.numeroFicha, false));
 }
 
 bool FichasGravadas::gravaFicha(const QString& sql, qint32 idDepartamento, const clsAgenda& ficha, const QByteArray& fio, int* linhas)
@@ -133,7 +137,7 @@ bool FichasGravadas::exclui(qint32 idDepartamento, qint32 numero, bool& excluiu)
     const bool ok = m_banco.altera(QStringLiteral("DELETE FROM fichas WHERE iddepartamento = ? AND numeroficha = ?"),
                                    {idDepartamento, numero}, &linhas);
     excluiu = linhas > 0;
-    return ok;
+    return ok && (!excluiu || Mudancas(m_banco).marca(idDepartamento, numero, true));
 }
 
 bool FichasGravadas::contaFichas(qint32 idDepartamento, qint64& quantas)

@@ -1,7 +1,8 @@
 #pragma once
 // The member sheets a department keeps in the fichas table: reading one, writing one (under
 // its own number or the department's next free one), deleting one, and searching them into
-// the wire text of a list. How a sheet lies in its row is LinhaDaFicha's business.
+// the wire text of a list. How a sheet lies in its row is LinhaDaFicha's business. Every write that
+// changes a sheet is marked in the record of changes (Mudancas) in the same transaction.
 //
 // The sheets read come without the department's description; the caller knows it. Every
 // operation returns false on a database failure; the Banco's `ultimoErro()` tells which.

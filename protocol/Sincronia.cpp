@@ -1,0 +1,135 @@
+// Writing and reading the requests and replies of an office that works disconnected.
+#include "protocol/Sincronia.h"
+
+namespace Sincronia {
+
+namespace {
+
+bool numero(QStringView texto, qint64& valor)
+{
+    bool ok = false;
+    valor = texto.toLongLong(&ok);
+    return ok && valor >= 0 && texto == QString::number(valor);
+}
+
+} // namespace
+
+QString pedidoDasMudancas(qint64 desde)
+{
+    return QStringLiteral("%1|%2").arg(codigoDasMudancas).arg(desde);
+}
+
+bool lePedidoDasMudancas(QStringView mensagem, qint64& desde)
+{
+    const QList<QStringView> pecas = mensagem.split(u'|');
+    return pecas.size() == 2 && pecas[0] == QString::number(codigoDasMudancas) && numero(pecas[1], desde);
+}
+
+QByteArray inicioDaLista(qint64 numeroAgora)
+{
+    return QByteArray::number(codigoDaListaDeMudancas) + '|' + QByteArray::number(numeroAgora);
+}
+
+QByteArray itemDaFicha(qint64 versao, QByteArrayView fichaNaLista)
+{
+    return "@@@F|" + QByteArray::number(versao) + '|' + fichaNaLista.toByteArray();
+}
+
+QByteArray itemExcluido(qint64 versao, qint32 numero)
+{
+    return "@@@X|" + QByteArray::number(versao) + '|' + QByteArray::number(numero);
+}
+
+bool leListaDeMudancas(QStringView mensagem, qint64& numeroAgora, QList<Item>& itens)
+{
+    itens.clear();
+    const QList<QStringView> partes = mensagem.split(QStringLiteral("@@@"));
+    const QList<QStringView> cabeca = partes[0].split(u'|');
+    if (cabeca.size() != 2 || cabeca[0] != QString::number(codigoDaListaDeMudancas) || !numero(cabeca[1], numeroAgora))
+        return false;
+    for (qsizetype i = 1; i < partes.size(); ++i) {
+        const QStringView p = partes[i];
+        const qsizetype barra = p.indexOf(u'|', 2);
+        if (p.size() < 4 || (!p.startsWith(u"F|") && !p.startsWith(u"X|")) || barra < 0)
+            return false;
+        Item item;
+        item.excluida = p[0] == u'X';
+        if (!numero(p.mid(2, barra - 2), item.versao))
+            return false;
+        const QStringView resto = p.mid(barra + 1);
+        qint64 n = 0;
+        if (!numero(item.excluida ? resto : resto.left(resto.indexOf(u'|')), n) || n <= 0 || n > 0x7fffffff)
+            return false;
+        item.numero = qint32(n);
+        if (!item.excluida)
+            item.ficha = resto.toString();
+        itens.append(item);
+    }
+    return true;
+}
+
+bool idValido(QStringView id)
+{
+    if (id.isEmpty() || id.size() > 64)
+        return false;
+    for (QChar c : id)
+        if (!((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' || c == u'_'))
+            return false;
+    return true;
+}
+
+QString pedidoDaMudanca(const Mudanca& m)
+{
+    return QStringLiteral("%1|%2|%3|%4|").arg(codigoDaMudanca).arg(m.id).arg(m.base).arg(m.feitaEmMs) + m.pedido;
+}
+
+bool lePedidoDaMudanca(QStringView mensagem, Mudanca& m)
+{
+    // The request inside keeps its own "|": only the first four pieces are split off.
+    QStringView resto = mensagem;
+    QStringView pecas[4];
+    for (QStringView& peca : pecas) {
+        const qsizetype barra = resto.indexOf(u'|');
+        if (barra < 0)
+            return false;
+        peca = resto.left(barra);
+        resto = resto.mid(barra + 1);
+    }
+    if (pecas[0] != QString::number(codigoDaMudanca) || !idValido(pecas[1]) || !numero(pecas[2], m.base)
+        || !numero(pecas[3], m.feitaEmMs))
+        return false;
+    const QStringView codigo = resto.left(resto.indexOf(u'|'));
+    if (codigo != u"6" && codigo != u"8" && codigo != u"10")
+        return false;
+    m.id = pecas[1].toString();
+    m.pedido = resto.toString();
+    return true;
+}
+
+QString desfecho(const Desfecho& d)
+{
+    return QStringLiteral("%1|%2|%3|%4|").arg(codigoDoDesfecho).arg(d.id, d.conflito ? QStringLiteral("C") : QStringLiteral("A")).arg(d.versao)
+        + d.resposta;
+}
+
+bool leDesfecho(QStringView mensagem, Desfecho& d)
+{
+    QStringView resto = mensagem;
+    QStringView pecas[4];
+    for (QStringView& peca : pecas) {
+        const qsizetype barra = resto.indexOf(u'|');
+        if (barra < 0)
+            return false;
+        peca = resto.left(barra);
+        resto = resto.mid(barra + 1);
+    }
+    if (pecas[0] != QString::number(codigoDoDesfecho) || !idValido(pecas[1]) || (pecas[2] != u"A" && pecas[2] != u"C")
+        || !numero(pecas[3], d.versao))
+        return false;
+    d.id = pecas[1].toString();
+    d.conflito = pecas[2] == u"C";
+    d.resposta = resto.toString();
+    return true;
+}
+
+} // namespace Sincronia
