@@ -353,6 +353,16 @@ void tst_Sincronia::mudancaDesconectadaNoHistorico()
     QCOMPARE(semLogin.pede(mudanca(QStringLiteral("h-3"), d.versao, ficha(2, QStringLiteral("X")).toPipeStringWithCommand(Codigo::Salva))),
              QByteArray("0"));
     QCOMPARE(valor(s, QStringLiteral("SELECT COUNT(*) FROM mudancas_aplicadas")).toInt(), 1);
+    // Ids are each department's own: the same id from another office is its own change, and
+    // gets nothing of this one's answer.
+    const ServidorReal::Conta outra{2, QStringLiteral("Tesouraria"), QStringLiteral("tesoureiro"), QStringLiteral("senha456")};
+    QVERIFY2(s.adicionaConta(outra), qPrintable(s.erro()));
+    ClienteEmQuadros b(s, comSincronia);
+    QVERIFY(b.entra(outra));
+    const Sincronia::Desfecho deLa = desfecho(b.pede(mudanca(QStringLiteral("h-1"), 0, ficha(0, QStringLiteral("Tesouro"), 2).toPipeStringWithCommand(Codigo::Salva))));
+    QCOMPARE(deLa.id, QStringLiteral("h-1"));
+    QVERIFY2(deLa.resposta.contains(QStringLiteral("Tesouro")) && !deLa.resposta.contains(QStringLiteral("Sem rede")), qPrintable(deLa.resposta));
+    QCOMPARE(valor(s, QStringLiteral("SELECT COUNT(*) FROM fichas WHERE iddepartamento = 2")).toInt(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Sincronia)
