@@ -30,6 +30,14 @@ QByteArray cabecalho(const QString& id, bool conflito, qint64 versao)
     return Wire::codifica(Sincronia::desfecho({id, conflito, versao, QString()}));
 }
 
+// The sheet number a reply to a save or an inclusion starts with ("7|<number>|..."); 0 for none.
+qint32 numeroDaResposta(const QByteArray& resposta)
+{
+    const qsizetype barra = resposta.indexOf('|');
+    const qsizetype outra = barra < 0 ? -1 : resposta.indexOf('|', barra + 1);
+    return outra < 0 ? 0 : resposta.mid(barra + 1, outra - barra - 1).toInt();
+}
+
 // While a queued change runs, the Atendente's change functions carry its id and its time.
 struct MudancaEmCurso {
     QString& detalhe;
@@ -117,12 +125,13 @@ Resposta Atendente::mudancaNaFila(QStringView mensagem, const Portador& portador
         QByteArray fio;
         if (!m_fichas.fioDaFicha(dep, f.numeroFicha, fio))
             return erroDoBanco(m_banco);
-        QByteArray r = cabecalho(m.id, true, atual);
-        if (!fio.isEmpty())
-            r += QByteArray::number(Codigo::Encontrados) + '|' + fio + QByteArray::number(dep) + '|' + Wire::codifica(*ds);
+        const QByteArray inicio = cabecalho(m.id, true, atual);
+        const QByteArray corpo = fio.isEmpty() ? QByteArray()
+                                               : QByteArray::number(Codigo::Encontrados) + '|' + fio + QByteArray::number(dep) + '|' + Wire::codifica(*ds);
+        const QByteArray r = inicio + corpo;
         if (!m_banco.marcaPonto())
             return erroDoBanco(m_banco);
-        if (!mudancas.registraAplicada(dep, m.id, agoraMs, r) || !m_banco.liberaPonto()) {
+        if (!mudancas.registraAplicada(dep, m.id, f.numeroFicha, agoraMs, inicio, corpo) || !m_banco.liberaPonto()) {
             const Resposta erro = erroDoBanco(m_banco);
             m_banco.voltaAoPonto();
             return erro;
@@ -138,9 +147,13 @@ Resposta Atendente::mudancaNaFila(QStringView mensagem, const Portador& portador
         qint64 versao = 0;
         if (r.alterou ? !mudancas.numeroAtual(versao) : !mudancas.versao(dep, f.numeroFicha, versao))
             return false;
-        r.bytes = cabecalho(m.id, false, versao) + r.bytes;
+        const QByteArray inicio = cabecalho(m.id, false, versao);
+        const qint32 numero = f.numeroFicha != 0 ? f.numeroFicha : numeroDaResposta(r.bytes);
+        if (!mudancas.registraAplicada(dep, m.id, numero, agoraMs, inicio, r.bytes))
+            return false;
+        r.bytes = inicio + r.bytes;
         r.desfecho = QStringLiteral("mudança %1: %2").arg(m.id, r.desfecho);
-        return mudancas.registraAplicada(dep, m.id, agoraMs, r.bytes);
+        return true;
     };
     switch (codigo) {
     case Codigo::Salva:

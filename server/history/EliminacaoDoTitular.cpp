@@ -3,6 +3,7 @@
 #include "server/store/Banco.h"
 #include "server/history/CadeiaDoHistorico.h"
 #include "server/store/FichasGravadas.h"
+#include "server/store/Mudancas.h"
 #include "server/history/Historico.h"
 #include "server/store/LinhaDaFicha.h"
 
@@ -66,10 +67,11 @@ QString sobrescreveOLiberado(Banco& banco)
     if (banco.ehPostgres()) {
         // A rewrite of the two tables: the dead versions of the rows are not copied.
         const bool ok = banco.executaDireto(QStringLiteral("SET lock_timeout = 60000"))
-            && banco.executaDireto(QStringLiteral("VACUUM FULL historico")) && banco.executaDireto(QStringLiteral("VACUUM FULL fichas"));
+            && banco.executaDireto(QStringLiteral("VACUUM FULL historico")) && banco.executaDireto(QStringLiteral("VACUUM FULL fichas"))
+            && banco.executaDireto(QStringLiteral("VACUUM FULL mudancas_aplicadas"));
         return ok ? QString()
                   : QStringLiteral("as versões antigas das linhas podem seguir nas páginas das tabelas até um \"VACUUM FULL historico, "
-                                   "fichas\" (%1)")
+                                   "fichas, mudancas_aplicadas\" (%1)")
                         .arg(banco.ultimoErro());
     }
     const auto checkpoint = [&] {
@@ -149,6 +151,9 @@ bool elimina(Banco& banco, const Pedido& p, Resultado& resultado, QString& recus
             return desfaz();
         resultado.fichaExcluida = excluiu;
     }
+    // The answers kept for an office's queued changes carried the sheet too.
+    if (!Mudancas(banco).esqueceFicha(p.idDepartamento, p.numeroFicha))
+        return desfaz();
 
     QList<RegistroDoHistorico> linhas;
     HistoricoGravado::Filtro filtro;

@@ -6,12 +6,13 @@
 // where, what kind of action and the sheet's number; its values (old/new of every field, the
 // deleted sheet, the filter, the detail) become CadeiaDoHistorico's marks and its salt goes,
 // its digest stays, so the chain still verifies. The erasure is a row of its own, after them,
-// with the account that ran it and how many rows it erased, and no value.
+// with the account that ran it and how many rows it erased, and no value. The answers kept for
+// an office's queued changes to that sheet (Mudancas) lose the sheet they carried.
 //
 // All of it in one transaction that first takes the chain's lock (the servers' changes wait for
 // it, and get 0 past their lock's wait; on PostgreSQL its statements have no time limit). Afterwards the freed space
 // is overwritten where the values were: on SQLite, with secure_delete on, the file is rebuilt
-// (VACUUM) and the write-ahead log emptied; on PostgreSQL the two tables are rewritten
+// (VACUUM) and the write-ahead log emptied; on PostgreSQL those tables are rewritten
 // (VACUUM FULL), which leaves no dead tuple behind. Both wait for the servers' transactions.
 #include <QString>
 

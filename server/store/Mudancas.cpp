@@ -20,10 +20,13 @@ QStringList Mudancas::tabelas(const Banco& banco)
             QStringLiteral("CREATE TABLE IF NOT EXISTS mudancas_aplicadas ("
                            "iddepartamento INTEGER NOT NULL, "
                            "id TEXT NOT NULL, "
+                           "numeroficha INTEGER NOT NULL, "
                            "aplicada_em BIGINT NOT NULL, "
+                           "cabecalho TEXT NOT NULL, "
                            "resposta %1 NOT NULL, "
                            "PRIMARY KEY (iddepartamento, id))")
-                .arg(banco.tipoBinario())};
+                .arg(banco.tipoBinario()),
+            QStringLiteral("CREATE INDEX IF NOT EXISTS mudancas_aplicadas_da_ficha ON mudancas_aplicadas (iddepartamento, numeroficha)")};
 }
 
 bool Mudancas::numeroAtual(qint64& numero)
@@ -64,19 +67,28 @@ bool Mudancas::versao(qint32 idDepartamento, qint32 numeroFicha, qint64& versao)
 
 bool Mudancas::respostaAplicada(qint32 idDepartamento, const QString& id, QByteArray& resposta)
 {
-    QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT resposta FROM mudancas_aplicadas WHERE iddepartamento = ? AND id = ?"),
+    QSqlQuery* q = m_banco.consulta(QStringLiteral("SELECT cabecalho, resposta FROM mudancas_aplicadas WHERE iddepartamento = ? AND id = ?"),
                                     {idDepartamento, id});
     if (!q)
         return false;
-    resposta = q->next() ? q->value(0).toByteArray() : QByteArray();
+    resposta = q->next() ? q->value(0).toString().toLatin1() + q->value(1).toByteArray() : QByteArray();
     q->finish();
     return true;
 }
 
-bool Mudancas::registraAplicada(qint32 idDepartamento, const QString& id, qint64 quandoMs, const QByteArray& resposta)
+bool Mudancas::registraAplicada(qint32 idDepartamento, const QString& id, qint32 numeroFicha, qint64 quandoMs, const QByteArray& cabecalho,
+                                const QByteArray& corpo)
 {
-    return m_banco.altera(QStringLiteral("INSERT INTO mudancas_aplicadas (iddepartamento, id, aplicada_em, resposta) VALUES (?, ?, ?, ?)"),
-                          {idDepartamento, id, quandoMs, resposta});
+    return m_banco.altera(QStringLiteral("INSERT INTO mudancas_aplicadas (iddepartamento, id, numeroficha, aplicada_em, cabecalho, resposta) "
+                                         "VALUES (?, ?, ?, ?, ?, ?)"),
+                          {idDepartamento, id, numeroFicha, quandoMs, QString::fromLatin1(cabecalho),
+                           corpo.isNull() ? QByteArray("", 0) : corpo});   // empty, never NULL
+}
+
+bool Mudancas::esqueceFicha(qint32 idDepartamento, qint32 numeroFicha)
+{
+    return m_banco.altera(QStringLiteral("UPDATE mudancas_aplicadas SET resposta = '' WHERE iddepartamento = ? AND numeroficha = ?"),
+                          {idDepartamento, numeroFicha});
 }
 
 bool Mudancas::leDesde(qint32 idDepartamento, QByteArrayView departamento, Leitura& l, QByteArray& saida, qsizetype pedaco,

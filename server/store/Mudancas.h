@@ -3,7 +3,8 @@
 // (protocol/Sincronia.h): one sequence for the whole registry, and for each sheet ever changed
 // since it began the number of its last change (its version) and whether that change deleted
 // it (mudancas); and the queued changes already answered, by the id their client gave them,
-// with the answer they got (mudancas_aplicadas).
+// with the answer they got (mudancas_aplicadas): its opening, and apart from it the sheet it
+// carried, which a member's erasure empties (`esqueceFicha`).
 //
 // Every change to a sheet goes through FichasGravadas, which marks it here in the same
 // transaction. The next number is the highest so far plus one, taken by a transaction that
@@ -38,7 +39,11 @@ public:
 
     // The answer a queued change with this id got in this department; empty when it never came.
     bool respostaAplicada(qint32 idDepartamento, const QString& id, QByteArray& resposta);
-    bool registraAplicada(qint32 idDepartamento, const QString& id, qint64 quandoMs, const QByteArray& resposta);
+    // The answer is `cabecalho` + `corpo`, the part that holds the member's values.
+    bool registraAplicada(qint32 idDepartamento, const QString& id, qint32 numeroFicha, qint64 quandoMs, const QByteArray& cabecalho,
+                          const QByteArray& corpo);
+    // A member's values erased: the answers about that sheet keep their opening alone.
+    bool esqueceFicha(qint32 idDepartamento, qint32 numeroFicha);
 
     // The changes since a number read in parts, as the reply of protocol/Sincronia.h.
     struct Leitura {

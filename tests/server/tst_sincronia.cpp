@@ -10,6 +10,7 @@
 #include "support/Pedidos.h"
 #include "support/ServidorReal.h"
 
+#include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QTest>
@@ -65,6 +66,7 @@ private slots:
     void conflitoNaoAplica();
     void repeticaoNaoAplicaDeNovo();
     void mudancaDesconectadaNoHistorico();
+    void eliminacaoApagaAsRespostas();
 };
 
 void tst_Sincronia::semACapacidadeNadaMuda_data()
@@ -363,6 +365,36 @@ void tst_Sincronia::mudancaDesconectadaNoHistorico()
     QCOMPARE(deLa.id, QStringLiteral("h-1"));
     QVERIFY2(deLa.resposta.contains(QStringLiteral("Tesouro")) && !deLa.resposta.contains(QStringLiteral("Sem rede")), qPrintable(deLa.resposta));
     QCOMPARE(valor(s, QStringLiteral("SELECT COUNT(*) FROM fichas WHERE iddepartamento = 2")).toInt(), 1);
+}
+
+void tst_Sincronia::eliminacaoApagaAsRespostas()
+{
+    ServidorReal s(2);
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    ClienteEmQuadros c(s, comSincronia);
+    QVERIFY(c.entra(s.conta()));
+    const Lista copia = mudancasDesde(c, 0);
+    const QString titular = mudanca(QStringLiteral("e-1"), copia.versoes.value(2),
+                                    ficha(2, QStringLiteral("Zacarias Esdrubal")).toPipeStringWithCommand(Codigo::Salva));
+    const QString outra = mudanca(QStringLiteral("e-2"), copia.versoes.value(1),
+                                  ficha(1, QStringLiteral("Outra Pessoa")).toPipeStringWithCommand(Codigo::Salva));
+    const QByteArray antes = c.pede(titular);
+    QVERIFY2(antes.contains("Zacarias"), antes.constData());
+    const QByteArray daOutra = c.pede(outra);
+    const Saida eliminou = roda(s, {QStringLiteral("titular"), QStringLiteral("--ficha"), QStringLiteral("2"), QStringLiteral("--departamento"),
+                                    QStringLiteral("1"), QStringLiteral("--eliminar"), QStringLiteral("--excluir-ficha")});
+    QVERIFY2(eliminou.codigo == 0, qPrintable(eliminou.texto));
+    // The same id still applies nothing, and its answer no longer carries the member.
+    const Sincronia::Desfecho d = desfecho(c.pede(titular));
+    QCOMPARE(d.id, QStringLiteral("e-1"));
+    QVERIFY(!d.conflito && d.resposta.isEmpty());
+    QCOMPARE(c.pede(outra), daOutra);
+    QCOMPARE(valor(s, QStringLiteral("SELECT COUNT(*) FROM fichas")).toInt(), 1);
+    if (!s.ehPostgres()) {
+        QFile arquivo(s.caminhoDoBanco());
+        QVERIFY(arquivo.open(QIODevice::ReadOnly));
+        QVERIFY(!arquivo.readAll().contains("Zacarias"));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Sincronia)
