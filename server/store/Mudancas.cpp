@@ -103,13 +103,15 @@ bool Mudancas::leDesde(qint32 idDepartamento, QByteArrayView departamento, Leitu
         l.comecou = true;
         l.cursor = l.desde > 0 ? l.desde : std::numeric_limits<qint32>::min();
     }
-    // From 0: every sheet, by number. Later: each sheet changed since, by its last change.
+    // From 0: every sheet, by number. Later: each sheet changed since, by its last change. The
+    // other table is looked up row by row through its key (a join would make PostgreSQL's plan
+    // for the prepared slice read all of it, each slice).
     const QString sql = l.desde == 0
-        ? QStringLiteral("SELECT f.numeroficha, f.numeroficha, COALESCE(m.seq, 0), f.fio FROM fichas f LEFT JOIN mudancas m "
-                         "ON m.iddepartamento = f.iddepartamento AND m.numeroficha = f.numeroficha "
+        ? QStringLiteral("SELECT f.numeroficha, f.numeroficha, COALESCE((SELECT m.seq FROM mudancas m WHERE m.iddepartamento = "
+                         "f.iddepartamento AND m.numeroficha = f.numeroficha), 0), f.fio FROM fichas f "
                          "WHERE f.iddepartamento = ? AND f.numeroficha > ? ORDER BY f.numeroficha LIMIT %1")
-        : QStringLiteral("SELECT m.seq, m.numeroficha, m.seq, f.fio FROM mudancas m LEFT JOIN fichas f "
-                         "ON f.iddepartamento = m.iddepartamento AND f.numeroficha = m.numeroficha "
+        : QStringLiteral("SELECT m.seq, m.numeroficha, m.seq, (SELECT f.fio FROM fichas f WHERE f.iddepartamento = m.iddepartamento "
+                         "AND f.numeroficha = m.numeroficha) FROM mudancas m "
                          "WHERE m.iddepartamento = ? AND m.seq > ? ORDER BY m.seq LIMIT %1");
     struct Linha {
         qint64 chave;
