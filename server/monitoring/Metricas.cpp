@@ -2,6 +2,7 @@
 // them, and the Prometheus text exposition rendered from both.
 #include "server/monitoring/Metricas.h"
 #include "protocol/Historico.h"
+#include "protocol/Sincronia.h"
 #include "protocol/modCommands.h"
 
 #include <array>
@@ -21,12 +22,14 @@ struct TipoDoPedido {
 };
 constexpr TipoDoPedido tipos[] = {
     {Codigo::Login, "login"},   {Codigo::Salva, "salva"}, {Codigo::Inclui, "inclui"},       {Codigo::Exclui, "exclui"},
-    {Codigo::Busca, "busca"},   {Historico::codigoDoPedido, "historico"}, {-1, "invalido"}, {-2, "outro"},
+    {Codigo::Busca, "busca"},   {Historico::codigoDoPedido, "historico"},
+    {Sincronia::codigoDasMudancas, "mudancas"}, {Sincronia::codigoDaMudanca, "mudanca_na_fila"},
+    {-1, "invalido"}, {-2, "outro"},
 };
 constexpr std::size_t nTipos = std::size(tipos);
 
 // The reply codes a request may get, in label order; the last one takes anything else.
-constexpr const char* respostas[] = {"0", "4", "5", "7", "9", "11", "13", "14", "16", "cortada", "outra"};
+constexpr const char* respostas[] = {"0", "4", "5", "7", "9", "11", "13", "14", "16", "18", "20", "cortada", "outra"};
 constexpr std::size_t nRespostas = std::size(respostas);
 
 // Upper bounds of the duration histogram's buckets, in seconds (+Inf is the count).
