@@ -18,7 +18,9 @@
 //            X|<version>|<sheet number>                      a sheet deleted
 //   From 0 the items are every sheet the department has (no deletions); from N > 0, each sheet
 //   changed or deleted since, once, oldest change first. A sheet changed while the reply is
-//   being read may come again in the next reply: applying an item twice does no harm.
+//   being read may come again in the next reply: applying an item twice does no harm. An N
+//   beyond the sequence (the registry was restored from a copy since) gets the reply from 0,
+//   with M below N: the client replaces its copy with it.
 //
 //     client: 19|<id>|<base>|<made at>|<request 6, 8 or 10 as on the plain wire>
 //     server: 20|<id>|A|<version>|<that request's reply>       applied (or its reply when it was)

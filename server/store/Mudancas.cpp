@@ -99,6 +99,10 @@ bool Mudancas::leDesde(qint32 idDepartamento, QByteArrayView departamento, Leitu
         // The number now is read before any sheet: a change after it comes again next time.
         if (!numeroAtual(l.numeroAgora))
             return false;
+        // A client ahead of the sequence saw a registry since restored from a copy: it gets the
+        // whole department, and tells it by the number now being below its own.
+        if (l.desde > l.numeroAgora)
+            l.desde = 0;
         saida += Sincronia::inicioDaLista(l.numeroAgora);
         l.comecou = true;
         l.cursor = l.desde > 0 ? l.desde : std::numeric_limits<qint32>::min();

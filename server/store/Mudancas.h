@@ -47,7 +47,7 @@ public:
 
     // The changes since a number read in parts, as the reply of protocol/Sincronia.h.
     struct Leitura {
-        qint64 desde = 0;          // in: the client's N
+        qint64 desde = 0;          // in: the client's N (0 when it is beyond the number now)
         bool comecou = false;      // the reply's opening (with the number now) was written
         qint64 numeroAgora = 0;    // out: the number the reply opens with
         qint64 cursor = std::numeric_limits<qint64>::min();   // where the next slice starts

@@ -162,6 +162,16 @@ void tst_Sincronia::mudancasDesdeN()
     QCOMPARE(nada.agora, depois.agora);
     // The copy's reading is in the history, as any read.
     QVERIFY(esperaLinhas(s, QStringLiteral("acao = 'cópia para trabalho desconectado'"), 3));
+
+    // The registry back to a copy taken before the last changes: an office ahead of it gets the
+    // whole department again, told by the number now below its own.
+    QVERIFY2(s.executaNoBanco({QStringLiteral("DELETE FROM mudancas WHERE seq > %1").arg(primeira.agora)}), qPrintable(s.erro()));
+    const Lista inteira = mudancasDesde(c, depois.agora);
+    QVERIFY(inteira.ok);
+    QCOMPARE(inteira.agora, primeira.agora);
+    QCOMPARE(inteira.itens.size(), 4);   // 1, 2, 5 and 6: the sheets there are
+    for (const Sincronia::Item& i : inteira.itens)
+        QVERIFY(!i.excluida);
 }
 
 void tst_Sincronia::listaLongaEmPedacos()
@@ -351,6 +361,8 @@ void tst_Sincronia::mudancaDesconectadaNoHistorico()
     QCOMPARE(c.pede(mudanca(QStringLiteral("id com espaço"), base, ficha(2, QStringLiteral("X")).toPipeStringWithCommand(Codigo::Salva))),
              QByteArray("0"));
     QCOMPARE(c.pede(mudanca(QStringLiteral("h-2"), base, busca(2))), QByteArray("0"));
+    QCOMPARE(c.pede(mudanca(QStringLiteral("h-4"), 0, ficha(0, QStringLiteral("Alheia"), 2).toPipeStringWithCommand(Codigo::Salva))),
+             QByteArray("0"));   // another department's sheet
     ClienteEmQuadros semLogin(s, comSincronia);
     QCOMPARE(semLogin.pede(mudanca(QStringLiteral("h-3"), d.versao, ficha(2, QStringLiteral("X")).toPipeStringWithCommand(Codigo::Salva))),
              QByteArray("0"));
