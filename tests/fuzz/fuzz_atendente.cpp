@@ -1,10 +1,11 @@
 // Request handling on the server, against a store in memory: any request text gets either
-// 0 or the reply its code calls for, and whatever a change lets into the store, the
-// department's whole list still reads back on the client, sheet for sheet.
+// 0 or the reply its code calls for (a queued change: its outcome), and whatever a change lets
+// into the store, the department's whole list still reads back on the client, sheet for sheet.
 #include "Comum.h"
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
+#include "protocol/Sincronia.h"
 #include "protocol/modCommands.h"
 #include "server/Atendente.h"
 #include "server/store/Banco.h"
@@ -82,6 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* dados, size_t tamanho)
         case Codigo::Busca:
             EXIGE(comecaCom(r.bytes, Codigo::Encontrados) || r.bytes == QByteArray::number(Codigo::NadaEncontrado));
             break;
+        case Sincronia::codigoDaMudanca: {
+            // A queued change: applied or refused, its outcome names its own id.
+            Sincronia::Desfecho d;
+            Sincronia::Mudanca m;
+            EXIGE(Sincronia::leDesfecho(texto, d) && Sincronia::lePedidoDaMudanca(pedido, m) && d.id == m.id);
+            break;
+        }
         default:
             EXIGE(false);   // an unknown request is always 0
         }
