@@ -5,6 +5,7 @@
 #include "protocol/Wire.h"
 #include "protocol/clsAgenda.h"
 #include "protocol/modCommands.h"
+#include "server/admin/Esquema.h"
 #include "HistoricoNoTeste.h"
 #include "support/ClienteEmQuadros.h"
 #include "support/Pedidos.h"
@@ -68,6 +69,7 @@ private slots:
     void duasInstanciasAoMesmoTempo();
     void mudancaDesconectadaNoHistorico();
     void eliminacaoApagaAsRespostas();
+    void migracaoDaVersao6();
 };
 
 void tst_Sincronia::semACapacidadeNadaMuda_data()
@@ -446,6 +448,31 @@ void tst_Sincronia::eliminacaoApagaAsRespostas()
         QVERIFY(arquivo.open(QIODevice::ReadOnly));
         QVERIFY(!arquivo.readAll().contains("Zacarias"));
     }
+}
+
+void tst_Sincronia::migracaoDaVersao6()
+{
+    ServidorReal s(20);
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    s.para();
+    // The registry as the version before the record of changes left it.
+    QVERIFY2(s.executaNoBanco({QStringLiteral("DROP TABLE mudancas"), QStringLiteral("DROP TABLE mudancas_aplicadas"),
+                               QStringLiteral("UPDATE versao_esquema SET versao = 6")}),
+             qPrintable(s.erro()));
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    QCOMPARE(valor(s, QStringLiteral("SELECT versao FROM versao_esquema")).toInt(), Esquema::versaoDoEsquema);
+    ClienteEmQuadros c(s, comSincronia);
+    QVERIFY(c.entra(s.conta()));
+    // The sheets already there have version 0, and the first change starts the sequence.
+    const Lista copia = mudancasDesde(c, 0);
+    QCOMPARE(copia.itens.size(), 20);
+    QCOMPARE(copia.agora, 0);
+    for (const Sincronia::Item& i : copia.itens)
+        QCOMPARE(i.versao, 0);
+    const Sincronia::Desfecho d = desfecho(c.pede(mudanca(QStringLiteral("m-1"), 0, ficha(4, QStringLiteral("Migrada")).toPipeStringWithCommand(Codigo::Salva))));
+    QVERIFY(!d.id.isEmpty() && !d.conflito);
+    QCOMPARE(d.versao, 1);
+    QCOMPARE(mudancasDesde(c, 0).versoes.value(4), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Sincronia)
