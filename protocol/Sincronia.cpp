@@ -108,8 +108,8 @@ bool lePedidoDaMudanca(QStringView mensagem, Mudanca& m)
 
 QString desfecho(const Desfecho& d)
 {
-    return QStringLiteral("%1|%2|%3|%4|").arg(codigoDoDesfecho).arg(d.id, d.conflito ? QStringLiteral("C") : QStringLiteral("A")).arg(d.versao)
-        + d.resposta;
+    const QString tipo = d.conflito ? QStringLiteral("C") : QStringLiteral("A");
+    return QStringLiteral("%1|%2|%3|%4|").arg(codigoDoDesfecho).arg(d.id, tipo).arg(d.versao) + d.resposta;
 }
 
 bool leDesfecho(QStringView mensagem, Desfecho& d)

@@ -82,7 +82,8 @@ Resposta Atendente::continuaMudancas(ListaDeMudancas& l, qsizetype pedaco, const
         return erroDoBanco(m_banco);
     if (l.pausada())
         return {QByteArray(), QString(), false};
-    const QString desfecho = QStringLiteral("mudanças desde %1 até %2: %3 item(ns)").arg(l.leitura.desde).arg(l.leitura.numeroAgora).arg(l.leitura.itens);
+    const QString desfecho =
+        QStringLiteral("mudanças desde %1 até %2: %3 item(ns)").arg(l.leitura.desde).arg(l.leitura.numeroAgora).arg(l.leitura.itens);
     if (m_registraLeitura) {
         RegistroDoHistorico registro;
         registro.quandoMs = l.agoraMs;
@@ -126,8 +127,8 @@ Resposta Atendente::mudancaNaFila(QStringView mensagem, const Portador& portador
         if (!m_fichas.fioDaFicha(dep, f.numeroFicha, fio))
             return erroDoBanco(m_banco);
         const QByteArray inicio = cabecalho(m.id, true, atual);
-        const QByteArray corpo = fio.isEmpty() ? QByteArray()
-                                               : QByteArray::number(Codigo::Encontrados) + '|' + fio + QByteArray::number(dep) + '|' + Wire::codifica(*ds);
+        const QByteArray corpo =
+            fio.isEmpty() ? QByteArray() : QByteArray::number(Codigo::Encontrados) + '|' + fio + QByteArray::number(dep) + '|' + Wire::codifica(*ds);
         const QByteArray r = inicio + corpo;
         if (!m_banco.marcaPonto())
             return erroDoBanco(m_banco);
@@ -136,7 +137,8 @@ Resposta Atendente::mudancaNaFila(QStringView mensagem, const Portador& portador
             m_banco.voltaAoPonto();
             return erro;
         }
-        return {r, QStringLiteral("mudança %1 em conflito: feita sobre a versão %2, a ficha está na %3").arg(m.id).arg(m.base).arg(atual), false};
+        return {r, QStringLiteral("mudança %1 em conflito: feita sobre a versão %2, a ficha está na %3").arg(m.id).arg(m.base).arg(atual),
+                false};
     }
     // Applied: the change, its history row and its id are kept together or not at all.
     MudancaEmCurso emCurso{m_detalheDaMudanca, m_fechoDaMudanca};

@@ -331,7 +331,8 @@ void tst_Sincronia::repeticaoNaoAplicaDeNovo()
     QCOMPARE(s.fichasNoBanco(), qint64(existentes + total / 2));
     QVERIFY(s.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM historico WHERE detalhe LIKE 'feita sem conexão%'")}, &v));
     QCOMPARE(v.toInt(), total);
-    QVERIFY(s.executaNoBanco({QStringLiteral("SELECT COUNT(DISTINCT detalhe) FROM historico WHERE detalhe LIKE 'feita sem conexão%'")}, &v));
+    QVERIFY(s.executaNoBanco(
+        {QStringLiteral("SELECT COUNT(DISTINCT detalhe) FROM historico WHERE detalhe LIKE 'feita sem conexão%'")}, &v));
     QCOMPARE(v.toInt(), total);
     QVERIFY(s.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM mudancas_aplicadas")}, &v));
     QCOMPARE(v.toInt(), total);
@@ -414,9 +415,11 @@ void tst_Sincronia::mudancaDesconectadaNoHistorico()
     QVERIFY2(s.adicionaConta(outra), qPrintable(s.erro()));
     ClienteEmQuadros b(s, comSincronia);
     QVERIFY(b.entra(outra));
-    const Sincronia::Desfecho deLa = desfecho(b.pede(mudanca(QStringLiteral("h-1"), 0, ficha(0, QStringLiteral("Tesouro"), 2).toPipeStringWithCommand(Codigo::Salva))));
+    const Sincronia::Desfecho deLa =
+        desfecho(b.pede(mudanca(QStringLiteral("h-1"), 0, ficha(0, QStringLiteral("Tesouro"), 2).toPipeStringWithCommand(Codigo::Salva))));
     QCOMPARE(deLa.id, QStringLiteral("h-1"));
-    QVERIFY2(deLa.resposta.contains(QStringLiteral("Tesouro")) && !deLa.resposta.contains(QStringLiteral("Sem rede")), qPrintable(deLa.resposta));
+    QVERIFY2(deLa.resposta.contains(QStringLiteral("Tesouro")) && !deLa.resposta.contains(QStringLiteral("Sem rede")),
+             qPrintable(deLa.resposta));
     QCOMPARE(valor(s, QStringLiteral("SELECT COUNT(*) FROM fichas WHERE iddepartamento = 2")).toInt(), 1);
 }
 
@@ -469,7 +472,8 @@ void tst_Sincronia::migracaoDaVersao6()
     QCOMPARE(copia.agora, 0);
     for (const Sincronia::Item& i : copia.itens)
         QCOMPARE(i.versao, 0);
-    const Sincronia::Desfecho d = desfecho(c.pede(mudanca(QStringLiteral("m-1"), 0, ficha(4, QStringLiteral("Migrada")).toPipeStringWithCommand(Codigo::Salva))));
+    const Sincronia::Desfecho d =
+        desfecho(c.pede(mudanca(QStringLiteral("m-1"), 0, ficha(4, QStringLiteral("Migrada")).toPipeStringWithCommand(Codigo::Salva))));
     QVERIFY(!d.id.isEmpty() && !d.conflito);
     QCOMPARE(d.versao, 1);
     QCOMPARE(mudancasDesde(c, 0).versoes.value(4), 1);
