@@ -1,5 +1,6 @@
 #include "search/SlotDeBusca.h"
 #include "app/Caixas.h"
+#include "app/MemoriaLivre.h"
 #include "app/modGlobais.h"
 #include "connection/Requisicao.h"
 #include "members/UtilFicha.h"
@@ -15,10 +16,15 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTextOption>
+#include <QTimer>
 
 namespace {
 
 bool mostraAoChegar = true;
+// How often a list that arrives grows on screen.
+constexpr qint64 intervaloDeAndamentoMs = 100;
+// How long after a list is shown the memory its arrival used goes back.
+constexpr int devolucaoDepoisMs = 250;
 
 // Draws the result lines with their tabs as column stops (number, date, name).
 class ItemComTabulacao : public QStyledItemDelegate {
@@ -130,8 +136,15 @@ void SlotDeBusca::Localiza()
         if (membrosEncontrados && m_lista->modelo()->mostrando() == &*m_chegando)
             m_lista->modelo()->cresce(&*membrosEncontrados);
     });
-    if (validou)
+    if (validou) {
         PreencheLista();
+        // What the reply's arrival used besides the list itself goes back to the system once
+        // the list is on screen (walking the heap takes a few milliseconds).
+        if (membrosEncontrados) {
+            const qint64 bytes = membrosEncontrados->bytesGuardados();
+            QTimer::singleShot(devolucaoDepoisMs, this, [bytes] { MemoriaLivre::devolve(bytes); });
+        }
+    }
 }
 
 void SlotDeBusca::acompanha(QByteArrayView ateAgora)
@@ -146,6 +159,12 @@ void SlotDeBusca::acompanha(QByteArrayView ateAgora)
         return;   // another code, or a broken sheet: the whole reply will say
     if (m_chegando->isEmpty())
         return;
+    // The first screen as soon as it is here; then the list and its count a few times a
+    // second, not at every piece (each growth lays the list out and paints it again).
+    const bool primeira = m_lista->modelo()->mostrando() != &*m_chegando;
+    if (!primeira && m_desdeOQueMostrou.isValid() && m_desdeOQueMostrou.elapsed() < intervaloDeAndamentoMs)
+        return;
+    m_desdeOQueMostrou.start();
     mostraStatus(QStringLiteral("Recebendo a lista: %1 fichas até agora")
                      .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(m_chegando->size())));
     m_lista->modelo()->cresce(&*m_chegando);

@@ -29,6 +29,7 @@
 #include "protocol/clsFiltroBusca.h"
 #include "search/ListaDeFichas.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -111,5 +112,6 @@ private:
     std::function<qint32()> m_idDepartamento;
     std::optional<clsAgenda> m_escolhido;
     std::optional<ListaDeFichas> m_chegando;   // the list being received
+    QElapsedTimer m_desdeOQueMostrou;          // since it last grew on screen
     QPointer<QLabel> m_linhaDeStatus;
 };

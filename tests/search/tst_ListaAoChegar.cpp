@@ -276,10 +276,17 @@ private slots:
         d.show();
         Observacao o;
         o.acompanha(d);
+        // The box runs an event loop of its own, which would paint what the list still shows.
+        int linhasNaCaixa = -1;
+        s.caixas.aoMostrar = [&](const Caixas::Registro&) {
+            if (linhasNaCaixa < 0)
+                linhasNaCaixa = d.lstResultados->count();
+        };
         d.btnLocalizar->click();
 
         // It showed lines while it came, and left none behind; today's box says why.
         QVERIFY(o.pintouParte());
+        QCOMPARE(linhasNaCaixa, 0);
         QCOMPARE(d.lstResultados->count(), 0);
         QVERIFY(!d.slot->membrosEncontrados);
         QCOMPARE(d.lblStatus->text(), QString());
