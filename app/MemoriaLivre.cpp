@@ -8,9 +8,19 @@ namespace MemoriaLivre {
 
 namespace {
 bool ativa = true;
-// Below this, what a list leaves behind is noise beside the program's own memory.
-constexpr qint64 minimoQueVale = qint64(4) << 20;
+// Below this, what a list leaves behind is little beside the program's own memory, and the
+// next list would pay for the pages given back with page faults (a 10,000-sheet list is
+// 5.5 MB, a 100,000-sheet one 55 MB).
+constexpr qint64 minimoQueVale = qint64(32) << 20;
 } // namespace
+
+void preparaParaListasLongas()
+{
+#if defined(__GLIBC__)
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
+}
 
 void devolve(qint64 bytesLiberados)
 {

@@ -156,6 +156,8 @@ bool mede(ServidorReal& servidor, int fichas, const Modo& modo, int vezes, QTime
 
 int main(int argc, char** argv)
 {
+    // The heap as the program sets it up.
+    MemoriaLivre::preparaParaListasLongas();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     int vezes = 20;
