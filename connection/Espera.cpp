@@ -36,6 +36,7 @@ struct EsperaCorrente {
     QString descricaoDaFalha;
     bool mostraFalha = true;
     bool porSilencio = false;   // ended by the quiet rule, not by a frame's end
+    std::function<void(QByteArrayView)> andamento;   // see proximaEsperaComAndamento
 
     void termina(Fim motivo)
     {
@@ -53,6 +54,7 @@ bool ultimaInterrompida = false;
 qint64 faltaDeMemoriaSimulada = 0;
 bool pedidoEmBytes = false;     // the request being sent wants the reply's bytes, not its text
 QByteArray bytesDaResposta;     // the last reply, when it was wanted as bytes
+std::function<void(QByteArrayView)> andamentoPedido;   // for the next wait
 
 constexpr int timeOutPadraoSegundos = 10;
 
@@ -145,6 +147,8 @@ void recebeQuadroNaEspera(QByteArrayView pedaco)
     reiniciaTempo();
     comecaNaEspera();
     acrescentaNaEspera(pedaco);
+    if (corrente->fim == Fim::Nenhum && corrente->andamento)
+        corrente->andamento(QByteArrayView(corrente->montador.bytes()));
 }
 
 void fimDoQuadroNaEspera()
@@ -238,6 +242,11 @@ void proximaEsperaEmBytes()
     pedidoEmBytes = true;
 }
 
+void proximaEsperaComAndamento(std::function<void(QByteArrayView)> andamento)
+{
+    andamentoPedido = std::move(andamento);
+}
+
 QByteArray tomaBytesDaResposta()
 {
     return std::exchange(bytesDaResposta, {});
@@ -251,6 +260,7 @@ int AguardaResposta(CanalDaEspera* conexaoDaEspera, QTimer* timerTimeOut, int li
     ultimaInterrompida = false;
     bytesDaResposta.clear();
     const bool emBytes = std::exchange(pedidoEmBytes, false);
+    std::function<void(QByteArrayView)> andamento = std::exchange(andamentoPedido, {});
     if (corrente) {
         // Never two waits on one buffer; the callers refuse before getting here.
         ultimaInterrompida = true;
@@ -258,6 +268,7 @@ int AguardaResposta(CanalDaEspera* conexaoDaEspera, QTimer* timerTimeOut, int li
     }
 
     EsperaCorrente espera;
+    espera.andamento = std::move(andamento);
     espera.montador.defineEsperados(std::move(esperados));
     if (g.usuarioLogado)
         espera.montador.defineDepartamento(g.usuarioLogado->departamento.idDepartamento,
@@ -297,6 +308,10 @@ int AguardaResposta(CanalDaEspera* conexaoDaEspera, QTimer* timerTimeOut, int li
     QObject::disconnect(ligacao);
     if (relogio)
         relogio->stop();
+    // Whoever followed the reply lets go of its bytes before anything else runs (a box's
+    // event loop would paint what it shows).
+    if (espera.andamento && espera.fim != Fim::Completa)
+        espera.andamento(QByteArrayView());
 
     switch (espera.fim) {
     case Fim::Completa: {
@@ -312,6 +327,8 @@ int AguardaResposta(CanalDaEspera* conexaoDaEspera, QTimer* timerTimeOut, int li
             if (conexao) {
                 conexao->respostaTomadaPorSilencio();
                 if (conexao->fechaSeForaDePasso()) {
+                    if (espera.andamento)
+                        espera.andamento(QByteArrayView());
                     g.respostaServidor.clear();
                     bytesDaResposta.clear();
                     g.tempoEsgotado = true;

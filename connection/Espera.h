@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QTimer;
 
 // What a wait hears and asks of the connection it waits on.
@@ -64,6 +66,11 @@ int AguardaResposta(CanalDaEspera* canal, QTimer* timerTimeOut, int limiteMs = -
 // (respostaServidor stays empty); tomaBytesDaResposta hands them over.
 void proximaEsperaEmBytes();
 QByteArray tomaBytesDaResposta();
+// The next wait hands a framed reply on as it comes: after each piece, `andamento` gets every
+// byte of the reply so far (a view that stays valid until the next call or the end of the
+// wait). When the wait ends without a whole reply it gets one last, empty view: the bytes are
+// gone. A plain-wire reply is not followed (its end is known only by the quiet after it).
+void proximaEsperaComAndamento(std::function<void(QByteArrayView)> andamento);
 
 // The last wait ended because the connection failed or was closed (AguardaResposta then
 // returned RespostaInterrompida).

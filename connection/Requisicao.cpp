@@ -43,7 +43,8 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
 namespace {
 
 std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
-                                            std::initializer_list<int> esperados, bool emBytes)
+                                            std::initializer_list<int> esperados, bool emBytes,
+                                            std::function<void(QByteArrayView)> andamento = {})
 {
     if (RequisicaoEmCurso())
         return std::nullopt;
@@ -62,6 +63,8 @@ std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut,
     conexao->envia(mensagem);
     if (emBytes)
         proximaEsperaEmBytes();
+    if (andamento)
+        proximaEsperaComAndamento(std::move(andamento));
     const int codigo = AguardaResposta(conexao, timerTimeOut, -1, QList<int>(esperados));
     QByteArray bytes = tomaBytesDaResposta();
     if (donoSumiu())
@@ -100,4 +103,11 @@ std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerT
                                                    std::initializer_list<int> esperados)
 {
     return requisita(dono, timerTimeOut, mensagem, esperados, true);
+}
+
+std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
+                                                   std::initializer_list<int> esperados,
+                                                   std::function<void(QByteArrayView)> andamento)
+{
+    return requisita(dono, timerTimeOut, mensagem, esperados, true, std::move(andamento));
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 
@@ -39,6 +40,13 @@ std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut,
 // empty.
 std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
                                                    std::initializer_list<int> esperados);
+
+// The same, and on a framed connection the reply is handed to `andamento` as it comes
+// (proximaEsperaComAndamento, connection/Espera.h), for a window that shows a long list as it
+// arrives. What is returned is still only the whole reply.
+std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
+                                                   std::initializer_list<int> esperados,
+                                                   std::function<void(QByteArrayView)> andamento);
 
 // AguardaResposta (connection/Espera.h) on the program's connection, when there is one.
 // Windows do not wait by themselves: Requisita does.

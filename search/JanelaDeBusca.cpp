@@ -3,6 +3,8 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QStatusBar>
 #include "search/ListaDeResultados.h"
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -52,5 +54,12 @@ JanelaDeBusca::JanelaDeBusca(QWidget* parent, const QString& nome, const QString
     vertical->addLayout(linhaBusca);
     vertical->addWidget(frameResultados, 1);
     vertical->addLayout(PecasDeBusca::linhaOkCancelar(this, btnOk, btnCancelar));
+    auto* barra = new QStatusBar(this);
+    barra->setObjectName(QStringLiteral("sbStatusBar"));
+    barra->setSizeGripEnabled(false);
+    lblStatus = new QLabel(barra);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    barra->addWidget(lblStatus, 1);
+    vertical->addWidget(barra);
     resize(620, 480);
 }

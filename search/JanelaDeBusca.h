@@ -7,6 +7,7 @@ class PainelFiltroBusca;
 class QGroupBox;
 class QHBoxLayout;
 class ListaDeResultados;
+class QLabel;
 class QPushButton;
 
 namespace PecasDeBusca {
@@ -21,8 +22,9 @@ QHBoxLayout* linhaOkCancelar(QDialog* dialogo, QPushButton*& btnOk, QPushButton*
 } // namespace PecasDeBusca
 
 // The one-list search window: the filter (frameFiltroPesquisa), "Localizar" (btnLocalizar),
-// the "Resultados" frame with its list (lstResultados), "OK" and "Cancelar". What the list
-// and "OK" do is the window's own.
+// the "Resultados" frame with its list (lstResultados), "OK" and "Cancelar", and a status bar
+// (sbStatusBar) whose line (lblStatus) tells how many sheets a list brought, or, while a long
+// one arrives, how many have come. What the list and "OK" do is the window's own.
 class JanelaDeBusca : public QDialog {
     Q_OBJECT
 public:
@@ -34,6 +36,7 @@ public:
     ListaDeResultados* lstResultados;
     QPushButton* btnOk;
     QPushButton* btnCancelar;
+    QLabel* lblStatus;
 
 protected:
     // Shows a new `Janela` modally, owned by `dono`; it is destroyed when closed, so every

@@ -1,4 +1,5 @@
 #include "search/ListaDeFichas.h"
+#include "protocol/ErroDeExecucao.h"
 #include "protocol/FormatoBR.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
@@ -61,20 +62,68 @@ constexpr int pecaDepartamento = 65;   // its idDepartamento, first of the depar
 
 ListaDeFichas::ListaDeFichas(const QString& resposta) : ListaDeFichas(Wire::codifica(resposta)) {}
 
-ListaDeFichas::ListaDeFichas(QByteArray resposta) : m_bytes(std::move(resposta))
+ListaDeFichas::ListaDeFichas(QByteArray resposta)
+{
+    conclui(std::move(resposta));
+}
+
+bool ListaDeFichas::acompanha(QByteArrayView ateAgora)
+{
+    if (m_quebrada)
+        return false;
+    // Not copied: the caller's bytes only grow at their end while the reply comes.
+    m_bytes = QByteArray::fromRawData(ateAgora.data(), ateAgora.size());
+    if (m_proximo < 0) {
+        // The code was read by the request cycle; only a list (13) has sheets to show.
+        const qsizetype barraDoCodigo = m_bytes.indexOf('|');
+        if (barraDoCodigo < 0)
+            return true;
+        if (QByteArrayView(m_bytes).first(barraDoCodigo) != QByteArrayView("13")) {
+            m_quebrada = true;
+            return false;
+        }
+        m_proximo = barraDoCodigo + 1;
+    }
+    try {
+        indexa(false);
+    } catch (const ErroDeExecucao&) {
+        m_quebrada = true;
+        return false;
+    }
+    return true;
+}
+
+void ListaDeFichas::conclui(QByteArray resposta)
+{
+    m_bytes = std::move(resposta);
+    if (m_quebrada || m_proximo < 0 || m_proximo > m_bytes.size()) {
+        // Read from the start: a broken sheet gives the parser's own error.
+        m_inicios.clear();
+        m_fins.clear();
+        m_quebrada = false;
+        // The code was read by the request cycle; the sheets start after the first "|".
+        const qsizetype barraDoCodigo = m_bytes.indexOf('|');
+        m_proximo = barraDoCodigo < 0 ? 0 : barraDoCodigo + 1;
+    }
+    indexa(true);
+}
+
+void ListaDeFichas::indexa(bool inteira)
 {
     const char* const dados = m_bytes.constData();
     const qsizetype total = m_bytes.size();
-    // The code was read by the request cycle; the sheets start after the first "|".
-    const qsizetype barraDoCodigo = m_bytes.indexOf('|');
-    const qsizetype base = barraDoCodigo < 0 ? 0 : barraDoCodigo + 1;
-    if (base >= total)
+    const qsizetype base = m_proximo;
+    // Nothing after the code is an empty list; nothing after a "@@@" is an empty sheet, which
+    // the loop below refuses once the reply is whole.
+    if (base >= total && (!inteira || m_inicios.isEmpty()))
         return;
     // A first guess of how many sheets there are, from the size of a typical one, saves the
     // index lists most of their regrowths without a counting pass.
-    const qsizetype estimativa = (total - base) / 400 + 1;
-    m_inicios.reserve(estimativa);
-    m_fins.reserve(estimativa);
+    if (inteira) {
+        const qsizetype estimativa = m_inicios.size() + (total - base) / 400 + 1;
+        m_inicios.reserve(estimativa);
+        m_fins.reserve(estimativa);
+    }
 
     // Each sheet ends at the first "@@@" after its start (the rare "@" found by memchr); the
     // bars of its 67 pieces are then found sixteen bytes at a time where the processor allows.
@@ -98,6 +147,9 @@ ListaDeFichas::ListaDeFichas(QByteArray resposta) : m_bytes(std::move(resposta))
             }
             de = p + 1;
         }
+        // While the reply arrives, the last sheet may still be growing.
+        if (separador < 0 && !inteira)
+            break;
         const qsizetype fim = separador < 0 ? total : separador;
 
         int nBarras = 0;
@@ -131,9 +183,12 @@ ListaDeFichas::ListaDeFichas(QByteArray resposta) : m_bytes(std::move(resposta))
         }
         m_inicios.append(inicio);
         m_fins.append(fim);
-        if (separador < 0)
+        if (separador < 0) {
+            m_proximo = total;
             break;
+        }
         inicio = separador + 3;
+        m_proximo = inicio;
     }
 }
 

@@ -7,9 +7,15 @@
 // sheet (clsAgenda) is parsed only by at().
 //
 // Order is the server's: entry n is member n+1 of the reply.
+//
+// A list may also be read while its reply arrives (framed connections): acompanha() is given
+// the bytes so far and indexes each sheet whose "@@@" has come; conclui() takes the whole
+// reply, the same bytes, and reads the rest. The result is the list the whole reply makes,
+// with the same error when a sheet is broken.
 #include "protocol/clsAgenda.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -22,6 +28,15 @@ public:
     explicit ListaDeFichas(QByteArray resposta);
     // The same from text already decoded.
     explicit ListaDeFichas(const QString& resposta);
+
+    // The reply so far, held as a view (the caller keeps the bytes, unchanged up to this
+    // size, until the next call or conclui()). Sheets whose end is here are indexed; a reply
+    // of another code indexes nothing. Returns false once a sheet has been found broken: no
+    // more are indexed then, and conclui() throws the parser's error.
+    bool acompanha(QByteArrayView ateAgora);
+    // The whole reply (what acompanha() saw, and the rest): the list is now the same as
+    // ListaDeFichas(resposta). Throws as the constructor.
+    void conclui(QByteArray resposta);
 
     qsizetype size() const { return m_inicios.size(); }
     bool isEmpty() const { return m_inicios.isEmpty(); }
@@ -37,8 +52,13 @@ public:
 
 private:
     QString ficha(qsizetype i) const;
+    // Indexes the sheets from m_proximo on: up to the last "@@@" in the bytes, or, when
+    // `inteira`, to their end. Throws the parser's error on a broken sheet.
+    void indexa(bool inteira);
 
     QByteArray m_bytes;            // the reply
     QList<qsizetype> m_inicios;    // start of each sheet in m_bytes
     QList<qsizetype> m_fins;       // one past its end
+    qsizetype m_proximo = -1;      // where the next sheet starts (-1: the code not read yet)
+    bool m_quebrada = false;       // a sheet was broken while the reply arrived
 };

@@ -10,6 +10,23 @@ void ModeloDeFichas::mostra(const ListaDeFichas* fichas)
     endResetModel();
 }
 
+void ModeloDeFichas::cresce(const ListaDeFichas* fichas)
+{
+    const int antes = rowCount();
+    const int depois = fichas ? int(fichas->size()) : 0;
+    if (depois < antes) {
+        mostra(fichas);
+        return;
+    }
+    if (depois == antes) {
+        m_fichas = fichas;
+        return;
+    }
+    beginInsertRows(QModelIndex(), antes, depois - 1);
+    m_fichas = fichas;
+    endInsertRows();
+}
+
 int ModeloDeFichas::rowCount(const QModelIndex& pai) const
 {
     if (pai.isValid() || !m_fichas)

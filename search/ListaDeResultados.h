@@ -14,6 +14,11 @@ public:
 
     // Shows `fichas` (nullptr: an empty list); the list must outlive its showing.
     void mostra(const ListaDeFichas* fichas);
+    // Shows `fichas`, whose first lines are the ones shown now (the same list grown, or the
+    // list that took its place whole): the new lines are added below them, and what the
+    // operator scrolled to or selected stays.
+    void cresce(const ListaDeFichas* fichas);
+    const ListaDeFichas* mostrando() const { return m_fichas; }
 
     int rowCount(const QModelIndex& pai = QModelIndex()) const override;
     QVariant data(const QModelIndex& indice, int papel = Qt::DisplayRole) const override;

@@ -1,5 +1,6 @@
 #include "search/SlotDeBusca.h"
 #include "app/Caixas.h"
+#include "app/MemoriaLivre.h"
 #include "app/modGlobais.h"
 #include "connection/Requisicao.h"
 #include "members/UtilFicha.h"
@@ -8,13 +9,22 @@
 #include "search/PainelFiltroBusca.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QLocale>
 #include "search/ListaDeResultados.h"
 #include <QPainter>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTextOption>
+#include <QTimer>
 
 namespace {
+
+bool mostraAoChegar = true;
+// How often a list that arrives grows on screen.
+constexpr qint64 intervaloDeAndamentoMs = 100;
+// How long after a list is shown the memory its arrival used goes back.
+constexpr int devolucaoDepoisMs = 250;
 
 // Draws the result lines with their tabs as column stops (number, date, name).
 class ItemComTabulacao : public QStyledItemDelegate {
@@ -56,6 +66,16 @@ SlotDeBusca::SlotDeBusca(QWidget* dono, PainelFiltroBusca* filtro, QPushButton* 
     connect(m_botao, &QPushButton::clicked, this, &SlotDeBusca::Localiza);
 }
 
+void SlotDeBusca::defineLinhaDeStatus(QLabel* linha)
+{
+    m_linhaDeStatus = linha;
+}
+
+void SlotDeBusca::defineMostraAoChegar(bool sim)
+{
+    mostraAoChegar = sim;
+}
+
 SlotDeBusca::~SlotDeBusca()
 {
     if (m_lista)
@@ -79,6 +99,9 @@ QStringList SlotDeBusca::linhas() const
 
 void SlotDeBusca::Localiza()
 {
+    // One request at a time: a click while this slot's list still arrives is not a new search.
+    if (m_chegando)
+        return;
     const QString origem = m_dono->objectName() + QStringLiteral(".") + m_botao->objectName() + QStringLiteral("_Click");
     bool validou = false;
     protegido(m_dono, origem, [&] {
@@ -92,22 +115,100 @@ void SlotDeBusca::Localiza()
         m_lista->modelo()->mostra(nullptr);
         m_escolhido.reset();
         membrosEncontrados.reset();
-        membrosEncontrados = EnviaBusca(m_dono, m_timer(), filtro);
+        mostraStatus(QString());
+        if (!mostraAoChegar) {
+            membrosEncontrados = EnviaBusca(m_dono, m_timer(), filtro);
+            return;
+        }
+        // However the request ends (a box, an error raised), the lines of a list that did
+        // not come whole are gone before anything else is shown.
+        struct Chegada {
+            SlotDeBusca* slot;
+            ~Chegada() { slot->esqueceChegada(); }
+        } chegada{this};
+        m_chegando.emplace();
+        const QPointer<SlotDeBusca> eu = this;
+        membrosEncontrados = EnviaBusca(m_dono, m_timer(), filtro, &*m_chegando, [eu](QByteArrayView ateAgora) {
+            if (eu)
+                eu->acompanha(ateAgora);
+        });
+        // The lines shown while it came are the list's first: they stay where they are.
+        if (membrosEncontrados && m_lista->modelo()->mostrando() == &*m_chegando)
+            m_lista->modelo()->cresce(&*membrosEncontrados);
     });
-    if (validou)
+    if (validou) {
         PreencheLista();
+        // What the reply's arrival used besides the list itself goes back to the system once
+        // the list is on screen (walking the heap takes a few milliseconds).
+        if (membrosEncontrados) {
+            const qint64 bytes = membrosEncontrados->bytesGuardados();
+            QTimer::singleShot(devolucaoDepoisMs, this, [bytes] { MemoriaLivre::devolve(bytes); });
+        }
+    }
+}
+
+void SlotDeBusca::acompanha(QByteArrayView ateAgora)
+{
+    if (!m_chegando)
+        return;
+    if (ateAgora.isEmpty()) {
+        esqueceChegada();
+        return;
+    }
+    if (!m_chegando->acompanha(ateAgora))
+        return;   // another code, or a broken sheet: the whole reply will say
+    if (m_chegando->isEmpty())
+        return;
+    // The first screen as soon as it is here; then the list and its count a few times a
+    // second, not at every piece (each growth lays the list out and paints it again).
+    const bool primeira = m_lista->modelo()->mostrando() != &*m_chegando;
+    if (!primeira && m_desdeOQueMostrou.isValid() && m_desdeOQueMostrou.elapsed() < intervaloDeAndamentoMs)
+        return;
+    m_desdeOQueMostrou.start();
+    mostraStatus(QStringLiteral("Recebendo a lista: %1 fichas até agora")
+                     .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(m_chegando->size())));
+    m_lista->modelo()->cresce(&*m_chegando);
+}
+
+void SlotDeBusca::esqueceChegada()
+{
+    if (!m_chegando)
+        return;
+    if (m_lista && m_lista->modelo()->mostrando() == &*m_chegando) {
+        m_lista->modelo()->mostra(nullptr);
+        mostraStatus(QString());
+    }
+    m_chegando.reset();
+}
+
+void SlotDeBusca::mostraStatus(const QString& texto)
+{
+    if (m_linhaDeStatus)
+        m_linhaDeStatus->setText(texto);
 }
 
 std::optional<ListaDeFichas> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* timerTimeOut, const clsFiltroBusca& filtro)
 {
+    return EnviaBusca(dono, timerTimeOut, filtro, nullptr, {});
+}
+
+std::optional<ListaDeFichas> SlotDeBusca::EnviaBusca(QWidget* dono, QTimer* timerTimeOut, const clsFiltroBusca& filtro,
+                                                     ListaDeFichas* chegando,
+                                                     std::function<void(QByteArrayView)> andamento)
+{
     // The list stays in the bytes it came in; a line is decoded when it is drawn.
     std::optional<RespostaDoServidor> resposta =
         RequisitaEmBytes(dono, timerTimeOut, filtro.toPipeStringWithCommand(Codigo::Busca),
-                         {Codigo::Encontrados, Codigo::NadaEncontrado});
+                         {Codigo::Encontrados, Codigo::NadaEncontrado}, std::move(andamento));
     if (!resposta)
         return std::nullopt;
-    if (resposta->codigo == Codigo::Encontrados)
-        return ListaDeFichas(std::move(resposta->bytes));
+    if (resposta->codigo == Codigo::Encontrados) {
+        if (!chegando)
+            return ListaDeFichas(std::move(resposta->bytes));
+        // The sheets indexed as they came are not read again.
+        chegando->conclui(std::move(resposta->bytes));
+        return std::move(*chegando);
+    }
     Caixas::mostra(dono, QStringLiteral("Nenhum registro foi encontrado atendendo o critério informado"),
                    QStringLiteral("Nenhum Registro"), Caixas::Icone::Informacao);
     return ListaDeFichas();
@@ -125,8 +226,16 @@ QString SlotDeBusca::FormataItemLista(const clsAgenda& membro)
 
 void SlotDeBusca::PreencheLista()
 {
-    // No line is made here: the view asks for the ones it draws.
-    m_lista->modelo()->mostra(membrosEncontrados ? &*membrosEncontrados : nullptr);
+    // No line is made here: the view asks for the ones it draws. A list shown as it came is
+    // shown already.
+    const ListaDeFichas* lista = membrosEncontrados ? &*membrosEncontrados : nullptr;
+    if (!lista || m_lista->modelo()->mostrando() != lista)
+        m_lista->modelo()->mostra(lista);
+    if (lista && !lista->isEmpty())
+        mostraStatus(QStringLiteral("%1 fichas na lista")
+                         .arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(lista->size())));
+    else
+        mostraStatus(QString());
     UtilFicha::LimpaLabelsDeErro(m_dono);
 }
 

@@ -20,10 +20,16 @@
 //
 // List lines are never sorted: line n is member n+1 of `membrosEncontrados`. The list box
 // (ListaDeResultados) shows them through a model; a line is made when it is drawn.
+//
+// On a framed connection a long list shows as it arrives: each sheet is listed once its end
+// has come, and the slot's status line (defineLinhaDeStatus) counts them. The list is still
+// whole or nothing: `membrosEncontrados` is set only once the reply is whole, and a reply that
+// breaks off (or brings a broken sheet) takes every line it showed away with it.
 #include "protocol/clsAgenda.h"
 #include "protocol/clsFiltroBusca.h"
 #include "search/ListaDeFichas.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -31,6 +37,7 @@
 
 class PainelFiltroBusca;
 class ListaDeResultados;
+class QLabel;
 class QPushButton;
 class QTimer;
 class QWidget;
@@ -58,6 +65,17 @@ public:
     // A list with a broken sheet (piece count, number, date) is refused whole with the parser's error.
     static std::optional<ListaDeFichas> EnviaBusca(QWidget* dono, QTimer* timerTimeOut,
                                                       const clsFiltroBusca& filtro);
+    // The same, following the reply as it arrives: `andamento` as in RequisitaEmBytes, and the
+    // list it was read into (`chegando`, given the same bytes) finished rather than read again.
+    static std::optional<ListaDeFichas> EnviaBusca(QWidget* dono, QTimer* timerTimeOut,
+                                                      const clsFiltroBusca& filtro, ListaDeFichas* chegando,
+                                                      std::function<void(QByteArrayView)> andamento);
+
+    // Where the slot says how many sheets have come while a list arrives, and how many came
+    // (nullptr: nowhere).
+    void defineLinhaDeStatus(QLabel* linha);
+    // Whether lists are shown as they arrive (the default). Benchmarks compare both.
+    static void defineMostraAoChegar(bool sim);
 
     // Sheet number, tab, dd/MM/yyyy, tab, name.
     static QString FormataItemLista(const clsAgenda& membro);
@@ -80,6 +98,12 @@ public:
     QStringList linhas() const;
 
 private:
+    // One more piece of the reply (empty: the wait ended without it whole).
+    void acompanha(QByteArrayView ateAgora);
+    // The lines of a list that did not come whole go, and its count.
+    void esqueceChegada();
+    void mostraStatus(const QString& texto);
+
     QWidget* m_dono;
     PainelFiltroBusca* m_filtro;
     QPushButton* m_botao;
@@ -87,4 +111,7 @@ private:
     std::function<QTimer*()> m_timer;
     std::function<qint32()> m_idDepartamento;
     std::optional<clsAgenda> m_escolhido;
+    std::optional<ListaDeFichas> m_chegando;   // the list being received
+    QElapsedTimer m_desdeOQueMostrou;          // since it last grew on screen
+    QPointer<QLabel> m_linhaDeStatus;
 };

@@ -12,6 +12,7 @@ frmLocalizar::frmLocalizar(QWidget* parent)
     slot = new SlotDeBusca(this, frameFiltroPesquisa, btnLocalizar, lstResultados,
                            [] { return frmPrincipal::instancia()->timerTimeOut; },
                            [] { return frmPrincipal::instancia()->membros.departamento.idDepartamento; });
+    slot->defineLinhaDeStatus(lblStatus);
 
     connect(btnOk, &QPushButton::clicked, this, &frmLocalizar::btnOk_Click);
     connect(lstResultados, &QListView::doubleClicked, this, &frmLocalizar::btnOk_Click);

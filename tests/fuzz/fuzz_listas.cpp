@@ -3,7 +3,7 @@
 // separators plus one, and a parsed list writes back to a text that parses to the same records.
 // The search list's one-pass index over the reply's bytes (ListaDeFichas) agrees with the full
 // parse: it refuses what the full parse refuses among the pieces it checks, and a list the full
-// parse takes gives the same members and lines.
+// parse takes gives the same members and lines, also when it is read as its reply arrives.
 #include "Comum.h"
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/clsAgenda.h"
@@ -66,6 +66,17 @@ void indice(QStringView texto)
     if (!lidosOk)
         return;
     EXIGE(lista->size() == lidos.size());
+    // Read as it arrives, cut where the input's first byte says, the list ends the same.
+    const qsizetype corte = 1 + qsizetype(static_cast<unsigned char>(resposta.at(resposta.size() / 2))) % 97;
+    ListaDeFichas chegando;
+    QByteArray chegou;
+    for (qsizetype i = 0; i < resposta.size(); i += corte) {
+        chegou += resposta.mid(i, corte);
+        EXIGE(chegando.acompanha(chegou));
+        EXIGE(chegando.size() <= lista->size());
+    }
+    chegando.conclui(chegou);
+    EXIGE(chegando.size() == lista->size());
     for (qsizetype i = 0; i < lidos.size(); ++i) {
         EXIGE(lista->at(i) == lidos[i]);
         EXIGE(lista->linha(i) == QString::number(lidos[i].numeroFicha) + u'\t' + FormatoBR::formataData(lidos[i].Data)
