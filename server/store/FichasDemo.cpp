@@ -30,7 +30,8 @@ QHash<QString, QStringList> listas()
 class Sorteio {
 public:
     explicit Sorteio(quint32 semente) : m_gerador(semente) {}
-    int entre(int menor, int maior) { return int(m_gerador.bounded(menor, maior + 1)); }
+    // An empty range (a child converted before the age of ten, say) gives its lower end.
+    int entre(int menor, int maior) { return maior <= menor ? menor : int(m_gerador.bounded(menor, maior + 1)); }
     bool chance(int porCento) { return entre(1, 100) <= porCento; }
     const QString& um(const QStringList& lista)
     {

@@ -1,6 +1,7 @@
 // The demo sheets as the client receives them: they must look like sheets the client saved,
 // so that opening and saving one changes nothing the operator did not type.
 #include "AmbienteDeRenovacao.h"
+#include "server/store/FichasDemo.h"
 
 #include <QRegularExpression>
 #include <QSet>
@@ -26,6 +27,26 @@ private slots:
             cartoes.insert(f.sistema);
         }
         QCOMPARE(cartoes.size(), fichas.size());
+    }
+
+    // Every date a possible one, children included (converted at most from the age of ten,
+    // married after nineteen), for any seed.
+    void datasPossiveis()
+    {
+        const QDate hoje(2025, 6, 30);
+        const auto leData = [](const QString& texto) { return QDate::fromString(texto, QStringLiteral("dd/MM/yyyy")); };
+        for (quint32 semente : {1u, 2u, 3u}) {
+            for (const clsAgenda& f : FichasDemo::gera(3000, semente)) {
+                const QDate nascido = leData(f.nascido);
+                if (!nascido.isValid())
+                    continue;   // the few left unusable on purpose, as in a real registry
+                const QDate conversao = leData(f.datacons);
+                QVERIFY(nascido <= hoje);
+                QVERIFY2(conversao.isValid() && conversao > nascido, qPrintable(f.nome + QStringLiteral(": ") + f.datacons));
+                if (!f.datacas.isEmpty())
+                    QVERIFY2(leData(f.datacas) > nascido, qPrintable(f.datacas));
+            }
+        }
     }
 };
 
