@@ -42,10 +42,11 @@ set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_CLIENTE_PACKAGE_NAME zelto)
 set(CPACK_DEBIAN_CLIENTE_PACKAGE_SECTION misc)
-# The SQLite driver (lookup file), the fonts standing in for Arial and Lucida Console, Qt's own
-# Portuguese texts, sqlite3 to make the lookup file on installation.
+# The SQLite driver (lookup file), libcups (loaded for the first print job, so dpkg-shlibdeps does
+# not see it), the fonts standing in for Arial and Lucida Console, Qt's own Portuguese texts,
+# sqlite3 to make the lookup file on installation.
 set(CPACK_DEBIAN_CLIENTE_PACKAGE_DEPENDS
-    "libqt6sql6-sqlite, qt6-qpa-plugins, fonts-liberation, fonts-dejavu-core, qt6-translations-l10n, sqlite3, adduser")
+    "libqt6sql6-sqlite, libcups2, qt6-qpa-plugins, fonts-liberation, fonts-dejavu-core, qt6-translations-l10n, sqlite3, adduser")
 set(CPACK_DEBIAN_CLIENTE_PACKAGE_RECOMMENDS "cups-client")
 set(CPACK_DEBIAN_CLIENTE_DESCRIPTION
     "Registro de membros de igreja - programa da secretaria

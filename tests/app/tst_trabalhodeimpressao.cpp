@@ -2,6 +2,7 @@
 // print path (report, cards, window image), accepted jobs carry their titles, and a job the
 // queue takes but does not print (paused, stopped by its device, held, aborted) is told.
 #include "ServidorCups.h"
+#include "app/BibliotecaCups.h"
 #include "app/Caixas.h"
 #include "app/TrabalhoDeImpressao.h"
 #include "cards/ImpressaoCarteiras.h"
@@ -184,6 +185,43 @@ private slots:
         QCOMPARE(trabalhos.size(), 1);
         QCOMPARE(trabalhos.first().titulo, relatorio ? QStringLiteral("Relatório do Departamento") : QStringLiteral("Carteirinhas"));
         QCOMPARE(trabalhos.first().estado, estadoDoTrabalho);
+    }
+
+    // libcups is loaded for the first job: a machine without it (or with a libcups lacking a
+    // function) tells the operator so, prints nothing and goes on; once it is there, jobs print.
+    void semLibcups_data()
+    {
+        QTest::addColumn<QString>("nome");
+        QTest::addColumn<int>("versao");
+        QTest::addColumn<QString>("motivo");
+        QTest::newRow("biblioteca ausente") << QStringLiteral("zelto-nenhuma-cups") << 2
+                                            << QStringLiteral("a biblioteca libcups não pôde ser carregada");
+        QTest::newRow("biblioteca sem as funcoes") << QStringLiteral("z") << 1
+                                                   << QStringLiteral("não tem a função cupsGetNamedDest");
+    }
+    void semLibcups()
+    {
+        QFETCH(QString, nome);
+        QFETCH(int, versao);
+        QFETCH(QString, motivo);
+        usaFila("Aceita");
+        const auto antes = m_cups.titulosDaFila(QStringLiteral("Aceita")).size();
+        {
+            const BibliotecaCups::OutroNome semCups(nome, versao);
+            Caixas::Gravador caixas;
+            QVERIFY(!imprime(nullptr, umaCarteira(), layout));
+            QCOMPARE(caixas.caixas().size(), 1);
+            QCOMPARE(caixas.caixas().first().titulo, QStringLiteral("Erro no Aplicativo"));
+            const QString texto = caixas.caixas().first().texto;
+            QVERIFY2(texto.contains(QStringLiteral("A impressora padrão não aceitou a página (o sistema de impressão "
+                                                   "não está disponível: ")),
+                     qPrintable(texto));
+            QVERIFY2(texto.contains(motivo), qPrintable(texto));
+        }
+        QCOMPARE(m_cups.titulosDaFila(QStringLiteral("Aceita")).size(), antes);
+        Caixas::Gravador caixas;
+        QVERIFY(imprime(nullptr, umaCarteira(), layout));
+        QCOMPARE(m_cups.titulosDaFila(QStringLiteral("Aceita")).size(), antes + 1);
     }
 
     void posicaoForaDaAreaDaImpressoraReal()

@@ -57,7 +57,7 @@ dpkg-deb -I "$cliente" > "$tmp/cliente.info"
 dpkg-deb -I "$servidor" > "$tmp/servidor.info"
 confere "zelto: Package" grep -q '^ Package: zelto$' "$tmp/cliente.info"
 confere "zelto: Version $versao-1" grep -q "^ Version: $versao-1\$" "$tmp/cliente.info"
-for d in libqt6widgets6 libqt6printsupport6 libqt6sql6 libqt6sql6-sqlite libqt6network6 fonts-liberation \
+for d in libqt6widgets6 libqt6printsupport6 libqt6sql6 libqt6sql6-sqlite libqt6network6 libcups2 fonts-liberation \
          fonts-dejavu-core qt6-translations-l10n sqlite3 adduser; do
     confere "zelto depends on $d" grep -qE "^ Depends:.*\\b$d\\b" "$tmp/cliente.info"
 done

@@ -1,5 +1,6 @@
 #include "ServidorCups.h"
 #include "Limpeza.h"
+#include "app/BibliotecaCups.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -7,8 +8,6 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
-
-#include <cups/cups.h>
 
 namespace {
 
@@ -190,16 +189,20 @@ QStringList ServidorCups::titulosDaFila(const QString& nome)
 QList<ServidorCups::Trabalho> ServidorCups::trabalhosDaFila(const QString& nome)
 {
     QList<Trabalho> lista;
+    const BibliotecaCups::Funcoes* cups = BibliotecaCups::funcoes(&m_erro);
+    if (!cups)
+        return lista;
     const QByteArray caminho = QFile::encodeName(soquete());
-    http_t* http = httpConnect2(caminho.constData(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 10000, nullptr);
+    http_t* http =
+        cups->httpConnect2(caminho.constData(), 0, nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 10000, nullptr);
     if (!http)
         return lista;
     cups_job_t* trabalhos = nullptr;
-    const int n = cupsGetJobs2(http, &trabalhos, nome.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
+    const int n = cups->cupsGetJobs2(http, &trabalhos, nome.toUtf8().constData(), 0, CUPS_WHICHJOBS_ALL);
     for (int i = 0; i < n; ++i)
         lista.append({QString::fromUtf8(trabalhos[i].title), int(trabalhos[i].state)});
-    cupsFreeJobs(n, trabalhos);
-    httpClose(http);
+    cups->cupsFreeJobs(n, trabalhos);
+    cups->httpClose(http);
     return lista;
 }
 
