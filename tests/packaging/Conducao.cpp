@@ -238,6 +238,38 @@ void Conducao::monta()
         return true;
     }};
 
+    // For the screenshots only (the package test's registry has no sheets to list): the member
+    // search with the demo department's whole list, its status line saying how many came.
+    if (!capturas.isEmpty()) {
+        passos << Passo{"abre-localizar", [this] {
+            QWidget* membros = visivel<QWidget>(QStringLiteral("frmPrincipal"));
+            auto* acao = membros ? membros->findChild<QAction*>(QStringLiteral("btnLocalizar")) : nullptr;
+            if (!acao)
+                return false;
+            // Queued: the search window runs its own loop until it is closed.
+            QMetaObject::invokeMethod(acao, &QAction::trigger, Qt::QueuedConnection);
+            return true;
+        }};
+        passos << Passo{"localiza", [this] {
+            QWidget* busca = visivel<QWidget>(QStringLiteral("frmLocalizar"));
+            auto* botao = filho<QAbstractButton>(busca, QStringLiteral("btnLocalizar"));
+            if (!botao)
+                return false;
+            QMetaObject::invokeMethod(botao, &QAbstractButton::click, Qt::QueuedConnection);
+            return true;
+        }};
+        passos << Passo{"lista", [this] {
+            QWidget* busca = visivel<QWidget>(QStringLiteral("frmLocalizar"));
+            auto* status = filho<QLabel>(busca, QStringLiteral("lblStatus"));
+            if (!status || !status->text().contains(QStringLiteral("fichas na lista")))
+                return false;
+            anota(QStringLiteral("lista"), status->text());
+            captura(busca, QStringLiteral("localizar"));
+            busca->close();
+            return true;
+        }};
+    }
+
     const QString ate = qEnvironmentVariable("ZELTO_CONDUCAO_ATE");
     for (qsizetype i = 0; i < passos.size(); ++i)
         if (QLatin1String(passos[i].nome) == ate)
