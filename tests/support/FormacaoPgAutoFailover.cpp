@@ -181,7 +181,12 @@ bool FormacaoPgAutoFailover::inicia()
                         &uriDoMonitor)
            || !noMonitor(QStringLiteral("SELECT 1"))) {
         if (prazo.hasExpired() || monitor.processo.state() == QProcess::NotRunning) {
-            m_erro = QStringLiteral("o monitor não ficou pronto: ") + m_erro;
+            // What the monitor itself said, for the reason (it writes its log to monitor.log).
+            QFile log(m_pasta.filePath(monitor.nome + QStringLiteral(".log")));
+            log.open(QIODevice::ReadOnly);
+            m_erro = QStringLiteral("o monitor não ficou pronto (%1): %2\nmonitor: %3")
+                         .arg(prazo.hasExpired() ? QStringLiteral("prazo esgotado") : QStringLiteral("terminou"), m_erro,
+                              QString::fromLocal8Bit(log.readAll().right(2000)));
             return false;
         }
         QThread::msleep(200);
