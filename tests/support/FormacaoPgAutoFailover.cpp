@@ -174,8 +174,10 @@ bool FormacaoPgAutoFailover::inicia()
                                   QStringLiteral("--pgport"), QString::number(monitor.porta)}
                           + comuns);
     QString uriDoMonitor;
-    // Seconds on an idle machine; a loaded CI one may take a minute or two.
-    const QDeadlineTimer prazo(150'000);
+    // Seconds on an idle machine, under a minute on a loaded one. A monitor that is not ready
+    // by then has hung (seen once under the full suite): the test tries a fresh formation, and
+    // two tries still end within the test's time, with this message rather than a kill.
+    const QDeadlineTimer prazo(90'000);
     while (!rodaAutoctl({QStringLiteral("show"), QStringLiteral("uri"), QStringLiteral("--pgdata"), m_pasta.filePath(monitor.nome),
                          QStringLiteral("--formation"), QStringLiteral("monitor")},
                         &uriDoMonitor)
