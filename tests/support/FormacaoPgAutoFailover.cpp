@@ -188,11 +188,13 @@ bool FormacaoPgAutoFailover::inicia()
                                   QStringLiteral("--pgport"), QString::number(monitor.porta)}
                           + comuns);
     QString uriDoMonitor;
-    // Seconds on an idle machine, under a minute on a loaded one. A monitor that is not ready
-    // by then has hung (seen once under the full suite): the test tries a fresh formation, and
-    // two tries still end within the test's time, with this message rather than a kill.
-    const QDeadlineTimer prazo(90'000);
-    while (!rodaAutoctl({QStringLiteral("show"), QStringLiteral("uri"), QStringLiteral("--pgdata"), m_pasta.filePath(monitor.nome),
+    // Seconds, even on a loaded machine. The monitor's configuration is asked for only once
+    // it is written: two pg_autoctl making their folders under XDG_CONFIG_HOME at once may
+    // both fail ("File exists"), the monitor among them (seen under the full suite).
+    const QString configuracao = m_pasta.filePath(QStringLiteral("xdg_config_home/pg_autoctl")) + m_pasta.filePath(monitor.nome)
+        + QStringLiteral("/pg_autoctl.cfg");
+    const QDeadlineTimer prazo(60'000);
+    while (!QFile::exists(configuracao) || !rodaAutoctl({QStringLiteral("show"), QStringLiteral("uri"), QStringLiteral("--pgdata"), m_pasta.filePath(monitor.nome),
                          QStringLiteral("--formation"), QStringLiteral("monitor")},
                         &uriDoMonitor)
            || !noMonitor(QStringLiteral("SELECT 1"))) {
@@ -205,7 +207,7 @@ bool FormacaoPgAutoFailover::inicia()
                               QString::fromLocal8Bit(log.readAll().right(2000)));
             return false;
         }
-        QThread::msleep(200);
+        monitor.processo.waitForFinished(200);   // a pause, and a monitor that died is seen as such
     }
     // A lost node is called unhealthy after 3 s and its standby promoted 2 s later (the
     // defaults: 20 s and 30 s, for networks that hiccup).
@@ -217,6 +219,8 @@ bool FormacaoPgAutoFailover::inicia()
         || !noMonitor(QStringLiteral("ALTER SYSTEM SET pgautofailover.primary_demote_timeout = 2000"))
         || !noMonitor(QStringLiteral("SELECT pg_reload_conf()")))
         return false;
+    // Each node's base backup and start: under a minute on a loaded machine.
+    const QDeadlineTimer prazoDosNos(90'000);
     for (int i : {1, 2}) {
         No& no = *m_nos[i];
         iniciaNo(no, QStringList{QStringLiteral("create"), QStringLiteral("postgres"), QStringLiteral("--pgdata"), m_pasta.filePath(no.nome),
@@ -230,13 +234,13 @@ bool FormacaoPgAutoFailover::inicia()
                                                      "AND reportedstate IN ('primary', 'secondary')");
         QString pronto;
         while (!(noMonitor(meta, &pronto) && pronto == QString::number(i))) {
-            if (prazo.hasExpired() || no.processo.state() == QProcess::NotRunning) {
+            if (prazoDosNos.hasExpired() || no.processo.state() == QProcess::NotRunning) {
                 m_erro = QStringLiteral("o nó %1 não ficou pronto: %2").arg(no.nome, estado());
                 return false;
             }
             if (i == 2)
                 noPrimario(QStringLiteral("CHECKPOINT"));
-            QThread::msleep(300);
+            no.processo.waitForFinished(300);
         }
     }
     // The registry's own role owns the database (and so its public schema).
