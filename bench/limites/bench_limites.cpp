@@ -15,6 +15,7 @@
 // Everything it makes goes with it (temporary folders, the server process).
 #include "ServidorReal.h"
 #include "bench/EntradaDireta.h"
+#include "bench/Percentil.h"
 #include "app/BancoLocal.h"
 #include "app/Caixas.h"
 #include "app/modGlobais.h"
@@ -50,14 +51,6 @@
 #include <vector>
 
 namespace {
-
-double p(std::vector<double> v, double q)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
-}
 
 void linha(const char* nome, double valor, const char* unidade, double limite, bool menorMelhor = true)
 {
@@ -111,7 +104,7 @@ double pingPongMs()
     }
     fim = true;
     eco.join();
-    return p(ms, 0.5);
+    return percentil(ms, 0.5);
 }
 
 // One small insert committed durably (WAL, full sync), p50 in ms.
@@ -139,7 +132,7 @@ double commitMs(const QString& pasta)
         }
     }
     QSqlDatabase::removeDatabase(QStringLiteral("commit"));
-    return p(ms, 0.5);
+    return percentil(ms, 0.5);
 }
 
 // The server's own time for each search (code 12) it logged since `desde` lines, in ms.
@@ -226,7 +219,7 @@ int main(int argc, char** argv)
             return 2;
         ms.push_back(double(t0.nsecsElapsed()) / 1e6);
     }
-    linha("gravação (6 -> 7), ida e volta, p50", p(ms, 0.5), "ms", 3 * (ping + commit));
+    linha("gravação (6 -> 7), ida e volta, p50", percentil(ms, 0.5), "ms", 3 * (ping + commit));
 
     ms.clear();
     for (int i = 0; i < 1000; ++i) {
@@ -238,7 +231,7 @@ int main(int argc, char** argv)
             return 2;
         ms.push_back(double(t0.nsecsElapsed()) / 1e6);
     }
-    linha("busca por número, p50", p(ms, 0.5), "ms", 1.0);
+    linha("busca por número, p50", percentil(ms, 0.5), "ms", 1.0);
 
     // The member search dialog, 10,000 sheets.
     frmPrincipal* principal = frmPrincipal::instancia();
@@ -259,7 +252,7 @@ int main(int argc, char** argv)
                 return 3;
         }
         const std::vector<double> servidorMs = temposDoServidor(servidor, linhasDoDiario, linhasDoDiario);
-        linha("busca de 10.000 fichas no diálogo, clique -> lista cheia, p50", p(ms, 0.5), "ms", 25.0);
+        linha("busca de 10.000 fichas no diálogo, clique -> lista cheia, p50", percentil(ms, 0.5), "ms", 25.0);
 
         // Where the time goes, the same search step by step.
         std::vector<double> pedido, indice, lista;
@@ -286,7 +279,7 @@ int main(int argc, char** argv)
         }
         std::printf("  onde vai o tempo (p50): servidor %.1f ms (do seu diário), pedido -> resposta inteira %.1f ms,\n"
                     "  índice da resposta %.1f ms, lista mostrada e primeira tela desenhada %.1f ms\n",
-                    p(servidorMs, 0.5), p(pedido, 0.5), p(indice, 0.5), p(lista, 0.5));
+                    percentil(servidorMs, 0.5), percentil(pedido, 0.5), percentil(indice, 0.5), percentil(lista, 0.5));
         delete dialogo;
     }
 
@@ -324,7 +317,7 @@ int main(int argc, char** argv)
             std::printf("lista de 100.000 fichas: %d mostradas\n", recebidas);
         linha("lista de 100.000 fichas: memória do cliente", memoria, "MB", 150.0);
         linha("lista de 100.000 fichas: clique -> primeira tela desenhada", tempo, "ms", 300.0);
-        std::printf("  dos quais o servidor, do seu diário: %.1f ms\n", p(servidorMs, 0.5));
+        std::printf("  dos quais o servidor, do seu diário: %.1f ms\n", percentil(servidorMs, 0.5));
         delete dialogo;
         principal->membros.departamento.idDepartamento = departamentoAnterior;
         if (!entraComo(servidor.conta()))
@@ -369,7 +362,7 @@ int main(int argc, char** argv)
         }
         lista.join();
         std::printf("(%d listas de 100.000 fichas completas, %zu gravações durante elas)\n", listas.load(), ms.size());
-        linha("gravações de outra conexão durante a lista de 100.000, p99", p(ms, 0.99), "ms", 20.0);
+        linha("gravações de outra conexão durante a lista de 100.000, p99", percentil(ms, 0.99), "ms", 20.0);
     }
 
     if (!caixas.caixas().isEmpty())

@@ -7,6 +7,8 @@
 //   xvfb-run -a bench_partida [--vezes 10]
 // The program runs in a temporary folder of its own (its config.ini is written there), so it
 // opens the login window as on a first start and connects nowhere.
+#include "bench/Percentil.h"
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -21,14 +23,6 @@
 #include <vector>
 
 namespace {
-
-double p(std::vector<double> v, double q)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
-}
 
 // Milliseconds from exec to the first top-level window mapped; -1 when none within 20 s.
 double mede(xcb_connection_t* x, const char* programa, const char* pasta)
@@ -110,11 +104,11 @@ int main(int argc, char** argv)
         ligada.push_back(c);
     }
     std::printf("exec -> first window mapped, %d alternating runs\n", vezes);
-    std::printf("  zelto (login window)                   p50 %6.1f ms  (%.1f - %.1f)\n", p(programa, 0.5), p(programa, 0), p(programa, 1));
-    std::printf("  bare Qt Widgets program                p50 %6.1f ms  (%.1f - %.1f)\n", p(nua, 0.5), p(nua, 0), p(nua, 1));
-    std::printf("  the same, with zelto's libraries       p50 %6.1f ms  (%.1f - %.1f)\n", p(ligada, 0.5), p(ligada, 0), p(ligada, 1));
-    std::printf("  ratio zelto / bare                     %.2f x\n", p(programa, 0.5) / p(nua, 0.5));
-    std::printf("  ratio bare with zelto's libraries / bare %.2f x\n", p(ligada, 0.5) / p(nua, 0.5));
+    std::printf("  zelto (login window)                   p50 %6.1f ms  (%.1f - %.1f)\n", percentil(programa, 0.5), percentil(programa, 0), percentil(programa, 1));
+    std::printf("  bare Qt Widgets program                p50 %6.1f ms  (%.1f - %.1f)\n", percentil(nua, 0.5), percentil(nua, 0), percentil(nua, 1));
+    std::printf("  the same, with zelto's libraries       p50 %6.1f ms  (%.1f - %.1f)\n", percentil(ligada, 0.5), percentil(ligada, 0), percentil(ligada, 1));
+    std::printf("  ratio zelto / bare                     %.2f x\n", percentil(programa, 0.5) / percentil(nua, 0.5));
+    std::printf("  ratio bare with zelto's libraries / bare %.2f x\n", percentil(ligada, 0.5) / percentil(nua, 0.5));
     std::system((std::string("rm -rf ") + pasta).c_str());
     xcb_disconnect(x);
     return 0;

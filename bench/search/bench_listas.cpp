@@ -14,6 +14,7 @@
 //   bench_listas [--vezes 20] [--so-100k]
 #include "ServidorReal.h"
 #include "bench/EntradaDireta.h"
+#include "bench/Percentil.h"
 #include "app/BancoLocal.h"
 #include "app/Caixas.h"
 #include "app/MemoriaLivre.h"
@@ -38,14 +39,6 @@
 #include <vector>
 
 namespace {
-
-double p(std::vector<double> v, double q)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(q * double(v.size() - 1) + 0.5))];
-}
 
 double rssMiB()
 {
@@ -189,8 +182,8 @@ int main(int argc, char** argv)
             Medida m;
             if (!mede(servidor, fichas, modo, n, timer, m))
                 return 1;
-            std::printf("%-8d %-24s %6d %10.1f / %7.1f ms %10.1f / %7.1f ms\n", fichas, modo.nome, n, p(m.primeiras, 0.5),
-                        p(m.primeiras, 0.95), p(m.todas, 0.5), p(m.todas, 0.95));
+            std::printf("%-8d %-24s %6d %10.1f / %7.1f ms %10.1f / %7.1f ms\n", fichas, modo.nome, n, percentil(m.primeiras, 0.5),
+                        percentil(m.primeiras, 0.95), percentil(m.todas, 0.5), percentil(m.todas, 0.95));
             if (fichas >= 100000) {
                 std::printf("         rss after each list (MiB):");
                 for (double r : m.rss)
