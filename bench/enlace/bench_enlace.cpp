@@ -2,17 +2,17 @@
 // two network namespaces joined by a user-space relay between two TUN devices
 // (zelto_retransmissor) that delays every packet (100 ms each way: 200 ms round trips), drops
 // 1 % of them and, with --paradas, stalls for 2.5 s now and then. The kernels' TCP recovers.
-// The real server (10,000 sheets in department 1) runs in one namespace; this program's client
+// The real server (10,000 sheets in department 1, or --fichas N) runs in one namespace; this program's client
 // side, the client's own request cycle and connection, in the other. It prints:
 //   - the round trip (a TCP connect), the yardstick;
 //   - login (connect, greeting, agreement, login) p50; save and search by number p50;
-//   - the 10,000-sheet department list p50/p95, with and without packed replies, and the
+//   - the whole department's list p50/p95, with and without packed replies, and the
 //     packing ratio of that list (zstd level 1 by 256 KiB pieces, zlib levels for comparison);
 //   - in N requests (default 1,000; every tenth a whole list), framed and on the plain wire:
 //     replies handed over cut or wrong without a word, apart from failures the operator is told of.
 // Needs root (namespaces, /dev/net/tun); without them it says so and stops.
 //
-//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr|--cubic] [--vezes 20] [--pedidos 1000] [--tls] [--todas]
+//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr|--cubic] [--vezes 20] [--pedidos 1000] [--tls] [--todas] [--fichas 10000]
 // (--todas: every list's time, in order, under its line.)
 #include <QCryptographicHash>
 #include <QSslCertificate>
@@ -34,6 +34,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLocale>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
@@ -135,9 +136,9 @@ double msDesde(const QElapsedTimer& t)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-void linha(const char* oque, double valor, const char* unidade, const QString& nota = QString())
+void linha(const QString& oque, double valor, const char* unidade, const QString& nota = QString())
 {
-    std::printf("%-62s %10.1f %-3s %s\n", oque, valor, unidade, qPrintable(nota));
+    std::printf("%-62s %10.1f %-3s %s\n", qPrintable(oque), valor, unidade, qPrintable(nota));
     std::fflush(stdout);
 }
 
@@ -157,6 +158,9 @@ int main(int argc, char** argv)
     const int perdaPorMil = valor("--perda-por-mil", 10);
     const int vezes = valor("--vezes", 20);
     const int pedidos = valor("--pedidos", 1000);
+    const int fichas = std::max(100, valor("--fichas", 10000));
+    // "10.000": the figures are read beside the program's own, in its format.
+    const QString nFichas = QLocale(QLocale::Portuguese, QLocale::Brazil).toString(fichas);
     const bool paradas = args.contains(QLatin1String("--paradas"));
     const bool tls = args.contains(QLatin1String("--tls"));
     if (geteuid() != 0) {
@@ -166,9 +170,9 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("ZELTO_BINARY_DIR"))
         qputenv("ZELTO_BINARY_DIR", QCoreApplication::applicationDirPath().toUtf8() + "/../..");
 
-    std::printf("preparando: departamento 1 com 10.000 fichas...\n");
+    std::printf("preparando: departamento 1 com %s fichas...\n", qPrintable(nFichas));
     std::fflush(stdout);
-    ServidorReal banco(10000);
+    ServidorReal banco(fichas);
     if (!banco.inicia()) {
         std::fprintf(stderr, "servidor: %s\n", qPrintable(banco.erro()));
         return 1;
@@ -321,7 +325,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < 30; ++i) {
         QElapsedTimer t;
         t.start();
-        if (!Requisita(nullptr, &timer, buscaPorNumero(1 + (i * 37) % 10000, dep), {Codigo::Encontrados}))
+        if (!Requisita(nullptr, &timer, buscaPorNumero(1 + (i * 37) % fichas, dep), {Codigo::Encontrados}))
             return 2;
         ms.push_back(msDesde(t));
     }
@@ -346,14 +350,14 @@ int main(int argc, char** argv)
                 if (tela < 0 && !ateAgora.isEmpty() && chegando.acompanha(ateAgora) && chegando.size() >= 30)
                     tela = msDesde(t);
             });
-            if (!r || r->bytes.count("@@@") != 9999)
+            if (!r || r->bytes.count("@@@") != fichas - 1)
                 return 3;
             ms.push_back(msDesde(t));
             primeiraTela.push_back(tela < 0 ? ms.back() : tela);
             referencia = r->bytes;
         }
-        linha(empacotar ? "lista de 10.000 fichas, empacotada: primeira tela (30 fichas), p50"
-                        : "lista de 10.000 fichas, sem empacotar: primeira tela (30 fichas), p50",
+        linha(QStringLiteral("lista de %1 fichas, %2: primeira tela (30 fichas), p50")
+                  .arg(nFichas, empacotar ? QStringLiteral("empacotada") : QStringLiteral("sem empacotar")),
               p(primeiraTela, 0.5), "ms", QStringLiteral("p95 %1 ms").arg(p(primeiraTela, 0.95), 0, 'f', 0));
         // The server's own time for those lists (its log: request in -> last byte handed to the socket).
         std::vector<double> doServidor;
@@ -367,7 +371,9 @@ int main(int argc, char** argv)
             doServidor.erase(doServidor.begin(), doServidor.end() - vezes);
         const QString nota = QStringLiteral("p95 %1 ms; %2 idas e voltas; servidor p50 %3 ms")
                                  .arg(p(ms, 0.95), 0, 'f', 0).arg(p(ms, 0.5) / rtt, 0, 'f', 1).arg(p(doServidor, 0.5), 0, 'f', 0);
-        linha(empacotar ? "lista de 10.000 fichas, empacotada (zstd), p50" : "lista de 10.000 fichas, sem empacotar, p50", p(ms, 0.5), "ms", nota);
+        linha(QStringLiteral("lista de %1 fichas, %2, p50")
+                  .arg(nFichas, empacotar ? QStringLiteral("empacotada (zstd)") : QStringLiteral("sem empacotar")),
+              p(ms, 0.5), "ms", nota);
         if (args.contains(QLatin1String("--todas"))) {
             std::sort(ms.begin(), ms.end());
             for (double v : ms)
@@ -386,7 +392,7 @@ int main(int argc, char** argv)
         for (qsizetype i = 0; i < referencia.size(); i += pedaco)
             zstd += Compressao::quadro(QByteArrayView(referencia).sliced(i, std::min(pedaco, referencia.size() - i))).size();
         const double msZstd = msDesde(t);
-        std::printf("\nlista de 10.000 fichas: %.2f MB\n", double(referencia.size()) / 1e6);
+        std::printf("\nlista de %s fichas: %.2f MB\n", qPrintable(nFichas), double(referencia.size()) / 1e6);
         linha("  zstd nível 1 por pedaços de 256 KiB: razão", double(referencia.size()) / double(zstd), "x",
               QStringLiteral("%1 MB, %2 ms para empacotar").arg(double(zstd) / 1e6, 0, 'f', 2).arg(msZstd, 0, 'f', 0));
         for (const int nivel : {1, 6}) {
@@ -418,7 +424,7 @@ int main(int argc, char** argv)
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < pedidos; ++i) {
-            const qint32 numero = 1 + (i * 37) % 10000;
+            const qint32 numero = 1 + (i * 37) % fichas;
             const bool inteira = i % 10 == 0;
             std::optional<RespostaDoServidor> r;
             try {
