@@ -1,4 +1,5 @@
 #include "app/Frminicial.h"
+#include "desconectado/TrabalhoDesconectado.h"
 #include "app/Caixas.h"
 #include "app/Implantacao.h"
 #include "app/Seams.h"
@@ -106,6 +107,16 @@ Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent)
     sbStatusBarPainel1->setObjectName(QStringLiteral("sbStatusBarPainel1"));
     statusBar()->setObjectName(QStringLiteral("sbStatusBar"));
     statusBar()->addWidget(sbStatusBarPainel1, 1);
+    // Working on the desk's copy, never unnoticed.
+    lblDesconectado = new QLabel(this);
+    lblDesconectado->setObjectName(QStringLiteral("lblDesconectado"));
+    QPalette vermelho = lblDesconectado->palette();
+    vermelho.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    lblDesconectado->setPalette(vermelho);
+    QFont negrito = lblDesconectado->font();
+    negrito.setBold(true);
+    lblDesconectado->setFont(negrito);
+    statusBar()->addPermanentWidget(lblDesconectado);
 
     Timer3 = new QTimer(this);
     Timer3->setObjectName(QStringLiteral("Timer3"));
@@ -116,7 +127,11 @@ Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent)
 
     // Load steps.
     const auto& usuario = globais().usuarioLogado;
-    sbStatusBarPainel1->setText(QStringLiteral("Usuario OnLine: ") + (usuario ? usuario->usuario : QString()));
+    const QString faixa = TrabalhoDesconectado::faixa();
+    sbStatusBarPainel1->setText((faixa.isEmpty() ? QStringLiteral("Usuario OnLine: ") : QStringLiteral("Usuario Desconectado: "))
+                                + (usuario ? usuario->usuario : QString()));
+    lblDesconectado->setText(faixa);
+    lblDesconectado->setVisible(!faixa.isEmpty());
     Label3->setText(textoDoLetreiro());
     Timer3->start(150);
 }

@@ -23,6 +23,7 @@ public:
     QAction* mnumembros;
     QAction* mnusair;
     QLabel* sbStatusBarPainel1;   // first panel of sbStatusBar
+    QLabel* lblDesconectado;      // "working disconnected since ...", shown only then
     QLabel* Label3;
     QTimer* Timer3;
     QFrame* Frame1;
