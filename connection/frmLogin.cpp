@@ -428,6 +428,9 @@ void frmLogin::EfetuaLogin()
                                         {Codigo::LoginAceito, Codigo::LoginNegado});
         if (!resposta) {
             globais().usuarioLogado.reset();
+            // The link dropped under the login itself: the copy is still there.
+            if (Implantacao::trabalhoDesconectado() && !conectado())
+                sucesso = EntraSemConexao(usuario.usuario, usuario.senha);
             return;
         }
         if (resposta->codigo == Codigo::LoginNegado) {

@@ -1,0 +1,324 @@
+// Work while disconnected, the whole way, against the real server through a link the test
+// cuts: the deployment's switch, the login into the copy, changes queued and sent once, cuts
+// in the first copy and in the replay, a conflict between two desks, an operator the server
+// no longer knows.
+#include "Escritorio.h"
+#include "app/Frminicial.h"
+#include "desconectado/Diario.h"
+#include "protocol/Compressao.h"
+#include "protocol/Historico.h"
+#include "protocol/Quadros.h"
+#include "protocol/Sincronia.h"
+#include "protocol/Wire.h"
+#include "protocol/clsFiltroBusca.h"
+#include "protocol/clsUsuario.h"
+#include "protocol/modCommands.h"
+
+#include <QDir>
+#include <QLabel>
+
+namespace {
+
+QString buscaTudo(const QString& nome = QString(), qint32 numero = 0)
+{
+    clsFiltroBusca f;
+    f.nome = nome;
+    f.numeroFicha = numero;
+    f.departamento.idDepartamento = 1;
+    f.departamento.dsDepartamento = QStringLiteral("Secretaria");
+    return f.toPipeStringWithCommand(Codigo::Busca);
+}
+
+// The sheet `numero` as the server or the copy gives it.
+std::optional<clsAgenda> fichaPedida(Escritorio& e, qint32 numero)
+{
+    const auto r = e.pede(buscaTudo(QString(), numero), {Codigo::Encontrados, Codigo::NadaEncontrado});
+    if (!r || r->codigo != Codigo::Encontrados)
+        return std::nullopt;
+    const QList<clsAgenda> l = clsAgenda::collectionFromPipeStringWithCommand(r->texto);
+    return l.size() == 1 ? std::optional(l.first()) : std::nullopt;
+}
+
+bool salva(Escritorio& e, clsAgenda& f)
+{
+    const auto r = e.pede(f.toPipeStringWithCommand(Codigo::Salva), {Codigo::Salvo});
+    if (r)
+        f.fromPipeStringWithCommand(r->texto);
+    return r.has_value();
+}
+
+qsizetype pendentes()
+{
+    CopiaSelada* c = TrabalhoDesconectado::copia();
+    return c ? Diario(*c).quantas() : -1;
+}
+
+} // namespace
+
+class tst_TrabalhoDesconectado : public QObject {
+    Q_OBJECT
+private slots:
+    void chaveDaImplantacao_data();
+    void chaveDaImplantacao();
+    void entradaSemConexao();
+    void copiaDoOperadorRecusado_data();
+    void copiaDoOperadorRecusado();
+    void corteNaPrimeiraCopia();
+    void milMudancasCortadasNoMeio();
+    void conflitoEntreDuasMesas();
+};
+
+void tst_TrabalhoDesconectado::chaveDaImplantacao_data()
+{
+    QTest::addColumn<QByteArray>("implantacao");
+    QTest::addColumn<bool>("ligado");
+    QTest::newRow("sem a chave") << QByteArray() << false;
+    QTest::newRow("desligado") << QByteArray("trabalhoDesconectado=nao\n") << false;
+    QTest::newRow("ligado") << QByteArray("trabalhoDesconectado=sim\n") << true;
+}
+
+void tst_TrabalhoDesconectado::chaveDaImplantacao()
+{
+    QFETCH(QByteArray, implantacao);
+    QFETCH(bool, ligado);
+    Escritorio e(5, implantacao);
+    QVERIFY2(e.inicia(), qPrintable(e.erro));
+    QVERIFY(e.entra());
+    QVERIFY2(e.caixas.caixas().isEmpty(), qPrintable(titulosETextos(e.caixas).join(u'\n')));
+    const QByteArray fio = e.rede->captura();
+
+    // Off, the offer and the login are the bytes they always were, and nothing is kept.
+    QStringList pedidas{QLatin1String(Quadros::capacidadeTls), QLatin1String(Quadros::capacidadeQuadros),
+                        QLatin1String(Compressao::capacidade), QLatin1String(Historico::capacidade)};
+    if (ligado)
+        pedidas << QLatin1String(Sincronia::capacidade);
+    pedidas << QLatin1String(Quadros::capacidadeSessao);
+    QVERIFY2(fio.contains(Wire::codifica(Quadros::pedidoDeNegociacao(pedidas))), fio.left(200).constData());
+    clsUsuario u;
+    u.usuario = e.servidor.conta().usuario;
+    u.senha = e.servidor.conta().senha;
+    QVERIFY(fio.contains(Quadros::mensagem(Wire::codifica(u.toPipeStringWithCommand(Codigo::Login)))));
+    QCOMPARE(fio.contains("sincronia"), ligado);
+    QCOMPARE(fio.contains("17|0"), ligado);
+    QCOMPARE(CopiaSelada::existe(e.servidor.conta().usuario), ligado);
+    QCOMPARE(QDir(e.mesas.filePath(QStringLiteral("mesa1"))).exists(), ligado);
+
+    // Off, a server that cannot be reached lets nobody in.
+    e.sai();
+    e.rede->corta();
+    QCOMPARE(e.entra(), ligado);
+}
+
+void tst_TrabalhoDesconectado::entradaSemConexao()
+{
+    Escritorio e(30);
+    QVERIFY2(e.inicia(), qPrintable(e.erro));
+    QVERIFY(e.entra());
+    QCOMPARE(TrabalhoDesconectado::copia()->quantas(), 30);
+    QVERIFY(!TrabalhoDesconectado::semConexao());
+    QVERIFY(e.entrada.login->menuPrincipal()->lblDesconectado->isHidden());
+    e.sai();
+
+    // The link drops. A wrong password opens nothing.
+    e.rede->corta();
+    QVERIFY(!e.entra(QStringLiteral("errada")));
+    QCOMPARE(titulosETextos(e.caixas),
+             QStringList{QStringLiteral("Trabalho Desconectado: ") + CopiaSelada::mensagem(CopiaSelada::Estado::SenhaErrada)});
+    QVERIFY(!TrabalhoDesconectado::copia());
+    QVERIFY(!e.entra(QString(), QStringLiteral("outro")));
+    QCOMPARE(e.caixas.caixas().value(0).texto, CopiaSelada::mensagem(CopiaSelada::Estado::Inexistente));
+
+    // The right one opens the copy; the main window says so.
+    QVERIFY(e.entra());
+    QVERIFY2(e.caixas.caixas().isEmpty(), qPrintable(titulosETextos(e.caixas).join(u'\n')));
+    Frminicial* menu = e.entrada.login->menuPrincipal();
+    QVERIFY(menu->isVisible());
+    QVERIFY(menu->lblDesconectado->isVisibleTo(menu));
+    QVERIFY2(menu->lblDesconectado->text().startsWith(QStringLiteral("TRABALHANDO DESCONECTADO desde ")),
+             qPrintable(menu->lblDesconectado->text()));
+    QCOMPARE(menu->sbStatusBarPainel1->text(), QStringLiteral("Usuario Desconectado: operador"));
+
+    // Searches read the copy; a save goes to the journal and is shown at once.
+    const auto todas = e.pede(buscaTudo(), {Codigo::Encontrados, Codigo::NadaEncontrado});
+    QVERIFY(todas);
+    QCOMPARE(clsAgenda::collectionFromPipeStringWithCommand(todas->texto).size(), 30);
+    std::optional<clsAgenda> tres = fichaPedida(e, 3);
+    QVERIFY(tres);
+    tres->nome = QStringLiteral("Nome Trocado Sem Conexao");
+    QVERIFY(salva(e, *tres));
+    clsAgenda nova = *tres;
+    nova.numeroFicha = 0;
+    nova.nome = QStringLiteral("Ficha Nova Sem Conexao");
+    QVERIFY(salva(e, nova));
+    QCOMPARE(nova.numeroFicha, -1);   // provisional
+    QCOMPARE(fichaPedida(e, 3)->nome, QStringLiteral("Nome Trocado Sem Conexao"));
+    const auto achada = e.pede(buscaTudo(QStringLiteral("nova sem")), {Codigo::Encontrados, Codigo::NadaEncontrado});
+    QCOMPARE(clsAgenda::collectionFromPipeStringWithCommand(achada->texto).value(0).numeroFicha, -1);
+    QCOMPARE(pendentes(), 2);
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM fichas")).toInt(), 30);
+    e.sai();
+
+    // The link is back: the next login sends both, once; the new sheet gets its number.
+    e.rede->restaura();
+    QVERIFY(e.entra());
+    QVERIFY2(e.caixas.caixas().isEmpty(), qPrintable(titulosETextos(e.caixas).join(u'\n')));
+    QCOMPARE(pendentes(), 0);
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT nome FROM fichas WHERE numeroficha = 3")).toString(),
+             QStringLiteral("Nome Trocado Sem Conexao"));
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM fichas")).toInt(), 31);
+    const qint32 numeroReal = e.noBanco(QStringLiteral("SELECT numeroficha FROM fichas WHERE nome = 'Ficha Nova Sem Conexao'")).toInt();
+    QVERIFY(numeroReal > 30);
+    CopiaSelada* copia = TrabalhoDesconectado::copia();
+    QVERIFY(!copia->ficha(-1));
+    QCOMPARE(copia->ficha(numeroReal)->nome, QStringLiteral("Ficha Nova Sem Conexao"));
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM mudancas_aplicadas")).toInt(), 2);
+}
+
+void tst_TrabalhoDesconectado::copiaDoOperadorRecusado_data()
+{
+    QTest::addColumn<QStringList>("comando");   // run on the server before the login
+    QTest::addColumn<QString>("senha");
+    QTest::addColumn<bool>("copiaFica");
+    QTest::newRow("operador desativado") << QStringList{QStringLiteral("desativar-operador"), QStringLiteral("--usuario"), QStringLiteral("operador")}
+                                         << QString() << false;
+    QTest::newRow("operador removido") << QStringList{QStringLiteral("remover-operador"), QStringLiteral("--usuario"), QStringLiteral("operador")}
+                                       << QString() << false;
+    QTest::newRow("senha digitada errada") << QStringList() << QStringLiteral("senha124") << true;
+}
+
+void tst_TrabalhoDesconectado::copiaDoOperadorRecusado()
+{
+    QFETCH(QStringList, comando);
+    QFETCH(QString, senha);
+    QFETCH(bool, copiaFica);
+    Escritorio e(3);
+    QVERIFY2(e.inicia(), qPrintable(e.erro));
+    QVERIFY(e.entra());
+    e.sai();
+    QVERIFY(CopiaSelada::existe(QStringLiteral("operador")));
+    if (!comando.isEmpty())
+        QVERIFY2(e.servidor.administra(comando), qPrintable(e.servidor.erro()));
+    QVERIFY(!e.entra(senha));
+    QCOMPARE(e.caixas.caixas().value(0).titulo, QStringLiteral("Login Negado"));
+    QCOMPARE(CopiaSelada::existe(QStringLiteral("operador")), copiaFica);
+    QCOMPARE(e.caixas.caixas().size(), copiaFica ? 1 : 2);
+    // Gone, it does not open disconnected either.
+    e.rede->corta();
+    QCOMPARE(e.entra(), copiaFica);
+}
+
+void tst_TrabalhoDesconectado::corteNaPrimeiraCopia()
+{
+    Escritorio e(3000);
+    QVERIFY2(e.inicia(), qPrintable(e.erro));
+    // The link drops while the first copy comes (its reply is some hundreds of kB).
+    e.rede->cortaApos(40'000);
+    QVERIFY(e.entra());
+    QCOMPARE(e.caixas.caixas().value(0).titulo, QStringLiteral("Trabalho Desconectado"));
+    QCOMPARE(TrabalhoDesconectado::copia()->numero(), 0);
+    QCOMPARE(TrabalhoDesconectado::copia()->quantas(), 0);
+    e.sai();
+    e.rede->restaura();
+    QVERIFY(e.entra());
+    QVERIFY2(e.caixas.caixas().isEmpty(), qPrintable(titulosETextos(e.caixas).join(u'\n')));
+    QCOMPARE(TrabalhoDesconectado::copia()->quantas(), 3000);
+    QVERIFY(TrabalhoDesconectado::copia()->numero() > 0);
+    QCOMPARE(TrabalhoDesconectado::copia()->ficha(2999)->nome,
+             e.noBanco(QStringLiteral("SELECT nome FROM fichas WHERE numeroficha = 2999")).toString());
+}
+
+void tst_TrabalhoDesconectado::milMudancasCortadasNoMeio()
+{
+    constexpr int fichas = 200;
+    constexpr int mudancas = 1000;
+    Escritorio e(fichas);
+    QVERIFY2(e.inicia(), qPrintable(e.erro));
+    QVERIFY(e.entra());
+    e.sai();
+    e.rede->corta();
+    QVERIFY(e.entra());
+    QVERIFY(TrabalhoDesconectado::semConexao());
+    // Each sheet changed five times over; every fiftieth change a new sheet.
+    QHash<qint32, QString> ultimoNome;
+    for (int i = 0; i < mudancas; ++i) {
+        const qint32 n = i % fichas + 1;
+        std::optional<clsAgenda> f = fichaPedida(e, n);
+        QVERIFY(f);
+        if (i % 50 == 49) {
+            f->numeroFicha = 0;
+            f->nome = QStringLiteral("Nova %1").arg(i);
+        } else {
+            f->nome = QStringLiteral("Mudança %1").arg(i);
+            ultimoNome.insert(n, f->nome);
+        }
+        QVERIFY(salva(e, *f));
+    }
+    QCOMPARE(pendentes(), mudancas);
+    e.sai();
+
+    // Back, and cut again in the middle of the replay.
+    e.rede->restaura();
+    e.rede->cortaApos(300'000);
+    QVERIFY(e.entra());
+    QCOMPARE(e.caixas.caixas().value(0).titulo, QStringLiteral("Trabalho Desconectado"));
+    const qsizetype restantes = pendentes();
+    QVERIFY2(restantes > 0 && restantes < mudancas, qPrintable(QString::number(restantes)));
+    e.sai();
+    e.rede->restaura();
+    QVERIFY(e.entra());
+    QVERIFY2(e.caixas.caixas().isEmpty(), qPrintable(titulosETextos(e.caixas).join(u'\n')));
+    QCOMPARE(pendentes(), 0);
+
+    // Each applied once: none lost, none doubled, the last name of each sheet kept.
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM mudancas_aplicadas")).toInt(), mudancas);
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM fichas WHERE nome LIKE 'Nova %'")).toInt(), mudancas / 50);
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM fichas")).toInt(), fichas + mudancas / 50);
+    for (auto i = ultimoNome.cbegin(); i != ultimoNome.cend(); ++i)
+        QCOMPARE(e.noBanco(QStringLiteral("SELECT nome FROM fichas WHERE numeroficha = %1").arg(i.key())).toString(), i.value());
+    QVERIFY(e.servidor.administra({QStringLiteral("historico"), QStringLiteral("--verificar")}));
+}
+
+void tst_TrabalhoDesconectado::conflitoEntreDuasMesas()
+{
+    Escritorio e(10);
+    QVERIFY2(e.inicia(), qPrintable(e.erro));
+    const auto trocaNome = [&](const QString& nome) {
+        std::optional<clsAgenda> f = fichaPedida(e, 5);
+        QVERIFY(f);
+        f->nome = nome;
+        QVERIFY(salva(e, *f));
+    };
+    for (const char* mesa : {"mesaA", "mesaB"}) {
+        e.usaMesa(QLatin1String(mesa));
+        QVERIFY(e.entra());
+        e.sai();
+    }
+    e.rede->corta();
+    for (const char* mesa : {"mesaA", "mesaB"}) {
+        e.usaMesa(QLatin1String(mesa));
+        QVERIFY(e.entra());
+        trocaNome(QStringLiteral("Nome da ") + QLatin1String(mesa));
+        e.sai();
+    }
+    e.rede->restaura();
+    e.usaMesa(QStringLiteral("mesaA"));
+    QVERIFY(e.entra());
+    QVERIFY2(e.caixas.caixas().isEmpty(), qPrintable(titulosETextos(e.caixas).join(u'\n')));
+    e.sai();
+    // The second desk's change started from the version the first one changed: not applied.
+    e.usaMesa(QStringLiteral("mesaB"));
+    QVERIFY(e.entra());
+    QCOMPARE(e.caixas.caixas().size(), 1);
+    QVERIFY2(e.caixas.caixas().first().texto.startsWith(QStringLiteral("1 mudança(s) feita(s) sem conexão não foram aplicadas")),
+             qPrintable(e.caixas.caixas().first().texto));
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT nome FROM fichas WHERE numeroficha = 5")).toString(), QStringLiteral("Nome da mesaA"));
+    const QList<Conflito> conflitos = Diario(*TrabalhoDesconectado::copia()).conflitos();
+    QCOMPARE(conflitos.size(), 1);
+    QCOMPARE(conflitos.first().mudanca.ficha.nome, QStringLiteral("Nome da mesaB"));
+    QCOMPARE(conflitos.first().doRegistro.nome, QStringLiteral("Nome da mesaA"));
+    QCOMPARE(TrabalhoDesconectado::copia()->ficha(5)->nome, QStringLiteral("Nome da mesaA"));
+    QCOMPARE(pendentes(), 0);
+}
+
+QTEST_MAIN(tst_TrabalhoDesconectado)
+#include "tst_trabalhodesconectado.moc"
