@@ -1,5 +1,7 @@
 #include "app/Frminicial.h"
+#include "desconectado/Diario.h"
 #include "desconectado/TrabalhoDesconectado.h"
+#include "desconectado/frmConflitos.h"
 #include "app/Caixas.h"
 #include "app/Implantacao.h"
 #include "app/Seams.h"
@@ -55,6 +57,8 @@ Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent)
     mnuSecretaria->setObjectName(QStringLiteral("mnuSecretaria"));
     mnumembros = mnuSecretaria->addAction(QStringLiteral("&Membros"));
     mnumembros->setObjectName(QStringLiteral("mnumembros"));
+    mnuconflitos = mnuSecretaria->addAction(QStringLiteral("&Conflitos"));
+    mnuconflitos->setObjectName(QStringLiteral("mnuconflitos"));
     mnusair = mnuSecretaria->addAction(QStringLiteral("&Sair"));
     mnusair->setObjectName(QStringLiteral("mnusair"));
 
@@ -123,6 +127,7 @@ Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent)
 
     connect(mnumembros, &QAction::triggered, this, &Frminicial::mnumembros_Click);
     connect(mnusair, &QAction::triggered, this, &Frminicial::mnusair_Click);
+    connect(mnuconflitos, &QAction::triggered, this, &Frminicial::mnuconflitos_Click);
     connect(Timer3, &QTimer::timeout, this, &Frminicial::Timer3_Timer);
 
     // Load steps.
@@ -132,8 +137,19 @@ Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent)
                                 + (usuario ? usuario->usuario : QString()));
     lblDesconectado->setText(faixa);
     lblDesconectado->setVisible(!faixa.isEmpty());
+    CopiaSelada* copia = TrabalhoDesconectado::copia();
+    mnuconflitos->setVisible(copia && !TrabalhoDesconectado::semConexao() && !Diario(*copia).conflitos().isEmpty());
     Label3->setText(textoDoLetreiro());
     Timer3->start(150);
+}
+
+void Frminicial::mnuconflitos_Click()
+{
+    if (CopiaSelada* copia = TrabalhoDesconectado::copia()) {
+        frmConflitos janela(*copia, this);
+        janela.exec();
+        mnuconflitos->setVisible(!Diario(*copia).conflitos().isEmpty());
+    }
 }
 
 void Frminicial::Timer3_Timer()

@@ -22,6 +22,7 @@ public:
     QMenu* mnuSecretaria;
     QAction* mnumembros;
     QAction* mnusair;
+    QAction* mnuconflitos;   // changes made disconnected the server did not apply; shown only when there are some
     QLabel* sbStatusBarPainel1;   // first panel of sbStatusBar
     QLabel* lblDesconectado;      // "working disconnected since ...", shown only then
     QLabel* Label3;
@@ -37,4 +38,5 @@ private:
     void Timer3_Timer();
     void mnumembros_Click();
     void mnusair_Click();
+    void mnuconflitos_Click();
 };

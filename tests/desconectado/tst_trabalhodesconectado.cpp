@@ -5,6 +5,7 @@
 #include "Escritorio.h"
 #include "app/Frminicial.h"
 #include "desconectado/Diario.h"
+#include "desconectado/frmConflitos.h"
 #include "protocol/Compressao.h"
 #include "protocol/Historico.h"
 #include "protocol/Quadros.h"
@@ -16,6 +17,9 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
 
 namespace {
 
@@ -65,6 +69,7 @@ private slots:
     void copiaDoOperadorRecusado();
     void corteNaPrimeiraCopia();
     void milMudancasCortadasNoMeio();
+    void conflitoEntreDuasMesas_data();
     void conflitoEntreDuasMesas();
 };
 
@@ -278,16 +283,26 @@ void tst_TrabalhoDesconectado::milMudancasCortadasNoMeio()
     QVERIFY(e.servidor.administra({QStringLiteral("historico"), QStringLiteral("--verificar")}));
 }
 
+void tst_TrabalhoDesconectado::conflitoEntreDuasMesas_data()
+{
+    QTest::addColumn<int>("codigoB");          // what the second desk did to the sheet
+    QTest::addColumn<bool>("ficaODigitado");   // the operator ticks the office's name
+    QTest::addColumn<bool>("confirma");        // the answer to "delete it all the same?"
+    QTest::addColumn<QString>("noRegistro");   // the sheet's name in the end ("" deleted)
+    QTest::newRow("alteração: fica o digitado") << int(Codigo::Salva) << true << false << "Nome da mesaB";
+    QTest::newRow("alteração: fica o registro") << int(Codigo::Salva) << false << false << "Nome da mesaA";
+    QTest::newRow("exclusão confirmada") << int(Codigo::Exclui) << false << true << "";
+    QTest::newRow("exclusão recusada") << int(Codigo::Exclui) << false << false << "Nome da mesaA";
+}
+
 void tst_TrabalhoDesconectado::conflitoEntreDuasMesas()
 {
+    QFETCH(int, codigoB);
+    QFETCH(bool, ficaODigitado);
+    QFETCH(bool, confirma);
+    QFETCH(QString, noRegistro);
     Escritorio e(10);
     QVERIFY2(e.inicia(), qPrintable(e.erro));
-    const auto trocaNome = [&](const QString& nome) {
-        std::optional<clsAgenda> f = fichaPedida(e, 5);
-        QVERIFY(f);
-        f->nome = nome;
-        QVERIFY(salva(e, *f));
-    };
     for (const char* mesa : {"mesaA", "mesaB"}) {
         e.usaMesa(QLatin1String(mesa));
         QVERIFY(e.entra());
@@ -297,7 +312,14 @@ void tst_TrabalhoDesconectado::conflitoEntreDuasMesas()
     for (const char* mesa : {"mesaA", "mesaB"}) {
         e.usaMesa(QLatin1String(mesa));
         QVERIFY(e.entra());
-        trocaNome(QStringLiteral("Nome da ") + QLatin1String(mesa));
+        std::optional<clsAgenda> f = fichaPedida(e, 5);
+        QVERIFY(f);
+        f->nome = QStringLiteral("Nome da ") + QLatin1String(mesa);
+        f->profissao = QStringLiteral("Profissão da ") + QLatin1String(mesa);
+        if (codigoB == Codigo::Exclui && QByteArrayView(mesa) == "mesaB")
+            QVERIFY(e.pede(f->toPipeStringWithCommand(Codigo::Exclui), {Codigo::Excluido}));
+        else
+            QVERIFY(salva(e, *f));
         e.sai();
     }
     e.rede->restaura();
@@ -312,12 +334,37 @@ void tst_TrabalhoDesconectado::conflitoEntreDuasMesas()
     QVERIFY2(e.caixas.caixas().first().texto.startsWith(QStringLiteral("1 mudança(s) feita(s) sem conexão não foram aplicadas")),
              qPrintable(e.caixas.caixas().first().texto));
     QCOMPARE(e.noBanco(QStringLiteral("SELECT nome FROM fichas WHERE numeroficha = 5")).toString(), QStringLiteral("Nome da mesaA"));
-    const QList<Conflito> conflitos = Diario(*TrabalhoDesconectado::copia()).conflitos();
-    QCOMPARE(conflitos.size(), 1);
-    QCOMPARE(conflitos.first().mudanca.ficha.nome, QStringLiteral("Nome da mesaB"));
-    QCOMPARE(conflitos.first().doRegistro.nome, QStringLiteral("Nome da mesaA"));
-    QCOMPARE(TrabalhoDesconectado::copia()->ficha(5)->nome, QStringLiteral("Nome da mesaA"));
+    CopiaSelada* copia = TrabalhoDesconectado::copia();
+    QCOMPARE(copia->ficha(5)->nome, QStringLiteral("Nome da mesaA"));
     QCOMPARE(pendentes(), 0);
+    QVERIFY(e.entrada.login->menuPrincipal()->mnuconflitos->isVisible());
+
+    // The operator chooses in the conflict window.
+    e.caixas.limpa();
+    e.caixas.proximaResposta(confirma ? Caixas::Resposta::Sim : Caixas::Resposta::Nao);
+    frmConflitos janela(*copia);
+    janela.show();
+    QCOMPARE(janela.lstConflitos->count(), 1);
+    if (codigoB == Codigo::Salva) {
+        // Field by field: the name and the profession differ, nothing else.
+        QCOMPARE(janela.tblCampos->rowCount(), 2);
+        QCOMPARE(janela.tblCampos->item(0, 0)->text(), QStringLiteral("nome"));
+        QCOMPARE(janela.tblCampos->item(0, 1)->text(), QStringLiteral("Nome da mesaB"));
+        QCOMPARE(janela.tblCampos->item(0, 2)->text(), QStringLiteral("Nome da mesaA"));
+        if (ficaODigitado)
+            janela.tblCampos->item(0, 1)->setCheckState(Qt::Checked);
+    } else {
+        QCOMPARE(janela.btnGravar->text(), QStringLiteral("Excluir"));
+    }
+    QTest::mouseClick(janela.btnGravar, Qt::LeftButton);
+    QCOMPARE(e.caixas.caixas().size(), codigoB == Codigo::Exclui ? 1 : 0);
+    const QVariant nome = e.noBanco(QStringLiteral("SELECT nome FROM fichas WHERE numeroficha = 5"));
+    QCOMPARE(nome.isValid() ? nome.toString() : QString(), noRegistro);
+    if (codigoB == Codigo::Salva)   // the profession stays the registry's
+        QCOMPARE(e.noBanco(QStringLiteral("SELECT profissao FROM fichas WHERE numeroficha = 5")).toString(),
+                 QStringLiteral("Profissão da mesaA"));
+    // Chosen, it leaves the list; refused, it stays for later.
+    QCOMPARE(janela.lstConflitos->count(), codigoB == Codigo::Exclui && !confirma ? 1 : 0);
 }
 
 QTEST_MAIN(tst_TrabalhoDesconectado)
