@@ -177,6 +177,8 @@ void tst_CopiaSelada::valorMexidoNaoAbre_data()
                                               << true;
     QTest::newRow("fichas trocadas de número") << "UPDATE fichas SET dados = (SELECT dados FROM fichas WHERE numero = 2) WHERE numero = 1"
                                                << true;
+    QTest::newRow("nome de outra ficha") << "UPDATE fichas SET nome = (SELECT nome FROM fichas WHERE numero = 2) WHERE numero = 1"
+                                         << true;
     QTest::newRow("verificador trocado pelo contato") << "UPDATE selo SET valor = (SELECT valor FROM selo WHERE chave = 'contato') WHERE chave = 'verificador'"
                                                       << false;
     QTest::newRow("contato de outra cópia") << "UPDATE selo SET valor = x'00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff0011223344556677' WHERE chave = 'contato'"
