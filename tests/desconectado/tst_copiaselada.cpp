@@ -68,6 +68,7 @@ private slots:
 
     void abertura_data();
     void abertura();
+    void copiaDeOutroUsuarioRenomeada();
     void arquivoSemDadosEmClaro_data();
     void arquivoSemDadosEmClaro();
     void valorMexidoNaoAbre_data();
@@ -123,6 +124,23 @@ void tst_CopiaSelada::abertura()
         QVERIFY(!c.ficha(7));
         QVERIFY(!CopiaSelada::mensagem(CopiaSelada::Estado(esperado)).isEmpty());
     }
+}
+
+// A copy is its operator's: another's file put under this one's name opens nothing, even
+// with the password it was sealed with.
+void tst_CopiaSelada::copiaDeOutroUsuarioRenomeada()
+{
+    clsUsuario outro = operador();
+    outro.usuario = QStringLiteral("tesoureiro");
+    {
+        CopiaSelada c;
+        QCOMPARE(c.abreNoLogin(outro, QStringLiteral("senha123"), agora), CopiaSelada::Estado::Aberta);
+        QVERIFY(c.grava(ficha(7, QStringLiteral("Maria")), 3));
+    }
+    QVERIFY(QFile::rename(CopiaSelada::arquivoDe(QStringLiteral("tesoureiro")), CopiaSelada::arquivoDe(QStringLiteral("secretaria"))));
+    CopiaSelada c;
+    QCOMPARE(c.abre(QStringLiteral("secretaria"), QStringLiteral("senha123"), 7, agora), CopiaSelada::Estado::SenhaErrada);
+    QVERIFY(!c.ficha(7));
 }
 
 void tst_CopiaSelada::arquivoSemDadosEmClaro_data()
