@@ -7,6 +7,7 @@
 #include "desconectado/Diario.h"
 #include "desconectado/frmConflitos.h"
 #include "protocol/Compressao.h"
+#include "reports/BuscaDeMembros.h"
 #include "protocol/Historico.h"
 #include "protocol/Quadros.h"
 #include "protocol/Sincronia.h"
@@ -49,6 +50,33 @@ bool salva(Escritorio& e, clsAgenda& f)
     if (r)
         f.fromPipeStringWithCommand(r->texto);
     return r.has_value();
+}
+
+// Searches of the department report: all, a part of a name, a range of registration dates.
+QList<clsFiltroBusca> filtrosDoRelatorio()
+{
+    QList<clsFiltroBusca> filtros;
+    for (int i = 0; i < 4; ++i) {
+        clsFiltroBusca f;
+        f.departamento = globais().usuarioLogado->departamento;
+        filtros << f;
+    }
+    filtros[1].nome = QStringLiteral("ana");
+    filtros[2].dataInicial = QDate(2000, 1, 1);
+    filtros[3].dataFinal = QDate(1995, 12, 31);
+    return filtros;
+}
+
+QList<qint32> numerosDoRelatorio(const clsFiltroBusca& filtro)
+{
+    QTimer timer;
+    QList<qint32> numeros;
+    if (const auto lista = BuscaMembros(nullptr, &timer, filtro))
+        for (const clsAgenda& f : *lista)
+            numeros << f.numeroFicha;
+    else
+        numeros << -1;
+    return numeros;
 }
 
 qsizetype pendentes()
@@ -122,6 +150,11 @@ void tst_TrabalhoDesconectado::entradaSemConexao()
     QCOMPARE(TrabalhoDesconectado::copia()->quantas(), 30);
     QVERIFY(!TrabalhoDesconectado::semConexao());
     QVERIFY(e.entrada.login->menuPrincipal()->lblDesconectado->isHidden());
+    // The report's searches, as the server answers them now.
+    const QList<clsFiltroBusca> filtros = filtrosDoRelatorio();
+    QList<QList<qint32>> doServidor;
+    for (const clsFiltroBusca& f : filtros)
+        doServidor << numerosDoRelatorio(f);
     e.sai();
 
     // The link drops. A wrong password opens nothing.
@@ -142,6 +175,13 @@ void tst_TrabalhoDesconectado::entradaSemConexao()
     QVERIFY2(menu->lblDesconectado->text().startsWith(QStringLiteral("TRABALHANDO DESCONECTADO desde ")),
              qPrintable(menu->lblDesconectado->text()));
     QCOMPARE(menu->sbStatusBarPainel1->text(), QStringLiteral("Usuario Desconectado: operador"));
+
+    // The report reads the copy, and finds what the server found.
+    for (qsizetype i = 0; i < filtros.size(); ++i)
+        QCOMPARE(numerosDoRelatorio(filtros[i]), doServidor[i]);
+    // (The filters narrow the list: a copy that ignored them would not pass.)
+    QVERIFY2(std::any_of(doServidor.cbegin() + 1, doServidor.cend(), [](const QList<qint32>& l) { return !l.isEmpty() && l.size() < 30; }),
+             qPrintable(QStringLiteral("%1 %2 %3").arg(doServidor[1].size()).arg(doServidor[2].size()).arg(doServidor[3].size())));
 
     // Searches read the copy; a save goes to the journal and is shown at once.
     const auto todas = e.pede(buscaTudo(), {Codigo::Encontrados, Codigo::NadaEncontrado});
