@@ -157,6 +157,9 @@ void Frminicial::Timer3_Timer()
     const QString texto = Label3->text();
     if (texto.size() > 1)
         Label3->setText(texto.mid(1) + texto.front());
+    // Working disconnected, every 3 s: the changes waiting, and whether the server is back.
+    if (++m_tiques % 20 == 0 && TrabalhoDesconectado::semConexao())
+        lblDesconectado->setText(TrabalhoDesconectado::faixa());
 }
 
 void Frminicial::mnumembros_Click()

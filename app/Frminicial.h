@@ -39,4 +39,6 @@ private:
     void mnumembros_Click();
     void mnusair_Click();
     void mnuconflitos_Click();
+
+    int m_tiques = 0;   // of Timer3
 };

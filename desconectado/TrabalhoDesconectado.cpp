@@ -90,9 +90,13 @@ QString faixa()
     if (!desconectado || !aberta)
         return {};
     const qsizetype pendentes = Diario(*aberta).quantas();
-    return QStringLiteral("TRABALHANDO DESCONECTADO desde %1 - %2 mudança(s) a enviar ao servidor")
-        .arg(desde().toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")))
-        .arg(pendentes);
+    QString texto = QStringLiteral("TRABALHANDO DESCONECTADO desde %1 - %2 mudança(s) a enviar ao servidor")
+                        .arg(desde().toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")))
+                        .arg(pendentes);
+    // The login window keeps trying the server meanwhile.
+    if (const Conexao* c = conexaoExistente(); c && c->conectada())
+        texto += QStringLiteral(" - O SERVIDOR VOLTOU: saia e entre de novo para enviá-las");
+    return texto;
 }
 
 CopiaSelada* copia()

@@ -28,7 +28,8 @@ CopiaSelada::Estado entraSemConexao(const QString& usuario, const QString& senha
 bool semConexao();
 // The last time this copy saw the server: working disconnected since then.
 QDateTime desde();
-// The main window's banner (empty when connected).
+// The main window's banner (empty when connected): since when, the changes waiting, and
+// whether the server can be reached again.
 QString faixa();
 CopiaSelada* copia();
 // The log-off: back to the server for the next login.

@@ -201,10 +201,15 @@ void tst_TrabalhoDesconectado::entradaSemConexao()
     QCOMPARE(clsAgenda::collectionFromPipeStringWithCommand(achada->texto).value(0).numeroFicha, -1);
     QCOMPARE(pendentes(), 2);
     QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM fichas")).toInt(), 30);
-    e.sai();
+    QTRY_VERIFY_WITH_TIMEOUT(menu->lblDesconectado->text().contains(QStringLiteral(" - 2 mudança(s) a enviar")), 5000);
+    QVERIFY(!menu->lblDesconectado->text().contains(QStringLiteral("VOLTOU")));
 
-    // The link is back: the next login sends both, once; the new sheet gets its number.
+    // The link is back: the banner says so; the next login sends both, once; the new sheet
+    // gets its number.
     e.rede->restaura();
+    QTRY_VERIFY_WITH_TIMEOUT(menu->lblDesconectado->text().contains(QStringLiteral("O SERVIDOR VOLTOU")), 10000);
+    QVERIFY(TrabalhoDesconectado::semConexao());
+    e.sai();
     QVERIFY(e.entra());
     QVERIFY2(e.caixas.caixas().isEmpty(), qPrintable(titulosETextos(e.caixas).join(u'\n')));
     QCOMPARE(pendentes(), 0);
