@@ -1,4 +1,7 @@
 #include "app/Frminicial.h"
+#include "desconectado/Diario.h"
+#include "desconectado/TrabalhoDesconectado.h"
+#include "desconectado/frmConflitos.h"
 #include "app/Caixas.h"
 #include "app/Implantacao.h"
 #include "app/Seams.h"
@@ -54,6 +57,8 @@ Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent)
     mnuSecretaria->setObjectName(QStringLiteral("mnuSecretaria"));
     mnumembros = mnuSecretaria->addAction(QStringLiteral("&Membros"));
     mnumembros->setObjectName(QStringLiteral("mnumembros"));
+    mnuconflitos = mnuSecretaria->addAction(QStringLiteral("&Conflitos"));
+    mnuconflitos->setObjectName(QStringLiteral("mnuconflitos"));
     mnusair = mnuSecretaria->addAction(QStringLiteral("&Sair"));
     mnusair->setObjectName(QStringLiteral("mnusair"));
 
@@ -106,19 +111,45 @@ Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent)
     sbStatusBarPainel1->setObjectName(QStringLiteral("sbStatusBarPainel1"));
     statusBar()->setObjectName(QStringLiteral("sbStatusBar"));
     statusBar()->addWidget(sbStatusBarPainel1, 1);
+    // Working on the desk's copy, never unnoticed.
+    lblDesconectado = new QLabel(this);
+    lblDesconectado->setObjectName(QStringLiteral("lblDesconectado"));
+    QPalette vermelho = lblDesconectado->palette();
+    vermelho.setColor(QPalette::WindowText, QColor(160, 0, 0));
+    lblDesconectado->setPalette(vermelho);
+    QFont negrito = lblDesconectado->font();
+    negrito.setBold(true);
+    lblDesconectado->setFont(negrito);
+    statusBar()->addPermanentWidget(lblDesconectado);
 
     Timer3 = new QTimer(this);
     Timer3->setObjectName(QStringLiteral("Timer3"));
 
     connect(mnumembros, &QAction::triggered, this, &Frminicial::mnumembros_Click);
     connect(mnusair, &QAction::triggered, this, &Frminicial::mnusair_Click);
+    connect(mnuconflitos, &QAction::triggered, this, &Frminicial::mnuconflitos_Click);
     connect(Timer3, &QTimer::timeout, this, &Frminicial::Timer3_Timer);
 
     // Load steps.
     const auto& usuario = globais().usuarioLogado;
-    sbStatusBarPainel1->setText(QStringLiteral("Usuario OnLine: ") + (usuario ? usuario->usuario : QString()));
+    const QString faixa = TrabalhoDesconectado::faixa();
+    sbStatusBarPainel1->setText((faixa.isEmpty() ? QStringLiteral("Usuario OnLine: ") : QStringLiteral("Usuario Desconectado: "))
+                                + (usuario ? usuario->usuario : QString()));
+    lblDesconectado->setText(faixa);
+    lblDesconectado->setVisible(!faixa.isEmpty());
+    CopiaSelada* copia = TrabalhoDesconectado::copia();
+    mnuconflitos->setVisible(copia && !TrabalhoDesconectado::semConexao() && !Diario(*copia).conflitos().isEmpty());
     Label3->setText(textoDoLetreiro());
     Timer3->start(150);
+}
+
+void Frminicial::mnuconflitos_Click()
+{
+    if (CopiaSelada* copia = TrabalhoDesconectado::copia()) {
+        frmConflitos janela(*copia, this);
+        janela.exec();
+        mnuconflitos->setVisible(!Diario(*copia).conflitos().isEmpty());
+    }
 }
 
 void Frminicial::Timer3_Timer()
@@ -126,6 +157,9 @@ void Frminicial::Timer3_Timer()
     const QString texto = Label3->text();
     if (texto.size() > 1)
         Label3->setText(texto.mid(1) + texto.front());
+    // Working disconnected, every 3 s: the changes waiting, and whether the server is back.
+    if (++m_tiques % 20 == 0 && TrabalhoDesconectado::semConexao())
+        lblDesconectado->setText(TrabalhoDesconectado::faixa());
 }
 
 void Frminicial::mnumembros_Click()

@@ -22,7 +22,9 @@ public:
     QMenu* mnuSecretaria;
     QAction* mnumembros;
     QAction* mnusair;
+    QAction* mnuconflitos;   // changes made disconnected the server did not apply; shown only when there are some
     QLabel* sbStatusBarPainel1;   // first panel of sbStatusBar
+    QLabel* lblDesconectado;      // "working disconnected since ...", shown only then
     QLabel* Label3;
     QTimer* Timer3;
     QFrame* Frame1;
@@ -36,4 +38,7 @@ private:
     void Timer3_Timer();
     void mnumembros_Click();
     void mnusair_Click();
+    void mnuconflitos_Click();
+
+    int m_tiques = 0;   // of Timer3
 };

@@ -15,7 +15,7 @@ namespace Implantacao {
 
 namespace {
 
-enum class Regra { Endereco, Caminho, Site, Email, Texto, TextoOpcional, Impressao, PoliticaTls };
+enum class Regra { Endereco, Caminho, Site, Email, Texto, TextoOpcional, Impressao, PoliticaTls, SimNao, Dias };
 
 struct Valor {
     const char* chave;
@@ -38,11 +38,14 @@ struct Tabela {
     Valor suporteFone3{"suporteFone3", ImplantacaoPadrao::suporteFone3, Regra::TextoOpcional, {}};
     Valor certificado{"certificado", "", Regra::Impressao, {}};
     Valor tls{"tls", "preferir", Regra::PoliticaTls, {}};
+    Valor trabalhoDesconectado{"trabalhoDesconectado", "nao", Regra::SimNao, {}};
+    Valor diasSemServidor{"diasSemServidor", "7", Regra::Dias, {}};
 
     QList<Valor*> todos()
     {
         return {&servidor, &bancoLocal, &organizacao, &endereco, &versiculo,
-                &site, &suporteEmail, &suporteFone1, &suporteFone2, &suporteFone3, &certificado, &tls};
+                &site, &suporteEmail, &suporteFone1, &suporteFone2, &suporteFone3, &certificado, &tls,
+                &trabalhoDesconectado, &diasSemServidor};
     }
     void padroes()
     {
@@ -60,6 +63,8 @@ Tabela& tabela()
 
 // Longer texts would not fit the windows and the banner that show them.
 constexpr qsizetype maiorTexto = 200;
+// A copy of members' data left a whole year without the server is too old to trust.
+constexpr int maisDias = 365;
 
 bool ehNomeDeMaquina(const QString& v)
 {
@@ -109,6 +114,17 @@ QString problema(Regra regra, const QString& v)
         if (v != QLatin1String("exigir") && v != QLatin1String("preferir") && v != QLatin1String("nunca"))
             return QStringLiteral("\"%1\" não é exigir, preferir nem nunca").arg(v);
         break;
+    case Regra::SimNao:
+        if (v != QLatin1String("sim") && v != QLatin1String("nao"))
+            return QStringLiteral("\"%1\" não é sim nem nao").arg(v);
+        break;
+    case Regra::Dias: {
+        bool ok = false;
+        const int dias = v.toInt(&ok);
+        if (!ok || dias < 1 || dias > maisDias || v != QString::number(dias))
+            return QStringLiteral("\"%1\" não é um número de dias de 1 a %2").arg(v).arg(maisDias);
+        break;
+    }
     case Regra::Texto:
     case Regra::TextoOpcional:
         break;
@@ -142,6 +158,9 @@ PoliticaTls tls()
     const QString& v = tabela().tls.atual;
     return v == QLatin1String("exigir") ? PoliticaTls::Exigir : v == QLatin1String("nunca") ? PoliticaTls::Nunca : PoliticaTls::Preferir;
 }
+
+bool trabalhoDesconectado() { return tabela().trabalhoDesconectado.atual == QLatin1String("sim"); }
+int diasSemServidor() { return tabela().diasSemServidor.atual.toInt(); }
 
 std::optional<QString> raizDaInstalacao(const QString& pastaDoPrograma)
 {

@@ -27,6 +27,13 @@ QString certificado();
 // offer TLS, `preferir` (the default) encrypts whenever the server offers it, `nunca` never asks.
 enum class PoliticaTls { Exigir, Preferir, Nunca };
 PoliticaTls tls();
+// Work while disconnected (`trabalhoDesconectado=sim`; off, `nao`, by default, since it keeps
+// the department's members on the desk, sealed): each operator's copy, queued changes sent when
+// the link returns (desconectado/). Off, nothing of it is asked of the server or kept.
+bool trabalhoDesconectado();
+// How many days a desk's copy may go without seeing the server before it no longer opens
+// (`diasSemServidor`, 1 to 365, 7 by default).
+int diasSemServidor();
 
 // The root under which the program was installed when `pastaDoPrograma` is its installed folder
 // ("" for a program in /usr/bin; "/tmp/x" for one unpacked to /tmp/x/usr/bin), or nothing for a

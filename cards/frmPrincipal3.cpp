@@ -301,6 +301,7 @@ void frmPrincipal3::AtualizaCarteira(int carteira, clsAgenda registro)
             throw ErroDeExecucao(origem + QStringLiteral(".AtualizaGUI%1").arg(carteira),
                                  QStringLiteral("Nenhum operador conectado (usuarioLogado vazio)"));
         registro.departamento = globais().usuarioLogado->departamento;
+        m_numeros[size_t(carteira - 1)] = registro.numeroFicha;
         for (int i = 0; i < camposPorCarteira; ++i)
             caixaDaCarteira(carteira, i)->setText(registro.*(camposDaCarteira()[size_t(i)].propriedade));
         LimpaLabelsDeErro(this);
@@ -393,6 +394,17 @@ void frmPrincipal3::ImprimeCarteiras(int k)
             Caixas::mostra(this, configuracao->erro() + QStringLiteral("\nNada foi impresso."),
                            QStringLiteral("Configurações da Carteirinha"), Caixas::Icone::Erro);
             return;
+        }
+        for (int c = 1; c <= k; ++c) {
+            const qint32 numero = c == 1 ? membros.numeroFicha : m_numeros[size_t(c - 1)];
+            if (numero < 0) {
+                Caixas::mostra(this,
+                               QStringLiteral("A ficha %1 foi feita sem conexão e ainda tem número provisório: a carteirinha "
+                                              "só pode ser impressa depois que o servidor der o número definitivo.\nNada foi impresso.")
+                                   .arg(numero),
+                               QStringLiteral("Ficha Provisória"), Caixas::Icone::Aviso);
+                return;
+            }
         }
         QList<ImpressaoCarteiras::TextosDaCarteira> carteiras;
         for (int c = 1; c <= k; ++c)

@@ -86,5 +86,8 @@ private:
     void mostraUsuarioNaBarra();
 
     std::array<std::array<QLineEdit*, camposPorCarteira>, carteirasPorFolha> m_caixas{};
+    // The sheet number each card 2.. was loaded from (card 1 is `membros`'s): a provisional one
+    // (negative, made while disconnected) is not printed.
+    std::array<qint32, carteirasPorFolha> m_numeros{};
     bool m_fechandoPeloPrograma = false;
 };

@@ -5,6 +5,7 @@
 #include "connection/Confianca.h"
 #include "protocol/ErroDeExecucao.h"
 #include "protocol/Historico.h"
+#include "protocol/Sincronia.h"
 #include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
@@ -201,7 +202,11 @@ QStringList Conexao::capacidades(bool tls) const
     pedidas << QLatin1String(Quadros::capacidadeQuadros);
     if (pedeEmpacotamento)
         pedidas << QLatin1String(Compressao::capacidade);
-    pedidas << QLatin1String(Historico::capacidade) << (m_segredo.isEmpty() || tls ? sessao : sessao + QLatin1Char('=') + m_segredo);
+    pedidas << QLatin1String(Historico::capacidade);
+    // Only a deployment that works disconnected asks for the changes it needs: off, the offer is as it always was.
+    if (Implantacao::trabalhoDesconectado())
+        pedidas << QLatin1String(Sincronia::capacidade);
+    pedidas << (m_segredo.isEmpty() || tls ? sessao : sessao + QLatin1Char('=') + m_segredo);
     return pedidas;
 }
 
@@ -228,6 +233,7 @@ Conexao::Resultado Conexao::negocia(QTimer* timerTimeOut)
 {
     const QString& servidor = m_servidor;
     m_historico = false;
+    m_sincronia = false;
     if (m_oferta.isEmpty())
         return exigeTls() ? recusa(Confianca::semTls(m_socket->peerName())) : Resultado::Conectada;
     const bool ofereceTls = m_ofereceTls;
@@ -302,6 +308,7 @@ void Conexao::aplicaAcordo(const QStringList& aceitas)
     m_enquadrada = m_cifrada || aceitas.contains(QLatin1String(Quadros::capacidadeQuadros));
     m_historico = m_enquadrada && aceitas.contains(QLatin1String(Historico::capacidade));
     m_empacotada = m_enquadrada && aceitas.contains(QLatin1String(Compressao::capacidade));
+    m_sincronia = m_enquadrada && aceitas.contains(QLatin1String(Sincronia::capacidade));
     // The secret the server holds this connection's session under: the one presented
     // when the session is still live, a new one otherwise. A server without sessions
     // names none.

@@ -61,6 +61,9 @@ public:
     bool enquadrada() const override { return m_enquadrada; }
     // The server agreed to show sheets' histories (protocol/Historico.h) on its last agreement.
     bool ofereceHistorico() const { return m_historico; }
+    // It agreed to tell a desk's copy the changes since a number and to take changes queued
+    // while disconnected (protocol/Sincronia.h): asked only when the deployment works disconnected.
+    bool ofereceSincronia() const { return m_sincronia; }
     // It also agreed that long replies may come packed (protocol/Compressao.h).
     bool empacotada() const { return m_empacotada; }
     // The wait took the last reply by the quiet rule (from then on, more bytes are a fault).
@@ -127,6 +130,7 @@ private:
     bool m_erroTratado = false;   // this connection's failure was already handled
     bool m_enquadrada = false;
     bool m_historico = false;
+    bool m_sincronia = false;
     QString m_segredo;              // the session's secret (see segredoDaSessao)
     QString m_servidorDoSegredo;    // "host:port" of the server that gave it
     QString m_servidor;             // "host:port" of this connection

@@ -4,6 +4,7 @@
 #include "app/modGlobais.h"
 #include "connection/Conexao.h"
 #include "connection/Espera.h"
+#include "protocol/Wire.h"
 #include "protocol/modCommands.h"
 
 #include <QPointer>
@@ -42,12 +43,37 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
 
 namespace {
 
+RespondenteLocal respondenteLocal;
+
+std::optional<RespostaDoServidor> classifica(QWidget* dono, int codigo, QString texto, QByteArray bytes,
+                                             std::initializer_list<int> esperados)
+{
+    for (const int esperado : esperados)
+        if (codigo == esperado)
+            return RespostaDoServidor{codigo, std::move(texto), std::move(bytes)};
+    if (codigo == Codigo::Falha)
+        MensagensDoServidor::falhaNoComando(dono);
+    else
+        MensagensDoServidor::comandoDesconhecido(dono);
+    return std::nullopt;
+}
+
 std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
                                             std::initializer_list<int> esperados, bool emBytes,
                                             std::function<void(QByteArrayView)> andamento = {})
 {
     if (RequisicaoEmCurso())
         return std::nullopt;
+    if (respondenteLocal) {
+        auto [codigo, texto] = respondenteLocal(mensagem);
+        QByteArray bytes;
+        if (emBytes)
+            bytes = Wire::codifica(std::exchange(texto, QString()));
+        if (andamento)
+            andamento(bytes);
+        globais().respostaServidor = texto;
+        return classifica(dono, codigo, std::move(texto), std::move(bytes), esperados);
+    }
     const QPointer<QWidget> guarda = dono;
     const bool temDono = dono != nullptr;
     const auto donoSumiu = [&] { return temDono && !guarda; };
@@ -92,6 +118,16 @@ std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut,
 }
 
 } // namespace
+
+void defineRespondenteLocal(RespondenteLocal respondente)
+{
+    respondenteLocal = std::move(respondente);
+}
+
+bool respondeLocalmente()
+{
+    return bool(respondenteLocal);
+}
 
 std::optional<RespostaDoServidor> Requisita(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
                                             std::initializer_list<int> esperados)

@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <utility>
 
 class QTimer;
 class QWidget;
@@ -47,6 +48,14 @@ std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerT
 std::optional<RespostaDoServidor> RequisitaEmBytes(QWidget* dono, QTimer* timerTimeOut, const QString& mensagem,
                                                    std::initializer_list<int> esperados,
                                                    std::function<void(QByteArrayView)> andamento);
+
+// While the program works disconnected (desconectado/TrabalhoDesconectado.h) requests are
+// answered from the desk's copy through this, not sent: the reply's code and text as the server
+// would give them, classified as any reply is (a request the copy does not take gets code 0,
+// "Falha no Comando"). An empty function sends to the server again.
+using RespondenteLocal = std::function<std::pair<int, QString>(const QString& mensagem)>;
+void defineRespondenteLocal(RespondenteLocal respondente);
+bool respondeLocalmente();
 
 // AguardaResposta (connection/Espera.h) on the program's connection, when there is one.
 // Windows do not wait by themselves: Requisita does.

@@ -11,6 +11,8 @@
 #include "connection/FRMAJUDA.h"
 #include "connection/Figura.h"
 #include "connection/Requisicao.h"
+#include "desconectado/Diario.h"
+#include "desconectado/TrabalhoDesconectado.h"
 #include "members/JanelaDeFicha.h"
 #include "members/frmPrincipal.h"
 #include "protocol/FormatoBR.h"
@@ -368,6 +370,11 @@ void frmLogin::VerificaServidor()
             Image2->setEnabled(true);
             Timer1->stop();
             txtUsuario->setFocus();
+        } else if (Implantacao::trabalhoDesconectado()) {
+            // With the server away, an operator with a copy on this desk may still come in.
+            txtUsuario->setEnabled(true);
+            txtSenha->setEnabled(true);
+            Image2->setEnabled(true);
         }
         MostraServidorPadrao();
     });
@@ -408,16 +415,31 @@ void frmLogin::EfetuaLogin()
         clsUsuario usuario;
         usuario.usuario = txtUsuario->text();
         usuario.senha = txtSenha->text();
+        if (Implantacao::trabalhoDesconectado() && !conectado()) {
+            m_conexao->defineSondagem(true);
+            ConectaNoServidor();
+            m_conexao->defineSondagem(false);
+            if (!conectado()) {
+                sucesso = EntraSemConexao(usuario.usuario, usuario.senha);
+                return;
+            }
+        }
         const auto resposta = Requisita(this, timerTimeOut, usuario.toPipeStringWithCommand(Codigo::Login),
                                         {Codigo::LoginAceito, Codigo::LoginNegado});
         if (!resposta) {
             globais().usuarioLogado.reset();
+            // The link dropped under the login itself: the copy is still there.
+            if (Implantacao::trabalhoDesconectado() && !conectado())
+                sucesso = EntraSemConexao(usuario.usuario, usuario.senha);
             return;
         }
         if (resposta->codigo == Codigo::LoginNegado) {
             globais().usuarioLogado.reset();
             Caixas::mostra(this, QStringLiteral("Dados de login inválidos"), QStringLiteral("Login Negado"),
                            Caixas::Icone::Aviso);
+            if (TrabalhoDesconectado::aposRecusa(usuario.usuario, usuario.senha))
+                Caixas::mostra(this, QStringLiteral("O servidor não aceita mais este usuário: a cópia das fichas dele neste computador foi apagada."),
+                               QStringLiteral("Trabalho Desconectado"), Caixas::Icone::Informacao);
             return;
         }
         clsUsuario logado;
@@ -425,11 +447,44 @@ void frmLogin::EfetuaLogin()
         globais().usuarioLogado = logado;
         GravaServidorNaConfiguracao();
         sucesso = true;
+        AtualizaCopiaDesconectada(logado, usuario.senha);
     });
     if (!semErro)
         globais().usuarioLogado.reset();
     if (sucesso)
         protegido(this, QStringLiteral("frmLogin.btnEfetuarLogin_Click"), [this] { abreJanelasDoLogin(); });
+}
+
+void frmLogin::AtualizaCopiaDesconectada(const clsUsuario& logado, const QString& senha)
+{
+    using R = Sincronizador::Resultado;
+    const R r = TrabalhoDesconectado::aposLogin(logado, senha, timerTimeOut);
+    if (r != R::Completo)
+        Caixas::mostra(this,
+                       QStringLiteral("A cópia das fichas para trabalho desconectado não pôde ser atualizada agora; "
+                                      "as mudanças ainda não enviadas seguem guardadas e vão na próxima entrada."),
+                       QStringLiteral("Trabalho Desconectado"), Caixas::Icone::Aviso);
+    if (CopiaSelada* copia = TrabalhoDesconectado::copia()) {
+        const qsizetype conflitos = Diario(*copia).conflitos().size();
+        if (conflitos > 0)
+            Caixas::mostra(this,
+                           QStringLiteral("%1 mudança(s) feita(s) sem conexão não foram aplicadas: a ficha mudou no servidor "
+                                          "desde então. Veja-as em Conflitos, na janela principal.")
+                               .arg(conflitos),
+                           QStringLiteral("Trabalho Desconectado"), Caixas::Icone::Aviso);
+    }
+}
+
+bool frmLogin::EntraSemConexao(const QString& usuario, const QString& senha)
+{
+    const CopiaSelada::Estado estado = TrabalhoDesconectado::entraSemConexao(usuario, senha);
+    if (estado != CopiaSelada::Estado::Aberta) {
+        globais().usuarioLogado.reset();
+        Caixas::mostra(this, CopiaSelada::mensagem(estado), QStringLiteral("Trabalho Desconectado"), Caixas::Icone::Aviso);
+        return false;
+    }
+    globais().usuarioLogado = TrabalhoDesconectado::copia()->operador();
+    return true;
 }
 
 void frmLogin::abreJanelasDoLogin()
@@ -467,6 +522,7 @@ void frmLogin::Logoff()
 {
     m_conexao->encerraSessaoNoServidor();
     globais().usuarioLogado.reset();
+    TrabalhoDesconectado::encerra();
     show();
     EncerraConexaoNoServidor();
     // The menu and the member window belong to the login that ended. Deleted, not closed:

@@ -13,6 +13,7 @@ class QPushButton;
 class QTcpSocket;
 class QTimer;
 class frmPrincipal;
+class clsUsuario;
 
 // The login window: the first window of the run, hidden (never destroyed) after login. It
 // owns the one connection to the registry server (connection/Conexao.h), tells it where to
@@ -103,6 +104,10 @@ private:
     void MostraSuporte();
     void AbreSite();
     void abreJanelasDoLogin();
+    // Working disconnected (desconectado/TrabalhoDesconectado.h): the copy after a connected
+    // login, and the login into the copy when the server cannot be reached.
+    void AtualizaCopiaDesconectada(const clsUsuario& logado, const QString& senha);
+    bool EntraSemConexao(const QString& usuario, const QString& senha);
 
     Conexao* m_conexao;
     bool m_verificando = false;   // a VerificaServidor run is under way

@@ -106,6 +106,15 @@ private slots:
         QTest::newRow("tls nunca") << s + "tls=nunca\n" << "tls" << "nunca" << "";
         QTest::newRow("tls padrão") << s << "tls" << "preferir" << "";
         QTest::newRow("tls inválido") << s + "tls=sim\n" << "tls" << "preferir" << "\"sim\" não é exigir, preferir nem nunca; vale o padrão \"preferir\"";
+        QTest::newRow("desconectado padrão") << s << "trabalhoDesconectado" << "nao" << "";
+        QTest::newRow("desconectado ligado") << s + "trabalhoDesconectado=sim\n" << "trabalhoDesconectado" << "sim" << "";
+        QTest::newRow("desconectado inválido") << s + "trabalhoDesconectado=1\n" << "trabalhoDesconectado" << "nao"
+                                              << "\"1\" não é sim nem nao; vale o padrão \"nao\"";
+        QTest::newRow("dias padrão") << s << "diasSemServidor" << "7" << "";
+        QTest::newRow("dias") << s + "diasSemServidor=30\n" << "diasSemServidor" << "30" << "";
+        QTest::newRow("dias zero") << s + "diasSemServidor=0\n" << "diasSemServidor" << "7" << "não é um número de dias de 1 a 365";
+        QTest::newRow("dias demais") << s + "diasSemServidor=366\n" << "diasSemServidor" << "7" << "não é um número de dias";
+        QTest::newRow("dias com texto") << s + "diasSemServidor=7d\n" << "diasSemServidor" << "7" << "não é um número de dias";
     }
     void valores()
     {
@@ -124,7 +133,9 @@ private slots:
             {"tls", [] {
                  const Implantacao::PoliticaTls p = Implantacao::tls();
                  return QString::fromLatin1(p == Implantacao::PoliticaTls::Exigir ? "exigir" : p == Implantacao::PoliticaTls::Nunca ? "nunca" : "preferir");
-             }}};
+             }},
+            {"trabalhoDesconectado", [] { return QString::fromLatin1(Implantacao::trabalhoDesconectado() ? "sim" : "nao"); }},
+            {"diasSemServidor", [] { return QString::number(Implantacao::diasSemServidor()); }}};
         const QHash<QString, const char*> padrao = {
             {"servidor", ImplantacaoPadrao::servidor}, {"organizacao", ImplantacaoPadrao::organizacao},
             {"versiculo", ImplantacaoPadrao::versiculo}, {"suporteFone3", ImplantacaoPadrao::suporteFone3},

@@ -299,6 +299,38 @@ private slots:
         QCOMPARE(aparencia(), comoEstava);
     }
 
+    // A sheet made while disconnected has a provisional number until the server gives it its
+    // own: no card of it is printed.
+    void fichaProvisoriaNaoImprime_data()
+    {
+        QTest::addColumn<qint32>("numero1");
+        QTest::addColumn<qint32>("numero2");
+        QTest::addColumn<int>("botao");      // prints cards 1 to botao + 1
+        QTest::addColumn<bool>("imprime");
+        QTest::newRow("números definitivos") << 101 << 102 << 1 << true;
+        QTest::newRow("carteira 1 provisória") << -1 << 102 << 1 << false;
+        QTest::newRow("carteira 2 provisória") << 101 << -2 << 1 << false;
+        QTest::newRow("provisória fora da folha pedida") << 101 << -2 << 0 << true;
+    }
+    void fichaProvisoriaNaoImprime()
+    {
+        QFETCH(qint32, numero1);
+        QFETCH(qint32, numero2);
+        QFETCH(int, botao);
+        QFETCH(bool, imprime);
+        clsAgenda b;
+        b.numeroFicha = numero2;
+        b.nome = QStringLiteral("BRUNO ALVES");
+        janela->AtualizaGUI2(b);
+        janela->membros.numeroFicha = numero1;
+        Impressoras::Gravador impressora(pdfs.filePath(QStringLiteral("provisoria.pdf")));
+        QTest::mouseClick(janela->Command[size_t(botao)], Qt::LeftButton);
+        QCOMPARE(impressora.trabalhos.size(), imprime ? 1 : 0);
+        QCOMPARE(caixas->caixas().size(), imprime ? 0 : 1);
+        if (!imprime)
+            QCOMPARE(caixas->caixas().first().titulo, QStringLiteral("Ficha Provisória"));
+    }
+
 private:
     void AtualizaCarteiraDeTeste()
     {

@@ -8,6 +8,9 @@
 //     entrada.preparaEEntra("127.0.0.1", relay.porta(), ...);
 //     relay.mudaDestino(outro.porta());            // connections from now on go there
 //     QVERIFY(!relay.captura().contains(segredo));
+//     relay.corta();                               // the link drops: open connections cut, new ones refused
+//     relay.restaura();                            // and comes back
+//     relay.cortaApos(200'000);                    // drops once the server sent that many more bytes
 #include <QByteArray>
 #include <QMutex>
 #include <QSemaphore>
@@ -26,12 +29,29 @@ public:
     void mudaDestino(quint16 destino) { m_destino = destino; }
     // Every byte that crossed so far, both ways, in the order it came.
     QByteArray captura();
+    // The link drops: every open connection is cut at once (within 10 ms) and new ones are
+    // closed as they come, until restaura().
+    void corta() { m_cortado = true; }
+    void restaura()
+    {
+        m_limite = -1;
+        m_cortado = false;
+    }
+    bool cortado() const { return m_cortado; }
+    // The link drops once the server has sent `bytes` more to its clients: those bytes pass,
+    // the rest does not, and it stays down until restaura().
+    void cortaApos(qint64 bytes) { m_limite = m_doServidor + bytes; }
+    // The bytes the server sent its clients so far.
+    qint64 doServidor() const { return m_doServidor; }
 
 protected:
     void run() override;
 
 private:
     std::atomic<quint16> m_destino;
+    std::atomic<bool> m_cortado{false};
+    std::atomic<qint64> m_limite{-1};
+    std::atomic<qint64> m_doServidor{0};
     bool m_tiraTls;
     quint16 m_porta = 0;
     QSemaphore m_pronto;

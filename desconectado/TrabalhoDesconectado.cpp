@@ -1,0 +1,115 @@
+// The program's side of working disconnected (see TrabalhoDesconectado.h).
+#include "desconectado/TrabalhoDesconectado.h"
+#include "app/Implantacao.h"
+#include "connection/Conexao.h"
+#include "connection/Requisicao.h"
+#include "desconectado/Diario.h"
+#include "desconectado/RespostasDaCopia.h"
+
+#include <memory>
+
+namespace TrabalhoDesconectado {
+
+namespace {
+
+std::unique_ptr<CopiaSelada> aberta;
+bool desconectado = false;
+std::function<qint64()> relogio;
+
+} // namespace
+
+void defineRelogioParaTeste(std::function<qint64()> r)
+{
+    relogio = std::move(r);
+}
+
+qint64 agoraMs()
+{
+    return relogio ? relogio() : QDateTime::currentMSecsSinceEpoch();
+}
+
+Sincronizador::Resultado aposLogin(const clsUsuario& operador, const QString& senha, QTimer* timerTimeOut)
+{
+    encerra();
+    if (!Implantacao::trabalhoDesconectado())
+        return Sincronizador::Resultado::Completo;
+    aberta = std::make_unique<CopiaSelada>();
+    if (aberta->abreNoLogin(operador, senha, agoraMs()) != CopiaSelada::Estado::Aberta) {
+        aberta.reset();
+        return Sincronizador::Resultado::Falhou;
+    }
+    const Conexao* conexao = conexaoExistente();
+    if (!conexao || !conexao->ofereceSincronia())
+        return Sincronizador::Resultado::Completo;
+    Sincronizador sincronizador(*aberta, timerTimeOut);
+    const Sincronizador::Resultado r = sincronizador.sincroniza();
+    if (r == Sincronizador::Resultado::Completo)
+        aberta->marcaContato(agoraMs());
+    return r;
+}
+
+bool aposRecusa(const QString& usuario, const QString& senha)
+{
+    if (!Implantacao::trabalhoDesconectado() || !CopiaSelada::existe(usuario))
+        return false;
+    bool apagar = false;
+    {
+        CopiaSelada c;
+        apagar = c.abre(usuario, senha, 36500, agoraMs()) == CopiaSelada::Estado::Aberta;
+    }
+    return apagar && CopiaSelada::apaga(usuario);
+}
+
+CopiaSelada::Estado entraSemConexao(const QString& usuario, const QString& senha)
+{
+    encerra();
+    if (!Implantacao::trabalhoDesconectado())
+        return CopiaSelada::Estado::Inexistente;
+    auto c = std::make_unique<CopiaSelada>();
+    const CopiaSelada::Estado estado = c->abre(usuario, senha, Implantacao::diasSemServidor(), agoraMs());
+    if (estado != CopiaSelada::Estado::Aberta)
+        return estado;
+    aberta = std::move(c);
+    desconectado = true;
+    defineRespondenteLocal([](const QString& mensagem) { return RespostasDaCopia::responde(*aberta, mensagem, agoraMs()); });
+    return estado;
+}
+
+bool semConexao()
+{
+    return desconectado;
+}
+
+QDateTime desde()
+{
+    return aberta ? QDateTime::fromMSecsSinceEpoch(aberta->ultimoContatoMs()) : QDateTime();
+}
+
+QString faixa()
+{
+    if (!desconectado || !aberta)
+        return {};
+    const qsizetype pendentes = Diario(*aberta).quantas();
+    QString texto = QStringLiteral("TRABALHANDO DESCONECTADO desde %1 - %2 mudança(s) a enviar ao servidor")
+                        .arg(desde().toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")))
+                        .arg(pendentes);
+    // The login window keeps trying the server meanwhile.
+    if (const Conexao* c = conexaoExistente(); c && c->conectada())
+        texto += QStringLiteral(" - O SERVIDOR VOLTOU: saia e entre de novo para enviá-las");
+    return texto;
+}
+
+CopiaSelada* copia()
+{
+    return aberta.get();
+}
+
+void encerra()
+{
+    if (desconectado)
+        defineRespondenteLocal({});
+    desconectado = false;
+    aberta.reset();
+}
+
+} // namespace TrabalhoDesconectado
