@@ -1,5 +1,6 @@
 // Whether the client trusts the registry server's certificate (see Confianca.h).
 #include "connection/Confianca.h"
+#include "app/LugaresDoSistema.h"
 #include "protocol/ImpressaoDigital.h"
 
 #include <QCryptographicHash>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSslError>
-#include <QStandardPaths>
 
 namespace Confianca {
 
@@ -114,7 +114,7 @@ QString arquivoDosConhecidos()
 {
     if (!arquivoDeTeste().isEmpty())
         return arquivoDeTeste();
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/certificados-conhecidos");
+    return LugaresDoSistema::certificadosConhecidos();
 }
 
 void defineArquivoParaTeste(const QString& arquivo)
