@@ -21,3 +21,9 @@ foreach(t RequisicaoRespostas RequisicaoFalhas frmLogin ServidorDeFora)
   zelto_teste(tst_${t} connection/tst_${t}.cpp LIBS zelto_cliente zelto_teste_roteirizado)
 endforeach()
 # tst_ServidorDeFora finds the Debian server scripts/windows/testes.sh started in its environment.
+
+# The driver of the installed program (tests/packaging/Conducao.cpp), as a generic plugin the
+# program loads when QT_QPA_GENERIC_PLUGINS names it (there is no LD_PRELOAD on Windows).
+add_library(zelto_conducao MODULE packaging/Conducao.cpp packaging/ConducaoNoWindows.cpp)
+target_link_libraries(zelto_conducao PRIVATE Qt6::Widgets)
+set_target_properties(zelto_conducao PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/conducao/generic)
