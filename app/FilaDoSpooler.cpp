@@ -2,6 +2,7 @@
 #include "app/FilaDoSpooler.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
