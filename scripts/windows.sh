@@ -30,7 +30,7 @@ cmake -S "$raiz" -B "$obra" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$raiz/cmake/mingw-w
   -DCMAKE_BUILD_TYPE=Release -DZELTO_TESTES=$testes -DCMAKE_CROSSCOMPILING_EMULATOR=wine "${lanca[@]}" >/dev/null
 alvos=(zelto)
 [ "$testes" = ON ] && alvos=(all)
-cmake --build "$obra" --target "${alvos[@]}" -j"${ZELTO_JOBS:-1}"
+cmake --build "$obra" --target "${alvos[@]}" -j"${ZELTO_JOBS:-$(nproc)}"
 
 # The lookup file the installer leaves in %ProgramData%\Zelto when there is none.
 rm -f "$obra/ruduza.db"
