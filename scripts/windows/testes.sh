@@ -68,6 +68,8 @@ done
 
 falhas=0
 falha() { echo "FALHOU: $*" >&2; falhas=$(( falhas + 1 )); }
+# Whether file $2 has the line $1 (the installer writes Windows line ends).
+tem_linha() { tr -d '\r' < "$2" | grep -qxF "$1"; }
 
 # --- 1. The Qt tests under wine -----------------------------------------------------------
 export ZELTO_SERVIDOR_DE_FORA=$endereco:9998 ZELTO_SERVIDOR_DE_FORA_IMPRESSAO=$impressao
@@ -88,8 +90,8 @@ for f in zelto.exe Qt6Core.dll platforms/qwindows.dll sqldrivers/qsqlite.dll tls
 done
 [ -f "$menu" ] || falha "sem o atalho Zelto no menu Iniciar"
 [ -f "$escritorio/ruduza.db" ] || falha "sem o banco local em ProgramData"
-grep -qx "servidor=$endereco" "$escritorio/implantacao.ini" || falha "implantacao.ini sem o servidor"
-grep -qx "certificado=$pino" "$escritorio/implantacao.ini" || falha "implantacao.ini sem o certificado"
+tem_linha "servidor=$endereco" "$escritorio/implantacao.ini" || falha "implantacao.ini sem o servidor"
+tem_linha "certificado=$pino" "$escritorio/implantacao.ini" || falha "implantacao.ini sem o certificado"
 echo "Instalado: $(du -sh "$programa" | cut -f1) em Program Files; instalador $(du -h "$instalador" | cut -f1)"
 
 # The installed program, driven from inside by the generic plugin, up to its main menu.
@@ -120,9 +122,9 @@ implantacao_antes=$(md5sum < "$escritorio/implantacao.ini")
 [ "$(md5sum < "$perfil/config.ini")" = "$config_antes" ] || falha "a segunda instalação mudou o config.ini do operador"
 # With a new server: that key alone changes.
 "$wine" "$instalador" /S /SERVIDOR=10.1.2.3
-[ "$(grep -c '^servidor=' "$escritorio/implantacao.ini")" = 1 ] && grep -qx 'servidor=10.1.2.3' "$escritorio/implantacao.ini" \
+[ "$(grep -c '^servidor=' "$escritorio/implantacao.ini")" = 1 ] && tem_linha servidor=10.1.2.3 "$escritorio/implantacao.ini" \
   || falha "a terceira instalação não trocou só o servidor"
-grep -qx "certificado=$pino" "$escritorio/implantacao.ini" || falha "a terceira instalação perdeu o certificado"
+tem_linha "certificado=$pino" "$escritorio/implantacao.ini" || falha "a terceira instalação perdeu o certificado"
 
 # The uninstaller takes the program and keeps the office's and the operator's data.
 "$wine" "$programa/desinstalar.exe" /S
