@@ -137,6 +137,11 @@ if ! grep -q '^FEATURE_tabletevent:BOOL=OFF' "$obras/qtbase/CMakeCache.txt"; the
     || { tail -40 "$obras/qtbase-configure.log"; exit 1; }
 fi
 
+# Qt 6.4's Windows platform plugin asks for the dynamic OpenGL loader whenever the feature is on,
+# even in a build without OpenGL; the program draws without OpenGL, so those lines are left out.
+sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
+  "$fontes/qtbase/src/plugins/platforms/windows/qwindowswindow.cpp"
+
 if ! feito qt; then
   # Resumable: ninja picks up where an interrupted build stopped.
   ninja -C "$obras/qtbase" -j "$trabalhos" > "$obras/qtbase-build.log" 2>&1 \
