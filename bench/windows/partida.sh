@@ -29,7 +29,7 @@ inicio=$(date +%s%N)
 if [ "$modo" = windows ]; then
   ZELTO_CONDUCAO_SAIDA=$(echo "Z:$saida" | tr / '\\') "$WINE" "$PROGRAMA_WINDOWS" &
 else
-  env -u QT_PLUGIN_PATH -u QT_QPA_GENERIC_PLUGINS ZELTO_CONDUCAO_SAIDA="$saida" LD_PRELOAD="$CONDUCAO_LINUX" \
+  env -u WINEQT_PLUGIN_PATH -u WINEQT_QPA_GENERIC_PLUGINS ZELTO_CONDUCAO_SAIDA="$saida" LD_PRELOAD="$CONDUCAO_LINUX" \
     QT_QPA_PLATFORM=xcb "$PROGRAMA_LINUX" &
 fi
 p=$!
@@ -42,7 +42,7 @@ wait $p
 EOS
 export WINE=$wine PROGRAMA_WINDOWS="$tmp/zelto/zelto.exe" PROGRAMA_LINUX="$linux/zelto" \
   CONDUCAO_LINUX="$linux/tests/packaging/libzelto_conducao.so" \
-  QT_PLUGIN_PATH=$(winpath "$obra/conducao") QT_QPA_GENERIC_PLUGINS=zelto_conducao ZELTO_CONDUCAO_ATE=aberto
+  WINEQT_PLUGIN_PATH=$(winpath "$obra/conducao") WINEQT_QPA_GENERIC_PLUGINS=zelto_conducao ZELTO_CONDUCAO_ATE=aberto
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
   primeiro=$(bash "$0" windows "$1/v"); echo "windows, primeira vez no prefixo novo: $primeiro ms"
   bash "$0" linux "$1/v" >/dev/null

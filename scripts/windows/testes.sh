@@ -73,9 +73,11 @@ tem_linha() { tr -d '\r' < "$2" | grep -qxF "$1"; }
 
 # --- 1. The Qt tests under wine -----------------------------------------------------------
 export ZELTO_SERVIDOR_DE_FORA=$endereco:9998 ZELTO_SERVIDOR_DE_FORA_IMPRESSAO=$impressao
-export QT_PLUGIN_PATH=$(winpath "$sdk/qt/plugins")
+# Wine hands a program none of the QT_ variables of its caller (they belong to the Linux Qt);
+# WINEQT_X reaches it as QT_X.
+export WINEQT_PLUGIN_PATH=$(winpath "$sdk/qt/plugins") WINEQT_QPA_PLATFORM=offscreen
 (cd "$obra" && ctest --output-on-failure -j2 --timeout 300 "$@") || falha "testes Qt sob o wine"
-unset QT_PLUGIN_PATH WINEPATH
+unset WINEQT_PLUGIN_PATH WINEQT_QPA_PLATFORM WINEPATH
 
 # --- 2. The installer, the program, a second installation, the uninstaller ----------------
 c=$WINEPREFIX/drive_c
@@ -98,13 +100,15 @@ echo "Instalado: $(du -sh "$programa" | cut -f1) em Program Files; instalador $(
 visto=$tmp/visto
 tela=${ZELTO_TELA_WINDOWS:-$obra/menu-principal-wine.png}
 ZELTO_CONDUCAO_SAIDA=$(winpath "$visto") ZELTO_CONDUCAO_USUARIO=operador ZELTO_CONDUCAO_SENHA=senha123 \
-ZELTO_CONDUCAO_ATE=menu ZELTO_CONDUCAO_FICA_MS=5000 QT_QPA_GENERIC_PLUGINS=zelto_conducao \
-QT_PLUGIN_PATH=$(winpath "$obra/conducao") \
+ZELTO_CONDUCAO_ATE=menu ZELTO_CONDUCAO_FICA_MS=5000 WINEQT_QPA_GENERIC_PLUGINS=zelto_conducao \
+WINEQT_PLUGIN_PATH=$(winpath "$obra/conducao") \
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     "$0" "C:\\Program Files\\Zelto\\zelto.exe" & p=$!
     for _ in $(seq 1 600); do grep -q "^passo=menu" "$1" 2>/dev/null && break; sleep 0.1; done
-    sleep 1; import -window root "$2"; wait $p' "$wine" "$visto" "$tela" || true
-grep -q '^fim=ok' "$visto" 2>/dev/null || { cat "$visto" >&2 2>/dev/null; falha "zelto.exe não chegou ao menu principal"; }
+    sleep 1; import -window root "$2"
+    for _ in $(seq 1 100); do kill -0 $p 2>/dev/null || break; sleep 0.1; done
+    kill $p 2>/dev/null; wait $p' "$wine" "$visto" "$tela" || true
+grep -q '^fim=ok' "$visto" 2>/dev/null || { cat "$visto" >&2 2>/dev/null || true; falha "zelto.exe não chegou ao menu principal"; }
 grep '^caixa=' "$visto" >&2 && falha "zelto.exe mostrou caixas"
 grep -q "servidor=$endereco:9998" "$visto" || falha "zelto.exe não mostrou o servidor da implantação"
 grep -q 'combinou: tls' "$tmp/servidor.log" || falha "o login não foi cifrado"
