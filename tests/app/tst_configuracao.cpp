@@ -106,7 +106,7 @@ private slots:
         QCOMPARE(globais().timeOutSegundos, qint16(10));
         QCOMPARE(globais().keepAliveSegundos, qint16(30));
         QVERIFY(globais().impressora);
-        QCOMPARE(globais().arquivoConfiguracao, m_pasta.filePath(QStringLiteral("config.ini")));
+        QCOMPARE(globais().arquivoConfiguracao, QDir::toNativeSeparators(m_pasta.filePath(QStringLiteral("config.ini"))));
     }
 
     void hostLongo()
