@@ -17,6 +17,8 @@ tmp=$(mktemp -d)
 trap 'WINEPREFIX=$tmp/wine wineserver -k 2>/dev/null || true; rm -rf "$tmp"' EXIT
 export WINEPREFIX=$tmp/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$wine" wineboot -i >/dev/null 2>&1
+# The prefix's desktop, made without a display, is let end before the runs under Xvfb.
+wineserver -w
 winpath() { local p=${1//\//\\}; echo "Z:$p"; }
 
 # Both programs as installed: the Windows one from its deployment folder, the Debian one from build/.

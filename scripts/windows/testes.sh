@@ -96,7 +96,11 @@ tem_linha "servidor=$endereco" "$escritorio/implantacao.ini" || falha "implantac
 tem_linha "certificado=$pino" "$escritorio/implantacao.ini" || falha "implantacao.ini sem o certificado"
 echo "Instalado: $(du -sh "$programa" | cut -f1) em Program Files; instalador $(du -h "$instalador" | cut -f1)"
 
-# The installed program, driven from inside by the generic plugin, up to its main menu.
+# The installed program, driven from inside by the generic plugin, up to its main menu. The
+# prefix's desktop, started so far without a display, is ended first: a program started beside
+# it would draw nowhere (a black screenshot).
+WINEPREFIX=$tmp/wine wineserver -k 2>/dev/null || true
+WINEPREFIX=$tmp/wine wineserver -w
 visto=$tmp/visto
 tela=${ZELTO_TELA_WINDOWS:-$obra/menu-principal-wine.png}
 ZELTO_CONDUCAO_SAIDA=$(winpath "$visto") ZELTO_CONDUCAO_USUARIO=operador ZELTO_CONDUCAO_SENHA=senha123 \
