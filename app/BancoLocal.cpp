@@ -1,5 +1,6 @@
 #include "app/BancoLocal.h"
 #include "app/Implantacao.h"
+#include "app/LugaresDoSistema.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,9 +61,9 @@ QString motivoDaGravacaoNegada(const QString& erroDoBanco)
                         || (arquivo.exists() && !arquivo.isWritable()) || !pasta.isWritable();
     if (!negada)
         return QString();
-    return QStringLiteral("O usuário não tem permissão para gravar em %1. Peça ao administrador para "
-                          "incluí-lo no grupo \"%2\" (adduser USUARIO %2) e entre de novo no computador.")
-        .arg(QDir::toNativeSeparators(arquivo.absoluteFilePath()), grupoDeGravacao());
+    return QStringLiteral("O usuário não tem permissão para gravar em %1. ")
+               .arg(QDir::toNativeSeparators(arquivo.absoluteFilePath()))
+           + LugaresDoSistema::comoLiberarGravacao();
 }
 
 QString criaDeSementes(const QString& destino, const QStringList& arquivosSql)

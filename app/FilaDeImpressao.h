@@ -18,9 +18,10 @@ struct Situacao {
     QString motivo;            // the print system's own words on the queue, when it gave any
 };
 
-// Follows job `numero` of the queue at `enderecoDaFila` (its IPP address) for a few seconds,
+// Follows job `numero` of the CUPS queue at `enderecoDaFila` (its IPP address) for a few seconds,
 // until it is printed or the print system tells why not; a job still on its way when the time
-// is up counts as going to paper. Window events keep being painted meanwhile.
+// is up counts as going to paper. Window events keep being painted meanwhile. (On Windows the
+// spooler's jobs are followed by FilaDoSpooler.)
 Situacao acompanha(const QString& enderecoDaFila, int numero);
 
 // The box that tells the operator a job of `titulo` waits in queue `fila`.

@@ -1,5 +1,6 @@
 #include "app/Implantacao.h"
 #include "app/ImplantacaoPadrao.h"
+#include "app/LugaresDoSistema.h"
 #include "protocol/ImpressaoDigital.h"
 #include "protocol/Wire.h"
 
@@ -51,6 +52,7 @@ struct Tabela {
     {
         for (Valor* v : todos())
             v->atual = QString::fromUtf8(v->padrao);
+        bancoLocal.atual = LugaresDoSistema::bancoLocalPadrao(std::nullopt);
     }
     Tabela() { padroes(); }
 };
@@ -164,27 +166,17 @@ int diasSemServidor() { return tabela().diasSemServidor.atual.toInt(); }
 
 std::optional<QString> raizDaInstalacao(const QString& pastaDoPrograma)
 {
-    const QString instalada = QDir::cleanPath(QString::fromUtf8(ImplantacaoPadrao::pastaDoPrograma));
-    const QString pasta = QDir::cleanPath(QDir::fromNativeSeparators(pastaDoPrograma));
-    if (instalada.isEmpty() || !pasta.endsWith(instalada))
-        return std::nullopt;
-    QString raiz = pasta.left(pasta.size() - instalada.size());
-    // "/tmp/xusr/bin" does not end in the folder "/usr/bin".
-    if (!raiz.isEmpty() && !instalada.startsWith(u'/') && !raiz.endsWith(u'/'))
-        return std::nullopt;
-    if (raiz.endsWith(u'/'))
-        raiz.chop(1);
-    return raiz;
+    return LugaresDoSistema::raizDaInstalacao(pastaDoPrograma);
 }
 
 QString arquivo(const QString& pastaDoPrograma)
 {
-    return raizDaInstalacao(pastaDoPrograma).value_or(QString()) + QString::fromUtf8(ImplantacaoPadrao::arquivoImplantacao);
+    return LugaresDoSistema::arquivoDeImplantacao(pastaDoPrograma);
 }
 
 QString configuracaoPadrao(const QString& pastaDoPrograma)
 {
-    return raizDaInstalacao(pastaDoPrograma).value_or(QString()) + QString::fromUtf8(ImplantacaoPadrao::configuracaoPadrao);
+    return LugaresDoSistema::configuracaoPadrao(pastaDoPrograma);
 }
 
 void restauraPadroes()
@@ -196,8 +188,7 @@ QStringList carrega(const QString& caminho, const std::optional<QString>& raiz)
 {
     Tabela& t = tabela();
     t.padroes();
-    if (raiz && QDir::isAbsolutePath(t.bancoLocal.atual))
-        t.bancoLocal.atual.prepend(*raiz);
+    t.bancoLocal.atual = LugaresDoSistema::bancoLocalPadrao(raiz);
 
     QStringList problemas;
     QFile f(caminho);

@@ -1,6 +1,5 @@
 // One print job: the pages as PDF, submitted to the chosen queue and followed there.
 #include "app/TrabalhoDeImpressao.h"
-#include "app/BibliotecaCups.h"
 #include "app/Caixas.h"
 #include "app/FilaDeImpressao.h"
 #include "app/Seams.h"
@@ -45,6 +44,14 @@ TrabalhoDeImpressao::TrabalhoDeImpressao(const QString& titulo, const QPrinter* 
         // The page and its printable area are the default printer's own.
         pagina = QPrinter(info, QPrinter::HighResolution).pageLayout();
     }
+    if (gravador)
+        preparaPdf(pagina);
+    else
+        preparaNoSistema(pagina);
+}
+
+void TrabalhoDeImpressao::preparaPdf(const QPageLayout& pagina)
+{
     m_pasta = std::make_unique<QTemporaryDir>();
     if (!m_pasta->isValid())
         return;
@@ -67,7 +74,8 @@ QString TrabalhoDeImpressao::envia(QWidget* dono)
     m_enviado = true;
     if (!m_impressora)
         return QStringLiteral("Não há impressora padrão instalada");
-    if (m_impressora->printerState() == QPrinter::Error || !QFileInfo(m_arquivo).isFile())
+    // Pages drawn on the printer itself are checked by the print system's own submission.
+    if (!m_arquivo.isEmpty() && (m_impressora->printerState() == QPrinter::Error || !QFileInfo(m_arquivo).isFile()))
         return QStringLiteral("A página não pôde ser preparada para a impressora");
 
     if (Impressoras::Gravador* gravador = Impressoras::gravadorAtivo()) {
@@ -82,40 +90,11 @@ QString TrabalhoDeImpressao::envia(QWidget* dono)
         return QString();
     }
 
-    QString semCups;
-    const BibliotecaCups::Funcoes* cups = BibliotecaCups::funcoes(&semCups);
-    if (!cups)
-        return semCups;
-    // The queue may be an instance ("fila/instancia") with options of its own.
-    const QByteArray nome = m_fila.section(u'/', 0, 0).toUtf8();
-    const QByteArray instancia = m_fila.section(u'/', 1).toUtf8();
-    cups_dest_t* destino = cups->cupsGetNamedDest(CUPS_HTTP_DEFAULT, nome.constData(),
-                                                  instancia.isEmpty() ? nullptr : instancia.constData());
-    int numeroDeOpcoes = 0;
-    cups_option_t* opcoes = nullptr;
-    for (int i = 0; destino && i < destino->num_options; ++i)
-        numeroDeOpcoes =
-            cups->cupsAddOption(destino->options[i].name, destino->options[i].value, numeroDeOpcoes, &opcoes);
-    if (m_copias > 1)
-        numeroDeOpcoes =
-            cups->cupsAddOption("copies", QByteArray::number(m_copias).constData(), numeroDeOpcoes, &opcoes);
-    const QString endereco = QString::fromUtf8(
-        destino ? cups->cupsGetOption("printer-uri-supported", destino->num_options, destino->options) : "");
-    const int numero = cups->cupsPrintFile2(CUPS_HTTP_DEFAULT, nome.constData(),
-                                            QFile::encodeName(m_arquivo).constData(), m_titulo.toUtf8().constData(),
-                                            numeroDeOpcoes, opcoes);
-    const QString erro = QString::fromUtf8(cups->cupsLastErrorString());
-    cups->cupsFreeOptions(numeroDeOpcoes, opcoes);
-    if (destino)
-        cups->cupsFreeDests(1, destino);
-    if (numero <= 0)
-        return erro.isEmpty() ? QStringLiteral("O sistema de impressão recusou o trabalho") : erro;
-    m_numero = numero;
+    return submeteAoSistema(dono);
+}
 
-    // Taking the job is not printing it: a paused queue takes them all.
-    if (endereco.isEmpty())
-        return QString();
-    const FilaDeImpressao::Situacao situacao = FilaDeImpressao::acompanha(endereco, numero);
+QString TrabalhoDeImpressao::conclui(const FilaDeImpressao::Situacao& situacao, QWidget* dono)
+{
     if (situacao.destino == FilaDeImpressao::Destino::Perdido) {
         return situacao.motivo.isEmpty()
                    ? QStringLiteral("o sistema de impressão abandonou o trabalho")

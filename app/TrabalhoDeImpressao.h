@@ -2,9 +2,13 @@
 #include <QString>
 #include <memory>
 
+class QPageLayout;
 class QPrinter;
 class QTemporaryDir;
 class QWidget;
+namespace FilaDeImpressao {
+struct Situacao;
+}
 
 // One print job on the default printer, under the title the print queue shows
 // ("Carteirinhas", "Relatório do Departamento", a window's name). Draw on impressora() with a
@@ -47,10 +51,20 @@ public:
     int numero() const { return m_numero; }
 
 private:
+    // The pages as a PDF file, for the test hook and for CUPS.
+    void preparaPdf(const QPageLayout& pagina);
+    // What differs between print systems (TrabalhoDeImpressao_cups.cpp, _windows.cpp): the
+    // printer the pages are drawn on, and handing them over and following them.
+    void preparaNoSistema(const QPageLayout& pagina);
+    QString submeteAoSistema(QWidget* dono);
+    // What the operator learns of a job the print system took: nothing when it goes to
+    // paper, a box when it waits, the reason when it was given up.
+    QString conclui(const FilaDeImpressao::Situacao& situacao, QWidget* dono);
+
     QString m_titulo;
-    QString m_fila;       // the default printer's queue ("fila" or "fila/instancia")
+    QString m_fila;       // the default printer's queue ("fila" or "fila/instancia"; the printer's name on Windows)
     std::unique_ptr<QTemporaryDir> m_pasta;
-    QString m_arquivo;    // the pages, as PDF, until they are submitted
+    QString m_arquivo;    // the pages, as PDF, until they are submitted ("" when drawn on the printer itself)
     std::unique_ptr<QPrinter> m_impressora;
     bool m_enviado = false;
     bool m_naFila = false;

@@ -2,6 +2,7 @@
 #include "app/Seams.h"
 #include "app/modBibArquivoINI.h"
 #include "app/Implantacao.h"
+#include "app/LugaresDoSistema.h"
 #include "protocol/FormatoBR.h"
 #include "reports/clsImpressora.h"
 
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QLabel>
 #include <QPointer>
 #include <QWidget>
@@ -52,8 +52,7 @@ QString pastaDoPrograma()
 // The operator's own config.ini, used when the program's folder is not the place for it.
 QString configuracaoDoUsuario()
 {
-    const QString pasta = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return pasta.isEmpty() ? QString() : pasta + QStringLiteral("/zelto/config.ini");
+    return LugaresDoSistema::configuracaoDoUsuario();
 }
 
 // Where config.ini is read and written. Beside the program when its folder can be written and

@@ -1,5 +1,6 @@
 // Whether the client trusts the registry server's certificate (see Confianca.h).
 #include "connection/Confianca.h"
+#include "app/LugaresDoSistema.h"
 #include "protocol/ImpressaoDigital.h"
 
 #include <QCryptographicHash>
@@ -8,7 +9,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSslError>
-#include <QStandardPaths>
+#include <QSslSocket>
 
 namespace Confianca {
 
@@ -59,6 +60,14 @@ QString impressao(const QSslCertificate& certificado)
     return QString::fromLatin1(certificado.digest(QCryptographicHash::Sha256).toHex());
 }
 
+namespace {
+bool verificaCadeias()
+{
+    static const bool sim = QSslSocket::isFeatureSupported(QSsl::SupportedFeature::CertificateVerification);
+    return sim;
+}
+} // namespace
+
 Veredito julga(const QList<QSslCertificate>& cadeia, const QString& host, quint16 porta, const QString& pin)
 {
     if (cadeia.isEmpty() || cadeia.first().isNull())
@@ -66,7 +75,10 @@ Veredito julga(const QList<QSslCertificate>& cadeia, const QString& host, quint1
     const QString dele = impressao(cadeia.first());
     if (!pin.isEmpty() && dele == pin)
         return {true, {}};
-    if (QSslCertificate::verify(cadeia, host).isEmpty())
+    // A chain an authority vouches for. Windows' own TLS (Schannel) cannot check a chain
+    // outside a handshake: there verify() finds no error in any chain, so it counts for
+    // nothing and only the pin or the remembered certificate decide.
+    if (verificaCadeias() && QSslCertificate::verify(cadeia, host).isEmpty())
         return {true, {}};
     if (!pin.isEmpty())
         return {false, QStringLiteral("O certificado do servidor %1 não é o que esta secretaria espera (implantacao.ini).\r\n\r\n"
@@ -114,7 +126,7 @@ QString arquivoDosConhecidos()
 {
     if (!arquivoDeTeste().isEmpty())
         return arquivoDeTeste();
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/certificados-conhecidos");
+    return LugaresDoSistema::certificadosConhecidos();
 }
 
 void defineArquivoParaTeste(const QString& arquivo)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -77,8 +78,14 @@ void MontadorDeResposta::acrescenta(QByteArrayView pedaco)
         achadas += dados[i] == '|';
     if (achadas > 0) {
         m_barras += achadas;
+#if defined(__GLIBC__)
         const void* ultima = memrchr(dados + inicio, '|', size_t(n - inicio));
         m_ultimaBarra = static_cast<const unsigned char*>(ultima) - dados;
+#else
+        // memrchr is glibc's own (MinGW has none).
+        const std::string_view trecho(reinterpret_cast<const char*>(dados + inicio), size_t(n - inicio));
+        m_ultimaBarra = inicio + qsizetype(trecho.rfind('|'));
+#endif
     }
     if (!m_codigoLido && m_barras > 0)
         leCodigo();

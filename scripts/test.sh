@@ -18,3 +18,5 @@ if [ "$segundos" -gt 0 ]; then
 fi
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" "$@"
+# The Windows program under wine, when the Windows SDK is there (else one line saying so).
+bash "$raiz/scripts/windows/testes.sh"

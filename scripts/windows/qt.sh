@@ -124,10 +124,23 @@ if ! feito qt-configurado; then
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
     -DFEATURE_system_freetype=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
     -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_textmarkdownreader=OFF \
-    -DFEATURE_zstd=OFF \
+    -DFEATURE_zstd=OFF -DFEATURE_tabletevent=OFF \
     > "$obras/qtbase-configure.log" 2>&1 || { tail -40 "$obras/qtbase-configure.log"; exit 1; }
   marca qt-configurado
 fi
+# Debian's qt6-base leaves out Qt's copy of the Wintab headers (their licence forbids changes),
+# which the Windows platform plugin needs for tablet events: those are off. A tree configured
+# before that is reconfigured in place; only what the feature touches (Gui, Widgets, the
+# plugins) is built again.
+if ! grep -q '^FEATURE_tabletevent:BOOL=OFF' "$obras/qtbase/CMakeCache.txt"; then
+  cmake -DFEATURE_tabletevent=OFF "$obras/qtbase" >> "$obras/qtbase-configure.log" 2>&1 \
+    || { tail -40 "$obras/qtbase-configure.log"; exit 1; }
+fi
+
+# Qt 6.4's Windows platform plugin asks for the dynamic OpenGL loader whenever the feature is on,
+# even in a build without OpenGL; the program draws without OpenGL, so those lines are left out.
+sed -i 's/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
+  "$fontes/qtbase/src/plugins/platforms/windows/qwindowswindow.cpp"
 
 if ! feito qt; then
   # Resumable: ninja picks up where an interrupted build stopped.

@@ -1,5 +1,6 @@
 // Start-up configuration, the orderly end of the program and the clearing of error labels.
 #include "app/Caixas.h"
+#include "app/LugaresDoSistema.h"
 #include "app/Seams.h"
 #include "app/modGlobais.h"
 
@@ -76,13 +77,14 @@ private slots:
         Caixas::Gravador caixas;
         definePastaDoProgramaParaTeste(pasta);
         CarregaConfiguracao();
+        // In the system's own separators ("\opt\zelto\" on Windows).
+        caminho = QDir::toNativeSeparators(caminho);
         QCOMPARE(globais().caminhoAplicacao, caminho);
         // A folder the program cannot write to keeps config.ini in the operator's own folder.
         if (QFileInfo(pasta).isWritable())
             QCOMPARE(globais().arquivoConfiguracao, caminho + QStringLiteral("config.ini"));
         else
-            QCOMPARE(globais().arquivoConfiguracao,
-                     QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/zelto/config.ini"));
+            QCOMPARE(globais().arquivoConfiguracao, LugaresDoSistema::configuracaoDoUsuario());
     }
 
     void pastaDoPrograma()
@@ -90,7 +92,7 @@ private slots:
         Caixas::Gravador caixas;
         definePastaDoProgramaParaTeste(QString());
         CarregaConfiguracao();
-        QCOMPARE(globais().caminhoAplicacao, QCoreApplication::applicationDirPath() + u'/');
+        QCOMPARE(globais().caminhoAplicacao, QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + u'/'));
     }
 
     void valoresValidos()
@@ -104,7 +106,7 @@ private slots:
         QCOMPARE(globais().timeOutSegundos, qint16(10));
         QCOMPARE(globais().keepAliveSegundos, qint16(30));
         QVERIFY(globais().impressora);
-        QCOMPARE(globais().arquivoConfiguracao, m_pasta.filePath(QStringLiteral("config.ini")));
+        QCOMPARE(globais().arquivoConfiguracao, QDir::toNativeSeparators(m_pasta.filePath(QStringLiteral("config.ini"))));
     }
 
     void hostLongo()

@@ -6,7 +6,11 @@
 //   ZELTO_CONDUCAO_USUARIO   operator to log in with; ZELTO_CONDUCAO_SENHA, its password
 //   ZELTO_CONDUCAO_CAPTURAS  folder for PNG screenshots of the windows (optional)
 //   ZELTO_CONDUCAO_ATE       last step to run (default: all of them)
+//   ZELTO_CONDUCAO_FICA_MS   how long the program stays open after the last step (default 0),
+//                            for a screenshot of the whole screen taken from outside
 //
+// On Windows, where nothing is preloaded, the same code is a Qt generic plugin
+// (ConducaoNoWindows.cpp) named in QT_QPA_GENERIC_PLUGINS.
 // Every message box that shows up is written down ("caixa=title: text") and closed. The program
 // ends with 0 when every step was done, 3 when one did not happen within a minute.
 #include <QAbstractButton>
@@ -110,7 +114,7 @@ struct Conducao {
             if (atual == passos.size()) {
                 anota(QStringLiteral("fim"), QStringLiteral("ok"));
                 timer.stop();
-                QCoreApplication::exit(0);
+                QTimer::singleShot(qEnvironmentVariableIntValue("ZELTO_CONDUCAO_FICA_MS"), [] { QCoreApplication::exit(0); });
             }
             return;
         }
