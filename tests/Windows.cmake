@@ -27,3 +27,6 @@ endforeach()
 add_library(zelto_conducao MODULE packaging/Conducao.cpp packaging/ConducaoNoWindows.cpp)
 target_link_libraries(zelto_conducao PRIVATE Qt6::Widgets)
 set_target_properties(zelto_conducao PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/conducao/generic)
+
+# The desk's sealed copy and its journal (no server).
+zelto_teste(tst_copiaselada desconectado/tst_copiaselada.cpp LIBS zelto_cliente Qt6::Sql)
