@@ -131,16 +131,21 @@ Frminicial::Frminicial(QWidget* parent) : QMainWindow(parent)
     connect(Timer3, &QTimer::timeout, this, &Frminicial::Timer3_Timer);
 
     // Load steps.
+    mostraFaixa();
+    CopiaSelada* copia = TrabalhoDesconectado::copia();
+    mnuconflitos->setVisible(copia && !TrabalhoDesconectado::semConexao() && !Diario(*copia).conflitos().isEmpty());
+    Label3->setText(textoDoLetreiro());
+    Timer3->start(150);
+}
+
+void Frminicial::mostraFaixa()
+{
     const auto& usuario = globais().usuarioLogado;
     const QString faixa = TrabalhoDesconectado::faixa();
     sbStatusBarPainel1->setText((faixa.isEmpty() ? QStringLiteral("Usuario OnLine: ") : QStringLiteral("Usuario Desconectado: "))
                                 + (usuario ? usuario->usuario : QString()));
     lblDesconectado->setText(faixa);
     lblDesconectado->setVisible(!faixa.isEmpty());
-    CopiaSelada* copia = TrabalhoDesconectado::copia();
-    mnuconflitos->setVisible(copia && !TrabalhoDesconectado::semConexao() && !Diario(*copia).conflitos().isEmpty());
-    Label3->setText(textoDoLetreiro());
-    Timer3->start(150);
 }
 
 void Frminicial::mnuconflitos_Click()
@@ -157,9 +162,10 @@ void Frminicial::Timer3_Timer()
     const QString texto = Label3->text();
     if (texto.size() > 1)
         Label3->setText(texto.mid(1) + texto.front());
-    // Working disconnected, every 3 s: the changes waiting, and whether the server is back.
+    // Every 3 s: working disconnected (a session may start so when its link drops), the changes
+    // waiting, and whether the server is back.
     if (++m_tiques % 20 == 0 && TrabalhoDesconectado::semConexao())
-        lblDesconectado->setText(TrabalhoDesconectado::faixa());
+        mostraFaixa();
 }
 
 void Frminicial::mnumembros_Click()

@@ -36,6 +36,8 @@ protected:
 
 private:
     void Timer3_Timer();
+    // The status line and the banner: connected, or working disconnected and since when.
+    void mostraFaixa();
     void mnumembros_Click();
     void mnusair_Click();
     void mnuconflitos_Click();

@@ -93,6 +93,7 @@ public:
     // While set, failures are not for the operator (the poll's attempts: the status line
     // tells them).
     void defineSondagem(bool sondando) { m_sondando = sondando; }
+    bool emSondagem() const { return m_sondando; }
 
 signals:
     // The owner is to connect now, as it does (its address, its messages), before returning.

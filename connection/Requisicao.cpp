@@ -44,6 +44,8 @@ int AguardaResposta(QTimer* timerTimeOut, int limiteMs, QList<int> esperados)
 namespace {
 
 RespondenteLocal respondenteLocal;
+ReservaSemConexao reservaSemConexao;
+AposResposta aposResposta;
 
 std::optional<RespostaDoServidor> classifica(QWidget* dono, int codigo, QString texto, QByteArray bytes,
                                              std::initializer_list<int> esperados)
@@ -82,9 +84,20 @@ std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut,
     // A reply that went on after it was taken leaves the connection out of step: the request
     // starts clean on a new one.
     conexao->fechaSeForaDePasso();
+    // With a copy to fall back on, a server that cannot be reached is the copy's news, not a box.
+    const bool comReserva = bool(reservaSemConexao);
+    const bool sondando = conexao->emSondagem();
+    conexao->defineSondagem(sondando || comReserva);
     conexao->conectaSePreciso();
-    if (donoSumiu() || !conexao || !conexao->conectada())
+    if (conexao)
+        conexao->defineSondagem(sondando);
+    if (donoSumiu())
         return std::nullopt;
+    if (!conexao || !conexao->conectada()) {
+        if (comReserva && std::exchange(reservaSemConexao, ReservaSemConexao())())
+            return requisita(dono, timerTimeOut, mensagem, esperados, emBytes, std::move(andamento));
+        return std::nullopt;
+    }
 
     conexao->envia(mensagem);
     if (emBytes)
@@ -102,8 +115,12 @@ std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut,
     if (EsperaInterrompida())
         return std::nullopt;
     for (const int esperado : esperados)
-        if (codigo == esperado)
-            return RespostaDoServidor{codigo, globais().respostaServidor, std::move(bytes)};
+        if (codigo == esperado) {
+            RespostaDoServidor resposta{codigo, globais().respostaServidor, std::move(bytes)};
+            if (aposResposta)
+                aposResposta(mensagem, codigo);
+            return resposta;
+        }
     if (codigo == Codigo::Falha) {
         MensagensDoServidor::falhaNoComando(dono);
         return std::nullopt;
@@ -122,6 +139,16 @@ std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut,
 void defineRespondenteLocal(RespondenteLocal respondente)
 {
     respondenteLocal = std::move(respondente);
+}
+
+void defineReservaSemConexao(ReservaSemConexao reserva)
+{
+    reservaSemConexao = std::move(reserva);
+}
+
+void defineAposResposta(AposResposta a)
+{
+    aposResposta = std::move(a);
 }
 
 bool respondeLocalmente()

@@ -57,6 +57,17 @@ using RespondenteLocal = std::function<std::pair<int, QString>(const QString& me
 void defineRespondenteLocal(RespondenteLocal respondente);
 bool respondeLocalmente();
 
+// A connected session that has a copy to fall back on: when a request finds that the server
+// cannot be reached (before anything was sent), this is called once, quietly (no box for the
+// failed connection); when it returns true, a local answerer is in place and the request is
+// answered by it. Empty: such a request fails as always.
+using ReservaSemConexao = std::function<bool()>;
+void defineReservaSemConexao(ReservaSemConexao reserva);
+// Called after each request the server answered with one of the codes waited for (the request
+// and the code), once its reply was taken: the copy follows the changes made while connected.
+using AposResposta = std::function<void(const QString& mensagem, int codigo)>;
+void defineAposResposta(AposResposta aposResposta);
+
 // AguardaResposta (connection/Espera.h) on the program's connection, when there is one.
 // Windows do not wait by themselves: Requisita does.
 int AguardaResposta(QTimer* timerTimeOut);

@@ -4,12 +4,14 @@
 #include "connection/Requisicao.h"
 #include "desconectado/CopiaSelada.h"
 #include "desconectado/Diario.h"
+#include "protocol/ErroDeExecucao.h"
 #include "protocol/Sincronia.h"
 #include "protocol/Wire.h"
 #include "protocol/clsFiltroBusca.h"
 #include "protocol/modCommands.h"
 
 #include <QDataStream>
+#include <optional>
 #include <QSqlQuery>
 
 namespace {
@@ -93,6 +95,25 @@ private:
     bool m_ok = true;
 };
 
+// The registry already holds what the entry asks for: sent once before a cut took its reply,
+// or typed the same on another desk. Then it is no conflict: its reply is the registry's sheet
+// (empty when there is nothing to reply with).
+std::optional<QString> jaNoRegistro(const EntradaDoDiario& e, const QString& registro)
+{
+    if (e.codigo == Codigo::Exclui)
+        return registro.isEmpty() ? std::optional(QString::number(Codigo::Excluido)) : std::nullopt;
+    if (registro.isEmpty() || e.numero <= 0)
+        return std::nullopt;
+    try {
+        const QList<clsAgenda> lista = clsAgenda::collectionFromPipeStringWithCommand(registro);
+        if (lista.size() != 1 || lista.first().toPipeString() != e.ficha.toPipeString())
+            return std::nullopt;
+        return lista.first().toPipeStringWithCommand(e.codigo == Codigo::Salva ? Codigo::Salvo : Codigo::Incluido);
+    } catch (const ErroDeExecucao&) {
+        return std::nullopt;   // the conflict window shows what it can
+    }
+}
+
 } // namespace
 
 Sincronizador::Resultado Sincronizador::atualizaCopia()
@@ -142,6 +163,11 @@ Sincronizador::Resultado Sincronizador::reenviaDiario()
         Sincronia::Desfecho d;
         if (!Sincronia::leDesfecho(resposta->texto, d) || d.id != e.id)
             return Resultado::Falhou;
+        if (d.conflito)
+            if (const std::optional<QString> igual = jaNoRegistro(e, d.resposta)) {
+                d.conflito = false;
+                d.resposta = *igual;
+            }
         if (d.conflito ? !diario.emConflito(e, d.versao, d.resposta) : !diario.aplicada(e, d.versao, d.resposta))
             return Resultado::Falhou;
         ++(d.conflito ? m_conflitos : m_aplicadas);

@@ -5,6 +5,11 @@
 #include "connection/Requisicao.h"
 #include "desconectado/Diario.h"
 #include "desconectado/RespostasDaCopia.h"
+#include "app/Caixas.h"
+
+#include "protocol/modCommands.h"
+
+#include <QApplication>
 
 #include <memory>
 
@@ -15,6 +20,41 @@ namespace {
 std::unique_ptr<CopiaSelada> aberta;
 bool desconectado = false;
 std::function<qint64()> relogio;
+
+void respondeDaCopia()
+{
+    desconectado = true;
+    defineRespondenteLocal([](const QString& mensagem) { return RespostasDaCopia::responde(*aberta, mensagem, agoraMs()); });
+}
+
+// The link dropped in a connected session: the rest of it works on the copy, as a login
+// without the server would.
+bool passaASemConexao()
+{
+    if (!aberta || desconectado)
+        return false;
+    respondeDaCopia();
+    Caixas::mostra(QApplication::activeWindow(),
+                   QStringLiteral("A ligação com o servidor caiu. O trabalho segue desconectado, na cópia deste "
+                                  "computador: o que for gravado fica guardado e vai ao servidor na próxima entrada "
+                                  "com ele de volta."),
+                   QStringLiteral("Trabalho Desconectado"), Caixas::Icone::Aviso);
+    return true;
+}
+
+// A change the server just made for this desk (or a list it just read): the copy takes it, and
+// whatever else changed since, so that it is current if the link drops next. Quietly: a
+// failure only leaves the copy as it was.
+void acompanhaMudanca(const QString& mensagem, int codigo)
+{
+    Q_UNUSED(codigo);
+    if (!aberta || desconectado)
+        return;
+    const QStringView c = QStringView(mensagem).left(mensagem.indexOf(u'|'));
+    if (c != QString::number(Codigo::Salva) && c != QString::number(Codigo::Inclui) && c != QString::number(Codigo::Exclui))
+        return;
+    Sincronizador(*aberta, nullptr).atualizaCopia();
+}
 
 } // namespace
 
@@ -45,6 +85,11 @@ Sincronizador::Resultado aposLogin(const clsUsuario& operador, const QString& se
     const Sincronizador::Resultado r = sincronizador.sincroniza();
     if (r == Sincronizador::Resultado::Completo)
         aberta->marcaContato(agoraMs());
+    // A copy that has been filled can carry the rest of this session if the link drops.
+    if (aberta->numero() > 0) {
+        defineReservaSemConexao(&passaASemConexao);
+        defineAposResposta(&acompanhaMudanca);
+    }
     return r;
 }
 
@@ -70,8 +115,7 @@ CopiaSelada::Estado entraSemConexao(const QString& usuario, const QString& senha
     if (estado != CopiaSelada::Estado::Aberta)
         return estado;
     aberta = std::move(c);
-    desconectado = true;
-    defineRespondenteLocal([](const QString& mensagem) { return RespostasDaCopia::responde(*aberta, mensagem, agoraMs()); });
+    respondeDaCopia();
     return estado;
 }
 
@@ -106,6 +150,8 @@ CopiaSelada* copia()
 
 void encerra()
 {
+    defineReservaSemConexao({});
+    defineAposResposta({});
     if (desconectado)
         defineRespondenteLocal({});
     desconectado = false;

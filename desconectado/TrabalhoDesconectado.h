@@ -15,7 +15,9 @@ namespace TrabalhoDesconectado {
 
 // A connected login the server accepted (`operador` as it replied): opens the copy, or makes
 // a new one, and, when the connection agreed to it, brings it up to date and sends the
-// journal. Completo when there was nothing to do.
+// journal. Completo when there was nothing to do. A filled copy then stands behind the session:
+// if the link drops, the next request finds it (defineReservaSemConexao, Requisicao.h), the
+// operator is told once, and the session goes on working disconnected.
 Sincronizador::Resultado aposLogin(const clsUsuario& operador, const QString& senha, QTimer* timerTimeOut);
 // The server refused `usuario` with `senha`. When that password opens this desk's copy of
 // `usuario`, the server no longer knows the operator the copy was made for: it goes. A
