@@ -1,7 +1,7 @@
 // Work while disconnected, the whole way, against the real server through a link the test
 // cuts: the deployment's switch, the login into the copy, changes queued and sent once, cuts
-// in the first copy and in the replay, a conflict between two desks, an operator the server
-// no longer knows.
+// in the first copy and in the replay, the program killed in the replay, a conflict between
+// two desks, an operator the server no longer knows.
 #include "Escritorio.h"
 #include "app/Frminicial.h"
 #include "desconectado/Diario.h"
@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -97,6 +98,7 @@ private slots:
     void copiaDoOperadorRecusado();
     void corteNaPrimeiraCopia();
     void milMudancasCortadasNoMeio();
+    void programaMortoNoReenvio();
     void conflitoEntreDuasMesas_data();
     void conflitoEntreDuasMesas();
 };
@@ -284,20 +286,15 @@ void tst_TrabalhoDesconectado::corteNaPrimeiraCopia()
              e.noBanco(QStringLiteral("SELECT nome FROM fichas WHERE numeroficha = 2999")).toString());
 }
 
-void tst_TrabalhoDesconectado::milMudancasCortadasNoMeio()
+// 1,000 changes made disconnected: each sheet changed five times over, every fiftieth change
+// a new sheet. The last name typed for each sheet is noted in `ultimoNome`.
+static void fazMilMudancas(Escritorio& e, int fichas, QHash<qint32, QString>& ultimoNome)
 {
-    constexpr int fichas = 200;
-    constexpr int mudancas = 1000;
-    Escritorio e(fichas);
-    QVERIFY2(e.inicia(), qPrintable(e.erro));
-    QVERIFY(e.entra());
     e.sai();
     e.rede->corta();
     QVERIFY(e.entra());
     QVERIFY(TrabalhoDesconectado::semConexao());
-    // Each sheet changed five times over; every fiftieth change a new sheet.
-    QHash<qint32, QString> ultimoNome;
-    for (int i = 0; i < mudancas; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         const qint32 n = i % fichas + 1;
         std::optional<clsAgenda> f = fichaPedida(e, n);
         QVERIFY(f);
@@ -310,8 +307,33 @@ void tst_TrabalhoDesconectado::milMudancasCortadasNoMeio()
         }
         QVERIFY(salva(e, *f));
     }
-    QCOMPARE(pendentes(), mudancas);
+    QCOMPARE(pendentes(), 1000);
     e.sai();
+}
+
+// Each applied once: none lost, none doubled, the last name of each sheet kept, the history's
+// chain whole.
+static void confereMilMudancas(Escritorio& e, int fichas, const QHash<qint32, QString>& ultimoNome)
+{
+    QCOMPARE(pendentes(), 0);
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM mudancas_aplicadas")).toInt(), 1000);
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM fichas WHERE nome LIKE 'Nova %'")).toInt(), 1000 / 50);
+    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM fichas")).toInt(), fichas + 1000 / 50);
+    for (auto i = ultimoNome.cbegin(); i != ultimoNome.cend(); ++i)
+        QCOMPARE(e.noBanco(QStringLiteral("SELECT nome FROM fichas WHERE numeroficha = %1").arg(i.key())).toString(), i.value());
+    QVERIFY(e.servidor.administra({QStringLiteral("historico"), QStringLiteral("--verificar")}));
+}
+
+void tst_TrabalhoDesconectado::milMudancasCortadasNoMeio()
+{
+    constexpr int fichas = 200;
+    Escritorio e(fichas);
+    QVERIFY2(e.inicia(), qPrintable(e.erro));
+    QVERIFY(e.entra());
+    QHash<qint32, QString> ultimoNome;
+    fazMilMudancas(e, fichas, ultimoNome);
+    if (QTest::currentTestFailed())
+        return;
 
     // Back, and cut again in the middle of the replay.
     e.rede->restaura();
@@ -319,20 +341,66 @@ void tst_TrabalhoDesconectado::milMudancasCortadasNoMeio()
     QVERIFY(e.entra());
     QCOMPARE(e.caixas.caixas().value(0).titulo, QStringLiteral("Trabalho Desconectado"));
     const qsizetype restantes = pendentes();
-    QVERIFY2(restantes > 0 && restantes < mudancas, qPrintable(QString::number(restantes)));
+    QVERIFY2(restantes > 0 && restantes < 1000, qPrintable(QString::number(restantes)));
     e.sai();
     e.rede->restaura();
     QVERIFY(e.entra());
     QVERIFY2(e.caixas.caixas().isEmpty(), qPrintable(titulosETextos(e.caixas).join(u'\n')));
-    QCOMPARE(pendentes(), 0);
+    confereMilMudancas(e, fichas, ultimoNome);
+}
 
-    // Each applied once: none lost, none doubled, the last name of each sheet kept.
-    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM mudancas_aplicadas")).toInt(), mudancas);
-    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM fichas WHERE nome LIKE 'Nova %'")).toInt(), mudancas / 50);
-    QCOMPARE(e.noBanco(QStringLiteral("SELECT COUNT(*) FROM fichas")).toInt(), fichas + mudancas / 50);
-    for (auto i = ultimoNome.cbegin(); i != ultimoNome.cend(); ++i)
-        QCOMPARE(e.noBanco(QStringLiteral("SELECT nome FROM fichas WHERE numeroficha = %1").arg(i.key())).toString(), i.value());
-    QVERIFY(e.servidor.administra({QStringLiteral("historico"), QStringLiteral("--verificar")}));
+// The program is killed (kill -9) in the middle of sending its journal: the next start sends
+// the rest, and what the server applied before the kill is not applied again.
+void tst_TrabalhoDesconectado::programaMortoNoReenvio()
+{
+    constexpr int fichas = 200;
+    Escritorio e(fichas);
+    QVERIFY2(e.inicia(), qPrintable(e.erro));
+    QVERIFY(e.entra());
+    QHash<qint32, QString> ultimoNome;
+    fazMilMudancas(e, fichas, ultimoNome);
+    if (QTest::currentTestFailed())
+        return;
+    e.rede->restaura();
+
+    // The same desk's program, in a process of its own, logs in and starts sending.
+    QProcess programa;
+    QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+    ambiente.insert(QStringLiteral("ZELTO_MESA_FILHA"), e.mesas.filePath(QStringLiteral("mesa1")));
+    ambiente.insert(QStringLiteral("ZELTO_MESA_PORTA"), QString::number(e.rede->porta()));
+    ambiente.insert(QStringLiteral("ZELTO_MESA_USUARIO"), e.servidor.conta().usuario);
+    ambiente.insert(QStringLiteral("ZELTO_MESA_SENHA"), e.servidor.conta().senha);
+    programa.setProcessEnvironment(ambiente);
+    programa.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    programa.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(programa.waitForStarted());
+    const auto aplicadas = [&] { return e.noBanco(QStringLiteral("SELECT COUNT(*) FROM mudancas_aplicadas")).toInt(); };
+    QTRY_VERIFY_WITH_TIMEOUT(aplicadas() >= 300 || programa.state() == QProcess::NotRunning, 60000);
+    programa.kill();
+    QVERIFY(programa.waitForFinished());
+    const int antes = aplicadas();
+    QVERIFY2(antes >= 300 && antes < 1000, qPrintable(QString::number(antes)));
+
+    // Started again on that desk: the rest goes, nothing twice.
+    QVERIFY(e.entra());
+    QVERIFY2(e.caixas.caixas().isEmpty(), qPrintable(titulosETextos(e.caixas).join(u'\n')));
+    confereMilMudancas(e, fichas, ultimoNome);
+}
+
+// The program for programaMortoNoReenvio: logs in on the desk named by the environment (its
+// journal is sent at that login) and ends.
+static int mesaFilha()
+{
+    Selo::defineCustoBaixo(true);
+    EntradaDeTeste entrada;
+    Caixas::Gravador caixas;
+    if (!carregaImplantacaoDeTeste(entrada.pasta, "trabalhoDesconectado=sim\n").isEmpty() || !entrada.preparaBancoLocal().isEmpty())
+        return 2;
+    CopiaSelada::definePastaParaTeste(qEnvironmentVariable("ZELTO_MESA_FILHA"));
+    const bool entrou = entrada.entra(QStringLiteral("127.0.0.1"), quint16(qEnvironmentVariableIntValue("ZELTO_MESA_PORTA")),
+                                      qEnvironmentVariable("ZELTO_MESA_USUARIO"), qEnvironmentVariable("ZELTO_MESA_SENHA"));
+    TrabalhoDesconectado::encerra();
+    return entrou ? 0 : 1;
 }
 
 void tst_TrabalhoDesconectado::conflitoEntreDuasMesas_data()
@@ -419,5 +487,5 @@ void tst_TrabalhoDesconectado::conflitoEntreDuasMesas()
     QCOMPARE(janela.lstConflitos->count(), codigoB == Codigo::Exclui && !confirma ? 1 : 0);
 }
 
-QTEST_MAIN(tst_TrabalhoDesconectado)
+QTEST_MAIN_WRAPPER(tst_TrabalhoDesconectado, QTEST_MAIN_SETUP() if (qEnvironmentVariableIsSet("ZELTO_MESA_FILHA")) return mesaFilha();)
 #include "tst_trabalhodesconectado.moc"
