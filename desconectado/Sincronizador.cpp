@@ -11,6 +11,7 @@
 #include "protocol/modCommands.h"
 
 #include <QDataStream>
+#include <QSet>
 #include <optional>
 #include <QSqlQuery>
 
@@ -150,27 +151,45 @@ Sincronizador::Resultado Sincronizador::reenviaDiario()
     m_aplicadas = 0;
     m_conflitos = 0;
     Diario diario(m_copia);
-    // One entry at a time from the file: an answer may renumber or rebase the ones after it.
+    // In groups, read again from the file after each: an answer may renumber or rebase the
+    // entries after it, so a sheet goes once per group.
     for (;;) {
-        const QList<EntradaDoDiario> proxima = diario.pendentes(1);
-        if (proxima.isEmpty())
+        const QList<EntradaDoDiario> proximas = diario.pendentes(Sincronia::maximoDoGrupo);
+        if (proximas.isEmpty())
             return diario.quantas() == 0 ? Resultado::Completo : Resultado::Falhou;
-        const EntradaDoDiario& e = proxima.first();
-        const auto resposta = Requisita(nullptr, m_timer, Sincronia::pedidoDaMudanca({e.id, e.base, e.feitaEmMs, e.pedido()}),
-                                        {Sincronia::codigoDoDesfecho});
+        QList<EntradaDoDiario> grupo;
+        QList<Sincronia::Mudanca> mudancas;
+        QSet<qint32> fichas;
+        qsizetype caracteres = 0;
+        for (const EntradaDoDiario& e : proximas) {
+            Sincronia::Mudanca m{e.id, e.base, e.feitaEmMs, e.pedido()};
+            caracteres += m.pedido.size();
+            if (fichas.contains(e.numero) || (!grupo.isEmpty() && caracteres > Sincronia::maximoDeCaracteresDoGrupo))
+                break;
+            fichas.insert(e.numero);
+            grupo.append(e);
+            mudancas.append(std::move(m));
+        }
+        const auto resposta = Requisita(nullptr, m_timer, Sincronia::pedidoDoGrupo(mudancas), {Sincronia::codigoDosDesfechos});
         if (!resposta)
             return Resultado::Interrompido;
-        Sincronia::Desfecho d;
-        if (!Sincronia::leDesfecho(resposta->texto, d) || d.id != e.id)
+        QList<Sincronia::Desfecho> desfechos;
+        if (!Sincronia::leDesfechos(resposta->texto, desfechos) || desfechos.isEmpty() || desfechos.size() > grupo.size())
             return Resultado::Falhou;
-        if (d.conflito)
-            if (const std::optional<QString> igual = jaNoRegistro(e, d.resposta)) {
-                d.conflito = false;
-                d.resposta = *igual;
-            }
-        if (d.conflito ? !diario.emConflito(e, d.versao, d.resposta) : !diario.aplicada(e, d.versao, d.resposta))
-            return Resultado::Falhou;
-        ++(d.conflito ? m_conflitos : m_aplicadas);
+        for (qsizetype i = 0; i < desfechos.size(); ++i) {
+            Sincronia::Desfecho& d = desfechos[i];
+            const EntradaDoDiario& e = grupo[i];
+            if (d.id != e.id)
+                return Resultado::Falhou;
+            if (d.conflito)
+                if (const std::optional<QString> igual = jaNoRegistro(e, d.resposta)) {
+                    d.conflito = false;
+                    d.resposta = *igual;
+                }
+            if (d.conflito ? !diario.emConflito(e, d.versao, d.resposta) : !diario.aplicada(e, d.versao, d.resposta))
+                return Resultado::Falhou;
+            ++(d.conflito ? m_conflitos : m_aplicadas);
+        }
     }
 }
 

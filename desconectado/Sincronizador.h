@@ -5,9 +5,9 @@
 //   - atualizaCopia: 17|N, N the copy's number (0 the first time); the reply is read as it
 //     comes, item by item, into one transaction that takes the new number at its end: a cut
 //     leaves the copy as it was, for the next time;
-//   - reenviaDiario: the journal in order, one 19 each; an entry leaves only once its 20 came
-//     back (applied or conflict); a cut leaves the rest, and the server's ids make sending an
-//     entry again harmless;
+//   - reenviaDiario: the journal in order, in groups (21, up to 50 changes, one round trip); an
+//     entry leaves only once its 20 came back (applied or conflict); a cut leaves the rest, and
+//     the server's ids make sending an entry again harmless;
 //   - the reads journalled while disconnected go as searches of those sheets, so the history
 //     still shows who looked at which.
 #include <QString>

@@ -12,6 +12,43 @@ bool numero(QStringView texto, qint64& valor)
     return ok && valor >= 0 && texto == QString::number(valor);
 }
 
+QString juntaComTamanhos(int codigo, const QStringList& pecas)
+{
+    QString saida = QStringLiteral("%1|%2|").arg(codigo).arg(pecas.size());
+    for (const QString& p : pecas)
+        saida += QString::number(p.size()) + u'|' + p;
+    return saida;
+}
+
+// "<code>|<n>|" then n pieces "<length>|<text>", nothing after them; each piece must start with
+// "<codigoDaPeca>|".
+bool separaPorTamanhos(QStringView mensagem, int codigo, int codigoDaPeca, QList<QStringView>& pecas)
+{
+    pecas.clear();
+    const QString prefixo = QString::number(codigo) + u'|';
+    if (!mensagem.startsWith(prefixo))
+        return false;
+    QStringView resto = mensagem.mid(prefixo.size());
+    qsizetype barra = resto.indexOf(u'|');
+    qint64 n = 0;
+    if (barra < 0 || !numero(resto.left(barra), n) || n > maximoDoGrupo * 4)
+        return false;
+    resto = resto.mid(barra + 1);
+    const QString codigoDaPecaComBarra = QString::number(codigoDaPeca) + u'|';
+    for (qint64 i = 0; i < n; ++i) {
+        barra = resto.indexOf(u'|');
+        qint64 tamanho = 0;
+        if (barra < 0 || !numero(resto.left(barra), tamanho) || tamanho > resto.size() - barra - 1)
+            return false;
+        const QStringView peca = resto.mid(barra + 1, tamanho);
+        if (!peca.startsWith(codigoDaPecaComBarra))
+            return false;
+        pecas.append(peca);
+        resto = resto.mid(barra + 1 + tamanho);
+    }
+    return resto.isEmpty();
+}
+
 } // namespace
 
 QString pedidoDasMudancas(qint64 desde)
@@ -129,6 +166,39 @@ bool leDesfecho(QStringView mensagem, Desfecho& d)
     d.id = pecas[1].toString();
     d.conflito = pecas[2] == u"C";
     d.resposta = resto.toString();
+    return true;
+}
+
+QString pedidoDoGrupo(const QList<Mudanca>& mudancas)
+{
+    QStringList pecas;
+    for (const Mudanca& m : mudancas)
+        pecas << pedidoDaMudanca(m);
+    return juntaComTamanhos(codigoDoGrupo, pecas);
+}
+
+bool lePedidoDoGrupo(QStringView mensagem, QList<QStringView>& pedidos)
+{
+    return separaPorTamanhos(mensagem, codigoDoGrupo, codigoDaMudanca, pedidos) && !pedidos.isEmpty();
+}
+
+QString desfechos(const QStringList& respostas)
+{
+    return juntaComTamanhos(codigoDosDesfechos, respostas);
+}
+
+bool leDesfechos(QStringView mensagem, QList<Desfecho>& lista)
+{
+    lista.clear();
+    QList<QStringView> pecas;
+    if (!separaPorTamanhos(mensagem, codigoDosDesfechos, codigoDoDesfecho, pecas))
+        return false;
+    for (QStringView p : std::as_const(pecas)) {
+        Desfecho d;
+        if (!leDesfecho(p, d))
+            return false;
+        lista.append(d);
+    }
     return true;
 }
 

@@ -32,6 +32,15 @@
 //   same transaction as the change: the same id again gets the same answer, applied once.
 //   A base that is not the sheet's version now is a conflict (C): the change is not applied
 //   and the registry's sheet comes back, for the operator to choose from.
+//
+//     client: 21|<n>|<length>|<a 19 request><length>|<a 19 request>...     n queued changes at once
+//     server: 22|<k>|<length>|<its 20 reply><length>|<its 20 reply>...     the first k answered
+//             0                                                           none answered
+//   A group saves a round trip per change on a slow link. Each change is answered as it would
+//   be alone, in order; the server stops at the first it cannot answer, and those after it were
+//   not looked at (k < n): they come again. <length> counts the characters of the text after its
+//   "|". The client puts a sheet in a group once: a later change of it starts from the version
+//   the earlier one's answer gives.
 namespace Sincronia {
 
 inline constexpr char capacidade[] = "sincronia";
@@ -39,6 +48,11 @@ inline constexpr int codigoDasMudancas = 17;
 inline constexpr int codigoDaListaDeMudancas = 18;
 inline constexpr int codigoDaMudanca = 19;
 inline constexpr int codigoDoDesfecho = 20;
+inline constexpr int codigoDoGrupo = 21;
+inline constexpr int codigoDosDesfechos = 22;
+// How many changes, and how many characters of them, a client puts in one group.
+inline constexpr qsizetype maximoDoGrupo = 50;
+inline constexpr qsizetype maximoDeCaracteresDoGrupo = 256 * 1024;
 
 QString pedidoDasMudancas(qint64 desde);
 bool lePedidoDasMudancas(QStringView mensagem, qint64& desde);
@@ -74,5 +88,12 @@ struct Desfecho {
 };
 QString desfecho(const Desfecho& d);
 bool leDesfecho(QStringView mensagem, Desfecho& d);
+
+// A group of 19 requests, and the group of their 20 replies. Reading checks the frame of the
+// group and each piece's code; each piece is read by lePedidoDaMudanca / leDesfecho.
+QString pedidoDoGrupo(const QList<Mudanca>& mudancas);
+bool lePedidoDoGrupo(QStringView mensagem, QList<QStringView>& pedidos);
+QString desfechos(const QStringList& respostas);
+bool leDesfechos(QStringView mensagem, QList<Desfecho>& desfechos);
 
 } // namespace Sincronia

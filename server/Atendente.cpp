@@ -141,6 +141,8 @@ Resposta Atendente::atendeCodigo(int codigo, QStringView mensagem, const Portado
             return busca(mensagem, portador, agoraMs);
         case Sincronia::codigoDaMudanca:
             return mudancaNaFila(mensagem, portador, agoraMs);
+        case Sincronia::codigoDoGrupo:
+            return grupoNaFila(mensagem, portador, agoraMs);
         default:
             return falhou(QStringLiteral("pedido desconhecido"));
         }

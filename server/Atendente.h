@@ -85,6 +85,7 @@ public:
                               bool* comecou = nullptr);
     // A queued change, applied once: in the writer's batch, like any change.
     Resposta mudancaNaFila(QStringView mensagem, const Portador& portador, qint64 agoraMs);
+    Resposta grupoNaFila(QStringView mensagem, const Portador& portador, qint64 agoraMs);
 
     // Longest text accepted in one field of a sheet; the client's boxes hold far less.
     static constexpr qsizetype maiorCampo = 10'000;

@@ -166,3 +166,28 @@ Resposta Atendente::mudancaNaFila(QStringView mensagem, const Portador& portador
         return exclui(m.pedido, portador, agoraMs);
     }
 }
+
+Resposta Atendente::grupoNaFila(QStringView mensagem, const Portador& portador, qint64 agoraMs)
+{
+    QList<QStringView> pedidos;
+    if (!Sincronia::lePedidoDoGrupo(mensagem, pedidos))
+        return falhou(QStringLiteral("grupo de mudanças malformado"));
+    // Each as it would be alone (its own savepoint, its own id), in order, up to the first
+    // that gets no answer: the client sends that one and the rest again.
+    QStringList respostas;
+    QString parou;
+    bool alterou = false;
+    for (QStringView pedido : std::as_const(pedidos)) {
+        const Resposta r = mudancaNaFila(pedido, portador, agoraMs);
+        if (!r.bytes.startsWith(QByteArray::number(Sincronia::codigoDoDesfecho) + '|')) {
+            parou = QStringLiteral("; parou em: ") + r.desfecho;
+            break;
+        }
+        respostas << Wire::decodifica(r.bytes);
+        alterou = alterou || r.alterou;
+    }
+    const QString desfecho = QStringLiteral("grupo de %1 mudanças, %2 respondidas%3").arg(pedidos.size()).arg(respostas.size()).arg(parou);
+    if (respostas.isEmpty())
+        return falhou(desfecho);
+    return {Wire::codifica(Sincronia::desfechos(respostas)), desfecho, alterou};
+}

@@ -29,6 +29,8 @@ int codigo(const QStringList& combinadas, QStringView mensagem)
         return Sincronia::codigoDasMudancas;
     if (mensagem.startsWith(QString::number(Sincronia::codigoDaMudanca) + u'|'))
         return Sincronia::codigoDaMudanca;
+    if (mensagem.startsWith(QString::number(Sincronia::codigoDoGrupo) + u'|'))
+        return Sincronia::codigoDoGrupo;
     return 0;
 }
 

@@ -12,11 +12,15 @@
 //     replies handed over cut or wrong without a word, apart from failures the operator is told of.
 // Needs root (namespaces, /dev/net/tun); without them it says so and stops.
 //
-//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr|--cubic] [--vezes 20] [--pedidos 1000] [--tls] [--todas] [--fichas 10000]
+//   - with --diario N: a desk's first copy of the department and N changes queued while
+//     disconnected, sent in groups (DiarioNoEnlace.h).
+//
+//   bench_enlace [--atraso-ms 100] [--perda-por-mil 10] [--paradas] [--bbr|--cubic] [--vezes 20] [--pedidos 1000] [--tls] [--todas] [--fichas 10000] [--diario 0]
 // (--todas: every list's time, in order, under its line.)
 #include <QCryptographicHash>
 #include <QSslCertificate>
 #include "app/Implantacao.h"
+#include "DiarioNoEnlace.h"
 #include "ServidorReal.h"
 #include "app/Caixas.h"
 #include "app/modGlobais.h"
@@ -163,6 +167,7 @@ int main(int argc, char** argv)
     const QString nFichas = QLocale(QLocale::Portuguese, QLocale::Brazil).toString(fichas);
     const bool paradas = args.contains(QLatin1String("--paradas"));
     const bool tls = args.contains(QLatin1String("--tls"));
+    const int diario = valor("--diario", 0);
     if (geteuid() != 0) {
         std::printf("bench_enlace: pulado: precisa de root (namespaces de rede e /dev/net/tun)\n");
         return 0;
@@ -202,6 +207,10 @@ int main(int argc, char** argv)
         std::printf("controle de congestionamento do servidor: %s\n", p.readAllStandardOutput().trimmed().constData());
     }
     // --tls: the server gets a certificate made here, and the client insists on it (pinned).
+    // --diario: the deployment works disconnected (the connection asks for "sincronia").
+    QByteArray implantacao;
+    if (diario > 0)
+        implantacao += "trabalhoDesconectado=sim\n";
     QStringList argumentosTls;
     if (tls) {
         const QString chave = banco.pasta() + QStringLiteral("/enlace.key"), cert = banco.pasta() + QStringLiteral("/enlace.crt");
@@ -215,18 +224,21 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "bench_enlace: --tls: openssl não fez o certificado\n");
             return 1;
         }
+        implantacao += "tls=exigir\ncertificado=" + c.first().digest(QCryptographicHash::Sha256).toHex() + "\n";
+        argumentosTls = {QStringLiteral("--tls-certificado"), cert, QStringLiteral("--tls-chave"), chave};
+        std::printf("TLS exigido pelo cliente, certificado fixado\n");
+    }
+    if (!implantacao.isEmpty()) {
         QFile ini(banco.pasta() + QStringLiteral("/implantacao.ini"));
         if (!ini.open(QIODevice::WriteOnly))
             return 1;
-        ini.write("[Implantacao]\ntls=exigir\ncertificado=" + c.first().digest(QCryptographicHash::Sha256).toHex() + "\n");
+        ini.write("[Implantacao]\n" + implantacao);
         ini.close();
         const QStringList problemas = Implantacao::carrega(ini.fileName());
         if (!problemas.isEmpty()) {
-            std::fprintf(stderr, "bench_enlace: --tls: %s\n", qPrintable(problemas.join(u' ')));
+            std::fprintf(stderr, "bench_enlace: implantação: %s\n", qPrintable(problemas.join(u' ')));
             return 1;
         }
-        argumentosTls = {QStringLiteral("--tls-certificado"), cert, QStringLiteral("--tls-chave"), chave};
-        std::printf("TLS exigido pelo cliente, certificado fixado\n");
     }
     QProcess servidor;
     servidor.setStandardErrorFile(banco.pasta() + QStringLiteral("/enlace.log"));
@@ -405,6 +417,14 @@ int main(int argc, char** argv)
                   double(referencia.size()) / double(zlib), "x", QStringLiteral("%1 MB, %2 ms para empacotar").arg(double(zlib) / 1e6, 0, 'f', 2).arg(msZlib, 0, 'f', 0));
         }
         std::printf("\n");
+    }
+
+    if (diario > 0) {
+        Conexao::definePedidos(true, true);
+        reconecta();
+        logado = entra();
+        if (!logado || !medeODiario(*logado, u.senha, timer, diario, rtt))
+            return 2;
     }
 
     // Many requests, every tenth a whole list: each reply must be whole and the right one.

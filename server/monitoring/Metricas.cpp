@@ -24,6 +24,7 @@ constexpr TipoDoPedido tipos[] = {
     {Codigo::Login, "login"},   {Codigo::Salva, "salva"}, {Codigo::Inclui, "inclui"},       {Codigo::Exclui, "exclui"},
     {Codigo::Busca, "busca"},   {Historico::codigoDoPedido, "historico"},
     {Sincronia::codigoDasMudancas, "mudancas"}, {Sincronia::codigoDaMudanca, "mudanca_na_fila"},
+    {Sincronia::codigoDoGrupo, "grupo_de_mudancas"},
     {-1, "invalido"}, {-2, "outro"},
 };
 constexpr std::size_t nTipos = std::size(tipos);

@@ -337,7 +337,7 @@ void tst_TrabalhoDesconectado::milMudancasCortadasNoMeio()
 
     // Back, and cut again in the middle of the replay.
     e.rede->restaura();
-    e.rede->cortaApos(300'000);
+    e.rede->cortaApos(100'000);
     QVERIFY(e.entra());
     QCOMPARE(e.caixas.caixas().value(0).titulo, QStringLiteral("Trabalho Desconectado"));
     const qsizetype restantes = pendentes();

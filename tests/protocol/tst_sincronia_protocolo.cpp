@@ -36,6 +36,22 @@ private slots:
         QCOMPARE(itens[0].ficha, QStringLiteral("12|Ana|x|1|Sec"));
         QVERIFY(itens[1].excluida && itens[1].numero == 13 && itens[1].versao == 9);
         QVERIFY(Sincronia::leListaDeMudancas(u"18|0", agora, itens) && itens.isEmpty());
+
+        // A group: pieces that hold "|", "@@@" and accents come back whole.
+        const QList<Sincronia::Mudanca> grupo{m, {QStringLiteral("b"), 0, 1, QStringLiteral("8|4|Zé@@@|")}};
+        QList<QStringView> pedidos;
+        const QString texto = Sincronia::pedidoDoGrupo(grupo);
+        QVERIFY(Sincronia::lePedidoDoGrupo(texto, pedidos));
+        QCOMPARE(pedidos.size(), 2);
+        QVERIFY(Sincronia::lePedidoDaMudanca(pedidos[1], lida));
+        QCOMPARE(lida.pedido, grupo[1].pedido);
+        QList<Sincronia::Desfecho> desfechos;
+        QVERIFY(Sincronia::leDesfechos(Sincronia::desfechos({Sincronia::desfecho({QStringLiteral("a"), false, 3, QStringLiteral("7|1|é|")}),
+                                                             Sincronia::desfecho({QStringLiteral("b"), true, 4, QString()})}),
+                                       desfechos));
+        QCOMPARE(desfechos.size(), 2);
+        QCOMPARE(desfechos[0].resposta, QStringLiteral("7|1|é|"));
+        QVERIFY(desfechos[1].conflito && desfechos[1].versao == 4);
     }
 
     void foraDeForma_data()
@@ -57,6 +73,14 @@ private slots:
         QTest::newRow("lista: ficha sem número") << QStringLiteral("18|3@@@F|1|Ana");
         QTest::newRow("lista: exclusão de ficha 0") << QStringLiteral("18|3@@@X|1|0");
         QTest::newRow("desfecho: nem A nem C") << QStringLiteral("20|a|B|1|");
+        QTest::newRow("grupo: vazio") << QStringLiteral("21|0|");
+        QTest::newRow("grupo: menos peças que a contagem") << QStringLiteral("21|2|9|19|a|0|0|");
+        QTest::newRow("grupo: tamanho além do fim") << QStringLiteral("21|1|99|19|a|0|0|6|1");
+        QTest::newRow("grupo: sobra depois") << QStringLiteral("21|1|8|19|a|0|0x");
+        QTest::newRow("grupo: peça de outro código") << QStringLiteral("21|1|8|20|a|0|0");
+        QTest::newRow("grupo: tamanho negativo") << QStringLiteral("21|1|-8|19|a|0|0");
+        QTest::newRow("desfechos: peça que não é desfecho") << QStringLiteral("22|1|8|19|a|A|1");
+        QTest::newRow("desfechos: desfecho malformado") << QStringLiteral("22|1|8|20|a|B|1");
     }
     void foraDeForma()
     {
@@ -69,6 +93,10 @@ private slots:
         QVERIFY(!Sincronia::lePedidoDasMudancas(texto, n));
         QVERIFY(!Sincronia::leListaDeMudancas(texto, n, itens));
         QVERIFY(!Sincronia::leDesfecho(texto, d));
+        QList<QStringView> pedidos;
+        QList<Sincronia::Desfecho> desfechos;
+        QVERIFY(!Sincronia::lePedidoDoGrupo(texto, pedidos));
+        QVERIFY(!Sincronia::leDesfechos(texto, desfechos));
     }
 };
 

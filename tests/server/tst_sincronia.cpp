@@ -66,6 +66,8 @@ private slots:
     void conflitoNaoAplica_data();
     void conflitoNaoAplica();
     void repeticaoNaoAplicaDeNovo();
+    void grupoDeMudancas_data();
+    void grupoDeMudancas();
     void duasInstanciasAoMesmoTempo();
     void mudancaDesconectadaNoHistorico();
     void eliminacaoApagaAsRespostas();
@@ -340,6 +342,74 @@ void tst_Sincronia::repeticaoNaoAplicaDeNovo()
     QCOMPARE(v.toInt(), total / 2);
     const Saida verificacao = roda(s, {QStringLiteral("historico"), QStringLiteral("--verificar")});
     QVERIFY2(verificacao.codigo == 0, qPrintable(verificacao.texto));
+}
+
+void tst_Sincronia::grupoDeMudancas_data()
+{
+    // How the group is spoiled ("": it is not), and how many of its five are answered.
+    QTest::addColumn<QString>("estrago");
+    QTest::addColumn<int>("respondidas");
+    QTest::newRow("inteiro") << QString() << 5;
+    QTest::newRow("a terceira malformada") << QStringLiteral("terceira") << 2;
+    QTest::newRow("contagem maior que as peças") << QStringLiteral("contagem") << 0;
+    QTest::newRow("tamanho além do fim") << QStringLiteral("tamanho") << 0;
+    QTest::newRow("sobra depois da última") << QStringLiteral("sobra") << 0;
+    QTest::newRow("peça que não é mudança") << QStringLiteral("peca") << 0;
+    QTest::newRow("grupo vazio") << QStringLiteral("vazio") << 0;
+}
+
+void tst_Sincronia::grupoDeMudancas()
+{
+    QFETCH(QString, estrago);
+    QFETCH(int, respondidas);
+    ServidorReal s(10);
+    QVERIFY2(s.inicia(), qPrintable(s.erro()));
+    ClienteEmQuadros c(s, comSincronia);
+    QVERIFY(c.entra(s.conta()));
+    const Lista copia = mudancasDesde(c, 0);
+    // Two alterations, a conflict (a stale base), a new sheet and a deletion.
+    QList<Sincronia::Mudanca> mudancas{
+        {QStringLiteral("g-1"), copia.versoes.value(1), 1, ficha(1, QStringLiteral("Grupo Um")).toPipeStringWithCommand(Codigo::Salva)},
+        {QStringLiteral("g-2"), copia.versoes.value(2), 2, ficha(2, QStringLiteral("Grupo Dois")).toPipeStringWithCommand(Codigo::Salva)},
+        {QStringLiteral("g-3"), copia.versoes.value(3) + 1, 3, ficha(3, QStringLiteral("Grupo Tres")).toPipeStringWithCommand(Codigo::Salva)},
+        {QStringLiteral("g-4"), 0, 4, ficha(0, QStringLiteral("Grupo Nova")).toPipeStringWithCommand(Codigo::Salva)},
+        {QStringLiteral("g-5"), copia.versoes.value(5), 5, ficha(5, QString()).toPipeStringWithCommand(Codigo::Exclui)}};
+    if (estrago == QStringLiteral("terceira"))
+        mudancas[2].id = QStringLiteral("id com espaço");
+    QString pedido = Sincronia::pedidoDoGrupo(mudancas);
+    if (estrago == QStringLiteral("contagem"))
+        pedido.replace(0, 5, QStringLiteral("21|6|"));
+    else if (estrago == QStringLiteral("tamanho"))
+        pedido.chop(3);
+    else if (estrago == QStringLiteral("sobra"))
+        pedido += QStringLiteral("19|");
+    else if (estrago == QStringLiteral("peca"))
+        pedido = QStringLiteral("21|1|8|6|1|x|y|");
+    else if (estrago == QStringLiteral("vazio"))
+        pedido = QStringLiteral("21|0|");
+
+    const QByteArray resposta = c.pede(pedido);
+    QList<Sincronia::Desfecho> desfechos;
+    if (respondidas == 0) {
+        QCOMPARE(resposta, QByteArray("0"));
+    } else {
+        QVERIFY2(Sincronia::leDesfechos(Wire::decodifica(resposta), desfechos), resposta.left(120).constData());
+        QCOMPARE(desfechos.size(), respondidas);
+        for (int i = 0; i < respondidas; ++i) {
+            QCOMPARE(desfechos[i].id, mudancas[i].id);
+            QCOMPARE(desfechos[i].conflito, i == 2);
+        }
+    }
+    // Each applied as alone, once: the same group again gets the same answer and changes nothing.
+    QVariant v;
+    QVERIFY(s.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM mudancas_aplicadas")}, &v));
+    QCOMPARE(v.toInt(), respondidas);
+    QCOMPARE(c.pede(pedido), resposta);
+    QVERIFY(s.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM fichas WHERE nome LIKE 'Grupo %'")}, &v));
+    QCOMPARE(v.toInt(), qMin(respondidas, 2) + (respondidas == 5 ? 1 : 0));
+    QCOMPARE(s.fichasNoBanco(), qint64(10));   // (all five: one new, one deleted)
+    QVERIFY(s.executaNoBanco({QStringLiteral("SELECT COUNT(*) FROM fichas WHERE numeroficha = 5")}, &v));
+    QCOMPARE(v.toInt(), respondidas == 5 ? 0 : 1);
 }
 
 void tst_Sincronia::duasInstanciasAoMesmoTempo()
