@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The Windows program's tests, under wine, in a wine prefix of their own:
 #   1. the client's Qt tests cross-built for Windows (ctest in build-windows/, offscreen);
+#      Wine prints through CUPS: a private cupsd (its own socket, spool and queue in the
+#      temporary folder, never the machine's print service) holds one paused queue for them;
 #   2. the installer run silently, zelto.exe logging in to our Debian server over TLS with the
 #      office's pinned certificate (a screenshot of its main menu under Xvfb), a second
 #      installation keeping the settings, the uninstaller keeping the data.
@@ -32,8 +34,10 @@ instalador=$obra/zelto-setup-$versao.exe
 
 tmp=$(mktemp -d)
 pid_servidor=""
+pid_cupsd=""
 encerra() {
   [ -n "$pid_servidor" ] && kill "$pid_servidor" 2>/dev/null && wait "$pid_servidor" 2>/dev/null
+  [ -n "$pid_cupsd" ] && kill "$pid_cupsd" 2>/dev/null && wait "$pid_cupsd" 2>/dev/null
   WINEPREFIX=$tmp/wine wineserver -k 2>/dev/null || true
   rm -rf "$tmp"
 }
@@ -66,6 +70,36 @@ for _ in $(seq 1 100); do
   sleep 0.1
 done
 
+# --- A private cupsd with one paused queue, the Windows tests' only printer ----------------
+# As tests/support/ServidorCups does for the Linux tests: everything in its own folder, CUPS's
+# programs linked in, the queue a /dev/null file that keeps its jobs (cupsdisable).
+cups=$tmp/cups
+ambiente_cups=()
+if [ -x /usr/sbin/cupsd ] && command -v lpadmin >/dev/null && command -v cupsdisable >/dev/null; then
+  mkdir -p "$cups"/{spool,tmp,cache,state,log,bin/backend}
+  for d in /usr/lib/cups/*; do [ "${d##*/}" = backend ] || ln -s "$d" "$cups/bin/"; done
+  ln -s /usr/lib/cups/backend/* "$cups/bin/backend/"
+  printf '%s\n' "ServerRoot $cups" "RequestRoot $cups/spool" "TempDir $cups/tmp" "CacheDir $cups/cache" \
+    "StateDir $cups/state" "ServerBin $cups/bin" "DataDir /usr/share/cups" "AccessLog $cups/log/access_log" \
+    "ErrorLog $cups/log/error_log" "PageLog $cups/log/page_log" "Printcap $cups/printcap" "FileDevice Yes" \
+    > "$cups/cups-files.conf"
+  printf '%s\n' "Listen $cups/cups.sock" "LogLevel info" "Browsing Off" "WebInterface No" "DefaultAuthType None" \
+    "<Location />" "  Order allow,deny" "  Allow all" "</Location>" \
+    "<Policy default>" "  <Limit All>" "    Order deny,allow" "  </Limit>" "</Policy>" > "$cups/cupsd.conf"
+  /usr/sbin/cupsd -f -c "$cups/cupsd.conf" -s "$cups/cups-files.conf" >"$cups/log/saida" 2>&1 &
+  pid_cupsd=$!
+  for _ in $(seq 1 100); do [ -S "$cups/cups.sock" ] && break; sleep 0.1; done
+  if CUPS_SERVER=$cups/cups.sock lpadmin -p Pausada -E -v file:///dev/null \
+     && CUPS_SERVER=$cups/cups.sock lpadmin -d Pausada && CUPS_SERVER=$cups/cups.sock cupsdisable Pausada; then
+    ambiente_cups=(CUPS_SERVER="$cups/cups.sock" ZELTO_CUPS_FILA_PAUSADA=Pausada ZELTO_CUPS_SPOOL="$(winpath "$cups/spool")")
+  else
+    echo "O cupsd próprio dos testes não iniciou: a fila pausada fica sem teste." >&2
+    tail -5 "$cups/log/error_log" >&2 2>/dev/null || true
+  fi
+else
+  echo "Sem cupsd/lpadmin (pacotes cups-daemon e cups-client): a fila pausada fica sem teste." >&2
+fi
+
 falhas=0
 falha() { echo "FALHOU: $*" >&2; falhas=$(( falhas + 1 )); }
 # Whether file $2 has the line $1 (the installer writes Windows line ends).
@@ -76,7 +110,7 @@ export ZELTO_SERVIDOR_DE_FORA=$endereco:9998 ZELTO_SERVIDOR_DE_FORA_IMPRESSAO=$i
 # Wine hands a program none of the QT_ variables of its caller (they belong to the Linux Qt);
 # WINEQT_X reaches it as QT_X.
 export WINEQT_PLUGIN_PATH=$(winpath "$sdk/qt/plugins") WINEQT_QPA_PLATFORM=offscreen
-(cd "$obra" && ctest --output-on-failure -j2 --timeout 300 "$@") || falha "testes Qt sob o wine"
+(cd "$obra" && env "${ambiente_cups[@]}" ctest --output-on-failure -j2 --timeout 300 "$@") || falha "testes Qt sob o wine"
 unset WINEQT_PLUGIN_PATH WINEQT_QPA_PLATFORM WINEPATH
 
 # --- 2. The installer, the program, a second installation, the uninstaller ----------------

@@ -1,7 +1,13 @@
 // What the Windows spooler's printer and job states mean for a job the program just handed it:
 // the same outcomes, boxes and texts as the CUPS follow-up.
+#include "app/Caixas.h"
 #include "app/FilaDoSpooler.h"
+#include "app/TrabalhoDeImpressao.h"
 
+#include <QDir>
+#include <QPainter>
+#include <QPrinterInfo>
+#include <QUuid>
 #include <QtTest>
 
 #include <windows.h>
@@ -90,6 +96,54 @@ private slots:
     {
         QCOMPARE(FilaDoSpooler::trabalhoPeloNome(QStringLiteral("Não existe 4f1c"), QStringLiteral("Carteirinhas")), 0ul);
         QCOMPARE(int(FilaDoSpooler::acompanha(QStringLiteral("Não existe 4f1c"), 7).destino), int(Destino::Papel));
+    }
+
+    // A print on a paused queue, as the program prints: on the default printer, under its
+    // title. Under wine the spooler is CUPS, and scripts/windows/testes.sh starts a private
+    // cupsd with one paused queue for this (ZELTO_CUPS_FILA_PAUSADA, its spool folder in
+    // ZELTO_CUPS_SPOOL). Wine's spooler lists no jobs (EnumJobs answers none) and shows every
+    // printer as ready, so there the job cannot be followed; it must still reach the queue
+    // under its title, accepted and with no box. Where the spooler does list it, the operator
+    // reads the paused printer's box.
+    void filaPausada()
+    {
+        const QString fila = qEnvironmentVariable("ZELTO_CUPS_FILA_PAUSADA");
+        const QString spool = qEnvironmentVariable("ZELTO_CUPS_SPOOL");
+        if (fila.isEmpty() || spool.isEmpty())
+            QSKIP("sem a fila pausada do cupsd que scripts/windows/testes.sh inicia");
+        QCOMPARE(QPrinterInfo::defaultPrinterName(), fila);
+
+        Caixas::Gravador caixas;
+        const QString titulo = QStringLiteral("Carteirinhas ") + QUuid::createUuid().toString(QUuid::Id128).left(8);
+        TrabalhoDeImpressao trabalho(titulo);
+        QVERIFY(trabalho.impressora());
+        {
+            QPainter pintor(trabalho.impressora());
+            pintor.drawRect(100, 100, 400, 200);
+        }
+        QCOMPARE(trabalho.envia(), QString());
+
+        // The queue keeps the job: its document names the title the program gave it.
+        bool naFila = false;
+        const QDir pasta(spool);
+        for (const QString& nome : pasta.entryList({QStringLiteral("d*")}, QDir::Files)) {
+            QFile f(pasta.filePath(nome));
+            if (f.open(QIODevice::ReadOnly) && f.read(4096).contains("%%Title: " + titulo.toUtf8()))
+                naFila = true;
+        }
+        QVERIFY2(naFila, qPrintable(QStringLiteral("nenhum trabalho \"%1\" na fila %2").arg(titulo, fila)));
+
+        if (trabalho.numero() == 0) {
+            // Nothing the spooler could show: no box, nothing said to have stayed in the queue.
+            QVERIFY(!trabalho.ficouNaFila());
+            QCOMPARE(caixas.caixas().size(), 0);
+            return;
+        }
+        QVERIFY(trabalho.ficouNaFila());
+        QCOMPARE(caixas.caixas().size(), 1);
+        QCOMPARE(caixas.caixas().first().titulo, u"Impressora Pausada");
+        QVERIFY(caixas.caixas().first().texto.startsWith(
+            QStringLiteral("A impressora \"%1\" está pausada. O trabalho \"%2\" foi aceito").arg(fila, titulo)));
     }
 };
 
