@@ -30,7 +30,7 @@ constexpr TipoDoPedido tipos[] = {
 constexpr std::size_t nTipos = std::size(tipos);
 
 // The reply codes a request may get, in label order; the last one takes anything else.
-constexpr const char* respostas[] = {"0", "4", "5", "7", "9", "11", "13", "14", "16", "18", "20", "cortada", "outra"};
+constexpr const char* respostas[] = {"0", "4", "5", "7", "9", "11", "13", "14", "16", "18", "20", "22", "cortada", "outra"};
 constexpr std::size_t nRespostas = std::size(respostas);
 
 // Upper bounds of the duration histogram's buckets, in seconds (+Inf is the count).

@@ -252,8 +252,8 @@ void TestObservacao::nenhumRotuloTemValorPessoal()
     }
     const QByteArray exposicao = raspa();
     // Every label is a kind, a reply code, a bucket's bound or the version: nothing else.
-    const QSet<QString> tipos{"login", "salva", "inclui", "exclui", "busca", "historico", "mudancas", "mudanca_na_fila", "invalido", "outro"};
-    const QSet<QString> respostas{"0", "4", "5", "7", "9", "11", "13", "14", "16", "18", "20", "cortada", "outra"};
+    const QSet<QString> tipos{"login", "salva", "inclui", "exclui", "busca", "historico", "mudancas", "mudanca_na_fila", "grupo_de_mudancas", "invalido", "outro"};
+    const QSet<QString> respostas{"0", "4", "5", "7", "9", "11", "13", "14", "16", "18", "20", "22", "cortada", "outra"};
     static const QRegularExpression rotulo(QStringLiteral("(\\w+)=\"([^\"]*)\""));
     int vistos = 0;
     for (const QByteArray& linha : exposicao.split('\n')) {
