@@ -6,7 +6,9 @@
 ; Installs the program into Program Files\Zelto with a Start-menu entry "Zelto"; writes the
 ; office's deployment file %ProgramData%\Zelto\implantacao.ini from its page or, installing
 ; silently on many computers, from the command line:
-;   zelto-setup-2.8.exe /S /SERVIDOR=192.168.0.10 /CERTIFICADO=AB:CD:...
+;   zelto-setup-2.8.exe /S /SERVIDOR=192.168.0.10 /CERTIFICADO=AB:CD:... /DESCONECTADO=sim
+; (/DESCONECTADO=sim|nao: whether the program goes on working on a sealed copy of the members'
+; sheets kept on the computer when the link to the server drops; off unless asked for.)
 ; An existing deployment file is kept as it is unless a value is given: then only that key is
 ; replaced. The lookup file and every operator's %APPDATA%\Zelto stay through an installation
 ; over an older version and through uninstalling.
@@ -52,6 +54,8 @@ Var Servidor
 Var Certificado
 Var CampoServidor
 Var CampoCertificado
+Var Desconectado
+Var CampoDesconectado
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_WELCOME
@@ -64,7 +68,7 @@ Page custom PaginaServidor PaginaServidorSai
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "PortugueseBR"
 
-; /SERVIDOR= and /CERTIFICADO= from the command line ("" when absent).
+; /SERVIDOR=, /CERTIFICADO= and /DESCONECTADO= from the command line ("" when absent).
 Function .onInit
   SetRegView 64
   SetShellVarContext all
@@ -78,6 +82,11 @@ Function .onInit
   ${GetOptions} $0 "/CERTIFICADO=" $Certificado
   ${If} ${Errors}
     StrCpy $Certificado ""
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $0 "/DESCONECTADO=" $Desconectado
+  ${If} ${Errors}
+    StrCpy $Desconectado ""
   ${EndIf}
 FunctionEnd
 
@@ -94,12 +103,29 @@ Function PaginaServidor
   Pop $0
   ${NSD_CreateText} 0 74u 100% 12u "$Certificado"
   Pop $CampoCertificado
+  ; Ticked as the command line or the existing deployment file says.
+  ${If} $Desconectado == ""
+    ReadINIStr $Desconectado "$APPDATA\Zelto\implantacao.ini" "Implantacao" "trabalhoDesconectado"
+  ${EndIf}
+  ${NSD_CreateCheckbox} 0 96u 100% 12u "Continuar trabalhando quando a ligação com o servidor cair"
+  Pop $CampoDesconectado
+  ${If} $Desconectado == "sim"
+    ${NSD_Check} $CampoDesconectado
+  ${EndIf}
+  ${NSD_CreateLabel} 12u 110u 95% 30u "Guarda neste computador uma cópia cifrada (pela senha de cada operador) das fichas do departamento; as mudanças feitas sem conexão vão ao servidor quando ela voltar."
+  Pop $0
   nsDialogs::Show
 FunctionEnd
 
 Function PaginaServidorSai
   ${NSD_GetText} $CampoServidor $Servidor
   ${NSD_GetText} $CampoCertificado $Certificado
+  ${NSD_GetState} $CampoDesconectado $0
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $Desconectado "sim"
+  ${Else}
+    StrCpy $Desconectado "nao"
+  ${EndIf}
   Call ConfereValores
   ${If} $1 != ""
     MessageBox MB_ICONEXCLAMATION|MB_OK "$1"
@@ -121,6 +147,12 @@ Function ConfereValores
   ${If} $Certificado != ""
   ${AndIf} $3 != 64
     StrCpy $1 "A impressão digital deve ter 64 dígitos hexadecimais (com ou sem $\":$\"); esta tem $3."
+    Return
+  ${EndIf}
+  ${If} $Desconectado != ""
+  ${AndIf} $Desconectado != "sim"
+  ${AndIf} $Desconectado != "nao"
+    StrCpy $1 "/DESCONECTADO= aceita sim ou nao; veio $\"$Desconectado$\"."
   ${EndIf}
 FunctionEnd
 
@@ -183,6 +215,7 @@ Section "Zelto" SecPrograma
     DetailPrint "Valores não gravados: $1"
     StrCpy $Servidor ""
     StrCpy $Certificado ""
+    StrCpy $Desconectado ""
   ${EndIf}
   StrCpy $R0 "$APPDATA\Zelto\implantacao.ini"
   ${IfNot} ${FileExists} "$R0"
@@ -196,6 +229,11 @@ Section "Zelto" SecPrograma
   ${If} $Certificado != ""
     StrCpy $R1 "certificado"
     StrCpy $R2 $Certificado
+    Call TrocaChave
+  ${EndIf}
+  ${If} $Desconectado != ""
+    StrCpy $R1 "trabalhoDesconectado"
+    StrCpy $R2 $Desconectado
     Call TrocaChave
   ${EndIf}
 

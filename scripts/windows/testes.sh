@@ -167,6 +167,13 @@ implantacao_antes=$(md5sum < "$escritorio/implantacao.ini")
 [ "$(grep -c '^servidor=' "$escritorio/implantacao.ini")" = 1 ] && tem_linha servidor=10.1.2.3 "$escritorio/implantacao.ini" \
   || falha "a terceira instalação não trocou só o servidor"
 tem_linha "certificado=$pino" "$escritorio/implantacao.ini" || falha "a terceira instalação perdeu o certificado"
+# Working disconnected turned on from the command line, and a value out of place refused.
+"$wine" "$instalador" /S /DESCONECTADO=sim
+tem_linha trabalhoDesconectado=sim "$escritorio/implantacao.ini" && tem_linha servidor=10.1.2.3 "$escritorio/implantacao.ini" \
+  || falha "a quarta instalação não ligou o trabalho desconectado"
+"$wine" "$instalador" /S /DESCONECTADO=talvez
+tem_linha trabalhoDesconectado=sim "$escritorio/implantacao.ini" && ! grep -q talvez "$escritorio/implantacao.ini" \
+  || falha "a quinta instalação gravou um valor que não é sim nem nao"
 
 # The uninstaller takes the program and keeps the office's and the operator's data.
 "$wine" "$programa/desinstalar.exe" /S
