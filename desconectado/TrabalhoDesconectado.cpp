@@ -42,13 +42,15 @@ bool passaASemConexao()
     return true;
 }
 
-// A change the server just made for this desk (or a list it just read): the copy takes it, and
+// A change the server just made for this desk: the copy takes it, and
 // whatever else changed since, so that it is current if the link drops next. Quietly: a
 // failure only leaves the copy as it was.
 void acompanhaMudanca(const QString& mensagem, int codigo)
 {
     Q_UNUSED(codigo);
-    if (!aberta || desconectado)
+    // (Not when the link just went: the next request finds that out.)
+    const Conexao* conexao = conexaoExistente();
+    if (!aberta || desconectado || !conexao || !conexao->conectada())
         return;
     const QStringView c = QStringView(mensagem).left(mensagem.indexOf(u'|'));
     if (c != QString::number(Codigo::Salva) && c != QString::number(Codigo::Inclui) && c != QString::number(Codigo::Exclui))
