@@ -12,6 +12,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <utility>
 
 namespace TrabalhoDesconectado {
 
@@ -20,6 +21,15 @@ namespace {
 std::unique_ptr<CopiaSelada> aberta;
 bool desconectado = false;
 std::function<qint64()> relogio;
+
+// The copy's database connection must close while Qt is still there: a program that ends
+// without a log-off closes it when the event loop returns.
+void fechaNoFim()
+{
+    static bool ligado = false;
+    if (!std::exchange(ligado, true) && QCoreApplication::instance())
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [] { encerra(); });
+}
 
 void respondeDaCopia()
 {
@@ -75,6 +85,7 @@ Sincronizador::Resultado aposLogin(const clsUsuario& operador, const QString& se
     encerra();
     if (!Implantacao::trabalhoDesconectado())
         return Sincronizador::Resultado::Completo;
+    fechaNoFim();
     aberta = std::make_unique<CopiaSelada>();
     if (aberta->abreNoLogin(operador, senha, agoraMs()) != CopiaSelada::Estado::Aberta) {
         aberta.reset();
@@ -116,6 +127,7 @@ CopiaSelada::Estado entraSemConexao(const QString& usuario, const QString& senha
     const CopiaSelada::Estado estado = c->abre(usuario, senha, Implantacao::diasSemServidor(), agoraMs());
     if (estado != CopiaSelada::Estado::Aberta)
         return estado;
+    fechaNoFim();
     aberta = std::move(c);
     respondeDaCopia();
     return estado;

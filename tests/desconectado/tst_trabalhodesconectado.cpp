@@ -99,6 +99,7 @@ private slots:
     void corteNaPrimeiraCopia();
     void milMudancasInterrompidas_data();
     void milMudancasInterrompidas();
+    void programaTerminaSemLogoff();
     void conflitoEntreDuasMesas_data();
     void conflitoEntreDuasMesas();
 };
@@ -324,6 +325,19 @@ static void confereMilMudancas(Escritorio& e, int fichas, const QHash<qint32, QS
     QVERIFY(e.servidor.administra({QStringLiteral("historico"), QStringLiteral("--verificar")}));
 }
 
+// Starts this test program as the desk's program (mesaFilha), on the desk "mesa1" of `e`.
+static void iniciaMesaFilha(Escritorio& e, QProcess& programa)
+{
+    QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
+    ambiente.insert(QStringLiteral("ZELTO_MESA_FILHA"), e.mesas.filePath(QStringLiteral("mesa1")));
+    ambiente.insert(QStringLiteral("ZELTO_MESA_PORTA"), QString::number(e.rede->porta()));
+    ambiente.insert(QStringLiteral("ZELTO_MESA_USUARIO"), e.servidor.conta().usuario);
+    ambiente.insert(QStringLiteral("ZELTO_MESA_SENHA"), e.servidor.conta().senha);
+    programa.setProcessEnvironment(ambiente);
+    programa.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    programa.start(QCoreApplication::applicationFilePath(), {});
+}
+
 void tst_TrabalhoDesconectado::milMudancasInterrompidas_data()
 {
     // How the replay is stopped the first time.
@@ -358,14 +372,7 @@ void tst_TrabalhoDesconectado::milMudancasInterrompidas()
     } else {
         // The same desk's program, in a process of its own, logs in and starts sending.
         QProcess programa;
-        QProcessEnvironment ambiente = QProcessEnvironment::systemEnvironment();
-        ambiente.insert(QStringLiteral("ZELTO_MESA_FILHA"), e.mesas.filePath(QStringLiteral("mesa1")));
-        ambiente.insert(QStringLiteral("ZELTO_MESA_PORTA"), QString::number(e.rede->porta()));
-        ambiente.insert(QStringLiteral("ZELTO_MESA_USUARIO"), e.servidor.conta().usuario);
-        ambiente.insert(QStringLiteral("ZELTO_MESA_SENHA"), e.servidor.conta().senha);
-        programa.setProcessEnvironment(ambiente);
-        programa.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        programa.start(QCoreApplication::applicationFilePath(), {});
+        iniciaMesaFilha(e, programa);
         QVERIFY(programa.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(aplicadas() >= 300 || programa.state() == QProcess::NotRunning, 60000);
         programa.kill();
@@ -380,8 +387,9 @@ void tst_TrabalhoDesconectado::milMudancasInterrompidas()
     confereMilMudancas(e, fichas, ultimoNome);
 }
 
-// The program for milMudancasInterrompidas: logs in on the desk named by the environment (its
-// journal is sent at that login) and ends.
+// The program for milMudancasInterrompidas and programaTerminaSemLogoff: logs in on the desk
+// named by the environment (its journal is sent at that login) and ends, as the program ends,
+// when its event loop returns, without a log-off.
 static int mesaFilha()
 {
     Selo::defineCustoBaixo(true);
@@ -390,10 +398,24 @@ static int mesaFilha()
     if (!carregaImplantacaoDeTeste(entrada.pasta, "trabalhoDesconectado=sim\n").isEmpty() || !entrada.preparaBancoLocal().isEmpty())
         return 2;
     CopiaSelada::definePastaParaTeste(qEnvironmentVariable("ZELTO_MESA_FILHA"));
-    const bool entrou = entrada.entra(QStringLiteral("127.0.0.1"), quint16(qEnvironmentVariableIntValue("ZELTO_MESA_PORTA")),
-                                      qEnvironmentVariable("ZELTO_MESA_USUARIO"), qEnvironmentVariable("ZELTO_MESA_SENHA"));
-    TrabalhoDesconectado::encerra();
-    return entrou ? 0 : 1;
+    QTimer::singleShot(0, [&] {
+        const bool entrou = entrada.entra(QStringLiteral("127.0.0.1"), quint16(qEnvironmentVariableIntValue("ZELTO_MESA_PORTA")),
+                                          qEnvironmentVariable("ZELTO_MESA_USUARIO"), qEnvironmentVariable("ZELTO_MESA_SENHA"));
+        QCoreApplication::exit(entrou && TrabalhoDesconectado::copia() ? 0 : 1);
+    });
+    return QCoreApplication::exec();
+}
+
+void tst_TrabalhoDesconectado::programaTerminaSemLogoff()
+{
+    Escritorio e(5);
+    QVERIFY2(e.inicia(), qPrintable(e.erro));
+    QProcess programa;
+    iniciaMesaFilha(e, programa);
+    QVERIFY(programa.waitForFinished(60000));
+    QCOMPARE(programa.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(programa.exitCode(), 0);
+    QVERIFY(CopiaSelada::existe(e.servidor.conta().usuario));
 }
 
 void tst_TrabalhoDesconectado::conflitoEntreDuasMesas_data()
