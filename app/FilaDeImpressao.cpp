@@ -1,7 +1,55 @@
 // What the operator is told of a print job left waiting in its queue, whatever the print system.
 #include "app/FilaDeImpressao.h"
 
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QThread>
+#include <QTimer>
+
 namespace FilaDeImpressao {
+
+namespace {
+
+// Long enough for the print system to start the job's device and hear it stop the queue;
+// short enough that a busy printer does not hold the window long.
+constexpr int prazoEmMs = 5000;
+constexpr int intervaloEmMs = 150;
+
+// Waits a little, painting windows but taking no clicks or keys meanwhile.
+void aguarda()
+{
+    if (!QCoreApplication::instance()) {
+        QThread::msleep(intervaloEmMs);
+        return;
+    }
+    QEventLoop laco;
+    QTimer::singleShot(intervaloEmMs, &laco, &QEventLoop::quit);
+    laco.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
+
+Situacao acompanhaAteOPrazo(const std::function<std::optional<Situacao>()>& olha)
+{
+    const bool cursor = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (cursor)
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    Situacao s;
+    for (const QDeadlineTimer prazo(prazoEmMs);; aguarda()) {
+        if (const std::optional<Situacao> fim = olha()) {
+            s = *fim;
+            break;
+        }
+        if (prazo.hasExpired())
+            break;
+    }
+    if (cursor)
+        QGuiApplication::restoreOverrideCursor();
+    return s;
+}
 
 QString tituloDaEspera(const Situacao& s)
 {

@@ -1,6 +1,9 @@
 #pragma once
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 // What the print system does with a job it accepted: whether it goes to paper, stays in its
 // queue (a paused or stopped printer, a held job) or is given up. Accepting a job says
 // nothing of that; a paused queue takes every job and prints none.
@@ -23,6 +26,11 @@ struct Situacao {
 // is up counts as going to paper. Window events keep being painted meanwhile. (On Windows the
 // spooler's jobs are followed by FilaDoSpooler.)
 Situacao acompanha(const QString& enderecoDaFila, int numero);
+
+// The follow-up loop both print systems share: `olha` is asked a few times a second (windows
+// are painted meanwhile, no clicks or keys taken, a wait cursor shown) until it gives where the
+// job ends or five seconds have passed; then the job counts as going to paper.
+Situacao acompanhaAteOPrazo(const std::function<std::optional<Situacao>()>& olha);
 
 // The box that tells the operator a job of `titulo` waits in queue `fila`.
 QString tituloDaEspera(const Situacao& s);

@@ -2,22 +2,9 @@
 #include "app/FilaDeImpressao.h"
 #include "app/BibliotecaCups.h"
 
-#include <QCoreApplication>
-#include <QCursor>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QGuiApplication>
-#include <QThread>
-#include <QTimer>
-
 namespace FilaDeImpressao {
 
 namespace {
-
-// Long enough for CUPS to start the job's device and hear it stop the queue; short enough
-// that a busy printer does not hold the window long.
-constexpr int prazoEmMs = 5000;
-constexpr int intervaloEmMs = 150;
 
 struct Leitura {
     int trabalho = 0;   // job-state, 0 when unknown
@@ -58,18 +45,6 @@ Leitura le(const BibliotecaCups::Funcoes& c, const QByteArray& enderecoDaFila, i
     return l;
 }
 
-// Waits a little, painting windows but taking no clicks or keys meanwhile.
-void aguarda()
-{
-    if (!QCoreApplication::instance()) {
-        QThread::msleep(intervaloEmMs);
-        return;
-    }
-    QEventLoop laco;
-    QTimer::singleShot(intervaloEmMs, &laco, &QEventLoop::quit);
-    laco.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
 // CUPS's own word for a queue paused without a reason says nothing the box does not.
 QString motivoDe(const Leitura& l)
 {
@@ -86,32 +61,18 @@ Situacao acompanha(const QString& enderecoDaFila, int numero)
     if (!c)
         return Situacao();
     const QByteArray endereco = enderecoDaFila.toUtf8();
-    const bool cursor = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    if (cursor)
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    Situacao s;
-    for (const QDeadlineTimer prazo(prazoEmMs);; aguarda()) {
+    return acompanhaAteOPrazo([&]() -> std::optional<Situacao> {
         const Leitura l = le(*c, endereco, numero);
         if (l.trabalho == IPP_JSTATE_COMPLETED)
-            break;
-        if (l.trabalho == IPP_JSTATE_CANCELED || l.trabalho == IPP_JSTATE_ABORTED) {
-            s = {Destino::Perdido, false, l.mensagem};
-            break;
-        }
-        if (l.fila == IPP_PSTATE_STOPPED || l.trabalho == IPP_JSTATE_STOPPED) {
-            s = {Destino::Espera, true, motivoDe(l)};
-            break;
-        }
-        if (l.trabalho == IPP_JSTATE_HELD) {
-            s = {Destino::Espera, false, QString()};
-            break;
-        }
-        if (prazo.hasExpired())
-            break;
-    }
-    if (cursor)
-        QGuiApplication::restoreOverrideCursor();
-    return s;
+            return Situacao();
+        if (l.trabalho == IPP_JSTATE_CANCELED || l.trabalho == IPP_JSTATE_ABORTED)
+            return Situacao{Destino::Perdido, false, l.mensagem};
+        if (l.fila == IPP_PSTATE_STOPPED || l.trabalho == IPP_JSTATE_STOPPED)
+            return Situacao{Destino::Espera, true, motivoDe(l)};
+        if (l.trabalho == IPP_JSTATE_HELD)
+            return Situacao{Destino::Espera, false, QString()};
+        return std::nullopt;
+    });
 }
 
 } // namespace FilaDeImpressao

@@ -1,13 +1,7 @@
 // The Windows spooler's printer and job states, read through winspool.
 #include "app/FilaDoSpooler.h"
 
-#include <QCoreApplication>
-#include <QCursor>
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QGuiApplication>
 #include <QStringList>
-#include <QTimer>
 #include <QVarLengthArray>
 
 #include <windows.h>
@@ -16,10 +10,6 @@
 namespace FilaDoSpooler {
 
 namespace {
-
-// The same times as the CUPS follow-up.
-constexpr int prazoEmMs = 5000;
-constexpr int intervaloEmMs = 150;
 
 struct Motivo {
     unsigned long bit;
@@ -99,13 +89,6 @@ Leitura le(HANDLE h, unsigned long numero)
     return l;
 }
 
-void aguarda()
-{
-    QEventLoop laco;
-    QTimer::singleShot(intervaloEmMs, &laco, &QEventLoop::quit);
-    laco.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
 } // namespace
 
 std::optional<FilaDeImpressao::Situacao> interpreta(const Leitura& l)
@@ -160,21 +143,7 @@ FilaDeImpressao::Situacao acompanha(const QString& impressora, unsigned long num
     const Impressora p(impressora);
     if (!p.h || numero == 0)
         return {};
-    const bool cursor = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    if (cursor)
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    FilaDeImpressao::Situacao s;
-    for (const QDeadlineTimer prazo(prazoEmMs);; aguarda()) {
-        if (const auto fim = interpreta(le(p.h, numero))) {
-            s = *fim;
-            break;
-        }
-        if (prazo.hasExpired())
-            break;
-    }
-    if (cursor)
-        QGuiApplication::restoreOverrideCursor();
-    return s;
+    return FilaDeImpressao::acompanhaAteOPrazo([&] { return interpreta(le(p.h, numero)); });
 }
 
 } // namespace FilaDoSpooler
