@@ -118,7 +118,7 @@ std::optional<RespostaDoServidor> requisita(QWidget* dono, QTimer* timerTimeOut,
         if (codigo == esperado) {
             RespostaDoServidor resposta{codigo, globais().respostaServidor, std::move(bytes)};
             if (aposResposta)
-                aposResposta(mensagem, codigo);
+                aposResposta(mensagem);
             return resposta;
         }
     if (codigo == Codigo::Falha) {

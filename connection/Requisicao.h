@@ -63,9 +63,9 @@ bool respondeLocalmente();
 // answered by it. Empty: such a request fails as always.
 using ReservaSemConexao = std::function<bool()>;
 void defineReservaSemConexao(ReservaSemConexao reserva);
-// Called after each request the server answered with one of the codes waited for (the request
-// and the code), once its reply was taken: the copy follows the changes made while connected.
-using AposResposta = std::function<void(const QString& mensagem, int codigo)>;
+// Called with each request the server answered with one of the codes waited for, once its reply
+// was taken: the copy follows the changes made while connected.
+using AposResposta = std::function<void(const QString& mensagem)>;
 void defineAposResposta(AposResposta aposResposta);
 
 // AguardaResposta (connection/Espera.h) on the program's connection, when there is one.

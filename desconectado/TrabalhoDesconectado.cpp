@@ -55,9 +55,8 @@ bool passaASemConexao()
 // A change the server just made for this desk: the copy takes it, and
 // whatever else changed since, so that it is current if the link drops next. Quietly: a
 // failure only leaves the copy as it was.
-void acompanhaMudanca(const QString& mensagem, int codigo)
+void acompanhaMudanca(const QString& mensagem)
 {
-    Q_UNUSED(codigo);
     // (Not when the link just went: the next request finds that out.)
     const Conexao* conexao = conexaoExistente();
     if (!aberta || desconectado || !conexao || !conexao->conectada())

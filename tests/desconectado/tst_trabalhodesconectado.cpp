@@ -277,6 +277,10 @@ void tst_TrabalhoDesconectado::corteNaPrimeiraCopia()
     QCOMPARE(e.caixas.caixas().value(0).titulo, QStringLiteral("Trabalho Desconectado"));
     QCOMPARE(TrabalhoDesconectado::copia()->numero(), 0);
     QCOMPARE(TrabalhoDesconectado::copia()->quantas(), 0);
+    // An empty copy cannot carry the session: with the link still down, a search fails as it
+    // always did instead of finding nothing.
+    QVERIFY(!e.pede(buscaTudo(), {Codigo::Encontrados, Codigo::NadaEncontrado}));
+    QVERIFY(!TrabalhoDesconectado::semConexao());
     e.sai();
     e.rede->restaura();
     QVERIFY(e.entra());
